@@ -1,0 +1,33 @@
+// Everything that would show a dialog or touch the desktop goes through this
+// interface: the GUI implements it with real widgets, tests with scripted
+// answers. All texts are ANSI (Windows-1252), as everywhere in the core.
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace zafirel {
+
+// A modeless progress window for one long operation; destroying it closes it.
+class Progress {
+ public:
+  virtual ~Progress() = default;
+  virtual void SetMaximum(int maximum) = 0;
+  virtual void SetPosition(int position) = 0;
+  virtual void Step() = 0;  // advance by one and repaint
+};
+
+class Dialogs {
+ public:
+  virtual ~Dialogs() = default;
+  // The program's own modal message box; returns when the user closed it.
+  virtual void PonerMensaje(const std::string& text) = 0;
+  // The platform's OK/Cancel box; true for OK.
+  virtual bool ConfirmOkCancel(const std::string& caption, const std::string& text) = 0;
+  // Shows the progress window with its label text, range 0..100 until set.
+  virtual std::unique_ptr<Progress> ShowProgress(const std::string& text) = 0;
+  // Lets the window system handle pending events (repaint, a Stop click).
+  virtual void ProcessEvents() = 0;
+};
+
+}  // namespace zafirel

@@ -1,0 +1,47 @@
+#include "app/gui/actualizando.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QProgressBar>
+
+#include "app/gui/palette.h"
+
+namespace zafirel {
+
+TActualizando::TActualizando(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowStaysOnTopHint) {
+  setObjectName("TActualizando");
+  setWindowTitle(QString());
+  setFont(QFont("Arial", 8));
+  setAutoFillBackground(true);
+  QPalette pal = palette();
+  pal.setColor(QPalette::Window, colors::kWindow);
+  setPalette(pal);
+  setFixedSize(298, 118);
+
+  Panel1 = new QFrame(this);
+  Panel1->setObjectName("Panel1");
+  Panel1->setGeometry(8, 7, 281, 105);
+  Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+
+  Label1 = new QLabel(QStringLiteral("Actualizando"), Panel1);
+  Label1->setObjectName("Label1");
+  Label1->setGeometry(8, 12, 265, 61);
+  Label1->setAlignment(Qt::AlignCenter);
+  Label1->setWordWrap(true);
+
+  Barra2 = new QProgressBar(Panel1);
+  Barra2->setObjectName("Barra2");
+  Barra2->setGeometry(8, 57, 265, 16);
+  Barra2->hide();
+
+  Barra = new QProgressBar(Panel1);
+  Barra->setObjectName("Barra");
+  Barra->setGeometry(8, 82, 265, 16);
+  Barra->setRange(0, 100);
+  Barra->setValue(0);
+  Barra->setTextVisible(false);
+}
+
+}  // namespace zafirel

@@ -1,0 +1,24 @@
+// The program's entry: the main window, then the data module, then the
+// event loop until the main window closes.
+#include <QApplication>
+
+#include "app/gui/menu_pral.h"
+#include "app/gui/qt_dialogs.h"
+#include "app/language.h"
+#include "app/startup.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Zafirel!"));
+  QApplication::setApplicationDisplayName(QStringLiteral("Zafirel!"));
+
+  const zafirel::ProgramLocation where =
+      zafirel::LocateProgram(zafirel::RunningExecutableFolder());
+  zafirel::Language leng(where.executableFolder / "Ingles.Len");
+  zafirel::QtDialogs dialogs(leng);
+  zafirel::TMenuPral window(where, leng, dialogs);
+  dialogs.SetParentWindow(&window);
+  if (!window.CreaModuloDatos()) return 1;
+  window.show();
+  return QApplication::exec();
+}

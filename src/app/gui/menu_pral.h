@@ -1,0 +1,118 @@
+// TMenuPral: the main window. It owns the settings, the language store, the
+// window placement and the data module, builds the four pages, and holds the
+// frame's logic: start-up, relabelling, the page menu and tabs, the page
+// visibility rule, the status lines and moving the window by its bottom bar.
+#pragma once
+
+#include <QWidget>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/ini_editor.h"
+#include "app/startup.h"
+#include "store/tablas.h"
+
+class QAction;
+class QFrame;
+class QLabel;
+class QMenu;
+class QToolButton;
+
+namespace zafirel {
+
+class ArchivosPage;
+class BusquedaPage;
+class CatalogarPage;
+class CatalogosPage;
+class Dialogs;
+class Language;
+class PageControl;
+
+inline constexpr const char* kVersionLine = "Zafirel! v1.1";
+inline constexpr const char* kFirstRunMarker = "Primera Vez";
+
+class TMenuPral : public QWidget {
+  Q_OBJECT
+ public:
+  // Runs the window's creation steps; check DataFolderExists() afterwards.
+  TMenuPral(const ProgramLocation& where, Language& leng, Dialogs& dialogs,
+            QWidget* parent = nullptr);
+  ~TMenuPral() override;
+
+  // The data module's creation: opens the disc table and fills the window.
+  // False when the data folder is missing: the program must end.
+  bool CreaModuloDatos();
+
+  std::string Traduce(std::string_view key) const;
+  void TraduceTodo(const std::string& languageFile);
+  void MostrarCatalogoActual(const std::string& title);
+  void ApplyPageVisibility();
+  void FormActivate();
+  void PaginaMouseUp();
+
+  bool DataFolderExists() const { return dataFolderExists_; }
+  const WorkingFolders& Folders() const { return folders_; }
+  TTablas& Tablas() { return tablas_; }
+  TIniEditor& Ini1() { return ini1_; }
+
+  std::string RutaIndActual;
+  std::vector<std::string> LineasActuales;
+  std::vector<std::string> LineasCarpetas;
+  bool IgnorarCambios = false;
+
+  // Controls, by the names the rest of the program knows them by.
+  QFrame* Cabecera = nullptr;
+  QToolButton* MArchivos = nullptr;
+  QMenu* PopUpArchivos = nullptr;
+  QAction* Catalogar1 = nullptr;
+  QAction* Catalogos1 = nullptr;
+  QAction* Archivos1 = nullptr;
+  QAction* Busqueda1 = nullptr;
+  QAction* Opciones1 = nullptr;
+  QAction* VerHTML1 = nullptr;
+  QAction* Importar1 = nullptr;
+  QAction* Salir1 = nullptr;
+  PageControl* Pagina = nullptr;
+  CatalogarPage* PCatalogar = nullptr;
+  CatalogosPage* PCatalogos = nullptr;
+  ArchivosPage* PArchivos = nullptr;
+  BusquedaPage* PBusqueda = nullptr;
+  QLabel* Label1 = nullptr;
+  QLabel* Label2 = nullptr;
+
+  enum PageIndex { kCatalogar = 0, kCatalogos = 1, kArchivos = 2, kBusqueda = 3 };
+
+ protected:
+  bool event(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void BuildFrame();
+  void BuildMenu();
+  void FormCreate();
+  void FormClose();
+  void ShowPageIfVisible(int page);
+  void ShowHint(const QString& hint);
+  std::string CurrentTitle();
+  void RestorePlacement();
+  void SavePlacementNow();
+  bool Label2Mouse(QEvent* event);
+
+  const ProgramLocation where_;
+  Language& leng_;
+  Dialogs& dialogs_;
+  TIniEditor ini1_;
+  TIniEditor posicion_;
+  TTablas tablas_;
+  WorkingFolders folders_;
+  bool dataFolderExists_ = false;
+  bool closed_ = false;
+  bool placementRestored_ = false;
+  bool dragging_ = false;
+  QPoint dragStart_;
+};
+
+}  // namespace zafirel

@@ -1,0 +1,73 @@
+#include "app/gui/page_control.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+#include "app/gui/palette.h"
+
+namespace zafirel {
+
+OwnerDrawnTabBar::OwnerDrawnTabBar(QWidget* parent) : QTabBar(parent) {
+  setObjectName("PaginaTabs");
+  setMouseTracking(true);
+  setDrawBase(false);
+  setExpanding(false);
+}
+
+QString OwnerDrawnTabBar::CaptionOf(int index) const {
+  return caption_ ? caption_(index) : tabText(index);
+}
+
+QSize OwnerDrawnTabBar::tabSizeHint(int index) const {
+  const QFontMetrics metrics(font());
+  return {metrics.horizontalAdvance(CaptionOf(index).remove(QLatin1Char('&'))) + 8,
+          metrics.height() + 6};
+}
+
+void OwnerDrawnTabBar::PaginaDrawTab(QPainter& painter, int index, bool active,
+                                     const QRect& rect) const {
+  QColor back = active ? colors::kTabDark : colors::kTabLight;
+  const QColor text = active ? colors::kTabLight : colors::kTabDark;
+  if (!active && index == hovered_) back = back.lighter(106);
+  painter.fillRect(rect, back);
+  painter.setPen(text);
+  // The caption's top-left corner sits 2 pixels right of and below the tab's;
+  // an "&" in a caption marks its accelerator.
+  painter.drawText(rect.adjusted(2, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextShowMnemonic,
+                   CaptionOf(index));
+}
+
+void OwnerDrawnTabBar::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  for (int i = 0; i < count(); ++i) {
+    if (!isTabVisible(i)) continue;
+    try {
+      PaginaDrawTab(painter, i, i == currentIndex(), tabRect(i));
+    } catch (...) {
+      // A tab that cannot be drawn stays blank; the others still are.
+    }
+  }
+}
+
+void OwnerDrawnTabBar::mouseMoveEvent(QMouseEvent* event) {
+  const int now = tabAt(event->position().toPoint());
+  if (now != hovered_) {
+    hovered_ = now;
+    update();
+  }
+  QTabBar::mouseMoveEvent(event);
+}
+
+void OwnerDrawnTabBar::leaveEvent(QEvent* event) {
+  hovered_ = -1;
+  update();
+  QTabBar::leaveEvent(event);
+}
+
+PageControl::PageControl(QWidget* parent) : QTabWidget(parent), tabs_(new OwnerDrawnTabBar) {
+  setObjectName("Pagina");
+  setTabBar(tabs_);
+  setDocumentMode(true);
+}
+
+}  // namespace zafirel

@@ -1,0 +1,77 @@
+#include "app/gui/qt_dialogs.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QScreen>
+
+#include "app/gui/actualizando.h"
+#include "app/gui/mi_mensaje.h"
+#include "app/gui/qt_text.h"
+#include "app/language.h"
+
+namespace zafirel {
+namespace {
+
+void CentreOnScreen(QWidget& window) {
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    QRect frame = window.frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    window.move(frame.topLeft());
+  }
+}
+
+class QtProgress : public Progress {
+ public:
+  QtProgress(QWidget* parent, const QString& text) : window_(new TActualizando(parent)) {
+    window_->Label1->setText(text);
+    CentreOnScreen(*window_);
+    window_->show();
+    window_->repaint();
+    QApplication::processEvents();
+  }
+  ~QtProgress() override {
+    window_->Barra->setValue(window_->Barra->maximum());
+    window_->repaint();
+    window_->hide();
+    delete window_;
+  }
+  void SetMaximum(int maximum) override { window_->Barra->setMaximum(maximum); }
+  void SetPosition(int position) override { window_->Barra->setValue(position); }
+  void Step() override {
+    window_->Barra->setValue(std::min(window_->Barra->value() + 1, window_->Barra->maximum()));
+    QApplication::processEvents();
+  }
+
+ private:
+  TActualizando* window_;
+};
+
+}  // namespace
+
+void QtDialogs::PonerMensaje(const std::string& text) {
+  // A failure to label the button leaves its design caption.
+  QString caption;
+  try {
+    caption = Qs(language_.Traduce("Aceptar"));
+  } catch (...) {
+  }
+  TMiMensaje box(Qs(text), caption, parent_);
+  CentreOnScreen(box);
+  box.exec();
+}
+
+bool QtDialogs::ConfirmOkCancel(const std::string& caption, const std::string& text) {
+  return QMessageBox::question(parent_, Qs(caption), Qs(text),
+                               QMessageBox::Ok | QMessageBox::Cancel,
+                               QMessageBox::Cancel) == QMessageBox::Ok;
+}
+
+std::unique_ptr<Progress> QtDialogs::ShowProgress(const std::string& text) {
+  return std::make_unique<QtProgress>(parent_, Qs(text));
+}
+
+void QtDialogs::ProcessEvents() { QApplication::processEvents(); }
+
+}  // namespace zafirel

@@ -1,0 +1,32 @@
+// The real-widget side of the dialog interface: the program's message box,
+// the platform's OK/Cancel box, the progress window and event pumping.
+#pragma once
+
+#include <QPointer>
+
+#include "app/dialogs.h"
+
+class QWidget;
+
+namespace zafirel {
+
+class Language;
+
+class QtDialogs : public Dialogs {
+ public:
+  explicit QtDialogs(const Language& language) : language_(language) {}
+
+  // Dialogs are centred over this window once it exists.
+  void SetParentWindow(QWidget* window) { parent_ = window; }
+
+  void PonerMensaje(const std::string& text) override;
+  bool ConfirmOkCancel(const std::string& caption, const std::string& text) override;
+  std::unique_ptr<Progress> ShowProgress(const std::string& text) override;
+  void ProcessEvents() override;
+
+ private:
+  const Language& language_;
+  QPointer<QWidget> parent_;
+};
+
+}  // namespace zafirel

@@ -1,0 +1,31 @@
+// The language store: every user-visible text is looked up by key in the
+// current language file (an INI file, section "General"). Lookups read the
+// file anew, so an edited file takes effect at the next lookup; a missing
+// file or key gives the empty text, with no fallback to another language.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "app/ini_editor.h"
+
+namespace zafirel {
+
+class Language {
+ public:
+  // Before any language is applied, texts come from this file (the English
+  // file beside the executable).
+  explicit Language(const std::filesystem::path& initialFile);
+
+  // Makes dataFolder/fileName the current language file.
+  void Use(const std::filesystem::path& dataFolder, std::string_view fileName);
+
+  std::string Traduce(std::string_view key) const;
+  std::filesystem::path CurrentFile() const;
+
+ private:
+  TIniEditor leng_;
+};
+
+}  // namespace zafirel

@@ -1,0 +1,72 @@
+// The steps of starting and closing the program that need no window: where
+// the program's settings and data live, the first-run tables, the working
+// folders below the data folder, and emptying the temporary folder.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zafirel {
+
+class Dialogs;
+class Language;
+class TIniEditor;
+
+// Where the program keeps its settings file and, by default, its data. The
+// program's folder is the executable's folder; when that folder cannot be
+// written (a system-wide install), the user's XDG configuration folder takes
+// its place for the settings and the XDG data folder for the data.
+struct ProgramLocation {
+  std::filesystem::path executableFolder;  // the shipped language files live here
+  std::filesystem::path programFolder;     // holds the settings file "Opcion.INI"
+  std::filesystem::path defaultDataFolder;
+};
+
+std::filesystem::path RunningExecutableFolder();
+ProgramLocation LocateProgram(const std::filesystem::path& executableFolder);
+
+// The working folders below the data folder, by their on-disc names.
+struct WorkingFolders {
+  std::filesystem::path data;
+  std::filesystem::path catalogos;
+  std::filesystem::path busquedas;
+  std::filesystem::path exportar;
+  std::filesystem::path temp;
+};
+WorkingFolders FoldersBelow(const std::filesystem::path& dataFolder);
+
+// Reads General/Directorio (empty: the default folder), drops one trailing
+// separator, and writes the result back so the settings always name the data
+// folder in use.
+std::filesystem::path DetermineDataFolder(TIniEditor& ini1,
+                                          const std::filesystem::path& defaultFolder);
+
+// Copies the shipped "*.Len" files into a data folder that holds none, so a
+// new data folder does not start with a window of empty captions.
+void CopyShippedLanguageFiles(const std::filesystem::path& shippedFolder,
+                              const std::filesystem::path& dataFolder);
+
+// Creates the disc and cover tables that are missing. Returns the report to
+// show when at least one table file was missing, else nothing.
+std::optional<std::string> CreaFicheros(const std::filesystem::path& dataFolder,
+                                        const Language& language);
+
+// Creates one working folder when missing; a failure is reported with the
+// folder's language key and the program goes on.
+void MakeWorkingFolder(const std::filesystem::path& folder, const char* folderKey,
+                       const Language& language, Dialogs& dialogs);
+
+// Names of the stored searches ("*.htm*") in listing order.
+std::vector<std::string> ListStoredSearches(const std::filesystem::path& searchesFolder);
+
+// Deletes every file directly inside the folder; files that cannot be
+// deleted and subfolders stay.
+void EmptyFolderFiles(const std::filesystem::path& folder);
+
+// A host path as the ANSI text shown in messages and stored in settings.
+std::string PathText(const std::filesystem::path& path);
+std::filesystem::path PathFromText(const std::string& ansi);
+
+}  // namespace zafirel

@@ -1,0 +1,436 @@
+#include "store/dbf/table.h"
+
+#include <algorithm>
+#include <charconv>
+#include <set>
+#include <system_error>
+
+#include "store/dbf/dbf_error.h"
+#include "util/bytes.h"
+#include "util/codepage.h"
+#include "util/file_writer.h"
+#include "util/text.h"
+
+namespace zafirel::dbf {
+
+namespace {
+
+const char kOpenTable[] = "No se puede realizar esta operaci\xF3n en una tabla abierta";
+const char kClosedTable[] = "La tabla no est\xE1 abierta";
+const char kInvalidList[] = "La lista de campos es inv\xE1lida";
+constexpr std::size_t kMemoWidth = 10;
+// Records read at a time when counting.
+constexpr std::uint32_t kCountBatch = 256;
+
+// An existing file in folder whose name matches without regard to case: the
+// exact spelling first, then the upper-case one this engine writes, then the
+// first other spelling in name order. Else the upper-case name.
+std::filesystem::path ResolveName(const std::filesystem::path& folder, const std::string& name) {
+  std::error_code error;
+  std::string upper = UpperAZ(name);
+  for (const std::string& spelling : {name, upper})
+    if (std::filesystem::is_regular_file(folder / spelling, error)) return folder / spelling;
+  std::set<std::string> matches;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+    if (EqualsNoCaseAZ(entry.path().filename().string(), name))
+      matches.insert(entry.path().filename().string());
+  return folder / (matches.empty() ? upper : *matches.begin());
+}
+
+std::string StemOf(const std::filesystem::path& file) { return file.stem().string(); }
+
+bool ValidFieldList(const std::vector<FieldDef>& fields) {
+  if (fields.empty() || fields.size() > kMaxFields) return false;
+  std::set<std::string> names;
+  for (const FieldDef& field : fields)
+    if (!IsValidField(field) || !names.insert(field.name).second) return false;
+  return true;
+}
+
+}  // namespace
+
+Table::Table(bool oemTranslation)
+    : oem_(oemTranslation), order_(std::make_shared<PhysicalOrder>()) {}
+
+void Table::SetFolder(std::filesystem::path folder) { folder_ = std::move(folder); }
+
+void Table::SetTableName(std::string name) { name_ = std::move(name); }
+
+std::filesystem::path Table::Path() const { return ResolveName(folder_, name_); }
+
+std::filesystem::path Table::MemoPath() const {
+  return ResolveName(folder_, StemOf(Path()) + ".DBT");
+}
+
+[[noreturn]] void Table::Fail(const std::string& problem) const {
+  throw DbfError(problem, active_ ? file_.Path() : Path());
+}
+
+void Table::CreateTable(const std::vector<FieldDef>& fields) {
+  if (active_) Fail(kOpenTable);
+  if (!ValidFieldList(fields)) Fail(kInvalidList);
+  std::error_code error;
+  std::filesystem::path path = Path();
+  if (std::filesystem::exists(path, error)) Fail("La tabla ya existe");
+  path = folder_ / UpperAZ(path.filename().string());
+  std::string bytes = EncodeNewTable(fields);
+  layout_ = DecodeHeader(bytes, path);
+  if (layout_.HasMemo())
+    MemoFile::Create(folder_ / (UpperAZ(StemOf(path)) + ".DBT"), UpperAZ(StemOf(path)));
+  if (!WriteFileAtomically(path, bytes)) throw DbfError("No se puede crear la tabla", path);
+}
+
+void Table::Open() {
+  if (active_) return;
+  RawFile file = RawFile::Open(Path());
+  std::uint64_t size = file.Size();
+  if (size < kHeaderPrefix) throw DbfError("El archivo est\xE1 truncado", file.Path());
+  std::string header = file.ReadString(0, kHeaderPrefix);
+  std::size_t headerLength = bytes::GetU16(header.data() + 8);
+  if (headerLength > size) throw DbfError("El archivo est\xE1 truncado", file.Path());
+  TableLayout layout = DecodeHeader(file.ReadString(0, headerLength), file.Path());
+  MemoFile memo;
+  if (layout.HasMemo()) memo.Open(MemoPath());
+
+  file_ = std::move(file);
+  memo_ = std::move(memo);
+  layout_ = std::move(layout);
+  active_ = true;
+  state_ = State::kBrowse;
+  pendingMemos_.clear();
+  First();
+}
+
+void Table::Close() {
+  file_.Close();
+  memo_.Close();
+  active_ = false;
+  state_ = State::kBrowse;
+  pendingMemos_.clear();
+  recNo_ = 0;
+  eof_ = bof_ = true;
+}
+
+int Table::FieldIndex(std::string_view name) const {
+  for (std::size_t i = 0; i < layout_.fields.size(); ++i)
+    if (EqualsNoCaseAZ(layout_.fields[i].name, name)) return static_cast<int>(i);
+  return -1;
+}
+
+int Table::RequireField(std::string_view name) const {
+  int index = FieldIndex(name);
+  if (index < 0) Fail("El campo no existe: " + std::string(name));
+  return index;
+}
+
+void Table::CheckActive() const {
+  if (!active_) Fail(kClosedTable);
+}
+
+void Table::CheckBrowseMode() {
+  CheckActive();
+  if (state_ != State::kBrowse) Post();
+}
+
+void Table::CheckWritable() const {
+  if (damaged_)
+    Fail(
+        "La tabla est\xE1 da\xF1"
+        "ada: solo se puede leer");
+  if (!file_.Writable() || (layout_.HasMemo() && !memo_.IsOpen()))
+    Fail("La tabla es de solo lectura");
+}
+
+// The header's count, held to the records really in the file so that a
+// damaged header never sends a cursor past the end.
+void Table::ReadState() {
+  std::uint32_t claimed = RecordCountOf(file_.ReadString(0, kHeaderPrefix));
+  std::uint64_t size = file_.Size();
+  std::uint64_t body = size > layout_.headerLength ? size - layout_.headerLength : 0;
+  std::uint64_t present = body / layout_.recordLength;
+  recordCount_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(claimed, present));
+  damaged_ = claimed > present;
+}
+
+std::uint64_t Table::RecordOffset(std::uint32_t recNo) const {
+  return layout_.headerLength + std::uint64_t{recNo - 1} * layout_.recordLength;
+}
+
+std::string Table::ReadRecord(std::uint32_t recNo) const {
+  return file_.ReadString(RecordOffset(recNo), layout_.recordLength);
+}
+
+bool Table::IsLive(std::uint32_t recNo) const {
+  char flag = kDeletedFlag;
+  return file_.ReadAt(RecordOffset(recNo), &flag, 1) == 1 && flag != kDeletedFlag;
+}
+
+std::uint32_t Table::LiveForward(std::uint32_t recNo) {
+  while (recNo != 0 && (recNo > recordCount_ || !IsLive(recNo)))
+    recNo = order_->After(recNo, recordCount_);
+  return recNo;
+}
+
+std::uint32_t Table::LiveBackward(std::uint32_t recNo) {
+  while (recNo != 0 && (recNo > recordCount_ || !IsLive(recNo)))
+    recNo = order_->Before(recNo, recordCount_);
+  return recNo;
+}
+
+void Table::Land(std::uint32_t recNo) {
+  recNo_ = recNo;
+  record_ = recNo == 0 ? std::string() : ReadRecord(recNo);
+  pendingMemos_.clear();
+}
+
+std::uint32_t Table::RecordCount() {
+  CheckActive();
+  ReadState();
+  std::uint32_t live = 0;
+  std::string batch;
+  for (std::uint32_t first = 1; first <= recordCount_; first += kCountBatch) {
+    std::uint32_t n = std::min(kCountBatch, recordCount_ - first + 1);
+    batch = file_.ReadString(RecordOffset(first), std::size_t{n} * layout_.recordLength);
+    for (std::uint32_t i = 0; i < n; ++i)
+      if (batch[std::size_t{i} * layout_.recordLength] != kDeletedFlag) ++live;
+  }
+  return live;
+}
+
+bool Table::IsEmpty() {
+  CheckActive();
+  ReadState();
+  return LiveForward(order_->First(recordCount_)) == 0;
+}
+
+void Table::SetOrder(std::shared_ptr<RecordOrder> order) {
+  order_ = order ? std::move(order) : std::make_shared<PhysicalOrder>();
+}
+
+void Table::First() {
+  CheckBrowseMode();
+  ReadState();
+  Land(LiveForward(order_->First(recordCount_)));
+  bof_ = true;
+  eof_ = recNo_ == 0;
+}
+
+void Table::Last() {
+  CheckBrowseMode();
+  ReadState();
+  Land(LiveBackward(order_->Last(recordCount_)));
+  eof_ = true;
+  bof_ = recNo_ == 0;
+}
+
+void Table::Next() {
+  CheckBrowseMode();
+  ReadState();
+  std::uint32_t next =
+      recNo_ == 0 ? order_->First(recordCount_) : order_->After(recNo_, recordCount_);
+  next = LiveForward(next);
+  if (next == 0) {
+    eof_ = true;
+    return;
+  }
+  Land(next);
+  eof_ = bof_ = false;
+}
+
+void Table::Prior() {
+  CheckBrowseMode();
+  ReadState();
+  std::uint32_t prior =
+      recNo_ == 0 ? order_->Last(recordCount_) : order_->Before(recNo_, recordCount_);
+  prior = LiveBackward(prior);
+  if (prior == 0) {
+    bof_ = true;
+    return;
+  }
+  Land(prior);
+  eof_ = bof_ = false;
+}
+
+void Table::GoTo(std::uint32_t recNo) {
+  CheckBrowseMode();
+  ReadState();
+  if (recNo == 0 || recNo > recordCount_ || !IsLive(recNo)) Fail("El registro no existe");
+  Land(recNo);
+  eof_ = bof_ = false;
+}
+
+void Table::Refresh() {
+  CheckBrowseMode();
+  ReadState();
+  if (recNo_ != 0 && recNo_ <= recordCount_) Land(recNo_);
+}
+
+void Table::Append() {
+  CheckBrowseMode();
+  CheckWritable();
+  record_.assign(layout_.recordLength, ' ');
+  pendingMemos_.clear();
+  state_ = State::kAppend;
+}
+
+void Table::Edit() {
+  CheckBrowseMode();
+  CheckWritable();
+  ReadState();
+  if (recNo_ == 0 || recNo_ > recordCount_ || !IsLive(recNo_)) Fail("El registro no existe");
+  Land(recNo_);
+  state_ = State::kEdit;
+}
+
+void Table::Cancel() {
+  CheckActive();
+  if (state_ == State::kBrowse) return;
+  state_ = State::kBrowse;
+  ReadState();
+  Land(recNo_ <= recordCount_ ? recNo_ : 0);
+}
+
+std::uint32_t Table::MemoBlock(const std::string& record, int index) const {
+  std::string_view text = TrimBlanks(
+      std::string_view(record).substr(layout_.offsets[index], layout_.fields[index].width));
+  std::uint32_t block = 0;
+  if (text.empty()) return 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), block);
+  if (error != std::errc() || end != text.data() + text.size() || block == 0)
+    throw DbfError("El n\xFAmero de bloque del memo no es v\xE1lido", memo_.Path());
+  return block;
+}
+
+// Memos go first, so that a record never names a block that is not written.
+void Table::StorePendingMemos() {
+  for (const auto& [index, text] : pendingMemos_) {
+    std::uint32_t old = 0;
+    try {
+      old = state_ == State::kEdit ? MemoBlock(record_, index) : 0;
+    } catch (const DbfError&) {
+      old = 0;  // a damaged reference is replaced, never written through
+    }
+    std::string stored(kMemoWidth, ' ');
+    if (!text.empty()) {
+      std::string number = std::to_string(memo_.Write(oem_ ? AnsiToOem(text) : text, old));
+      stored.replace(kMemoWidth - number.size(), number.size(), number);
+    }
+    record_.replace(layout_.offsets[index], kMemoWidth, stored);
+  }
+  pendingMemos_.clear();
+}
+
+void Table::WriteHeaderState(std::uint32_t recordCount) {
+  file_.WriteAt(kDateOffset, EncodeDateAndCount(recordCount));
+}
+
+void Table::Post() {
+  CheckActive();
+  if (state_ == State::kBrowse) return;
+  ReadState();
+  CheckWritable();
+  if (state_ == State::kEdit && (recNo_ > recordCount_ || !IsLive(recNo_)))
+    Fail("El registro no existe");
+  StorePendingMemos();
+  if (state_ == State::kAppend) {
+    std::uint32_t recNo = recordCount_ + 1;
+    file_.WriteAt(RecordOffset(recNo), record_ + kEndOfFile);
+    WriteHeaderState(recNo);
+    recordCount_ = recNo;
+    recNo_ = recNo;
+  } else {
+    file_.WriteAt(RecordOffset(recNo_), record_);
+    WriteHeaderState(recordCount_);
+  }
+  state_ = State::kBrowse;
+  eof_ = bof_ = false;
+}
+
+void Table::Delete() {
+  CheckActive();
+  if (state_ == State::kAppend) return Cancel();
+  state_ = State::kBrowse;
+  pendingMemos_.clear();
+  CheckWritable();
+  ReadState();
+  if (recNo_ == 0 || recNo_ > recordCount_ || !IsLive(recNo_)) Fail("El registro no existe");
+  const char flag = kDeletedFlag;
+  file_.WriteAt(RecordOffset(recNo_), &flag, 1);
+  WriteHeaderState(recordCount_);
+
+  std::uint32_t deleted = recNo_;
+  std::uint32_t next = LiveForward(order_->After(deleted, recordCount_));
+  if (next == 0) next = LiveBackward(order_->Before(deleted, recordCount_));
+  Land(next);
+  eof_ = bof_ = next == 0;
+}
+
+std::string Table::FieldText(const std::string& record, int index) const {
+  const FieldDef& field = layout_.fields[index];
+  std::string_view raw = std::string_view(record).substr(layout_.offsets[index], field.width);
+  switch (field.type) {
+    case 'C': {
+      std::string_view text = TrimRight(raw);
+      return oem_ ? OemToAnsi(text) : std::string(text);
+    }
+    case 'M': {
+      std::uint32_t block = MemoBlock(record, index);
+      if (block == 0) return std::string();
+      std::string text = memo_.Read(block);
+      return oem_ ? OemToAnsi(text) : text;
+    }
+    default:
+      return std::string(TrimBlanks(raw));
+  }
+}
+
+std::string Table::AsString(std::string_view name) const {
+  CheckActive();
+  int index = RequireField(name);
+  if (state_ == State::kBrowse && recNo_ == 0) return std::string();
+  auto pending = pendingMemos_.find(index);
+  if (pending != pendingMemos_.end()) return pending->second;
+  return FieldText(record_, index);
+}
+
+void Table::SetString(std::string_view name, std::string_view value) {
+  CheckActive();
+  int index = RequireField(name);
+  if (state_ == State::kBrowse) Fail("La tabla no est\xE1 en modo de edici\xF3n");
+  const FieldDef& field = layout_.fields[index];
+  std::size_t width = static_cast<std::size_t>(field.width);
+  std::string stored;
+  switch (field.type) {
+    case 'M':
+      pendingMemos_[index] = std::string(value);
+      return;
+    case 'N':
+    case 'F': {
+      std::optional<std::string> number = EncodeNumeric(value, field);
+      if (!number) Fail("El valor no es un n\xFAmero que quepa en el campo " + field.name);
+      stored = *number;
+      break;
+    }
+    default:
+      stored = field.type == 'C' && oem_ ? AnsiToOem(value) : std::string(value);
+      stored.resize(width, ' ');
+  }
+  record_.replace(layout_.offsets[index], width, stored);
+}
+
+bool Table::Locate(std::string_view name, std::string_view value) {
+  CheckBrowseMode();
+  int index = RequireField(name);
+  ReadState();
+  for (std::uint32_t recNo = LiveForward(order_->First(recordCount_)); recNo != 0;
+       recNo = LiveForward(order_->After(recNo, recordCount_))) {
+    if (FieldText(ReadRecord(recNo), index) == value) {
+      Land(recNo);
+      eof_ = bof_ = false;
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace zafirel::dbf

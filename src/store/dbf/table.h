@@ -1,0 +1,125 @@
+// A cursor on a dBase IV table: one position in one table file (and its memo
+// file), opened shared. Every change goes to disk at once, record first, then
+// the header's date and record count, so a second cursor on the same file (or
+// another program) sees it; cursors re-read the header when they navigate or
+// count, and never cache records beyond the current one.
+//
+// Deleted records ("*") are hidden from navigation, counting and searching.
+// Text in and out is ANSI; a cursor made with OEM translation keeps character
+// and memo text in the OEM code page on disk.
+//
+// Navigation moving away from a record being edited or appended posts it
+// first; Close drops unposted changes. A table whose header promises more
+// records than the file holds is opened for reading the records present, and
+// refuses every change.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "store/dbf/field.h"
+#include "store/dbf/memo.h"
+#include "store/dbf/raw_file.h"
+#include "store/dbf/record_order.h"
+#include "store/dbf/table_header.h"
+
+namespace zafirel::dbf {
+
+class Table {
+ public:
+  explicit Table(bool oemTranslation);
+
+  void SetFolder(std::filesystem::path folder);
+  void SetTableName(std::string name);
+  // The table's file: an existing one whose name matches without regard to
+  // case, else the name in upper case.
+  std::filesystem::path Path() const;
+  // The memo file beside Path(), found the same way.
+  std::filesystem::path MemoPath() const;
+
+  // Writes a new empty table (and memo file when a field is a memo). Refused
+  // while open, over an existing table and for an invalid field list.
+  void CreateTable(const std::vector<FieldDef>& fields);
+
+  void Open();
+  void Close();
+  bool Active() const { return active_; }
+
+  const std::vector<FieldDef>& Fields() const { return layout_.fields; }
+  int FieldIndex(std::string_view name) const;
+
+  // Live records, counted on disk each time.
+  std::uint32_t RecordCount();
+  bool IsEmpty();
+
+  // Replaces record order by another order (an index); nullptr restores
+  // record order. The cursor stays on its record.
+  void SetOrder(std::shared_ptr<RecordOrder> order);
+
+  void First();
+  void Last();
+  void Next();
+  void Prior();
+  bool Eof() const { return eof_; }
+  bool Bof() const { return bof_; }
+  std::uint32_t RecNo() const { return state_ == State::kAppend ? 0 : recNo_; }
+  void GoTo(std::uint32_t recNo);
+  // Re-reads the current record from disk.
+  void Refresh();
+
+  void Append();
+  void Edit();
+  void Post();
+  void Cancel();
+  void Delete();
+
+  std::string AsString(std::string_view field) const;
+  void SetString(std::string_view field, std::string_view value);
+  bool Locate(std::string_view field, std::string_view value);
+
+ private:
+  enum class State { kBrowse, kEdit, kAppend };
+
+  void CheckActive() const;
+  void CheckBrowseMode();
+  void CheckWritable() const;
+  int RequireField(std::string_view name) const;
+  void ReadState();
+  bool IsLive(std::uint32_t recNo) const;
+  std::uint32_t LiveForward(std::uint32_t recNo);
+  std::uint32_t LiveBackward(std::uint32_t recNo);
+  std::string ReadRecord(std::uint32_t recNo) const;
+  void Land(std::uint32_t recNo);
+  std::string FieldText(const std::string& record, int index) const;
+  std::uint32_t MemoBlock(const std::string& record, int index) const;
+  void StorePendingMemos();
+  void WriteHeaderState(std::uint32_t recordCount);
+  std::uint64_t RecordOffset(std::uint32_t recNo) const;
+  [[noreturn]] void Fail(const std::string& problem) const;
+
+  bool oem_;
+  std::filesystem::path folder_;
+  std::string name_;
+
+  bool active_ = false;
+  RawFile file_;
+  MemoFile memo_;
+  TableLayout layout_;
+  std::uint32_t recordCount_ = 0;  // records present, at the last ReadState()
+  bool damaged_ = false;
+  std::shared_ptr<RecordOrder> order_;
+
+  State state_ = State::kBrowse;
+  std::uint32_t recNo_ = 0;
+  bool eof_ = true;
+  bool bof_ = true;
+  std::string record_;
+  std::map<int, std::string> pendingMemos_;  // ANSI text, written at Post
+};
+
+}  // namespace zafirel::dbf

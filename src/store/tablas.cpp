@@ -1,0 +1,104 @@
+#include "store/tablas.h"
+
+#include <charconv>
+#include <climits>
+
+#include "store/dbf/dbf_error.h"
+#include "util/text.h"
+
+namespace zafirel {
+
+namespace {
+
+bool CreateTable(const std::filesystem::path& folder, const char* name,
+                 const std::vector<std::string>& specs) {
+  try {
+    dbf::Table table(false);
+    table.SetFolder(folder);
+    table.SetTableName(name);
+    table.CreateTable(dbf::ParseFieldList(specs));
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+// How a numeric key orders a field's text: its leading number, 0 for text
+// that has none (dBase's VAL).
+double KeyValue(const std::string& text) {
+  double value = 0;
+  std::from_chars(text.data(), text.data() + text.size(), value);
+  return value;
+}
+
+// The number after the one the text holds; 1 when it is empty or not a
+// whole number.
+int NumberAfter(const std::string& text) {
+  long long value = 0;
+  const char* end = text.data() + text.size();
+  auto [ptr, error] = std::from_chars(text.data(), end, value);
+  if (text.empty() || error != std::errc() || ptr != end || value < 0) return 1;
+  if (value >= INT_MAX) throw dbf::DbfError("El n\xFAmero de disco est\xE1 fuera de rango");
+  return static_cast<int>(value + 1);
+}
+
+// Closes the cursor when the task leaves, however it leaves.
+struct CloseOnExit {
+  dbf::Table& table;
+  ~CloseOnExit() { table.Close(); }
+};
+
+}  // namespace
+
+void TTablas::SetFolder(const std::filesystem::path& folder) {
+  TablaCDRom.SetFolder(folder);
+  TablaCDRom.SetTableName(kDiscTableName);
+  TablaCDRomTemp.SetFolder(folder);
+  TablaCDRomTemp.SetTableName(kDiscTableName);
+  TablaGraf.SetFolder(folder);
+  TablaGraf.SetTableName(kCoverTableName);
+}
+
+const std::vector<std::string>& TTablas::DiscFieldList() {
+  static const std::vector<std::string> fields = {
+      "TITULOCD;C;75;0", "BYTESCD;C;15;0",  "AUTO;N;11;0",     "TOTDIR;C;6;0",   "TOTFILES;C;7;0",
+      "SOCD;C;50;0",     "ETIQUETA;C;11;0", "NSERIECD;C;11;0", "DEDONDE;C;50;0", "NUMEROCD;C;10;0",
+      "NOTAS;M;10;0",    "GRAFICO;N;20;4",  "UNIDAD;C;1;0",    "ALBUM;C;50;0"};
+  return fields;
+}
+
+const std::vector<std::string>& TTablas::CoverFieldList() {
+  static const std::vector<std::string> fields = {"CODIGO;C;10;0", "TITULO;C;70;0",
+                                                  "GRAFICO;M;10;0"};
+  return fields;
+}
+
+bool TTablas::CreateDiscTable(const std::filesystem::path& folder) {
+  return CreateTable(folder, kDiscTableName, DiscFieldList());
+}
+
+bool TTablas::CreateCoverTable(const std::filesystem::path& folder) {
+  return CreateTable(folder, kCoverTableName, CoverFieldList());
+}
+
+// The last record in AUTO order is the one with the highest value; among
+// equal values the later record, as an index keeps equal keys in record order.
+int TTablas::IncrementaNHistoria() {
+  TablaCDRomTemp.Open();
+  CloseOnExit closer{TablaCDRomTemp};
+  bool found = false;
+  double best = 0;
+  std::string lastText;
+  for (TablaCDRomTemp.First(); !TablaCDRomTemp.Eof(); TablaCDRomTemp.Next()) {
+    std::string text = TablaCDRomTemp.AsString("AUTO");
+    double value = KeyValue(text);
+    if (!found || value >= best) {
+      found = true;
+      best = value;
+      lastText = text;
+    }
+  }
+  return NumberAfter(lastText);
+}
+
+}  // namespace zafirel

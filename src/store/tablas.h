@@ -1,0 +1,43 @@
+// The data module: the three cursors every part of the program works on, the
+// field lists of the disc and cover tables, and the disc numbers.
+//
+// TablaCDRom and TablaCDRomTemp are two independent positions on the disc
+// table (text kept in the OEM code page on disk); TablaGraf is on the cover
+// table, whose memo holds picture bytes unchanged.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "store/dbf/table.h"
+
+namespace zafirel {
+
+class TTablas {
+ public:
+  static constexpr const char* kDiscTableName = "CDROM.DBF";
+  static constexpr const char* kCoverTableName = "IMG.DBF";
+
+  dbf::Table TablaCDRom{true};
+  dbf::Table TablaCDRomTemp{true};
+  dbf::Table TablaGraf{false};
+
+  void SetFolder(const std::filesystem::path& folder);
+
+  // "NAME;TYPE;WIDTH;DECIMALS" lines, in the tables' field order.
+  static const std::vector<std::string>& DiscFieldList();
+  static const std::vector<std::string>& CoverFieldList();
+
+  // Create the table (and its memo file) in folder; false when it exists
+  // already or cannot be written.
+  static bool CreateDiscTable(const std::filesystem::path& folder);
+  static bool CreateCoverTable(const std::filesystem::path& folder);
+
+  // The number for a new disc: one more than the highest AUTO among live
+  // records, 1 for an empty table or when that AUTO is not a whole number.
+  // Opens TablaCDRomTemp for the task and closes it again, also on error.
+  int IncrementaNHistoria();
+};
+
+}  // namespace zafirel

@@ -1,0 +1,54 @@
+#include "util/wildcard.h"
+
+#include <system_error>
+
+namespace zafirel {
+namespace {
+
+char FoldAZ(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+
+bool MatchesPlain(std::string_view name, std::string_view pattern) {
+  // Iterative matcher with one backtrack point: linear for the patterns used here.
+  std::size_t n = 0, p = 0, star = std::string_view::npos, resume = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && (pattern[p] == '?' || FoldAZ(pattern[p]) == FoldAZ(name[n]))) {
+      ++n;
+      ++p;
+    } else if (p < pattern.size() && pattern[p] == '*') {
+      star = p++;
+      resume = n;
+    } else if (star != std::string_view::npos) {
+      p = star + 1;
+      n = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+}  // namespace
+
+bool MatchesPattern(std::string_view name, std::string_view pattern) {
+  if (MatchesPlain(name, pattern)) return true;
+  // As on the platform the patterns come from, a trailing ".*" also takes
+  // names without an extension, so "*.*" lists every file.
+  return pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == ".*" &&
+         MatchesPlain(name, pattern.substr(0, pattern.size() - 2));
+}
+
+std::vector<std::string> ListFiles(const std::filesystem::path& folder, std::string_view pattern) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  std::filesystem::directory_iterator it(folder, ec), end;
+  for (; !ec && it != end; it.increment(ec)) {
+    std::error_code typeError;
+    if (!it->is_regular_file(typeError)) continue;
+    std::string name = it->path().filename().string();
+    if (MatchesPattern(name, pattern)) names.push_back(std::move(name));
+  }
+  return names;
+}
+
+}  // namespace zafirel

@@ -1,0 +1,276 @@
+// The main window driven through its real widgets on the offscreen platform,
+// with scripted dialogs that record what would have been shown.
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStatusTipEvent>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+#include <filesystem>
+#include <fstream>
+
+#include "app/dialogs.h"
+#include "app/gui/menu_pral.h"
+#include "app/gui/page_control.h"
+#include "app/gui/qt_text.h"
+#include "app/language.h"
+#include "scan/gui/catalogar_page.h"
+#include "search/gui/busqueda_page.h"
+#include "util/codepage.h"
+
+using namespace zafirel;
+namespace fs = std::filesystem;
+
+namespace {
+
+class ScriptedDialogs : public Dialogs {
+ public:
+  void PonerMensaje(const std::string& text) override { messages.push_back(text); }
+  bool ConfirmOkCancel(const std::string&, const std::string&) override { return true; }
+  std::unique_ptr<Progress> ShowProgress(const std::string&) override { return nullptr; }
+  void ProcessEvents() override {}
+  std::vector<std::string> messages;
+};
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// One program installation in a temporary folder: the executable's folder
+// with the shipped language files, and a data folder.
+struct Installation {
+  QTemporaryDir root;
+  fs::path exe, data;
+  Installation() {
+    exe = fs::path(root.path().toStdString()) / "bin";
+    data = exe;
+    fs::create_directories(exe);
+    for (const char* name : {"Espanol.Len", "Ingles.Len"})
+      fs::copy_file(fs::path(ZAFIREL_SOURCE_DIR) / "lang" / name, exe / name);
+  }
+  ProgramLocation Where() const { return {exe, exe, exe}; }
+  std::string Text(const char* file, const char* key) const {
+    Language language(exe / file);
+    return language.Traduce(key);
+  }
+};
+
+}  // namespace
+
+class MenuPralTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void firstStartCreatesTablesReportsOnceAndGreetsOnce();
+  void missingDataFolderGivesOneMessageAndEnds();
+  void languageSwitchRelabelsTheWindow();
+  void hintsShowTheirLongPartInTheStatusLine();
+  void bottomBarMovesTheWindowWithTheLeftButtonOnly();
+  void settingsAtStartUp();
+  void closingEmptiesTheTemporaryFolderAndSavesThePlacement();
+  void pageVisibilityFollowsTheDiscTable();
+};
+
+void MenuPralTest::firstStartCreatesTablesReportsOnceAndGreetsOnce() {
+  Installation inst;
+  Language leng(inst.exe / "Ingles.Len");
+  ScriptedDialogs dialogs;
+  TMenuPral window(inst.Where(), leng, dialogs);
+  QVERIFY(window.CreaModuloDatos());
+
+  const std::string report = inst.Text("Espanol.Len", "FicherosCreados") + "CDRom, " +
+                             inst.Text("Espanol.Len", "Imagenes") + ".";
+  QCOMPARE(dialogs.messages.size(), size_t(1));
+  QCOMPARE(dialogs.messages[0], report);
+  QVERIFY(fs::exists(inst.data / "CDROM.DBF"));
+  QVERIFY(fs::exists(inst.data / "IMG.DBF"));
+  for (const char* folder : {"Catálogos", "Búsquedas", "Exportar", "Temp"})
+    QVERIFY2(fs::is_directory(inst.data / folder), folder);
+
+  window.show();
+  QTRY_COMPARE(dialogs.messages.size(), size_t(2));
+  QCOMPARE(dialogs.messages[1], inst.Text("Espanol.Len", "PrimeraVez"));
+  window.FormActivate();
+  QCoreApplication::processEvents();
+  QCOMPARE(dialogs.messages.size(), size_t(2));
+
+  // The settings name the data folder after the start.
+  const std::string settings = ReadFile(inst.exe / "Opcion.INI");
+  QVERIFY(settings.find("Directorio=" + inst.data.string()) != std::string::npos);
+
+  // A second start finds both tables and says nothing.
+  ScriptedDialogs again;
+  TMenuPral second(inst.Where(), leng, again);
+  QVERIFY(second.CreaModuloDatos());
+  second.show();
+  QCoreApplication::processEvents();
+  QVERIFY(again.messages.empty());
+}
+
+void MenuPralTest::missingDataFolderGivesOneMessageAndEnds() {
+  Installation inst;
+  const fs::path missing = inst.exe / "nowhere";
+  WriteFile(inst.exe / "Opcion.INI", "[General]\r\nDirectorio=" + missing.string() + "/\r\n");
+  Language leng(inst.exe / "Ingles.Len");
+  ScriptedDialogs dialogs;
+  TMenuPral window(inst.Where(), leng, dialogs);
+  QVERIFY(!window.DataFolderExists());
+  QVERIFY(!window.CreaModuloDatos());
+  QCOMPARE(dialogs.messages.size(), size_t(1));
+  // The trailing separator is dropped, and the text comes from the English file.
+  QCOMPARE(dialogs.messages[0],
+           missing.string() + "." + inst.Text("Ingles.Len", "NoExisteDirectorio"));
+  QVERIFY(!fs::exists(missing));
+}
+
+void MenuPralTest::languageSwitchRelabelsTheWindow() {
+  Installation inst;
+  Language leng(inst.exe / "Ingles.Len");
+  ScriptedDialogs dialogs;
+  TMenuPral window(inst.Where(), leng, dialogs);
+  QVERIFY(window.CreaModuloDatos());
+  CatalogarPage* page = window.PCatalogar;
+  QCOMPARE(Ansi(page->Catalogar->text()), inst.Text("Espanol.Len", "Catalogar1"));
+
+  window.TraduceTodo("Ingles.Len");
+  QCOMPARE(Ansi(page->Catalogar->text()), inst.Text("Ingles.Len", "Catalogar1"));
+  QCOMPARE(Ansi(page->Parar->statusTip()), inst.Text("Ingles.Len", "PararHint"));
+  QCOMPARE(Ansi(window.Salir1->text()), inst.Text("Ingles.Len", "Salir1"));
+  QCOMPARE(Ansi(window.Pagina->Tabs()->CaptionOf(1)), inst.Text("Ingles.Len", "Catalogos1"));
+
+  // A file without "Parar" and without a hint key leaves them empty; keys
+  // are found whatever their letter case in the file.
+  WriteFile(inst.data / "Corto.Len", "[General]\r\ncatalogar1=Go\r\n");
+  window.TraduceTodo("Corto.Len");
+  QCOMPARE(page->Catalogar->text(), QStringLiteral("Go"));
+  QVERIFY(page->Parar->text().isEmpty());
+  QVERIFY(page->Parar->statusTip().isEmpty());
+}
+
+void MenuPralTest::hintsShowTheirLongPartInTheStatusLine() {
+  Installation inst;
+  Language leng(inst.exe / "Ingles.Len");
+  ScriptedDialogs dialogs;
+  TMenuPral window(inst.Where(), leng, dialogs);
+  QVERIFY(window.CreaModuloDatos());
+  QStatusTipEvent withBar(QStringLiteral("corto|largo"));
+  QCoreApplication::sendEvent(&window, &withBar);
+  QCOMPARE(window.Label1->text(), QStringLiteral("largo"));
+  QStatusTipEvent off{QString()};
+  QCoreApplication::sendEvent(&window, &off);
+  QCOMPARE(Ansi(window.Label1->text()), inst.Text("Espanol.Len", "CatalogoActual") + " ");
+}
+
+void MenuPralTest::bottomBarMovesTheWindowWithTheLeftButtonOnly() {
+  Installation inst;
+  Language leng(inst.exe / "Ingles.Len");
+  ScriptedDialogs dialogs;
+  TMenuPral window(inst.Where(), leng, dialogs);
+  QVERIFY(window.CreaModuloDatos());
+  window.move(100, 100);
+  window.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&window));
+  const QPoint start = window.pos();
+
+  QTest::mousePress(window.Label2, Qt::RightButton, {}, QPoint(10, 5));
+  QMouseEvent moveRight(QEvent::MouseMove, QPointF(40, 5), window.Label2->mapToGlobal(QPointF(40, 5)),
+                        Qt::NoButton, Qt::RightButton, {});
+  QCoreApplication::sendEvent(window.Label2, &moveRight);
+  QTest::mouseRelease(window.Label2, Qt::RightButton, {}, QPoint(40, 5));
+  QCOMPARE(window.pos(), start);
+
+  QTest::mousePress(window.Label2, Qt::LeftButton, {}, QPoint(10, 5));
+  QTest::mouseRelease(window.Label2, Qt::LeftButton, {}, QPoint(30, 15));
+  QCOMPARE(window.pos(), start + QPoint(20, 10));
+}
+
+void MenuPralTest::settingsAtStartUp() {
+  Installation inst;
+  fs::create_directories(inst.data / "Búsquedas");
+  WriteFile(inst.data / "Búsquedas" / "uno.htm", "x");
+  WriteFile(inst.data / "Búsquedas" / "dos.html", "x");
+  WriteFile(inst.data / "Búsquedas" / "tres.txt", "x");
+  WriteFile(inst.exe / "Opcion.INI",
+            "[General]\r\nZip=s\r\nBusqueda=mapas\r\nLenguaje=Ingles.Len\r\n");
+  Language leng(inst.exe / "Ingles.Len");
+  ScriptedDialogs dialogs;
+  TMenuPral window(inst.Where(), leng, dialogs);
+  QVERIFY(window.CreaModuloDatos());
+  QVERIFY(!window.PCatalogar->Zips->isChecked());  // only "S" ticks it
+  QCOMPARE(window.PBusqueda->EBusca->text(), QStringLiteral("mapas"));
+  QCOMPARE(window.PBusqueda->CBusquedas->count(), 2);
+  QCOMPARE(Ansi(window.PCatalogar->Catalogar->text()), inst.Text("Ingles.Len", "Catalogar1"));
+  // The report of the first start comes in the chosen language.
+  QCOMPARE(dialogs.messages.at(0).rfind(inst.Text("Ingles.Len", "FicherosCreados"), 0), 0u);
+
+  window.PCatalogar->Zips->click();
+  QVERIFY(ReadFile(inst.exe / "Opcion.INI").find("Zip=S") != std::string::npos);
+}
+
+void MenuPralTest::closingEmptiesTheTemporaryFolderAndSavesThePlacement() {
+  Installation inst;
+  Language leng(inst.exe / "Ingles.Len");
+  ScriptedDialogs dialogs;
+  {
+    TMenuPral window(inst.Where(), leng, dialogs);
+    QVERIFY(window.CreaModuloDatos());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    fs::create_directories(inst.data / "Temp" / "sub");
+    WriteFile(inst.data / "Temp" / "LEEME.TXT", "x");
+    WriteFile(inst.data / "Temp" / "sinpunto", "x");
+    window.close();
+    QVERIFY(!fs::exists(inst.data / "Temp" / "LEEME.TXT"));
+    QVERIFY(!fs::exists(inst.data / "Temp" / "sinpunto"));
+    QVERIFY(fs::is_directory(inst.data / "Temp" / "sub"));
+  }
+  const std::string settings = ReadFile(inst.exe / "Opcion.INI");
+  QVERIFY(settings.find("[Posicion]") != std::string::npos);
+  QVERIFY(settings.find("NormPos=") != std::string::npos);
+  QVERIFY(settings.find("PixelsPerInch=") != std::string::npos);
+}
+
+void MenuPralTest::pageVisibilityFollowsTheDiscTable() {
+  Installation inst;
+  Language leng(inst.exe / "Ingles.Len");
+  {
+    ScriptedDialogs dialogs;
+    TMenuPral window(inst.Where(), leng, dialogs);
+    QVERIFY(window.CreaModuloDatos());
+    QVERIFY(window.Pagina->isTabVisible(TMenuPral::kCatalogar));
+    QVERIFY(window.Pagina->isTabVisible(TMenuPral::kCatalogos));
+    QVERIFY(!window.Pagina->isTabVisible(TMenuPral::kArchivos));
+    QVERIFY(!window.Pagina->isTabVisible(TMenuPral::kBusqueda));
+    QVERIFY(!window.VerHTML1->isEnabled());
+    window.Archivos1->trigger();  // a command for a hidden page does nothing
+    QCOMPARE(window.Pagina->currentIndex(), int(TMenuPral::kCatalogar));
+
+    dbf::Table& discs = window.Tablas().TablaCDRom;
+    discs.Append();
+    discs.SetString("TITULOCD", "Mapas del mundo");
+    discs.SetString("AUTO", "1");
+    discs.Post();
+    window.ApplyPageVisibility();
+    QVERIFY(window.Pagina->isTabVisible(TMenuPral::kArchivos));
+    QVERIFY(window.Pagina->isTabVisible(TMenuPral::kBusqueda));
+    QVERIFY(window.VerHTML1->isEnabled());
+    window.Busqueda1->trigger();
+    QCOMPARE(window.Pagina->currentIndex(), int(TMenuPral::kBusqueda));
+    QCOMPARE(Ansi(window.Label1->text()),
+             inst.Text("Espanol.Len", "CatalogoActual") + " Mapas del mundo");
+    QCOMPARE(window.Label2->text(), QStringLiteral("Zafirel! v1.1 - ") + window.Label1->text());
+  }
+}
+
+QTEST_MAIN(MenuPralTest)
+#include "menu_pral_test.moc"

@@ -1,0 +1,100 @@
+#include "util/file_writer.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <set>
+#include <string>
+
+namespace zafirel {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FileWriterTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("zafirel-writer-" + std::to_string(std::random_device{}()));
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  static std::string Read(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+  std::set<std::string> Names() const {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir_))
+      names.insert(entry.path().filename().string());
+    return names;
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(FileWriterTest, WritesAndReplacesWholeFiles) {
+  const fs::path target = dir_ / "1.Ct";
+  const std::string first = "D:\\A.TXT;1;25/12/2003;\r\n";
+  ASSERT_TRUE(WriteFileAtomically(target, first));
+  EXPECT_EQ(Read(target), first);
+
+  ASSERT_TRUE(WriteFileAtomically(target, "x"));
+  EXPECT_EQ(Read(target), "x");
+  ASSERT_TRUE(WriteFileAtomically(target, ""));
+  EXPECT_EQ(fs::file_size(target), 0u);
+  EXPECT_EQ(Names(), std::set<std::string>{"1.Ct"});
+}
+
+TEST_F(FileWriterTest, ReplacingKeepsTheTargetsPermissions) {
+  const fs::path target = dir_ / "Opcion.ini";
+  ASSERT_TRUE(WriteFileAtomically(target, "old"));
+  fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  ASSERT_TRUE(WriteFileAtomically(target, "new"));
+  EXPECT_EQ(fs::status(target).permissions() & fs::perms::mask,
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+TEST_F(FileWriterTest, MissingFolderIsAFailure) {
+  EXPECT_FALSE(WriteFileAtomically(dir_ / "missing" / "1.Ind", "D:\\\r\n"));
+  EXPECT_TRUE(Names().empty());
+}
+
+TEST_F(FileWriterTest, FailedRenameKeepsTheOldTargetAndNoTemporary) {
+  // A folder in the target's place cannot be replaced by a file.
+  const fs::path target = dir_ / "busy";
+  fs::create_directory(target);
+  std::ofstream(target / "inside") << "keep";
+  EXPECT_FALSE(WriteFileAtomically(target, "new"));
+  EXPECT_TRUE(fs::is_directory(target));
+  EXPECT_EQ(Read(target / "inside"), "keep");
+  EXPECT_EQ(Names(), std::set<std::string>{"busy"});
+}
+
+TEST_F(FileWriterTest, FailedWriteKeepsTheOldTargetAndNoTemporary) {
+  const fs::path target = dir_ / "2.Ct";
+  ASSERT_TRUE(WriteFileAtomically(target, "old contents"));
+
+  // A file size limit makes the write itself fail, as a full disc would.
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+  rlimit small = saved;
+  small.rlim_cur = 4096;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const bool written = WriteFileAtomically(target, std::string(100000, 'n'));
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, oldHandler);
+
+  EXPECT_FALSE(written);
+  EXPECT_EQ(Read(target), "old contents");
+  EXPECT_EQ(Names(), std::set<std::string>{"2.Ct"});
+}
+
+}  // namespace
+}  // namespace zafirel
