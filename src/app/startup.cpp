@@ -49,8 +49,8 @@ ProgramLocation LocateProgram(const fs::path& executableFolder) {
 }
 
 WorkingFolders FoldersBelow(const fs::path& dataFolder) {
-  return {dataFolder, dataFolder / "Catálogos", dataFolder / "Búsquedas",
-          dataFolder / "Exportar", dataFolder / "Temp"};
+  return {dataFolder, dataFolder / "Catálogos", dataFolder / "Búsquedas", dataFolder / "Exportar",
+          dataFolder / "Temp"};
 }
 
 fs::path DetermineDataFolder(TIniEditor& ini1, const fs::path& defaultFolder) {
@@ -83,7 +83,8 @@ std::optional<std::string> CreaFicheros(const fs::path& dataFolder, const Langua
   if (!missing) return std::nullopt;
   // Drop the trailing ", " of the last table named; when no table could be
   // made, only the introduction is left and nothing is cut from it.
-  if (report.size() >= 2 && report.compare(report.size() - 2, 2, ", ") == 0) report.resize(report.size() - 2);
+  if (report.size() >= 2 && report.compare(report.size() - 2, 2, ", ") == 0)
+    report.resize(report.size() - 2);
   return report + ".";
 }
 

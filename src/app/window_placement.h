@@ -29,7 +29,6 @@ void SavePlacement(TIniEditor& posicion, const WindowPlacement& placement,
 // Nothing when no placement was saved, it does not read, or it was saved
 // under another resolution. The key for the current screen size wins over
 // the plain one.
-std::optional<WindowPlacement> LoadPlacement(const TIniEditor& posicion,
-                                             const ScreenFacts& screen);
+std::optional<WindowPlacement> LoadPlacement(const TIniEditor& posicion, const ScreenFacts& screen);
 
 }  // namespace zafirel

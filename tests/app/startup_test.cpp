@@ -1,6 +1,8 @@
 // Start-up steps without a window: the data folder setting, the first-run
 // tables and their report, the shipped language files, name patterns and
 // the window placement.
+#include "app/startup.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -9,7 +11,6 @@
 #include "app/ini_editor.h"
 #include "app/language.h"
 #include "app/language_keys.h"
-#include "app/startup.h"
 #include "app/window_placement.h"
 #include "util/wildcard.h"
 

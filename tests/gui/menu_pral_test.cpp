@@ -1,5 +1,7 @@
 // The main window driven through its real widgets on the offscreen platform,
 // with scripted dialogs that record what would have been shown.
+#include "app/gui/menu_pral.h"
+
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -16,7 +18,6 @@
 #include <fstream>
 
 #include "app/dialogs.h"
-#include "app/gui/menu_pral.h"
 #include "app/gui/page_control.h"
 #include "app/gui/qt_text.h"
 #include "app/language.h"
@@ -183,8 +184,9 @@ void MenuPralTest::bottomBarMovesTheWindowWithTheLeftButtonOnly() {
   const QPoint start = window.pos();
 
   QTest::mousePress(window.Label2, Qt::RightButton, {}, QPoint(10, 5));
-  QMouseEvent moveRight(QEvent::MouseMove, QPointF(40, 5), window.Label2->mapToGlobal(QPointF(40, 5)),
-                        Qt::NoButton, Qt::RightButton, {});
+  QMouseEvent moveRight(QEvent::MouseMove, QPointF(40, 5),
+                        window.Label2->mapToGlobal(QPointF(40, 5)), Qt::NoButton, Qt::RightButton,
+                        {});
   QCoreApplication::sendEvent(window.Label2, &moveRight);
   QTest::mouseRelease(window.Label2, Qt::RightButton, {}, QPoint(40, 5));
   QCOMPARE(window.pos(), start);

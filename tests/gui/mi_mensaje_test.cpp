@@ -1,10 +1,10 @@
 // The message box closes by Enter pressed, Escape or Space released, or its
 // button; nothing else closes it.
+#include "app/gui/mi_mensaje.h"
+
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
-
-#include "app/gui/mi_mensaje.h"
 
 using zafirel::TMiMensaje;
 
@@ -42,8 +42,9 @@ void MiMensajeTest::closesOnEnterPressAndOnEscapeOrSpaceRelease() {
 }
 
 void MiMensajeTest::longTextWrapsWithoutGrowingTheBox() {
-  TMiMensaje box(QString(2000, QLatin1Char('x')).replace(QLatin1Char('x'), QStringLiteral("palabra ")),
-                 QStringLiteral("OK"));
+  TMiMensaje box(
+      QString(2000, QLatin1Char('x')).replace(QLatin1Char('x'), QStringLiteral("palabra ")),
+      QStringLiteral("OK"));
   box.show();
   QVERIFY(QTest::qWaitForWindowExposed(&box));
   QCOMPARE(box.size(), QSize(403, 166));

@@ -12,8 +12,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("Zafirel!"));
   QApplication::setApplicationDisplayName(QStringLiteral("Zafirel!"));
 
-  const zafirel::ProgramLocation where =
-      zafirel::LocateProgram(zafirel::RunningExecutableFolder());
+  const zafirel::ProgramLocation where = zafirel::LocateProgram(zafirel::RunningExecutableFolder());
   zafirel::Language leng(where.executableFolder / "Ingles.Len");
   zafirel::QtDialogs dialogs(leng);
   zafirel::TMenuPral window(where, leng, dialogs);

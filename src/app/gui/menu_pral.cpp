@@ -122,8 +122,10 @@ void TMenuPral::BuildFrame() {
   Label2->setFixedHeight(17);
   Label2->setAlignment(Qt::AlignCenter);
   Label2->setAutoFillBackground(true);
+  // White on the light button face of today's desktop themes cannot be read:
+  // the bar takes the dark tab colour instead.
   QPalette bar = Label2->palette();
-  bar.setColor(QPalette::Window, bar.color(QPalette::Button));
+  bar.setColor(QPalette::Window, colors::kTabDark);
   bar.setColor(QPalette::WindowText, Qt::white);
   Label2->setPalette(bar);
   QFont bold("Arial", 8);
@@ -156,6 +158,7 @@ void TMenuPral::BuildMenu() {
   PopUpArchivos->addSeparator();
   Salir1 = add("Salir1", "Salir");
   Importar1->setEnabled(false);  // no import exists yet
+  Opciones1->setEnabled(false);  // enabled once the options dialog exists
   MArchivos->setMenu(PopUpArchivos);
 
   connect(Catalogar1, &QAction::triggered, this, [this] { ShowPageIfVisible(kCatalogar); });
@@ -400,7 +403,14 @@ ScreenFacts FactsOf(const QScreen* screen) {
 void TMenuPral::RestorePlacement() {
   if (posicion_.FileName().empty()) return;
   const std::optional<WindowPlacement> saved = LoadPlacement(posicion_, FactsOf(screen()));
-  if (!saved) return;
+  if (!saved) {
+    if (const QScreen* desktop = screen()) {  // centred on the desktop
+      QRect frame = frameGeometry();
+      frame.moveCenter(desktop->availableGeometry().center());
+      move(frame.topLeft());
+    }
+    return;
+  }
   setGeometry(saved->left, saved->top, saved->right - saved->left, saved->bottom - saved->top);
   if (saved->showCmd == 3) setWindowState(windowState() | Qt::WindowMaximized);
 }

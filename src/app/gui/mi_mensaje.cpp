@@ -28,8 +28,8 @@ TMiMensaje::TMiMensaje(const QString& text, const QString& acceptCaption, QWidge
   // The box never grows: a long text is cut at the bottom of the label.
   LMensaje->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
 
-  Aceptar = new QPushButton(acceptCaption.isEmpty() ? QStringLiteral("&Aceptar") : acceptCaption,
-                            this);
+  Aceptar =
+      new QPushButton(acceptCaption.isEmpty() ? QStringLiteral("&Aceptar") : acceptCaption, this);
   Aceptar->setObjectName("Aceptar");
   Aceptar->setGeometry(168, 92, 54, 21);
   Aceptar->setFlat(true);

@@ -37,9 +37,8 @@ ArchivosPage::ArchivosPage(QWidget* parent) : QWidget(parent) {
   Editararchivo1->setObjectName("Editararchivo1");
   Borrararchivo1 = PopUpArchivo->addAction(QStringLiteral("Borrar archivo"));
   Borrararchivo1->setObjectName("Borrararchivo1");
-  connect(Archivos, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-    PopUpArchivo->popup(Archivos->viewport()->mapToGlobal(at));
-  });
+  connect(Archivos, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { PopUpArchivo->popup(Archivos->viewport()->mapToGlobal(at)); });
 }
 
 }  // namespace zafirel
