@@ -75,13 +75,13 @@ TEST(FirstRunTables, ReportNamesTheTablesThatWereMissing) {
   EXPECT_EQ(fs::file_size(dir.path() / "CDRom.Dbf"), 482u);
 }
 
-TEST(FirstRunTables, AFolderThatCannotBeWrittenStillGivesTheReport) {
-  if (geteuid() == 0) GTEST_SKIP() << "root writes everywhere";
+TEST(FirstRunTables, TablesThatCannotBeMadeStillGiveTheReport) {
   TempFolder dir;
-  fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
+  // A folder below a plain file cannot be written to, not even by root.
+  WriteFile(dir.path() / "plain", "x");
   Language spanish(kLangFolder / "Espanol.Len");
-  EXPECT_EQ(CreaFicheros(dir.path(), spanish), spanish.Traduce("FicherosCreados") + ".");
-  fs::permissions(dir.path(), fs::perms::owner_all);
+  EXPECT_EQ(CreaFicheros(dir.path() / "plain" / "data", spanish),
+            spanish.Traduce("FicherosCreados") + ".");
 }
 
 TEST(ShippedLanguageFiles, CoverEveryKeyInWindowsTextWithCrLf) {

@@ -80,6 +80,7 @@ class MenuPralTest : public QObject {
   void settingsAtStartUp();
   void closingEmptiesTheTemporaryFolderAndSavesThePlacement();
   void pageVisibilityFollowsTheDiscTable();
+  void aDamagedDiscTableIsReportedAndLeftAlone();
 };
 
 void MenuPralTest::firstStartCreatesTablesReportsOnceAndGreetsOnce() {
@@ -272,6 +273,22 @@ void MenuPralTest::pageVisibilityFollowsTheDiscTable() {
              inst.Text("Espanol.Len", "CatalogoActual") + " Mapas del mundo");
     QCOMPARE(window.Label2->text(), QStringLiteral("Zafirel! v1.1 - ") + window.Label1->text());
   }
+}
+
+void MenuPralTest::aDamagedDiscTableIsReportedAndLeftAlone() {
+  Installation inst;
+  const std::string garbage(100, '\x8B');
+  WriteFile(inst.data / "CDROM.DBF", garbage);
+  Language leng(inst.exe / "Ingles.Len");
+  ScriptedDialogs dialogs;
+  TMenuPral window(inst.Where(), leng, dialogs);
+  QVERIFY(window.CreaModuloDatos());
+  // Only the cover table was missing; the damaged disc table is named.
+  QCOMPARE(dialogs.messages.size(), size_t(2));
+  QVERIFY(dialogs.messages[1].find("CDROM.DBF") != std::string::npos);
+  QVERIFY(!window.Pagina->isTabVisible(TMenuPral::kArchivos));
+  window.close();
+  QCOMPARE(ReadFile(inst.data / "CDROM.DBF"), garbage);
 }
 
 QTEST_MAIN(MenuPralTest)

@@ -1,0 +1,89 @@
+// The program's own dialogs: the message box closes by Enter pressed, Escape
+// or Space released, or its button, and nothing else; the progress window
+// follows its operation and is gone when the operation's handle is.
+
+#include <QApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+
+#include "app/gui/actualizando.h"
+#include "app/gui/mi_mensaje.h"
+#include "app/gui/qt_dialogs.h"
+#include "app/language.h"
+
+using zafirel::TMiMensaje;
+
+class DialogsTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void closesOnEnterPressAndOnEscapeOrSpaceRelease();
+  void longTextWrapsWithoutGrowingTheBox();
+  void progressWindowFollowsItsOperation();
+};
+
+void DialogsTest::closesOnEnterPressAndOnEscapeOrSpaceRelease() {
+  struct Case {
+    Qt::Key key;
+    bool closesOnPress;
+    bool closesOnRelease;
+  };
+  const Case cases[] = {{Qt::Key_Return, true, false},
+                        {Qt::Key_Escape, false, true},
+                        {Qt::Key_Space, false, true},
+                        {Qt::Key_A, false, false}};
+  for (const Case& c : cases) {
+    TMiMensaje box(QStringLiteral("Hola"), QStringLiteral("&Aceptar"));
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    QTest::keyPress(&box, c.key);
+    QCOMPARE(box.isVisible(), !c.closesOnPress);
+    QTest::keyRelease(&box, c.key);
+    QCOMPARE(box.isVisible(), !c.closesOnPress && !c.closesOnRelease);
+  }
+  TMiMensaje box{QString(), QString()};
+  QCOMPARE(box.Aceptar->text(), QStringLiteral("&Aceptar"));  // the design caption
+  box.show();
+  QTest::mouseClick(box.Aceptar, Qt::LeftButton);
+  QVERIFY(!box.isVisible());
+}
+
+void DialogsTest::longTextWrapsWithoutGrowingTheBox() {
+  TMiMensaje box(
+      QString(2000, QLatin1Char('x')).replace(QLatin1Char('x'), QStringLiteral("palabra ")),
+      QStringLiteral("OK"));
+  box.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&box));
+  QCOMPARE(box.size(), QSize(403, 166));
+  QCOMPARE(box.LMensaje->geometry(), QRect(8, 7, 377, 82));
+  QVERIFY(box.LMensaje->wordWrap());
+}
+
+void DialogsTest::progressWindowFollowsItsOperation() {
+  zafirel::Language none("/nonexistent/Ingles.Len");
+  zafirel::QtDialogs dialogs(none);
+  auto findWindow = [] {
+    for (QWidget* top : QApplication::topLevelWidgets())
+      if (auto* window = qobject_cast<zafirel::TActualizando*>(top)) return window;
+    return static_cast<zafirel::TActualizando*>(nullptr);
+  };
+  {
+    auto progress = dialogs.ShowProgress("Creando \xEDndices");
+    zafirel::TActualizando* window = findWindow();
+    QVERIFY(window != nullptr);
+    QVERIFY(window->isVisible());
+    QCOMPARE(window->Label1->text(), QStringLiteral("Creando índices"));
+    QVERIFY(!window->Barra2->isVisible());
+    progress->SetMaximum(3);
+    progress->Step();
+    progress->Step();
+    QCOMPARE(window->Barra->value(), 2);
+    for (int i = 0; i < 5; ++i) progress->Step();  // never past the maximum
+    QCOMPARE(window->Barra->value(), 3);
+  }
+  QVERIFY(findWindow() == nullptr);
+}
+
+QTEST_MAIN(DialogsTest)
+#include "dialogs_test.moc"
