@@ -6,39 +6,19 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "app/ini_editor.h"
 #include "app/language.h"
 #include "app/language_keys.h"
 #include "app/window_placement.h"
+#include "test_support.h"
 #include "util/wildcard.h"
 
 namespace zafirel {
 namespace {
 namespace fs = std::filesystem;
 
-class TempFolder {
- public:
-  TempFolder() {
-    char pattern[] = "/tmp/zafirel-startup-XXXXXX";
-    path_ = mkdtemp(pattern);
-  }
-  ~TempFolder() { fs::remove_all(path_); }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
-void WriteFile(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
+using testing::TempFolder;
 
 const fs::path kLangFolder = fs::path(ZAFIREL_SOURCE_DIR) / "lang";
 
@@ -46,16 +26,16 @@ TEST(DataFolderSetting, EmptyMeansTheDefaultAndOneTrailingSeparatorGoes) {
   TempFolder dir;
   TIniEditor ini;
   ini.SetFileLocation(TFileLocation::PathInFileName);
-  ini.SetFileName((dir.path() / "Opcion.INI").string());
+  ini.SetFileName((dir.Path() / "Opcion.INI").string());
 
-  EXPECT_EQ(DetermineDataFolder(ini, dir.path()), dir.path());
-  EXPECT_EQ(ini.ReadStr("General", "Directorio", ""), dir.path().string());
+  EXPECT_EQ(DetermineDataFolder(ini, dir.Path()), dir.Path());
+  EXPECT_EQ(ini.ReadStr("General", "Directorio", ""), dir.Path().string());
 
   ini.WriteStr("General", "Directorio", "/srv/discos//");
-  EXPECT_EQ(DetermineDataFolder(ini, dir.path()), fs::path("/srv/discos/"));
+  EXPECT_EQ(DetermineDataFolder(ini, dir.Path()), fs::path("/srv/discos/"));
   EXPECT_EQ(ini.ReadStr("General", "Directorio", ""), "/srv/discos/");
   ini.WriteStr("General", "Directorio", "D:\\DATOS\\");
-  EXPECT_EQ(DetermineDataFolder(ini, dir.path()), fs::path("D:\\DATOS"));
+  EXPECT_EQ(DetermineDataFolder(ini, dir.Path()), fs::path("D:\\DATOS"));
 }
 
 TEST(FirstRunTables, ReportNamesTheTablesThatWereMissing) {
@@ -64,23 +44,23 @@ TEST(FirstRunTables, ReportNamesTheTablesThatWereMissing) {
   const std::string intro = spanish.Traduce("FicherosCreados");
   const std::string covers = spanish.Traduce("Imagenes");
 
-  EXPECT_EQ(CreaFicheros(dir.path(), spanish), intro + "CDRom, " + covers + ".");
-  EXPECT_EQ(CreaFicheros(dir.path(), spanish), std::nullopt);
+  EXPECT_EQ(CreaFicheros(dir.Path(), spanish), intro + "CDRom, " + covers + ".");
+  EXPECT_EQ(CreaFicheros(dir.Path(), spanish), std::nullopt);
 
   // A disc table under another letter case counts as present.
-  fs::remove(dir.path() / "IMG.DBF");
-  fs::remove(dir.path() / "IMG.DBT");
-  fs::rename(dir.path() / "CDROM.DBF", dir.path() / "CDRom.Dbf");
-  EXPECT_EQ(CreaFicheros(dir.path(), spanish), intro + covers + ".");
-  EXPECT_EQ(fs::file_size(dir.path() / "CDRom.Dbf"), 482u);
+  fs::remove(dir.Path() / "IMG.DBF");
+  fs::remove(dir.Path() / "IMG.DBT");
+  fs::rename(dir.Path() / "CDROM.DBF", dir.Path() / "CDRom.Dbf");
+  EXPECT_EQ(CreaFicheros(dir.Path(), spanish), intro + covers + ".");
+  EXPECT_EQ(fs::file_size(dir.Path() / "CDRom.Dbf"), 482u);
 }
 
 TEST(FirstRunTables, TablesThatCannotBeMadeStillGiveTheReport) {
   TempFolder dir;
   // A folder below a plain file cannot be written to, not even by root.
-  WriteFile(dir.path() / "plain", "x");
+  testing::WriteBytes(dir.Path() / "plain", "x");
   Language spanish(kLangFolder / "Espanol.Len");
-  EXPECT_EQ(CreaFicheros(dir.path() / "plain" / "data", spanish),
+  EXPECT_EQ(CreaFicheros(dir.Path() / "plain" / "data", spanish),
             spanish.Traduce("FicherosCreados") + ".");
 }
 
@@ -89,7 +69,7 @@ TEST(ShippedLanguageFiles, CoverEveryKeyInWindowsTextWithCrLf) {
     Language language(kLangFolder / name);
     for (std::string_view key : kLanguageKeys)
       EXPECT_FALSE(language.Traduce(key).empty()) << name << ": " << key;
-    const std::string bytes = ReadFile(kLangFolder / name);
+    const std::string bytes = testing::ReadBytes(kLangFolder / name);
     for (std::size_t i = bytes.find('\n'); i != std::string::npos; i = bytes.find('\n', i + 1))
       ASSERT_TRUE(i > 0 && bytes[i - 1] == '\r') << name << " has a bare LF";
   }
@@ -101,23 +81,23 @@ TEST(ShippedLanguageFiles, CoverEveryKeyInWindowsTextWithCrLf) {
 
 TEST(ShippedLanguageFiles, CopiedOnlyIntoADataFolderWithoutAny) {
   TempFolder shipped, data, other;
-  WriteFile(shipped.path() / "Espanol.Len", "[General]\r\nParar=P\r\n");
-  WriteFile(shipped.path() / "Ingles.Len", "[General]\r\nParar=S\r\n");
-  CopyShippedLanguageFiles(shipped.path(), data.path());
-  EXPECT_TRUE(fs::exists(data.path() / "Espanol.Len"));
-  EXPECT_TRUE(fs::exists(data.path() / "Ingles.Len"));
+  testing::WriteBytes(shipped.Path() / "Espanol.Len", "[General]\r\nParar=P\r\n");
+  testing::WriteBytes(shipped.Path() / "Ingles.Len", "[General]\r\nParar=S\r\n");
+  CopyShippedLanguageFiles(shipped.Path(), data.Path());
+  EXPECT_TRUE(fs::exists(data.Path() / "Espanol.Len"));
+  EXPECT_TRUE(fs::exists(data.Path() / "Ingles.Len"));
 
-  WriteFile(other.path() / "mio.len", "[General]\r\n");
-  CopyShippedLanguageFiles(shipped.path(), other.path());
-  EXPECT_FALSE(fs::exists(other.path() / "Espanol.Len"));
+  testing::WriteBytes(other.Path() / "mio.len", "[General]\r\n");
+  CopyShippedLanguageFiles(shipped.Path(), other.Path());
+  EXPECT_FALSE(fs::exists(other.Path() / "Espanol.Len"));
 }
 
 TEST(LanguageStore, FileNamesAndKeysIgnoreCaseAndMissingGivesEmpty) {
   TempFolder dir;
-  WriteFile(dir.path() / "espanol.len", "[general]\r\nPARAR=&Parar\r\n");
-  Language language(dir.path() / "Ingles.Len");
+  testing::WriteBytes(dir.Path() / "espanol.len", "[general]\r\nPARAR=&Parar\r\n");
+  Language language(dir.Path() / "Ingles.Len");
   EXPECT_EQ(language.Traduce("Parar"), "");  // no such file yet
-  language.Use(dir.path(), "Espanol.Len");
+  language.Use(dir.Path(), "Espanol.Len");
   EXPECT_EQ(language.Traduce("Parar"), "&Parar");
   EXPECT_EQ(language.Traduce("Catalogar1"), "");
 }
@@ -137,22 +117,22 @@ TEST(NamePatterns, MatchLikeTheDirectoryListing) {
 
 TEST(TemporaryFolder, EmptiedOfFilesButNotOfFolders) {
   TempFolder dir;
-  WriteFile(dir.path() / "LEEME.TXT", "x");
-  WriteFile(dir.path() / "FILE_ID", "x");
-  fs::create_directory(dir.path() / "sub");
-  WriteFile(dir.path() / "sub" / "keep.txt", "x");
-  EmptyFolderFiles(dir.path());
-  EXPECT_FALSE(fs::exists(dir.path() / "LEEME.TXT"));
-  EXPECT_FALSE(fs::exists(dir.path() / "FILE_ID"));
-  EXPECT_TRUE(fs::exists(dir.path() / "sub" / "keep.txt"));
-  EmptyFolderFiles(dir.path() / "missing");  // nothing to do, no failure
+  testing::WriteBytes(dir.Path() / "LEEME.TXT", "x");
+  testing::WriteBytes(dir.Path() / "FILE_ID", "x");
+  fs::create_directory(dir.Path() / "sub");
+  testing::WriteBytes(dir.Path() / "sub" / "keep.txt", "x");
+  EmptyFolderFiles(dir.Path());
+  EXPECT_FALSE(fs::exists(dir.Path() / "LEEME.TXT"));
+  EXPECT_FALSE(fs::exists(dir.Path() / "FILE_ID"));
+  EXPECT_TRUE(fs::exists(dir.Path() / "sub" / "keep.txt"));
+  EmptyFolderFiles(dir.Path() / "missing");  // nothing to do, no failure
 }
 
 TEST(WindowPlacementStore, RoundTripsUnderTheSameResolutionOnly) {
   TempFolder dir;
   TIniEditor posicion;
   posicion.SetFileLocation(TFileLocation::PathInFileName);
-  posicion.SetFileName((dir.path() / "Opcion.ini").string());
+  posicion.SetFileName((dir.Path() / "Opcion.ini").string());
   const ScreenFacts screen{1920, 1080, 96};
   EXPECT_FALSE(LoadPlacement(posicion, screen));
 

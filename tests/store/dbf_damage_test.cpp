@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
-#include "dbf_test_util.h"
 #include "store/dbf/dbf_error.h"
 #include "store/dbf/table.h"
+#include "test_support.h"
 
 namespace zafirel::dbf {
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "dbf_test_util.h"
 #include "store/tablas.h"
+#include "test_support.h"
 #include "util/codepage.h"
 
 namespace zafirel {

@@ -4,11 +4,11 @@
 #include <memory>
 #include <vector>
 
-#include "dbf_test_util.h"
 #include "store/dbf/dbf_error.h"
 #include "store/dbf/field.h"
 #include "store/dbf/table.h"
 #include "store/tablas.h"
+#include "test_support.h"
 
 namespace zafirel::dbf {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "dbf_test_util.h"
 #include "store/dbf/dbf_error.h"
+#include "test_support.h"
 
 namespace zafirel {
 namespace {

@@ -13,11 +13,7 @@ TActualizando::TActualizando(QWidget* parent)
                           Qt::WindowStaysOnTopHint) {
   setObjectName("TActualizando");
   setWindowTitle(QString());
-  setFont(QFont("Arial", 8));
-  setAutoFillBackground(true);
-  QPalette pal = palette();
-  pal.setColor(QPalette::Window, colors::kWindow);
-  setPalette(pal);
+  colors::ApplyWindowLook(*this);
   setFixedSize(298, 118);
 
   Panel1 = new QFrame(this);

@@ -64,11 +64,7 @@ TMenuPral::~TMenuPral() {
 }
 
 void TMenuPral::BuildFrame() {
-  setFont(QFont("Arial", 8));
-  setAutoFillBackground(true);
-  QPalette pal = palette();
-  pal.setColor(QPalette::Window, colors::kWindow);
-  setPalette(pal);
+  colors::ApplyWindowLook(*this);
   resize(795, 444);
   setMinimumSize(420, 340);
 

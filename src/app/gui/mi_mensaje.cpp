@@ -12,11 +12,7 @@ TMiMensaje::TMiMensaje(const QString& text, const QString& acceptCaption, QWidge
     : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
   setObjectName("TMiMensaje");
   setWindowTitle(QString());
-  setFont(QFont("Arial", 8));
-  setAutoFillBackground(true);
-  QPalette pal = palette();
-  pal.setColor(QPalette::Window, colors::kWindow);
-  setPalette(pal);
+  colors::ApplyWindowLook(*this);
   resize(403, 166);
 
   LMensaje = new QLabel(text, this);

@@ -1,5 +1,5 @@
-// Helpers shared by the table engine tests: a temporary folder per test and
-// whole-file reads and patches.
+// Helpers shared by the core tests: a temporary folder per test, whole-file
+// reads, writes and patches, and running an independent reader.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,7 +16,7 @@ namespace zafirel::testing {
 class TempFolder {
  public:
   TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "zafirel-dbf-XXXXXX").string();
+    std::string pattern = (std::filesystem::temp_directory_path() / "zafirel-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
   }
