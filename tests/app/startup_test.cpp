@@ -38,6 +38,28 @@ TEST(DataFolderSetting, EmptyMeansTheDefaultAndOneTrailingSeparatorGoes) {
   EXPECT_EQ(DetermineDataFolder(ini, dir.Path()), fs::path("D:\\DATOS"));
 }
 
+TEST(ProgramLocation, AnUnwritableProgramFolderSendsSettingsAndDataToXdgFolders) {
+  TempFolder dir;
+  const fs::path writable = dir.Path() / "bin";
+  fs::create_directory(writable);
+  ProgramLocation here = LocateProgram(writable);
+  EXPECT_EQ(here.programFolder, writable);
+  EXPECT_EQ(here.defaultDataFolder, writable);
+
+  // A folder below a plain file cannot be written, not even by root.
+  testing::WriteBytes(dir.Path() / "plain", "x");
+  setenv("XDG_CONFIG_HOME", (dir.Path() / "config").c_str(), 1);
+  setenv("XDG_DATA_HOME", (dir.Path() / "share").c_str(), 1);
+  ProgramLocation system = LocateProgram(dir.Path() / "plain" / "bin");
+  unsetenv("XDG_CONFIG_HOME");
+  unsetenv("XDG_DATA_HOME");
+  EXPECT_EQ(system.executableFolder, dir.Path() / "plain" / "bin");
+  EXPECT_EQ(system.programFolder, dir.Path() / "config" / "Zafirel");
+  EXPECT_EQ(system.defaultDataFolder, dir.Path() / "share" / "Zafirel");
+  EXPECT_TRUE(fs::is_directory(system.programFolder));
+  EXPECT_TRUE(fs::is_directory(system.defaultDataFolder));
+}
+
 TEST(FirstRunTables, ReportNamesTheTablesThatWereMissing) {
   TempFolder dir;
   Language spanish(kLangFolder / "Espanol.Len");
