@@ -406,3 +406,60 @@ TEST_F(DbfTableTest, AnotherOrderReplacesRecordOrder) {
 
 }  // namespace
 }  // namespace zafirel::dbf
+
+namespace zafirel::dbf {
+namespace {
+
+// Records what a cursor reports to its observers.
+class WriteLog : public RecordObserver {
+ public:
+  struct Entry {
+    std::uint32_t recNo;
+    std::string before, after;
+  };
+  void RecordWritten(std::uint32_t recNo, std::string_view before, std::string_view after,
+                     const TableLayout&) override {
+    entries.push_back({recNo, std::string(before), std::string(after)});
+  }
+  std::vector<Entry> entries;
+};
+
+TEST_F(DbfTableTest, ObserversHearEveryWriteWithTheStoredBytesBeforeAndAfter) {
+  CreateBooks();
+  auto table = OpenBooks();
+  auto log = std::make_shared<WriteLog>();
+  table->AddObserver(log);
+  AddBook(*table,
+          "Espa\xF1"
+          "a",
+          "1");
+  AddBook(*table, "Francia", "2");
+  table->First();
+  table->Edit();
+  table->SetString("TITULO", "Italia");
+  table->Post();
+  table->Delete();
+
+  ASSERT_EQ(log->entries.size(), 4u);
+  EXPECT_EQ(log->entries[0].recNo, 1u);
+  EXPECT_TRUE(log->entries[0].before.empty());
+  EXPECT_EQ(log->entries[0].after.substr(1, 6),
+            "Espa\xA4"
+            "a");  // stored in the OEM page
+  EXPECT_EQ(log->entries[2].before.substr(1, 6),
+            "Espa\xA4"
+            "a");
+  EXPECT_EQ(log->entries[2].after.substr(1, 6), "Italia");
+  EXPECT_EQ(log->entries[3].recNo, 1u);
+  EXPECT_EQ(log->entries[3].before.substr(1, 6), "Italia");
+  EXPECT_TRUE(log->entries[3].after.empty());
+  // The cursor moved on to the next live record.
+  EXPECT_EQ(table->AsString("TITULO"), "Francia");
+
+  table->ClearObservers();
+  AddBook(*table, "Grecia", "3");
+  EXPECT_EQ(log->entries.size(), 4u);
+}
+
+}  // namespace
+}  // namespace zafirel::dbf

@@ -207,6 +207,16 @@ void Table::SetOrder(std::shared_ptr<RecordOrder> order) {
   order_ = order ? std::move(order) : std::make_shared<PhysicalOrder>();
 }
 
+void Table::AddObserver(std::shared_ptr<RecordObserver> observer) {
+  if (observer) observers_.push_back(std::move(observer));
+}
+
+void Table::ClearObservers() { observers_.clear(); }
+
+void Table::Notify(std::uint32_t recNo, std::string_view before, std::string_view after) {
+  for (const auto& observer : observers_) observer->RecordWritten(recNo, before, after, layout_);
+}
+
 void Table::First() {
   CheckBrowseMode();
   ReadState();
@@ -332,6 +342,7 @@ void Table::Post() {
   if (state_ == State::kEdit && (recNo_ > recordCount_ || !IsLive(recNo_)))
     Fail("El registro no existe");
   StorePendingMemos();
+  std::string before;
   if (state_ == State::kAppend) {
     std::uint32_t recNo = recordCount_ + 1;
     file_.WriteAt(RecordOffset(recNo), record_ + kEndOfFile);
@@ -339,11 +350,13 @@ void Table::Post() {
     recordCount_ = recNo;
     recNo_ = recNo;
   } else {
+    before = ReadRecord(recNo_);
     file_.WriteAt(RecordOffset(recNo_), record_);
     WriteHeaderState(recordCount_);
   }
   state_ = State::kBrowse;
   eof_ = bof_ = false;
+  Notify(recNo_, before, record_);
 }
 
 void Table::Delete() {
@@ -354,13 +367,15 @@ void Table::Delete() {
   CheckWritable();
   ReadState();
   if (recNo_ == 0 || recNo_ > recordCount_ || !IsLive(recNo_)) Fail("El registro no existe");
-  const char flag = kDeletedFlag;
-  file_.WriteAt(RecordOffset(recNo_), &flag, 1);
-  WriteHeaderState(recordCount_);
-
-  std::uint32_t deleted = recNo_;
+  // The neighbour is found before the record leaves the order it is in.
+  const std::uint32_t deleted = recNo_;
   std::uint32_t next = LiveForward(order_->After(deleted, recordCount_));
   if (next == 0) next = LiveBackward(order_->Before(deleted, recordCount_));
+  const std::string before = ReadRecord(deleted);
+  const char flag = kDeletedFlag;
+  file_.WriteAt(RecordOffset(deleted), &flag, 1);
+  WriteHeaderState(recordCount_);
+  Notify(deleted, before, std::string_view());
   Land(next);
   eof_ = bof_ = next == 0;
 }

@@ -25,6 +25,7 @@
 #include "store/dbf/field.h"
 #include "store/dbf/memo.h"
 #include "store/dbf/raw_file.h"
+#include "store/dbf/record_observer.h"
 #include "store/dbf/record_order.h"
 #include "store/dbf/table_header.h"
 
@@ -60,6 +61,10 @@ class Table {
   // Replaces record order by another order (an index); nullptr restores
   // record order. The cursor stays on its record.
   void SetOrder(std::shared_ptr<RecordOrder> order);
+
+  // Observers hear of every record this cursor appends, changes or deletes.
+  void AddObserver(std::shared_ptr<RecordObserver> observer);
+  void ClearObservers();
 
   void First();
   void Last();
@@ -99,6 +104,7 @@ class Table {
   std::uint32_t MemoBlock(const std::string& record, int index) const;
   void StorePendingMemos();
   void WriteHeaderState(std::uint32_t recordCount);
+  void Notify(std::uint32_t recNo, std::string_view before, std::string_view after);
   std::uint64_t RecordOffset(std::uint32_t recNo) const;
   [[noreturn]] void Fail(const std::string& problem) const;
 
@@ -113,6 +119,7 @@ class Table {
   std::uint32_t recordCount_ = 0;  // records present, at the last ReadState()
   bool damaged_ = false;
   std::shared_ptr<RecordOrder> order_;
+  std::vector<std::shared_ptr<RecordObserver>> observers_;
 
   State state_ = State::kBrowse;
   std::uint32_t recNo_ = 0;

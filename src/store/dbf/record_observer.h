@@ -1,0 +1,22 @@
+// Something that follows every record a cursor writes: the index files
+// attached to a table. A cursor tells each observer after the record is on
+// disk, with the record's stored bytes before and after the change (empty
+// before for an append, empty after for a delete), so an index can move just
+// the keys that changed.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "store/dbf/table_header.h"
+
+namespace zafirel::dbf {
+
+class RecordObserver {
+ public:
+  virtual ~RecordObserver() = default;
+  virtual void RecordWritten(std::uint32_t recNo, std::string_view before, std::string_view after,
+                             const TableLayout& layout) = 0;
+};
+
+}  // namespace zafirel::dbf

@@ -1,0 +1,40 @@
+// Brings a dBase table written by an earlier version up to date by rebuilding
+// it: a new table with the old fields plus the added (or resized) one, every
+// live record copied over by field name, the old files kept in the folder
+// "Archivos regenerados" and the new ones put in their place. Each step goes
+// to the log "Archivos regenerados/Regenerar<table name>.ini" (ANSI lines,
+// CR LF), replaced whole at the end of a run.
+//
+// Runs at start-up before the table is opened for use. Field and record text
+// is copied byte for byte, so an OEM table stays OEM.
+#pragma once
+
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "app/dialogs.h"
+#include "app/language.h"
+#include "util/locale.h"
+
+namespace zafirel {
+
+struct UpgradeContext {
+  const Language& language;
+  Dialogs& dialogs;
+  const Locale& locale;
+  // Local time of the log's first line; tests pass a fixed one.
+  std::function<std::tm()> now;
+};
+
+// mode 0: add the field when the table lacks it (a table that has it is left
+// alone, no log written); mode 1: give the existing field the new type and
+// width. fieldType is one of "C", "D", "N", "M"; other letters are refused
+// (logged, nothing replaced). The texts are ANSI. Exceptions reach the caller
+// only when the record copy fails; the old table then stays in place.
+void ActualizaTabla(const std::string& tableName, const std::filesystem::path& folder,
+                    const std::string& fieldName, const std::string& fieldType,
+                    const std::string& fieldSize, int mode, const UpgradeContext& context);
+
+}  // namespace zafirel
