@@ -30,9 +30,11 @@ struct UpgradeContext {
 
 // mode 0: add the field when the table lacks it (a table that has it is left
 // alone, no log written); mode 1: give the existing field the new type and
-// width. fieldType is one of "C", "D", "N", "M"; other letters are refused
-// (logged, nothing replaced). The texts are ANSI. Exceptions reach the caller
-// only when the record copy fails; the old table then stays in place.
+// width. fieldType is one of "C", "D", "N", "M"; another letter is logged as
+// a definition failure and no new table is made. The texts are ANSI.
+// Exceptions reach the caller only when the record copy fails (a value that
+// does not fit the new field, or records and no new table to take them); the
+// old table then stays in place and no log is written.
 void ActualizaTabla(const std::string& tableName, const std::filesystem::path& folder,
                     const std::string& fieldName, const std::string& fieldType,
                     const std::string& fieldSize, int mode, const UpgradeContext& context);

@@ -81,13 +81,14 @@ class MenuPralTest : public QObject {
   void closingEmptiesTheTemporaryFolderAndSavesThePlacement();
   void pageVisibilityFollowsTheDiscTable();
   void aDamagedDiscTableIsReportedAndLeftAlone();
+  void anOldDiscTableGetsItsAlbumFieldAtStartUp();
 };
 
 void MenuPralTest::firstStartCreatesTablesReportsOnceAndGreetsOnce() {
   Installation inst;
   Language leng(inst.exe / "Ingles.Len");
   ScriptedDialogs dialogs;
-  TMenuPral window(inst.Where(), leng, dialogs);
+  TMenuPral window(inst.Where(), Locale{}, leng, dialogs);
   QVERIFY(window.CreaModuloDatos());
 
   const std::string report = inst.Text("Espanol.Len", "FicherosCreados") + "CDRom, " +
@@ -112,7 +113,7 @@ void MenuPralTest::firstStartCreatesTablesReportsOnceAndGreetsOnce() {
 
   // A second start finds both tables and says nothing.
   ScriptedDialogs again;
-  TMenuPral second(inst.Where(), leng, again);
+  TMenuPral second(inst.Where(), Locale{}, leng, again);
   QVERIFY(second.CreaModuloDatos());
   second.show();
   QCoreApplication::processEvents();
@@ -125,7 +126,7 @@ void MenuPralTest::missingDataFolderGivesOneMessageAndEnds() {
   WriteFile(inst.exe / "Opcion.INI", "[General]\r\nDirectorio=" + missing.string() + "/\r\n");
   Language leng(inst.exe / "Ingles.Len");
   ScriptedDialogs dialogs;
-  TMenuPral window(inst.Where(), leng, dialogs);
+  TMenuPral window(inst.Where(), Locale{}, leng, dialogs);
   QVERIFY(!window.DataFolderExists());
   QVERIFY(!window.CreaModuloDatos());
   QCOMPARE(dialogs.messages.size(), size_t(1));
@@ -139,7 +140,7 @@ void MenuPralTest::languageSwitchRelabelsTheWindow() {
   Installation inst;
   Language leng(inst.exe / "Ingles.Len");
   ScriptedDialogs dialogs;
-  TMenuPral window(inst.Where(), leng, dialogs);
+  TMenuPral window(inst.Where(), Locale{}, leng, dialogs);
   QVERIFY(window.CreaModuloDatos());
   CatalogarPage* page = window.PCatalogar;
   QCOMPARE(Ansi(page->Catalogar->text()), inst.Text("Espanol.Len", "Catalogar1"));
@@ -163,7 +164,7 @@ void MenuPralTest::hintsShowTheirLongPartInTheStatusLine() {
   Installation inst;
   Language leng(inst.exe / "Ingles.Len");
   ScriptedDialogs dialogs;
-  TMenuPral window(inst.Where(), leng, dialogs);
+  TMenuPral window(inst.Where(), Locale{}, leng, dialogs);
   QVERIFY(window.CreaModuloDatos());
   QStatusTipEvent withBar(QStringLiteral("corto|largo"));
   QCoreApplication::sendEvent(&window, &withBar);
@@ -177,7 +178,7 @@ void MenuPralTest::bottomBarMovesTheWindowWithTheLeftButtonOnly() {
   Installation inst;
   Language leng(inst.exe / "Ingles.Len");
   ScriptedDialogs dialogs;
-  TMenuPral window(inst.Where(), leng, dialogs);
+  TMenuPral window(inst.Where(), Locale{}, leng, dialogs);
   QVERIFY(window.CreaModuloDatos());
   window.move(100, 100);
   window.show();
@@ -207,7 +208,7 @@ void MenuPralTest::settingsAtStartUp() {
             "[General]\r\nZip=s\r\nBusqueda=mapas\r\nLenguaje=Ingles.Len\r\n");
   Language leng(inst.exe / "Ingles.Len");
   ScriptedDialogs dialogs;
-  TMenuPral window(inst.Where(), leng, dialogs);
+  TMenuPral window(inst.Where(), Locale{}, leng, dialogs);
   QVERIFY(window.CreaModuloDatos());
   QVERIFY(!window.PCatalogar->Zips->isChecked());  // only "S" ticks it
   QCOMPARE(window.PBusqueda->EBusca->text(), QStringLiteral("mapas"));
@@ -225,7 +226,7 @@ void MenuPralTest::closingEmptiesTheTemporaryFolderAndSavesThePlacement() {
   Language leng(inst.exe / "Ingles.Len");
   ScriptedDialogs dialogs;
   {
-    TMenuPral window(inst.Where(), leng, dialogs);
+    TMenuPral window(inst.Where(), Locale{}, leng, dialogs);
     QVERIFY(window.CreaModuloDatos());
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -248,7 +249,7 @@ void MenuPralTest::pageVisibilityFollowsTheDiscTable() {
   Language leng(inst.exe / "Ingles.Len");
   {
     ScriptedDialogs dialogs;
-    TMenuPral window(inst.Where(), leng, dialogs);
+    TMenuPral window(inst.Where(), Locale{}, leng, dialogs);
     QVERIFY(window.CreaModuloDatos());
     QVERIFY(window.Pagina->isTabVisible(TMenuPral::kCatalogar));
     QVERIFY(window.Pagina->isTabVisible(TMenuPral::kCatalogos));
@@ -281,7 +282,7 @@ void MenuPralTest::aDamagedDiscTableIsReportedAndLeftAlone() {
   WriteFile(inst.data / "CDROM.DBF", garbage);
   Language leng(inst.exe / "Ingles.Len");
   ScriptedDialogs dialogs;
-  TMenuPral window(inst.Where(), leng, dialogs);
+  TMenuPral window(inst.Where(), Locale{}, leng, dialogs);
   QVERIFY(window.CreaModuloDatos());
   // Only the cover table was missing; the damaged disc table is named.
   QCOMPARE(dialogs.messages.size(), size_t(2));
@@ -289,6 +290,34 @@ void MenuPralTest::aDamagedDiscTableIsReportedAndLeftAlone() {
   QVERIFY(!window.Pagina->isTabVisible(TMenuPral::kArchivos));
   window.close();
   QCOMPARE(ReadFile(inst.data / "CDROM.DBF"), garbage);
+}
+
+void MenuPralTest::anOldDiscTableGetsItsAlbumFieldAtStartUp() {
+  Installation inst;
+  {
+    std::vector<std::string> oldFields = TTablas::DiscFieldList();
+    oldFields.pop_back();  // tables of earlier versions end before ALBUM
+    dbf::Table old(true);
+    old.SetFolder(inst.data);
+    old.SetTableName("CDRom.Dbf");
+    old.CreateTable(dbf::ParseFieldList(oldFields));
+    old.Open();
+    old.Append();
+    old.SetString("TITULOCD", "Viejo");
+    old.SetString("AUTO", "7");
+    old.Post();
+  }
+  Language leng(inst.exe / "Ingles.Len");
+  ScriptedDialogs dialogs;
+  TMenuPral window(inst.Where(), Locale{}, leng, dialogs);
+  QVERIFY(window.CreaModuloDatos());
+  dbf::Table& discs = window.Tablas().TablaCDRom;
+  QVERIFY(discs.Active());
+  QVERIFY(discs.FieldIndex("ALBUM") == 13);
+  QCOMPARE(discs.RecordCount(), 1u);
+  QCOMPARE(discs.AsString("TITULOCD"), std::string("Viejo"));
+  QVERIFY(fs::exists(inst.data / "Archivos regenerados" / "RegenerarCDROM.Dbf.ini"));
+  QCOMPARE(Ansi(window.Label1->text()), inst.Text("Espanol.Len", "CatalogoActual") + " Viejo");
 }
 
 QTEST_MAIN(MenuPralTest)

@@ -6,6 +6,7 @@
 #include "app/gui/qt_dialogs.h"
 #include "app/language.h"
 #include "app/startup.h"
+#include "util/locale.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -15,7 +16,7 @@ int main(int argc, char** argv) {
   const zafirel::ProgramLocation where = zafirel::LocateProgram(zafirel::RunningExecutableFolder());
   zafirel::Language leng(where.executableFolder / "Ingles.Len");
   zafirel::QtDialogs dialogs(leng);
-  zafirel::TMenuPral window(where, leng, dialogs);
+  zafirel::TMenuPral window(where, zafirel::Locale::FromEnvironment(), leng, dialogs);
   dialogs.SetParentWindow(&window);
   if (!window.CreaModuloDatos()) return 1;
   window.show();

@@ -26,6 +26,7 @@
 #include "browse/gui/catalogos_page.h"
 #include "scan/gui/catalogar_page.h"
 #include "search/gui/busqueda_page.h"
+#include "store/table_upgrade.h"
 #include "util/wildcard.h"
 
 namespace zafirel {
@@ -50,9 +51,9 @@ bool FolderExists(const fs::path& folder) {
 
 }  // namespace
 
-TMenuPral::TMenuPral(const ProgramLocation& where, Language& leng, Dialogs& dialogs,
-                     QWidget* parent)
-    : QWidget(parent), where_(where), leng_(leng), dialogs_(dialogs) {
+TMenuPral::TMenuPral(const ProgramLocation& where, const Locale& locale, Language& leng,
+                     Dialogs& dialogs, QWidget* parent)
+    : QWidget(parent), where_(where), locale_(locale), leng_(leng), dialogs_(dialogs) {
   setObjectName("TMenuPral");
   BuildFrame();
   FormCreate();
@@ -235,6 +236,16 @@ bool TMenuPral::CreaModuloDatos() {
     return false;
   }
   Guarded([&] { tablas_.SetFolder(folders_.data); });
+  // Tables of earlier versions lack the album field: rebuilt with it once.
+  Guarded([&] {
+    const UpgradeContext context{leng_, dialogs_, locale_, [] {
+                                   const std::time_t now = std::time(nullptr);
+                                   std::tm local{};
+                                   localtime_r(&now, &local);
+                                   return local;
+                                 }};
+    ActualizaTabla("CDROM.Dbf", folders_.data, "ALBUM", "C", "50", 0, context);
+  });
   try {
     tablas_.TablaCDRom.Open();
   } catch (const std::exception& error) {

@@ -12,6 +12,7 @@
 #include "app/ini_editor.h"
 #include "app/startup.h"
 #include "store/tablas.h"
+#include "util/locale.h"
 
 class QAction;
 class QFrame;
@@ -36,7 +37,7 @@ class TMenuPral : public QWidget {
   Q_OBJECT
  public:
   // Runs the window's creation steps; check DataFolderExists() afterwards.
-  TMenuPral(const ProgramLocation& where, Language& leng, Dialogs& dialogs,
+  TMenuPral(const ProgramLocation& where, const Locale& locale, Language& leng, Dialogs& dialogs,
             QWidget* parent = nullptr);
   ~TMenuPral() override;
 
@@ -102,6 +103,7 @@ class TMenuPral : public QWidget {
   bool Label2Mouse(QEvent* event);
 
   const ProgramLocation where_;
+  const Locale locale_;
   Language& leng_;
   Dialogs& dialogs_;
   TIniEditor ini1_;

@@ -1,0 +1,220 @@
+#include "store/dbf/key_expression.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+
+#include "store/dbf/dbf_error.h"
+#include "store/dbf/mdx_format.h"
+#include "util/locale.h"
+#include "util/text.h"
+
+namespace zafirel::dbf {
+
+struct KeyExpression::Node {
+  enum class Kind { kField, kUpper, kLeft, kVal, kStr, kConcat };
+  Kind kind = Kind::kField;
+  bool number = false;
+  int width = 0;  // of a text
+  std::string field;
+  std::shared_ptr<const Node> a;
+  std::shared_ptr<const Node> b;
+};
+
+namespace {
+
+using Node = KeyExpression::Node;
+using Kind = Node::Kind;
+using NodePtr = std::shared_ptr<const Node>;
+
+constexpr int kStrWidth = 10;
+
+[[noreturn]] void Invalid() { throw DbfError("La expresi\xF3n del \xEDndice es inv\xE1lida"); }
+
+class Parser {
+ public:
+  Parser(std::string_view text, const std::vector<FieldDef>& fields)
+      : text_(text), fields_(fields) {}
+
+  NodePtr Whole() {
+    NodePtr node = Sum();
+    Skip();
+    if (pos_ != text_.size()) Invalid();
+    return node;
+  }
+
+ private:
+  void Skip() {
+    while (pos_ < text_.size() && (text_[pos_] == ' ' || text_[pos_] == '\t')) ++pos_;
+  }
+  bool Take(char c) {
+    Skip();
+    if (pos_ < text_.size() && text_[pos_] == c) {
+      ++pos_;
+      return true;
+    }
+    return false;
+  }
+  void Expect(char c) {
+    if (!Take(c)) Invalid();
+  }
+  std::string Word() {
+    Skip();
+    const std::size_t start = pos_;
+    while (pos_ < text_.size() &&
+           (std::isalnum(static_cast<unsigned char>(text_[pos_])) || text_[pos_] == '_'))
+      ++pos_;
+    if (pos_ == start) Invalid();
+    return UpperAZ(text_.substr(start, pos_ - start));
+  }
+
+  NodePtr Sum() {
+    NodePtr left = Term();
+    while (Take('+')) {
+      NodePtr right = Term();
+      if (left->number || right->number) Invalid();
+      auto node = std::make_shared<Node>();
+      node->kind = Kind::kConcat;
+      node->width = left->width + right->width;
+      node->a = std::move(left);
+      node->b = std::move(right);
+      left = std::move(node);
+    }
+    return left;
+  }
+
+  NodePtr Term() {
+    const std::string name = Word();
+    if (!Take('(')) return Field(name);
+    auto node = std::make_shared<Node>();
+    node->a = Sum();
+    if (name == "UPPER" && !node->a->number) {
+      node->kind = Kind::kUpper;
+      node->width = node->a->width;
+    } else if (name == "LEFT" && !node->a->number) {
+      Expect(',');
+      const std::string count = Word();
+      if (count.size() > 3 || count.find_first_not_of("0123456789") != std::string::npos) Invalid();
+      node->kind = Kind::kLeft;
+      node->width = std::stoi(count);
+    } else if (name == "VAL" && !node->a->number) {
+      node->kind = Kind::kVal;
+      node->number = true;
+    } else if (name == "STR" && node->a->number) {
+      node->kind = Kind::kStr;
+      node->width = kStrWidth;
+    } else {
+      Invalid();
+    }
+    Expect(')');
+    return node;
+  }
+
+  NodePtr Field(const std::string& name) {
+    for (const FieldDef& f : fields_) {
+      if (UpperAZ(f.name) != name) continue;
+      if (f.type == 'M') Invalid();
+      auto node = std::make_shared<Node>();
+      node->field = f.name;
+      node->number = f.type == 'N';
+      node->width = f.width;
+      return node;
+    }
+    Invalid();
+  }
+
+  std::string_view text_;
+  const std::vector<FieldDef>& fields_;
+  std::size_t pos_ = 0;
+};
+
+struct Value {
+  std::string text;
+  double number = 0;
+};
+
+Value Eval(const Node& node, const KeyExpression::FieldText& field, char separator) {
+  Value v;
+  switch (node.kind) {
+    case Kind::kField:
+      v.text = field(node.field);
+      if (node.number) {
+        v.number = DbaseVal(v.text, '.');
+      } else {
+        v.text.resize(static_cast<std::size_t>(node.width), ' ');
+      }
+      break;
+    case Kind::kUpper:
+      v.text = UpperAnsi(Eval(*node.a, field, separator).text);
+      break;
+    case Kind::kLeft:
+      v.text = Eval(*node.a, field, separator).text.substr(0, static_cast<std::size_t>(node.width));
+      break;
+    case Kind::kVal:
+      v.number = DbaseVal(Eval(*node.a, field, separator).text, separator);
+      break;
+    case Kind::kStr:
+      v.text = DbaseStr(Eval(*node.a, field, separator).number);
+      break;
+    case Kind::kConcat:
+      v.text = Eval(*node.a, field, separator).text + Eval(*node.b, field, separator).text;
+      break;
+  }
+  return v;
+}
+
+std::string PlainNumber(double value) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%.15g", value);
+  return text;
+}
+
+}  // namespace
+
+KeyExpression KeyExpression::Parse(std::string_view text, const std::vector<FieldDef>& fields) {
+  KeyExpression expression;
+  expression.text_ = std::string(text);
+  expression.root_ = Parser(text, fields).Whole();
+  if (!expression.root_->number && expression.root_->width <= 0) Invalid();
+  return expression;
+}
+
+char KeyExpression::Type() const { return root_->number ? 'N' : 'C'; }
+
+int KeyExpression::Length() const {
+  if (root_->number) return static_cast<int>(mdx::kNumericKey);
+  return std::min(root_->width, static_cast<int>(mdx::kMaxCharKey));
+}
+
+std::string KeyExpression::Evaluate(const FieldText& field, char decimalSeparator) const {
+  Value v = Eval(*root_, field, decimalSeparator);
+  if (root_->number) return PlainNumber(v.number);
+  v.text.resize(static_cast<std::size_t>(Length()), ' ');
+  return v.text;
+}
+
+std::string KeyExpression::Key(const FieldText& field, char decimalSeparator) const {
+  if (!root_->number) return Evaluate(field, decimalSeparator);
+  return mdx::EncodeNumericKey(Eval(*root_, field, decimalSeparator).number);
+}
+
+std::string DbaseStr(double value) {
+  const double rounded = std::round(value);
+  if (!std::isfinite(rounded) || std::fabs(rounded) >= 1e10) return std::string(kStrWidth, '*');
+  char text[32];
+  std::snprintf(text, sizeof text, "%*lld", kStrWidth, static_cast<long long>(rounded));
+  std::string result = text;
+  return result.size() > static_cast<std::size_t>(kStrWidth) ? std::string(kStrWidth, '*') : result;
+}
+
+double DbaseVal(std::string_view text, char decimalSeparator) {
+  Locale locale;
+  locale.decimalSeparator = decimalSeparator;
+  double value = 0;
+  if (ParseNumber(text, locale, value)) return value;
+  locale.decimalSeparator = '.';
+  if (ParseNumber(text, locale, value)) return value;
+  return 0;
+}
+
+}  // namespace zafirel::dbf

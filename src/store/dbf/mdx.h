@@ -1,0 +1,115 @@
+// One tag of a dBase IV multiple-index (.MDX) file holding just that tag,
+// kept on disk as a B-tree of 1024-byte blocks. Every operation reads what it
+// needs from the file and writes its changes at once, so two tags opened on
+// the same file (one per cursor) see each other's updates.
+//
+// Entries are (key, record number) pairs in key order, equal keys in record
+// order; a unique tag keeps only the first record inserted for a key value.
+// Character keys are padded with blanks to the key length; numeric keys are
+// the 12-byte form of mdx::EncodeNumericKey. Blocks freed by removals stay in
+// the file unused: the files are derived data, rebuilt when deleted.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "store/dbf/mdx_format.h"
+#include "store/dbf/raw_file.h"
+#include "store/dbf/record_order.h"
+
+namespace zafirel::dbf {
+
+class MdxTag final : public RecordOrder {
+ public:
+  struct Entry {
+    std::string key;
+    std::uint32_t recNo = 0;
+    bool operator==(const Entry&) const = default;
+  };
+  // The stored key of a record, or nullopt when it cannot be told.
+  using KeySource = std::function<std::optional<std::string>(std::uint32_t recNo)>;
+
+  // Writes a new file (replacing one that exists) holding the entries, in any
+  // order; for a unique tag only the lowest record of each key is kept.
+  // Throws DbfError for an invalid definition or a write failure.
+  static void Build(const std::filesystem::path& file, const mdx::TagInfo& tag,
+                    std::vector<Entry> entries);
+
+  // Opens and checks the whole file; DbfError when it is damaged.
+  static MdxTag Open(const std::filesystem::path& file);
+
+  const mdx::TagInfo& Info() const { return tag_; }
+
+  // The stored form of a key: character keys padded or cut to the length.
+  std::string StoredKey(std::string_view key) const;
+
+  // Both ignore a change that would leave the tag as it is (an entry already
+  // there, a second record of a unique key, an entry that is not there).
+  // They return whether the file changed.
+  bool Insert(std::string_view key, std::uint32_t recNo);
+  bool Remove(std::string_view key, std::uint32_t recNo);
+
+  // The first entry at or after (key, recNo); key may be a prefix.
+  std::optional<Entry> Seek(std::string_view key, std::uint32_t recNo = 0) const;
+  // Every entry, in order.
+  std::vector<Entry> Entries() const;
+
+  // Lets After and Before find a record's place without scanning the tag.
+  void SetKeySource(KeySource source) { keySource_ = std::move(source); }
+  // Confines the order to keys starting with prefix; nullopt lifts it.
+  void SetRange(std::optional<std::string> prefix) { range_ = std::move(prefix); }
+
+  std::uint32_t First(std::uint32_t recordCount) override;
+  std::uint32_t Last(std::uint32_t recordCount) override;
+  std::uint32_t After(std::uint32_t recNo, std::uint32_t recordCount) override;
+  std::uint32_t Before(std::uint32_t recNo, std::uint32_t recordCount) override;
+
+ private:
+  struct Level {
+    std::uint32_t page = 0;
+    mdx::Node node;
+    std::size_t index = 0;  // child in an inner node, item in a leaf
+  };
+  using Path = std::vector<Level>;
+
+  MdxTag(RawFile file, mdx::TagInfo tag) : file_(std::move(file)), tag_(std::move(tag)) {}
+
+  [[noreturn]] void Damaged() const;
+  mdx::TreeState ReadState() const;
+  void WriteState(const mdx::TreeState& state);
+  mdx::Node ReadNode(std::uint32_t page, std::uint32_t pages) const;
+  void WriteNode(std::uint32_t page, const mdx::Node& node);
+  std::uint32_t NewPage(mdx::TreeState& state);
+  void CheckTree(const mdx::TreeState& state) const;
+
+  int Compare(std::string_view keyA, std::uint32_t recA, std::string_view keyB,
+              std::uint32_t recB) const;
+  std::uint32_t MaxRecord(std::uint32_t page, std::uint32_t pages) const;
+  Path Descend(std::string_view key, std::uint32_t recNo, const mdx::TreeState& state) const;
+  Path DescendEnd(const mdx::TreeState& state) const;
+  void DescendEdge(Path& path, std::uint32_t page, bool last, std::uint32_t pages) const;
+  bool Advance(Path& path, std::uint32_t pages) const;
+  bool Retreat(Path& path, std::uint32_t pages) const;
+  static const mdx::Item* At(const Path& path);
+
+  void SplitUpward(Path& path, mdx::TreeState& state);
+  void RebalanceUpward(Path& path, mdx::TreeState& state);
+  void FixRightEdge(mdx::TreeState& state) const;
+
+  std::uint32_t Walk(Path path, bool forward, std::uint32_t recordCount,
+                     const mdx::TreeState& state) const;
+  bool InRange(std::string_view key) const;
+  Path Locate(std::uint32_t recNo, const mdx::TreeState& state) const;
+
+  RawFile file_;
+  mdx::TagInfo tag_;
+  KeySource keySource_;
+  std::optional<std::string> range_;
+};
+
+}  // namespace zafirel::dbf

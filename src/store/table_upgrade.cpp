@@ -1,0 +1,335 @@
+#include "store/table_upgrade.h"
+
+#include <charconv>
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+#include <system_error>
+#include <vector>
+
+#include "store/dbf/table.h"
+#include "util/codepage.h"
+#include "util/file_writer.h"
+#include "util/files.h"
+#include "util/text.h"
+#include "util/wildcard.h"
+
+namespace zafirel {
+
+namespace {
+
+const char kBackupFolder[] = "Archivos regenerados";
+const char kCopied[] = "Correcto: Tabla copiada con \xE9xito: ";
+
+class UpgradeLog {
+ public:
+  void Ok(const std::string& text) { lines_.push_back("Correcto: " + text); }
+  void Fail(const std::string& text) { lines_.push_back("Fallo: " + text); }
+  void Add(const std::string& line) { lines_.push_back(line); }
+  void Save(const std::filesystem::path& file) const {
+    std::string bytes;
+    for (const std::string& line : lines_) bytes += line + "\r\n";
+    WriteFileAtomically(file, bytes);
+  }
+
+ private:
+  std::vector<std::string> lines_;
+};
+
+// Every name the run works with, worked out once. Texts are ANSI, paths host.
+struct UpgradeNames {
+  std::string table;  // as the caller spelled it
+  std::string base;   // table name without extension
+  std::string ext;    // its extension with the dot
+  std::string folderText;
+  std::filesystem::path folder;
+  std::filesystem::path backup;
+
+  std::string InFolder(const std::string& entry) const { return folderText + "\\" + entry; }
+  std::string InBackup(const std::string& entry) const {
+    return folderText + "\\" + kBackupFolder + "\\" + entry;
+  }
+};
+
+UpgradeNames MakeNames(const std::string& tableName, const std::filesystem::path& folder) {
+  UpgradeNames names;
+  names.table = tableName;
+  names.base = NombreSinExtension(tableName);
+  names.ext = tableName.substr(std::min(tableName.size(), names.base.size()));
+  std::string text = folder.string();
+  if (!text.empty() && text.back() == '\\') text.pop_back();
+  names.folder = text;
+  names.folderText = Utf8ToAnsi(text);
+  names.backup = names.folder / kBackupFolder;
+  return names;
+}
+
+std::string TwoDigits(int value) {
+  char buffer[8];
+  std::snprintf(buffer, sizeof buffer, "%02d", value);
+  return buffer;
+}
+
+std::string Timestamp(const UpgradeContext& context) {
+  std::tm now = context.now();
+  return FormatShortDate(now.tm_year + 1900, now.tm_mon + 1, now.tm_mday, context.locale) + ", " +
+         TwoDigits(now.tm_hour) + ":" + TwoDigits(now.tm_min);
+}
+
+bool ParseWidth(const std::string& text, int& width) {
+  std::string_view trimmed = TrimBlanks(text);
+  const char* end = trimmed.data() + trimmed.size();
+  auto [ptr, error] = std::from_chars(trimmed.data(), end, width);
+  return !trimmed.empty() && error == std::errc() && ptr == end;
+}
+
+// Numbers of any kind come back as whole numbers of width 11: the width the
+// engine gives an integer field.
+std::string DefinitionLine(const dbf::FieldDef& field) {
+  if (field.type == 'N' || field.type == 'F') return field.name + ";N;11;0";
+  return field.name + ";" + std::string(1, field.type) + ";" + std::to_string(field.width) + ";0";
+}
+
+// A memo's descriptor is always 10 wide; a date's width is fixed by the
+// engine and a number without a width gets the integer width.
+std::string NewFieldLine(const std::string& name, const std::string& type,
+                         const std::string& size) {
+  std::string upper = UpperAZ(TrimBlanks(type));
+  std::string width;
+  if (upper == "C")
+    width = size;
+  else if (upper == "D")
+    width = "0";
+  else if (upper == "N")
+    width = "11";
+  else if (upper == "M")
+    width = "10";
+  else
+    throw std::invalid_argument("unsupported field type");
+  return name + ";" + upper + ";" + width + ";0";
+}
+
+struct FieldPlan {
+  std::vector<std::string> lines;
+  bool alreadyUpdated = false;
+};
+
+FieldPlan PlanFields(const std::vector<dbf::FieldDef>& fields, const std::string& fieldName,
+                     const std::string& fieldType, const std::string& fieldSize, int mode,
+                     UpgradeLog& log) {
+  FieldPlan plan;
+  const std::string wanted = UpperAZ(fieldName);
+  for (const dbf::FieldDef& field : fields) {
+    if (mode != 1 || UpperAZ(field.name) != wanted) {
+      plan.lines.push_back(DefinitionLine(field));
+      continue;
+    }
+    int width = 0;
+    if (ParseWidth(fieldSize, width) && width == field.width) {
+      plan.alreadyUpdated = true;
+      log.Ok("El campo " + fieldName + " existe y ya ha sido actualizado");
+    } else {
+      plan.lines.push_back(fieldName + ";" + fieldType + ";" + fieldSize + ";0");
+    }
+  }
+  if (mode != 1) plan.lines.push_back(NewFieldLine(fieldName, fieldType, fieldSize));
+  return plan;
+}
+
+void RemoveFiles(const std::filesystem::path& folder, const std::string& pattern) {
+  for (const std::string& entry : ListFiles(folder, pattern)) {
+    std::error_code error;
+    std::filesystem::remove(folder / entry, error);
+  }
+}
+
+// A new table left by an earlier run would make the creation fail; it is
+// only an old by-product, so it gives way.
+void CreateNewTable(dbf::Table& table, const UpgradeNames& names,
+                    const std::vector<std::string>& lines) {
+  RemoveFiles(names.backup, AnsiToUtf8(names.base) + "Creada.*");
+  table.CreateTable(dbf::ParseFieldList(lines));
+}
+
+void CopyRecords(dbf::Table& from, dbf::Table& to, Progress* progress) {
+  const std::vector<dbf::FieldDef> fields = from.Fields();
+  for (from.First(); !from.Eof(); from.Next()) {
+    to.Append();
+    for (const dbf::FieldDef& field : fields)
+      if (to.FieldIndex(field.name) >= 0) to.SetString(field.name, from.AsString(field.name));
+    to.Post();
+    if (progress) progress->Step();
+  }
+}
+
+// An existing file of that name in folder, whatever its case, else the name.
+std::string SpellingIn(const std::filesystem::path& folder, const std::string& name) {
+  std::vector<std::string> found = ListFiles(folder, name);
+  return found.empty() ? name : found.front();
+}
+
+// Puts the old files back when the new ones could not all be copied in, so
+// the folder never ends up with half a table.
+void RestoreOldFiles(const UpgradeNames& names, const std::vector<std::string>& written,
+                     const std::vector<std::string>& backedUp, UpgradeLog& log) {
+  for (const std::string& entry : written) {
+    std::error_code error;
+    if (std::filesystem::is_regular_file(names.folder / entry, error))
+      std::filesystem::remove(names.folder / entry, error);
+  }
+  for (const std::string& entry : backedUp) {
+    if (CopiaArchivo(names.backup / entry, names.folder / entry))
+      log.Ok("Tabla restaurada: " + names.InFolder(Utf8ToAnsi(entry)));
+    else
+      log.Fail("Tabla no restaurada: " + names.InFolder(Utf8ToAnsi(entry)));
+  }
+}
+
+std::vector<std::string> MoveOldFiles(const UpgradeNames& names, UpgradeLog& log) {
+  std::vector<std::string> backedUp;
+  for (const std::string& entry : ListFiles(names.folder, AnsiToUtf8(names.base) + ".*")) {
+    const std::string shown = Utf8ToAnsi(entry);
+    if (!CopiaArchivo(names.folder / entry, names.backup / entry)) {
+      log.Fail("Tabla no copiada: " + names.InBackup(shown));
+      continue;
+    }
+    backedUp.push_back(entry);
+    log.Add(kCopied + names.InBackup(shown));
+    std::error_code error;
+    if (std::filesystem::remove(names.folder / entry, error))
+      log.Ok("Tabla borrada con \xE9xito: " + names.InFolder(shown));
+    else
+      log.Fail("Tabla no borrada: " + names.InFolder(shown));
+  }
+  return backedUp;
+}
+
+void SwapFiles(const UpgradeNames& names, UpgradeLog& log) {
+  std::vector<std::string> backedUp = MoveOldFiles(names, log);
+  const std::size_t baseLength = AnsiToUtf8(names.base).size();
+  std::vector<std::string> written;
+  bool complete = true;
+  for (const std::string& entry : ListFiles(names.backup, AnsiToUtf8(names.base) + "Creada.*")) {
+    const std::size_t dot = entry.rfind('.');
+    const std::string target = SpellingIn(
+        names.folder, entry.substr(0, baseLength) + entry.substr(std::min(dot, entry.size())));
+    written.push_back(target);
+    if (CopiaArchivo(names.backup / entry, names.folder / target)) {
+      log.Add(kCopied + names.InBackup(Utf8ToAnsi(entry)));
+    } else {
+      log.Add("Fallo:  Tabla no copiada: " + names.InBackup(Utf8ToAnsi(entry)));
+      complete = false;
+    }
+  }
+  if (!complete) RestoreOldFiles(names, written, backedUp, log);
+}
+
+bool HasField(const dbf::Table& table, const std::string& name) {
+  return table.FieldIndex(name) >= 0;
+}
+
+bool MakeBackupFolder(const UpgradeNames& names, const UpgradeContext& context) {
+  std::error_code error;
+  if (std::filesystem::is_directory(names.backup, error)) return true;
+  if (std::filesystem::create_directory(names.backup, error) && !error) return true;
+  context.dialogs.PonerMensaje(context.language.Traduce("ErrorCrearDirectorio") + " " +
+                               names.InFolder(kBackupFolder));
+  return false;
+}
+
+// Closes both tables however the copy ends.
+struct CloseTables {
+  dbf::Table& a;
+  dbf::Table& b;
+  ~CloseTables() {
+    a.Close();
+    b.Close();
+  }
+};
+
+// Steps from the definition lines to the closed tables; true when the new
+// table holds every record and may replace the old one.
+bool RebuildTable(dbf::Table& oldTable, const UpgradeNames& names, const std::string& fieldName,
+                  const std::string& fieldType, const std::string& fieldSize, int mode,
+                  const UpgradeContext& context, UpgradeLog& log, bool& alreadyUpdated) {
+  std::unique_ptr<Progress> progress =
+      context.dialogs.ShowProgress(context.language.Traduce("Actualizando") + " " + names.table);
+  dbf::Table newTable(false);
+  newTable.SetFolder(names.backup);
+  newTable.SetTableName(AnsiToUtf8(names.base + "Creada" + names.ext));
+  CloseTables closer{oldTable, newTable};
+
+  bool created = false;
+  try {
+    FieldPlan plan = PlanFields(oldTable.Fields(), fieldName, fieldType, fieldSize, mode, log);
+    alreadyUpdated = plan.alreadyUpdated;
+    if (!alreadyUpdated) {
+      CreateNewTable(newTable, names, plan.lines);
+      created = true;
+    }
+  } catch (const std::exception&) {
+    log.Fail("Fallo al asignar todos los campos a la tabla Destino");
+  }
+  // With the field already at its width no new table was meant to exist.
+  if (alreadyUpdated) return false;
+
+  // A table of that name that this run did not create is a leftover and
+  // never takes the records.
+  bool opened = false;
+  try {
+    if (created) newTable.Open();
+    opened = created;
+  } catch (const std::exception&) {
+  }
+  if (!opened) log.Fail("Fallo al abrir la tabla Destino");
+
+  oldTable.First();
+  const std::uint32_t count = oldTable.RecordCount();
+  if (progress) progress->SetMaximum(static_cast<int>(count));
+  log.Ok("Exportando " + std::to_string(count) + " registros");
+  // Records and no new table to take them: the copy fails and the error
+  // reaches the caller with the old table still in place.
+  CopyRecords(oldTable, newTable, progress.get());
+  if (progress) progress->SetPosition(static_cast<int>(count));
+  return created && opened;
+}
+
+}  // namespace
+
+void ActualizaTabla(const std::string& tableName, const std::filesystem::path& folder,
+                    const std::string& fieldName, const std::string& fieldType,
+                    const std::string& fieldSize, int mode, const UpgradeContext& context) {
+  const UpgradeNames names = MakeNames(tableName, folder);
+  if (!MakeBackupFolder(names, context)) return;
+  const std::filesystem::path logFile =
+      names.backup / AnsiToUtf8("Regenerar" + names.table + ".ini");
+  UpgradeLog log;
+
+  dbf::Table oldTable(false);
+  oldTable.SetFolder(names.folder);
+  oldTable.SetTableName(AnsiToUtf8(names.table));
+  try {
+    oldTable.Open();
+  } catch (const std::exception&) {
+    log.Fail("Tabla Origen no fue creada");
+    return log.Save(logFile);
+  }
+  if (names.base.empty()) {
+    oldTable.Close();
+    log.Fail("Tabla Destino no fue creada");
+    return log.Save(logFile);
+  }
+  if (mode != 1 && HasField(oldTable, fieldName)) return oldTable.Close();
+
+  log.Ok("Archivo creado : " + Timestamp(context));
+  log.Ok("Tabla : " + names.table);
+  if (mode != 1) log.Ok("El campo " + fieldName + " no existe, procediendo...");
+
+  bool alreadyUpdated = false;
+  bool replace = RebuildTable(oldTable, names, fieldName, fieldType, fieldSize, mode, context, log,
+                              alreadyUpdated);
+  if (replace) SwapFiles(names, log);
+  log.Save(logFile);
+}
+
+}  // namespace zafirel
