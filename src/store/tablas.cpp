@@ -45,12 +45,17 @@ int NumberAfter(const std::string& text) {
 // Closes the cursor when the task leaves, however it leaves.
 struct CloseOnExit {
   dbf::Table& table;
-  ~CloseOnExit() { table.Close(); }
+  IndexSet* indexes = nullptr;
+  ~CloseOnExit() {
+    if (indexes) indexes->Detach(table);
+    table.Close();
+  }
 };
 
 }  // namespace
 
 void TTablas::SetFolder(const std::filesystem::path& folder) {
+  folder_ = folder;
   TablaCDRom.SetFolder(folder);
   TablaCDRom.SetTableName(kDiscTableName);
   TablaCDRomTemp.SetFolder(folder);
@@ -81,11 +86,31 @@ bool TTablas::CreateCoverTable(const std::filesystem::path& folder) {
   return CreateTable(folder, kCoverTableName, CoverFieldList());
 }
 
+void TTablas::OpenDiscTable() {
+  TablaCDRom.Open();
+  IndicesCDRom.Attach(TablaCDRom, folder_);
+  try {
+    IndicesCDRom.Select(TablaCDRom, "Titulo");
+  } catch (const dbf::DbfError&) {
+    // Its file is rebuilt at the next start; record order until then.
+  }
+  TablaCDRom.First();
+}
+
 // The last record in AUTO order is the one with the highest value; among
 // equal values the later record, as an index keeps equal keys in record order.
+// Without the "Auto" file the table is scanned for the same answer.
 int TTablas::IncrementaNHistoria() {
   TablaCDRomTemp.Open();
-  CloseOnExit closer{TablaCDRomTemp};
+  CloseOnExit closer{TablaCDRomTemp, &IndicesCDRomTemp};
+  IndicesCDRomTemp.Attach(TablaCDRomTemp, folder_);
+  try {
+    IndicesCDRomTemp.Select(TablaCDRomTemp, "Auto");
+    TablaCDRomTemp.Last();
+    return NumberAfter(TablaCDRomTemp.AsString("AUTO"));
+  } catch (const dbf::DbfError&) {
+    IndicesCDRomTemp.Select(TablaCDRomTemp, "");
+  }
   bool found = false;
   double best = 0;
   std::string lastText;

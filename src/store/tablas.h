@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "store/dbf/table.h"
+#include "store/index_set.h"
 
 namespace zafirel {
 
@@ -23,7 +24,16 @@ class TTablas {
   dbf::Table TablaCDRomTemp{true};
   dbf::Table TablaGraf{false};
 
+  // The index files attached to each disc-table cursor.
+  IndexSet IndicesCDRom;
+  IndexSet IndicesCDRomTemp;
+
   void SetFolder(const std::filesystem::path& folder);
+  const std::filesystem::path& Folder() const { return folder_; }
+
+  // Opens the main cursor with the ten index files attached, "Titulo" current
+  // when its file is there.
+  void OpenDiscTable();
 
   // "NAME;TYPE;WIDTH;DECIMALS" lines, in the tables' field order.
   static const std::vector<std::string>& DiscFieldList();
@@ -38,6 +48,9 @@ class TTablas {
   // records, 1 for an empty table or when that AUTO is not a whole number.
   // Opens TablaCDRomTemp for the task and closes it again, also on error.
   int IncrementaNHistoria();
+
+ private:
+  std::filesystem::path folder_;
 };
 
 }  // namespace zafirel

@@ -246,8 +246,12 @@ bool TMenuPral::CreaModuloDatos() {
                                  }};
     ActualizaTabla("CDROM.Dbf", folders_.data, "ALBUM", "C", "50", 0, context);
   });
+  // Index files are derived data: the missing or damaged ones are built anew.
+  Guarded([&] {
+    RegeneraIndices(tablas_.TablaCDRom, folders_.data, dialogs_, Traduce("CreandoIndices"));
+  });
   try {
-    tablas_.TablaCDRom.Open();
+    tablas_.OpenDiscTable();
   } catch (const std::exception& error) {
     // A damaged table is reported and left closed; nothing is written to it.
     dialogs_.PonerMensaje(error.what());

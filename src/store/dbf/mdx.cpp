@@ -24,41 +24,6 @@ constexpr std::uint64_t kHeadersSize = 6 * mdx::kPageSize;
 
 std::uint64_t Offset(std::uint32_t page) { return std::uint64_t{page} * mdx::kPageSize; }
 
-struct Halves {
-  Node left;
-  Node right;
-  std::string separator;  // the largest key under left
-};
-
-// Cuts an overfull (or joined) node in two halves of about equal size.
-Halves Split(const Node& node) {
-  Halves h;
-  const std::size_t n = node.items.size();
-  const std::size_t m = n / 2;
-  if (node.IsLeaf()) {
-    h.left.items.assign(node.items.begin(), node.items.begin() + m);
-    h.right.items.assign(node.items.begin() + m, node.items.end());
-    h.separator = h.left.items.back().key;
-  } else {
-    h.left.items.assign(node.items.begin(), node.items.begin() + m);
-    h.left.right = node.items[m].pointer;
-    h.separator = node.items[m].key;
-    h.right.items.assign(node.items.begin() + m + 1, node.items.end());
-    h.right.right = node.right;
-  }
-  return h;
-}
-
-// Two neighbours as one node; separator is the parent's key for a.
-Node Join(const Node& a, const Node& b, const std::string& separator) {
-  Node joined;
-  joined.items = a.items;
-  if (!a.IsLeaf()) joined.items.push_back(Item{a.right, separator});
-  joined.items.insert(joined.items.end(), b.items.begin(), b.items.end());
-  joined.right = b.right;
-  return joined;
-}
-
 // Spreads count items over as few groups of at most size as possible,
 // evenly, so no group is left nearly empty.
 std::vector<std::size_t> GroupSizes(std::size_t count, std::size_t size) {
@@ -139,16 +104,27 @@ MdxTag MdxTag::Open(const std::filesystem::path& path) {
 
 void MdxTag::Damaged() const { throw DbfError(mdx::kBadIndex, file_.Path()); }
 
-// Every node reachable once, all leaves at one depth, entries in order.
+// Every node reachable once, all leaves at one depth, entries in order and
+// every inner key between the entries of the children it separates.
 void MdxTag::CheckTree(const TreeState& state) const {
   std::set<std::uint32_t> seen;
   int leafDepth = -1;
   std::optional<Entry> previous;
+  std::optional<std::string> floor;  // what the next entry must not be below
+  auto keyLess = [&](std::string_view a, std::string_view b) {
+    return mdx::CompareKeys(a, b, tag_.keyType) < 0;
+  };
   auto visit = [&](auto& self, std::uint32_t page, int depth) -> void {
     if (depth > static_cast<int>(kMaxDepth) || !seen.insert(page).second) Damaged();
     const Node node = ReadNode(page, state.pages);
     if (!node.IsLeaf()) {
-      for (std::size_t i = 0; i < node.Children(); ++i) self(self, node.Child(i), depth + 1);
+      for (std::size_t i = 0; i < node.Children(); ++i) {
+        self(self, node.Child(i), depth + 1);
+        if (i == node.items.size()) break;
+        const std::string& key = node.items[i].key;
+        if (previous && keyLess(key, previous->key)) Damaged();
+        if (!floor || keyLess(*floor, key)) floor = key;
+      }
       return;
     }
     if (leafDepth >= 0 && leafDepth != depth) Damaged();
@@ -157,6 +133,8 @@ void MdxTag::CheckTree(const TreeState& state) const {
       if (item.pointer == 0) Damaged();
       if (previous && Compare(previous->key, previous->recNo, item.key, item.pointer) > 0)
         Damaged();
+      if (floor && keyLess(item.key, *floor)) Damaged();
+      floor.reset();
       previous = Entry{item.key, item.pointer};
     }
   };
@@ -332,134 +310,6 @@ bool MdxTag::Retreat(Path& path, std::uint32_t pages) const {
     DescendEdge(path, path.back().node.Child(path.back().index), true, pages);
   } while (At(path) == nullptr);
   return true;
-}
-
-// --- changes -----------------------------------------------------------------
-
-bool MdxTag::Insert(std::string_view key, std::uint32_t recNo) {
-  if (recNo == 0) return false;
-  const std::string stored = StoredKey(key);
-  TreeState state = ReadState();
-  if (tag_.unique) {
-    Path first = Descend(stored, 0, state);
-    if (At(first) == nullptr) Advance(first, state.pages);
-    const Item* same = At(first);
-    if (same != nullptr && mdx::CompareKeys(same->key, stored, tag_.keyType) == 0) return false;
-  }
-  Path path = Descend(stored, recNo, state);
-  const Item* there = At(path);
-  if (there != nullptr && there->pointer == recNo && there->key == stored) return false;
-  Level& leaf = path.back();
-  leaf.node.items.insert(leaf.node.items.begin() + static_cast<std::ptrdiff_t>(leaf.index),
-                         Item{recNo, stored});
-  SplitUpward(path, state);
-  FixRightEdge(state);
-  WriteState(state);
-  return true;
-}
-
-// An overfull node keeps its left half in place and sends the right half to
-// a new block; the parent gains the left half's largest key.
-void MdxTag::SplitUpward(Path& path, TreeState& state) {
-  for (std::size_t l = path.size(); l-- > 0;) {
-    Level& level = path[l];
-    if (level.node.items.size() <= tag_.MaxKeys()) {
-      WriteNode(level.page, level.node);
-      return;
-    }
-    Halves halves = Split(level.node);
-    const std::uint32_t rightPage = NewPage(state);
-    WriteNode(level.page, halves.left);
-    WriteNode(rightPage, halves.right);
-    if (l == 0) {
-      Node root;
-      root.items.push_back(Item{level.page, halves.separator});
-      root.right = rightPage;
-      state.root = NewPage(state);
-      WriteNode(state.root, root);
-      return;
-    }
-    Level& parent = path[l - 1];
-    parent.node.items.insert(parent.node.items.begin() + static_cast<std::ptrdiff_t>(parent.index),
-                             Item{level.page, halves.separator});
-    parent.node.SetChild(parent.index + 1, rightPage);
-  }
-}
-
-bool MdxTag::Remove(std::string_view key, std::uint32_t recNo) {
-  const std::string stored = StoredKey(key);
-  TreeState state = ReadState();
-  Path path = Descend(stored, recNo, state);
-  const Item* there = At(path);
-  if (there == nullptr || there->pointer != recNo ||
-      mdx::CompareKeys(there->key, stored, tag_.keyType) != 0)
-    return false;
-  Level& leaf = path.back();
-  if (leaf.index + 1 == leaf.node.items.size()) {
-    // The entry was the largest under some ancestor's child: that key
-    // becomes the entry just before it.
-    Path before = path;
-    if (Retreat(before, state.pages)) {
-      const std::string previous = At(before)->key;
-      for (std::size_t l = path.size() - 1; l-- > 0;) {
-        if (path[l].index < path[l].node.items.size()) {
-          path[l].node.items[path[l].index].key = previous;
-          break;
-        }
-      }
-    }
-  }
-  leaf.node.items.erase(leaf.node.items.begin() + static_cast<std::ptrdiff_t>(leaf.index));
-  RebalanceUpward(path, state);
-  FixRightEdge(state);
-  WriteState(state);
-  return true;
-}
-
-// A node left under half full is joined with a neighbour when both fit in
-// one block, else the two share their items evenly.
-void MdxTag::RebalanceUpward(Path& path, TreeState& state) {
-  const std::size_t minimum = tag_.MaxKeys() / 2u;
-  std::vector<bool> pending(path.size(), true);
-  for (std::size_t l = path.size() - 1; l > 0; --l) {
-    Level& level = path[l];
-    Level& parent = path[l - 1];
-    if (level.node.items.size() >= minimum || parent.node.items.empty()) break;
-    const bool withRight = parent.index + 1 < parent.node.Children();
-    const std::size_t leftIndex = withRight ? parent.index : parent.index - 1;
-    const std::uint32_t leftPage = parent.node.Child(leftIndex);
-    const std::uint32_t rightPage = parent.node.Child(leftIndex + 1);
-    const Node other = ReadNode(withRight ? rightPage : leftPage, state.pages);
-    const Node& left = withRight ? level.node : other;
-    const Node& right = withRight ? other : level.node;
-    const std::string separator = parent.node.items[leftIndex].key;
-    const Node joined = Join(left, right, separator);
-    pending[l] = false;
-    if (joined.items.size() <= tag_.MaxKeys()) {
-      WriteNode(rightPage, joined);
-      parent.node.items.erase(parent.node.items.begin() + static_cast<std::ptrdiff_t>(leftIndex));
-      continue;
-    }
-    const Halves halves = Split(joined);
-    WriteNode(leftPage, halves.left);
-    WriteNode(rightPage, halves.right);
-    parent.node.items[leftIndex].key = halves.separator;
-    break;
-  }
-  Level& root = path.front();
-  if (!root.node.IsLeaf() && root.node.items.empty()) {
-    state.root = root.node.right;
-    pending[0] = false;
-  }
-  for (std::size_t l = 0; l < path.size(); ++l)
-    if (pending[l]) WriteNode(path[l].page, path[l].node);
-}
-
-void MdxTag::FixRightEdge(TreeState& state) const {
-  Path first;
-  DescendEdge(first, state.root, false, state.pages);
-  state.leftLeaf = first.back().page;
-  state.rightLeaf = DescendEnd(state).back().page;
 }
 
 // --- reading ---------------------------------------------------------------------

@@ -399,6 +399,30 @@ std::string Table::FieldText(const std::string& record, int index) const {
   }
 }
 
+std::string Table::StoredRecord(std::uint32_t recNo) {
+  CheckActive();
+  ReadState();
+  return recNo == 0 || recNo > recordCount_ ? std::string() : ReadRecord(recNo);
+}
+
+void Table::ForEachStoredRecord(
+    const std::function<bool(std::uint32_t recNo, std::string_view record)>& visit) {
+  CheckActive();
+  ReadState();
+  std::string batch;
+  for (std::uint32_t first = 1; first <= recordCount_; first += kCountBatch) {
+    const std::uint32_t n = std::min(kCountBatch, recordCount_ - first + 1);
+    batch = file_.ReadString(RecordOffset(first), std::size_t{n} * layout_.recordLength);
+    for (std::uint32_t i = 0; i < n; ++i) {
+      std::string_view record(batch.data() + std::size_t{i} * layout_.recordLength,
+                              layout_.recordLength);
+      if (record.size() == layout_.recordLength && record[0] != kDeletedFlag &&
+          !visit(first + i, record))
+        return;
+    }
+  }
+}
+
 std::string Table::AsString(std::string_view name) const {
   CheckActive();
   int index = RequireField(name);

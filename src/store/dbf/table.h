@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -82,6 +83,14 @@ class Table {
   void Post();
   void Cancel();
   void Delete();
+
+  // The record's bytes as stored (OEM text, padded fields), for the index
+  // files; empty when the record is not in the file.
+  std::string StoredRecord(std::uint32_t recNo);
+  // Visits the live records in record order until the visitor returns false.
+  void ForEachStoredRecord(
+      const std::function<bool(std::uint32_t recNo, std::string_view record)>& visit);
+  const TableLayout& Layout() const { return layout_; }
 
   std::string AsString(std::string_view field) const;
   void SetString(std::string_view field, std::string_view value);

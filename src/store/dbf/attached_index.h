@@ -1,0 +1,50 @@
+// An index file attached to one cursor: it keeps the file's keys in step
+// with every record the cursor writes, and gives the cursor the file's order.
+//
+// Keys are computed from the record as stored, as dBase does. A unique tag
+// holds one record per key; when that record is deleted or changes its key,
+// the next live record with the same key takes its place, so the tag never
+// loses a value that live records still have.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "store/dbf/key_expression.h"
+#include "store/dbf/mdx.h"
+#include "store/dbf/record_observer.h"
+
+namespace zafirel::dbf {
+
+class Table;
+
+// The key of a stored record under an expression.
+std::string StoredKey(const KeyExpression& expression, const TableLayout& layout,
+                      std::string_view record);
+
+// Writes the file anew from every live record of the open table.
+void BuildIndexFile(Table& table, const std::filesystem::path& file, std::string_view tagName,
+                    std::string_view expression, bool unique);
+
+class AttachedIndex final : public RecordObserver {
+ public:
+  // Opens and checks the file (DbfError when damaged or not of this table).
+  AttachedIndex(Table& table, const std::filesystem::path& file);
+
+  const std::string& TagName() const { return tag_->Info().tagName; }
+  std::shared_ptr<MdxTag> Order() const { return tag_; }
+
+  void RecordWritten(std::uint32_t recNo, std::string_view before, std::string_view after,
+                     const TableLayout& layout) override;
+
+ private:
+  void FillVacancy(const std::string& key, std::uint32_t leaving);
+
+  Table& table_;
+  std::shared_ptr<MdxTag> tag_;
+  KeyExpression expression_;
+};
+
+}  // namespace zafirel::dbf

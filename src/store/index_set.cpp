@@ -1,0 +1,121 @@
+#include "store/index_set.h"
+
+#include <system_error>
+
+#include "app/dialogs.h"
+#include "store/dbf/dbf_error.h"
+#include "store/index_files.h"
+#include "util/text.h"
+#include "util/wildcard.h"
+
+namespace zafirel {
+namespace fs = std::filesystem;
+
+fs::path IndexFilePath(const fs::path& folder, std::string_view file) {
+  const std::vector<std::string> found = ListFiles(folder, file);
+  return folder / (found.empty() ? std::string(file) : found.front());
+}
+
+void IndexSet::Attach(dbf::Table& cursor, const fs::path& folder) {
+  Detach(cursor);
+  for (const IndexFile& index : kIndexFiles) {
+    try {
+      auto attached =
+          std::make_shared<dbf::AttachedIndex>(cursor, IndexFilePath(folder, index.file));
+      if (!EqualsNoCaseAZ(attached->TagName(), index.tag)) continue;  // not the file it claims
+      cursor.AddObserver(attached);
+      indexes_.push_back(std::move(attached));
+    } catch (const std::exception&) {
+      // Missing or damaged: left out until the next start rebuilds it.
+    }
+  }
+}
+
+void IndexSet::Detach(dbf::Table& cursor) {
+  cursor.ClearObservers();
+  cursor.SetOrder(nullptr);
+  indexes_.clear();
+  current_.clear();
+}
+
+void IndexSet::Select(dbf::Table& cursor, std::string_view tag) {
+  if (tag.empty()) {
+    cursor.SetOrder(nullptr);
+    current_.clear();
+    return;
+  }
+  for (const auto& index : indexes_) {
+    if (EqualsNoCaseAZ(index->TagName(), tag)) {
+      index->Order()->SetRange(std::nullopt);
+      cursor.SetOrder(index->Order());
+      current_ = index->TagName();
+      return;
+    }
+  }
+  throw dbf::DbfError("No se puede encontrar el \xEDndice " + std::string(tag), cursor.Path());
+}
+
+std::shared_ptr<dbf::MdxTag> IndexSet::CurrentTag() const {
+  for (const auto& index : indexes_)
+    if (index->TagName() == current_) return index->Order();
+  return nullptr;
+}
+
+namespace {
+
+// A file counts as present only when it opens, checks out and holds its tag.
+bool Usable(dbf::Table& cursor, const fs::path& file, std::string_view tag) {
+  std::error_code ec;
+  if (!fs::exists(file, ec)) return false;
+  try {
+    return EqualsNoCaseAZ(dbf::MdxTag::Open(file).Info().tagName, tag);
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+// Closes the cursor when the build leaves, however it leaves.
+struct CloseOnExit {
+  dbf::Table& table;
+  ~CloseOnExit() { table.Close(); }
+};
+
+}  // namespace
+
+int RegeneraIndices(dbf::Table& cursor, const fs::path& folder, Dialogs& dialogs,
+                    const std::string& progressText) {
+  std::vector<bool> missing;
+  int count = 0;
+  {
+    cursor.Open();
+    CloseOnExit closer{cursor};
+    for (const IndexFile& index : kIndexFiles) {
+      missing.push_back(!Usable(cursor, IndexFilePath(folder, index.file), index.tag));
+      count += missing.back();
+    }
+  }
+  if (count == 0) return 0;
+  std::unique_ptr<Progress> progress = dialogs.ShowProgress(progressText);
+  if (progress) progress->SetMaximum(count);
+  int built = 0;
+  for (std::size_t i = 0; i < kIndexFiles.size(); ++i) {
+    if (missing[i]) {
+      const IndexFile& index = kIndexFiles[i];
+      try {
+        cursor.Open();
+        CloseOnExit closer{cursor};
+        std::error_code ec;
+        const fs::path file = IndexFilePath(folder, index.file);
+        fs::remove(file, ec);
+        dbf::BuildIndexFile(cursor, folder / index.file, index.tag, index.expression, index.unique);
+        ++built;
+      } catch (const std::exception&) {
+        // A file that cannot be built is skipped; start-up goes on.
+      }
+      if (progress) progress->Step();
+    }
+  }
+  return built;
+}
+
+}  // namespace zafirel

@@ -1,0 +1,216 @@
+// The ten index files on a real disc table: the orders the disc list relies
+// on, rebuilding only what is missing or damaged, and keeping every file in
+// step with appends, edits and deletes through the cursor.
+#include "store/index_set.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+
+#include "app/dialogs.h"
+#include "store/dbf/dbf_error.h"
+#include "store/index_files.h"
+#include "store/tablas.h"
+#include "test_support.h"
+#include "util/text.h"
+
+namespace zafirel {
+namespace {
+namespace fs = std::filesystem;
+using testing::ReadBytes;
+using testing::TempFolder;
+using testing::WriteBytes;
+
+class CountingDialogs : public Dialogs {
+ public:
+  class Bar : public Progress {
+   public:
+    explicit Bar(CountingDialogs& owner) : owner_(owner) {}
+    void SetMaximum(int maximum) override { owner_.maximum = maximum; }
+    void SetPosition(int) override {}
+    void Step() override { ++owner_.steps; }
+
+   private:
+    CountingDialogs& owner_;
+  };
+  void PonerMensaje(const std::string& text) override { messages.push_back(text); }
+  bool ConfirmOkCancel(const std::string&, const std::string&) override { return true; }
+  std::unique_ptr<Progress> ShowProgress(const std::string& text) override {
+    shown.push_back(text);
+    return std::make_unique<Bar>(*this);
+  }
+  void ProcessEvents() override {}
+  std::vector<std::string> messages, shown;
+  int maximum = 0, steps = 0;
+};
+
+struct Disc {
+  std::string title, size, number, album;
+};
+
+class IndexSetTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(TTablas::CreateDiscTable(folder_.Path()));
+    tablas_.SetFolder(folder_.Path());
+  }
+  void Add(const Disc& disc) {
+    dbf::Table& t = tablas_.TablaCDRom;
+    t.Append();
+    t.SetString("TITULOCD", disc.title);
+    t.SetString("BYTESCD", disc.size);
+    t.SetString("NUMEROCD", disc.number);
+    t.SetString("ALBUM", disc.album);
+    t.SetString("AUTO", std::to_string(++lastAuto_));
+    t.Post();
+  }
+  void AddAll(const std::vector<Disc>& discs) {
+    tablas_.TablaCDRom.Open();
+    for (const Disc& disc : discs) Add(disc);
+    tablas_.TablaCDRom.Close();
+  }
+  int Regenerate() {
+    return RegeneraIndices(tablas_.TablaCDRom, folder_.Path(), dialogs_, "Creando");
+  }
+  std::vector<std::string> Walk(std::string_view tag, const char* field = "TITULOCD") {
+    dbf::Table& t = tablas_.TablaCDRom;
+    tablas_.IndicesCDRom.Select(t, tag);
+    std::vector<std::string> seen;
+    for (t.First(); !t.Eof(); t.Next()) seen.push_back(t.AsString(field));
+    return seen;
+  }
+
+  TempFolder folder_;
+  TTablas tablas_;
+  CountingDialogs dialogs_;
+  int lastAuto_ = 0;
+};
+
+TEST_F(IndexSetTest, OrdersOfTheDiscList) {
+  AddAll({{"b", "650 MB", "10", "Juegos"},
+          {"a", "74 MB", "9", "JUEGOS"},
+          {"C", "12345 MB", "A1", "Rock"},
+          {"d", "2000 MB", "2", ""},
+          {"e", "5 MB", "100", "Rock"}});
+  EXPECT_EQ(Regenerate(), 10);
+  EXPECT_EQ(dialogs_.shown, std::vector<std::string>{"Creando"});
+  EXPECT_EQ(dialogs_.maximum, 10);
+  EXPECT_EQ(dialogs_.steps, 10);
+  tablas_.OpenDiscTable();
+  EXPECT_EQ(tablas_.IndicesCDRom.Current(), "Titulo");
+
+  // Title without regard to case.
+  EXPECT_EQ(Walk("Titulo"), (std::vector<std::string>{"a", "b", "C", "d", "e"}));
+  // Sizes under 100 MB read as 0; 12345 MB sorts by its first four digits.
+  EXPECT_EQ(Walk("Tamanio"), (std::vector<std::string>{"a", "e", "b", "C", "d"}));
+  // User numbers numerically; one with letters counts as 0.
+  EXPECT_EQ(Walk("Numero"), (std::vector<std::string>{"C", "d", "a", "b", "e"}));
+  // One album entry per name without regard to case, the empty one included.
+  EXPECT_EQ(Walk("AlbumUn", "ALBUM"), (std::vector<std::string>{"", "Juegos", "Rock"}));
+  EXPECT_EQ(Walk("Album", "ALBUM"),
+            (std::vector<std::string>{"", "JUEGOS", "Juegos", "Rock", "Rock"}));
+  EXPECT_EQ(Walk("", "TITULOCD"), (std::vector<std::string>{"b", "a", "C", "d", "e"}));
+
+  try {
+    tablas_.IndicesCDRom.Select(tablas_.TablaCDRom, "Nada");
+    FAIL() << "an unknown tag was selected";
+  } catch (const dbf::DbfError& error) {
+    EXPECT_EQ(error.Problem(), "No se puede encontrar el \xEDndice Nada");
+  }
+}
+
+TEST_F(IndexSetTest, OnlyMissingOrDamagedFilesAreRebuilt) {
+  AddAll({{"uno", "650 MB", "1", "A"}, {"dos", "700 MB", "2", "B"}});
+  ASSERT_EQ(Regenerate(), 10);
+  std::map<std::string, std::string> before;
+  for (const IndexFile& index : kIndexFiles)
+    before[std::string(index.file)] = ReadBytes(folder_ / std::string(index.file));
+
+  dialogs_ = CountingDialogs();
+  EXPECT_EQ(Regenerate(), 0);
+  EXPECT_TRUE(dialogs_.shown.empty());
+
+  fs::remove(folder_ / "Auto.Mdx");
+  WriteBytes(folder_ / "Titulo.Mdx", std::string(3000, '\x5A'));   // garbage
+  fs::rename(folder_ / "Etiqueta.Mdx", folder_ / "ETIQUETA.MDX");  // another spelling is fine
+  EXPECT_EQ(Regenerate(), 2);
+  EXPECT_EQ(dialogs_.maximum, 2);
+  for (const IndexFile& index : kIndexFiles) {
+    const fs::path file = IndexFilePath(folder_.Path(), index.file);
+    ASSERT_TRUE(fs::exists(file)) << index.file;
+    if (index.tag != "Titulo" && index.tag != "Auto")
+      EXPECT_EQ(ReadBytes(file), before[std::string(index.file)]) << index.file << " was rewritten";
+  }
+  tablas_.OpenDiscTable();
+  EXPECT_EQ(Walk("Titulo"), (std::vector<std::string>{"dos", "uno"}));
+}
+
+TEST_F(IndexSetTest, EveryWriteThroughTheCursorKeepsAllFilesInStep) {
+  AddAll({});
+  ASSERT_EQ(Regenerate(), 10);
+  tablas_.OpenDiscTable();
+  dbf::Table& t = tablas_.TablaCDRom;
+  const char* albums[] = {"Rock", "Jazz", "Pop", "Clasica"};
+  for (int i = 0; i < 400; ++i)
+    Add({"Disco " + std::to_string((i * 7919) % 401), std::to_string(100 + i % 900) + " MB",
+         std::to_string(i), albums[i % 4]});
+  // Edits that move keys, and deletes that empty nodes.
+  for (int recNo = 1; recNo <= 400; recNo += 3) {
+    t.GoTo(static_cast<std::uint32_t>(recNo));
+    t.Edit();
+    t.SetString("TITULOCD", "Editado " + std::to_string(recNo));
+    t.SetString("ALBUM", recNo % 2 ? "ROCK" : "Nuevo");
+    t.Post();
+  }
+  for (int recNo = 2; recNo <= 400; recNo += 4) {
+    t.GoTo(static_cast<std::uint32_t>(recNo));
+    t.Delete();
+  }
+  const std::vector<std::string> incremental = Walk("Titulo");
+  const std::vector<std::string> albumsSeen = Walk("AlbumUn", "ALBUM");
+
+  // The same files built from scratch give the same orders.
+  tablas_.IndicesCDRom.Detach(t);
+  t.Close();
+  for (const IndexFile& index : kIndexFiles) fs::remove(folder_ / std::string(index.file));
+  ASSERT_EQ(Regenerate(), 10);
+  tablas_.OpenDiscTable();
+  EXPECT_EQ(Walk("Titulo"), incremental);
+  EXPECT_EQ(Walk("AlbumUn", "ALBUM"), albumsSeen);
+  EXPECT_EQ(incremental.size(), 300u);
+  std::vector<std::string> sorted = incremental;
+  std::stable_sort(sorted.begin(), sorted.end(), [](const std::string& a, const std::string& b) {
+    return UpperAZ(a) < UpperAZ(b);
+  });
+  EXPECT_EQ(incremental, sorted);
+}
+
+TEST_F(IndexSetTest, AnAlbumStaysListedWhileAnyDiscHasIt) {
+  AddAll({{"a", "1 MB", "1", "Rock"}, {"b", "1 MB", "2", "ROCK"}, {"c", "1 MB", "3", "Jazz"}});
+  ASSERT_EQ(Regenerate(), 10);
+  tablas_.OpenDiscTable();
+  dbf::Table& t = tablas_.TablaCDRom;
+  ASSERT_TRUE(t.Locate("TITULOCD", "a"));
+  t.Delete();  // "a" held the entry of ROCK
+  EXPECT_EQ(Walk("AlbumUn", "ALBUM"), (std::vector<std::string>{"Jazz", "ROCK"}));
+  ASSERT_TRUE(t.Locate("TITULOCD", "b"));
+  t.Edit();
+  t.SetString("ALBUM", "Jazz");
+  t.Post();
+  EXPECT_EQ(Walk("AlbumUn", "ALBUM"), (std::vector<std::string>{"Jazz"}));
+}
+
+TEST_F(IndexSetTest, NextDiscNumberComesFromTheAutoOrder) {
+  AddAll({{"a", "", "", ""}, {"b", "", "", ""}, {"c", "", "", ""}});
+  ASSERT_EQ(Regenerate(), 10);
+  tablas_.OpenDiscTable();
+  EXPECT_EQ(tablas_.IncrementaNHistoria(), 4);
+  ASSERT_TRUE(tablas_.TablaCDRom.Locate("AUTO", "3"));
+  tablas_.TablaCDRom.Delete();
+  EXPECT_EQ(tablas_.IncrementaNHistoria(), 3);
+  EXPECT_FALSE(tablas_.TablaCDRomTemp.Active());
+}
+
+}  // namespace
+}  // namespace zafirel
