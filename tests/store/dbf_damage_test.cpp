@@ -93,10 +93,10 @@ TEST_F(DbfDamageTest, CountPastTheEndShowsOnlyTheRecordsPresentAndRefusesChanges
 }
 
 TEST_F(DbfDamageTest, BadMemoReferencesNameTheMemoFile) {
-  auto table = Open();
   PatchBytes(Dbf(), kHeader + kMemoAt, "      9999");  // past the end
   PatchBytes(Dbf(), kHeader + kRecord + kMemoAt, "     abc  ");
   PatchBytes(Dbt(), 3 * 512, std::string("\0\0\0\0", 4));  // record 3 loses its mark
+  auto table = Open();
   for (std::uint32_t recNo : {1, 2, 3}) {
     table->GoTo(recNo);
     ExpectError("NOTAS.DBT", [&] { table->AsString("NOTAS"); });

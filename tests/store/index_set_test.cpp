@@ -139,8 +139,9 @@ TEST_F(IndexSetTest, OnlyMissingOrDamagedFilesAreRebuilt) {
   for (const IndexFile& index : kIndexFiles) {
     const fs::path file = IndexFilePath(folder_.Path(), index.file);
     ASSERT_TRUE(fs::exists(file)) << index.file;
-    if (index.tag != "Titulo" && index.tag != "Auto")
+    if (index.tag != "Titulo" && index.tag != "Auto") {
       EXPECT_EQ(ReadBytes(file), before[std::string(index.file)]) << index.file << " was rewritten";
+    }
   }
   tablas_.OpenDiscTable();
   EXPECT_EQ(Walk("Titulo"), (std::vector<std::string>{"dos", "uno"}));

@@ -175,10 +175,8 @@ void MixedChanges(const mdx::TagInfo& info, const std::function<std::string(int)
   auto check = [&](const char* stage) {
     std::sort(model.begin(), model.end(), less);
     ASSERT_EQ(MdxTag::Open(file).Entries(), model) << stage;
-    if (info.keyType == 'C')
-      ASSERT_EQ(Padded(PerlEntries(file, info.tagName), info.keyLength), model) << stage;
-    else
-      ASSERT_EQ(PerlEntries(file, info.tagName).size(), model.size()) << stage;
+    // Perl gives numeric keys as their raw 12 bytes, character keys trimmed.
+    ASSERT_EQ(Padded(PerlEntries(file, info.tagName), info.keyLength), model) << stage;
   };
   std::uint32_t next = 1;
   for (int step = 0; step < 6000; ++step) {

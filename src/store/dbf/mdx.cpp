@@ -341,13 +341,19 @@ std::uint32_t MdxTag::Walk(Path path, bool forward, std::uint32_t recordCount,
                            const TreeState& state) const {
   for (const Item* item = At(path); item != nullptr; item = At(path)) {
     if (!InRange(item->key)) return 0;
-    if (item->pointer <= recordCount) return item->pointer;
+    if (item->pointer <= recordCount) {
+      const std::uint32_t found = item->pointer;
+      last_ = Position{std::move(path), found, state, callVersion_};
+      return found;
+    }
     if (!(forward ? Advance(path, state.pages) : Retreat(path, state.pages))) return 0;
   }
   return 0;
 }
 
 std::uint32_t MdxTag::First(std::uint32_t recordCount) {
+  callVersion_ = file_.CurrentVersion();
+  last_.reset();
   const TreeState state = ReadState();
   Path path;
   if (range_) {
@@ -360,6 +366,8 @@ std::uint32_t MdxTag::First(std::uint32_t recordCount) {
 }
 
 std::uint32_t MdxTag::Last(std::uint32_t recordCount) {
+  callVersion_ = file_.CurrentVersion();
+  last_.reset();
   const TreeState state = ReadState();
   Path path;
   if (range_) {
@@ -387,10 +395,28 @@ MdxTag::Path MdxTag::Locate(std::uint32_t recNo, const TreeState& state) const {
   return {};
 }
 
+bool MdxTag::ResumeAt(std::uint32_t recNo, Path& path, TreeState& state) const {
+  callVersion_ = file_.CurrentVersion();
+  if (!last_ || last_->recNo != recNo || !(last_->version == callVersion_)) {
+    last_.reset();
+    return false;
+  }
+  path = std::move(last_->path);
+  state = last_->state;
+  last_.reset();
+  return true;
+}
+
 std::uint32_t MdxTag::After(std::uint32_t recNo, std::uint32_t recordCount) {
   if (recNo == 0) return First(recordCount);
-  const TreeState state = ReadState();
-  Path path = Locate(recNo, state);
+  Path path;
+  TreeState state;
+  if (ResumeAt(recNo, path, state)) {
+    if (!Advance(path, state.pages)) return 0;
+    return Walk(std::move(path), true, recordCount, state);
+  }
+  state = ReadState();
+  path = Locate(recNo, state);
   if (path.empty()) return 0;
   const Item* item = At(path);
   if (item == nullptr || item->pointer == recNo) {
@@ -402,8 +428,14 @@ std::uint32_t MdxTag::After(std::uint32_t recNo, std::uint32_t recordCount) {
 
 std::uint32_t MdxTag::Before(std::uint32_t recNo, std::uint32_t recordCount) {
   if (recNo == 0) return Last(recordCount);
-  const TreeState state = ReadState();
-  Path path = Locate(recNo, state);
+  Path path;
+  TreeState state;
+  if (ResumeAt(recNo, path, state)) {
+    if (!Retreat(path, state.pages)) return 0;
+    return Walk(std::move(path), false, recordCount, state);
+  }
+  state = ReadState();
+  path = Locate(recNo, state);
   if (path.empty() || !Retreat(path, state.pages)) return 0;
   if (range_ && At(path)->key.substr(0, range_->size()) > *range_) return Last(recordCount);
   return Walk(std::move(path), false, recordCount, state);

@@ -62,7 +62,10 @@ class MdxTag final : public RecordOrder {
   // Lets After and Before find a record's place without scanning the tag.
   void SetKeySource(KeySource source) { keySource_ = std::move(source); }
   // Confines the order to keys starting with prefix; nullopt lifts it.
-  void SetRange(std::optional<std::string> prefix) { range_ = std::move(prefix); }
+  void SetRange(std::optional<std::string> prefix) {
+    range_ = std::move(prefix);
+    last_.reset();
+  }
 
   std::uint32_t First(std::uint32_t recordCount) override;
   std::uint32_t Last(std::uint32_t recordCount) override;
@@ -106,10 +109,22 @@ class MdxTag final : public RecordOrder {
   bool InRange(std::string_view key) const;
   Path Locate(std::uint32_t recNo, const mdx::TreeState& state) const;
 
+  // Where the last walk step stopped, good while the file does not change:
+  // walking an order then moves on from there instead of descending anew.
+  struct Position {
+    Path path;
+    std::uint32_t recNo = 0;
+    mdx::TreeState state;
+    RawFile::Version version;
+  };
+  bool ResumeAt(std::uint32_t recNo, Path& path, mdx::TreeState& state) const;
+
   RawFile file_;
   mdx::TagInfo tag_;
   KeySource keySource_;
   std::optional<std::string> range_;
+  mutable std::optional<Position> last_;
+  mutable RawFile::Version callVersion_;
 };
 
 }  // namespace zafirel::dbf

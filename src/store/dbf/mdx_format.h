@@ -25,7 +25,9 @@ inline constexpr std::size_t kMaxTagName = 10;
 inline constexpr std::size_t kMaxTableName = 16;
 
 // The ANSI text of every "this index is damaged" error.
-inline constexpr const char* kBadIndex = "El archivo de \xEDndice est\xE1 da\xF1" "ado";
+inline constexpr const char* kBadIndex =
+    "El archivo de \xEDndice est\xE1 da\xF1"
+    "ado";
 
 struct TagInfo {
   std::string tableName;

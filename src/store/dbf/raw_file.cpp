@@ -5,15 +5,32 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <map>
 #include <utility>
 
 #include "store/dbf/dbf_error.h"
 
 namespace zafirel::dbf {
 
+namespace {
+
+// Write counters by (device, inode): the program is single-threaded and the
+// only writer of its tables, so a counter bumped at every write tells every
+// open RawFile of that file that what it read may be stale.
+std::uint64_t* WriteCounterOf(const struct stat& info) {
+  static std::map<std::pair<dev_t, ino_t>, std::uint64_t> counters;
+  return &counters[{info.st_dev, info.st_ino}];
+}
+
+}  // namespace
+
 RawFile::RawFile(RawFile&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
       writable_(other.writable_),
+      writes_(std::exchange(other.writes_, nullptr)),
+      statted_(other.statted_),
+      stattedAt_(std::exchange(other.stattedAt_, INT64_MIN)),
       path_(std::move(other.path_)) {}
 
 RawFile& RawFile::operator=(RawFile&& other) noexcept {
@@ -21,6 +38,9 @@ RawFile& RawFile::operator=(RawFile&& other) noexcept {
     Close();
     fd_ = std::exchange(other.fd_, -1);
     writable_ = other.writable_;
+    writes_ = std::exchange(other.writes_, nullptr);
+    statted_ = other.statted_;
+    stattedAt_ = std::exchange(other.stattedAt_, INT64_MIN);
     path_ = std::move(other.path_);
   }
   return *this;
@@ -39,6 +59,7 @@ RawFile RawFile::Open(const std::filesystem::path& path) {
   struct stat info {};
   if (::fstat(file.fd_, &info) != 0 || !S_ISREG(info.st_mode))
     throw DbfError("No es un archivo normal", path);
+  file.writes_ = WriteCounterOf(info);
   return file;
 }
 
@@ -46,12 +67,30 @@ void RawFile::Close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   writable_ = false;
+  writes_ = nullptr;
+  stattedAt_ = INT64_MIN;
 }
 
 std::uint64_t RawFile::Size() const {
   struct stat info {};
   if (fd_ < 0 || ::fstat(fd_, &info) != 0) throw DbfError("No se puede leer el archivo", path_);
   return static_cast<std::uint64_t>(info.st_size);
+}
+
+RawFile::Version RawFile::CurrentVersion() const {
+  // Walking an order asks at every step: the file system is asked again only
+  // after our own writes or a millisecond.
+  const std::int64_t now = std::chrono::duration_cast<std::chrono::microseconds>(
+                               std::chrono::steady_clock::now().time_since_epoch())
+                               .count();
+  if (stattedAt_ != INT64_MIN && statted_.writes == WriteCount() && now - stattedAt_ < 1000)
+    return statted_;
+  struct stat info {};
+  if (fd_ < 0 || ::fstat(fd_, &info) != 0) throw DbfError("No se puede leer el archivo", path_);
+  statted_ = {WriteCount(), static_cast<std::uint64_t>(info.st_size),
+              static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+  stattedAt_ = now;
+  return statted_;
 }
 
 std::size_t RawFile::ReadAt(std::uint64_t offset, char* buffer, std::size_t n) const {
@@ -78,6 +117,7 @@ std::string RawFile::ReadString(std::uint64_t offset, std::size_t n) const {
 
 void RawFile::WriteAt(std::uint64_t offset, const char* data, std::size_t n) {
   if (!writable_) throw DbfError("El archivo es de solo lectura", path_);
+  if (writes_) ++*writes_;  // before the write: a failed write still counts
   std::size_t done = 0;
   while (done < n) {
     ssize_t put = ::pwrite(fd_, data + done, n - done, static_cast<off_t>(offset + done));

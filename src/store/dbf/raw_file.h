@@ -3,6 +3,7 @@
 // see each other's writes. Errors are DbfError naming the file.
 #pragma once
 
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -29,6 +30,20 @@ class RawFile {
   void Close();
 
   std::uint64_t Size() const;
+
+  // Changes whenever the file may have changed: at once at every write
+  // through any RawFile of this process on the same file, and within a
+  // millisecond when the file's size or modification time moves (another
+  // program). Lets readers keep what they read until then.
+  struct Version {
+    std::uint64_t writes = 0;
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;
+    bool operator==(const Version&) const = default;
+  };
+  Version CurrentVersion() const;
+  // The write counter alone, without asking the file system.
+  std::uint64_t WriteCount() const { return writes_ ? *writes_ : 0; }
   // Reads up to n bytes; fewer only at the end of the file.
   std::size_t ReadAt(std::uint64_t offset, char* buffer, std::size_t n) const;
   // Reads exactly n bytes or throws "the file is truncated".
@@ -42,6 +57,9 @@ class RawFile {
  private:
   int fd_ = -1;
   bool writable_ = false;
+  std::uint64_t* writes_ = nullptr;  // shared by every RawFile on the same file
+  mutable Version statted_;          // the last fstat, and when it was taken
+  mutable std::int64_t stattedAt_ = INT64_MIN;
   std::filesystem::path path_;
 };
 

@@ -102,6 +102,8 @@ void Table::Open() {
 }
 
 void Table::Close() {
+  stateKnown_ = false;
+  cachedRecNo_ = 0;
   file_.Close();
   memo_.Close();
   active_ = false;
@@ -144,8 +146,13 @@ void Table::CheckWritable() const {
 // The header's count, held to the records really in the file so that a
 // damaged header never sends a cursor past the end.
 void Table::ReadState() {
+  const RawFile::Version version = file_.CurrentVersion();
+  if (stateKnown_ && version == stateVersion_) return;
+  stateKnown_ = true;
+  stateVersion_ = version;
+  cachedRecNo_ = 0;
   std::uint32_t claimed = RecordCountOf(file_.ReadString(0, kHeaderPrefix));
-  std::uint64_t size = file_.Size();
+  std::uint64_t size = version.size;
   std::uint64_t body = size > layout_.headerLength ? size - layout_.headerLength : 0;
   std::uint64_t present = body / layout_.recordLength;
   recordCount_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(claimed, present));
@@ -156,13 +163,23 @@ std::uint64_t Table::RecordOffset(std::uint32_t recNo) const {
   return layout_.headerLength + std::uint64_t{recNo - 1} * layout_.recordLength;
 }
 
+// The last record read is kept until any write to the file; walking an
+// order reads each record once for its deletion flag and its fields.
 std::string Table::ReadRecord(std::uint32_t recNo) const {
-  return file_.ReadString(RecordOffset(recNo), layout_.recordLength);
+  if (recNo != cachedRecNo_ || cachedWrites_ != file_.WriteCount()) {
+    cachedRecord_ = file_.ReadString(RecordOffset(recNo), layout_.recordLength);
+    cachedRecNo_ = recNo;
+    cachedWrites_ = file_.WriteCount();
+  }
+  return cachedRecord_;
 }
 
 bool Table::IsLive(std::uint32_t recNo) const {
-  char flag = kDeletedFlag;
-  return file_.ReadAt(RecordOffset(recNo), &flag, 1) == 1 && flag != kDeletedFlag;
+  try {
+    return ReadRecord(recNo)[0] != kDeletedFlag;
+  } catch (const DbfError&) {
+    return false;  // a record cut short by the end of the file
+  }
 }
 
 std::uint32_t Table::LiveForward(std::uint32_t recNo) {

@@ -2,7 +2,9 @@
 // file), opened shared. Every change goes to disk at once, record first, then
 // the header's date and record count, so a second cursor on the same file (or
 // another program) sees it; cursors re-read the header when they navigate or
-// count, and never cache records beyond the current one.
+// count. What a cursor read stays good until the next write through any
+// cursor of this program, or a millisecond after another program changed the
+// file.
 //
 // Deleted records ("*") are hidden from navigation, counting and searching.
 // Text in and out is ANSI; a cursor made with OEM translation keeps character
@@ -126,6 +128,12 @@ class Table {
   MemoFile memo_;
   TableLayout layout_;
   std::uint32_t recordCount_ = 0;  // records present, at the last ReadState()
+  // What was read stays good while the file's version does not move.
+  bool stateKnown_ = false;
+  RawFile::Version stateVersion_;
+  mutable std::uint32_t cachedRecNo_ = 0;
+  mutable std::uint64_t cachedWrites_ = 0;
+  mutable std::string cachedRecord_;
   bool damaged_ = false;
   std::shared_ptr<RecordOrder> order_;
   std::vector<std::shared_ptr<RecordObserver>> observers_;
