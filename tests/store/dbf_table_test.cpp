@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <ctime>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "store/dbf/dbf_error.h"
@@ -459,6 +461,27 @@ TEST_F(DbfTableTest, ObserversHearEveryWriteWithTheStoredBytesBeforeAndAfter) {
   table->ClearObservers();
   AddBook(*table, "Grecia", "3");
   EXPECT_EQ(log->entries.size(), 4u);
+}
+
+}  // namespace
+}  // namespace zafirel::dbf
+
+namespace zafirel::dbf {
+namespace {
+
+// What a cursor keeps in memory gives way to a change made by another
+// program once the file system shows it.
+TEST_F(DbfTableTest, AChangeByAnotherProgramIsSeenAfterAMoment) {
+  CreateBooks();
+  auto table = OpenBooks();
+  AddBook(*table, "Antes", "1");
+  table->First();
+  EXPECT_EQ(table->AsString("TITULO"), "Antes");
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  testing::PatchBytes(folder_ / "LIBROS.DBF", table->Layout().headerLength + 1, "Despues");
+  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  table->Refresh();
+  EXPECT_EQ(table->AsString("TITULO"), "Despues");
 }
 
 }  // namespace

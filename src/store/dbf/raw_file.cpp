@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <map>
 #include <utility>
 
@@ -69,6 +71,8 @@ void RawFile::Close() {
   writable_ = false;
   writes_ = nullptr;
   stattedAt_ = INT64_MIN;
+  cache_.clear();
+  cacheValid_ = false;
 }
 
 std::uint64_t RawFile::Size() const {
@@ -93,7 +97,51 @@ RawFile::Version RawFile::CurrentVersion() const {
   return statted_;
 }
 
+// The copy is good when no other RawFile wrote since it was taken (the
+// shared counter) and the file system shows no change by another program.
+bool RawFile::CacheServes(std::uint64_t offset, std::size_t n) const {
+  if (cacheLimit_ == 0) return false;
+  if (cacheValid_ && cacheWrites_ == WriteCount()) {
+    const Version now = CurrentVersion();
+    if (!cacheStamp_) cacheStamp_ = now;  // the first look after our own write
+    if (*cacheStamp_ == now) return offset + n <= cache_.size() || offset >= cache_.size();
+  }
+  const Version now = CurrentVersion();
+  cacheValid_ = false;
+  if (now.size > cacheLimit_) return false;
+  std::string whole(now.size, '\0');
+  std::size_t done = 0;
+  while (done < whole.size()) {
+    ssize_t got = ::pread(fd_, whole.data() + done, whole.size() - done, static_cast<off_t>(done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    done += static_cast<std::size_t>(got);
+  }
+  cache_ = std::move(whole);
+  cacheValid_ = true;
+  cacheWrites_ = WriteCount();
+  cacheStamp_ = now;
+  return true;
+}
+
+void RawFile::CacheWrite(std::uint64_t offset, const char* data, std::size_t n) {
+  if (!cacheValid_ || cacheWrites_ + 1 != WriteCount() || offset > cache_.size()) {
+    cacheValid_ = false;  // someone else wrote in between, or a gap: read anew
+    return;
+  }
+  if (offset + n > cache_.size()) cache_.resize(offset + n);
+  cache_.replace(offset, n, data, n);
+  cacheWrites_ = WriteCount();
+  cacheStamp_.reset();
+}
+
 std::size_t RawFile::ReadAt(std::uint64_t offset, char* buffer, std::size_t n) const {
+  if (CacheServes(offset, n) && cacheValid_) {
+    if (offset >= cache_.size()) return 0;
+    const std::size_t got = std::min<std::size_t>(n, cache_.size() - offset);
+    std::memcpy(buffer, cache_.data() + offset, got);
+    return got;
+  }
   std::size_t done = 0;
   while (done < n) {
     ssize_t got = ::pread(fd_, buffer + done, n - done, static_cast<off_t>(offset + done));
@@ -122,9 +170,13 @@ void RawFile::WriteAt(std::uint64_t offset, const char* data, std::size_t n) {
   while (done < n) {
     ssize_t put = ::pwrite(fd_, data + done, n - done, static_cast<off_t>(offset + done));
     if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) throw DbfError("No se puede escribir en el archivo", path_);
+    if (put <= 0) {
+      cacheValid_ = false;
+      throw DbfError("No se puede escribir en el archivo", path_);
+    }
     done += static_cast<std::size_t>(put);
   }
+  CacheWrite(offset, data, n);
 }
 
 }  // namespace zafirel::dbf

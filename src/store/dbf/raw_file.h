@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace zafirel::dbf {
@@ -42,6 +43,12 @@ class RawFile {
     bool operator==(const Version&) const = default;
   };
   Version CurrentVersion() const;
+  // Keeps a copy of the whole file in memory (when it is at most limit
+  // bytes) and serves reads from it while the file does not change under
+  // another writer; this RawFile's own writes update the copy. Walking a
+  // table in an index order then costs no system call a record.
+  void SetReadCacheLimit(std::uint64_t limit) { cacheLimit_ = limit; }
+
   // The write counter alone, without asking the file system.
   std::uint64_t WriteCount() const { return writes_ ? *writes_ : 0; }
   // Reads up to n bytes; fewer only at the end of the file.
@@ -58,7 +65,15 @@ class RawFile {
   int fd_ = -1;
   bool writable_ = false;
   std::uint64_t* writes_ = nullptr;  // shared by every RawFile on the same file
-  mutable Version statted_;          // the last fstat, and when it was taken
+  bool CacheServes(std::uint64_t offset, std::size_t n) const;
+  void CacheWrite(std::uint64_t offset, const char* data, std::size_t n);
+
+  std::uint64_t cacheLimit_ = 0;
+  mutable std::string cache_;
+  mutable bool cacheValid_ = false;
+  mutable std::uint64_t cacheWrites_ = 0;
+  mutable std::optional<Version> cacheStamp_;  // unknown right after our own write
+  mutable Version statted_;                    // the last fstat, and when it was taken
   mutable std::int64_t stattedAt_ = INT64_MIN;
   std::filesystem::path path_;
 };

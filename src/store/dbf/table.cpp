@@ -93,6 +93,8 @@ void Table::Open() {
   if (layout.HasMemo()) memo.Open(MemoPath());
 
   file_ = std::move(file);
+  // Disc tables of up to about 200,000 discs are read from memory.
+  file_.SetReadCacheLimit(std::uint64_t{64} << 20);
   memo_ = std::move(memo);
   layout_ = std::move(layout);
   active_ = true;
