@@ -19,8 +19,22 @@ namespace zafirel {
 namespace {
 namespace fs = std::filesystem;
 using testing::ReadBytes;
+using testing::RunCommand;
 using testing::TempFolder;
 using testing::WriteBytes;
+
+// The record numbers of a tag in the order Perl's XBase::Index walks it.
+std::vector<std::uint32_t> PerlOrder(const fs::path& file, std::string_view tag) {
+  const std::string out = RunCommand(
+      "perl -MXBase::Index -e '$i=XBase::Index->new($ARGV[0], tag=>$ARGV[1]) or die; "
+      "$i->prepare_select; while(my @r=$i->fetch){print \"$r[1]\\n\"}' '" +
+      file.string() + "' " + std::string(tag) + " 2>/dev/null");
+  std::vector<std::uint32_t> order;
+  std::size_t start = 0;
+  for (std::size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1)
+    order.push_back(static_cast<std::uint32_t>(std::stoul(out.substr(start, end - start))));
+  return order;
+}
 
 class CountingDialogs : public Dialogs {
  public:
@@ -185,6 +199,63 @@ TEST_F(IndexSetTest, EveryWriteThroughTheCursorKeepsAllFilesInStep) {
     return UpperAZ(a) < UpperAZ(b);
   });
   EXPECT_EQ(incremental, sorted);
+}
+
+// Thousands of discs with shared titles and albums, edited and deleted
+// through the cursor until nodes split and merge: every one of the ten files
+// reads, in Perl's independent reader, in exactly the order the cursor walks.
+TEST_F(IndexSetTest, AnIndependentReaderWalksEveryFileInOurOrder) {
+  AddAll({});
+  ASSERT_EQ(Regenerate(), 10);
+  tablas_.OpenDiscTable();
+  dbf::Table& t = tablas_.TablaCDRom;
+  const char* albums[] = {"Rock", "ROCK", "Jazz", "", "Juegos", "Mapas del mundo"};
+  for (int i = 0; i < 3000; ++i)
+    Add({"Disco " + std::to_string((i * 7919) % 700), std::to_string(i % 3000) + " MB",
+         std::to_string((i * 31) % 1000), albums[i % 6]});
+  for (int recNo = 5; recNo <= 3000; recNo += 5) {
+    t.GoTo(static_cast<std::uint32_t>(recNo));
+    t.Edit();
+    t.SetString("TITULOCD", "Otro " + std::to_string(recNo % 97));
+    t.SetString("ALBUM", albums[(recNo / 5) % 6]);
+    t.Post();
+  }
+  for (int recNo = 1; recNo <= 3000; recNo += 2) {
+    if (recNo % 5 == 0) continue;
+    t.GoTo(static_cast<std::uint32_t>(recNo));
+    t.Delete();
+  }
+  for (const IndexFile& index : kIndexFiles) {
+    tablas_.IndicesCDRom.Select(t, index.tag);
+    std::vector<std::uint32_t> ours;
+    for (t.First(); !t.Eof(); t.Next()) ours.push_back(t.RecNo());
+    EXPECT_EQ(PerlOrder(folder_ / std::string(index.file), index.tag), ours) << index.tag;
+    if (!index.unique) EXPECT_EQ(ours.size(), t.RecordCount()) << index.tag;
+  }
+}
+
+TEST_F(IndexSetTest, TheAlbumFilterWalksOneAlbumInTitleOrder) {
+  AddAll({{"b", "", "", "Rock"},
+          {"a", "", "", "Jazz"},
+          {"C", "", "", "ROCK"},
+          {"d", "", "", "Rockabilly"},
+          {"A", "", "", "rock"}});
+  ASSERT_EQ(Regenerate(), 10);
+  tablas_.OpenDiscTable();
+  dbf::Table& t = tablas_.TablaCDRom;
+  tablas_.IndicesCDRom.Select(t, "Filtro");
+  std::string prefix = "ROCK";
+  prefix.resize(50, ' ');  // the album as the key holds it, so "Rockabilly" stays out
+  tablas_.IndicesCDRom.CurrentTag()->SetRange(prefix);
+  std::vector<std::string> seen;
+  for (t.First(); !t.Eof(); t.Next()) seen.push_back(t.AsString("TITULOCD"));
+  // The key upper-cases the album only: titles follow in byte order.
+  EXPECT_EQ(seen, (std::vector<std::string>{"A", "C", "b"}));
+  seen.clear();
+  for (t.Last(); !t.Bof(); t.Prior()) seen.push_back(t.AsString("TITULOCD"));
+  EXPECT_EQ(seen, (std::vector<std::string>{"b", "C", "A"}));
+  tablas_.IndicesCDRom.Select(t, "Filtro");  // selecting again lifts the range
+  EXPECT_EQ(Walk("Filtro").size(), 5u);
 }
 
 TEST_F(IndexSetTest, AnAlbumStaysListedWhileAnyDiscHasIt) {
