@@ -230,7 +230,9 @@ TEST_F(IndexSetTest, AnIndependentReaderWalksEveryFileInOurOrder) {
     std::vector<std::uint32_t> ours;
     for (t.First(); !t.Eof(); t.Next()) ours.push_back(t.RecNo());
     EXPECT_EQ(PerlOrder(folder_ / std::string(index.file), index.tag), ours) << index.tag;
-    if (!index.unique) EXPECT_EQ(ours.size(), t.RecordCount()) << index.tag;
+    if (!index.unique) {
+      EXPECT_EQ(ours.size(), t.RecordCount()) << index.tag;
+    }
   }
 }
 
