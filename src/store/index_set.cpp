@@ -55,6 +55,25 @@ void IndexSet::Select(dbf::Table& cursor, std::string_view tag) {
   throw dbf::DbfError("No se puede encontrar el \xEDndice " + std::string(tag), cursor.Path());
 }
 
+void IndexSet::Indexa2(dbf::Table& cursor, const fs::path& folder, std::string_view tag,
+                       std::string_view expression, std::string_view filter, bool ascending,
+                       bool unique) {
+  Detach(cursor);
+  try {
+    if (!filter.empty() || !ascending) return;
+    const std::string file = std::string(tag) + ".Mdx";
+    std::error_code ec;
+    fs::remove(IndexFilePath(folder, file), ec);
+    dbf::BuildIndexFile(cursor, folder / file, tag, expression, unique);
+    auto attached = std::make_shared<dbf::AttachedIndex>(cursor, folder / file);
+    cursor.AddObserver(attached);
+    indexes_.push_back(std::move(attached));
+    Select(cursor, tag);
+  } catch (const std::exception&) {
+    Detach(cursor);
+  }
+}
+
 std::shared_ptr<dbf::MdxTag> IndexSet::CurrentTag() const {
   for (const auto& index : indexes_)
     if (index->TagName() == current_) return index->Order();
@@ -104,13 +123,12 @@ int RegeneraIndices(dbf::Table& cursor, const fs::path& folder, Dialogs& dialogs
       try {
         cursor.Open();
         CloseOnExit closer{cursor};
-        std::error_code ec;
-        const fs::path file = IndexFilePath(folder, index.file);
-        fs::remove(file, ec);
-        dbf::BuildIndexFile(cursor, folder / index.file, index.tag, index.expression, index.unique);
-        ++built;
+        IndexSet building;
+        building.Indexa2(cursor, folder, index.tag, index.expression, "", true, index.unique);
+        if (building.Current() == index.tag) ++built;  // else skipped; start-up goes on
+        building.Detach(cursor);
       } catch (const std::exception&) {
-        // A file that cannot be built is skipped; start-up goes on.
+        // A cursor that does not open builds nothing.
       }
       if (progress) progress->Step();
     }

@@ -31,6 +31,13 @@ class IndexSet {
   // attached file holds is refused: "No se puede encontrar el índice <tag>".
   void Select(dbf::Table& cursor, std::string_view tag);
   const std::string& Current() const { return current_; }
+
+  // Builds the file "<tag>.Mdx" anew from every live record of the open
+  // cursor's table, attaches it alone and makes its tag current. Only
+  // ascending tags without a filter condition exist; a failure leaves the
+  // cursor in record order with nothing attached.
+  void Indexa2(dbf::Table& cursor, const std::filesystem::path& folder, std::string_view tag,
+               std::string_view expression, std::string_view filter, bool ascending, bool unique);
   // The current tag's order, to confine it to a key prefix; null in record order.
   std::shared_ptr<dbf::MdxTag> CurrentTag() const;
 

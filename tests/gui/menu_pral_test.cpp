@@ -99,6 +99,10 @@ void MenuPralTest::firstStartCreatesTablesReportsOnceAndGreetsOnce() {
   QVERIFY(fs::exists(inst.data / "IMG.DBF"));
   for (const char* folder : {"Catálogos", "Búsquedas", "Exportar", "Temp"})
     QVERIFY2(fs::is_directory(inst.data / folder), folder);
+  // The ten index files are built, and the disc list's order is the title.
+  for (const char* index : {"Titulo.Mdx", "Auto.Mdx", "Filtro.Mdx", "AlbumUn.Mdx"})
+    QVERIFY2(fs::exists(inst.data / index), index);
+  QCOMPARE(window.Tablas().IndicesCDRom.Current(), std::string("Titulo"));
 
   window.show();
   QTRY_COMPARE(dialogs.messages.size(), size_t(2));
