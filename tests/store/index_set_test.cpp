@@ -126,6 +126,15 @@ TEST_F(IndexSetTest, OrdersOfTheDiscList) {
             (std::vector<std::string>{"", "JUEGOS", "Juegos", "Rock", "Rock"}));
   EXPECT_EQ(Walk("", "TITULOCD"), (std::vector<std::string>{"b", "a", "C", "d", "e"}));
 
+  // Perl's reader walks each freshly built file in the cursor's order.
+  for (const IndexFile& index : kIndexFiles) {
+    dbf::Table& t = tablas_.TablaCDRom;
+    tablas_.IndicesCDRom.Select(t, index.tag);
+    std::vector<std::uint32_t> ours;
+    for (t.First(); !t.Eof(); t.Next()) ours.push_back(t.RecNo());
+    EXPECT_EQ(PerlOrder(folder_ / std::string(index.file), index.tag), ours) << index.tag;
+  }
+
   try {
     tablas_.IndicesCDRom.Select(tablas_.TablaCDRom, "Nada");
     FAIL() << "an unknown tag was selected";
