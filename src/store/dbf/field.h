@@ -1,5 +1,5 @@
 // Field definitions of a dBase table and the "NAME;TYPE;WIDTH;DECIMALS"
-// specification lines tables are created from.
+// definition lines tables are created from.
 #pragma once
 
 #include <optional>
