@@ -1,0 +1,99 @@
+#include "browse/folder_tree.h"
+
+#include "util/text.h"
+
+namespace zafirel {
+
+int FolderTree::Add(std::string name, int parent) {
+  const int index = static_cast<int>(nodes_.size());
+  FolderNode node;
+  node.name = std::move(name);
+  node.parent = parent;
+  node.level = parent < 0 ? 0 : nodes_[static_cast<std::size_t>(parent)].level + 1;
+  nodes_.push_back(std::move(node));
+  if (parent >= 0) nodes_[static_cast<std::size_t>(parent)].children.push_back(index);
+  return index;
+}
+
+FolderTree FolderTree::FromLines(const LineList& lines) {
+  FolderTree tree;
+  if (lines.empty()) return tree;
+  int previous = tree.Add(std::string(lines[0]), -1);
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    const std::string_view line = lines[i];
+    const int depth = CuentaTrozos(line, '\\');
+    if (depth == 0) continue;
+    const FolderNode& p = tree.Node(previous);
+    int parent = -1;
+    if (depth >= p.level + 2) {
+      parent = previous;  // a child; a skipped level is not made up
+    } else if (depth == p.level + 1) {
+      parent = p.parent;  // a sibling
+    } else {
+      int q = p.parent;  // climb to the ancestor at level depth - 1
+      while (q >= 0 && tree.Node(q).level > depth - 1) q = tree.Node(q).parent;
+      parent = q >= 0 ? tree.Node(q).parent : -1;
+    }
+    if (parent < 0) continue;  // nothing to hang it on: skipped
+    previous = tree.Add(std::string(Trozo(line, '\\', depth - 1)), parent);
+  }
+  return tree;
+}
+
+std::string FolderTree::FolderPath(int node) const {
+  std::vector<int> chain;
+  for (int n = node; n > 0 && Node(n).parent >= 0; n = Node(n).parent) chain.push_back(n);
+  std::string path = nodes_.front().name;
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    if (it != chain.rbegin()) path += '\\';
+    path += Node(*it).name;
+  }
+  return path;
+}
+
+std::string FolderTree::Prefix(int node) const {
+  return Node(node).parent < 0 ? Node(node).name : FolderPath(node) + "\\";
+}
+
+namespace {
+
+bool ContainsNoCase(std::string_view text, std::string_view upperNeedle) {
+  if (upperNeedle.empty()) return true;
+  if (text.size() < upperNeedle.size()) return false;
+  const char first = upperNeedle[0];
+  for (std::size_t i = 0; i + upperNeedle.size() <= text.size(); ++i) {
+    if (UpperAZChar(text[i]) != first) continue;
+    std::size_t k = 1;
+    while (k < upperNeedle.size() && UpperAZChar(text[i + k]) == upperNeedle[k]) ++k;
+    if (k == upperNeedle.size()) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::vector<std::size_t> ListFolderFiles(const LineList& lines, std::string_view prefix) {
+  const std::string upper = UpperAZ(prefix);
+  std::vector<std::size_t> found;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::string_view line = lines[i];
+    if (!ContainsNoCase(line, upper)) continue;
+    const std::string_view rest = line.substr(std::min(upper.size(), line.size()));
+    if (rest.find('\\') != std::string_view::npos) break;
+    found.push_back(i);
+  }
+  return found;
+}
+
+std::size_t FindFileLine(const LineList& lines, std::string_view folderPath,
+                         std::string_view fileName) {
+  std::string target(folderPath);
+  if (!target.empty() && target.back() == '\\') target.pop_back();
+  target += '\\';
+  target += fileName;
+  for (std::size_t i = 0; i < lines.size(); ++i)
+    if (EqualsNoCaseAZ(Trozo(lines[i], ';', 0), target)) return i;
+  return lines.size();
+}
+
+}  // namespace zafirel

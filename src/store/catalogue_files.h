@@ -1,0 +1,31 @@
+// A disc's two catalogue files in the catalogue folder, named by its number
+// N: "N.Ind" (one line per folder, the full path ending in "\") and "N.Ct"
+// (one line per file: path;size in KB;date[;description]). ANSI text, CR LF
+// after every line, written whole; an empty list is a 0-byte file.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "store/line_list.h"
+
+namespace zafirel {
+
+std::filesystem::path TreeFilePath(const std::filesystem::path& catalogueFolder,
+                                   std::string_view number);
+std::filesystem::path ListFilePath(const std::filesystem::path& catalogueFolder,
+                                   std::string_view number);
+
+// Written through a temporary file renamed over the target; false when the
+// file could not be written (the old one is then left as it was).
+bool WriteCatalogueFile(const std::filesystem::path& file, const LineList& lines);
+// Throws std::runtime_error naming the file when it cannot be read.
+LineList ReadCatalogueFile(const std::filesystem::path& file);
+// Deletes both files of a disc where they exist; failures are ignored.
+void DeleteCatalogueFiles(const std::filesystem::path& catalogueFolder, std::string_view number);
+
+// A file's size in kilobytes of 1024 bytes, rounded up.
+std::uint64_t KilobytesOf(std::uint64_t bytes);
+
+}  // namespace zafirel

@@ -1,0 +1,81 @@
+// The catalogue files byte for byte, and reading back what other tools or
+// damaged copies may hold.
+#include "store/catalogue_files.h"
+
+#include <gtest/gtest.h>
+
+#include "test_support.h"
+
+namespace zafirel {
+namespace {
+using testing::ReadBytes;
+using testing::TempFolder;
+using testing::WriteBytes;
+
+LineList Lines(std::initializer_list<std::string_view> lines) {
+  LineList list;
+  for (std::string_view line : lines) list.push_back(line);
+  return list;
+}
+
+std::vector<std::string> Texts(const LineList& lines) {
+  std::vector<std::string> out;
+  for (std::size_t i = 0; i < lines.size(); ++i) out.emplace_back(lines[i]);
+  return out;
+}
+
+TEST(CatalogueFiles, AreNamedByTheDiscNumberAndWrittenWithCrLf) {
+  TempFolder dir;
+  EXPECT_EQ(TreeFilePath(dir.Path(), "12").filename(), "12.Ind");
+  EXPECT_EQ(ListFilePath(dir.Path(), "12").filename(), "12.Ct");
+
+  const LineList files =
+      Lines({"D:\\DOCS\\LEEME.TXT;3;25/12/2003", "D:\\UTIL\\ROTO.ZIP;17;03/02/2001;",
+             "D:\\A\\Espa\xF1"
+             "a;0;01/01/2000"});
+  ASSERT_TRUE(WriteCatalogueFile(ListFilePath(dir.Path(), "12"), files));
+  EXPECT_EQ(ReadBytes(dir / "12.Ct"),
+            "D:\\DOCS\\LEEME.TXT;3;25/12/2003\r\nD:\\UTIL\\ROTO.ZIP;17;03/02/2001;\r\n"
+            "D:\\A\\Espa\xF1"
+            "a;0;01/01/2000\r\n");
+  EXPECT_EQ(Texts(ReadCatalogueFile(dir / "12.Ct")), Texts(files));
+
+  ASSERT_TRUE(WriteCatalogueFile(ListFilePath(dir.Path(), "13"), LineList()));
+  EXPECT_EQ(ReadBytes(dir / "13.Ct"), "");  // an empty list is a 0-byte file
+  EXPECT_TRUE(ReadCatalogueFile(dir / "13.Ct").empty());
+
+  DeleteCatalogueFiles(dir.Path(), "12");
+  EXPECT_FALSE(std::filesystem::exists(dir / "12.Ct"));
+  DeleteCatalogueFiles(dir.Path(), "99");  // nothing there: no failure
+  EXPECT_THROW(ReadCatalogueFile(dir / "99.Ind"), std::runtime_error);
+}
+
+TEST(CatalogueFiles, ReadAnyLineEndAndALastLineWithoutOne) {
+  TempFolder dir;
+  WriteBytes(dir / "1.Ind", "D:\\\r\nD:\\A\\\nD:\\B\\\rD:\\C\\");
+  EXPECT_EQ(Texts(ReadCatalogueFile(dir / "1.Ind")),
+            (std::vector<std::string>{"D:\\", "D:\\A\\", "D:\\B\\", "D:\\C\\"}));
+  // An empty line in a damaged copy is kept as an empty line, not dropped silently.
+  WriteBytes(dir / "2.Ind", "D:\\\r\n\r\nD:\\A\\\r\n");
+  EXPECT_EQ(ReadCatalogueFile(dir / "2.Ind").size(), 3u);
+}
+
+TEST(LineLists, EditsKeepTheOrderOfTheOtherLines) {
+  LineList lines = Lines({"a", "b", "c", "d", "e"});
+  lines.Replace(1, "B largo");
+  lines.Replace(2, lines[0]);  // a line may be replaced by a view into the list itself
+  lines.Erase({4, 0, 4});
+  EXPECT_EQ(Texts(lines), (std::vector<std::string>{"B largo", "a", "d"}));
+  EXPECT_EQ(lines.ToText(), "B largo\r\na\r\nd\r\n");
+}
+
+TEST(Sizes, AreKilobytesRoundedUp) {
+  EXPECT_EQ(KilobytesOf(0), 0u);
+  EXPECT_EQ(KilobytesOf(1), 1u);
+  EXPECT_EQ(KilobytesOf(1024), 1u);
+  EXPECT_EQ(KilobytesOf(1025), 2u);
+  EXPECT_EQ(KilobytesOf(3221225472ull), 3145728u);
+}
+
+}  // namespace
+}  // namespace zafirel
