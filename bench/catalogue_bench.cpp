@@ -1,0 +1,116 @@
+// Loading and listing a large catalogue: 1,000,000 file lines in 50,000
+// folders, one of them holding 10,000 files. Prints each figure beside a
+// reference from the same run (reading the file into one string, counting
+// its lines with std::count) and the target it is held to.
+//
+//   build/catalogue_bench
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "browse/folder_tree.h"
+#include "store/catalogue_files.h"
+
+namespace {
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using zafirel::LineList;
+
+double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+long ResidentKb() {
+  std::ifstream status("/proc/self/status");
+  std::string word;
+  while (status >> word)
+    if (word == "VmRSS:") {
+      long kb = 0;
+      status >> kb;
+      return kb;
+    }
+  return 0;
+}
+
+void Report(const char* what, double value, const char* unit, const char* reference,
+            double refValue, double target) {
+  std::printf("%-40s %10.2f %s   (%s %9.2f)   target < %.1f: %s\n", what, value, unit, reference,
+              refValue, target, value < target ? "met" : "MISSED");
+}
+
+}  // namespace
+
+int main() {
+  const fs::path root = fs::temp_directory_path() / "zafirel-catalogue-bench";
+  fs::remove_all(root);
+  fs::create_directories(root);
+  LineList tree, files;
+  tree.push_back("D:\\");
+  // 50,000 folders two levels deep; folder 777 holds 10,000 files, the others 20
+  // each until the millionth line, so the last folders are empty and listing
+  // the last one scans every line.
+  std::string folder, line;
+  std::size_t lines = 0;
+  for (int top = 0; top < 500; ++top) {
+    const std::string parent = "D:\\CARPETA" + std::to_string(top) + "\\";
+    tree.push_back(parent);
+    for (int sub = 0; sub < 100; ++sub) {
+      folder = parent + "SUB" + std::to_string(sub) + "\\";
+      tree.push_back(folder);
+      const int index = top * 100 + sub;
+      const int count = index == 777 ? 10000 : 20;
+      for (int f = 0; f < count && lines < 1000000; ++f, ++lines) {
+        line = folder + "ARCHIVO" + std::to_string(f) + ".TXT;" + std::to_string(f % 5000) +
+               ";25/12/2003";
+        if (f % 50 == 0) line += ";Descripcion de un archivo comprimido";
+        files.push_back(line);
+      }
+    }
+  }
+  zafirel::WriteCatalogueFile(root / "1.Ind", tree);
+  zafirel::WriteCatalogueFile(root / "1.Ct", files);
+  const auto ctBytes = fs::file_size(root / "1.Ct");
+  files.clear();
+  tree.clear();
+  std::printf("catalogue: %zu file lines, %zu folders, .Ct %.1f MB\n", lines, std::size_t{50000},
+              ctBytes / 1048576.0);
+
+  // Reference: the file read into one string and its lines counted.
+  auto t0 = Clock::now();
+  std::ifstream in(root / "1.Ct", std::ios::binary);
+  std::string raw((std::istreambuf_iterator<char>(in)), {});
+  const auto counted = std::count(raw.begin(), raw.end(), '\n');
+  const double rawMs = Ms(Clock::now() - t0);
+  raw.clear();
+  raw.shrink_to_fit();
+
+  const long before = ResidentKb();
+  t0 = Clock::now();
+  LineList loaded = zafirel::ReadCatalogueFile(root / "1.Ct");
+  zafirel::FolderTree folders =
+      zafirel::FolderTree::FromLines(zafirel::ReadCatalogueFile(root / "1.Ind"));
+  const double loadMs = Ms(Clock::now() - t0);
+  const long grown = ResidentKb() - before;
+  Report("load .Ct and .Ind, rebuild the tree", loadMs, "ms", "read+count", rawMs, 1000);
+  Report("resident memory / .Ct size", grown * 1024.0 / ctBytes, "x  ", "lines", double(counted),
+         2.5);
+
+  // The folder with 10,000 files, and the last folder (the longest scan).
+  const std::string big = "D:\\CARPETA7\\SUB77\\";
+  t0 = Clock::now();
+  const auto bigFiles = zafirel::ListFolderFiles(loaded, big);
+  const double bigMs = Ms(Clock::now() - t0);
+  const int lastNode = static_cast<int>(folders.Nodes().size()) - 1;
+  const std::string lastPrefix = folders.Prefix(lastNode);
+  t0 = Clock::now();
+  const auto lastFiles = zafirel::ListFolderFiles(loaded, lastPrefix);
+  const double lastMs = Ms(Clock::now() - t0);
+  Report("list the folder of 10,000 files", bigMs, "ms", "files", double(bigFiles.size()), 50);
+  Report("list the last folder", lastMs, "ms", "files", double(lastFiles.size()), 200);
+  fs::remove_all(root);
+  return 0;
+}
