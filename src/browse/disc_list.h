@@ -1,0 +1,38 @@
+// The rows of the disc list: one per live disc record, in the order of a
+// sort key, each with the title as caption and six further cells. Pure
+// logic over the main cursor; the GUI shows the rows as a model.
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "util/locale.h"
+
+namespace zafirel {
+
+class TTablas;
+
+struct DiscRow {
+  // Title, size, label, serial number, file count (grouped, empty for 0),
+  // user's number, album.
+  std::array<std::string, 7> cells;
+};
+
+struct DiscListing {
+  std::vector<DiscRow> rows;
+  int markedColumn = -1;  // the column whose header carries the sort mark
+};
+
+// Makes the key's tag current on the main cursor (record order for an
+// unknown key; "FiltroAlbum" keeps the tag the album filter set and restores
+// "Titulo" afterwards) and reads every record in that order. The cursor is
+// left on the last record.
+DiscListing ListDiscs(TTablas& tablas, std::string_view sortKey, const Locale& locale);
+
+// The file-count cell: the text read as a number (0 when it is not one),
+// grouped in thousands, and empty for 0.
+std::string FileCountCell(std::string_view totFiles, const Locale& locale);
+
+}  // namespace zafirel

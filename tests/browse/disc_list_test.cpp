@@ -1,0 +1,113 @@
+// The disc list's rows in each sort key's order, with the cells as shown.
+#include "browse/disc_list.h"
+
+#include <gtest/gtest.h>
+
+#include "app/dialogs.h"
+#include "store/index_set.h"
+#include "store/tablas.h"
+#include "test_support.h"
+
+namespace zafirel {
+namespace {
+
+class NoDialogs : public Dialogs {
+ public:
+  void PonerMensaje(const std::string&) override {}
+  bool ConfirmOkCancel(const std::string&, const std::string&) override { return true; }
+  std::unique_ptr<Progress> ShowProgress(const std::string&) override { return nullptr; }
+  void ProcessEvents() override {}
+};
+
+class DiscListTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(TTablas::CreateDiscTable(folder_.Path()));
+    tablas_.SetFolder(folder_.Path());
+    tablas_.TablaCDRom.Open();
+    struct Disc {
+      const char *title, *size, *files, *number, *album;
+    };
+    const Disc discs[] = {{"Mapas", "650 MB", "12345", "10", "Juegos"},
+                          {"atlas", "74 MB", "0", "9", "JUEGOS"},
+                          {"Zoo", "12345 MB", "abc", "A1", "Rock"},
+                          {"Bach", "2000 MB", "1234", "2", ""},
+                          {"cine", "5 MB", "7", "100", "Rock"}};
+    int autoNumber = 0;
+    for (const Disc& d : discs) {
+      dbf::Table& t = tablas_.TablaCDRom;
+      t.Append();
+      t.SetString("TITULOCD", d.title);
+      t.SetString("BYTESCD", d.size);
+      t.SetString("TOTFILES", d.files);
+      t.SetString("NUMEROCD", d.number);
+      t.SetString("ALBUM", d.album);
+      t.SetString("AUTO", std::to_string(++autoNumber));
+      t.Post();
+    }
+    tablas_.TablaCDRom.Close();
+    NoDialogs dialogs;
+    ASSERT_EQ(RegeneraIndices(tablas_.TablaCDRom, folder_.Path(), dialogs, ""), 10);
+    tablas_.OpenDiscTable();
+  }
+  std::vector<std::string> Titles(std::string_view key, int* marked = nullptr) {
+    const DiscListing listing = ListDiscs(tablas_, key, Locale{});
+    if (marked) *marked = listing.markedColumn;
+    std::vector<std::string> titles;
+    for (const DiscRow& row : listing.rows) titles.push_back(row.cells[0]);
+    return titles;
+  }
+
+  testing::TempFolder folder_;
+  TTablas tablas_;
+};
+
+TEST_F(DiscListTest, EachSortKeyGivesItsOrderAndMarksItsColumn) {
+  int marked = -2;
+  EXPECT_EQ(Titles("TituloCD", &marked),
+            (std::vector<std::string>{"atlas", "Bach", "cine", "Mapas", "Zoo"}));
+  EXPECT_EQ(marked, 0);
+  // Under 100 MB reads as 0; 12345 MB sorts as 1234, before 2000.
+  EXPECT_EQ(Titles("STR(VAL(LEFT(BytesCD, 4)))", &marked),
+            (std::vector<std::string>{"atlas", "cine", "Mapas", "Zoo", "Bach"}));
+  EXPECT_EQ(marked, 1);
+  EXPECT_EQ(Titles("STR(VAL(NumeroCD))"),
+            (std::vector<std::string>{"Zoo", "Bach", "atlas", "Mapas", "cine"}));
+  EXPECT_EQ(Titles("STR(VAL(TotFiles))"),
+            (std::vector<std::string>{"atlas", "Zoo", "cine", "Bach", "Mapas"}));
+  EXPECT_EQ(Titles("Album"), (std::vector<std::string>{"Bach", "atlas", "Mapas", "Zoo", "cine"}));
+  // Any other text: record order, no column marked. The key compares with case.
+  EXPECT_EQ(Titles("titulocd", &marked),
+            (std::vector<std::string>{"Mapas", "atlas", "Zoo", "Bach", "cine"}));
+  EXPECT_EQ(marked, -1);
+  EXPECT_EQ(tablas_.IndicesCDRom.Current(), "");
+}
+
+TEST_F(DiscListTest, CellsAreShownAsStoredButTheFileCountIsGrouped) {
+  const DiscListing listing = ListDiscs(tablas_, "TituloCD", Locale{});
+  ASSERT_EQ(listing.rows.size(), 5u);
+  const DiscRow& mapas = listing.rows[3];
+  EXPECT_EQ(mapas.cells[1], "650 MB");
+  EXPECT_EQ(mapas.cells[4], "12.345");
+  EXPECT_EQ(mapas.cells[6], "Juegos");
+  EXPECT_EQ(listing.rows[0].cells[4], "");  // 0 shows nothing
+  EXPECT_EQ(listing.rows[4].cells[4], "");  // "abc" counts as 0
+  EXPECT_EQ(FileCountCell(" 1234 ", Locale{}), "1.234");
+}
+
+TEST_F(DiscListTest, TheAlbumFilterOrderGivesWayToTitleAfterwards) {
+  dbf::Table& t = tablas_.TablaCDRom;
+  tablas_.IndicesCDRom.Select(t, "Filtro");
+  std::string rock = "ROCK";
+  rock.resize(50, ' ');
+  tablas_.IndicesCDRom.CurrentTag()->SetRange(rock);
+  const DiscListing listing = ListDiscs(tablas_, "FiltroAlbum", Locale{});
+  ASSERT_EQ(listing.rows.size(), 2u);
+  EXPECT_EQ(listing.rows[0].cells[0], "Zoo");  // the album's discs, titles in byte order
+  EXPECT_EQ(listing.rows[1].cells[0], "cine");
+  EXPECT_EQ(listing.markedColumn, -1);
+  EXPECT_EQ(tablas_.IndicesCDRom.Current(), "Titulo");
+}
+
+}  // namespace
+}  // namespace zafirel
