@@ -8,8 +8,14 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
+#include <memory>
 #include <string>
+#include <string_view>
+
+#include "app/dialogs.h"
+#include "store/line_list.h"
 
 namespace zafirel::testing {
 
@@ -59,5 +65,21 @@ inline std::string RunCommand(const std::string& command) {
   pclose(pipe);
   return output;
 }
+
+// A line list made of the given lines.
+inline LineList Lines(std::initializer_list<std::string_view> lines) {
+  LineList list;
+  for (std::string_view line : lines) list.push_back(line);
+  return list;
+}
+
+// Dialogs that show nothing and answer OK.
+class NoDialogs : public Dialogs {
+ public:
+  void PonerMensaje(const std::string&) override {}
+  bool ConfirmOkCancel(const std::string&, const std::string&) override { return true; }
+  std::unique_ptr<Progress> ShowProgress(const std::string&) override { return nullptr; }
+  void ProcessEvents() override {}
+};
 
 }  // namespace zafirel::testing

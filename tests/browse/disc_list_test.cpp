@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include "app/dialogs.h"
 #include "store/index_set.h"
 #include "store/tablas.h"
 #include "test_support.h"
@@ -11,13 +10,7 @@
 namespace zafirel {
 namespace {
 
-class NoDialogs : public Dialogs {
- public:
-  void PonerMensaje(const std::string&) override {}
-  bool ConfirmOkCancel(const std::string&, const std::string&) override { return true; }
-  std::unique_ptr<Progress> ShowProgress(const std::string&) override { return nullptr; }
-  void ProcessEvents() override {}
-};
+using testing::NoDialogs;
 
 class DiscListTest : public ::testing::Test {
  protected:

@@ -4,14 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include "test_support.h"
+
 namespace zafirel {
 namespace {
 
-LineList Lines(std::initializer_list<std::string_view> lines) {
-  LineList list;
-  for (std::string_view line : lines) list.push_back(line);
-  return list;
-}
+using testing::Lines;
 
 // Each node as "parent name > name", in the order the nodes were placed.
 std::vector<std::string> Shape(const FolderTree& tree) {

@@ -12,11 +12,7 @@ using testing::ReadBytes;
 using testing::TempFolder;
 using testing::WriteBytes;
 
-LineList Lines(std::initializer_list<std::string_view> lines) {
-  LineList list;
-  for (std::string_view line : lines) list.push_back(line);
-  return list;
-}
+using testing::Lines;
 
 std::vector<std::string> Texts(const LineList& lines) {
   std::vector<std::string> out;
