@@ -1,18 +1,10 @@
 #include "browse/disc_list.h"
 
-#include <cmath>
-
 #include "store/dbf/dbf_error.h"
 #include "store/index_files.h"
 #include "store/tablas.h"
 
 namespace zafirel {
-
-std::string FileCountCell(std::string_view totFiles, const Locale& locale) {
-  double value = 0;
-  if (!ParseNumber(totFiles, locale, value) || !std::isfinite(value)) value = 0;
-  return FormatThousands(static_cast<std::int64_t>(std::trunc(value)), locale);
-}
 
 DiscListing ListDiscs(TTablas& tablas, std::string_view sortKey, const Locale& locale) {
   DiscListing listing;
@@ -32,7 +24,7 @@ DiscListing ListDiscs(TTablas& tablas, std::string_view sortKey, const Locale& l
   for (discs.First(); !discs.Eof(); discs.Next()) {
     DiscRow row;
     for (std::size_t i = 0; i < row.cells.size(); ++i) row.cells[i] = discs.AsString(kFields[i]);
-    row.cells[4] = FileCountCell(row.cells[4], locale);
+    row.cells[4] = FormatThousandsOfText(row.cells[4], locale);
     listing.rows.push_back(std::move(row));
   }
   if (filtered) {

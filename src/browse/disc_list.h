@@ -31,8 +31,4 @@ struct DiscListing {
 // left on the last record.
 DiscListing ListDiscs(TTablas& tablas, std::string_view sortKey, const Locale& locale);
 
-// The file-count cell: the text read as a number (0 when it is not one),
-// grouped in thousands, and empty for 0.
-std::string FileCountCell(std::string_view totFiles, const Locale& locale);
-
 }  // namespace zafirel

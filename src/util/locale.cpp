@@ -4,6 +4,7 @@
 #include <locale.h>
 
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <system_error>
 
@@ -291,6 +292,14 @@ bool ParseNumber(std::string_view text, const Locale& locale, double& out) {
   if (error != std::errc{} || end != plain.data() + plain.size()) return false;
   out = value;
   return true;
+}
+
+std::string FormatThousandsOfText(std::string_view text, const Locale& locale) {
+  double value = 0;
+  if (!ParseNumber(text, locale, value) || !std::isfinite(value)) value = 0;
+  // Beyond what 64 bits hold the text is not a size anyone stored.
+  if (std::fabs(value) >= 9.2e18) value = 0;
+  return FormatThousands(static_cast<std::int64_t>(std::trunc(value)), locale);
 }
 
 }  // namespace zafirel

@@ -39,6 +39,10 @@ std::optional<std::string> ShortDatePatternFromStrftime(std::string_view format)
 // separator; 0 gives the empty text, a negative keeps its sign.
 std::string FormatThousands(std::int64_t value, const Locale& locale);
 
+// A stored number text in the "#,##" pattern: read with the locale's rules,
+// a text that is not a number counting as 0, the fraction dropped.
+std::string FormatThousandsOfText(std::string_view text, const Locale& locale);
+
 // The date in the locale's short date pattern. A pattern holding "\" or ";"
 // (which would break the catalogue files' fields) gives way to "dd/MM/yyyy".
 std::string FormatShortDate(int year, int month, int day, const Locale& locale);

@@ -85,7 +85,7 @@ TEST_F(DiscListTest, CellsAreShownAsStoredButTheFileCountIsGrouped) {
   EXPECT_EQ(mapas.cells[6], "Juegos");
   EXPECT_EQ(listing.rows[0].cells[4], "");  // 0 shows nothing
   EXPECT_EQ(listing.rows[4].cells[4], "");  // "abc" counts as 0
-  EXPECT_EQ(FileCountCell(" 1234 ", Locale{}), "1.234");
+  EXPECT_EQ(FormatThousandsOfText(" 1234 ", Locale{}), "1.234");
 }
 
 TEST_F(DiscListTest, TheAlbumFilterOrderGivesWayToTitleAfterwards) {

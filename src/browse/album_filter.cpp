@@ -1,0 +1,56 @@
+#include "browse/album_filter.h"
+
+#include "store/dbf/mdx.h"
+#include "store/tablas.h"
+#include "util/codepage.h"
+#include "util/text.h"
+
+namespace zafirel {
+
+namespace {
+
+constexpr std::size_t kAlbumWidth = 50;
+
+struct CloseOnExit {
+  dbf::Table& cursor;
+  IndexSet& indexes;
+  ~CloseOnExit() {
+    try {
+      indexes.Detach(cursor);
+      cursor.Close();
+    } catch (...) {
+    }
+  }
+};
+
+}  // namespace
+
+std::vector<std::string> ListAlbums(TTablas& tablas) {
+  std::vector<std::string> albums;
+  dbf::Table& temp = tablas.TablaCDRomTemp;
+  CloseOnExit closer{temp, tablas.IndicesCDRomTemp};
+  temp.SetFolder(tablas.Folder());
+  temp.SetTableName(TTablas::kDiscTableName);
+  temp.Open();
+  tablas.IndicesCDRomTemp.Attach(temp, tablas.Folder());
+  tablas.IndicesCDRomTemp.Select(temp, "AlbumUn");
+  for (temp.First(); !temp.Eof(); temp.Next()) {
+    std::string album = temp.AsString("ALBUM");
+    if (!TrimBlanks(album).empty()) albums.push_back(UpperAZ(album));
+  }
+  return albums;
+}
+
+void ApplyAlbumFilter(TTablas& tablas, std::string_view album) {
+  tablas.IndicesCDRom.Select(tablas.TablaCDRom, "Filtro");
+  std::shared_ptr<dbf::MdxTag> tag = tablas.IndicesCDRom.CurrentTag();
+  if (!tag) return;
+  tag->SetRange(std::nullopt);
+  if (album.empty()) return;
+  // Stored keys hold the table's own code page.
+  std::string prefix = AnsiToOem(UpperAZ(album.substr(0, kAlbumWidth)));
+  prefix.resize(kAlbumWidth, ' ');
+  tag->SetRange(std::move(prefix));
+}
+
+}  // namespace zafirel

@@ -1,0 +1,169 @@
+#include "browse/loaded_catalogue.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "store/catalogue_files.h"
+#include "util/text.h"
+
+namespace zafirel {
+namespace fs = std::filesystem;
+
+std::string CleanComment(std::string_view typed) {
+  std::string clean;
+  clean.reserve(typed.size());
+  for (char c : typed) {
+    if (c == ';' || c == '\\' || c == '\n') continue;
+    clean += c == '\r' ? ' ' : c;
+  }
+  return clean;
+}
+
+std::string CleanFileName(std::string_view typed) {
+  std::string clean;
+  clean.reserve(typed.size());
+  for (char c : typed)
+    if (c != ';' && c != '\\' && c != '\r' && c != '\n') clean += c;
+  return std::string(TrimBlanks(clean));
+}
+
+std::string WithComment(std::string_view line, std::string_view comment) {
+  std::string out;
+  for (int field = 0; field < 3; ++field) {
+    if (field > 0) out += ';';
+    out += Trozo(line, ';', field);
+  }
+  out += ';';
+  out += comment;
+  return out;
+}
+
+std::string Renamed(std::string_view line, std::string_view newName) {
+  const std::size_t fieldEnd = std::min(line.find(';'), line.size());
+  const std::string_view path = line.substr(0, fieldEnd);
+  const std::size_t slash = path.rfind('\\');
+  std::string out(slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1));
+  out += newName;
+  out += line.substr(fieldEnd);
+  return out;
+}
+
+std::string FileSizeCell(std::string_view sizeField, const Locale& locale) {
+  return FormatThousandsOfText(sizeField, locale) + " KB";
+}
+
+bool LoadedCatalogue::CargarCatalogo(const fs::path& base) {
+  fs::path treeFile = base;
+  treeFile += ".Ind";
+  std::error_code ec;
+  if (!fs::exists(treeFile, ec)) return false;
+  const std::string tree = treeFile.string();
+  bool rebuilt = false;
+  if (RutaIndActual != tree) {
+    // Named as loaded first: a tree file that cannot be read is not retried.
+    RutaIndActual = tree;
+    LineasActuales.clear();
+    CargarArbol(treeFile);
+    rebuilt = true;
+    fs::path listFile = base;
+    listFile += ".Ct";
+    try {
+      LineasActuales = ReadCatalogueFile(listFile);
+    } catch (const std::exception&) {
+      // No file list: every folder lists nothing.
+    }
+  }
+  return rebuilt;
+}
+
+void LoadedCatalogue::CargarArbol(const fs::path& treeFile) {
+  Arbol = FolderTree();
+  Arbol = FolderTree::FromLines(ReadCatalogueFile(treeFile));
+}
+
+void LoadedCatalogue::Clear() {
+  RutaIndActual.clear();
+  LineasActuales.clear();
+  Arbol = FolderTree();
+}
+
+fs::path LoadedCatalogue::TargetFile() const {
+  fs::path target = RutaIndActual;
+  target.replace_extension(".Ct");
+  return target;
+}
+
+bool LoadedCatalogue::Save() const {
+  if (RutaIndActual.empty()) return false;
+  return WriteCatalogueFile(TargetFile(), LineasActuales);
+}
+
+std::vector<FileRow> LoadedCatalogue::Rows(int node, const Locale& locale) const {
+  std::vector<FileRow> rows;
+  if (node < 0 || static_cast<std::size_t>(node) >= Arbol.Nodes().size()) return rows;
+  const std::string prefix = Arbol.Prefix(node);
+  const std::vector<std::size_t> lines = ListFolderFiles(LineasActuales, prefix);
+  rows.reserve(lines.size());
+  for (std::size_t i : lines) {
+    const std::string_view line = LineasActuales[i];
+    const std::string_view rest = line.substr(std::min(prefix.size(), line.size()));
+    FileRow row;
+    row.line = i;
+    row.name = Trozo(rest, ';', 0);
+    row.size = FileSizeCell(Trozo(rest, ';', 1), locale);
+    row.date = Trozo(rest, ';', 2);
+    row.comment = Trozo(rest, ';', 3);
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+std::size_t LoadedCatalogue::Find(int node, std::string_view fileName) const {
+  if (node < 0 || static_cast<std::size_t>(node) >= Arbol.Nodes().size())
+    return LineasActuales.size();
+  return FindFileLine(LineasActuales, Arbol.FolderPath(node), fileName);
+}
+
+bool LoadedCatalogue::DeleteFiles(int node, const std::vector<std::string>& fileNames) {
+  if (node < 0 || static_cast<std::size_t>(node) >= Arbol.Nodes().size()) return false;
+  std::string folder = Arbol.FolderPath(node);
+  if (!folder.empty() && folder.back() == '\\') folder.pop_back();
+  std::vector<std::size_t> doomed;
+  bool allFound = true;
+  for (const std::string& name : fileNames) {
+    const std::string target = folder + "\\" + name;
+    std::size_t found = LineasActuales.size();
+    for (std::size_t i = 0; i < LineasActuales.size(); ++i) {
+      if (!EqualsNoCaseAZ(Trozo(LineasActuales[i], ';', 0), target)) continue;
+      if (std::find(doomed.begin(), doomed.end(), i) != doomed.end()) continue;  // two alike rows
+      found = i;
+      break;
+    }
+    if (found == LineasActuales.size()) {
+      allFound = false;
+      break;
+    }
+    doomed.push_back(found);
+  }
+  LineasActuales.Erase(std::move(doomed));
+  if (!allFound) return false;
+  Save();
+  return true;
+}
+
+bool LoadedCatalogue::SetComment(std::size_t line, std::string_view typed) {
+  if (typed.empty() || line >= LineasActuales.size()) return false;
+  LineasActuales.Replace(line, WithComment(LineasActuales[line], CleanComment(typed)));
+  Save();
+  return true;
+}
+
+bool LoadedCatalogue::Rename(std::size_t line, std::string_view typed) {
+  const std::string name = CleanFileName(typed);
+  if (name.empty() || line >= LineasActuales.size()) return false;
+  LineasActuales.Replace(line, Renamed(LineasActuales[line], name));
+  Save();
+  return true;
+}
+
+}  // namespace zafirel

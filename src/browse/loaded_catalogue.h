@@ -1,0 +1,89 @@
+// The catalogue shown on the files page: one disc's tree file and file-list
+// lines held in memory, the folder tree rebuilt from them, the rows of one
+// folder, and the edits of file entries, each written back whole at once.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "browse/folder_tree.h"
+#include "store/line_list.h"
+#include "util/locale.h"
+
+namespace zafirel {
+
+// One row of the file list: the line it shows and its four cells.
+struct FileRow {
+  std::size_t line = 0;
+  std::string name;     // field 0 without the folder's prefix
+  std::string size;     // field 1 grouped, then " KB"
+  std::string date;     // field 2 as stored
+  std::string comment;  // field 3, empty when there is none
+};
+
+// A comment typed by the user, made fit for one line's last field: ";" and
+// "\" removed, each CR a blank, each LF dropped.
+std::string CleanComment(std::string_view typed);
+
+// A name typed in place, made fit for a path field: ";" and "\" removed and
+// the blanks at either end trimmed. Empty when nothing usable is left, and the
+// rename is then refused.
+std::string CleanFileName(std::string_view typed);
+
+// A line with its comment set: fields 0 to 2 exactly as they were, then ";"
+// and the comment (an earlier field 3 is replaced).
+std::string WithComment(std::string_view line, std::string_view comment);
+
+// A line with the file part of its path replaced; everything after the path
+// field stays exactly as it was.
+std::string Renamed(std::string_view line, std::string_view newName);
+
+// The size cell of a file row.
+std::string FileSizeCell(std::string_view sizeField, const Locale& locale);
+
+class LoadedCatalogue {
+ public:
+  // The tree file now loaded; empty when none is.
+  std::string RutaIndActual;
+  // The lines of its file-list file, in file order.
+  LineList LineasActuales;
+  // The folders of its tree file.
+  FolderTree Arbol;
+
+  // Loads the disc whose files are base + ".Ind" and base + ".Ct" unless its
+  // tree file is the one already loaded. Nothing changes when the tree file
+  // does not exist. A file list that cannot be read leaves the lines empty.
+  // True when the tree was rebuilt; throws when the tree file cannot be read
+  // (the tree is then empty).
+  bool CargarCatalogo(const std::filesystem::path& base);
+  // Rebuilds the folder tree from a tree file; throws std::runtime_error when
+  // it cannot be read, leaving no folders.
+  void CargarArbol(const std::filesystem::path& treeFile);
+  void Clear();
+
+  // RutaIndActual with ".Ct" in place of its extension: the file edits write.
+  std::filesystem::path TargetFile() const;
+  // Writes every line to the target file; false when it could not be written
+  // (the lines keep the change and go out with the next write).
+  bool Save() const;
+
+  // The rows of a folder's own files, in file order.
+  std::vector<FileRow> Rows(int node, const Locale& locale) const;
+  // The line of a file of a folder, or LineasActuales.size() when none is.
+  std::size_t Find(int node, std::string_view fileName) const;
+
+  // Removes the entries of the named files of a folder and writes the list
+  // once. When a name has no line, nothing is written: the entries found
+  // before it are removed from memory only, and false is returned.
+  bool DeleteFiles(int node, const std::vector<std::string>& fileNames);
+  // Sets the comment of a line and writes the list. An empty text changes
+  // nothing and gives false.
+  bool SetComment(std::size_t line, std::string_view typed);
+  // Renames the entry of a line and writes the list; false when the cleaned
+  // name is empty (nothing changes).
+  bool Rename(std::size_t line, std::string_view typed);
+};
+
+}  // namespace zafirel

@@ -1,0 +1,139 @@
+// The catalogue of the files page: loading once per disc, the rows of a
+// folder as shown, and the edits of file entries written back whole.
+#include "browse/loaded_catalogue.h"
+
+#include <gtest/gtest.h>
+
+#include "store/catalogue_files.h"
+#include "test_support.h"
+
+namespace zafirel {
+namespace {
+
+using testing::Lines;
+using testing::ReadBytes;
+using testing::WriteBytes;
+
+class LoadedCatalogueTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteBytes(folder_ / "7.Ind", "D:\\\r\nD:\\DOCS\\\r\nD:\\DOCS\\OLD\\\r\nD:\\VACIA\\\r\n");
+    WriteBytes(folder_ / "7.Ct",
+               "D:\\LEEME.TXT;0;01/02/2003\r\n"
+               "D:\\DOCS\\LEEME.TXT;1536;25/12/2003;Notas del disco\r\n"
+               "D:\\DOCS\\JUEGO.ZIP;12;25/12/2003;\r\n"
+               "D:\\DOCS\\RARO;abc;x\r\n"
+               "D:\\DOCS\\OLD\\VIEJO.DOC;5;01/01/1999\r\n");
+  }
+  std::filesystem::path Base() const { return folder_ / "7"; }
+  std::vector<std::string> Names(int node) const {
+    std::vector<std::string> names;
+    for (const FileRow& row : catalogue_.Rows(node, Locale{})) names.push_back(row.name);
+    return names;
+  }
+
+  testing::TempFolder folder_;
+  LoadedCatalogue catalogue_;
+};
+
+TEST_F(LoadedCatalogueTest, LoadsADiscOnceAndKeepsTheOldOneWhenTheTreeFileIsMissing) {
+  EXPECT_TRUE(catalogue_.CargarCatalogo(Base()));
+  EXPECT_EQ(catalogue_.RutaIndActual, (folder_ / "7.Ind").string());
+  EXPECT_EQ(catalogue_.LineasActuales.size(), 5u);
+  EXPECT_EQ(catalogue_.Arbol.Nodes().size(), 4u);
+  EXPECT_FALSE(catalogue_.CargarCatalogo(Base()));  // the same disc again
+
+  EXPECT_FALSE(catalogue_.CargarCatalogo(folder_ / "8"));  // no 8.Ind: nothing changes
+  EXPECT_EQ(catalogue_.RutaIndActual, (folder_ / "7.Ind").string());
+  EXPECT_EQ(catalogue_.LineasActuales.size(), 5u);
+
+  // A tree file without its file list: folders, but no files anywhere.
+  WriteBytes(folder_ / "8.Ind", "E:\\\nE:\\X\\");
+  EXPECT_TRUE(catalogue_.CargarCatalogo(folder_ / "8"));
+  EXPECT_EQ(catalogue_.Arbol.Nodes().size(), 2u);
+  EXPECT_TRUE(catalogue_.LineasActuales.empty());
+  EXPECT_TRUE(catalogue_.Rows(0, Locale{}).empty());
+  EXPECT_TRUE(catalogue_.Rows(5, Locale{}).empty());  // no such node
+}
+
+TEST_F(LoadedCatalogueTest, RowsShowNameGroupedSizeDateAndComment) {
+  ASSERT_TRUE(catalogue_.CargarCatalogo(Base()));
+  const std::vector<FileRow> root = catalogue_.Rows(0, Locale{});
+  ASSERT_EQ(root.size(), 1u);
+  EXPECT_EQ(root[0].name, "LEEME.TXT");
+  EXPECT_EQ(root[0].size, " KB");  // 0 KB shows no number
+  EXPECT_EQ(root[0].comment, "");
+
+  const std::vector<FileRow> docs = catalogue_.Rows(1, Locale{});
+  ASSERT_EQ(docs.size(), 3u);
+  EXPECT_EQ(docs[0].size, "1.536 KB");
+  EXPECT_EQ(docs[0].date, "25/12/2003");
+  EXPECT_EQ(docs[0].comment, "Notas del disco");
+  EXPECT_EQ(docs[1].comment, "");  // an archive without a description
+  EXPECT_EQ(docs[2].size, " KB");  // not a number
+  EXPECT_EQ(Names(2), (std::vector<std::string>{"VIEJO.DOC"}));
+  EXPECT_TRUE(Names(3).empty());
+}
+
+TEST_F(LoadedCatalogueTest, DeletingSeveralEntriesWritesTheListOnce) {
+  ASSERT_TRUE(catalogue_.CargarCatalogo(Base()));
+  EXPECT_TRUE(catalogue_.DeleteFiles(1, {"LEEME.TXT", "juego.zip", "RARO"}));
+  EXPECT_EQ(ReadBytes(folder_ / "7.Ct"),
+            "D:\\LEEME.TXT;0;01/02/2003\r\nD:\\DOCS\\OLD\\VIEJO.DOC;5;01/01/1999\r\n");
+  EXPECT_TRUE(Names(1).empty());  // the folder stays, without files
+  EXPECT_EQ(catalogue_.Arbol.Nodes().size(), 4u);
+
+  // A name without a line: nothing written, what was found before is gone
+  // from memory only.
+  const std::string before = ReadBytes(folder_ / "7.Ct");
+  EXPECT_FALSE(catalogue_.DeleteFiles(0, {"LEEME.TXT", "FALTA"}));
+  EXPECT_EQ(ReadBytes(folder_ / "7.Ct"), before);
+  EXPECT_EQ(catalogue_.LineasActuales.size(), 1u);
+}
+
+TEST_F(LoadedCatalogueTest, CommentsAreCleanedAndReplaceOnlyTheLastField) {
+  EXPECT_EQ(CleanComment("una\r\nlinea"), "una linea");
+  EXPECT_EQ(CleanComment("a;b\\c"), "abc");
+
+  ASSERT_TRUE(catalogue_.CargarCatalogo(Base()));
+  const std::size_t zip = catalogue_.Find(1, "JUEGO.ZIP");
+  ASSERT_EQ(zip, 2u);
+  EXPECT_TRUE(catalogue_.SetComment(zip, "Juego de\r\ncartas"));
+  EXPECT_EQ(catalogue_.LineasActuales[zip], "D:\\DOCS\\JUEGO.ZIP;12;25/12/2003;Juego de cartas");
+  // A comment equal to part of the path, size or date leaves those alone.
+  EXPECT_TRUE(catalogue_.SetComment(1, "DOCS"));
+  EXPECT_TRUE(catalogue_.SetComment(1, "25"));
+  EXPECT_EQ(catalogue_.LineasActuales[1], "D:\\DOCS\\LEEME.TXT;1536;25/12/2003;25");
+  EXPECT_FALSE(catalogue_.SetComment(1, ""));  // an empty box keeps the comment
+  EXPECT_EQ(catalogue_.LineasActuales[1], "D:\\DOCS\\LEEME.TXT;1536;25/12/2003;25");
+  EXPECT_NE(ReadBytes(folder_ / "7.Ct").find("JUEGO.ZIP;12;25/12/2003;Juego de cartas\r\n"),
+            std::string::npos);
+}
+
+TEST_F(LoadedCatalogueTest, RenamingKeepsTheRestOfTheLineAndRefusesUnusableNames) {
+  ASSERT_TRUE(catalogue_.CargarCatalogo(Base()));
+  EXPECT_TRUE(catalogue_.Rename(1, "LEEME.DOC"));
+  EXPECT_EQ(catalogue_.LineasActuales[1], "D:\\DOCS\\LEEME.DOC;1536;25/12/2003;Notas del disco");
+  EXPECT_TRUE(catalogue_.Rename(0, "a;b\\c"));
+  EXPECT_EQ(catalogue_.LineasActuales[0], "D:\\abc;0;01/02/2003");
+  EXPECT_FALSE(catalogue_.Rename(0, " ;\\ "));
+  EXPECT_FALSE(catalogue_.Rename(0, ""));
+  EXPECT_EQ(catalogue_.LineasActuales[0], "D:\\abc;0;01/02/2003");
+  EXPECT_EQ(Renamed("SINCAMPOS", "X"), "X");
+  EXPECT_NE(ReadBytes(folder_ / "7.Ct").find("D:\\DOCS\\LEEME.DOC;1536;"), std::string::npos);
+}
+
+TEST_F(LoadedCatalogueTest, DamagedListLinesNeverBreakTheRows) {
+  WriteBytes(folder_ / "7.Ct", std::string("\r\n\r\nsin punto y coma\r\nD:\\") +
+                                   std::string(100000, 'X') + ";1;x\r\nD:\\OK;;\n");
+  ASSERT_TRUE(catalogue_.CargarCatalogo(Base()));
+  const std::vector<FileRow> root = catalogue_.Rows(0, Locale{});
+  ASSERT_EQ(root.size(), 2u);
+  EXPECT_EQ(root[0].name.size(), 100000u);
+  EXPECT_EQ(root[1].name, "OK");
+  EXPECT_EQ(root[1].size, " KB");
+  EXPECT_EQ(catalogue_.Find(0, "OK"), 4u);
+}
+
+}  // namespace
+}  // namespace zafirel
