@@ -85,6 +85,33 @@ std::vector<std::size_t> ListFolderFiles(const LineList& lines, std::string_view
   return found;
 }
 
+std::vector<int> WalkToFolder(const FolderTree& tree, std::string_view folderPath) {
+  std::vector<int> path;
+  if (tree.empty()) return path;
+  const int depth = CuentaTrozos(folderPath, '\\');
+  if (depth <= 1) return {0};
+  auto nameOf = [&](int node) -> std::string_view {
+    const FolderNode& n = tree.Node(node);
+    if (n.parent >= 0) return n.name;
+    return std::string_view(n.name).substr(0, n.name.find('\\'));
+  };
+  const int count = static_cast<int>(tree.Nodes().size());
+  int from = 0;
+  for (int level = 1; level < depth; ++level) {
+    const std::string_view piece = Trozo(folderPath, '\\', level);
+    const std::string_view parentPiece = Trozo(folderPath, '\\', level - 1);
+    int found = -1;
+    for (int i = from; i < count && found < 0; ++i) {
+      const FolderNode& node = tree.Node(i);
+      if (node.parent >= 0 && node.name == piece && nameOf(node.parent) == parentPiece) found = i;
+    }
+    if (found < 0) break;
+    path.push_back(found);
+    from = found + 1;
+  }
+  return path;
+}
+
 std::size_t FindFileLine(const LineList& lines, std::string_view folderPath,
                          std::string_view fileName) {
   std::string target(folderPath);

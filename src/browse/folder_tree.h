@@ -39,6 +39,14 @@ class FolderTree {
   std::vector<FolderNode> nodes_;
 };
 
+// The nodes that lead to a folder path ending in "\" (D:\DOCS\OLD\), one a
+// level, found in file order (the tree's depth-first order): for each level
+// the next node named like that piece whose parent is named like the piece
+// before it (the root answering to its text up to its first "\"). Names
+// compare exactly. A level that is not found ends the walk; a path of one
+// piece gives the root alone.
+std::vector<int> WalkToFolder(const FolderTree& tree, std::string_view folderPath);
+
 // Positions of the file-list lines of one folder. A line concerns the folder
 // when it contains the prefix (letters a to z compared without case); it
 // belongs to it when the rest after the prefix's length holds no "\". The

@@ -45,6 +45,19 @@ TEST(FolderListing, TakesTheFolderOwnLinesAndStopsAtASubfolder) {
   EXPECT_TRUE(ListFolderFiles(LineList(), "D:\\").empty());
 }
 
+TEST(FolderWalk, FollowsAHitsFolderLevelByLevel) {
+  const FolderTree tree = FolderTree::FromLines(
+      Lines({"D:\\", "D:\\X\\", "D:\\X\\DOCS\\", "D:\\DOCS\\", "D:\\DOCS\\OLD\\", "D:\\DATOS\\"}));
+  EXPECT_EQ(WalkToFolder(tree, "D:\\"), (std::vector<int>{0}));
+  // X\DOCS comes first in file order but its parent is not the root.
+  EXPECT_EQ(WalkToFolder(tree, "D:\\DOCS\\OLD\\"), (std::vector<int>{3, 4}));
+  EXPECT_EQ(WalkToFolder(tree, "D:\\DATOS\\"), (std::vector<int>{5}));
+  // A missing level ends the walk at the last one found; names compare with case.
+  EXPECT_EQ(WalkToFolder(tree, "D:\\DOCS\\NUEVO\\MAS\\"), (std::vector<int>{3}));
+  EXPECT_TRUE(WalkToFolder(tree, "D:\\docs\\").empty());
+  EXPECT_TRUE(WalkToFolder(FolderTree(), "D:\\A\\").empty());
+}
+
 TEST(FileLookUp, MatchesTheWholePathFieldOnly) {
   const LineList files = Lines({"D:\\DOCS\\LEEME.TXT;3;25/12/2003", "D:\\DOCS\\LEEME;1;25/12/2003",
                                 "D:\\RAIZ;1;x", "sin punto y coma"});

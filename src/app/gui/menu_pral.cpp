@@ -13,6 +13,7 @@
 #include <QStatusTipEvent>
 #include <QTimer>
 #include <QToolButton>
+#include <QTreeView>
 #include <QVBoxLayout>
 #include <filesystem>
 
@@ -100,7 +101,9 @@ void TMenuPral::BuildFrame() {
     return index >= 0 && index < 4 ? Qs(Traduce(kTabKeys[index])) : QString();
   });
   Pagina->Tabs()->installEventFilter(this);
-  connect(Pagina, &QTabWidget::currentChanged, this, [this] { PaginaMouseUp(); });
+  connect(Pagina, &QTabWidget::currentChanged, this, [this] {
+    if (!pageChangeQuiet_) PaginaMouseUp();
+  });
   column->addWidget(Pagina, 1);
 
   Label1 = new QLabel(QStringLiteral("Catálogo actual:"), this);
@@ -134,6 +137,7 @@ void TMenuPral::BuildFrame() {
   connect(PCatalogar->Zips, &QCheckBox::clicked, this, [this](bool ticked) {
     Guarded([&] { ini1_.WriteStr("General", "Zip", ticked ? "S" : "N"); });
   });
+  ConnectBrowsing();
 }
 
 void TMenuPral::BuildMenu() {
@@ -195,7 +199,7 @@ void TMenuPral::FormCreate() {
   Guarded([&] {
     if (auto report = CreaFicheros(folders_.data, leng_)) {
       dialogs_.PonerMensaje(*report);
-      RutaIndActual = kFirstRunMarker;
+      catalogo_.RutaIndActual = kFirstRunMarker;
     }
   });
   const WorkingFolders below = FoldersBelow(folders_.data);
@@ -256,11 +260,16 @@ bool TMenuPral::CreaModuloDatos() {
     // A damaged table is reported and left closed; nothing is written to it.
     dialogs_.PonerMensaje(error.what());
   }
+  Guarded([&] { RellenaFiltro(PCatalogos->CFiltro); });
+  IgnorarCambios = true;
+  Guarded([&] { RellenaCDs(SavedSortKey()); });
+  IgnorarCambios = false;
   std::string title;
   Guarded([&] {
     if (tablas_.TablaCDRom.Active()) {
       tablas_.TablaCDRom.First();
       title = tablas_.TablaCDRom.AsString("TITULOCD");
+      if (!title.empty()) SeleccionarFilaPorTitulo(title);
     }
   });
   MostrarCatalogoActual(title);
@@ -295,14 +304,23 @@ void TMenuPral::ApplyPageVisibility() {
 }
 
 void TMenuPral::FormActivate() {
-  if (RutaIndActual == kFirstRunMarker) {
-    RutaIndActual.clear();
+  if (catalogo_.RutaIndActual == kFirstRunMarker) {
+    catalogo_.RutaIndActual.clear();
     dialogs_.PonerMensaje(Traduce("PrimeraVez"));
   }
 }
 
 void TMenuPral::PaginaMouseUp() {
+  std::filesystem::path base;
+  Guarded([&] { base = CurrentBase(); });
   Guarded([&] { MostrarCatalogoActual(CurrentTitle()); });
+  if (Pagina->currentIndex() == kArchivos) {
+    Guarded([&] {
+      if (!CargarCatalogo(base)) return;
+      SelectFolder(0);
+      ArbolClick();
+    });
+  }
   if (Pagina->currentIndex() == kBusqueda) PBusqueda->EBusca->setFocus();
 }
 
@@ -359,6 +377,8 @@ bool TMenuPral::eventFilter(QObject* watched, QEvent* event) {
     bool handled = false;
     Guarded([&] { handled = Label2Mouse(event); });
     if (handled) return true;
+  } else if (watched == PArchivos->Arbol && event->type() == QEvent::KeyRelease) {
+    ArbolClick();  // ArbolKeyUp
   } else if (watched == Pagina->Tabs() && event->type() == QEvent::MouseButtonRelease) {
     // After the tab bar has handled the click, as a release over the page control.
     QTimer::singleShot(0, this, [this] { PaginaMouseUp(); });
@@ -386,7 +406,7 @@ void TMenuPral::closeEvent(QCloseEvent* event) {
 void TMenuPral::FormClose() {
   closed_ = true;
   Guarded([&] { tablas_.TablaCDRom.Close(); });
-  LineasActuales.clear();
+  catalogo_.Clear();
   LineasCarpetas.clear();
   Guarded([&] {
     if (!folders_.temp.empty()) EmptyFolderFiles(folders_.temp);

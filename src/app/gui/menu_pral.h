@@ -11,10 +11,13 @@
 
 #include "app/ini_editor.h"
 #include "app/startup.h"
+#include "browse/loaded_catalogue.h"
 #include "store/tablas.h"
 #include "util/locale.h"
 
+class QAbstractItemView;
 class QAction;
+class QComboBox;
 class QFrame;
 class QLabel;
 class QMenu;
@@ -52,13 +55,47 @@ class TMenuPral : public QWidget {
   void FormActivate();
   void PaginaMouseUp();
 
+  // The disc list and its album filter.
+  void RellenaCDs(const std::string& key);
+  void CDsChange(int row);
+  void CDsColumnClick(int column);
+  void CDsDblClick();
+  void SeleccionarFilaPorTitulo(const std::string& title);
+  std::string SavedSortKey();
+  void RellenaFiltro(QComboBox* box);
+  void HacerFiltro();
+  void CFiltroChange();
+  void BLimpiarFiltroClick();
+
+  // The files page.
+  bool CargarCatalogo(const std::filesystem::path& base);
+  void CargarArbol(const std::filesystem::path& treeFile);
+  void RefrescaArchivos();
+  bool EncuentraArchivo(std::size_t& index);
+  void ArbolClick();
+  void ArchivosDblClick();
+  // The jump to the file of a search hit: the selected node of a results
+  // view, a file node under a disc node that carries the disc's number.
+  void VerCD1Click(QAbstractItemView* results);
+  void Borrararchivo1Click();
+  void Editararchivo1Click();
+  bool ArchivosEdited(int row, std::string& name);
+
+  // Editing and deleting discs.
+  void EditarCD1Click();
+  void BorrarCD1Click();
+  void BorrarCatalogo(const std::string& number);
+
   bool DataFolderExists() const { return dataFolderExists_; }
   const WorkingFolders& Folders() const { return folders_; }
   TTablas& Tablas() { return tablas_; }
   TIniEditor& Ini1() { return ini1_; }
+  Language& Leng() { return leng_; }
+  Dialogs& Messages() { return dialogs_; }
+  const Locale& UserLocale() const { return locale_; }
+  LoadedCatalogue& Catalogo() { return catalogo_; }
 
-  std::string RutaIndActual;
-  std::vector<std::string> LineasActuales;
+  // The lines of the tree file being written by a catalogue run.
   std::vector<std::string> LineasCarpetas;
   bool IgnorarCambios = false;
 
@@ -96,6 +133,16 @@ class TMenuPral : public QWidget {
   void FormCreate();
   void FormClose();
   void ShowPageIfVisible(int page);
+  void ConnectBrowsing();
+  std::filesystem::path CurrentBase();
+  std::string CurrentNumber();
+  int SelectedDiscRow() const;
+  int SelectedFolder() const;
+  std::vector<int> SelectedFileRows() const;
+  void SelectFolder(int node);
+  void ShowLoadedTree();
+  void ClearLoadedCatalogue();
+  bool LocateDiscOfRow(int row);
   void ShowHint(const QString& hint);
   std::string CurrentTitle();
   void RestorePlacement();
@@ -110,6 +157,8 @@ class TMenuPral : public QWidget {
   TIniEditor posicion_;
   TTablas tablas_;
   WorkingFolders folders_;
+  LoadedCatalogue catalogo_;
+  bool pageChangeQuiet_ = false;  // the program switches pages itself
   bool dataFolderExists_ = false;
   bool closed_ = false;
   bool placementRestored_ = false;

@@ -3,12 +3,13 @@
 
 #include <QString>
 #include <string>
+#include <string_view>
 
 #include "util/codepage.h"
 
 namespace zafirel {
 
-inline QString Qs(const std::string& ansi) { return QString::fromStdString(AnsiToUtf8(ansi)); }
+inline QString Qs(std::string_view ansi) { return QString::fromStdString(AnsiToUtf8(ansi)); }
 inline std::string Ansi(const QString& text) { return Utf8ToAnsi(text.toStdString()); }
 
 }  // namespace zafirel

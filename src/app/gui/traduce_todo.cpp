@@ -9,12 +9,15 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QToolButton>
+#include <QTableView>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <functional>
 
 #include "app/gui/menu_pral.h"
 #include "app/gui/page_control.h"
 #include "app/gui/qt_text.h"
+#include "browse/gui/browse_models.h"
 #include "app/language.h"
 #include "browse/gui/archivos_page.h"
 #include "browse/gui/catalogos_page.h"
@@ -40,8 +43,8 @@ Apply Caption(QAction* action) {
 Apply Caption(QLabel* label) {
   return [label](const QString& text) { label->setText(text); };
 }
-Apply Column(QTreeWidget* list, int column) {
-  return [list, column](const QString& text) { list->headerItem()->setText(column, text); };
+Apply Column(ListModel* list, int column) {
+  return [list, column](const QString& text) { list->SetCaption(column, text); };
 }
 Apply Hint(QWidget* control) {
   return [control](const QString& text) { control->setStatusTip(text); };
@@ -57,8 +60,8 @@ QString LongHint(const QString& hint) {
 
 void TMenuPral::TraduceTodo(const std::string& languageFile) {
   if (dataFolderExists_) leng_.Use(folders_.data, languageFile);
-  QTreeWidget* cds = PCatalogos->CDs;
-  QTreeWidget* files = PArchivos->Archivos;
+  ListModel* cds = PCatalogos->Discos;
+  ListModel* files = PArchivos->Ficheros;
   QComboBox* filter = PCatalogos->CFiltro;
   const Relabel table[] = {
       {"MArchivos", Caption(MArchivos)},
@@ -105,17 +108,17 @@ void TMenuPral::TraduceTodo(const std::string& languageFile) {
          filter->setStatusTip(text);
          filter->setToolTip(LongHint(text));  // the only hint also shown as a pop-up
        }},
-      {"CDsHint", Hint(cds)},
+      {"CDsHint", Hint(PCatalogos->CDs)},
       {"ArbolHint", Hint(PArchivos->Arbol)},
-      {"ArchivosHint", Hint(files)},
+      {"ArchivosHint", Hint(PArchivos->Archivos)},
       {"EBuscaHint", Hint(PBusqueda->EBusca)},
       {"BBuscarHint", Hint(PBusqueda->BBuscar)},
       {"GrabarBuscaHint", Hint(PBusqueda->GrabarBusca)},
       {"BuscaHint", Hint(PBusqueda->Busca)},
   };
-  files->setUpdatesEnabled(false);
+  PArchivos->Archivos->setUpdatesEnabled(false);
   for (const Relabel& entry : table) entry.apply(Qs(Traduce(entry.key)));
-  files->setUpdatesEnabled(true);
+  PArchivos->Archivos->setUpdatesEnabled(true);
   Pagina->Tabs()->update();  // tab captions are looked up at paint time
 }
 

@@ -1,9 +1,15 @@
 #include "browse/gui/archivos_page.h"
 
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QMenu>
 #include <QSplitter>
-#include <QTreeWidget>
+#include <QStyle>
+#include <QTableView>
+#include <QTreeView>
+
+#include "app/gui/list_model.h"
+#include "browse/gui/browse_models.h"
 
 namespace zafirel {
 
@@ -14,29 +20,39 @@ ArchivosPage::ArchivosPage(QWidget* parent) : QWidget(parent) {
   auto* split = new QSplitter(Qt::Horizontal, this);
   row->addWidget(split);
 
-  Arbol = new QTreeWidget(split);
+  Arbol = new QTreeView(split);
   Arbol->setObjectName("Arbol");
+  Carpetas = new FolderTreeModel(this);
+  Carpetas->SetIcon(style()->standardIcon(QStyle::SP_DirIcon));
+  Arbol->setModel(Carpetas);
   Arbol->setHeaderHidden(true);
   Arbol->setUniformRowHeights(true);
+  Arbol->setIndentation(19);
+  Arbol->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  Arbol->setSelectionMode(QAbstractItemView::SingleSelection);
 
-  Archivos = new QTreeWidget(split);
+  Archivos = new QTableView(split);
   Archivos->setObjectName("Archivos");
-  Archivos->setRootIsDecorated(false);
-  Archivos->setUniformRowHeights(true);
-  Archivos->setAllColumnsShowFocus(true);
+  Ficheros = new FileListModel(this);
+  ShowAsReport(*Archivos, *Ficheros);
   Archivos->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  Archivos->setEditTriggers(QAbstractItemView::EditKeyPressed |
+                            QAbstractItemView::SelectedClicked);
+  Archivos->horizontalHeader()->setSectionsClickable(false);
   Archivos->setContextMenuPolicy(Qt::CustomContextMenu);
-  Archivos->setHeaderLabels({QStringLiteral("Nombre"), QStringLiteral("Tamaño"),
-                             QStringLiteral("Fecha"), QStringLiteral("Comentarios")});
-  split->setStretchFactor(0, 1);
-  split->setStretchFactor(1, 2);
+  Archivos->setMinimumWidth(200);
+  split->addWidget(Arbol);
+  split->addWidget(Archivos);
+  split->setSizes({200, 547});
+  split->setStretchFactor(0, 0);
+  split->setStretchFactor(1, 1);
 
   PopUpArchivo = new QMenu(this);
-  PopUpArchivo->setObjectName("PopUpArchivo");
+  PopUpArchivo->setObjectName("PopupMenu2");
+  Borrararchivo1 = PopUpArchivo->addAction(QStringLiteral("Borrar archivo(s)"));
+  Borrararchivo1->setObjectName("Borrararchivo1");
   Editararchivo1 = PopUpArchivo->addAction(QStringLiteral("Editar archivo"));
   Editararchivo1->setObjectName("Editararchivo1");
-  Borrararchivo1 = PopUpArchivo->addAction(QStringLiteral("Borrar archivo"));
-  Borrararchivo1->setObjectName("Borrararchivo1");
   connect(Archivos, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { PopUpArchivo->popup(Archivos->viewport()->mapToGlobal(at)); });
 }

@@ -5,20 +5,26 @@
 
 class QAction;
 class QMenu;
-class QTreeWidget;
+class QTableView;
+class QTreeView;
 
 namespace zafirel {
+
+class FileListModel;
+class FolderTreeModel;
 
 class ArchivosPage : public QWidget {
   Q_OBJECT
  public:
   explicit ArchivosPage(QWidget* parent = nullptr);
 
-  QTreeWidget* Arbol = nullptr;
-  QTreeWidget* Archivos = nullptr;
+  QTreeView* Arbol = nullptr;
+  FolderTreeModel* Carpetas = nullptr;  // the folders Arbol shows
+  QTableView* Archivos = nullptr;
+  FileListModel* Ficheros = nullptr;  // the rows Archivos shows
   QMenu* PopUpArchivo = nullptr;
-  QAction* Editararchivo1 = nullptr;
   QAction* Borrararchivo1 = nullptr;
+  QAction* Editararchivo1 = nullptr;
 };
 
 }  // namespace zafirel

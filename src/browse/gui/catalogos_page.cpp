@@ -7,8 +7,12 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
-#include <QTreeWidget>
+#include <QStyle>
+#include <QTableView>
 #include <QVBoxLayout>
+
+#include "app/gui/list_model.h"
+#include "browse/gui/browse_models.h"
 
 namespace zafirel {
 
@@ -28,6 +32,8 @@ CatalogosPage::CatalogosPage(QWidget* parent) : QWidget(parent) {
   CFiltro = new QComboBox(Panel4);
   CFiltro->setObjectName("CFiltro");
   CFiltro->setMinimumWidth(160);
+  CFiltro->setEditable(false);  // a choice of the albums only
+  CFiltro->setMaxVisibleItems(8);
   BLimpiarFiltro = new QPushButton(QStringLiteral("Limpiar filtro"), Panel4);
   BLimpiarFiltro->setObjectName("BLimpiarFiltro");
   BLimpiarFiltro->setFlat(true);
@@ -43,25 +49,19 @@ CatalogosPage::CatalogosPage(QWidget* parent) : QWidget(parent) {
   bar->addWidget(Label5, 1);
   column->addWidget(Panel4);
 
-  CDs = new QTreeWidget(this);
+  CDs = new QTableView(this);
   CDs->setObjectName("CDs");
-  CDs->setRootIsDecorated(false);
-  CDs->setUniformRowHeights(true);
-  CDs->setAllColumnsShowFocus(true);
+  Discos = new DiscListModel(this);
+  ShowAsReport(*CDs, *Discos);
+  Discos->SetRowIcon(style()->standardIcon(QStyle::SP_DriveCDIcon));
   CDs->setSelectionMode(QAbstractItemView::SingleSelection);
   CDs->setEditTriggers(QAbstractItemView::NoEditTriggers);
   CDs->setContextMenuPolicy(Qt::CustomContextMenu);
-  CDs->setHeaderLabels({QStringLiteral("Nombre"), QStringLiteral("Tamaño"),
-                        QStringLiteral("Etiqueta"), QStringLiteral("Nº serie"),
-                        QStringLiteral("Nº archivos"), QStringLiteral("Nº CD"),
-                        QStringLiteral("Album")});
-  const int widths[] = {300, 60, 100, 70, 70, 50, 100};
-  for (int i = 0; i < 7; ++i) CDs->setColumnWidth(i, widths[i]);
-  CDs->header()->setSectionsClickable(true);
+  CDs->horizontalHeader()->setSectionsClickable(true);
   column->addWidget(CDs, 1);
 
   PopUpCDs = new QMenu(this);
-  PopUpCDs->setObjectName("PopUpCDs");
+  PopUpCDs->setObjectName("PopupMenu1");
   EditarCD1 = PopUpCDs->addAction(QStringLiteral("Editar catálogo"));
   EditarCD1->setObjectName("EditarCD1");
   BorrarCD1 = PopUpCDs->addAction(QStringLiteral("Borrar catálogo"));

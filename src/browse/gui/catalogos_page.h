@@ -9,9 +9,11 @@ class QFrame;
 class QLabel;
 class QMenu;
 class QPushButton;
-class QTreeWidget;
+class QTableView;
 
 namespace zafirel {
+
+class DiscListModel;
 
 class CatalogosPage : public QWidget {
   Q_OBJECT
@@ -23,7 +25,8 @@ class CatalogosPage : public QWidget {
   QComboBox* CFiltro = nullptr;
   QPushButton* BLimpiarFiltro = nullptr;
   QLabel* Label5 = nullptr;
-  QTreeWidget* CDs = nullptr;
+  QTableView* CDs = nullptr;
+  DiscListModel* Discos = nullptr;  // the rows CDs shows
   QMenu* PopUpCDs = nullptr;
   QAction* EditarCD1 = nullptr;
   QAction* BorrarCD1 = nullptr;

@@ -1,0 +1,143 @@
+#include "browse/gui/browse_models.h"
+
+#include "app/gui/qt_text.h"
+
+namespace zafirel {
+
+namespace {
+
+constexpr Qt::Alignment kLeft = Qt::AlignLeft;
+constexpr Qt::Alignment kRight = Qt::AlignRight;
+
+}  // namespace
+
+DiscListModel::DiscListModel(QObject* parent)
+    : ListModel({{QStringLiteral("Nombre"), 300, kLeft},
+                 {QStringLiteral("Tamaño"), 60, kRight},
+                 {QStringLiteral("Etiqueta"), 100, kLeft},
+                 {QStringLiteral("Nº serie"), 70, kLeft},
+                 {QStringLiteral("Nº archivos"), 70, kRight},
+                 {QStringLiteral("Nº CD"), 50, kRight},
+                 {QStringLiteral("Album"), 100, kLeft}},
+                parent) {}
+
+int DiscListModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+void DiscListModel::SetRows(std::vector<DiscRow> rows) {
+  beginResetModel();
+  rows_ = std::move(rows);
+  endResetModel();
+}
+
+std::string_view DiscListModel::CellText(int row, int column) const {
+  return rows_[static_cast<std::size_t>(row)].cells[static_cast<std::size_t>(column)];
+}
+
+FileListModel::FileListModel(QObject* parent)
+    : ListModel({{QStringLiteral("Nombre"), 200, kLeft},
+                 {QStringLiteral("Tamaño"), 75, kRight},
+                 {QStringLiteral("Fecha"), 70, kLeft},
+                 {QStringLiteral("Comentarios"), 150, kLeft}},
+                parent) {}
+
+int FileListModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+Qt::ItemFlags FileListModel::flags(const QModelIndex& index) const {
+  Qt::ItemFlags flags = ListModel::flags(index);
+  if (index.isValid() && index.column() == 0) flags |= Qt::ItemIsEditable;
+  return flags;
+}
+
+bool FileListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  if (role != Qt::EditRole || !index.isValid() || index.column() != 0) return false;
+  std::string name = Ansi(value.toString());
+  FileRow& row = rows_[static_cast<std::size_t>(index.row())];
+  if (name == row.name) return false;  // the edit ended without a new text
+  if (!rename_ || !rename_(index.row(), name)) return false;
+  row.name = std::move(name);
+  emit dataChanged(index, index);
+  return true;
+}
+
+void FileListModel::SetRows(std::vector<FileRow> rows) {
+  beginResetModel();
+  rows_ = std::move(rows);
+  endResetModel();
+}
+
+std::string_view FileListModel::CellText(int row, int column) const {
+  const FileRow& r = rows_[static_cast<std::size_t>(row)];
+  switch (column) {
+    case 0:
+      return r.name;
+    case 1:
+      return r.size;
+    case 2:
+      return r.date;
+    default:
+      return r.comment;
+  }
+}
+
+FolderTreeModel::FolderTreeModel(QObject* parent) : QAbstractItemModel(parent) {}
+
+void FolderTreeModel::BeginChange() {
+  beginResetModel();
+  tree_ = nullptr;
+  rowInParent_.clear();
+}
+
+void FolderTreeModel::EndChange(const FolderTree* tree) {
+  tree_ = tree;
+  if (tree_ != nullptr) {
+    rowInParent_.assign(tree_->Nodes().size(), 0);
+    for (const FolderNode& node : tree_->Nodes())
+      for (std::size_t i = 0; i < node.children.size(); ++i)
+        rowInParent_[static_cast<std::size_t>(node.children[i])] = static_cast<int>(i);
+  }
+  endResetModel();
+}
+
+int FolderTreeModel::NodeOf(const QModelIndex& index) {
+  return index.isValid() ? static_cast<int>(index.internalId()) : -1;
+}
+
+QModelIndex FolderTreeModel::IndexOf(int node) const {
+  if (tree_ == nullptr || node < 0 || node >= static_cast<int>(tree_->Nodes().size())) return {};
+  return createIndex(tree_->Node(node).parent < 0 ? 0 : rowInParent_[static_cast<std::size_t>(node)],
+                     0, static_cast<quintptr>(node));
+}
+
+QModelIndex FolderTreeModel::index(int row, int column, const QModelIndex& parent) const {
+  if (tree_ == nullptr || tree_->empty() || column != 0 || row < 0) return {};
+  if (!parent.isValid()) return row == 0 ? createIndex(0, 0, quintptr(0)) : QModelIndex();
+  const FolderNode& p = tree_->Node(NodeOf(parent));
+  if (row >= static_cast<int>(p.children.size())) return {};
+  return createIndex(row, 0, static_cast<quintptr>(p.children[static_cast<std::size_t>(row)]));
+}
+
+QModelIndex FolderTreeModel::parent(const QModelIndex& child) const {
+  if (tree_ == nullptr || !child.isValid()) return {};
+  return IndexOf(tree_->Node(NodeOf(child)).parent);
+}
+
+int FolderTreeModel::rowCount(const QModelIndex& parent) const {
+  if (tree_ == nullptr || tree_->empty()) return 0;
+  if (!parent.isValid()) return 1;
+  return static_cast<int>(tree_->Node(NodeOf(parent)).children.size());
+}
+
+int FolderTreeModel::columnCount(const QModelIndex&) const { return 1; }
+
+QVariant FolderTreeModel::data(const QModelIndex& index, int role) const {
+  if (tree_ == nullptr || !index.isValid()) return {};
+  if (role == Qt::DisplayRole) return Qs(tree_->Node(NodeOf(index)).name);
+  if (role == Qt::DecorationRole && !icon_.isNull()) return icon_;
+  return {};
+}
+
+}  // namespace zafirel

@@ -1,0 +1,79 @@
+// The models behind the disc list, the folder tree and the file list.
+#pragma once
+
+#include <QAbstractItemModel>
+#include <QIcon>
+#include <functional>
+#include <vector>
+
+#include "app/gui/list_model.h"
+#include "browse/disc_list.h"
+#include "browse/folder_tree.h"
+#include "browse/loaded_catalogue.h"
+
+namespace zafirel {
+
+// One row per disc: title, size, label, serial number, file count, the
+// user's number, album.
+class DiscListModel : public ListModel {
+  Q_OBJECT
+ public:
+  explicit DiscListModel(QObject* parent = nullptr);
+  int rowCount(const QModelIndex& parent = {}) const override;
+  void SetRows(std::vector<DiscRow> rows);
+  const DiscRow& Row(int row) const { return rows_[static_cast<std::size_t>(row)]; }
+
+ protected:
+  std::string_view CellText(int row, int column) const override;
+
+ private:
+  std::vector<DiscRow> rows_;
+};
+
+// One row per file of the selected folder. The name is edited in place; the
+// rename hook says whether the new name was taken and under which text.
+class FileListModel : public ListModel {
+  Q_OBJECT
+ public:
+  using RenameHook = std::function<bool(int row, std::string& name)>;
+  explicit FileListModel(QObject* parent = nullptr);
+  int rowCount(const QModelIndex& parent = {}) const override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+  bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+  void SetRows(std::vector<FileRow> rows);
+  const FileRow& Row(int row) const { return rows_[static_cast<std::size_t>(row)]; }
+  void SetRenameHook(RenameHook hook) { rename_ = std::move(hook); }
+
+ protected:
+  std::string_view CellText(int row, int column) const override;
+
+ private:
+  std::vector<FileRow> rows_;
+  RenameHook rename_;
+};
+
+// The folders of the loaded catalogue; an index's internal id is its node.
+class FolderTreeModel : public QAbstractItemModel {
+  Q_OBJECT
+ public:
+  explicit FolderTreeModel(QObject* parent = nullptr);
+  // The tree is changed between the two calls; the views forget its nodes.
+  void BeginChange();
+  void EndChange(const FolderTree* tree);
+  void SetIcon(const QIcon& icon) { icon_ = icon; }
+  QModelIndex IndexOf(int node) const;
+  static int NodeOf(const QModelIndex& index);
+
+  QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+  QModelIndex parent(const QModelIndex& child) const override;
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+
+ private:
+  const FolderTree* tree_ = nullptr;
+  std::vector<int> rowInParent_;
+  QIcon icon_;
+};
+
+}  // namespace zafirel

@@ -1,0 +1,407 @@
+#include "browse/gui/datos_cd.h"
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QToolButton>
+#include <QValidator>
+#include <QVBoxLayout>
+#include <system_error>
+
+#include "app/dialogs.h"
+#include "app/gui/menu_pral.h"
+#include "app/gui/palette.h"
+#include "app/gui/qt_text.h"
+#include "app/language.h"
+#include "browse/covers.h"
+#include "browse/gui/adv_image.h"
+#include "browse/gui/catalogos_page.h"
+#include "util/file_writer.h"
+#include "util/rtf_text.h"
+
+namespace zafirel {
+namespace fs = std::filesystem;
+
+namespace {
+
+template <typename Step>
+void Guarded(Step&& step) {
+  try {
+    step();
+  } catch (...) {
+  }
+}
+
+// Letters typed into the album box are shown in upper case.
+class UpperCaseValidator : public QValidator {
+ public:
+  using QValidator::QValidator;
+  State validate(QString& input, int&) const override {
+    input = input.toUpper();
+    return Acceptable;
+  }
+};
+
+// Notes as the box shows them: rich text by its text, line ends as LF.
+QString NotesForDisplay(const std::string& stored) {
+  std::string text = IsRtf(stored) ? RtfToText(stored) : stored;
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r') {
+      out += '\n';
+      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      out += text[i];
+    }
+  }
+  return Qs(out);
+}
+
+// Notes as the memo keeps them: plain text with CR LF line ends.
+std::string NotesForStorage(const QString& shown) {
+  const std::string text = Ansi(shown);
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+QLabel* Bold(QLabel* label) {
+  QFont font = label->font();
+  font.setBold(true);
+  label->setFont(font);
+  return label;
+}
+
+}  // namespace
+
+TDatosCD::TDatosCD(TMenuPral& main)
+    : QDialog(&main, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint), main_(main) {
+  setObjectName("DatosCD");
+  PickFile = [this](const QString& filter) {
+    return QFileDialog::getOpenFileName(this, QString(), QString(), filter);
+  };
+  BuildForm();
+  FormCreate();
+}
+
+TDatosCD::~TDatosCD() { FormClose(); }
+
+void TDatosCD::BuildForm() {
+  colors::ApplyWindowLook(*this);
+  setFixedSize(613, 351);
+  setWindowTitle(QStringLiteral("Datos del catálogo"));
+  auto label = [this](const char* name, const char* text) {
+    auto* l = new QLabel(QString::fromUtf8(text), this);
+    l->setObjectName(name);
+    return l;
+  };
+  auto combo = [this](const char* name, QStringList choices) {
+    auto* box = new QComboBox(this);
+    box->setObjectName(name);
+    box->setEditable(true);
+    box->setInsertPolicy(QComboBox::NoInsert);
+    box->addItems(choices);
+    box->lineEdit()->setMaxLength(50);
+    return box;
+  };
+  Label1 = label("Label1", "Título del catálogo");
+  EditTituloCD = new QLineEdit(this);
+  EditTituloCD->setObjectName("EditTituloCD");
+  EditTituloCD->setMaxLength(75);
+  EditTituloCD->setFixedWidth(288);
+  Label6 = label("Label6", "Sistema operativo");
+  wwDBComboBox2 = combo("wwDBComboBox2",
+                        {"Windows 95 / 98", "Windows 3.1x", "MS-DOS", "Windows NT", "OS/2",
+                         "Linux / UNIX", "MS-DOS + Window 3.1x/95/NT + OS/2"});
+  Label10 = label("Label10", "Número");
+  EditNumeroCD = new QLineEdit(this);
+  EditNumeroCD->setObjectName("EditNumeroCD");
+  EditNumeroCD->setMaxLength(10);
+  Label9 = label("Label9", "Procedencia");
+  wwDBComboBox1 = combo("wwDBComboBox1", {"CD-R", "Revista", "Original"});
+  Label4 = label("Label4", "Album");
+  CFiltro = combo("CFiltro", {});
+  CFiltro->lineEdit()->setValidator(new UpperCaseValidator(CFiltro));
+  Label7 = label("Label7", "Etiqueta :");
+  DBText3 = Bold(label("DBText3", ""));
+  Label5 = label("Label5", "Nº archivos :");
+  DBText2 = Bold(label("DBText2", ""));
+  Label2 = label("Label2", "Tamaño :");
+  DBText5 = Bold(label("DBText5", ""));
+  Label8 = label("Label8", "Nº de serie :");
+  DBText4 = Bold(label("DBText4", ""));
+  Label3 = label("Label3", "Notas");
+  wwDBRichEdit1 = new QPlainTextEdit(this);
+  wwDBRichEdit1->setObjectName("wwDBRichEdit1");
+  wwDBRichEdit1->setFixedSize(293, 75);
+  Image1 = new TAdvImage(this);
+  Image1->setObjectName("Image1");
+  Image1->setFixedSize(305, 273);
+  Label11 = label("Label11", "");
+  auto button = [this](const char* name, const char* text) {
+    auto* b = new QPushButton(QString::fromUtf8(text), this);
+    b->setObjectName(name);
+    b->setFlat(true);
+    b->setAutoDefault(false);
+    b->setFixedSize(96, 43);
+    return b;
+  };
+  Aceptar = button("Aceptar", "&Aceptar");
+  BImagen = button("BImagen", "&Seleccionar Imagen");
+  BBorrar = button("BBorrar", "&Borrar Imagen");
+  Mi1 = new QToolButton(this);
+  Mi1->setObjectName("Mi1");
+  Mi1->setText(QStringLiteral("Ajustar"));
+  Mi1->setCheckable(true);
+  Mi1->setChecked(true);
+  Mi1->setAutoRaise(true);
+  Mi1->setFixedSize(96, 43);
+
+  auto* grid = new QGridLayout;
+  grid->addWidget(Label1, 0, 0, 1, 2);
+  grid->addWidget(EditTituloCD, 1, 0, 1, 2);
+  grid->addWidget(Label6, 2, 0);
+  grid->addWidget(Label10, 2, 1);
+  grid->addWidget(wwDBComboBox2, 3, 0);
+  grid->addWidget(EditNumeroCD, 3, 1);
+  grid->addWidget(Label9, 4, 0);
+  grid->addWidget(Label4, 4, 1);
+  grid->addWidget(wwDBComboBox1, 5, 0);
+  grid->addWidget(CFiltro, 5, 1);
+  auto pair = [](QLabel* caption, QLabel* value) {
+    auto* row = new QHBoxLayout;
+    row->addWidget(caption);
+    row->addWidget(value, 1);
+    return row;
+  };
+  grid->addLayout(pair(Label7, DBText3), 6, 0);
+  grid->addLayout(pair(Label5, DBText2), 6, 1);
+  grid->addLayout(pair(Label2, DBText5), 7, 0);
+  grid->addLayout(pair(Label8, DBText4), 7, 1);
+  grid->addWidget(Label3, 8, 0, 1, 2);
+  grid->addWidget(wwDBRichEdit1, 9, 0, 1, 2);
+  auto* right = new QVBoxLayout;
+  right->addWidget(Image1);
+  right->addWidget(Label11);
+  right->addStretch(1);
+  auto* top = new QHBoxLayout;
+  top->addLayout(grid);
+  top->addLayout(right);
+  auto* buttons = new QHBoxLayout;
+  for (QWidget* w : std::initializer_list<QWidget*>{Aceptar, BImagen, BBorrar, Mi1})
+    buttons->addWidget(w);
+  buttons->addStretch(1);
+  auto* column = new QVBoxLayout(this);
+  column->setContentsMargins(6, 6, 6, 6);
+  column->addLayout(top, 1);
+  column->addLayout(buttons);
+
+  setTabOrder(EditTituloCD, wwDBComboBox2);
+  setTabOrder(wwDBComboBox2, EditNumeroCD);
+  setTabOrder(EditNumeroCD, wwDBComboBox1);
+  setTabOrder(wwDBComboBox1, CFiltro);
+  setTabOrder(CFiltro, wwDBRichEdit1);
+  for (QWidget* box : std::initializer_list<QWidget*>{
+           EditTituloCD, EditNumeroCD, wwDBComboBox2->lineEdit(), wwDBComboBox1->lineEdit(),
+           CFiltro->lineEdit(), wwDBRichEdit1})
+    box->installEventFilter(this);
+
+  connect(Aceptar, &QPushButton::clicked, this, &TDatosCD::AceptarClick);
+  connect(BImagen, &QPushButton::clicked, this, &TDatosCD::BImagenClick);
+  connect(BBorrar, &QPushButton::clicked, this, &TDatosCD::BBorrarClick);
+  connect(Mi1, &QToolButton::clicked, this, &TDatosCD::Mi1Click);
+}
+
+void TDatosCD::FormCreate() {
+  Guarded([&] {
+    const Language& leng = main_.Leng();
+    auto text = [&](const char* key) { return Qs(leng.Traduce(key)); };
+    setWindowTitle(text("DatosCatalogo"));
+    Label1->setText(text("Titulo"));
+    Label6->setText(text("S.O."));
+    Label10->setText(text("Numero"));
+    Label9->setText(text("Procedencia"));
+    Label4->setText(text("Album"));
+    Label7->setText(text("Etiqueta"));
+    Label5->setText(text("NArchivos"));
+    Label2->setText(text("Tama\xF1o"));
+    Label8->setText(text("NSerie"));
+    Label3->setText(text("Notas"));
+    Aceptar->setText(text("Aceptar"));
+    BImagen->setText(text("SeleccionarImagen"));
+    BBorrar->setText(text("BorrarImagen"));
+    Mi1->setText(text("Ajustar"));
+    Image1->EmptyLabel = text("SinImagen");
+  });
+  Guarded([&] { LoadRecord(); });
+  Guarded([&] { LoadPicture(); });
+  Guarded([&] {
+    main_.RellenaFiltro(CFiltro);
+    const QString album = CFiltro->property("storedAlbum").toString();
+    CFiltro->setEditText(album);
+  });
+}
+
+void TDatosCD::LoadRecord() {
+  dbf::Table& discs = main_.Tablas().TablaCDRom;
+  recNo_ = discs.RecNo();
+  number_ = discs.AsString("AUTO");
+  EditTituloCD->setText(Qs(discs.AsString("TITULOCD")));
+  wwDBComboBox2->setEditText(Qs(discs.AsString("SOCD")));
+  EditNumeroCD->setText(Qs(discs.AsString("NUMEROCD")));
+  wwDBComboBox1->setEditText(Qs(discs.AsString("DEDONDE")));
+  CFiltro->setProperty("storedAlbum", Qs(discs.AsString("ALBUM")));
+  wwDBRichEdit1->setPlainText(NotesForDisplay(discs.AsString("NOTAS")));
+  DBText3->setText(Qs(discs.AsString("ETIQUETA")));
+  DBText2->setText(Qs(discs.AsString("TOTFILES")));
+  DBText5->setText(Qs(discs.AsString("BYTESCD")));
+  DBText4->setText(Qs(discs.AsString("NSERIECD")));
+}
+
+void TDatosCD::EnablePicture(bool on) {
+  Image1->setEnabled(on);
+  Mi1->setEnabled(on);
+  BBorrar->setEnabled(on);
+}
+
+void TDatosCD::LoadPicture() {
+  dbf::Table& covers = main_.Tablas().TablaGraf;
+  try {
+    if (!covers.Active()) covers.Open();
+    const std::optional<std::string> stored = FindCover(covers, number_);
+    if (!stored) {
+      EnablePicture(false);
+      return;
+    }
+    const fs::path shown = main_.Folders().temp / "PruebaLeer.Jpg";
+    WriteFileAtomically(shown, *stored);
+    if (!stored->empty()) Image1->LoadJpeg(*stored);  // bytes that are no JPEG show nothing
+    Image1->update();
+  } catch (...) {
+    EnablePicture(false);
+  }
+}
+
+void TDatosCD::AceptarClick() {
+  if (EditTituloCD->text().isEmpty()) {
+    main_.Messages().PonerMensaje(main_.Leng().Traduce("FacilitarNombre"));
+    EditTituloCD->setFocus();
+    return;
+  }
+  Guarded([&] {
+    dbf::Table& discs = main_.Tablas().TablaCDRom;
+    if (recNo_ != 0 && discs.RecNo() != recNo_) discs.GoTo(recNo_);
+    discs.Edit();
+    discs.SetString("TITULOCD", Ansi(EditTituloCD->text()));
+    discs.SetString("SOCD", Ansi(wwDBComboBox2->currentText()));
+    discs.SetString("NUMEROCD", Ansi(EditNumeroCD->text()));
+    discs.SetString("DEDONDE", Ansi(wwDBComboBox1->currentText()));
+    discs.SetString("ALBUM", Ansi(CFiltro->currentText().toUpper()));
+    discs.SetString("NOTAS", NotesForStorage(wwDBRichEdit1->toPlainText()));
+    discs.Post();
+  });
+  Guarded([&] { main_.RellenaFiltro(main_.PCatalogos->CFiltro); });
+  accept();
+}
+
+void TDatosCD::Mi1Click() { Image1->SetStretchRatio(Mi1->isChecked()); }
+
+void TDatosCD::BImagenClick() {
+  const Language& leng = main_.Leng();
+  Dialogs& dialogs = main_.Messages();
+  const QString filter = Qs(leng.Traduce("Todos")) +
+                         QStringLiteral(" (*.bmp *.jpg);;Jpeg (*.jpg);;Bitmaps (*.bmp)");
+  const QString chosen = PickFile ? PickFile(filter) : QString();
+  if (chosen.isEmpty()) return;
+  dbf::Table& covers = main_.Tablas().TablaGraf;
+  Guarded([&] {
+    if (!covers.Active()) covers.Open();
+  });
+  Image1->LoadFromFile(chosen);
+  if (!dialogs.ConfirmOkCancel(leng.Traduce("Atencion"), leng.Traduce("AsignarGrafico"))) {
+    // Nothing was stored: the view goes back to what the disc has.
+    Image1->Clear();
+    EnablePicture(true);
+    Guarded([&] { LoadPicture(); });
+    return;
+  }
+  Label11->setText(Qs(leng.Traduce("ConvirtiendoImagen")));
+  if (!Image1->ConvertToJpeg()) {
+    Label11->clear();
+    dialogs.PonerMensaje(leng.Traduce("ErrorConvertir"));
+    return;
+  }
+  Label11->setText(Qs(leng.Traduce("GrabandoImagen")));
+  const fs::path written = main_.Folders().temp / "PruebaEscribir.Jpg";
+  if (!Image1->SaveAsJpeg(written.string())) {
+    dialogs.PonerMensaje(leng.Traduce("ErrorGrabar"));
+    Label11->clear();
+    return;
+  }
+  Guarded([&] { StoreCover(covers, number_, Image1->JpegBytes()); });
+  EnablePicture(true);
+}
+
+void TDatosCD::BBorrarClick() {
+  const Language& leng = main_.Leng();
+  if (!main_.Messages().ConfirmOkCancel(leng.Traduce("Atencion"), leng.Traduce("BorrarImagen") + "?"))
+    return;
+  try {
+    dbf::Table& covers = main_.Tablas().TablaGraf;
+    if (!covers.Active()) covers.Open();
+    DeleteCovers(covers, number_);
+    EnablePicture(false);
+    Image1->Clear();
+  } catch (...) {
+    main_.Messages().PonerMensaje(leng.Traduce("ErrorGrabar"));
+  }
+}
+
+void TDatosCD::FormClose() {
+  if (closed_) return;
+  closed_ = true;
+  Guarded([&] { main_.Tablas().TablaGraf.Close(); });
+}
+
+bool TDatosCD::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+        watched != wwDBRichEdit1) {
+      focusNextChild();
+      return true;
+    }
+    if (key->key() == Qt::Key_Escape) return true;  // confirming waits for the release
+  } else if (event->type() == QEvent::KeyRelease &&
+             static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+    AceptarClick();
+    return true;
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void TDatosCD::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) return;
+  QDialog::keyPressEvent(event);
+}
+
+void TDatosCD::keyReleaseEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) {
+    AceptarClick();
+    return;
+  }
+  QDialog::keyReleaseEvent(event);
+}
+
+}  // namespace zafirel

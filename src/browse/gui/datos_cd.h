@@ -1,0 +1,73 @@
+// TDatosCD: the data of the current disc (title, operating system, number,
+// origin, album, notes; label, file count, size and serial number shown only)
+// and its cover picture. It writes the record when confirmed; Escape
+// confirms too, and there is no way to leave without confirming.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QToolButton;
+
+namespace zafirel {
+
+class TAdvImage;
+class TMenuPral;
+
+class TDatosCD : public QDialog {
+  Q_OBJECT
+ public:
+  explicit TDatosCD(TMenuPral& main);
+  ~TDatosCD() override;
+
+  // Asks for a picture file given a Qt name filter; empty for none. Replaced
+  // by tests.
+  std::function<QString(const QString& filter)> PickFile;
+
+  void AceptarClick();
+  void Mi1Click();
+  void BImagenClick();
+  void BBorrarClick();
+
+  QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6, *Label7, *Label8, *Label9,
+      *Label10, *Label11;
+  QLineEdit* EditTituloCD;
+  QComboBox* wwDBComboBox2;  // operating system
+  QLineEdit* EditNumeroCD;
+  QComboBox* wwDBComboBox1;  // origin
+  QComboBox* CFiltro;        // album
+  QPlainTextEdit* wwDBRichEdit1;
+  QLabel *DBText2, *DBText3, *DBText4, *DBText5;
+  TAdvImage* Image1;
+  QPushButton *Aceptar, *BImagen, *BBorrar;
+  QToolButton* Mi1;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void keyReleaseEvent(QKeyEvent* event) override;
+  void reject() override { AceptarClick(); }
+
+ private:
+  void BuildForm();
+  void FormCreate();
+  void FormClose();
+  void LoadRecord();
+  void LoadPicture();
+  void EnablePicture(bool on);
+
+  TMenuPral& main_;
+  std::uint32_t recNo_ = 0;
+  std::string number_;
+  bool closed_ = false;
+};
+
+}  // namespace zafirel

@@ -1,0 +1,105 @@
+#include "browse/gui/propiedades.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/gui/palette.h"
+#include "app/gui/qt_text.h"
+#include "app/language.h"
+#include "browse/loaded_catalogue.h"
+#include "util/text.h"
+
+namespace zafirel {
+
+TPropiedades::TPropiedades(Language& leng, QWidget* parent)
+    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint), leng_(leng) {
+  setObjectName("Propiedades");
+  colors::ApplyWindowLook(*this);
+  setFixedSize(228, 266);
+  setWindowTitle(QStringLiteral("Propiedades"));
+  auto* column = new QVBoxLayout(this);
+  column->setContentsMargins(5, 5, 5, 5);
+  Label1 = new QLabel(this);
+  Label1->setObjectName("Label1");
+  Label1->setWordWrap(true);
+  Label1->setFixedSize(218, 26);
+  QFont bold = Label1->font();
+  bold.setBold(true);
+  Label1->setFont(bold);
+  Label2 = new QLabel(this);
+  Label2->setObjectName("Label2");
+  Label3 = new QLabel(this);
+  Label3->setObjectName("Label3");
+  Memo1 = new QPlainTextEdit(this);
+  Memo1->setObjectName("Memo1");
+  Memo1->setFixedSize(209, 145);
+  Memo1->installEventFilter(this);
+  Aceptar = new QPushButton(QStringLiteral("&Aceptar"), this);
+  Aceptar->setObjectName("Aceptar");
+  Aceptar->setFlat(true);
+  Aceptar->setAutoDefault(false);
+  column->addWidget(Label1);
+  column->addWidget(Label2);
+  column->addWidget(Label3);
+  column->addWidget(Memo1, 0, Qt::AlignHCenter);
+  column->addStretch(1);
+  column->addWidget(Aceptar, 0, Qt::AlignHCenter);
+  connect(Aceptar, &QPushButton::clicked, this, &TPropiedades::AceptarClick);
+  FormCreate();
+}
+
+void TPropiedades::FormCreate() {
+  Aceptar->setText(Qs(leng_.Traduce("Aceptar")));
+  setWindowTitle(Qs(leng_.Traduce("Propiedades")));
+}
+
+void TPropiedades::Show(const std::string& line, const Locale& locale) {
+  const std::string path(Trozo(line, ';', 0));
+  setWindowTitle(Qs(leng_.Traduce("Propiedades") + " : " + path));
+  Label1->setText(Qs(path));
+  Label2->setText(Qs(leng_.Traduce("Tama\xF1o") + ": " + FileSizeCell(Trozo(line, ';', 1), locale)));
+  Label3->setText(Qs(leng_.Traduce("Fecha") + ": " + std::string(Trozo(line, ';', 2))));
+  Memo1->setPlainText(Qs(Trozo(line, ';', 3)));
+  exec();
+}
+
+std::string TPropiedades::Comment() const {
+  std::string text = Ansi(Memo1->toPlainText());
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+void TPropiedades::AceptarClick() { accept(); }
+
+void TPropiedades::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) return;  // closing waits for the release
+  QDialog::keyPressEvent(event);
+}
+
+void TPropiedades::keyReleaseEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) {
+    AceptarClick();
+    return;
+  }
+  QDialog::keyReleaseEvent(event);
+}
+
+bool TPropiedades::eventFilter(QObject* watched, QEvent* event) {
+  // The form sees keys before its controls.
+  if (event->type() == QEvent::KeyRelease &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+    AceptarClick();
+    return true;
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+}  // namespace zafirel

@@ -1,0 +1,47 @@
+// TPropiedades: a file entry's properties (path, size, date) and the box for
+// its comment. Closing it by its button or by Escape keeps what was typed.
+#pragma once
+
+#include <QDialog>
+#include <string>
+
+#include "util/locale.h"
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace zafirel {
+
+class Language;
+
+class TPropiedades : public QDialog {
+  Q_OBJECT
+ public:
+  TPropiedades(Language& leng, QWidget* parent = nullptr);
+
+  // Fills the dialog from a file-list line and shows it modally.
+  void Show(const std::string& line, const Locale& locale);
+  // The typed comment, ANSI, lines joined with CR LF.
+  std::string Comment() const;
+
+  QLabel* Label1 = nullptr;
+  QLabel* Label2 = nullptr;
+  QLabel* Label3 = nullptr;
+  QPushButton* Aceptar = nullptr;
+  QPlainTextEdit* Memo1 = nullptr;
+
+  void AceptarClick();
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void keyReleaseEvent(QKeyEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void reject() override { AceptarClick(); }
+
+ private:
+  void FormCreate();
+  Language& leng_;
+};
+
+}  // namespace zafirel
