@@ -23,51 +23,12 @@
 #include "app/language.h"
 #include "scan/gui/catalogar_page.h"
 #include "search/gui/busqueda_page.h"
+#include "gui/gui_support.h"
 #include "util/codepage.h"
 
 using namespace zafirel;
 namespace fs = std::filesystem;
 
-namespace {
-
-class ScriptedDialogs : public Dialogs {
- public:
-  void PonerMensaje(const std::string& text) override { messages.push_back(text); }
-  bool ConfirmOkCancel(const std::string&, const std::string&) override { return true; }
-  std::unique_ptr<Progress> ShowProgress(const std::string&) override { return nullptr; }
-  void ProcessEvents() override {}
-  std::vector<std::string> messages;
-};
-
-void WriteFile(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
-// One program installation in a temporary folder: the executable's folder
-// with the shipped language files, and a data folder.
-struct Installation {
-  QTemporaryDir root;
-  fs::path exe, data;
-  Installation() {
-    exe = fs::path(root.path().toStdString()) / "bin";
-    data = exe;
-    fs::create_directories(exe);
-    for (const char* name : {"Espanol.Len", "Ingles.Len"})
-      fs::copy_file(fs::path(ZAFIREL_SOURCE_DIR) / "lang" / name, exe / name);
-  }
-  ProgramLocation Where() const { return {exe, exe, exe}; }
-  std::string Text(const char* file, const char* key) const {
-    Language language(exe / file);
-    return language.Traduce(key);
-  }
-};
-
-}  // namespace
 
 class MenuPralTest : public QObject {
   Q_OBJECT

@@ -1,0 +1,549 @@
+// Browsing and editing through the real main window on the offscreen
+// platform: the disc list and its album filter, a disc's folders and files,
+// file-entry edits, the jump to a search hit, the disc editor with its cover
+// picture, and deleting discs.
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeView>
+#include <QTreeWidget>
+#include <functional>
+
+#include "app/gui/menu_pral.h"
+#include "app/gui/page_control.h"
+#include "app/gui/qt_text.h"
+#include "browse/covers.h"
+#include "browse/gui/adv_image.h"
+#include "browse/gui/archivos_page.h"
+#include "browse/gui/browse_models.h"
+#include "browse/gui/catalogos_page.h"
+#include "browse/gui/datos_cd.h"
+#include "browse/gui/propiedades.h"
+#include "browse/picture.h"
+#include "gui/gui_support.h"
+#include "search/gui/busqueda_page.h"
+#include "search/gui/results_roles.h"
+#include "store/catalogue_files.h"
+
+using namespace zafirel;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Disc {
+  const char *title, *size, *serial, *files, *number, *album, *autoNumber;
+};
+
+// Five discs whose titles, sizes, numbers and albums exercise every order.
+const Disc kDiscs[] = {{"Mapas", "650 MB", "AAAA-0001", "12345", "10", "Juegos", "1"},
+                       {"atlas", "74 MB", "AAAA-0002", "0", "9", "JUEGOS", "2"},
+                       {"Zoo", "12345 MB", "AAAA-0003", "3", "A1", "Rock", "3"},
+                       {"Bach", "2000 MB", "AAAA-0004", "1234", "2", "", "4"},
+                       {"cine", "5 MB", "AAAA-0005", "7", "100", "Rock", "5"}};
+
+void SeedDiscs(const fs::path& data, std::initializer_list<Disc> discs) {
+  TTablas::CreateDiscTable(data);
+  TTablas::CreateCoverTable(data);
+  TTablas tablas;
+  tablas.SetFolder(data);
+  dbf::Table& t = tablas.TablaCDRom;
+  t.Open();
+  for (const Disc& d : discs) {
+    t.Append();
+    t.SetString("TITULOCD", d.title);
+    t.SetString("BYTESCD", d.size);
+    t.SetString("NSERIECD", d.serial);
+    t.SetString("TOTFILES", d.files);
+    t.SetString("NUMEROCD", d.number);
+    t.SetString("ALBUM", d.album);
+    t.SetString("AUTO", d.autoNumber);
+    t.Post();
+  }
+  t.Close();
+}
+
+const char* const kTree2 = "D:\\\r\nD:\\DOCS\\\r\nD:\\DOCS\\OLD\\\r\nD:\\DATOS\\\r\n";
+const char* const kList2 =
+    "D:\\LEEME.TXT;1;01/01/2000\r\n"
+    "D:\\DOCS\\A.TXT;1536;02/02/2002;Primero\r\n"
+    "D:\\DOCS\\B.TXT;0;02/02/2002\r\n"
+    "D:\\DOCS\\C.ZIP;7;02/02/2002;\r\n"
+    "D:\\DOCS\\OLD\\LEEME;3;03/03/2003\r\n"
+    "D:\\DOCS\\OLD\\LEEME.TXT;4;03/03/2003;Viejo\r\n"
+    "D:\\DATOS\\DATOS;5;04/04/2004\r\n";
+
+class Window {
+ public:
+  explicit Window(std::initializer_list<Disc> discs) {
+    SeedDiscs(inst.data, discs);
+    window = std::make_unique<TMenuPral>(inst.Where(), Locale{}, leng, dialogs);
+    window->CreaModuloDatos();
+    const fs::path catalogues = window->Folders().catalogos;
+    WriteFile(TreeFilePath(catalogues, "2"), kTree2);
+    WriteFile(ListFilePath(catalogues, "2"), kList2);
+    WriteFile(TreeFilePath(catalogues, "3"), "E:\\\r\nE:\\MUSICA\\\r\n");
+    WriteFile(ListFilePath(catalogues, "3"), "E:\\MUSICA\\UNO.MP3;4000;05/05/2005\r\n");
+    window->show();
+    QTest::qWaitForWindowExposed(window.get());
+    dialogs.messages.clear();  // the greeting of a first start
+  }
+  TMenuPral& operator*() { return *window; }
+  TMenuPral* operator->() { return window.get(); }
+  fs::path Catalogues() const { return window->Folders().catalogos; }
+  QTableView* Cds() { return window->PCatalogos->CDs; }
+  DiscListModel* Discos() { return window->PCatalogos->Discos; }
+  FileListModel* Ficheros() { return window->PArchivos->Ficheros; }
+  QStringList Titles() {
+    QStringList titles;
+    for (int row = 0; row < Discos()->rowCount(); ++row)
+      titles << Discos()->index(row, 0).data().toString();
+    return titles;
+  }
+  QStringList FileNames() {
+    QStringList names;
+    for (int row = 0; row < Ficheros()->rowCount(); ++row)
+      names << Ficheros()->index(row, 0).data().toString();
+    return names;
+  }
+  int RowOf(const QString& title) { return static_cast<int>(Titles().indexOf(title)); }
+  void ClickRow(const QString& title) {
+    const QRect cell = Cds()->visualRect(Discos()->index(RowOf(title), 0));
+    QTest::mouseClick(Cds()->viewport(), Qt::LeftButton, {}, cell.center());
+  }
+  void DoubleClickRow(const QString& title) {
+    const QRect cell = Cds()->visualRect(Discos()->index(RowOf(title), 0));
+    QTest::mouseClick(Cds()->viewport(), Qt::LeftButton, {}, cell.center());
+    QTest::mouseDClick(Cds()->viewport(), Qt::LeftButton, {}, cell.center());
+  }
+  void ClickHeader(int column) {
+    QHeaderView* header = Cds()->horizontalHeader();
+    const int x = header->sectionViewportPosition(column) + header->sectionSize(column) / 2;
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
+  }
+  QString SelectedFolderName() {
+    const QModelIndex current = window->PArchivos->Arbol->currentIndex();
+    return current.data().toString();
+  }
+  QString CurrentSerial() { return Qs(window->Tablas().TablaCDRom.AsString("NSERIECD")); }
+  // Runs the step on the next modal dialog once it shows, and closes the
+  // dialog afterwards if the step left it open (a failed check, say).
+  // Returns the flag that says whether the step ran.
+  template <typename Dialog>
+  std::shared_ptr<bool> OnModal(std::function<void(Dialog&)> step) {
+    auto ran = std::make_shared<bool>(false);
+    QTimer::singleShot(0, window.get(), [step, ran] {
+      auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+      if (dialog == nullptr) return;
+      dialog->activateWindow();
+      QTest::qWaitForWindowActive(dialog);
+      *ran = true;
+      step(*dialog);
+      if (dialog->isVisible()) dialog->done(QDialog::Rejected);
+    });
+    return ran;
+  }
+
+  Installation inst;
+  Language leng{inst.exe / "Espanol.Len"};
+  ScriptedDialogs dialogs;
+  std::unique_ptr<TMenuPral> window;
+};
+
+}  // namespace
+
+class BrowseTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void theDiscListSortsByHeaderAndKeepsTheKey();
+  void theAlbumFilterListsOneAlbum();
+  void aRowWhoseDiscIsGoneSaysSo();
+  void openingADiscShowsItsFoldersAndFilesOnce();
+  void fileEntriesAreDeletedCommentedAndRenamed();
+  void aSearchHitLeadsToItsFolderAndFile();
+  void editingADiscWritesItsRecord();
+  void editingUnderAFilterRefillsTheFilteredList();
+  void aBitmapIsStoredAsJpegAndShownToFit();
+  void deletingDiscsTakesTheirCataloguesAlong();
+};
+
+void BrowseTest::theDiscListSortsByHeaderAndKeepsTheKey() {
+  Window w({kDiscs[0], kDiscs[1], kDiscs[2], kDiscs[3], kDiscs[4]});
+  QCOMPARE(w.Titles(), QStringList({"atlas", "Bach", "cine", "Mapas", "Zoo"}));
+  QCOMPARE(w.Discos()->MarkedColumn(), 0);
+  QVERIFY(w->PCatalogos->Label5->text().endsWith(" 5"));
+  // The first title is selected at start and is the current disc.
+  QCOMPARE(w.CurrentSerial(), QString("AAAA-0002"));
+  QVERIFY(w->Label1->text().endsWith("atlas"));
+  QCOMPARE(w.Discos()->index(0, 4).data().toString(), QString());  // 0 files
+  QCOMPARE(w.Discos()->index(3, 4).data().toString(), QString("12.345"));
+
+  w.ClickHeader(1);
+  QCOMPARE(w.Titles(), QStringList({"atlas", "cine", "Mapas", "Zoo", "Bach"}));
+  QCOMPARE(w.Discos()->MarkedColumn(), 1);
+  QCOMPARE(w->Ini1().ReadStr("General", "Indice", ""), std::string("STR(VAL(LEFT(BytesCD, 4)))"));
+  w.ClickHeader(1);  // the same order again
+  QCOMPARE(w.Titles(), QStringList({"atlas", "cine", "Mapas", "Zoo", "Bach"}));
+  w.ClickHeader(5);
+  QCOMPARE(w.Titles(), QStringList({"Zoo", "Bach", "atlas", "Mapas", "cine"}));
+
+  w.ClickRow("Mapas");
+  QCOMPARE(w.CurrentSerial(), QString("AAAA-0001"));
+  QVERIFY(w->Label1->text().endsWith("Mapas"));
+  QVERIFY(w->Label2->text().startsWith("Zafirel! v1.1 - "));
+
+  // Another start lists in the saved order; an unknown key is record order.
+  w->Ini1().WriteStr("General", "Indice", "otra cosa");
+  w->RellenaCDs(w->SavedSortKey());
+  QCOMPARE(w.Titles(), QStringList({"Mapas", "atlas", "Zoo", "Bach", "cine"}));
+  QCOMPARE(w.Discos()->MarkedColumn(), -1);
+}
+
+void BrowseTest::theAlbumFilterListsOneAlbum() {
+  Window w({kDiscs[0], kDiscs[1], kDiscs[2], kDiscs[3], kDiscs[4]});
+  QComboBox* filter = w->PCatalogos->CFiltro;
+  QCOMPARE(filter->count(), 2);
+  QCOMPARE(filter->itemText(0), QString("JUEGOS"));
+  QCOMPARE(filter->itemText(1), QString("ROCK"));
+
+  filter->setCurrentIndex(0);
+  QCOMPARE(w.Titles(), QStringList({"Mapas", "atlas"}));  // Juegos and JUEGOS
+  QCOMPARE(w.Discos()->MarkedColumn(), -1);
+  QCOMPARE(w->Tablas().IndicesCDRom.Current(), std::string("Titulo"));
+
+  w.ClickHeader(0);  // a sort lists every disc; the box keeps its album
+  QCOMPARE(w.Titles().size(), 5);
+  QCOMPARE(filter->currentText(), QString("JUEGOS"));
+
+  filter->setCurrentIndex(1);
+  QCOMPARE(w.Titles(), QStringList({"Zoo", "cine"}));
+  QTest::mouseClick(w->PCatalogos->BLimpiarFiltro, Qt::LeftButton);
+  QCOMPARE(filter->currentText(), QString());
+  QCOMPARE(w.Titles(), QStringList({"atlas", "Bach", "cine", "Mapas", "Zoo"}));
+  QCOMPARE(w.Discos()->MarkedColumn(), 0);
+}
+
+void BrowseTest::aRowWhoseDiscIsGoneSaysSo() {
+  Window w({kDiscs[0], kDiscs[1]});
+  {
+    // Another program changes the serial number behind the list's back.
+    TTablas other;
+    other.SetFolder(w->Folders().data);
+    other.TablaCDRom.Open();
+    QVERIFY(other.TablaCDRom.Locate("NSERIECD", "AAAA-0001"));
+    other.TablaCDRom.Edit();
+    other.TablaCDRom.SetString("NSERIECD", "FFFF-FFFF");
+    other.TablaCDRom.Post();
+  }
+  w.ClickRow("Mapas");
+  QCOMPARE(w.dialogs.messages.size(), size_t(1));
+  QCOMPARE(w.dialogs.messages[0], w.inst.Text("Espanol.Len", "CatalogoNoEncontrado") + " : Mapas");
+  QVERIFY(w->Label1->text().endsWith("Mapas"));
+  QCOMPARE(w.CurrentSerial(), QString("AAAA-0002"));  // the current disc stays
+}
+
+void BrowseTest::openingADiscShowsItsFoldersAndFilesOnce() {
+  Window w({kDiscs[0], kDiscs[1], kDiscs[2]});
+  w.DoubleClickRow("atlas");
+  QCOMPARE(w->Pagina->currentIndex(), int(TMenuPral::kArchivos));
+  QCOMPARE(w->Catalogo().RutaIndActual, TreeFilePath(w.Catalogues(), "2").string());
+  QCOMPARE(w.SelectedFolderName(), QString("D:\\"));
+  QVERIFY(w->PArchivos->Arbol->isExpanded(w->PArchivos->Arbol->currentIndex()));
+  QCOMPARE(w.FileNames(), QStringList({"LEEME.TXT"}));
+
+  // A click on a folder lists its own files with their cells.
+  QTreeView* tree = w->PArchivos->Arbol;
+  const QModelIndex docs = w->PArchivos->Carpetas->index(0, 0, tree->currentIndex());
+  QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(docs).center());
+  QCOMPARE(w.SelectedFolderName(), QString("DOCS"));
+  QCOMPARE(w.FileNames(), QStringList({"A.TXT", "B.TXT", "C.ZIP"}));
+  QCOMPARE(w.Ficheros()->index(0, 1).data().toString(), QString("1.536 KB"));
+  QCOMPARE(w.Ficheros()->index(1, 1).data().toString(), QString(" KB"));
+  QCOMPARE(w.Ficheros()->index(0, 3).data().toString(), QString("Primero"));
+  QCOMPARE(w.Ficheros()->index(2, 3).data().toString(), QString());
+
+  // Back to the list and again to the same disc: nothing is reloaded.
+  w->Pagina->setCurrentIndex(TMenuPral::kCatalogos);
+  w.DoubleClickRow("atlas");
+  QCOMPARE(w.SelectedFolderName(), QString("DOCS"));
+  QCOMPARE(w.FileNames().size(), 3);
+
+  // Another disc reloads and selects its root; a disc without a tree file
+  // leaves the last one shown.
+  w->Pagina->setCurrentIndex(TMenuPral::kCatalogos);
+  w.DoubleClickRow("Zoo");
+  QCOMPARE(w.SelectedFolderName(), QString("E:\\"));
+  QVERIFY(w.FileNames().isEmpty());  // its root has only a folder
+  w->Pagina->setCurrentIndex(TMenuPral::kCatalogos);
+  w.DoubleClickRow("Mapas");
+  QCOMPARE(w->Pagina->currentIndex(), int(TMenuPral::kArchivos));
+  QCOMPARE(w.SelectedFolderName(), QString("E:\\"));
+  QVERIFY(w->Label1->text().endsWith("Mapas"));
+}
+
+void BrowseTest::fileEntriesAreDeletedCommentedAndRenamed() {
+  Window w({kDiscs[1]});
+  w.DoubleClickRow("atlas");
+  const fs::path list = ListFilePath(w.Catalogues(), "2");
+  QTreeView* tree = w->PArchivos->Arbol;
+  QTableView* files = w->PArchivos->Archivos;
+  const QModelIndex docs = w->PArchivos->Carpetas->index(0, 0, tree->currentIndex());
+  QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(docs).center());
+
+  // A comment typed on two lines with ";" and "\" goes on one line, cleaned.
+  files->selectRow(2);
+  auto ran = w.OnModal<TPropiedades>([](TPropiedades& dialog) {
+    QVERIFY(dialog.windowTitle().endsWith(" : D:\\DOCS\\C.ZIP"));
+    QCOMPARE(dialog.Label2->text(), QString("Tamaño: 7 KB"));
+    dialog.Memo1->setPlainText("Juego;de\ncartas\\");
+    QTest::keyClick(dialog.Memo1, Qt::Key_Escape);  // Escape keeps what was typed
+  });
+  const QPoint zip = files->visualRect(w.Ficheros()->index(2, 0)).center();
+  QTest::mouseClick(files->viewport(), Qt::LeftButton, {}, zip);
+  QTest::mouseDClick(files->viewport(), Qt::LeftButton, {}, zip);
+  QVERIFY(*ran);
+  QVERIFY(ReadFile(list).find("D:\\DOCS\\C.ZIP;7;02/02/2002;Juegode cartas\r\n") !=
+          std::string::npos);
+  QCOMPARE(w.Ficheros()->index(2, 3).data().toString(), QString("Juegode cartas"));
+  QCOMPARE(files->selectionModel()->selectedRows().size(), 1);
+  QCOMPARE(files->selectionModel()->selectedRows().front().row(), 2);
+
+  // Renaming in place keeps size, date and comment; an unusable name is refused.
+  QVERIFY(w.Ficheros()->setData(w.Ficheros()->index(0, 0), "A.DOC", Qt::EditRole));
+  QVERIFY(ReadFile(list).find("D:\\DOCS\\A.DOC;1536;02/02/2002;Primero\r\n") != std::string::npos);
+  QVERIFY(!w.Ficheros()->setData(w.Ficheros()->index(0, 0), ";\\", Qt::EditRole));
+  QCOMPARE(w.Ficheros()->index(0, 0).data().toString(), QString("A.DOC"));
+  QVERIFY(w.Ficheros()->setData(w.Ficheros()->index(1, 0), "B;2.TXT", Qt::EditRole));
+  QCOMPARE(w.Ficheros()->index(1, 0).data().toString(), QString("B2.TXT"));
+
+  // Three rows, one question for several files, one write.
+  w.dialogs.questions.clear();
+  w.dialogs.answers = {false};
+  files->selectAll();
+  w->PArchivos->Borrararchivo1->trigger();
+  QCOMPARE(w.FileNames().size(), 3);  // cancelled
+  files->selectAll();
+  w->PArchivos->Borrararchivo1->trigger();
+  QCOMPARE(w.dialogs.questions.size(), size_t(2));
+  QCOMPARE(w.dialogs.questions[1], w.inst.Text("Espanol.Len", "Atencion") + "|" +
+                                       w.inst.Text("Espanol.Len", "BorrarMuchosArchivos"));
+  QVERIFY(w.FileNames().isEmpty());
+  QCOMPARE(ReadFile(list),
+           std::string("D:\\LEEME.TXT;1;01/01/2000\r\n"
+                       "D:\\DOCS\\OLD\\LEEME;3;03/03/2003\r\n"
+                       "D:\\DOCS\\OLD\\LEEME.TXT;4;03/03/2003;Viejo\r\n"
+                       "D:\\DATOS\\DATOS;5;04/04/2004\r\n"));
+  QCOMPARE(w->PArchivos->Carpetas->rowCount(tree->currentIndex()), 1);  // the folder stays
+  // The disc keeps the file count of its catalogue run.
+  QCOMPARE(w.Discos()->index(0, 4).data().toString(), QString());
+  QCOMPARE(w->Tablas().TablaCDRom.AsString("TOTFILES"), std::string("0"));
+}
+
+void BrowseTest::aSearchHitLeadsToItsFolderAndFile() {
+  Window w({kDiscs[0], kDiscs[1], kDiscs[2]});
+  QTreeWidget* results = w->PBusqueda->Busca;
+  auto* disc = new QTreeWidgetItem(results, {"atlas"});
+  disc->setData(0, kDiscNumberRole, "2");
+  auto* deep = new QTreeWidgetItem(disc, {"D:\\DOCS\\OLD\\LEEME"});
+  auto* root = new QTreeWidgetItem(disc, {"D:\\LEEME.TXT"});
+  auto* named = new QTreeWidgetItem(disc, {"D:\\DATOS\\DATOS"});
+  auto* lost = new QTreeWidgetItem(disc, {"D:\\DOCS\\NADA\\X.TXT"});
+  auto* elsewhere = new QTreeWidgetItem(results, {"perdido"});
+  elsewhere->setData(0, kDiscNumberRole, "99");
+  auto* orphan = new QTreeWidgetItem(elsewhere, {"D:\\X"});
+
+  auto jump = [&](QTreeWidgetItem* item) {
+    results->setCurrentItem(item);
+    w->VerCD1Click(results);
+  };
+  jump(deep);
+  QCOMPARE(w->Pagina->currentIndex(), int(TMenuPral::kArchivos));
+  QCOMPARE(w.CurrentSerial(), QString("AAAA-0002"));
+  QCOMPARE(w.Titles()[w.Cds()->currentIndex().row()], QString("atlas"));
+  QCOMPARE(w.SelectedFolderName(), QString("OLD"));
+  QCOMPARE(w.FileNames(), QStringList({"LEEME", "LEEME.TXT"}));
+  QCOMPARE(w->PArchivos->Archivos->currentIndex().row(), 0);
+  QVERIFY(w->PArchivos->Archivos->hasFocus() || !QApplication::focusWidget());
+
+  jump(root);
+  QCOMPARE(w.SelectedFolderName(), QString("D:\\"));
+  QCOMPARE(w->PArchivos->Archivos->currentIndex().data().toString(), QString("LEEME.TXT"));
+  jump(named);
+  QCOMPARE(w.SelectedFolderName(), QString("DATOS"));
+  QCOMPARE(w->PArchivos->Archivos->currentIndex().data().toString(), QString("DATOS"));
+  // A folder missing from the tree: the levels found are selected, no row.
+  jump(lost);
+  QCOMPARE(w.SelectedFolderName(), QString("DOCS"));
+  QVERIFY(w->PArchivos->Archivos->selectionModel()->selectedRows().isEmpty());
+
+  // A disc node is no hit; a hit of a disc that is gone says so.
+  jump(disc);
+  QVERIFY(w.dialogs.messages.empty());
+  w->Pagina->setCurrentIndex(TMenuPral::kBusqueda);
+  jump(orphan);
+  QCOMPARE(w.dialogs.messages.size(), size_t(1));
+  QCOMPARE(w.dialogs.messages[0], w.inst.Text("Espanol.Len", "CatalogoNoEncontrado") + " : 99");
+  QCOMPARE(w->Pagina->currentIndex(), int(TMenuPral::kBusqueda));
+}
+
+void BrowseTest::editingADiscWritesItsRecord() {
+  Window w({kDiscs[0], kDiscs[1], kDiscs[3]});
+  w.ClickRow("Bach");
+  const std::string missingTitle = w.inst.Text("Espanol.Len", "FacilitarNombre");
+  auto ran = w.OnModal<TDatosCD>([&](TDatosCD& editor) {
+    QCOMPARE(editor.EditTituloCD->text(), QString("Bach"));
+    QCOMPARE(editor.DBText4->text(), QString("AAAA-0004"));
+    QVERIFY(!editor.Image1->isEnabled());  // no picture yet
+    QVERIFY(!editor.BBorrar->isEnabled());
+    QCOMPARE(editor.Image1->EmptyLabel, QString("Sin imagen"));
+    QCOMPARE(editor.CFiltro->count(), 1);  // the album list: JUEGOS
+    editor.EditTituloCD->clear();
+    QTest::keyClick(editor.EditTituloCD, Qt::Key_Escape);  // refused: no title
+    QVERIFY(editor.isVisible());
+    QCOMPARE(w.dialogs.messages.back(), missingTitle);
+    QTest::keyClicks(editor.EditTituloCD, "Bach completo");
+    QTest::keyClick(editor.EditTituloCD, Qt::Key_Return);  // Enter moves on
+    QCOMPARE(editor.focusWidget(), static_cast<QWidget*>(editor.wwDBComboBox2));
+    editor.CFiltro->lineEdit()->setFocus();
+    QTest::keyClicks(editor.CFiltro->lineEdit(), "cl");
+    editor.CFiltro->lineEdit()->insert(QString::fromUtf8("\xC3\xA1sica"));
+    QCOMPARE(editor.CFiltro->currentText(), QString("CLÁSICA"));
+    editor.wwDBRichEdit1->setPlainText("Dos\nlíneas");
+    QTest::mouseClick(editor.Aceptar, Qt::LeftButton);
+  });
+  w->PCatalogos->EditarCD1->trigger();
+  QVERIFY(*ran);
+  dbf::Table& discs = w->Tablas().TablaCDRom;
+  QCOMPARE(w.CurrentSerial(), QString("AAAA-0004"));
+  QCOMPARE(discs.AsString("TITULOCD"), std::string("Bach completo"));
+  QCOMPARE(discs.AsString("ALBUM"), std::string("CL\xC1SICA"));
+  QCOMPARE(discs.AsString("NOTAS"), std::string("Dos\r\nl\xEDneas"));
+  QCOMPARE(w.Titles(), QStringList({"atlas", "Bach completo", "Mapas"}));
+  QCOMPARE(w.Cds()->currentIndex().row(), 1);
+  QCOMPARE(w->PCatalogos->CFiltro->findText("CLÁSICA"), 0);  // the new album is offered
+
+  // Notes kept as rich text by older versions show as their text.
+  discs.Edit();
+  discs.SetString("NOTAS", "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0 Hola\\par mundo\\par}");
+  discs.Post();
+  auto shown1 = w.OnModal<TDatosCD>([](TDatosCD& editor) {
+    QCOMPARE(editor.wwDBRichEdit1->toPlainText(), QString("Hola\nmundo"));
+    editor.AceptarClick();
+  });
+  w->PCatalogos->EditarCD1->trigger();
+  QVERIFY(*shown1);
+  QCOMPARE(discs.AsString("NOTAS"), std::string("Hola\r\nmundo"));
+}
+
+void BrowseTest::editingUnderAFilterRefillsTheFilteredList() {
+  Window w({kDiscs[0], kDiscs[1], kDiscs[2]});
+  w->PCatalogos->CFiltro->setCurrentIndex(0);  // JUEGOS
+  QCOMPARE(w.Titles(), QStringList({"Mapas", "atlas"}));
+  w.ClickRow("atlas");
+  auto shown2 = w.OnModal<TDatosCD>([](TDatosCD& editor) {
+    editor.CFiltro->setEditText("ROCK");
+    editor.AceptarClick();
+  });
+  w->PCatalogos->EditarCD1->trigger();
+  QVERIFY(*shown2);
+  QCOMPARE(w.Titles(), QStringList({"Mapas"}));
+  QCOMPARE(w->PCatalogos->CFiltro->currentText(), QString("JUEGOS"));
+  QCOMPARE(w.CurrentSerial(), QString("AAAA-0002"));  // the edited disc stays current
+}
+
+void BrowseTest::aBitmapIsStoredAsJpegAndShownToFit() {
+  Window w({kDiscs[1]});
+  const QString bitmap = QString::fromStdString((w.inst.data / "portada.bmp").string());
+  QImage wide(2000, 1000, QImage::Format_RGB32);
+  wide.fill(QColor(200, 30, 30));
+  QVERIFY(wide.save(bitmap, "BMP"));
+  const QString junk = QString::fromStdString((w.inst.data / "nada.bmp").string());
+  WriteFile(w.inst.data / "nada.bmp", "esto no es una imagen");
+
+  w.ClickRow("atlas");
+  auto shown3 = w.OnModal<TDatosCD>([&](TDatosCD& editor) {
+    editor.PickFile = [&](const QString&) { return junk; };
+    editor.BImagenClick();
+    QCOMPARE(w.dialogs.messages.back(), w.inst.Text("Espanol.Len", "ErrorConvertir"));
+    editor.PickFile = [&](const QString&) { return bitmap; };
+    editor.BImagenClick();
+    QVERIFY(editor.Image1->isEnabled());
+    QVERIFY(editor.BBorrar->isEnabled());
+    QCOMPARE(editor.Image1->Type(), TAdvImage::ImageType::Jpeg);
+    QCOMPARE(editor.Image1->PictureRect().size(), QSize(303, 151));
+    QCOMPARE(editor.Image1->PictureRect().left(), 1);
+    editor.Mi1->click();  // natural size, centred and clipped
+    QCOMPARE(editor.Image1->PictureRect().size(), QSize(2000, 1000));
+    editor.AceptarClick();
+  });
+  w->PCatalogos->EditarCD1->trigger();
+  QVERIFY(*shown3);
+  TTablas check;
+  check.SetFolder(w->Folders().data);
+  check.TablaGraf.Open();
+  const std::optional<std::string> stored = FindCover(check.TablaGraf, "2");
+  QVERIFY(stored);
+  QVERIFY(LooksLikeJpeg(*stored));
+  const std::optional<Picture> picture = DecodeJpeg(*stored);
+  QVERIFY(picture);
+  QCOMPARE(picture->width, 2000);
+  QCOMPARE(check.TablaGraf.RecordCount(), 1u);
+  check.TablaGraf.Close();
+
+  // Opened again it shows the picture; deleting it empties the view.
+  auto shown4 = w.OnModal<TDatosCD>([&](TDatosCD& editor) {
+    QVERIFY(editor.BBorrar->isEnabled());
+    QCOMPARE(editor.Image1->Image().width(), 2000);
+    editor.BBorrarClick();
+    QVERIFY(!editor.BBorrar->isEnabled());
+    QVERIFY(editor.Image1->Image().isNull());
+    editor.AceptarClick();
+  });
+  w->PCatalogos->EditarCD1->trigger();
+  QVERIFY(*shown4);
+  check.TablaGraf.Open();
+  QVERIFY(!FindCover(check.TablaGraf, "2"));
+}
+
+void BrowseTest::deletingDiscsTakesTheirCataloguesAlong() {
+  Window w({kDiscs[1], kDiscs[2]});
+  w.DoubleClickRow("atlas");
+  w->Pagina->setCurrentIndex(TMenuPral::kCatalogos);
+  w.ClickRow("atlas");
+  w->PCatalogos->BorrarCD1->trigger();
+  QCOMPARE(w.dialogs.questions.back(), w.inst.Text("Espanol.Len", "Atencion") + "|" +
+                                           w.inst.Text("Espanol.Len", "BorrarCatalogo") +
+                                           " \" atlas \"");
+  QCOMPARE(w.Titles(), QStringList({"Zoo"}));
+  QVERIFY(!fs::exists(TreeFilePath(w.Catalogues(), "2")));
+  QVERIFY(!fs::exists(ListFilePath(w.Catalogues(), "2")));
+  // The first remaining disc is the catalogue shown, and its row selected.
+  QCOMPARE(w->Catalogo().RutaIndActual, TreeFilePath(w.Catalogues(), "3").string());
+  QCOMPARE(w.Cds()->currentIndex().row(), 0);
+  QVERIFY(w->Pagina->isTabVisible(TMenuPral::kArchivos));
+
+  // The only disc (its files already gone) goes without a message.
+  fs::remove(ListFilePath(w.Catalogues(), "3"));
+  w.ClickRow("Zoo");
+  w->PCatalogos->BorrarCD1->trigger();
+  QVERIFY(w.dialogs.messages.empty());
+  QVERIFY(w.Titles().isEmpty());
+  QVERIFY(!w->Pagina->isTabVisible(TMenuPral::kArchivos));
+  QVERIFY(!w->Pagina->isTabVisible(TMenuPral::kBusqueda));
+  QVERIFY(!w->VerHTML1->isEnabled());
+  QCOMPARE(w->PArchivos->Carpetas->rowCount(), 0);
+  QVERIFY(w->Catalogo().RutaIndActual.empty());
+  QCOMPARE(w->Label1->text(), Qs(w.inst.Text("Espanol.Len", "CatalogoActual")));
+  QVERIFY(w->PCatalogos->Label5->text().endsWith(" 0"));
+}
+
+QTEST_MAIN(BrowseTest)
+#include "browse_test.moc"

@@ -1,0 +1,67 @@
+// Helpers shared by the window tests: scripted dialogs that record what would
+// have been shown, whole-file reads and writes, and one program installation
+// in a temporary folder.
+#pragma once
+
+#include <QTemporaryDir>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/dialogs.h"
+#include "app/language.h"
+
+namespace {
+
+class ScriptedDialogs : public zafirel::Dialogs {
+ public:
+  void PonerMensaje(const std::string& text) override { messages.push_back(text); }
+  // Answers OK unless an answer was queued.
+  bool ConfirmOkCancel(const std::string& caption, const std::string& text) override {
+    questions.push_back(caption + "|" + text);
+    if (answers.empty()) return true;
+    const bool answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+  std::unique_ptr<zafirel::Progress> ShowProgress(const std::string&) override { return nullptr; }
+  void ProcessEvents() override {}
+  std::vector<std::string> messages;
+  std::vector<std::string> questions;
+  std::deque<bool> answers;
+};
+
+inline void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+inline std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// The executable's folder with the shipped language files, which is also the
+// data folder.
+struct Installation {
+  QTemporaryDir root;
+  std::filesystem::path exe, data;
+  Installation() {
+    exe = std::filesystem::path(root.path().toStdString()) / "bin";
+    data = exe;
+    std::filesystem::create_directories(exe);
+    for (const char* name : {"Espanol.Len", "Ingles.Len"})
+      std::filesystem::copy_file(std::filesystem::path(ZAFIREL_SOURCE_DIR) / "lang" / name,
+                                 exe / name);
+  }
+  zafirel::ProgramLocation Where() const { return {exe, exe, exe}; }
+  std::string Text(const char* file, const char* key) const {
+    zafirel::Language language(exe / file);
+    return language.Traduce(key);
+  }
+};
+
+}  // namespace
