@@ -74,6 +74,7 @@ void ShowAsReport(QTableView& view, ListModel& model) {
   view.verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   view.verticalHeader()->setDefaultSectionSize(view.fontMetrics().height() + 4);
   view.horizontalHeader()->setHighlightSections(false);
+  view.horizontalHeader()->setStretchLastSection(true);
   view.horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   for (int i = 0; i < model.columnCount(); ++i)
     view.setColumnWidth(i, model.Columns()[static_cast<std::size_t>(i)].width);

@@ -154,7 +154,7 @@ void TDatosCD::BuildForm() {
     b->setObjectName(name);
     b->setFlat(true);
     b->setAutoDefault(false);
-    b->setFixedSize(96, 43);
+    b->setMinimumSize(96, 43);  // longer captions of other languages widen it
     return b;
   };
   Aceptar = button("Aceptar", "&Aceptar");
@@ -166,7 +166,7 @@ void TDatosCD::BuildForm() {
   Mi1->setCheckable(true);
   Mi1->setChecked(true);
   Mi1->setAutoRaise(true);
-  Mi1->setFixedSize(96, 43);
+  Mi1->setMinimumSize(96, 43);
 
   auto* grid = new QGridLayout;
   grid->addWidget(Label1, 0, 0, 1, 2);
