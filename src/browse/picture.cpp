@@ -104,9 +104,9 @@ bool EncodeInto(const Picture& picture, int quality, unsigned char** buffer, uns
   jpeg_set_quality(&info, quality, TRUE);
   jpeg_start_compress(&info, TRUE);
   while (info.next_scanline < info.image_height) {
-    JSAMPROW row = const_cast<unsigned char*>(picture.rgb.data()) +
-                   static_cast<std::size_t>(info.next_scanline) *
-                       static_cast<std::size_t>(picture.width) * 3;
+    JSAMPROW row =
+        const_cast<unsigned char*>(picture.rgb.data()) +
+        static_cast<std::size_t>(info.next_scanline) * static_cast<std::size_t>(picture.width) * 3;
     jpeg_write_scanlines(&info, &row, 1);
   }
   jpeg_finish_compress(&info);
@@ -118,7 +118,8 @@ bool EncodeInto(const Picture& picture, int quality, unsigned char** buffer, uns
 
 bool LooksLikeJpeg(std::string_view bytes) {
   return bytes.size() >= 3 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
-         static_cast<unsigned char>(bytes[1]) == 0xD8 && static_cast<unsigned char>(bytes[2]) == 0xFF;
+         static_cast<unsigned char>(bytes[1]) == 0xD8 &&
+         static_cast<unsigned char>(bytes[2]) == 0xFF;
 }
 
 std::optional<Picture> DecodeJpeg(std::string_view bytes) {
@@ -131,14 +132,16 @@ std::optional<Picture> DecodeJpeg(std::string_view bytes) {
 }
 
 std::string EncodeJpeg(const Picture& picture, int quality) {
-  if (picture.empty() ||
-      picture.rgb.size() <
-          static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height) * 3)
+  if (picture.empty() || picture.rgb.size() < static_cast<std::size_t>(picture.width) *
+                                                  static_cast<std::size_t>(picture.height) * 3)
     return {};
   unsigned char* buffer = nullptr;
   unsigned long size = 0;
-  const bool ok = EncodeInto(picture, quality < 1 ? 1 : quality > 100 ? 100 : quality, &buffer,
-                             &size);
+  const bool ok = EncodeInto(picture,
+                             quality < 1     ? 1
+                             : quality > 100 ? 100
+                                             : quality,
+                             &buffer, &size);
   std::string bytes;
   if (ok && buffer != nullptr) bytes.assign(reinterpret_cast<const char*>(buffer), size);
   std::free(buffer);

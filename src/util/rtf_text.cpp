@@ -8,10 +8,17 @@ namespace zafirel {
 namespace {
 
 bool IsSkippedDestination(std::string_view word) {
-  static constexpr std::string_view kSkipped[] = {
-      "fonttbl", "colortbl", "stylesheet", "info",   "pict",     "object",  "header",
-      "footer",  "headerl",  "headerr",    "footerl", "footerr", "listtable", "listoverridetable",
-      "themedata", "datastore", "latentstyles", "rsidtbl", "generator", "xmlnstbl", "filetbl"};
+  static constexpr std::string_view kSkipped[] = {"fonttbl",      "colortbl",
+                                                  "stylesheet",   "info",
+                                                  "pict",         "object",
+                                                  "header",       "footer",
+                                                  "headerl",      "headerr",
+                                                  "footerl",      "footerr",
+                                                  "listtable",    "listoverridetable",
+                                                  "themedata",    "datastore",
+                                                  "latentstyles", "rsidtbl",
+                                                  "generator",    "xmlnstbl",
+                                                  "filetbl"};
   for (std::string_view s : kSkipped)
     if (word == s) return true;
   return false;

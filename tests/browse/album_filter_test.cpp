@@ -45,8 +45,12 @@ class AlbumFilterTest : public ::testing::Test {
 };
 
 TEST_F(AlbumFilterTest, AlbumsDifferingInCaseAreOneChoiceListingBothDiscs) {
-  Make({{"Zelda", "Juegos"}, {"\xE1rbol", "JUEGOS"}, {"doom", "juegos"}, {"Bach", ""},
-        {"Mozart", "Cl\xE1sica"}, {"Tetris", "Juegos y m\xE1s"}});
+  Make({{"Zelda", "Juegos"},
+        {"\xE1rbol", "JUEGOS"},
+        {"doom", "juegos"},
+        {"Bach", ""},
+        {"Mozart", "Cl\xE1sica"},
+        {"Tetris", "Juegos y m\xE1s"}});
   tablas_.TablaCDRom.Last();
   const std::string current = tablas_.TablaCDRom.AsString("TITULOCD");
   EXPECT_EQ(ListAlbums(tablas_),

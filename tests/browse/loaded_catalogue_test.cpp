@@ -135,5 +135,17 @@ TEST_F(LoadedCatalogueTest, DamagedListLinesNeverBreakTheRows) {
   EXPECT_EQ(catalogue_.Find(0, "OK"), 4u);
 }
 
+TEST_F(LoadedCatalogueTest, ATreeFileThatIsNoDriveRootStillGivesATree) {
+  WriteBytes(folder_ / "9.Ind", std::string("basura\0\xFF\r\n\r\nD:\\X\\\r\n", 14));
+  WriteBytes(folder_ / "9.Ct", "basura\\A;1;x\r\nD:\\X\\B;2;y\r\n");
+  ASSERT_TRUE(catalogue_.CargarCatalogo(folder_ / "9"));
+  ASSERT_FALSE(catalogue_.Arbol.empty());
+  EXPECT_EQ(catalogue_.Arbol.Node(0).name, std::string("basura\0\xFF", 8));
+  EXPECT_TRUE(catalogue_.Rows(0, Locale{}).empty());
+  EXPECT_TRUE(WalkToFolder(catalogue_.Arbol, "D:\\X\\").empty());
+  // Nothing is written unless something was changed.
+  EXPECT_EQ(ReadBytes(folder_ / "9.Ct"), "basura\\A;1;x\r\nD:\\X\\B;2;y\r\n");
+}
+
 }  // namespace
 }  // namespace zafirel

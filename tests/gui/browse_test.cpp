@@ -336,11 +336,10 @@ void BrowseTest::fileEntriesAreDeletedCommentedAndRenamed() {
   QCOMPARE(w.dialogs.questions[1], w.inst.Text("Espanol.Len", "Atencion") + "|" +
                                        w.inst.Text("Espanol.Len", "BorrarMuchosArchivos"));
   QVERIFY(w.FileNames().isEmpty());
-  QCOMPARE(ReadFile(list),
-           std::string("D:\\LEEME.TXT;1;01/01/2000\r\n"
-                       "D:\\DOCS\\OLD\\LEEME;3;03/03/2003\r\n"
-                       "D:\\DOCS\\OLD\\LEEME.TXT;4;03/03/2003;Viejo\r\n"
-                       "D:\\DATOS\\DATOS;5;04/04/2004\r\n"));
+  QCOMPARE(ReadFile(list), std::string("D:\\LEEME.TXT;1;01/01/2000\r\n"
+                                       "D:\\DOCS\\OLD\\LEEME;3;03/03/2003\r\n"
+                                       "D:\\DOCS\\OLD\\LEEME.TXT;4;03/03/2003;Viejo\r\n"
+                                       "D:\\DATOS\\DATOS;5;04/04/2004\r\n"));
   QCOMPARE(w->PArchivos->Carpetas->rowCount(tree->currentIndex()), 1);  // the folder stays
   // The disc keeps the file count of its catalogue run.
   QCOMPARE(w.Discos()->index(0, 4).data().toString(), QString());

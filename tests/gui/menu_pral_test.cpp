@@ -21,14 +21,13 @@
 #include "app/gui/page_control.h"
 #include "app/gui/qt_text.h"
 #include "app/language.h"
+#include "gui/gui_support.h"
 #include "scan/gui/catalogar_page.h"
 #include "search/gui/busqueda_page.h"
-#include "gui/gui_support.h"
 #include "util/codepage.h"
 
 using namespace zafirel;
 namespace fs = std::filesystem;
-
 
 class MenuPralTest : public QObject {
   Q_OBJECT

@@ -18,7 +18,9 @@ TEST(RtfText, KeepsTheTextDropsTablesAndBreaksParagraphs) {
 }
 
 TEST(RtfText, UnicodeEscapesAndDamagedInput) {
-  EXPECT_EQ(RtfToText("{\\rtf1\\uc1 a\\u233?b\\u8364?c}"), "a\xE9" "b?c");
+  EXPECT_EQ(RtfToText("{\\rtf1\\uc1 a\\u233?b\\u8364?c}"),
+            "a\xE9"
+            "b?c");
   EXPECT_EQ(RtfToText("{\\rtf1 sin cerrar \\'z"), "sin cerrar z");
   EXPECT_EQ(RtfToText("}}}{\\rtf1 x}}}"), "x");
   EXPECT_EQ(RtfToText(std::string(5000, '{') + "hondo"), "hondo");

@@ -8,8 +8,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QToolButton>
 #include <QTableView>
+#include <QToolButton>
 #include <QTreeView>
 #include <QTreeWidget>
 #include <functional>
@@ -17,9 +17,9 @@
 #include "app/gui/menu_pral.h"
 #include "app/gui/page_control.h"
 #include "app/gui/qt_text.h"
-#include "browse/gui/browse_models.h"
 #include "app/language.h"
 #include "browse/gui/archivos_page.h"
+#include "browse/gui/browse_models.h"
 #include "browse/gui/catalogos_page.h"
 #include "scan/gui/catalogar_page.h"
 #include "search/gui/busqueda_page.h"

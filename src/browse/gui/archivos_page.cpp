@@ -36,8 +36,7 @@ ArchivosPage::ArchivosPage(QWidget* parent) : QWidget(parent) {
   Ficheros = new FileListModel(this);
   ShowAsReport(*Archivos, *Ficheros);
   Archivos->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  Archivos->setEditTriggers(QAbstractItemView::EditKeyPressed |
-                            QAbstractItemView::SelectedClicked);
+  Archivos->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
   Archivos->horizontalHeader()->setSectionsClickable(false);
   Archivos->setContextMenuPolicy(Qt::CustomContextMenu);
   Archivos->setMinimumWidth(200);

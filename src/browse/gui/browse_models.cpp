@@ -108,8 +108,9 @@ int FolderTreeModel::NodeOf(const QModelIndex& index) {
 
 QModelIndex FolderTreeModel::IndexOf(int node) const {
   if (tree_ == nullptr || node < 0 || node >= static_cast<int>(tree_->Nodes().size())) return {};
-  return createIndex(tree_->Node(node).parent < 0 ? 0 : rowInParent_[static_cast<std::size_t>(node)],
-                     0, static_cast<quintptr>(node));
+  return createIndex(
+      tree_->Node(node).parent < 0 ? 0 : rowInParent_[static_cast<std::size_t>(node)], 0,
+      static_cast<quintptr>(node));
 }
 
 QModelIndex FolderTreeModel::index(int row, int column, const QModelIndex& parent) const {

@@ -10,8 +10,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QToolButton>
-#include <QValidator>
 #include <QVBoxLayout>
+#include <QValidator>
 #include <system_error>
 
 #include "app/dialogs.h"
@@ -121,9 +121,9 @@ void TDatosCD::BuildForm() {
   EditTituloCD->setMaxLength(75);
   EditTituloCD->setFixedWidth(288);
   Label6 = label("Label6", "Sistema operativo");
-  wwDBComboBox2 = combo("wwDBComboBox2",
-                        {"Windows 95 / 98", "Windows 3.1x", "MS-DOS", "Windows NT", "OS/2",
-                         "Linux / UNIX", "MS-DOS + Window 3.1x/95/NT + OS/2"});
+  wwDBComboBox2 =
+      combo("wwDBComboBox2", {"Windows 95 / 98", "Windows 3.1x", "MS-DOS", "Windows NT", "OS/2",
+                              "Linux / UNIX", "MS-DOS + Window 3.1x/95/NT + OS/2"});
   Label10 = label("Label10", "Número");
   EditNumeroCD = new QLineEdit(this);
   EditNumeroCD->setObjectName("EditNumeroCD");
@@ -320,8 +320,8 @@ void TDatosCD::Mi1Click() { Image1->SetStretchRatio(Mi1->isChecked()); }
 void TDatosCD::BImagenClick() {
   const Language& leng = main_.Leng();
   Dialogs& dialogs = main_.Messages();
-  const QString filter = Qs(leng.Traduce("Todos")) +
-                         QStringLiteral(" (*.bmp *.jpg);;Jpeg (*.jpg);;Bitmaps (*.bmp)");
+  const QString filter =
+      Qs(leng.Traduce("Todos")) + QStringLiteral(" (*.bmp *.jpg);;Jpeg (*.jpg);;Bitmaps (*.bmp)");
   const QString chosen = PickFile ? PickFile(filter) : QString();
   if (chosen.isEmpty()) return;
   dbf::Table& covers = main_.Tablas().TablaGraf;
@@ -355,7 +355,8 @@ void TDatosCD::BImagenClick() {
 
 void TDatosCD::BBorrarClick() {
   const Language& leng = main_.Leng();
-  if (!main_.Messages().ConfirmOkCancel(leng.Traduce("Atencion"), leng.Traduce("BorrarImagen") + "?"))
+  if (!main_.Messages().ConfirmOkCancel(leng.Traduce("Atencion"),
+                                        leng.Traduce("BorrarImagen") + "?"))
     return;
   try {
     dbf::Table& covers = main_.Tablas().TablaGraf;
@@ -377,8 +378,7 @@ void TDatosCD::FormClose() {
 bool TDatosCD::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
-    if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
-        watched != wwDBRichEdit1) {
+    if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && watched != wwDBRichEdit1) {
       focusNextChild();
       return true;
     }

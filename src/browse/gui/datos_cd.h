@@ -37,8 +37,8 @@ class TDatosCD : public QDialog {
   void BImagenClick();
   void BBorrarClick();
 
-  QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6, *Label7, *Label8, *Label9,
-      *Label10, *Label11;
+  QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6, *Label7, *Label8, *Label9, *Label10,
+      *Label11;
   QLineEdit* EditTituloCD;
   QComboBox* wwDBComboBox2;  // operating system
   QLineEdit* EditNumeroCD;

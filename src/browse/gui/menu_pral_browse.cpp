@@ -7,11 +7,11 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QPushButton>
-#include <QTreeWidget>
 #include <QScrollBar>
 #include <QStyle>
 #include <QTableView>
 #include <QTreeView>
+#include <QTreeWidget>
 #include <algorithm>
 
 #include "app/dialogs.h"
@@ -268,8 +268,7 @@ int TMenuPral::SelectedFolder() const {
 void TMenuPral::SelectFolder(int node) {
   const QModelIndex index = PArchivos->Carpetas->IndexOf(node);
   if (!index.isValid()) return;
-  PArchivos->Arbol->selectionModel()->setCurrentIndex(index,
-                                                      QItemSelectionModel::ClearAndSelect);
+  PArchivos->Arbol->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
   PArchivos->Arbol->expand(index);
   PArchivos->Arbol->scrollTo(index);
 }
@@ -337,7 +336,8 @@ void TMenuPral::Editararchivo1Click() {
     const std::string typed = dialog.Comment();
     if (!catalogo_.SetComment(line, typed)) return;
     RefrescaArchivos();
-    if (top > 0) files->scrollTo(PArchivos->Ficheros->index(top, 0), QAbstractItemView::PositionAtTop);
+    if (top > 0)
+      files->scrollTo(PArchivos->Ficheros->index(top, 0), QAbstractItemView::PositionAtTop);
     const QModelIndex again = PArchivos->Ficheros->index(row, 0);
     if (again.isValid())
       files->selectionModel()->setCurrentIndex(

@@ -60,7 +60,8 @@ void TPropiedades::Show(const std::string& line, const Locale& locale) {
   const std::string path(Trozo(line, ';', 0));
   setWindowTitle(Qs(leng_.Traduce("Propiedades") + " : " + path));
   Label1->setText(Qs(path));
-  Label2->setText(Qs(leng_.Traduce("Tama\xF1o") + ": " + FileSizeCell(Trozo(line, ';', 1), locale)));
+  Label2->setText(
+      Qs(leng_.Traduce("Tama\xF1o") + ": " + FileSizeCell(Trozo(line, ';', 1), locale)));
   Label3->setText(Qs(leng_.Traduce("Fecha") + ": " + std::string(Trozo(line, ';', 2))));
   Memo1->setPlainText(Qs(Trozo(line, ';', 3)));
   exec();
