@@ -28,22 +28,13 @@
 #include "scan/gui/catalogar_page.h"
 #include "search/gui/busqueda_page.h"
 #include "store/table_upgrade.h"
+#include "util/guarded.h"
 #include "util/wildcard.h"
 
 namespace zafirel {
 namespace fs = std::filesystem;
 
 namespace {
-
-// Runs one start-up or handler step; a failure inside it is dropped so the
-// steps after it still run.
-template <typename Step>
-void Guarded(Step&& step) {
-  try {
-    step();
-  } catch (...) {
-  }
-}
 
 bool FolderExists(const fs::path& folder) {
   std::error_code ec;

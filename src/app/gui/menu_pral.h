@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -141,6 +142,7 @@ class TMenuPral : public QWidget {
   std::vector<int> SelectedFileRows() const;
   void SelectFolder(int node);
   void ShowLoadedTree();
+  void RebuildTree(const std::function<void()>& change);
   void ClearLoadedCatalogue();
   bool LocateDiscOfRow(int row);
   void ShowHint(const QString& hint);

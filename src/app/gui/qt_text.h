@@ -12,4 +12,16 @@ namespace zafirel {
 inline QString Qs(std::string_view ansi) { return QString::fromStdString(AnsiToUtf8(ansi)); }
 inline std::string Ansi(const QString& text) { return Utf8ToAnsi(text.toStdString()); }
 
+// The text of a multi-line box in ANSI with the CR LF line ends of stored text.
+inline std::string AnsiLines(const QString& boxText) {
+  const std::string text = Ansi(boxText);
+  std::string out;
+  out.reserve(text.size() + text.size() / 16);
+  for (char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
 }  // namespace zafirel

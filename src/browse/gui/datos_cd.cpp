@@ -23,20 +23,13 @@
 #include "browse/gui/adv_image.h"
 #include "browse/gui/catalogos_page.h"
 #include "util/file_writer.h"
+#include "util/guarded.h"
 #include "util/rtf_text.h"
 
 namespace zafirel {
 namespace fs = std::filesystem;
 
 namespace {
-
-template <typename Step>
-void Guarded(Step&& step) {
-  try {
-    step();
-  } catch (...) {
-  }
-}
 
 // Letters typed into the album box are shown in upper case.
 class UpperCaseValidator : public QValidator {
@@ -64,18 +57,6 @@ QString NotesForDisplay(const std::string& stored) {
   return Qs(out);
 }
 
-// Notes as the memo keeps them: plain text with CR LF line ends.
-std::string NotesForStorage(const QString& shown) {
-  const std::string text = Ansi(shown);
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    if (c == '\n') out += '\r';
-    out += c;
-  }
-  return out;
-}
-
 QLabel* Bold(QLabel* label) {
   QFont font = label->font();
   font.setBold(true);
@@ -86,7 +67,8 @@ QLabel* Bold(QLabel* label) {
 }  // namespace
 
 TDatosCD::TDatosCD(TMenuPral& main)
-    : QDialog(&main, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint), main_(main) {
+    : EscapeConfirmsDialog(&main, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      main_(main) {
   setObjectName("DatosCD");
   PickFile = [this](const QString& filter) {
     return QFileDialog::getOpenFileName(this, QString(), QString(), filter);
@@ -215,7 +197,7 @@ void TDatosCD::BuildForm() {
   for (QWidget* box : std::initializer_list<QWidget*>{
            EditTituloCD, EditNumeroCD, wwDBComboBox2->lineEdit(), wwDBComboBox1->lineEdit(),
            CFiltro->lineEdit(), wwDBRichEdit1})
-    box->installEventFilter(this);
+    WatchKeys(box);
 
   connect(Aceptar, &QPushButton::clicked, this, &TDatosCD::AceptarClick);
   connect(BImagen, &QPushButton::clicked, this, &TDatosCD::BImagenClick);
@@ -308,7 +290,7 @@ void TDatosCD::AceptarClick() {
     discs.SetString("NUMEROCD", Ansi(EditNumeroCD->text()));
     discs.SetString("DEDONDE", Ansi(wwDBComboBox1->currentText()));
     discs.SetString("ALBUM", Ansi(CFiltro->currentText().toUpper()));
-    discs.SetString("NOTAS", NotesForStorage(wwDBRichEdit1->toPlainText()));
+    discs.SetString("NOTAS", AnsiLines(wwDBRichEdit1->toPlainText()));
     discs.Post();
   });
   Guarded([&] { main_.RellenaFiltro(main_.PCatalogos->CFiltro); });
@@ -376,32 +358,15 @@ void TDatosCD::FormClose() {
 }
 
 bool TDatosCD::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::KeyPress) {
-    auto* key = static_cast<QKeyEvent*>(event);
-    if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && watched != wwDBRichEdit1) {
+  // Enter in the five boxes moves on to the next control.
+  if (event->type() == QEvent::KeyPress && watched != wwDBRichEdit1) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
       focusNextChild();
       return true;
     }
-    if (key->key() == Qt::Key_Escape) return true;  // confirming waits for the release
-  } else if (event->type() == QEvent::KeyRelease &&
-             static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
-    AceptarClick();
-    return true;
   }
-  return QDialog::eventFilter(watched, event);
-}
-
-void TDatosCD::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Escape) return;
-  QDialog::keyPressEvent(event);
-}
-
-void TDatosCD::keyReleaseEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Escape) {
-    AceptarClick();
-    return;
-  }
-  QDialog::keyReleaseEvent(event);
+  return EscapeConfirmsDialog::eventFilter(watched, event);
 }
 
 }  // namespace zafirel

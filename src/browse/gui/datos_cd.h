@@ -4,11 +4,12 @@
 // confirms too, and there is no way to leave without confirming.
 #pragma once
 
-#include <QDialog>
 #include <QString>
 #include <cstdint>
 #include <functional>
 #include <string>
+
+#include "app/gui/escape_confirms_dialog.h"
 
 class QComboBox;
 class QLabel;
@@ -22,7 +23,7 @@ namespace zafirel {
 class TAdvImage;
 class TMenuPral;
 
-class TDatosCD : public QDialog {
+class TDatosCD : public EscapeConfirmsDialog {
   Q_OBJECT
  public:
   explicit TDatosCD(TMenuPral& main);
@@ -52,9 +53,7 @@ class TDatosCD : public QDialog {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
-  void keyReleaseEvent(QKeyEvent* event) override;
-  void reject() override { AceptarClick(); }
+  void Confirm() override { AceptarClick(); }
 
  private:
   void BuildForm();

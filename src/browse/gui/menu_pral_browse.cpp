@@ -13,6 +13,7 @@
 #include <QTreeView>
 #include <QTreeWidget>
 #include <algorithm>
+#include <functional>
 
 #include "app/dialogs.h"
 #include "app/gui/menu_pral.h"
@@ -28,20 +29,13 @@
 #include "search/gui/busqueda_page.h"
 #include "search/gui/results_roles.h"
 #include "store/index_files.h"
+#include "util/guarded.h"
 #include "util/text.h"
 
 namespace zafirel {
 namespace fs = std::filesystem;
 
 namespace {
-
-template <typename Step>
-void Guarded(Step&& step) {
-  try {
-    step();
-  } catch (...) {
-  }
-}
 
 // The hourglass for as long as the object lives.
 struct WaitCursor {
@@ -229,35 +223,27 @@ bool TMenuPral::CargarCatalogo(const fs::path& base) {
   treeFile += ".Ind";
   std::error_code ec;
   if (!fs::exists(treeFile, ec) || catalogo_.RutaIndActual == treeFile.string()) return false;
-  WaitCursor wait;
-  PArchivos->Arbol->setUpdatesEnabled(false);
-  PArchivos->Carpetas->BeginChange();
   bool rebuilt = false;
-  try {
-    rebuilt = catalogo_.CargarCatalogo(base);
-  } catch (...) {
-    ShowLoadedTree();
-    PArchivos->Arbol->setUpdatesEnabled(true);
-    throw;
-  }
-  ShowLoadedTree();
-  PArchivos->Arbol->setUpdatesEnabled(true);
+  RebuildTree([&] { rebuilt = catalogo_.CargarCatalogo(base); });
   return rebuilt;
 }
 
 void TMenuPral::CargarArbol(const fs::path& treeFile) {
+  RebuildTree([&] { catalogo_.CargarArbol(treeFile); });
+}
+
+void TMenuPral::RebuildTree(const std::function<void()>& change) {
   WaitCursor wait;
   PArchivos->Arbol->setUpdatesEnabled(false);
   PArchivos->Carpetas->BeginChange();
-  try {
-    catalogo_.CargarArbol(treeFile);
-  } catch (...) {
-    ShowLoadedTree();
-    PArchivos->Arbol->setUpdatesEnabled(true);
-    throw;
-  }
-  ShowLoadedTree();
-  PArchivos->Arbol->setUpdatesEnabled(true);
+  struct Resume {
+    TMenuPral& window;
+    ~Resume() {
+      window.ShowLoadedTree();
+      window.PArchivos->Arbol->setUpdatesEnabled(true);
+    }
+  } resume{*this};
+  change();  // a failure reaches the caller after the views are shown again
 }
 
 int TMenuPral::SelectedFolder() const {

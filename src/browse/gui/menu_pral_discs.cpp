@@ -18,20 +18,9 @@
 #include "browse/gui/catalogos_page.h"
 #include "browse/gui/datos_cd.h"
 #include "store/catalogue_files.h"
+#include "util/guarded.h"
 
 namespace zafirel {
-
-namespace {
-
-template <typename Step>
-void Guarded(Step&& step) {
-  try {
-    step();
-  } catch (...) {
-  }
-}
-
-}  // namespace
 
 void TMenuPral::EditarCD1Click() {
   const int row = SelectedDiscRow();

@@ -15,7 +15,8 @@
 namespace zafirel {
 
 TPropiedades::TPropiedades(Language& leng, QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint), leng_(leng) {
+    : EscapeConfirmsDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      leng_(leng) {
   setObjectName("Propiedades");
   colors::ApplyWindowLook(*this);
   setFixedSize(228, 266);
@@ -36,7 +37,7 @@ TPropiedades::TPropiedades(Language& leng, QWidget* parent)
   Memo1 = new QPlainTextEdit(this);
   Memo1->setObjectName("Memo1");
   Memo1->setFixedSize(209, 145);
-  Memo1->installEventFilter(this);
+  WatchKeys(Memo1);
   Aceptar = new QPushButton(QStringLiteral("&Aceptar"), this);
   Aceptar->setObjectName("Aceptar");
   Aceptar->setFlat(true);
@@ -67,40 +68,8 @@ void TPropiedades::Show(const std::string& line, const Locale& locale) {
   exec();
 }
 
-std::string TPropiedades::Comment() const {
-  std::string text = Ansi(Memo1->toPlainText());
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    if (c == '\n') out += '\r';
-    out += c;
-  }
-  return out;
-}
+std::string TPropiedades::Comment() const { return AnsiLines(Memo1->toPlainText()); }
 
 void TPropiedades::AceptarClick() { accept(); }
-
-void TPropiedades::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Escape) return;  // closing waits for the release
-  QDialog::keyPressEvent(event);
-}
-
-void TPropiedades::keyReleaseEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Escape) {
-    AceptarClick();
-    return;
-  }
-  QDialog::keyReleaseEvent(event);
-}
-
-bool TPropiedades::eventFilter(QObject* watched, QEvent* event) {
-  // The form sees keys before its controls.
-  if (event->type() == QEvent::KeyRelease &&
-      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
-    AceptarClick();
-    return true;
-  }
-  return QDialog::eventFilter(watched, event);
-}
 
 }  // namespace zafirel

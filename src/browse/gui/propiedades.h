@@ -2,9 +2,9 @@
 // its comment. Closing it by its button or by Escape keeps what was typed.
 #pragma once
 
-#include <QDialog>
 #include <string>
 
+#include "app/gui/escape_confirms_dialog.h"
 #include "util/locale.h"
 
 class QLabel;
@@ -15,7 +15,7 @@ namespace zafirel {
 
 class Language;
 
-class TPropiedades : public QDialog {
+class TPropiedades : public EscapeConfirmsDialog {
   Q_OBJECT
  public:
   TPropiedades(Language& leng, QWidget* parent = nullptr);
@@ -34,10 +34,7 @@ class TPropiedades : public QDialog {
   void AceptarClick();
 
  protected:
-  void keyPressEvent(QKeyEvent* event) override;
-  void keyReleaseEvent(QKeyEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
-  void reject() override { AceptarClick(); }
+  void Confirm() override { AceptarClick(); }
 
  private:
   void FormCreate();
