@@ -5,7 +5,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-"$here/build"}
 
-packages=(g++ cmake ninja-build qt6-base-dev libjpeg-dev libzip-dev libgtest-dev
+packages=(g++ cmake ninja-build pkgconf qt6-base-dev libjpeg-dev libzip-dev libgtest-dev
           libbenchmark-dev python3 python3-dbfread libdbd-xbase-perl fonts-liberation)
 missing=()
 for p in "${packages[@]}"; do

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace zafirel {
 
@@ -15,6 +16,13 @@ class Progress {
   virtual void SetMaximum(int maximum) = 0;
   virtual void SetPosition(int position) = 0;
   virtual void Step() = 0;  // advance by one and repaint
+};
+
+// A drive the drive chooser offers.
+struct DriveChoice {
+  char letter = 0;
+  std::string label;   // ANSI, may be empty
+  std::string folder;  // the host folder, ANSI
 };
 
 class Dialogs {
@@ -28,6 +36,14 @@ class Dialogs {
   virtual std::unique_ptr<Progress> ShowProgress(const std::string& text) = 0;
   // Lets the window system handle pending events (repaint, a Stop click).
   virtual void ProcessEvents() = 0;
+  // Asks for the drive to catalogue: "D:\" for a drive, the host folder
+  // (ANSI) when the user picked another folder, empty when cancelled.
+  virtual std::string ChooseDrive(const std::string& title,
+                                  const std::vector<DriveChoice>& drives) {
+    (void)title;
+    (void)drives;
+    return {};
+  }
 };
 
 }  // namespace zafirel

@@ -25,6 +25,7 @@ DiscListing ListDiscs(TTablas& tablas, std::string_view sortKey, const Locale& l
     DiscRow row;
     for (std::size_t i = 0; i < row.cells.size(); ++i) row.cells[i] = discs.AsString(kFields[i]);
     row.cells[4] = FormatThousandsOfText(row.cells[4], locale);
+    row.number = discs.AsString("AUTO");
     listing.rows.push_back(std::move(row));
   }
   if (filtered) {

@@ -18,6 +18,7 @@ struct DiscRow {
   // Title, size, label, serial number, file count (grouped, empty for 0),
   // user's number, album.
   std::array<std::string, 7> cells;
+  std::string number;  // the record's AUTO, which names its catalogue files
 };
 
 struct DiscListing {

@@ -1,44 +1,310 @@
-// zafirel-cli: the command-line front end over the same core, for scripts,
-// headless machines and benchmarks. Commands arrive with the features they
-// drive; for now it tells its version and creates a data folder's tables.
+// zafirel-cli: the command-line front end over the same core the window
+// runs, for scripts, headless machines and benchmarks. Text goes out in
+// UTF-8; exit codes: 0 done, 1 failed, 2 wrong usage, 3 disc already
+// catalogued, 4 no such disc or folder.
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "app/dialogs.h"
+#include "app/ini_editor.h"
+#include "app/startup.h"
+#include "browse/album_filter.h"
+#include "browse/disc_list.h"
+#include "browse/loaded_catalogue.h"
+#include "scan/catalogue_run.h"
+#include "scan/drive_map.h"
+#include "store/index_files.h"
+#include "store/index_set.h"
 #include "store/tablas.h"
+#include "util/codepage.h"
 #include "util/wildcard.h"
 
+namespace zafirel {
 namespace {
 
-int Usage() {
-  std::fputs(
-      "usage: zafirel-cli version\n"
-      "       zafirel-cli init FOLDER    create the disc and cover tables when missing\n",
-      stderr);
-  return 2;
+namespace fs = std::filesystem;
+
+constexpr int kDone = 0, kFailed = 1, kUsage = 2, kDuplicate = 3, kNotFound = 4;
+
+const char* const kHelp =
+    "usage: zafirel-cli [--data FOLDER] COMMAND [ARGUMENTS]\n"
+    "\n"
+    "  version                     the program's version\n"
+    "  init FOLDER                 create the disc and cover tables in FOLDER when missing\n"
+    "  catalogue DRIVE             catalogue a drive: a letter (D, D: or D:\\) of the drive map,\n"
+    "                              or a folder, which becomes a drive for the run\n"
+    "      --letter L              the letter a folder is catalogued as (default: the first free\n"
+    "                              from D)\n"
+    "      --no-subfolders         only the drive's root folder\n"
+    "      --zips                  descriptions from README.TXT or FILE_ID.DIZ inside .ZIP files\n"
+    "      --title TEXT            the disc's title instead of its label\n"
+    "      --album TEXT            the disc's album\n"
+    "  list                        the discs, tab-separated: number, title, size, label, serial,\n"
+    "                              files, user's number, album\n"
+    "      --sort COLUMN           title (default), size, label, serial, files, number, album\n"
+    "      --album TEXT            only the discs of one album, by title\n"
+    "  files N [FOLDER]            disc N's folders, or the files of one of them (D:\\DOCS):\n"
+    "                              name, size, date, comment, tab-separated\n"
+    "\n"
+    "--data FOLDER names the data folder; without it the program's settings choose it.\n"
+    "Exit codes: 0 done, 1 failed, 2 wrong usage, 3 disc already catalogued, 4 no such disc\n"
+    "or folder.\n";
+
+class Silent : public Dialogs {
+ public:
+  void PonerMensaje(const std::string& text) override {
+    std::fprintf(stderr, "zafirel-cli: %s\n", AnsiToUtf8(text).c_str());
+  }
+  bool ConfirmOkCancel(const std::string&, const std::string&) override { return true; }
+  std::unique_ptr<Progress> ShowProgress(const std::string&) override { return nullptr; }
+  void ProcessEvents() override {}
+};
+
+int Fail(int code, const std::string& message) {
+  std::fprintf(stderr, "zafirel-cli: %s\n", message.c_str());
+  return code;
+}
+
+struct Options {
+  std::vector<std::string> words;
+  std::map<std::string, std::string> values;
+  std::map<std::string, bool> flags;
+};
+
+// "--name value" for the named options, "--flag" for the flags, the rest in order.
+std::optional<Options> Parse(int argc, char** argv, int from) {
+  static const char* const kValued[] = {"--data", "--letter", "--title", "--album", "--sort"};
+  static const char* const kFlags[] = {"--no-subfolders", "--zips", "--help"};
+  Options options;
+  for (int i = from; i < argc; ++i) {
+    const std::string word = argv[i];
+    bool known = false;
+    for (const char* name : kValued)
+      if (word == name) {
+        if (i + 1 >= argc) return std::nullopt;
+        options.values[word] = argv[++i];
+        known = true;
+      }
+    for (const char* name : kFlags)
+      if (word == name) options.flags[word] = known = true;
+    if (!known) {
+      if (word.size() > 1 && word[0] == '-' && word[1] == '-') return std::nullopt;
+      options.words.push_back(word);
+    }
+  }
+  return options;
+}
+
+struct DataFolder {
+  fs::path data;
+  WorkingFolders below;
+  std::unique_ptr<TIniEditor> settings;
+};
+
+DataFolder FindDataFolder(const Options& options) {
+  DataFolder found;
+  const ProgramLocation where = LocateProgram(RunningExecutableFolder());
+  TIniEditor::SetApplicationFolder(where.programFolder.string() + "/");
+  found.settings = std::make_unique<TIniEditor>();
+  found.settings->SetFileLocation(TFileLocation::ApplicationPath);
+  found.settings->SetFileName("Opcion");
+  const auto data = options.values.find("--data");
+  found.data = data != options.values.end()
+                   ? fs::path(data->second)
+                   : DetermineDataFolder(*found.settings, where.defaultDataFolder);
+  found.below = FoldersBelow(found.data);
+  return found;
+}
+
+// Opens the disc table with its indexes, building missing ones first.
+bool OpenTables(TTablas& tablas, const DataFolder& folder) {
+  std::error_code ec;
+  if (ListFiles(folder.data, "CDROM.DBF").empty())
+    return Fail(kFailed, "no disc table in " + folder.data.string()), false;
+  tablas.SetFolder(folder.data);
+  Silent silent;
+  try {
+    RegeneraIndices(tablas.TablaCDRom, folder.data, silent, "");
+    tablas.OpenDiscTable();
+  } catch (const std::exception& error) {
+    return Fail(kFailed, AnsiToUtf8(error.what())), false;
+  }
+  return true;
+}
+
+void PrintRow(const std::vector<std::string>& cells) {
+  std::string line;
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    if (i > 0) line += '\t';
+    line += AnsiToUtf8(cells[i]);
+  }
+  std::puts(line.c_str());
+}
+
+int Catalogue(const Options& options) {
+  if (options.words.size() != 2) return Fail(kUsage, "catalogue needs one drive or folder");
+  DataFolder folder = FindDataFolder(options);
+  TTablas tablas;
+  if (!OpenTables(tablas, folder)) return kFailed;
+  DriveMap drives = DriveMap::FromSystem(folder.settings.get());
+  std::string drive = options.words[1];
+  std::error_code ec;
+  if (drive.size() <= 3 && drive.size() >= 1 &&
+      std::isalpha(static_cast<unsigned char>(drive[0])) &&
+      (drive.size() == 1 || drive[1] == ':')) {
+    drive = std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(drive[0])))) +
+            ":\\";
+  } else if (fs::is_directory(drive, ec)) {
+    char letter = 0;
+    const auto given = options.values.find("--letter");
+    if (given != options.values.end() && !given->second.empty())
+      letter = static_cast<char>(std::toupper(static_cast<unsigned char>(given->second[0])));
+    for (char c = 'D'; letter == 0 && c <= 'Z'; ++c)
+      if (!drives.FolderOf(c)) letter = c;
+    if (letter < 'A' || letter > 'Z') return Fail(kUsage, "no free drive letter");
+    drives.Map(letter, fs::absolute(drive));
+    drive = std::string(1, letter) + ":\\";
+  } else {
+    return Fail(kFailed, options.words[1] + " is neither a drive letter nor a folder");
+  }
+
+  fs::create_directories(folder.below.catalogos, ec);
+  fs::create_directories(folder.below.temp, ec);
+  LineList files;
+  std::vector<std::string> folders;
+  CatalogueRun run(tablas, drives, Locale::FromEnvironment(), files, folders);
+  run.catalogueFolder = folder.below.catalogos;
+  run.tempFolder = folder.below.temp;
+  run.Zips = options.flags.count("--zips") > 0;
+  switch (run.PrepareDrive(drive)) {
+    case CatalogueRun::DriveCheck::kNotARoot:
+      return Fail(kUsage, drive + " is not a drive root");
+    case CatalogueRun::DriveCheck::kDriveError:
+      return Fail(kFailed, "drive " + drive + " cannot be read");
+    case CatalogueRun::DriveCheck::kReady:
+      break;
+  }
+  if (const std::optional<std::string> title = run.DuplicateTitle())
+    return Fail(kDuplicate, "this disc is already catalogued as \"" + AnsiToUtf8(*title) + "\"");
+  try {
+    run.AppendDisc();
+    try {
+      run.Walk(options.flags.count("--no-subfolders") == 0);
+    } catch (const std::exception& error) {
+      std::fprintf(stderr, "zafirel-cli: the walk ended early: %s\n", error.what());
+    }
+    run.CompleteDisc();
+    dbf::Table& discs = tablas.TablaCDRom;
+    const auto title = options.values.find("--title");
+    const auto album = options.values.find("--album");
+    if ((title != options.values.end() || album != options.values.end()) &&
+        discs.Locate("AUTO", run.NumeroNuevo)) {
+      discs.Edit();
+      if (title != options.values.end()) discs.SetString("TITULOCD", Utf8ToAnsi(title->second));
+      if (album != options.values.end()) discs.SetString("ALBUM", Utf8ToAnsi(album->second));
+      discs.Post();
+    }
+    if (!run.WriteFiles()) return Fail(kFailed, "the catalogue files could not be written");
+  } catch (const std::exception& error) {
+    return Fail(kFailed, AnsiToUtf8(error.what()));
+  }
+  std::printf("disc %s: %zu files in %.3f s\n", run.NumeroNuevo.c_str(), files.size(),
+              run.elapsedSeconds);
+  return kDone;
+}
+
+int List(const Options& options) {
+  static const std::map<std::string, int> kColumns = {{"title", 0},  {"size", 1},  {"label", 2},
+                                                      {"serial", 3}, {"files", 4}, {"number", 5},
+                                                      {"album", 6}};
+  DataFolder folder = FindDataFolder(options);
+  TTablas tablas;
+  if (!OpenTables(tablas, folder)) return kFailed;
+  std::string key = "TituloCD";
+  const auto sort = options.values.find("--sort");
+  if (sort != options.values.end()) {
+    const auto column = kColumns.find(sort->second);
+    if (column == kColumns.end()) return Fail(kUsage, "unknown column " + sort->second);
+    key = std::string(kSortKeys[static_cast<std::size_t>(column->second)].key);
+  }
+  try {
+    const auto album = options.values.find("--album");
+    if (album != options.values.end()) {
+      ApplyAlbumFilter(tablas, Utf8ToAnsi(album->second));
+      key = std::string(kAlbumFilterKey);
+    }
+    for (const DiscRow& row : ListDiscs(tablas, key, Locale::FromEnvironment()).rows) {
+      std::vector<std::string> cells{row.number};
+      cells.insert(cells.end(), row.cells.begin(), row.cells.end());
+      PrintRow(cells);
+    }
+  } catch (const std::exception& error) {
+    return Fail(kFailed, AnsiToUtf8(error.what()));
+  }
+  return kDone;
+}
+
+int Files(const Options& options) {
+  if (options.words.size() < 2 || options.words.size() > 3)
+    return Fail(kUsage, "files needs a disc number and optionally a folder");
+  const DataFolder folder = FindDataFolder(options);
+  LoadedCatalogue catalogue;
+  try {
+    if (!catalogue.CargarCatalogo(folder.below.catalogos / options.words[1]))
+      return Fail(kNotFound, "no catalogue for disc " + options.words[1]);
+  } catch (const std::exception& error) {
+    return Fail(kFailed, AnsiToUtf8(error.what()));
+  }
+  const FolderTree& tree = catalogue.Arbol;
+  if (options.words.size() == 2) {
+    for (int node = 0; node < static_cast<int>(tree.Nodes().size()); ++node)
+      PrintRow({tree.Prefix(node)});
+    return kDone;
+  }
+  std::string path = Utf8ToAnsi(options.words[2]);
+  if (path.empty() || path.back() != '\\') path += '\\';
+  const std::vector<int> walk = WalkToFolder(tree, path);
+  if (walk.empty() || tree.Prefix(walk.back()) != path)
+    return Fail(kNotFound, "no folder " + options.words[2] + " on disc " + options.words[1]);
+  for (const FileRow& row : catalogue.Rows(walk.back(), Locale::FromEnvironment()))
+    PrintRow({row.name, row.size, row.date, row.comment});
+  return kDone;
+}
+
+int Init(const Options& options) {
+  if (options.words.size() != 2) return Fail(kUsage, "init needs a folder");
+  const fs::path folder(options.words[1]);
+  std::error_code ec;
+  if (!fs::is_directory(folder, ec)) return Fail(kFailed, options.words[1] + " is not a folder");
+  bool ok = true;
+  if (ListFiles(folder, "CDRom.Dbf").empty()) ok &= TTablas::CreateDiscTable(folder);
+  if (ListFiles(folder, "Img.dbf").empty()) ok &= TTablas::CreateCoverTable(folder);
+  return ok ? kDone : kFailed;
 }
 
 }  // namespace
+}  // namespace zafirel
 
 int main(int argc, char** argv) {
-  if (argc >= 2 && std::strcmp(argv[1], "version") == 0) {
-    std::puts("Zafirel! v1.1");
-    return 0;
+  using namespace zafirel;
+  const std::optional<Options> options = Parse(argc, argv, 1);
+  if (!options || options->flags.count("--help") || options->words.empty()) {
+    std::fputs(kHelp, options && options->flags.count("--help") ? stdout : stderr);
+    return options && options->flags.count("--help") ? kDone : kUsage;
   }
-  if (argc == 3 && std::strcmp(argv[1], "init") == 0) {
-    const std::filesystem::path folder(argv[2]);
-    std::error_code ec;
-    if (!std::filesystem::is_directory(folder, ec)) {
-      std::fprintf(stderr, "zafirel-cli: %s is not a folder\n", argv[2]);
-      return 1;
-    }
-    bool ok = true;
-    if (zafirel::ListFiles(folder, "CDRom.Dbf").empty())
-      ok &= zafirel::TTablas::CreateDiscTable(folder);
-    if (zafirel::ListFiles(folder, "Img.dbf").empty())
-      ok &= zafirel::TTablas::CreateCoverTable(folder);
-    return ok ? 0 : 1;
-  }
-  return Usage();
+  const std::string& command = options->words[0];
+  if (command == "version") return std::puts("Zafirel! v1.1"), kDone;
+  if (command == "init") return Init(*options);
+  if (command == "catalogue") return Catalogue(*options);
+  if (command == "list") return List(*options);
+  if (command == "files") return Files(*options);
+  std::fputs(kHelp, stderr);
+  return kUsage;
 }

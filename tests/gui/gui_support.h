@@ -7,6 +7,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -29,7 +30,20 @@ class ScriptedDialogs : public zafirel::Dialogs {
     return answer;
   }
   std::unique_ptr<zafirel::Progress> ShowProgress(const std::string&) override { return nullptr; }
-  void ProcessEvents() override {}
+  void ProcessEvents() override {
+    if (onProcessEvents) onProcessEvents();
+  }
+  // The drive chooser's answer, and what it was offered.
+  std::string ChooseDrive(const std::string& title,
+                          const std::vector<zafirel::DriveChoice>& drives) override {
+    chooserTitle = title;
+    offered = drives;
+    return driveAnswer;
+  }
+  std::function<void()> onProcessEvents;
+  std::string driveAnswer;
+  std::string chooserTitle;
+  std::vector<zafirel::DriveChoice> offered;
   std::vector<std::string> messages;
   std::vector<std::string> questions;
   std::deque<bool> answers;

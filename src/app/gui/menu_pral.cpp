@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QScreen>
 #include <QStatusTipEvent>
 #include <QTimer>
@@ -26,6 +27,7 @@
 #include "browse/gui/archivos_page.h"
 #include "browse/gui/catalogos_page.h"
 #include "scan/gui/catalogar_page.h"
+#include "scan/catalogue_run.h"
 #include "search/gui/busqueda_page.h"
 #include "store/table_upgrade.h"
 #include "util/guarded.h"
@@ -129,6 +131,8 @@ void TMenuPral::BuildFrame() {
     Guarded([&] { ini1_.WriteStr("General", "Zip", ticked ? "S" : "N"); });
   });
   ConnectBrowsing();
+  connect(PCatalogar->Catalogar, &QPushButton::clicked, this, [this] { CatalogarClick(); });
+  connect(PCatalogar->Parar, &QPushButton::clicked, this, [this] { PararClick(); });
 }
 
 void TMenuPral::BuildMenu() {
@@ -222,6 +226,7 @@ void TMenuPral::FormCreate() {
         (folders_.data / (existing.empty() ? "Opcion.INI" : existing.front())).string());
   });
   Guarded([&] { PCatalogar->Zips->setChecked(ini1_.ReadStr("General", "Zip", "N") == "S"); });
+  Guarded([&] { drives_ = DriveMap::FromSystem(&ini1_); });
   Guarded([&] { PBusqueda->EBusca->setText(Qs(ini1_.ReadStr("General", "Busqueda", ""))); });
 }
 

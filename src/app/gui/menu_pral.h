@@ -6,6 +6,7 @@
 
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "app/ini_editor.h"
 #include "app/startup.h"
 #include "browse/loaded_catalogue.h"
+#include "scan/drive_map.h"
 #include "store/tablas.h"
 #include "util/locale.h"
 
@@ -28,6 +30,7 @@ namespace zafirel {
 
 class ArchivosPage;
 class BusquedaPage;
+class CatalogueRun;
 class CatalogarPage;
 class CatalogosPage;
 class Dialogs;
@@ -81,6 +84,14 @@ class TMenuPral : public QWidget {
   void Borrararchivo1Click();
   void Editararchivo1Click();
   bool ArchivosEdited(int row, std::string& name);
+
+  // Cataloguing a drive.
+  void CatalogarClick();
+  void Cataloga();
+  void PararClick();
+  DriveMap& Drives() { return drives_; }
+  // The run in progress, if any.
+  CatalogueRun* Run() { return run_.get(); }
 
   // Editing and deleting discs.
   void EditarCD1Click();
@@ -160,6 +171,8 @@ class TMenuPral : public QWidget {
   TTablas tablas_;
   WorkingFolders folders_;
   LoadedCatalogue catalogo_;
+  DriveMap drives_;
+  std::unique_ptr<CatalogueRun> run_;
   bool pageChangeQuiet_ = false;  // the program switches pages itself
   bool dataFolderExists_ = false;
   bool closed_ = false;

@@ -1,10 +1,16 @@
 #include "app/gui/qt_dialogs.h"
 
 #include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QLabel>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
+#include <QVBoxLayout>
 
 #include "app/gui/actualizando.h"
 #include "app/gui/mi_mensaje.h"
@@ -73,5 +79,42 @@ std::unique_ptr<Progress> QtDialogs::ShowProgress(const std::string& text) {
 }
 
 void QtDialogs::ProcessEvents() { QApplication::processEvents(); }
+
+std::string QtDialogs::ChooseDrive(const std::string& title,
+                                   const std::vector<DriveChoice>& drives) {
+  QDialog chooser(parent_);
+  chooser.setWindowTitle(Qs(title));
+  auto* column = new QVBoxLayout(&chooser);
+  auto* list = new QListWidget(&chooser);
+  for (const DriveChoice& drive : drives) {
+    QString text = QString(QChar(drive.letter)) + QStringLiteral(":\\");
+    if (!drive.label.empty()) text += QStringLiteral("  ") + Qs(drive.label);
+    text += QStringLiteral("  (") + Qs(drive.folder) + QStringLiteral(")");
+    auto* item = new QListWidgetItem(text, list);
+    item->setData(Qt::UserRole, QString(QChar(drive.letter)) + QStringLiteral(":\\"));
+  }
+  if (list->count() > 0) list->setCurrentRow(0);
+  column->addWidget(list);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &chooser);
+  QPushButton* other = buttons->addButton(QStringLiteral("..."), QDialogButtonBox::ActionRole);
+  column->addWidget(buttons);
+  std::string picked;
+  QObject::connect(buttons, &QDialogButtonBox::accepted, &chooser, [&] {
+    if (list->currentItem() != nullptr)
+      picked = Ansi(list->currentItem()->data(Qt::UserRole).toString());
+    chooser.accept();
+  });
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &chooser, &QDialog::reject);
+  QObject::connect(list, &QListWidget::itemDoubleClicked, buttons, &QDialogButtonBox::accepted);
+  QObject::connect(other, &QPushButton::clicked, &chooser, [&] {
+    const QString folder = QFileDialog::getExistingDirectory(&chooser, Qs(title));
+    if (folder.isEmpty()) return;
+    picked = Ansi(folder);
+    chooser.accept();
+  });
+  chooser.resize(420, 260);
+  chooser.exec();
+  return picked;
+}
 
 }  // namespace zafirel

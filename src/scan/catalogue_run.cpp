@@ -1,0 +1,143 @@
+#include "scan/catalogue_run.h"
+
+#include <chrono>
+
+#include "browse/disc_removal.h"
+#include "scan/zip_description.h"
+#include "store/catalogue_files.h"
+#include "store/tablas.h"
+#include "util/text.h"
+
+namespace zafirel {
+namespace fs = std::filesystem;
+
+std::string FileListLine(const std::string& folder, const FileInfo& info, const Locale& locale,
+                         const std::string& suffix) {
+  std::string line;
+  line.reserve(folder.size() + info.name.size() + 24 + suffix.size());
+  line += folder;
+  line += info.name;
+  line += ';';
+  line += std::to_string(KilobytesOf(info.size));
+  line += ';';
+  line += FormatShortDate(info.modified.tm_year + 1900, info.modified.tm_mon + 1,
+                          info.modified.tm_mday, locale);
+  line += suffix;
+  return line;
+}
+
+CatalogueRun::CatalogueRun(TTablas& tablas, const DriveMap& drives, const Locale& locale,
+                           LineList& files, std::vector<std::string>& folders)
+    : Buscador(drives),
+      Discos(drives),
+      tablas_(tablas),
+      locale_(locale),
+      files_(files),
+      folders_(folders) {}
+
+CatalogueRun::DriveCheck CatalogueRun::PrepareDrive(const std::string& root) {
+  if (root.size() != 3 || root[1] != ':' || root[2] != '\\') return DriveCheck::kNotARoot;
+  try {
+    Buscador.SetLocation(root);
+    Discos.SetDrive(root);
+  } catch (const std::exception&) {
+    return DriveCheck::kDriveError;
+  }
+  return DriveCheck::kReady;
+}
+
+std::optional<std::string> CatalogueRun::DuplicateTitle() {
+  dbf::Table& discs = tablas_.TablaCDRom;
+  if (!discs.Locate("NSERIECD", Discos.SerialNumber())) return std::nullopt;
+  return discs.AsString("TITULOCD");
+}
+
+void CatalogueRun::AppendDisc() {
+  const std::string number = std::to_string(tablas_.IncrementaNHistoria());
+  dbf::Table& discs = tablas_.TablaCDRom;
+  discs.Append();
+  NumeroNuevo = number;
+  discs.SetString("AUTO", number);
+  discs.SetString("UNIDAD", Buscador.Location().substr(0, 1));
+  discs.SetString("NUMEROCD", "");
+  discs.SetString("NSERIECD", Discos.SerialNumber());
+  discs.SetString("ETIQUETA", Discos.VolumeName());
+  const std::string label = Discos.VolumeName();
+  discs.SetString("TITULOCD", TitleForLabel(label));
+  discs.SetString("BYTESCD", Discos.TotalDiskSpace());
+  try {
+    discs.Post();
+  } catch (...) {
+    discs.Cancel();
+    NumeroNuevo.clear();
+    throw;
+  }
+}
+
+void CatalogueRun::Walk(bool subfolders) {
+  files_.clear();
+  folders_.clear();
+  Buscador.SetFilename("*.*");
+  Buscador.Subfolders = subfolders;
+  Buscador.OnNewFolder = [this](TFindFile&, const std::string& folder, bool&) {
+    try {
+      folders_.push_back(folder);
+      if (onFolder) onFolder(folder);
+    } catch (...) {
+      // A failure while showing the folder does not end the walk.
+    }
+  };
+  Buscador.OnFound = [this](TFindFile&, const std::string& folder, FileInfo& info) {
+    BuscadorFound(folder, info);
+  };
+  const auto start = std::chrono::steady_clock::now();
+  struct Clock {
+    double& seconds;
+    std::chrono::steady_clock::time_point start;
+    ~Clock() {
+      seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+  } clock{elapsedSeconds, start};
+  Buscador.Execute();
+}
+
+void CatalogueRun::BuscadorFound(const std::string& folder, const FileInfo& info) {
+  std::string suffix;
+  const std::size_t dot = info.name.rfind('.');
+  if (Zips && dot != std::string::npos && UpperAZ(info.name.substr(dot)) == ".ZIP") {
+    const fs::path archive =
+        Buscador.CurrentHostFolder() / (info.hostName ? info.hostName : info.name.c_str());
+    suffix = ReadZipDescription(archive, tempFolder).LineSuffix();
+  }
+  files_.push_back(FileListLine(folder, info, locale_, suffix));
+}
+
+bool CatalogueRun::LocateNewDisc() {
+  return !NumeroNuevo.empty() && tablas_.TablaCDRom.Locate("AUTO", NumeroNuevo);
+}
+
+void CatalogueRun::DiscardDisc() {
+  if (!NumeroNuevo.empty()) DeleteDisc(tablas_, catalogueFolder, NumeroNuevo);
+  NumeroNuevo.clear();
+}
+
+void CatalogueRun::CompleteDisc() {
+  if (!LocateNewDisc()) return;
+  dbf::Table& discs = tablas_.TablaCDRom;
+  discs.Edit();
+  discs.SetString("TOTFILES", std::to_string(files_.size()));
+  discs.SetString("NUMEROCD", discs.AsString("AUTO"));
+  discs.Post();
+}
+
+bool CatalogueRun::WriteFiles() {
+  if (!LocateNewDisc()) return false;
+  const std::string number = tablas_.TablaCDRom.AsString("AUTO");
+  LineList tree;
+  for (const std::string& folder : folders_) tree.push_back(folder);
+  const bool listWritten = WriteCatalogueFile(ListFilePath(catalogueFolder, number), files_);
+  const bool treeWritten = WriteCatalogueFile(TreeFilePath(catalogueFolder, number), tree);
+  return listWritten && treeWritten;
+}
+
+}  // namespace zafirel

@@ -1,0 +1,81 @@
+// The core of a catalogue run: checking the chosen drive, the duplicate test
+// by serial number, the new disc record, the walk that gathers one line per
+// folder and one per file, and the closing steps that complete the record and
+// write the two catalogue files. The window and the command line drive the
+// same steps, adding their own dialogs between them.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "scan/disk_info.h"
+#include "scan/find_file.h"
+#include "store/line_list.h"
+#include "util/locale.h"
+
+namespace zafirel {
+
+class TTablas;
+
+inline constexpr const char* kNoLabelTitle = "Sin nombre";
+
+// A new disc's title: its volume label, or "Sin nombre" for an empty one.
+inline std::string TitleForLabel(const std::string& label) {
+  return label.empty() ? kNoLabelTitle : label;
+}
+
+// A file's line: path, size in KB rounded up, short date, and the suffix that
+// carries a description (see ZipDescription::LineSuffix).
+std::string FileListLine(const std::string& folder, const FileInfo& info, const Locale& locale,
+                         const std::string& suffix);
+
+class CatalogueRun {
+ public:
+  enum class DriveCheck { kReady, kNotARoot, kDriveError };
+
+  // The lines are gathered into the given lists, which the caller owns.
+  CatalogueRun(TTablas& tablas, const DriveMap& drives, const Locale& locale, LineList& files,
+               std::vector<std::string>& folders);
+
+  TFindFile Buscador;
+  TDiskInfo Discos;
+  bool Zips = false;                 // look for descriptions in .ZIP archives
+  std::filesystem::path tempFolder;  // where description members are written
+  std::filesystem::path catalogueFolder;
+  std::string NumeroNuevo;  // the new record's number while the run lasts
+  double elapsedSeconds = 0;
+  // Runs for every folder entered, after its line was added (the window
+  // shows it and lets pending events run).
+  std::function<void(const std::string& folder)> onFolder;
+
+  // Only a drive root ("D:\") of a mapped letter can be catalogued.
+  DriveCheck PrepareDrive(const std::string& root);
+  // The title of a disc already catalogued with this drive's serial number.
+  std::optional<std::string> DuplicateTitle();
+  // Appends the new disc record and posts it; throws when it cannot.
+  void AppendDisc();
+  // Walks the drive; the elapsed time is set also when a failure ends it.
+  void Walk(bool subfolders);
+  bool Stopped() const { return Buscador.Aborted(); }
+  // After a stop: the new record goes, if it still exists.
+  void DiscardDisc();
+  // After a completed walk: the record gets its file count and number.
+  void CompleteDisc();
+  // Writes the file list and the tree file of the new disc; false when
+  // either could not be written.
+  bool WriteFiles();
+
+ private:
+  void BuscadorFound(const std::string& folder, const FileInfo& info);
+  bool LocateNewDisc();
+
+  TTablas& tablas_;
+  Locale locale_;
+  LineList& files_;
+  std::vector<std::string>& folders_;
+};
+
+}  // namespace zafirel

@@ -1,0 +1,244 @@
+#include "scan/find_file.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/msdos_fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "scan/drive_map.h"
+#include "util/codepage.h"
+#include "util/text.h"
+#include "util/wildcard.h"
+
+namespace zafirel {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr long kFatMagic = 0x4d44;       // vfat and msdos
+constexpr long kNtfsMagic = 0x5346544e;  // ntfs3 and the old ntfs driver
+constexpr long kFuseMagic = 0x65735546;  // ntfs-3g mounts as fuseblk
+
+enum class AttributeSource { kNone, kFat, kNtfs };
+
+// A name fit for the catalogue's paths: ANSI, without "\" or ";".
+std::string ReportedName(const char* hostName) {
+  std::string name = Utf8ToAnsi(hostName);
+  for (char& c : name)
+    if (c == '\\' || c == ';') c = '_';
+  return name;
+}
+
+// The attributes the file system keeps beyond the permission bits.
+std::uint32_t StoredAttributes(AttributeSource source, int folderFd, const char* name,
+                               const fs::path& hostFolder, bool directory) {
+  if (source == AttributeSource::kFat) {
+    const int flags =
+        O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (directory ? O_DIRECTORY : 0);
+    const int fd = openat(folderFd, name, flags);
+    if (fd < 0) return 0;
+    std::uint32_t value = 0;
+    const bool ok = ioctl(fd, FAT_IOCTL_GET_ATTRIBUTES, &value) == 0;
+    close(fd);
+    return ok ? value & (attr::kReadOnly | attr::kHidden | attr::kSystem | attr::kArchive) : 0;
+  }
+  if (source == AttributeSource::kNtfs) {
+    const std::string path = (hostFolder / name).string();
+    unsigned char bytes[4] = {0, 0, 0, 0};
+    ssize_t got = lgetxattr(path.c_str(), "system.ntfs_attrib", bytes, sizeof bytes);
+    if (got < 1) got = lgetxattr(path.c_str(), "system.dos_attrib", bytes, 1);
+    if (got < 1) return 0;
+    return bytes[0] & (attr::kReadOnly | attr::kHidden | attr::kSystem | attr::kArchive);
+  }
+  return 0;
+}
+
+struct DirCloser {
+  DIR* dir;
+  ~DirCloser() {
+    if (dir != nullptr) closedir(dir);
+  }
+};
+
+}  // namespace
+
+struct TFindFile::Walk {
+  std::string pattern;
+  bool anyName = false;
+  std::uint32_t mask = 0;
+  bool acceptPlain = false;
+  dev_t device = 0;
+  AttributeSource source = AttributeSource::kNone;
+};
+
+fs::path HostPathOf(const DriveMap& drives, std::string_view windowsPath) {
+  if (windowsPath.size() < 2 || windowsPath[1] != ':') return {};
+  const std::optional<fs::path> root = drives.FolderOf(windowsPath[0]);
+  if (!root) return {};
+  fs::path host = *root;
+  const std::string_view rest = windowsPath.substr(2);
+  for (int i = 0, n = CuentaTrozos(rest, '\\'); i < n; ++i) {
+    const std::string_view piece = Trozo(rest, '\\', i);
+    if (!piece.empty()) host /= AnsiToUtf8(piece);
+  }
+  return host;
+}
+
+TFindFile::TFindFile(const DriveMap& drives) : drives_(drives) {}
+
+void TFindFile::SetFilename(const std::string& value) {
+  if (value.find_first_of("\\/:") != std::string::npos)
+    throw EFindFileError(value + "\n\rNombre de archivo inv\xE1lido.");
+  filename_ = value;
+}
+
+void TFindFile::SetLocation(const std::string& value) {
+  if (!value.empty()) {
+    const fs::path host = HostPathOf(drives_, value);
+    std::error_code ec;
+    if (host.empty() || !fs::is_directory(host, ec))
+      throw EFindFileError(value + "\n\rEl directorio no existe.");
+  }
+  std::string stored = value;
+  if (stored.size() > 1 && stored.back() == '\\' && stored[stored.size() - 2] != ':')
+    stored.pop_back();
+  location_ = stored;
+}
+
+void TFindFile::Execute() {
+  std::string start = location_;
+  fs::path host;
+  if (start.empty()) {
+    host = fs::current_path();
+    start = Utf8ToAnsi(host.string());
+    for (char& c : start)
+      if (c == '/') c = '\\';
+  } else {
+    host = HostPathOf(drives_, start);
+  }
+  if (start.empty() || start.back() != '\\') start += '\\';
+
+  Walk walk;
+  walk.pattern = filename_.empty()                          ? "*.*"
+                 : filename_.find('.') == std::string::npos ? filename_ + ".*"
+                                                            : filename_;
+  walk.anyName = walk.pattern == "*.*" || walk.pattern == "*";
+  aborted_ = false;
+  if (Attributes.Has(TFileAttribute::ffArchive)) walk.mask |= attr::kArchive;
+  if (Attributes.Has(TFileAttribute::ffReadonly)) walk.mask |= attr::kReadOnly;
+  if (Attributes.Has(TFileAttribute::ffHidden)) walk.mask |= attr::kHidden;
+  if (Attributes.Has(TFileAttribute::ffSystem)) walk.mask |= attr::kSystem;
+  if (Attributes.Has(TFileAttribute::ffDirectory)) walk.mask |= attr::kDirectory;
+  walk.acceptPlain = Attributes.Has(TFileAttribute::ffNormal);
+
+  const int fd = open(host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  struct stat info {};
+  if (fd >= 0 && fstat(fd, &info) == 0) walk.device = info.st_dev;
+  struct statfs volume {};
+  if (fd >= 0 && fstatfs(fd, &volume) == 0) {
+    if (volume.f_type == kFatMagic) walk.source = AttributeSource::kFat;
+    if (volume.f_type == kNtfsMagic || volume.f_type == kFuseMagic)
+      walk.source = AttributeSource::kNtfs;
+  }
+  hostFolder_ = host;
+  if (fd < 0) {
+    // A folder that cannot be listed yields no entries, but is still entered.
+    bool ignore = false;
+    if (OnNewFolder) OnNewFolder(*this, start, ignore);
+    return;
+  }
+  struct FdCloser {
+    int fd;
+    ~FdCloser() {
+      if (fd >= 0) close(fd);
+    }
+  } closer{fd};
+  WalkFolder(fd, start, walk);
+}
+
+void TFindFile::WalkFolder(int folderFd, const std::string& folder, Walk& walk) {
+  bool ignore = false;
+  if (OnNewFolder) OnNewFolder(*this, folder, ignore);
+  if (ignore || aborted_) return;
+
+  const int listFd = dup(folderFd);
+  if (listFd < 0) return;
+  DIR* dir = fdopendir(listFd);
+  if (dir == nullptr) {
+    close(listFd);
+    return;
+  }
+  DirCloser closer{dir};
+  const fs::path host = hostFolder_;
+  std::vector<std::string> subfolders;
+  const std::uint32_t hiddenKinds =
+      attr::kHidden | attr::kSystem | attr::kVolume | attr::kDirectory;
+  while (!aborted_) {
+    errno = 0;
+    const dirent* entry = readdir(dir);
+    if (entry == nullptr) break;
+    const char* name = entry->d_name;
+    if (name[0] == '.') continue;  // ".", ".." and every dot name
+    struct stat info {};
+    unsigned char type = entry->d_type;
+    if (type != DT_DIR) {
+      if (fstatat(folderFd, name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+      if (S_ISLNK(info.st_mode)) {
+        // A link is reported as the file it names; a link to a folder is never followed.
+        if (fstatat(folderFd, name, &info, 0) != 0 || !S_ISREG(info.st_mode)) continue;
+      } else if (S_ISDIR(info.st_mode)) {
+        type = DT_DIR;
+      } else if (!S_ISREG(info.st_mode)) {
+        continue;  // FIFOs, sockets and devices hold no catalogued data
+      }
+    }
+    if (type == DT_DIR) {
+      if (Subfolders) subfolders.emplace_back(name);
+      continue;
+    }
+    std::uint32_t attributes = (info.st_mode & 0222) == 0 ? attr::kReadOnly : 0;
+    if (walk.source != AttributeSource::kNone)
+      attributes |= StoredAttributes(walk.source, folderFd, name, host, false);
+    if ((attributes & hiddenKinds & ~walk.mask) != 0) continue;
+    if (!((attributes == 0 && walk.acceptPlain) || (attributes & walk.mask) != 0)) continue;
+    FileInfo found;
+    found.name = ReportedName(name);
+    if (!walk.anyName && !MatchesPattern(found.name, walk.pattern)) continue;
+    found.size = static_cast<std::uint64_t>(info.st_size);
+    found.attributes = attributes;
+    found.hostName = name;
+    const std::time_t when = info.st_mtim.tv_sec;
+    localtime_r(&when, &found.modified);
+    hostFolder_ = host;
+    if (OnFound) OnFound(*this, folder, found);
+  }
+
+  for (const std::string& name : subfolders) {
+    if (aborted_) break;
+    const int childFd =
+        openat(folderFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (childFd < 0) continue;
+    struct FdCloser {
+      int fd;
+      ~FdCloser() { close(fd); }
+    } childCloser{childFd};
+    struct stat info {};
+    if (fstat(childFd, &info) != 0 || info.st_dev != walk.device) continue;  // another volume
+    if (walk.source != AttributeSource::kNone &&
+        (StoredAttributes(walk.source, folderFd, name.c_str(), host, true) &
+         (attr::kHidden | attr::kSystem)) != 0)
+      continue;  // hidden and system folders are not entered
+    hostFolder_ = host / name;
+    WalkFolder(childFd, folder + ReportedName(name.c_str()) + "\\", walk);
+  }
+  hostFolder_ = host;
+}
+
+}  // namespace zafirel

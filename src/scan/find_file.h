@@ -1,0 +1,119 @@
+// TFindFile: walks a drive's folder tree depth first and reports every folder
+// it enters and every file it finds, in the order the catalogue files keep: a
+// folder, then its files in the file system's own listing order, then each
+// subfolder's whole subtree. Paths are reported Windows-style ("D:\DOCS\"),
+// the letter resolved through the drive map.
+//
+// On Linux: folders are listed with readdir and entries examined with fstatat
+// relative to the open folder; symbolic links to folders are never followed,
+// FIFOs, sockets and devices are never opened or reported, and the walk stays
+// on the file system it started on. Read-only comes from the permission bits;
+// hidden, system and archive come from FAT attributes (vfat) or the NTFS
+// attribute extended attributes where the file system keeps them. A "\" or
+// ";" in a host name, which the catalogue lines cannot hold, is reported as "_".
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace zafirel {
+
+class DriveMap;
+
+enum class TFileAttribute : std::uint8_t {
+  ffNormal,
+  ffArchive,
+  ffReadonly,
+  ffHidden,
+  ffSystem,
+  ffDirectory
+};
+
+class TFileAttributes {
+ public:
+  constexpr TFileAttributes() = default;
+  constexpr TFileAttributes(std::initializer_list<TFileAttribute> members) {
+    for (TFileAttribute m : members) bits_ |= Bit(m);
+  }
+  constexpr bool Has(TFileAttribute m) const { return (bits_ & Bit(m)) != 0; }
+
+ private:
+  static constexpr std::uint8_t Bit(TFileAttribute m) {
+    return static_cast<std::uint8_t>(1u << static_cast<unsigned>(m));
+  }
+  std::uint8_t bits_ = 0;
+};
+
+// The file-system attribute values the rules are stated in.
+namespace attr {
+inline constexpr std::uint32_t kReadOnly = 1, kHidden = 2, kSystem = 4, kVolume = 8,
+                               kDirectory = 16, kArchive = 32;
+}
+
+struct FileInfo {
+  std::string name;  // ANSI, without folder
+  std::uint64_t size = 0;
+  std::tm modified{};  // local time
+  std::uint32_t attributes = 0;
+  const char* hostName = nullptr;  // the name on the host, valid inside the report only
+};
+
+class EFindFileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class TFindFile {
+ public:
+  using FoundEvent =
+      std::function<void(TFindFile& sender, const std::string& folder, FileInfo& info)>;
+  using NewFolderEvent =
+      std::function<void(TFindFile& sender, const std::string& folder, bool& ignoreFolder)>;
+
+  explicit TFindFile(const DriveMap& drives);
+
+  TFileAttributes Attributes{TFileAttribute::ffNormal, TFileAttribute::ffArchive,
+                             TFileAttribute::ffReadonly, TFileAttribute::ffHidden,
+                             TFileAttribute::ffSystem};
+  bool Subfolders = true;
+  FoundEvent OnFound;
+  NewFolderEvent OnNewFolder;
+
+  const std::string& Filename() const { return filename_; }
+  // Throws EFindFileError for a value with a folder part.
+  void SetFilename(const std::string& value);
+  const std::string& Location() const { return location_; }
+  // A Windows-style folder on a mapped drive ("D:\", "D:\DOCS"). Throws
+  // EFindFileError when no such folder exists.
+  void SetLocation(const std::string& value);
+
+  // Walks synchronously; events run inside it. A failure of a handler ends
+  // the walk and reaches the caller.
+  void Execute();
+  void Abort() { aborted_ = true; }
+  bool Aborted() const { return aborted_; }
+
+  // The host folder being listed, for handlers that open a found file.
+  const std::filesystem::path& CurrentHostFolder() const { return hostFolder_; }
+
+ private:
+  struct Walk;
+  void WalkFolder(int folderFd, const std::string& folder, Walk& walk);
+
+  const DriveMap& drives_;
+  std::string filename_ = "*.*";
+  std::string location_;
+  bool aborted_ = false;
+  std::filesystem::path hostFolder_;
+};
+
+// The host folder of a Windows-style path on a mapped drive; empty when its
+// letter is not mapped or the text is no such path.
+std::filesystem::path HostPathOf(const DriveMap& drives, std::string_view windowsPath);
+
+}  // namespace zafirel

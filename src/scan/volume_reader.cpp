@@ -1,0 +1,231 @@
+#include "scan/volume_reader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <fstream>
+#include <iterator>
+
+#include "scan/disk_info.h"
+#include "util/codepage.h"
+
+namespace zafirel {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::array<std::string_view, 30> kPseudoTypes = {
+    "proc",       "sysfs",       "devtmpfs", "devpts",          "tmpfs",
+    "ramfs",      "securityfs",  "debugfs",  "tracefs",         "mqueue",
+    "pstore",     "bpf",         "autofs",   "fusectl",         "configfs",
+    "hugetlbfs",  "binfmt_misc", "efivarfs", "rpc_pipefs",      "nsfs",
+    "selinuxfs",  "nfsd",        "devfs",    "fuse.gvfsd-fuse", "fuse.portal",
+    "fuse.lxcfs", "cgroup",      "cgroup2",  "zonefs",          "fuse.xdg-document-portal"};
+
+constexpr std::array<std::string_view, 14> kRemoteTypes = {
+    "nfs",   "nfs4",      "cifs",       "smb3",        "smbfs",          "9p",   "ceph", "afs",
+    "ncpfs", "glusterfs", "fuse.sshfs", "fuse.rclone", "fuse.glusterfs", "davfs"};
+
+template <std::size_t N>
+bool OneOf(std::string_view name, const std::array<std::string_view, N>& names) {
+  for (std::string_view candidate : names)
+    if (name == candidate) return true;
+  return false;
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
+
+// A sysfs attribute without its line end; empty when it is missing.
+std::string ReadAttribute(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string text(std::istreambuf_iterator<char>(in), {});
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  return text;
+}
+
+std::uint64_t ReadNumber(const fs::path& path) {
+  const std::string text = ReadAttribute(path);
+  std::uint64_t value = 0;
+  std::from_chars(text.data(), text.data() + text.size(), value);
+  return value;
+}
+
+std::string DeviceNumber(std::uint32_t major, std::uint32_t minor) {
+  return std::to_string(major) + ":" + std::to_string(minor);
+}
+
+bool AtOrUnder(const std::string& path, const std::string& folder) {
+  if (folder == "/") return true;
+  return StartsWith(path, folder) && (path.size() == folder.size() || path[folder.size()] == '/');
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// The label a FAT boot sector carries behind its extended signature 0x29
+// ("NO NAME" means none); OEM text.
+std::string FatBootLabel(std::string_view sector, std::string_view kind) {
+  const std::size_t signature = kind == "FAT32" ? 0x42 : 0x26;
+  if (static_cast<unsigned char>(sector[signature]) != 0x29) return {};
+  std::string label(sector.substr(signature + 5, 11));
+  while (!label.empty() && (label.back() == ' ' || label.back() == '\0')) label.pop_back();
+  return label == "NO NAME" ? std::string() : OemToAnsi(label);
+}
+
+}  // namespace
+
+bool IsPseudoFileSystem(const MountEntry& mount) {
+  const std::string_view type = mount.fileSystem;
+  if (OneOf(type, kPseudoTypes) || StartsWith(type, "cgroup")) return true;
+  if (type == "overlay") return mount.mountPoint != "/";
+  if (type == "squashfs")  // snap packages
+    return StartsWith(mount.mountPoint.string(), "/snap/") ||
+           mount.source.find("/snapd/") != std::string::npos;
+  return false;
+}
+
+bool IsOpticalMount(const MountEntry& mount) {
+  return mount.fileSystem == "iso9660" || mount.fileSystem == "udf" ||
+         StartsWith(mount.source, "/dev/sr") || mount.major == 11;
+}
+
+bool IsRemoteMount(const MountEntry& mount) {
+  if (OneOf(std::string_view(mount.fileSystem), kRemoteTypes)) return true;
+  const std::string& source = mount.source;
+  if (StartsWith(source, "//")) return true;
+  return !source.empty() && source.front() != '/' && source.find(':') != std::string::npos;
+}
+
+bool IsRamMount(const MountEntry& mount) {
+  return mount.fileSystem == "tmpfs" || mount.fileSystem == "ramfs" ||
+         StartsWith(mount.source, "/dev/ram") || StartsWith(mount.source, "/dev/zram");
+}
+
+std::optional<MountEntry> MountHolding(const std::vector<MountEntry>& mounts,
+                                       const std::filesystem::path& canonicalFolder,
+                                       std::uint64_t device) {
+  const std::string folder = canonicalFolder.string();
+  const MountEntry* best = nullptr;
+  bool bestSameDevice = false;
+  for (const MountEntry& mount : mounts) {
+    const std::string point = mount.mountPoint.string();
+    if (!AtOrUnder(folder, point)) continue;
+    const bool sameDevice = makedev(mount.major, mount.minor) == device;
+    const bool better =
+        best == nullptr || (sameDevice && !bestSameDevice) ||
+        (sameDevice == bestSameDevice && point.size() >= best->mountPoint.string().size());
+    if (better) best = &mount, bestSameDevice = sameDevice;
+  }
+  if (best == nullptr) return std::nullopt;
+  return *best;
+}
+
+BlockDevice ReadBlockDevice(std::uint32_t major, std::uint32_t minor) {
+  BlockDevice device;
+  std::error_code error;
+  const fs::path node = fs::canonical("/sys/dev/block/" + DeviceNumber(major, minor), error);
+  if (error) return device;
+  device.name = node.filename().string();
+  // A partition keeps its disk's flags and queue in the folder above it.
+  const bool partition = fs::exists(node / "partition", error);
+  const fs::path disk = partition ? node.parent_path() : node;
+  device.removable = ReadAttribute(disk / "removable") == "1";
+  device.logicalBlockSize =
+      static_cast<std::uint32_t>(ReadNumber(disk / "queue" / "logical_block_size"));
+  const std::string backing = ReadAttribute(disk / "loop" / "backing_file");
+  if (!backing.empty()) {
+    device.backingFile = backing;
+    device.backingOffset = ReadNumber(disk / "loop" / "offset");
+    if (partition) device.backingOffset += ReadNumber(node / "start") * 512;
+  }
+  return device;
+}
+
+UdevProperties ParseUdevData(std::string_view text) {
+  UdevProperties properties;
+  while (!text.empty()) {
+    const std::size_t end = std::min(text.find('\n'), text.size());
+    const std::string_view line = text.substr(0, end);
+    const std::size_t equals = line.find('=');
+    if (StartsWith(line, "E:") && equals != std::string_view::npos)
+      properties.emplace(line.substr(2, equals - 2), line.substr(equals + 1));
+    text.remove_prefix(std::min(end + 1, text.size()));
+  }
+  return properties;
+}
+
+UdevProperties ReadUdevProperties(std::uint32_t major, std::uint32_t minor) {
+  std::ifstream in("/run/udev/data/b" + DeviceNumber(major, minor), std::ios::binary);
+  return ParseUdevData(std::string(std::istreambuf_iterator<char>(in), {}));
+}
+
+std::string DecodeUdevEscapes(std::string_view text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x' &&
+        HexDigit(text[i + 2]) >= 0 && HexDigit(text[i + 3]) >= 0) {
+      out += static_cast<char>(HexDigit(text[i + 2]) * 16 + HexDigit(text[i + 3]));
+      i += 3;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+std::string ByLabelName(std::uint32_t major, std::uint32_t minor) {
+  std::error_code error;
+  for (fs::directory_iterator it("/dev/disk/by-label", error), end; !error && it != end;
+       it.increment(error)) {
+    struct stat target;
+    if (stat(it->path().c_str(), &target) == 0 && S_ISBLK(target.st_mode) &&
+        target.st_rdev == makedev(major, minor))
+      return DecodeUdevEscapes(it->path().filename().string());
+  }
+  return {};
+}
+
+std::string ReadVolumeStart(const std::filesystem::path& device, std::uint64_t offset,
+                            std::size_t size) {
+  const int fd = open(device.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return {};
+  std::string bytes;
+  struct stat info;
+  if (fstat(fd, &info) == 0 && (S_ISBLK(info.st_mode) || S_ISREG(info.st_mode))) {
+    bytes.resize(size);
+    std::size_t got = 0;
+    while (got < size) {
+      const ssize_t n = pread(fd, bytes.data() + got, size - got, static_cast<off_t>(offset + got));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      got += static_cast<std::size_t>(n);
+    }
+    bytes.resize(got);
+  }
+  close(fd);
+  return bytes;
+}
+
+std::optional<VolumeId> IdentifyVolume(std::string_view start) {
+  if (std::optional<IsoVolume> iso = ReadIsoVolume(start))
+    return VolumeId{iso->serial, iso->label, "CDFS"};
+  const std::string_view sector = start.substr(0, 512);
+  std::string kind = BootSectorFileSystem(sector);
+  if (kind.empty()) return std::nullopt;
+  VolumeId id{BootSectorSerial(sector), {}, kind};
+  if (kind == "FAT" || kind == "FAT32") id.label = FatBootLabel(sector, kind);
+  return id;
+}
+
+}  // namespace zafirel

@@ -1,0 +1,173 @@
+#include "scan/zip_description.h"
+
+#include <zip.h>
+
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <system_error>
+
+#include "util/file_writer.h"
+#include "util/text.h"
+
+namespace zafirel {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t kDescriptionBytes = 255;
+// Every byte read gives at least one byte of joined text, so a prefix well
+// above 255 bytes always yields the whole description, however the member
+// is compressed or however large it is.
+constexpr std::size_t kPrefixBytes = 4096;
+// A member whose bare name cannot serve as a host file name is written under
+// this one.
+constexpr const char* kFallbackName = "DESCRIPCION.TXT";
+// Room for the writer's ".tmp-XXXXXX" beside a name within NAME_MAX.
+constexpr std::size_t kMaxBareNameBytes = 200;
+
+struct ZipCloser {
+  void operator()(zip_t* zip) const { zip_discard(zip); }
+};
+struct ZipFileCloser {
+  void operator()(zip_file_t* file) const { zip_fclose(file); }
+};
+using ZipHandle = std::unique_ptr<zip_t, ZipCloser>;
+using ZipFileHandle = std::unique_ptr<zip_file_t, ZipFileCloser>;
+
+struct Prefix {
+  std::string bytes;
+  bool wholeMember = false;  // the member ended within the bytes read
+};
+
+bool Qualifies(std::string_view rawName) {
+  const std::string upper = UpperAZ(rawName);
+  return upper.find("README.TXT") != std::string::npos ||
+         upper.find("FILE_ID.DIZ") != std::string::npos;
+}
+
+std::optional<zip_uint64_t> FirstQualifyingMember(zip_t* zip) {
+  const zip_int64_t count = zip_get_num_entries(zip, 0);
+  for (zip_int64_t i = 0; i < count; ++i) {
+    const char* name = zip_get_name(zip, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
+    if (name != nullptr && Qualifies(name)) return static_cast<zip_uint64_t>(i);
+  }
+  return std::nullopt;
+}
+
+// The host name of the extracted copy: the text after the member name's last
+// "/" or "\", so nothing the archive says can lead out of the folder. libzip
+// gives the name as UTF-8 (DOS names converted from code page 437).
+std::string BareName(zip_t* zip, zip_uint64_t index) {
+  const char* name = zip_get_name(zip, index, ZIP_FL_ENC_GUESS);
+  if (name == nullptr) return kFallbackName;
+  std::string_view full(name);
+  const std::size_t slash = full.find_last_of("/\\");
+  const std::string_view bare = slash == std::string_view::npos ? full : full.substr(slash + 1);
+  if (bare.empty() || bare == "." || bare == ".." || bare.size() > kMaxBareNameBytes)
+    return kFallbackName;
+  return std::string(bare);
+}
+
+// Reads at most kPrefixBytes of the member. A member that fits is read to its
+// end, so that libzip checks its CRC; a larger one is never inflated further.
+std::optional<Prefix> ReadPrefix(zip_t* zip, zip_uint64_t index) {
+  const ZipFileHandle file(zip_fopen_index(zip, index, 0));
+  if (!file) return std::nullopt;  // encrypted, unsupported method, bad local header
+  Prefix prefix;
+  prefix.bytes.resize(kPrefixBytes);
+  std::size_t got = 0;
+  while (true) {
+    char probe;
+    const bool full = got == kPrefixBytes;
+    const zip_int64_t n =
+        full ? zip_fread(file.get(), &probe, 1)
+             : zip_fread(file.get(), prefix.bytes.data() + got, kPrefixBytes - got);
+    if (n < 0) return std::nullopt;
+    if (n == 0) prefix.wholeMember = true;
+    if (n == 0 || full) break;
+    got += static_cast<std::size_t>(n);
+  }
+  prefix.bytes.resize(got);
+  return prefix;
+}
+
+// The text a multi-line text box holds after loading the bytes as lines:
+// every CR LF, lone LF or lone CR is one line end, the lines are joined with
+// CR LF and a final line end adds nothing. The box's text ends at a NUL byte.
+std::string JoinedLines(std::string_view bytes, bool wholeMember) {
+  const std::size_t nul = bytes.find('\0');
+  if (nul != std::string_view::npos) {
+    bytes = bytes.substr(0, nul);
+    wholeMember = true;
+  }
+  std::string joined;
+  joined.reserve(bytes.size() + bytes.size() / 8);
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const char c = bytes[i];
+    if (c != '\r' && c != '\n') {
+      joined.push_back(c);
+      continue;
+    }
+    if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
+    joined.append("\r\n");
+  }
+  const char last = bytes.empty() ? '\0' : bytes.back();
+  if (wholeMember && (last == '\r' || last == '\n')) joined.resize(joined.size() - 2);
+  return joined;
+}
+
+ZipDescription Unreadable() { return {ZipDescription::Kind::kUnreadable, {}}; }
+
+ZipDescription Describe(const fs::path& archive, const fs::path& tempFolder) {
+  // libzip takes an empty file for an empty archive; here it is no archive.
+  std::error_code error;
+  if (!fs::is_regular_file(archive, error) || fs::file_size(archive, error) == 0 || error)
+    return Unreadable();
+  int openError = 0;
+  const ZipHandle zip(zip_open(archive.c_str(), ZIP_RDONLY, &openError));
+  if (!zip) return Unreadable();
+  const std::optional<zip_uint64_t> member = FirstQualifyingMember(zip.get());
+  if (!member) return {ZipDescription::Kind::kNone, {}};
+  const std::optional<Prefix> prefix = ReadPrefix(zip.get(), *member);
+  if (!prefix) return Unreadable();
+  if (!WriteFileAtomically(tempFolder / BareName(zip.get(), *member), prefix->bytes))
+    return Unreadable();
+  const std::string joined = JoinedLines(prefix->bytes, prefix->wholeMember);
+  return {ZipDescription::Kind::kDescribed, CleanDescription(joined)};
+}
+
+}  // namespace
+
+std::string ZipDescription::LineSuffix() const {
+  switch (kind) {
+    case Kind::kUnreadable:
+      return ";";
+    case Kind::kNone:
+      return "";
+    case Kind::kDescribed:
+      return ";" + text;
+  }
+  return "";
+}
+
+ZipDescription ReadZipDescription(const fs::path& archive, const fs::path& tempFolder) {
+  try {
+    return Describe(archive, tempFolder);
+  } catch (...) {  // out of memory or a path that cannot be converted
+    return Unreadable();
+  }
+}
+
+std::string CleanDescription(std::string_view joined) {
+  joined = joined.substr(0, kDescriptionBytes);
+  std::string clean;
+  clean.reserve(joined.size());
+  for (const char c : joined) {
+    if (c == ';' || c == '\\' || c == '\n') continue;
+    clean.push_back(c == '\r' ? ' ' : c);
+  }
+  return clean;
+}
+
+}  // namespace zafirel

@@ -1,0 +1,37 @@
+// The description of a .ZIP archive for its file-list line: the text of the
+// first member whose upper-cased full name contains "README.TXT" or
+// "FILE_ID.DIZ", cut and cleaned to fit the line's last field.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace zafirel {
+
+struct ZipDescription {
+  enum class Kind {
+    kUnreadable,  // not a readable archive, or its member could not be read: the line ends with ";"
+    kNone,        // a readable archive without a qualifying member: the line keeps three fields
+    kDescribed,   // the member's text (possibly empty) is the fourth field
+  };
+  Kind kind = Kind::kNone;
+  std::string text;  // ANSI, at most 255 bytes, without ";", "\", CR or LF
+
+  // What the line gets after its date: "", ";" or ";" + text.
+  std::string LineSuffix() const;
+};
+
+// Reads the archive's directory and, for the first qualifying member only,
+// at most the few KiB the description needs; that part is also written to
+// tempFolder under the member's bare name (never a path taken from the
+// archive). The member's text becomes lines joined with CR LF, of which the
+// first 255 bytes are kept; then ";" and "\" are removed, each CR becomes a
+// blank and each LF is removed. Never throws.
+ZipDescription ReadZipDescription(const std::filesystem::path& archive,
+                                  const std::filesystem::path& tempFolder);
+
+// The cleaning of a description text alone (the first 255 bytes of text
+// already joined with CR LF).
+std::string CleanDescription(std::string_view joined);
+
+}  // namespace zafirel

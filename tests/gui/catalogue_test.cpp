@@ -1,0 +1,163 @@
+// Whole catalogue runs through the real main window on the offscreen
+// platform: a completed run with the disc editor, a stopped run, a duplicate
+// disc and the choices that are refused.
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include "app/gui/menu_pral.h"
+#include "app/gui/page_control.h"
+#include "app/gui/qt_text.h"
+#include "browse/gui/browse_models.h"
+#include "browse/gui/catalogos_page.h"
+#include "browse/gui/datos_cd.h"
+#include "gui/gui_support.h"
+#include "scan/catalogue_run.h"
+#include "scan/gui/catalogar_page.h"
+#include "store/catalogue_files.h"
+
+using namespace zafirel;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Window {
+  Window() {
+    volume = inst.data.parent_path() / "volumen" / "MI_DISCO";
+    fs::create_directories(volume / "DOCS");
+    WriteFile(volume / "LEEME.TXT", "hola");
+    WriteFile(volume / "DOCS" / "A.BIN", std::string(2048, 'a'));
+    window = std::make_unique<TMenuPral>(inst.Where(), Locale{}, leng, dialogs);
+    window->CreaModuloDatos();
+    window->Drives().Map('T', volume);
+    window->show();
+    QTest::qWaitForWindowExposed(window.get());
+    dialogs.messages.clear();
+  }
+  // Confirms the disc editor of the run, giving the disc a title.
+  std::shared_ptr<bool> ConfirmEditorWith(const QString& title) {
+    auto ran = std::make_shared<bool>(false);
+    QTimer::singleShot(0, window.get(), [ran, title] {
+      auto* editor = qobject_cast<TDatosCD*>(QApplication::activeModalWidget());
+      if (editor == nullptr) return;
+      *ran = true;
+      editor->EditTituloCD->setText(title);
+      editor->AceptarClick();
+    });
+    return ran;
+  }
+  TTablas& Tablas() { return window->Tablas(); }
+  fs::path Catalogues() { return window->Folders().catalogos; }
+
+  Installation inst;
+  Language leng{inst.exe / "Espanol.Len"};
+  ScriptedDialogs dialogs;
+  fs::path volume;
+  std::unique_ptr<TMenuPral> window;
+};
+
+}  // namespace
+
+class CatalogueTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void aCompletedRunAddsTheDiscWithItsFiles();
+  void aStoppedRunLeavesNothing();
+  void aDuplicateAndBadChoicesAreRefused();
+};
+
+void CatalogueTest::aCompletedRunAddsTheDiscWithItsFiles() {
+  Window w;
+  w.dialogs.driveAnswer = "T:\\";
+  bool walking = false;
+  w.dialogs.onProcessEvents = [&] {
+    if (w.window->Run() && !w.window->PCatalogar->Catalogar->isEnabled()) walking = true;
+  };
+  auto edited = w.ConfirmEditorWith("Mis documentos");
+  QTest::mouseClick(w.window->PCatalogar->Catalogar, Qt::LeftButton);
+  QVERIFY(*edited);
+  QVERIFY(walking);
+  QCOMPARE(w.dialogs.chooserTitle, w.inst.Text("Espanol.Len", "SeleccionaUnidad"));
+  QVERIFY(w.dialogs.messages.empty());
+
+  dbf::Table& discs = w.Tablas().TablaCDRom;
+  QCOMPARE(discs.RecordCount(), 1u);
+  QVERIFY(discs.Locate("AUTO", "1"));
+  QCOMPARE(discs.AsString("TITULOCD"), std::string("Mis documentos"));
+  QCOMPARE(discs.AsString("ETIQUETA"), std::string("MI_DISCO"));
+  QCOMPARE(discs.AsString("TOTFILES"), std::string("2"));
+  QCOMPARE(discs.AsString("NUMEROCD"), std::string("1"));
+  QCOMPARE(ReadFile(TreeFilePath(w.Catalogues(), "1")), std::string("T:\\\r\nT:\\DOCS\\\r\n"));
+  const std::string list = ReadFile(ListFilePath(w.Catalogues(), "1"));
+  QVERIFY(list.find("T:\\LEEME.TXT;1;") == 0);
+  QVERIFY(list.find("\r\nT:\\DOCS\\A.BIN;2;") != std::string::npos);
+
+  // The window is idle again and shows the new disc.
+  QVERIFY(w.window->PCatalogar->Catalogar->isEnabled());
+  QVERIFY(!w.window->PCatalogar->Parar->isEnabled());
+  QVERIFY(w.window->PCatalogar->Panel1->isEnabled());
+  QVERIFY(w.window->MArchivos->isVisible());
+  QVERIFY(w.window->Pagina->isTabVisible(TMenuPral::kArchivos));
+  QCOMPARE(w.window->Label1->text(),
+           Qs(w.inst.Text("Espanol.Len", "CatalogoActual") + " Mis documentos"));
+  QCOMPARE(w.window->PCatalogos->Discos->rowCount(), 1);
+  QCOMPARE(w.window->Catalogo().RutaIndActual, TreeFilePath(w.Catalogues(), "1").string());
+  QCOMPARE(w.window->Catalogo().LineasActuales.size(), size_t(2));
+}
+
+void CatalogueTest::aStoppedRunLeavesNothing() {
+  Window w;
+  w.dialogs.driveAnswer = "T:\\";
+  w.dialogs.onProcessEvents = [&] {
+    if (w.window->Run() && w.window->PCatalogar->Parar->isEnabled())
+      QTest::mouseClick(w.window->PCatalogar->Parar, Qt::LeftButton);
+  };
+  QTest::mouseClick(w.window->PCatalogar->Catalogar, Qt::LeftButton);
+  QCOMPARE(w.Tablas().TablaCDRom.RecordCount(), 0u);
+  QVERIFY(fs::is_empty(w.Catalogues()));
+  QVERIFY(!w.window->Pagina->isTabVisible(TMenuPral::kArchivos));
+  QVERIFY(!w.window->Pagina->isTabVisible(TMenuPral::kBusqueda));
+  QVERIFY(w.window->Pagina->isTabVisible(TMenuPral::kCatalogos));
+  QVERIFY(w.window->PCatalogar->Catalogar->isEnabled());
+  QVERIFY(!w.window->PCatalogar->Parar->isEnabled());
+}
+
+void CatalogueTest::aDuplicateAndBadChoicesAreRefused() {
+  Window w;
+  w.dialogs.driveAnswer = "T:\\";
+  auto edited = w.ConfirmEditorWith("Primero");
+  w.window->CatalogarClick();
+  QVERIFY(*edited);
+  w.dialogs.messages.clear();
+
+  w.window->CatalogarClick();  // the same disc again
+  QCOMPARE(w.dialogs.messages.size(), size_t(1));
+  QCOMPARE(w.dialogs.messages[0], w.inst.Text("Espanol.Len", "CatalogoExiste") + "Primero");
+  QCOMPARE(w.window->Pagina->currentIndex(), int(TMenuPral::kCatalogos));
+  QCOMPARE(w.Tablas().TablaCDRom.RecordCount(), 1u);
+
+  w.dialogs.driveAnswer = "T:\\DOCS";  // below a root
+  w.window->CatalogarClick();
+  QCOMPARE(w.dialogs.messages.back(), w.inst.Text("Espanol.Len", "NoDirectorio"));
+  w.dialogs.driveAnswer = Utf8ToAnsi((w.volume / "DOCS").string());  // a folder of no letter
+  w.window->CatalogarClick();
+  QCOMPARE(w.dialogs.messages.back(), w.inst.Text("Espanol.Len", "NoDirectorio"));
+  w.dialogs.driveAnswer = "Q:\\";  // no such drive
+  w.window->CatalogarClick();
+  QCOMPARE(w.dialogs.messages.back(), w.inst.Text("Espanol.Len", "ErrorUnidad"));
+  w.dialogs.driveAnswer.clear();  // cancelled
+  const size_t shown = w.dialogs.messages.size();
+  w.window->CatalogarClick();
+  QCOMPARE(w.dialogs.messages.size(), shown);
+  QCOMPARE(w.Tablas().TablaCDRom.RecordCount(), 1u);
+}
+
+QTEST_MAIN(CatalogueTest)
+#include "catalogue_test.moc"

@@ -1,0 +1,172 @@
+// A catalogue run over a small tree in a temporary folder mapped to a drive
+// letter: the new record, the exact bytes of both catalogue files, runs
+// without subfolders, stops, duplicates and archives.
+#include "scan/catalogue_run.h"
+
+#include <gtest/gtest.h>
+#include <sys/time.h>
+#include <zip.h>
+
+#include "scan/drive_map.h"
+#include "store/catalogue_files.h"
+#include "store/index_set.h"
+#include "store/tablas.h"
+#include "test_support.h"
+
+namespace zafirel {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadBytes;
+using testing::WriteBytes;
+
+// Sets a file's modification time to noon of a day.
+void Touch(const fs::path& path, int year, int month, int day) {
+  std::tm when{};
+  when.tm_year = year - 1900;
+  when.tm_mon = month - 1;
+  when.tm_mday = day;
+  when.tm_hour = 12;
+  when.tm_isdst = -1;
+  const timeval times[2] = {{std::mktime(&when), 0}, {std::mktime(&when), 0}};
+  utimes(path.c_str(), times);
+}
+
+void MakeZip(const fs::path& path,
+             const std::vector<std::pair<std::string, std::string>>& members) {
+  int error = 0;
+  zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+  ASSERT_NE(archive, nullptr);
+  for (const auto& [name, text] : members) {
+    zip_source_t* source = zip_source_buffer(archive, text.data(), text.size(), 0);
+    zip_file_add(archive, name.c_str(), source, ZIP_FL_ENC_RAW);
+  }
+  ASSERT_EQ(zip_close(archive), 0);
+}
+
+class CatalogueRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(TTablas::CreateDiscTable(data_.Path()));
+    ASSERT_TRUE(TTablas::CreateCoverTable(data_.Path()));
+    tablas_.SetFolder(data_.Path());
+    testing::NoDialogs dialogs;
+    RegeneraIndices(tablas_.TablaCDRom, data_.Path(), dialogs, "");
+    tablas_.OpenDiscTable();
+    fs::create_directories(catalogues_);
+    fs::create_directories(temp_);
+    disc_ = volume_.Path() / "DISCO1";
+    fs::create_directories(disc_ / "DOCS" / "VIEJO");
+    WriteBytes(disc_ / "VACIO.TXT", "");
+    WriteBytes(disc_ / "DOCS" / "KILO.BIN", std::string(1024, 'k'));
+    WriteBytes(disc_ / "DOCS" / "VIEJO" / "MAS.BIN", std::string(1025, 'm'));
+    Touch(disc_ / "VACIO.TXT", 2003, 12, 25);
+    Touch(disc_ / "DOCS" / "KILO.BIN", 1999, 1, 2);
+    Touch(disc_ / "DOCS" / "VIEJO" / "MAS.BIN", 2010, 7, 31);
+    drives_.Map('E', disc_);
+  }
+  // One whole run; the hook may stop it.
+  CatalogueRun& Run(bool subfolders, std::function<void(CatalogueRun&)> hook = nullptr) {
+    run_ = std::make_unique<CatalogueRun>(tablas_, drives_, Locale{}, files_, folders_);
+    run_->catalogueFolder = catalogues_;
+    run_->tempFolder = temp_;
+    run_->Zips = zips_;
+    EXPECT_EQ(run_->PrepareDrive("E:\\"), CatalogueRun::DriveCheck::kReady);
+    run_->AppendDisc();
+    run_->onFolder = [&](const std::string&) {
+      if (hook) hook(*run_);
+    };
+    run_->Walk(subfolders);
+    if (run_->Stopped()) {
+      run_->DiscardDisc();
+    } else {
+      run_->CompleteDisc();
+      EXPECT_TRUE(run_->WriteFiles());
+    }
+    return *run_;
+  }
+
+  testing::TempFolder data_, volume_;
+  fs::path catalogues_ = data_ / "Catalogos", temp_ = data_ / "Temp", disc_;
+  TTablas tablas_;
+  DriveMap drives_;
+  LineList files_;
+  std::vector<std::string> folders_;
+  bool zips_ = false;
+  std::unique_ptr<CatalogueRun> run_;
+};
+
+TEST_F(CatalogueRunTest, AWholeRunWritesTheRecordAndBothFilesExactly) {
+  Run(true);
+  EXPECT_EQ(ReadBytes(catalogues_ / "1.Ind"), "E:\\\r\nE:\\DOCS\\\r\nE:\\DOCS\\VIEJO\\\r\n");
+  EXPECT_EQ(ReadBytes(catalogues_ / "1.Ct"),
+            "E:\\VACIO.TXT;0;25/12/2003\r\n"
+            "E:\\DOCS\\KILO.BIN;1;02/01/1999\r\n"
+            "E:\\DOCS\\VIEJO\\MAS.BIN;2;31/07/2010\r\n");
+  dbf::Table& discs = tablas_.TablaCDRom;
+  ASSERT_EQ(discs.RecordCount(), 1u);
+  ASSERT_TRUE(discs.Locate("AUTO", "1"));
+  EXPECT_EQ(discs.AsString("NUMEROCD"), "1");
+  EXPECT_EQ(discs.AsString("TOTFILES"), "3");
+  EXPECT_EQ(discs.AsString("UNIDAD"), "E");
+  EXPECT_EQ(discs.AsString("TITULOCD"), "DISCO1");  // a folder's disc is named after it
+  EXPECT_EQ(discs.AsString("ETIQUETA"), "DISCO1");
+  EXPECT_EQ(discs.AsString("NSERIECD").size(), 8u);
+  EXPECT_EQ(discs.AsString("BYTESCD").substr(discs.AsString("BYTESCD").size() - 3), " MB");
+  EXPECT_EQ(TitleForLabel(""), "Sin nombre");
+
+  // The same disc again is refused by its serial number.
+  CatalogueRun again(tablas_, drives_, Locale{}, files_, folders_);
+  ASSERT_EQ(again.PrepareDrive("E:\\"), CatalogueRun::DriveCheck::kReady);
+  EXPECT_EQ(again.DuplicateTitle(), "DISCO1");
+}
+
+TEST_F(CatalogueRunTest, WithoutSubfoldersOnlyTheRootIsWalked) {
+  Run(false);
+  EXPECT_EQ(ReadBytes(catalogues_ / "1.Ind"), "E:\\\r\n");
+  EXPECT_EQ(ReadBytes(catalogues_ / "1.Ct"), "E:\\VACIO.TXT;0;25/12/2003\r\n");
+  ASSERT_TRUE(tablas_.TablaCDRom.Locate("AUTO", "1"));
+  EXPECT_EQ(tablas_.TablaCDRom.AsString("TOTFILES"), "1");
+}
+
+TEST_F(CatalogueRunTest, AStopInTheFirstFolderLeavesNothingBehind) {
+  Run(true, [](CatalogueRun& run) { run.Buscador.Abort(); });
+  EXPECT_EQ(tablas_.TablaCDRom.RecordCount(), 0u);
+  EXPECT_TRUE(fs::is_empty(catalogues_));
+  EXPECT_TRUE(files_.empty());
+  EXPECT_TRUE(run_->NumeroNuevo.empty());
+}
+
+TEST_F(CatalogueRunTest, ChecksTheChosenDrive) {
+  CatalogueRun run(tablas_, drives_, Locale{}, files_, folders_);
+  EXPECT_EQ(run.PrepareDrive("E:\\DOCS"), CatalogueRun::DriveCheck::kNotARoot);
+  EXPECT_EQ(run.PrepareDrive("E:"), CatalogueRun::DriveCheck::kNotARoot);
+  EXPECT_EQ(run.PrepareDrive("Q:\\"), CatalogueRun::DriveCheck::kDriveError);
+  fs::remove_all(disc_);
+  EXPECT_EQ(run.PrepareDrive("E:\\"), CatalogueRun::DriveCheck::kDriveError);  // an empty drive
+  EXPECT_EQ(tablas_.TablaCDRom.RecordCount(), 0u);
+}
+
+TEST_F(CatalogueRunTest, ArchivesGetTheirDescriptionsAndADamagedOneGoesOn) {
+  fs::remove_all(disc_ / "DOCS");
+  fs::remove(disc_ / "VACIO.TXT");
+  fs::create_directories(disc_ / "A");
+  fs::create_directories(disc_ / "B");
+  fs::create_directories(disc_ / "C");
+  MakeZip(
+      disc_ / "A" / "pack.zip",
+      {{"LEEME.DOC", "no"}, {"FILE_ID.DIZ", "Juego;de\\cartas\r\nv1.0"}, {"README.TXT", "otro"}});
+  WriteBytes(disc_ / "B" / "ROTO.ZIP", "PK\x03\x04 esto no es un zip");
+  MakeZip(disc_ / "C" / "NADA.ZIP", {{"PROGRAMA.EXE", "MZ"}});
+  for (const char* f : {"A/pack.zip", "B/ROTO.ZIP", "C/NADA.ZIP"}) Touch(disc_ / f, 2001, 2, 3);
+  zips_ = true;
+  Run(true);
+  std::string list = ReadBytes(catalogues_ / "1.Ct");
+  EXPECT_NE(list.find(";03/02/2001;Juegodecartas v1.0\r\n"), std::string::npos) << list;
+  EXPECT_NE(list.find("E:\\B\\ROTO.ZIP;1;03/02/2001;\r\n"), std::string::npos) << list;
+  EXPECT_NE(list.find("E:\\C\\NADA.ZIP;1;03/02/2001\r\n"), std::string::npos) << list;
+  EXPECT_EQ(files_.size(), 3u);
+}
+
+}  // namespace
+}  // namespace zafirel

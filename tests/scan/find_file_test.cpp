@@ -1,0 +1,166 @@
+// The directory walker over trees built in a temporary folder mapped to a
+// drive letter: reporting order, the name and attribute rules, the setters'
+// messages, stopping, and what a Linux tree holds besides plain files.
+#include "scan/find_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "scan/drive_map.h"
+#include "test_support.h"
+
+namespace zafirel {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FindFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override { drives_.Map('T', folder_.Path()); }
+  void File(const std::string& relative, std::uintmax_t size = 1) {
+    const fs::path path = folder_ / relative;
+    fs::create_directories(path.parent_path());
+    testing::WriteBytes(path, std::string(static_cast<std::size_t>(size), 'x'));
+  }
+  // "F folder" and "  name size" lines, in reporting order.
+  std::vector<std::string> Walk(TFindFile& walker) {
+    std::vector<std::string> events;
+    walker.OnNewFolder = [&](TFindFile&, const std::string& folder, bool&) {
+      events.push_back("F " + folder);
+    };
+    walker.OnFound = [&](TFindFile&, const std::string& folder, FileInfo& info) {
+      events.push_back("  " + folder + info.name + " " + std::to_string(info.size));
+    };
+    walker.Execute();
+    return events;
+  }
+
+  testing::TempFolder folder_;
+  DriveMap drives_;
+};
+
+TEST_F(FindFileTest, AFolderComesBeforeItsFilesAndItsFilesBeforeItsSubfolders) {
+  File("UNO.TXT");
+  File("A/DOS.TXT", 2);
+  File("A/B/TRES.TXT", 3);
+  File("C/CUATRO.TXT", 4);
+  File(".oculto");
+  File(".git/config");
+  File("A/.profile");
+  TFindFile walker(drives_);
+  walker.SetLocation("T:\\");
+  const std::vector<std::string> events = Walk(walker);
+  // Within a folder the order is the file system's; A's subtree is whole.
+  ASSERT_EQ(events.size(), 8u);
+  EXPECT_EQ(events[0], "F T:\\");
+  EXPECT_EQ(events[1], "  T:\\UNO.TXT 1");
+  const auto at = [&](const std::string& e) {
+    return std::find(events.begin(), events.end(), e) - events.begin();
+  };
+  EXPECT_EQ(at("  T:\\A\\DOS.TXT 2"), at("F T:\\A\\") + 1);
+  EXPECT_EQ(at("F T:\\A\\B\\"), at("  T:\\A\\DOS.TXT 2") + 1);
+  EXPECT_EQ(at("  T:\\A\\B\\TRES.TXT 3"), at("F T:\\A\\B\\") + 1);
+  EXPECT_EQ(at("  T:\\C\\CUATRO.TXT 4"), at("F T:\\C\\") + 1);
+  EXPECT_TRUE(at("F T:\\C\\") == 2 || at("F T:\\C\\") == 6);
+
+  walker.Subfolders = false;
+  EXPECT_EQ(Walk(walker), (std::vector<std::string>{"F T:\\", "  T:\\UNO.TXT 1"}));
+}
+
+TEST_F(FindFileTest, SettersKeepARootsBackslashAndRefuseBadValues) {
+  File("DOCS/LEEME");
+  TFindFile walker(drives_);
+  walker.SetLocation("T:\\");
+  EXPECT_EQ(walker.Location(), "T:\\");
+  walker.SetLocation("T:\\DOCS\\");
+  EXPECT_EQ(walker.Location(), "T:\\DOCS");
+  EXPECT_EQ(Walk(walker), (std::vector<std::string>{"F T:\\DOCS\\", "  T:\\DOCS\\LEEME 1"}));
+  try {
+    walker.SetLocation("T:\\NADA");
+    FAIL() << "a missing folder was accepted";
+  } catch (const EFindFileError& error) {
+    EXPECT_EQ(std::string(error.what()), "T:\\NADA\n\rEl directorio no existe.");
+  }
+  EXPECT_THROW(walker.SetLocation("Q:\\"), EFindFileError);  // no such letter
+  EXPECT_EQ(walker.Location(), "T:\\DOCS");
+  EXPECT_THROW(walker.SetFilename("DOCS\\*.*"), EFindFileError);
+  EXPECT_EQ(walker.Filename(), "*.*");
+}
+
+TEST_F(FindFileTest, PatternsWithoutADotMatchAnyExtension) {
+  File("LEEME");
+  File("LEEME.TXT");
+  File("OTRO.TXT");
+  TFindFile walker(drives_);
+  walker.SetLocation("T:\\");
+  walker.SetFilename("leeme");
+  std::vector<std::string> events = Walk(walker);
+  std::sort(events.begin() + 1, events.end());
+  EXPECT_EQ(events, (std::vector<std::string>{"F T:\\", "  T:\\LEEME 1", "  T:\\LEEME.TXT 1"}));
+  walker.SetFilename("*");
+  EXPECT_EQ(Walk(walker).size(), 4u);
+}
+
+TEST_F(FindFileTest, StoppingInTheFirstFolderReportsNothingMore) {
+  File("A.TXT");
+  File("SUB/B.TXT");
+  TFindFile walker(drives_);
+  walker.SetLocation("T:\\");
+  int found = 0, folders = 0;
+  walker.OnNewFolder = [&](TFindFile& sender, const std::string&, bool&) {
+    ++folders;
+    sender.Abort();
+  };
+  walker.OnFound = [&](TFindFile&, const std::string&, FileInfo&) { ++found; };
+  walker.Execute();
+  EXPECT_TRUE(walker.Aborted());
+  EXPECT_EQ(folders, 1);
+  EXPECT_EQ(found, 0);
+  // A folder the handler skips lists nothing; the next walk starts afresh.
+  walker.OnNewFolder = [&](TFindFile&, const std::string& folder, bool& ignore) {
+    ignore = folder == "T:\\SUB\\";
+  };
+  walker.Execute();
+  EXPECT_FALSE(walker.Aborted());
+  EXPECT_EQ(found, 1);
+}
+
+TEST_F(FindFileTest, LinksFifosAndOtherVolumesAreHandledSafely) {
+  File("DATOS/REAL.BIN", 1025);
+  fs::create_symlink(folder_ / "DATOS" / "REAL.BIN", folder_ / "ENLACE.BIN");
+  fs::create_directory_symlink(folder_.Path(), folder_ / "DATOS" / "BUCLE");  // a loop
+  fs::create_symlink(folder_ / "NO_EXISTE", folder_ / "ROTO");
+  ASSERT_EQ(mkfifo((folder_ / "TUBERIA").c_str(), 0644), 0);
+  File("RARO;NOMBRE.TXT");
+  // A sparse file beyond 4 GiB keeps its whole size.
+  { std::ofstream grande(folder_ / "GRANDE.ISO", std::ios::binary); }
+  fs::resize_file(folder_ / "GRANDE.ISO", (std::uintmax_t{5} << 30) + 1);
+  File("SOLO.TXT");
+  fs::permissions(folder_ / "SOLO.TXT", fs::perms::owner_read | fs::perms::group_read);
+
+  TFindFile walker(drives_);
+  walker.SetLocation("T:\\");
+  std::map<std::string, FileInfo> found;
+  std::vector<std::string> folders;
+  walker.OnNewFolder = [&](TFindFile&, const std::string& f, bool&) { folders.push_back(f); };
+  walker.OnFound = [&](TFindFile&, const std::string& f, FileInfo& info) {
+    found[f + info.name] = info;
+  };
+  walker.Execute();
+  EXPECT_EQ(folders, (std::vector<std::string>{"T:\\", "T:\\DATOS\\"}));
+  ASSERT_TRUE(found.count("T:\\ENLACE.BIN"));
+  EXPECT_EQ(found["T:\\ENLACE.BIN"].size, 1025u);
+  EXPECT_FALSE(found.count("T:\\ROTO"));
+  EXPECT_FALSE(found.count("T:\\TUBERIA"));
+  EXPECT_TRUE(found.count("T:\\RARO_NOMBRE.TXT"));
+  EXPECT_EQ(found["T:\\GRANDE.ISO"].size, (std::uint64_t{5} << 30) + 1);
+  EXPECT_EQ(found["T:\\SOLO.TXT"].attributes & attr::kReadOnly, attr::kReadOnly);
+  EXPECT_EQ(found["T:\\DATOS\\REAL.BIN"].attributes, 0u);
+  EXPECT_EQ(found.size(), 5u);
+}
+
+}  // namespace
+}  // namespace zafirel
