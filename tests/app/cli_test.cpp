@@ -1,0 +1,66 @@
+// The command-line front end run as a script would run it: cataloguing a
+// folder, listing the discs and a disc's folders and files, and the exit
+// codes of the failures.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include "test_support.h"
+
+namespace zafirel {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+  int code;
+  std::string out;
+};
+
+Result Cli(const std::string& arguments) {
+  const std::string command = std::string(ZAFIREL_CLI) + " " + arguments + " 2>/dev/null; echo \"#$?\"";
+  std::string out = testing::RunCommand(command);
+  const std::size_t mark = out.rfind('#');
+  const int code = std::atoi(out.c_str() + mark + 1);
+  out.erase(mark);
+  return {code, out};
+}
+
+std::string Quoted(const fs::path& path) { return "'" + path.string() + "'"; }
+
+TEST(Cli, CataloguesAFolderAndListsWhatItHolds) {
+  testing::TempFolder data, volume;
+  const fs::path disc = volume / "DISCO";
+  fs::create_directories(disc / "DOCS");
+  testing::WriteBytes(disc / "LEEME.TXT", std::string(3000, 'x'));
+  testing::WriteBytes(disc / "DOCS" / "NOTAS.TXT", "");
+  const std::string dataOption = "--data " + Quoted(data.Path());
+
+  ASSERT_EQ(Cli("init " + Quoted(data.Path())).code, 0);
+  Result run = Cli(dataOption + " catalogue " + Quoted(disc) + " --letter K --title 'Mis cosas' --album rock");
+  ASSERT_EQ(run.code, 0) << run.out;
+  EXPECT_EQ(run.out.substr(0, 16), "disc 1: 2 files ");
+
+  Result list = Cli(dataOption + " list");
+  ASSERT_EQ(list.code, 0);
+  EXPECT_EQ(list.out.substr(0, 12), "1\tMis cosas\t");
+  EXPECT_NE(list.out.find("\t2\t1\trock\n"), std::string::npos) << list.out;
+  EXPECT_EQ(Cli(dataOption + " list --album ROCK").out, list.out);
+  EXPECT_EQ(Cli(dataOption + " list --album jazz").out, "");
+
+  EXPECT_EQ(Cli(dataOption + " files 1").out, "K:\\\nK:\\DOCS\\\n");
+  const Result files = Cli(dataOption + " files 1 'K:\\'");
+  EXPECT_EQ(files.out.substr(0, 15), "LEEME.TXT\t3 KB\t") << files.out;
+  EXPECT_EQ(Cli(dataOption + " files 1 'K:\\DOCS'").out.substr(0, 14), "NOTAS.TXT\t KB\t");
+
+  // The same disc again, a missing disc or folder, wrong usage.
+  EXPECT_EQ(Cli(dataOption + " catalogue " + Quoted(disc) + " --letter K").code, 3);
+  EXPECT_EQ(Cli(dataOption + " files 7").code, 4);
+  EXPECT_EQ(Cli(dataOption + " files 1 'K:\\NADA'").code, 4);
+  EXPECT_EQ(Cli(dataOption + " list --sort color").code, 2);
+  EXPECT_EQ(Cli("bogus").code, 2);
+  EXPECT_EQ(Cli("--help").code, 0);
+  EXPECT_EQ(Cli(dataOption + " catalogue " + Quoted(volume / "NO_EXISTE")).code, 1);
+}
+
+}  // namespace
+}  // namespace zafirel
