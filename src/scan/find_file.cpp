@@ -91,6 +91,14 @@ fs::path HostPathOf(const DriveMap& drives, std::string_view windowsPath) {
   return host;
 }
 
+bool ReportsFile(std::uint32_t attributes, std::uint32_t mask, bool acceptPlain) {
+  // The listing leaves out the kinds of entry the mask does not ask for.
+  const std::uint32_t listedOnlyOnRequest =
+      attr::kHidden | attr::kSystem | attr::kVolume | attr::kDirectory;
+  if ((attributes & listedOnlyOnRequest & ~mask) != 0) return false;
+  return (attributes == 0 && acceptPlain) || (attributes & mask) != 0;
+}
+
 TFindFile::TFindFile(const DriveMap& drives) : drives_(drives) {}
 
 void TFindFile::SetFilename(const std::string& value) {
@@ -178,8 +186,6 @@ void TFindFile::WalkFolder(int folderFd, const std::string& folder, Walk& walk) 
   DirCloser closer{dir};
   const fs::path host = hostFolder_;
   std::vector<std::string> subfolders;
-  const std::uint32_t hiddenKinds =
-      attr::kHidden | attr::kSystem | attr::kVolume | attr::kDirectory;
   while (!aborted_) {
     errno = 0;
     const dirent* entry = readdir(dir);
@@ -206,8 +212,7 @@ void TFindFile::WalkFolder(int folderFd, const std::string& folder, Walk& walk) 
     std::uint32_t attributes = (info.st_mode & 0222) == 0 ? attr::kReadOnly : 0;
     if (walk.source != AttributeSource::kNone)
       attributes |= StoredAttributes(walk.source, folderFd, name, host, false);
-    if ((attributes & hiddenKinds & ~walk.mask) != 0) continue;
-    if (!((attributes == 0 && walk.acceptPlain) || (attributes & walk.mask) != 0)) continue;
+    if (!ReportsFile(attributes, walk.mask, walk.acceptPlain)) continue;
     FileInfo found;
     found.name = ReportedName(name);
     if (!walk.anyName && !MatchesPattern(found.name, walk.pattern)) continue;

@@ -112,6 +112,12 @@ class TFindFile {
   std::filesystem::path hostFolder_;
 };
 
+// Whether a file with these attribute values is reported under a mask (the
+// attribute values of the wanted members other than ffNormal) and whether
+// ffNormal is wanted: plain entries need ffNormal, others a shared bit; a
+// hidden, system, volume or folder entry needs its own bit in the mask.
+bool ReportsFile(std::uint32_t attributes, std::uint32_t mask, bool acceptPlain);
+
 // The host folder of a Windows-style path on a mapped drive; empty when its
 // letter is not mapped or the text is no such path.
 std::filesystem::path HostPathOf(const DriveMap& drives, std::string_view windowsPath);

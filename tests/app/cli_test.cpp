@@ -17,7 +17,8 @@ struct Result {
 };
 
 Result Cli(const std::string& arguments) {
-  const std::string command = std::string(ZAFIREL_CLI) + " " + arguments + " 2>/dev/null; echo \"#$?\"";
+  const std::string command =
+      std::string(ZAFIREL_CLI) + " " + arguments + " 2>/dev/null; echo \"#$?\"";
   std::string out = testing::RunCommand(command);
   const std::size_t mark = out.rfind('#');
   const int code = std::atoi(out.c_str() + mark + 1);
@@ -36,7 +37,8 @@ TEST(Cli, CataloguesAFolderAndListsWhatItHolds) {
   const std::string dataOption = "--data " + Quoted(data.Path());
 
   ASSERT_EQ(Cli("init " + Quoted(data.Path())).code, 0);
-  Result run = Cli(dataOption + " catalogue " + Quoted(disc) + " --letter K --title 'Mis cosas' --album rock");
+  Result run = Cli(dataOption + " catalogue " + Quoted(disc) +
+                   " --letter K --title 'Mis cosas' --album rock");
   ASSERT_EQ(run.code, 0) << run.out;
   EXPECT_EQ(run.out.substr(0, 16), "disc 1: 2 files ");
 

@@ -162,5 +162,31 @@ TEST_F(FindFileTest, LinksFifosAndOtherVolumesAreHandledSafely) {
   EXPECT_EQ(found.size(), 5u);
 }
 
+TEST_F(FindFileTest, HostNamesBecomeAnsiAndBadBytesQuestionMarks) {
+  File("caf\xC3\xA9.txt");
+  File("mal\xFF\xFE.bin");
+  TFindFile walker(drives_);
+  walker.SetLocation("T:\\");
+  std::vector<std::string> events = Walk(walker);
+  std::sort(events.begin(), events.end());
+  EXPECT_EQ(events,
+            (std::vector<std::string>{"  T:\\caf\xE9.txt 1", "  T:\\mal??.bin 1", "F T:\\"}));
+}
+
+TEST(AttributeRules, HiddenAndSystemFilesAreReportedUnderTheDefaultMask) {
+  const std::uint32_t defaults = attr::kArchive | attr::kReadOnly | attr::kHidden | attr::kSystem;
+  EXPECT_EQ(defaults, 39u);
+  EXPECT_TRUE(ReportsFile(0, defaults, true));
+  EXPECT_TRUE(ReportsFile(attr::kHidden, defaults, true));
+  EXPECT_TRUE(ReportsFile(attr::kSystem | attr::kArchive, defaults, true));
+  EXPECT_FALSE(ReportsFile(attr::kVolume, defaults, true));
+  EXPECT_FALSE(ReportsFile(attr::kDirectory, defaults, true));
+  EXPECT_FALSE(ReportsFile(128, defaults, true));  // only bits outside the mask
+  // Without hidden in the mask a hidden file is not even listed.
+  EXPECT_FALSE(ReportsFile(attr::kHidden | attr::kArchive, attr::kArchive, true));
+  EXPECT_FALSE(ReportsFile(0, attr::kArchive, false));  // plain entries need ffNormal
+  EXPECT_TRUE(ReportsFile(attr::kArchive, attr::kArchive, false));
+}
+
 }  // namespace
 }  // namespace zafirel

@@ -97,6 +97,11 @@ std::string QtDialogs::ChooseDrive(const std::string& title,
   column->addWidget(list);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &chooser);
   QPushButton* other = buttons->addButton(QStringLiteral("..."), QDialogButtonBox::ActionRole);
+  try {
+    buttons->button(QDialogButtonBox::Ok)->setText(Qs(language_.Traduce("Aceptar")));
+    buttons->button(QDialogButtonBox::Cancel)->setText(Qs(language_.Traduce("Cancelar")));
+  } catch (...) {
+  }
   column->addWidget(buttons);
   std::string picked;
   QObject::connect(buttons, &QDialogButtonBox::accepted, &chooser, [&] {

@@ -50,8 +50,15 @@ void TMenuPral::Cataloga() {
   dialogs_.ProcessEvents();
 
   std::vector<DriveChoice> choices;
-  for (const MappedDrive& drive : drives_.Drives())
-    choices.push_back({drive.letter, std::string(), Utf8ToAnsi(drive.folder.string())});
+  for (const MappedDrive& drive : drives_.Drives()) {
+    std::string label;
+    Guarded([&] {
+      TDiskInfo facts(drives_);
+      facts.SetDrive(std::string(1, drive.letter));
+      if (facts.Drive() == std::string(1, drive.letter)) label = facts.VolumeName();
+    });
+    choices.push_back({drive.letter, label, Utf8ToAnsi(drive.folder.string())});
+  }
   const std::string choice = dialogs_.ChooseDrive(Traduce("SeleccionaUnidad"), choices);
   if (choice.empty()) return;
   dialogs_.ProcessEvents();

@@ -1,0 +1,145 @@
+// Cataloguing speed: a generated tree of 200,000 files in 20,000 folders
+// catalogued whole (walk and both catalogue files, no descriptions) against
+// `find ROOT -printf '%p;%s;%TD\n'` on the same warm tree; then a tree of
+// 2,000 small archives catalogued with descriptions on.
+//
+//   build/walk_bench [FOLDER]     (default: a folder in the temporary folder)
+#include <zip.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/dialogs.h"
+#include "scan/catalogue_run.h"
+#include "scan/drive_map.h"
+#include "store/index_set.h"
+#include "store/tablas.h"
+
+namespace {
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+class Silent : public zafirel::Dialogs {
+ public:
+  void PonerMensaje(const std::string&) override {}
+  bool ConfirmOkCancel(const std::string&, const std::string&) override { return true; }
+  std::unique_ptr<zafirel::Progress> ShowProgress(const std::string&) override { return nullptr; }
+  void ProcessEvents() override {}
+};
+
+double Seconds(Clock::time_point since) {
+  return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+void MakeTree(const fs::path& root) {
+  // 20 top folders, each with 999 subfolders below it: 20,000 folders, 10 files each.
+  for (int top = 0; top < 20; ++top) {
+    const fs::path parent = root / ("CARPETA" + std::to_string(top));
+    for (int sub = 0; sub < 1000; ++sub) {
+      const fs::path folder = sub == 0 ? parent : parent / ("SUB" + std::to_string(sub));
+      fs::create_directories(folder);
+      for (int f = 0; f < 10; ++f) {
+        std::ofstream out(folder / ("ARCHIVO" + std::to_string(f) + ".TXT"), std::ios::binary);
+        out << std::string(static_cast<std::size_t>((f * 977) % 3000), 'x');
+      }
+    }
+  }
+}
+
+void MakeArchives(const fs::path& root) {
+  const std::string readme = "Un programa de ejemplo\r\nversion 1.0; muy util\r\n";
+  for (int i = 0; i < 2000; ++i) {
+    const fs::path folder = root / ("Z" + std::to_string(i / 100));
+    fs::create_directories(folder);
+    const std::string path = (folder / ("PAQ" + std::to_string(i) + ".ZIP")).string();
+    int error = 0;
+    zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    if (archive == nullptr) continue;
+    zip_file_add(archive, "PROGRAMA.EXE", zip_source_buffer(archive, "MZ....", 6, 0), 0);
+    zip_file_add(archive, "README.TXT", zip_source_buffer(archive, readme.data(), readme.size(), 0),
+                 0);
+    zip_close(archive);
+  }
+}
+
+struct RunFigures {
+  double seconds;
+  std::size_t files;
+};
+
+RunFigures Catalogue(const fs::path& data, const fs::path& volume, bool zips) {
+  fs::remove_all(data);
+  fs::create_directories(data / "Catalogos");
+  fs::create_directories(data / "Temp");
+  zafirel::TTablas::CreateDiscTable(data);
+  zafirel::TTablas::CreateCoverTable(data);
+  zafirel::TTablas tablas;
+  tablas.SetFolder(data);
+  Silent silent;
+  zafirel::RegeneraIndices(tablas.TablaCDRom, data, silent, "");
+  tablas.OpenDiscTable();
+  zafirel::DriveMap drives;
+  drives.Map('V', volume);
+  zafirel::LineList files;
+  std::vector<std::string> folders;
+  zafirel::CatalogueRun run(tablas, drives, zafirel::Locale{}, files, folders);
+  run.catalogueFolder = data / "Catalogos";
+  run.tempFolder = data / "Temp";
+  run.Zips = zips;
+  run.PrepareDrive("V:\\");
+  run.AppendDisc();
+  const auto start = Clock::now();
+  run.Walk(true);
+  run.CompleteDisc();
+  run.WriteFiles();
+  return {Seconds(start), files.size()};
+}
+
+double Find(const fs::path& root) {
+  const std::string command = "find '" + root.string() + "' -printf '%p;%s;%TD\\n' > /dev/null";
+  const auto start = Clock::now();
+  if (std::system(command.c_str()) != 0) std::fputs("find failed\n", stderr);
+  return Seconds(start);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const fs::path base =
+      argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / "zafirel-walk-bench";
+  const fs::path tree = base / "arbol", archives = base / "zips", data = base / "datos";
+  if (!fs::exists(tree / "CARPETA19")) {
+    std::puts("making 200,000 files in 20,000 folders...");
+    fs::remove_all(tree);
+    MakeTree(tree);
+  }
+  if (!fs::exists(archives / "Z19")) {
+    fs::remove_all(archives);
+    MakeArchives(archives);
+  }
+  Find(tree);  // warm the cache
+  Catalogue(data, tree, false);
+  double best = 1e9, bestFind = 1e9;
+  std::size_t count = 0;
+  for (int round = 0; round < 3; ++round) {
+    bestFind = std::min(bestFind, Find(tree));
+    const RunFigures run = Catalogue(data, tree, false);
+    best = std::min(best, run.seconds);
+    count = run.files;
+  }
+  std::printf("catalogue run, %zu files: %.3f s (%.0f files/s); find -printf: %.3f s\n", count,
+              best, count / best, bestFind);
+  std::printf("ratio run / find: %.2f   target <= 1.2: %s\n", best / bestFind,
+              best / bestFind <= 1.2 ? "met" : "MISSED");
+  const RunFigures zipped = Catalogue(data, archives, true);
+  std::printf("catalogue run with descriptions, %zu archives: %.3f s (%.0f archives/s)\n",
+              zipped.files, zipped.seconds, zipped.files / zipped.seconds);
+  fs::remove_all(data);
+  return 0;
+}
