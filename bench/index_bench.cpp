@@ -27,14 +27,6 @@ using zafirel::TTablas;
 
 double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
-class SilentDialogs : public zafirel::Dialogs {
- public:
-  void PonerMensaje(const std::string&) override {}
-  bool ConfirmOkCancel(const std::string&, const std::string&) override { return true; }
-  std::unique_ptr<zafirel::Progress> ShowProgress(const std::string&) override { return nullptr; }
-  void ProcessEvents() override {}
-};
-
 const char* const kAlbums[] = {"Rock", "Jazz", "Juegos", "JUEGOS", "Clasica", "", "Mapas"};
 
 void FillTable(const fs::path& folder, int discs) {
@@ -77,7 +69,7 @@ int main(int argc, char** argv) {
   const int buildDiscs = argc > 1 ? std::atoi(argv[1]) : 100000;
   const int writeDiscs = argc > 2 ? std::atoi(argv[2]) : 10000;
   const fs::path root = fs::temp_directory_path() / "zafirel-index-bench";
-  SilentDialogs dialogs;
+  zafirel::SilentDialogs dialogs;
 
   // Building all ten files.
   FillTable(root / "big", buildDiscs);

@@ -25,14 +25,6 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-class Silent : public zafirel::Dialogs {
- public:
-  void PonerMensaje(const std::string&) override {}
-  bool ConfirmOkCancel(const std::string&, const std::string&) override { return true; }
-  std::unique_ptr<zafirel::Progress> ShowProgress(const std::string&) override { return nullptr; }
-  void ProcessEvents() override {}
-};
-
 double Seconds(Clock::time_point since) {
   return std::chrono::duration<double>(Clock::now() - since).count();
 }
@@ -81,7 +73,7 @@ RunFigures Catalogue(const fs::path& data, const fs::path& volume, bool zips) {
   zafirel::TTablas::CreateCoverTable(data);
   zafirel::TTablas tablas;
   tablas.SetFolder(data);
-  Silent silent;
+  zafirel::SilentDialogs silent;
   zafirel::RegeneraIndices(tablas.TablaCDRom, data, silent, "");
   tablas.OpenDiscTable();
   zafirel::DriveMap drives;

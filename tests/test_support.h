@@ -74,12 +74,6 @@ inline LineList Lines(std::initializer_list<std::string_view> lines) {
 }
 
 // Dialogs that show nothing and answer OK.
-class NoDialogs : public Dialogs {
- public:
-  void PonerMensaje(const std::string&) override {}
-  bool ConfirmOkCancel(const std::string&, const std::string&) override { return true; }
-  std::unique_ptr<Progress> ShowProgress(const std::string&) override { return nullptr; }
-  void ProcessEvents() override {}
-};
+using NoDialogs = SilentDialogs;
 
 }  // namespace zafirel::testing

@@ -23,14 +23,6 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-class Silent : public zafirel::Dialogs {
- public:
-  void PonerMensaje(const std::string&) override {}
-  bool ConfirmOkCancel(const std::string&, const std::string&) override { return true; }
-  std::unique_ptr<zafirel::Progress> ShowProgress(const std::string&) override { return nullptr; }
-  void ProcessEvents() override {}
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -58,7 +50,7 @@ int main(int argc, char** argv) {
     discs.Post();
   }
   discs.Close();
-  Silent dialogs;
+  zafirel::SilentDialogs dialogs;
   zafirel::RegeneraIndices(discs, root, dialogs, "");
   tablas.OpenDiscTable();
   const zafirel::Locale locale;

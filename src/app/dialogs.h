@@ -46,4 +46,14 @@ class Dialogs {
   }
 };
 
+// Shows nothing and answers OK: for work without a window (benchmarks,
+// index builds run from the command line, tests that ignore the dialogs).
+class SilentDialogs : public Dialogs {
+ public:
+  void PonerMensaje(const std::string&) override {}
+  bool ConfirmOkCancel(const std::string&, const std::string&) override { return true; }
+  std::unique_ptr<Progress> ShowProgress(const std::string&) override { return nullptr; }
+  void ProcessEvents() override {}
+};
+
 }  // namespace zafirel
