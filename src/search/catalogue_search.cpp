@@ -1,0 +1,214 @@
+#include "search/catalogue_search.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+#include <unordered_map>
+#include <vector>
+
+#include "store/tablas.h"
+#include "util/codepage.h"
+#include "util/text.h"
+#include "util/wildcard.h"
+
+namespace zafirel {
+namespace fs = std::filesystem;
+
+TerminosBusqueda PrepareTerms(std::string_view text) {
+  TerminosBusqueda slots;
+  const std::string upper = UpperAZ(text);
+  const int pieces = CuentaTrozos(upper, '+');
+  if (pieces <= 1) {
+    slots[0] = upper;
+  } else {
+    for (int k = 0; k < pieces && k < static_cast<int>(slots.size()); ++k)
+      slots[static_cast<std::size_t>(k)] = std::string(Trozo(upper, '+', k));
+  }
+  for (std::string& slot : slots)
+    if (!slot.empty() && slot.back() == ' ') slot.pop_back();
+  return slots;
+}
+
+NoCaseFinder::NoCaseFinder(std::string upperNeedle) : needle_(std::move(upperNeedle)) {
+  const std::size_t m = needle_.size();
+  skip_.fill(m);
+  for (std::size_t i = 0; i + 1 < m; ++i) {
+    const unsigned char c = static_cast<unsigned char>(needle_[i]);
+    skip_[c] = m - 1 - i;
+    // The text's lower-case letter folds onto the same skip.
+    if (c >= 'A' && c <= 'Z') skip_[c + 32] = m - 1 - i;
+  }
+}
+
+std::size_t NoCaseFinder::Find(std::string_view text, std::size_t from) const {
+  const std::size_t m = needle_.size();
+  if (m == 0 || text.size() < m || from > text.size() - m) return std::string_view::npos;
+  const char* data = text.data();
+  const char last = needle_[m - 1];
+  for (std::size_t i = from; i + m <= text.size();) {
+    const char c = data[i + m - 1];
+    if (UpperAZChar(c) == last) {
+      std::size_t j = 0;
+      while (j + 1 < m && UpperAZChar(data[i + j]) == needle_[j]) ++j;
+      if (j + 1 >= m) return i;
+    }
+    i += skip_[static_cast<unsigned char>(c)];
+  }
+  return std::string_view::npos;
+}
+
+LineRule::LineRule(const TerminosBusqueda& terms)
+    : first_(terms[0]), second_(terms[1]), third_(terms[2]) {}
+
+bool LineRule::Matches(std::string_view line) const {
+  if (second_.empty()) return first_.Find(line) != std::string_view::npos;
+  const bool both = first_.Find(line) != std::string_view::npos &&
+                    second_.Find(line) != std::string_view::npos;
+  return both || third_.Find(line) != std::string_view::npos;
+}
+
+namespace {
+
+bool IsLineEnd(char c) { return c == '\n' || c == '\r'; }
+
+}  // namespace
+
+void LineRule::ForEachMatch(std::string_view text,
+                            const std::function<void(std::string_view line)>& visit) const {
+  // Only lines holding the first term (or the third, when it counts alone)
+  // can match: find those in the whole text, then test the rule on the line.
+  constexpr std::size_t npos = std::string_view::npos;
+  const bool thirdAlone = !second_.empty() && !third_.empty();
+  std::size_t nextFirst = first_.Find(text, 0);
+  std::size_t nextThird = thirdAlone ? third_.Find(text, 0) : npos;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    if (nextFirst != npos && nextFirst < pos) nextFirst = first_.Find(text, pos);
+    if (nextThird != npos && nextThird < pos) nextThird = third_.Find(text, pos);
+    const std::size_t hit = std::min(nextFirst, nextThird);
+    if (hit == npos) return;
+    std::size_t start = hit;
+    while (start > pos && !IsLineEnd(text[start - 1])) --start;
+    std::size_t end = hit;
+    while (end < text.size() && !IsLineEnd(text[end])) ++end;
+    const std::string_view line = text.substr(start, end - start);
+    if (Matches(line)) visit(line);
+    pos = end + 1;
+  }
+}
+
+std::string DiscHeading(std::string_view title, std::string_view number, std::string_view album) {
+  std::string heading(title);
+  heading += " - N\xBA: \"";
+  heading += number;
+  heading += "\" - Album: \"";
+  heading += album;
+  heading += '"';
+  return heading;
+}
+
+namespace {
+
+struct DiscFacts {
+  std::string title, number, album;
+};
+
+std::unordered_map<std::string, DiscFacts> ReadDiscs(TTablas& tablas) {
+  std::unordered_map<std::string, DiscFacts> discs;
+  dbf::Table& table = tablas.TablaCDRom;
+  for (table.First(); !table.Eof(); table.Next())
+    discs.emplace(table.AsString("AUTO"), DiscFacts{table.AsString("TITULOCD"),
+                                                    table.AsString("NUMEROCD"),
+                                                    table.AsString("ALBUM")});
+  return discs;
+}
+
+// Reads a file piece by piece, each piece ending after a whole line (or at
+// the end of the file), so a catalogue of any size costs one piece of memory.
+class PieceReader {
+ public:
+  explicit PieceReader(const fs::path& file) : fd_(open(file.c_str(), O_RDONLY | O_CLOEXEC)) {
+    if (fd_ < 0) throw std::runtime_error("No se puede leer " + Utf8ToAnsi(file.string()));
+  }
+  ~PieceReader() { close(fd_); }
+  // The next piece; empty at the end of the file.
+  std::string_view Next(std::string& buffer) {
+    if (carry_ > 0) std::memmove(buffer.data(), buffer.data() + consumed_, carry_);
+    std::size_t filled = carry_;
+    for (;;) {
+      if (buffer.size() < filled + kPiece) buffer.resize(filled + kPiece);
+      const ssize_t got = read(fd_, buffer.data() + filled, buffer.size() - filled);
+      if (got < 0) throw std::runtime_error("error de lectura");
+      filled += static_cast<std::size_t>(got);
+      if (got == 0) {  // the end: whatever is left is the last piece
+        carry_ = 0;
+        consumed_ = filled;
+        return std::string_view(buffer.data(), filled);
+      }
+      std::size_t cut = filled;
+      while (cut > carry_ && !IsLineEnd(buffer[cut - 1])) --cut;
+      if (cut > carry_) {
+        carry_ = filled - cut;
+        consumed_ = cut;
+        return std::string_view(buffer.data(), cut);
+      }
+      // One line longer than the piece: read on.
+    }
+  }
+
+ private:
+  static constexpr std::size_t kPiece = std::size_t{4} << 20;
+  int fd_;
+  std::size_t carry_ = 0, consumed_ = 0;
+};
+
+}  // namespace
+
+SearchOutcome BuscaEnArchivos(TTablas& tablas, const fs::path& catalogueFolder,
+                              std::string_view text, const std::string& verCatalogos,
+                              const SearchEvents& events) {
+  SearchOutcome outcome;
+  outcome.text = UpperAZ(text);
+  const TerminosBusqueda terms = PrepareTerms(text);
+  const LineRule rule(terms);
+  const std::unordered_map<std::string, DiscFacts> discs = ReadDiscs(tablas);
+  std::string buffer;
+  bool stop = false;
+  for (const std::string& name : ListFiles(catalogueFolder, "*.Ct")) {
+    if (stop || (events.cancelled && events.cancelled())) break;
+    PieceReader reader(catalogueFolder / name);
+    if (events.catalogueRead) events.catalogueRead();
+    const auto disc = discs.find(std::string(Trozo(Utf8ToAnsi(name), '.', 0)));
+    if (disc == discs.end()) continue;
+    const DiscFacts& facts = disc->second;
+    const std::string heading = DiscHeading(facts.title, facts.number, facts.album);
+    if (!terms[0].empty() && UpperAnsi(facts.title).find(terms[0]) != std::string::npos) {
+      if (events.titleHeading) events.titleHeading(heading + " " + verCatalogos);
+      ++outcome.matches;
+    }
+    bool headed = false;
+    for (std::string_view piece = reader.Next(buffer); !piece.empty() && !stop;
+         piece = reader.Next(buffer)) {
+      rule.ForEachMatch(piece, [&](std::string_view line) {
+        if (stop || (events.cancelled && events.cancelled())) {
+          stop = true;
+          return;
+        }
+        ++outcome.matches;
+        if (events.matched) events.matched(outcome.matches);
+        if (outcome.matches > kResultSlots) return;  // counted, not listed
+        if (!headed) {
+          if (events.discHeading) events.discHeading(heading, disc->first);
+          headed = true;
+        }
+        if (events.hit) events.hit(Trozo(line, ';', 0));
+      });
+    }
+  }
+  return outcome;
+}
+
+}  // namespace zafirel

@@ -1,0 +1,84 @@
+// Searching every catalogue's file list: the search text cut into terms at
+// "+", each catalogue file scanned in pieces as raw bytes with a
+// case-insensitive (a to z) substring search, and the hits reported disc by
+// disc under a heading. Memory stays flat: one piece of one file at a time.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace zafirel {
+
+class TTablas;
+
+// At most this many matches get a disc heading (and a record).
+inline constexpr int kResultSlots = 20000;
+
+// The ten term slots of a search text: upper-cased (a to z), cut at "+" when
+// it has more than one piece (else the whole text, "+" and all), each slot
+// losing one trailing blank. Only slots 0 to 2 take part in matching.
+using TerminosBusqueda = std::array<std::string, 10>;
+TerminosBusqueda PrepareTerms(std::string_view text);
+
+// Finds an upper-cased needle in a text whose letters a to z may be in
+// either case (Boyer-Moore-Horspool over the folded bytes).
+class NoCaseFinder {
+ public:
+  explicit NoCaseFinder(std::string upperNeedle);
+  bool empty() const { return needle_.empty(); }
+  // Position of the first occurrence at or after from; npos when none. An
+  // empty needle never occurs.
+  std::size_t Find(std::string_view text, std::size_t from = 0) const;
+
+ private:
+  std::string needle_;
+  std::array<std::size_t, 256> skip_{};
+};
+
+// The matching rule of one search: slot 0 alone, or slots 0 and 1 together,
+// or slot 2 alone when slots 1 and 2 are given.
+class LineRule {
+ public:
+  explicit LineRule(const TerminosBusqueda& terms);
+  bool Matches(std::string_view line) const;
+  // Calls visit for every line of the text (lines end at CR, LF or the end
+  // of the text) that matches, in order.
+  void ForEachMatch(std::string_view text,
+                    const std::function<void(std::string_view line)>& visit) const;
+
+ private:
+  NoCaseFinder first_, second_, third_;
+};
+
+// "TITLE - Nº: "7" - Album: "PC"".
+std::string DiscHeading(std::string_view title, std::string_view number, std::string_view album);
+
+struct SearchEvents {
+  std::function<bool()> cancelled;                   // asked before each file and each hit
+  std::function<void()> catalogueRead;               // after each catalogue file is opened
+  std::function<void(const std::string& heading)> titleHeading;
+  std::function<void(const std::string& heading, const std::string& number)> discHeading;
+  std::function<void(std::string_view path)> hit;    // field 0 of a matching line
+  std::function<void(int matches)> matched;          // after each line hit
+};
+
+struct SearchOutcome {
+  std::string text;  // the search text upper-cased
+  int matches = 0;   // title hits and line hits
+  bool beyondLimit() const { return matches > kResultSlots; }
+};
+
+// Runs one search over the "*.Ct" files of the catalogue folder whose name
+// (up to its first ".") is a disc's number in the disc table. Headings come
+// before their hits; hits past the slot limit are counted, not reported. A
+// title hit adds a heading ending in verCatalogos. Throws on a file that
+// cannot be read; what was reported until then stands.
+SearchOutcome BuscaEnArchivos(TTablas& tablas, const std::filesystem::path& catalogueFolder,
+                              std::string_view text, const std::string& verCatalogos,
+                              const SearchEvents& events);
+
+}  // namespace zafirel

@@ -1,0 +1,159 @@
+// Searching the catalogues: the terms cut from a search text, the matching
+// rule, and whole searches over catalogue files with their disc headings,
+// title hits, cancelling and the result limit.
+#include "search/catalogue_search.h"
+
+#include <gtest/gtest.h>
+
+#include "store/catalogue_files.h"
+#include "store/index_set.h"
+#include "store/tablas.h"
+#include "test_support.h"
+
+namespace zafirel {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(SearchTerms, PlusCutsTermsAndOneTrailingBlankGoes) {
+  auto terms = [](std::string_view text) {
+    const TerminosBusqueda t = PrepareTerms(text);
+    return std::vector<std::string>{t[0], t[1], t[2]};
+  };
+  using V = std::vector<std::string>;
+  EXPECT_EQ(terms("mp3"), (V{"MP3", "", ""}));
+  EXPECT_EQ(terms("\xE9xito"), (V{"\xE9XITO", "", ""}));  // accented letters keep their case
+  EXPECT_EQ(terms("c+"), (V{"C+", "", ""}));             // one piece: searched whole
+  EXPECT_EQ(terms("rock+pop"), (V{"ROCK", "POP", ""}));
+  EXPECT_EQ(terms("rock+pop+jazz"), (V{"ROCK", "POP", "JAZZ"}));
+  EXPECT_EQ(terms("+pop"), (V{"", "POP", ""}));
+  EXPECT_EQ(terms("rock "), (V{"ROCK", "", ""}));
+  EXPECT_EQ(terms("rock  "), (V{"ROCK ", "", ""}));
+  EXPECT_EQ(terms("rock +pop "), (V{"ROCK", "POP", ""}));
+  EXPECT_EQ(PrepareTerms("a+b+c+d+e+f+g+h+i+j+k")[9], "J");
+}
+
+TEST(SearchRule, MatchesAsTheTermsSay) {
+  auto matches = [](std::string_view text, std::string_view line) {
+    return LineRule(PrepareTerms(text)).Matches(line);
+  };
+  EXPECT_TRUE(matches("mp3", "D:\\MUSICA\\TEMA.MP3;4;01/01/2000"));
+  EXPECT_FALSE(matches("\xE9", "D:\\\xC9XITO.TXT;1;x"));
+  EXPECT_TRUE(matches("c+", "D:\\C++\\X;1;x"));
+  EXPECT_FALSE(matches("c+", "D:\\C\\X;1;x"));
+  EXPECT_TRUE(matches("rock+pop", "D:\\ROCK\\POP.MP3;1;x"));
+  EXPECT_FALSE(matches("rock+pop", "D:\\ROCK\\A.MP3;1;x"));
+  EXPECT_TRUE(matches("rock+pop+jazz", "D:\\JAZZ\\A.MP3;1;x"));
+  EXPECT_TRUE(matches("rock+pop+jazz", "D:\\ROCK\\POP;1;x"));
+  EXPECT_FALSE(matches("rock+pop+jazz", "D:\\ROCK\\A;1;x"));
+  EXPECT_FALSE(matches("+pop", "D:\\POP;1;x"));
+  EXPECT_TRUE(matches("25/12", "D:\\A;1;25/12/2003"));  // sizes, dates, descriptions count
+  EXPECT_TRUE(matches("ab", "AB"));
+  EXPECT_FALSE(matches("abc", "AB"));
+
+  // Over a whole text: each matching line once, in order, CR, LF or CR LF.
+  std::vector<std::string> found;
+  LineRule(PrepareTerms("rock+pop+jazz"))
+      .ForEachMatch("ROCK POP rock\r\nnada\njazz\rrock sin\r\npop y rock\n",
+                    [&](std::string_view line) { found.emplace_back(line); });
+  EXPECT_EQ(found, (std::vector<std::string>{"ROCK POP rock", "jazz", "pop y rock"}));
+}
+
+class SearchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(TTablas::CreateDiscTable(data_.Path()));
+    tablas_.SetFolder(data_.Path());
+    tablas_.TablaCDRom.Open();
+    const char* discs[][4] = {{"1", "Juegos 1", "7", "PC"}, {"2", "Musica rock", "8", ""},
+                              {"3", "Vac\xEDo", "", ""}};
+    for (auto& d : discs) {
+      tablas_.TablaCDRom.Append();
+      tablas_.TablaCDRom.SetString("AUTO", d[0]);
+      tablas_.TablaCDRom.SetString("TITULOCD", d[1]);
+      tablas_.TablaCDRom.SetString("NUMEROCD", d[2]);
+      tablas_.TablaCDRom.SetString("ALBUM", d[3]);
+      tablas_.TablaCDRom.Post();
+    }
+    tablas_.TablaCDRom.Close();
+    testing::NoDialogs dialogs;
+    RegeneraIndices(tablas_.TablaCDRom, data_.Path(), dialogs, "");
+    tablas_.OpenDiscTable();
+    fs::create_directories(catalogues_);
+    testing::WriteBytes(catalogues_ / "1.Ct",
+                        "D:\\DOOM\\DOOM.EXE;700;11/12/1993\r\nD:\\ROCK.TXT;1;x\r\n");
+    testing::WriteBytes(catalogues_ / "2.Ct",
+                        "E:\\ROCK\\a.mp3;1;x\r\nE:\\POP\\b.mp3;1;x\r\nE:\\ROCK\\c.MP3;1;x\r\n");
+    testing::WriteBytes(catalogues_ / "9.Ct", "X:\\ROCK;1;x\r\n");     // named after no disc
+    testing::WriteBytes(catalogues_ / "2.Ind", "E:\\ROCK\\a.mp3\r\n");  // not a file list
+    testing::WriteBytes(catalogues_ / "notas.txt", "ROCK");
+  }
+  // The tree as lines: "# heading", "* title heading", "  hit".
+  std::vector<std::string> Search(std::string_view text, SearchOutcome* outcome = nullptr,
+                                  int cancelAfter = -1) {
+    std::vector<std::string> tree;
+    SearchEvents events;
+    events.titleHeading = [&](const std::string& h) { tree.push_back("* " + h); };
+    events.discHeading = [&](const std::string& h, const std::string& n) {
+      tree.push_back("# " + n + " " + h);
+    };
+    events.hit = [&](std::string_view path) { tree.push_back("  " + std::string(path)); };
+    int seen = 0;
+    events.cancelled = [&] { return cancelAfter >= 0 && seen >= cancelAfter; };
+    events.matched = [&](int) { ++seen; };
+    const SearchOutcome result = BuscaEnArchivos(tablas_, catalogues_, text, "(ver)", events);
+    if (outcome) *outcome = result;
+    std::sort(tree.begin(), tree.end());  // catalogue files come in the folder's order
+    return tree;
+  }
+
+  testing::TempFolder data_;
+  fs::path catalogues_ = data_ / "Catalogos";
+  TTablas tablas_;
+};
+
+TEST_F(SearchTest, HitsComeUnderTheirDiscsAndATitleHitHasItsOwnHeading) {
+  SearchOutcome outcome;
+  const std::vector<std::string> tree = Search("rock", &outcome);
+  EXPECT_EQ(tree, (std::vector<std::string>{
+                      "  D:\\ROCK.TXT", "  E:\\ROCK\\a.mp3", "  E:\\ROCK\\c.MP3",
+                      "# 1 Juegos 1 - N\xBA: \"7\" - Album: \"PC\"",
+                      "# 2 Musica rock - N\xBA: \"8\" - Album: \"\"",
+                      "* Musica rock - N\xBA: \"8\" - Album: \"\" (ver)"}));
+  EXPECT_EQ(outcome.matches, 4);  // the title hit counts too
+  EXPECT_EQ(outcome.text, "ROCK");
+  EXPECT_EQ(Search("mp3+pop").size(), 2u);  // the heading and one hit
+  EXPECT_TRUE(Search("+pop").empty());
+  EXPECT_TRUE(Search("zzz").empty());
+}
+
+TEST_F(SearchTest, CancellingKeepsWhatWasFound) {
+  SearchOutcome outcome;
+  Search("mp3", &outcome, 1);
+  EXPECT_EQ(outcome.matches, 1);
+}
+
+TEST_F(SearchTest, HitsPastTheLimitAreCountedOnly) {
+  std::string many;
+  for (int i = 0; i < kResultSlots + 5; ++i) many += "F:\\MUCHOS\\" + std::to_string(i) + ".X;1;x\r\n";
+  testing::WriteBytes(catalogues_ / "3.Ct", many);
+  SearchOutcome outcome;
+  const std::vector<std::string> tree = Search("muchos", &outcome);
+  EXPECT_EQ(outcome.matches, kResultSlots + 5);
+  EXPECT_TRUE(outcome.beyondLimit());
+  EXPECT_EQ(tree.size(), static_cast<std::size_t>(kResultSlots) + 1);
+}
+
+TEST_F(SearchTest, ALineLongerThanAReadPieceIsStillOneLine) {
+  std::string huge = "F:\\" + std::string(9u << 20, 'A') + "AGUJA;1;x\r\nF:\\OTRA;1;x\r\nF:\\AGUJA2";
+  testing::WriteBytes(catalogues_ / "3.Ct", huge);
+  SearchOutcome outcome;
+  const std::vector<std::string> tree = Search("aguja", &outcome);
+  EXPECT_EQ(outcome.matches, 2);  // the last line needs no line end
+  ASSERT_EQ(tree.size(), 3u);
+  EXPECT_EQ(tree[0].size(), 2 + 3 + (9u << 20) + 5);
+  EXPECT_EQ(tree[1], "  F:\\AGUJA2");
+}
+
+}  // namespace
+}  // namespace zafirel
