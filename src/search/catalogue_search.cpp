@@ -65,8 +65,8 @@ LineRule::LineRule(const TerminosBusqueda& terms)
 
 bool LineRule::Matches(std::string_view line) const {
   if (second_.empty()) return first_.Find(line) != std::string_view::npos;
-  const bool both = first_.Find(line) != std::string_view::npos &&
-                    second_.Find(line) != std::string_view::npos;
+  const bool both =
+      first_.Find(line) != std::string_view::npos && second_.Find(line) != std::string_view::npos;
   return both || third_.Find(line) != std::string_view::npos;
 }
 
@@ -120,9 +120,9 @@ std::unordered_map<std::string, DiscFacts> ReadDiscs(TTablas& tablas) {
   std::unordered_map<std::string, DiscFacts> discs;
   dbf::Table& table = tablas.TablaCDRom;
   for (table.First(); !table.Eof(); table.Next())
-    discs.emplace(table.AsString("AUTO"), DiscFacts{table.AsString("TITULOCD"),
-                                                    table.AsString("NUMEROCD"),
-                                                    table.AsString("ALBUM")});
+    discs.emplace(
+        table.AsString("AUTO"),
+        DiscFacts{table.AsString("TITULOCD"), table.AsString("NUMEROCD"), table.AsString("ALBUM")});
   return discs;
 }
 

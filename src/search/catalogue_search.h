@@ -58,12 +58,12 @@ class LineRule {
 std::string DiscHeading(std::string_view title, std::string_view number, std::string_view album);
 
 struct SearchEvents {
-  std::function<bool()> cancelled;                   // asked before each file and each hit
-  std::function<void()> catalogueRead;               // after each catalogue file is opened
+  std::function<bool()> cancelled;      // asked before each file and each hit
+  std::function<void()> catalogueRead;  // after each catalogue file is opened
   std::function<void(const std::string& heading)> titleHeading;
   std::function<void(const std::string& heading, const std::string& number)> discHeading;
-  std::function<void(std::string_view path)> hit;    // field 0 of a matching line
-  std::function<void(int matches)> matched;          // after each line hit
+  std::function<void(std::string_view path)> hit;  // field 0 of a matching line
+  std::function<void(int matches)> matched;        // after each line hit
 };
 
 struct SearchOutcome {

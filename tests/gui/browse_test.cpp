@@ -15,7 +15,6 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
-#include <QTreeWidget>
 #include <functional>
 
 #include "app/gui/menu_pral.h"
@@ -32,6 +31,7 @@
 #include "gui/gui_support.h"
 #include "search/gui/busqueda_page.h"
 #include "search/gui/results_roles.h"
+#include "search/gui/search_results_model.h"
 #include "store/catalogue_files.h"
 
 using namespace zafirel;
@@ -348,19 +348,23 @@ void BrowseTest::fileEntriesAreDeletedCommentedAndRenamed() {
 
 void BrowseTest::aSearchHitLeadsToItsFolderAndFile() {
   Window w({kDiscs[0], kDiscs[1], kDiscs[2]});
-  QTreeWidget* results = w->PBusqueda->Busca;
-  auto* disc = new QTreeWidgetItem(results, {"atlas"});
-  disc->setData(0, kDiscNumberRole, "2");
-  auto* deep = new QTreeWidgetItem(disc, {"D:\\DOCS\\OLD\\LEEME"});
-  auto* root = new QTreeWidgetItem(disc, {"D:\\LEEME.TXT"});
-  auto* named = new QTreeWidgetItem(disc, {"D:\\DATOS\\DATOS"});
-  auto* lost = new QTreeWidgetItem(disc, {"D:\\DOCS\\NADA\\X.TXT"});
-  auto* elsewhere = new QTreeWidgetItem(results, {"perdido"});
-  elsewhere->setData(0, kDiscNumberRole, "99");
-  auto* orphan = new QTreeWidgetItem(elsewhere, {"D:\\X"});
+  QTreeView* results = w->PBusqueda->Busca;
+  SearchResultsModel* model = w->PBusqueda->Resultados;
+  model->BeginUpdate();
+  model->AddDiscHeading("atlas", "2");
+  for (const char* hit :
+       {"D:\\DOCS\\OLD\\LEEME", "D:\\LEEME.TXT", "D:\\DATOS\\DATOS", "D:\\DOCS\\NADA\\X.TXT"})
+    model->AddHit(hit);
+  model->AddDiscHeading("perdido", "99");
+  model->AddHit("D:\\X");
+  model->EndUpdate();
+  const QModelIndex disc = model->index(0, 0);
+  const QModelIndex deep = model->index(0, 0, disc), root = model->index(1, 0, disc),
+                    named = model->index(2, 0, disc), lost = model->index(3, 0, disc);
+  const QModelIndex orphan = model->index(0, 0, model->index(1, 0));
 
-  auto jump = [&](QTreeWidgetItem* item) {
-    results->setCurrentItem(item);
+  auto jump = [&](const QModelIndex& node) {
+    results->setCurrentIndex(node);
     w->VerCD1Click(results);
   };
   jump(deep);

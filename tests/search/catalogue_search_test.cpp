@@ -23,7 +23,7 @@ TEST(SearchTerms, PlusCutsTermsAndOneTrailingBlankGoes) {
   using V = std::vector<std::string>;
   EXPECT_EQ(terms("mp3"), (V{"MP3", "", ""}));
   EXPECT_EQ(terms("\xE9xito"), (V{"\xE9XITO", "", ""}));  // accented letters keep their case
-  EXPECT_EQ(terms("c+"), (V{"C+", "", ""}));             // one piece: searched whole
+  EXPECT_EQ(terms("c+"), (V{"C+", "", ""}));              // one piece: searched whole
   EXPECT_EQ(terms("rock+pop"), (V{"ROCK", "POP", ""}));
   EXPECT_EQ(terms("rock+pop+jazz"), (V{"ROCK", "POP", "JAZZ"}));
   EXPECT_EQ(terms("+pop"), (V{"", "POP", ""}));
@@ -65,8 +65,8 @@ class SearchTest : public ::testing::Test {
     ASSERT_TRUE(TTablas::CreateDiscTable(data_.Path()));
     tablas_.SetFolder(data_.Path());
     tablas_.TablaCDRom.Open();
-    const char* discs[][4] = {{"1", "Juegos 1", "7", "PC"}, {"2", "Musica rock", "8", ""},
-                              {"3", "Vac\xEDo", "", ""}};
+    const char* discs[][4] = {
+        {"1", "Juegos 1", "7", "PC"}, {"2", "Musica rock", "8", ""}, {"3", "Vac\xEDo", "", ""}};
     for (auto& d : discs) {
       tablas_.TablaCDRom.Append();
       tablas_.TablaCDRom.SetString("AUTO", d[0]);
@@ -84,7 +84,7 @@ class SearchTest : public ::testing::Test {
                         "D:\\DOOM\\DOOM.EXE;700;11/12/1993\r\nD:\\ROCK.TXT;1;x\r\n");
     testing::WriteBytes(catalogues_ / "2.Ct",
                         "E:\\ROCK\\a.mp3;1;x\r\nE:\\POP\\b.mp3;1;x\r\nE:\\ROCK\\c.MP3;1;x\r\n");
-    testing::WriteBytes(catalogues_ / "9.Ct", "X:\\ROCK;1;x\r\n");     // named after no disc
+    testing::WriteBytes(catalogues_ / "9.Ct", "X:\\ROCK;1;x\r\n");      // named after no disc
     testing::WriteBytes(catalogues_ / "2.Ind", "E:\\ROCK\\a.mp3\r\n");  // not a file list
     testing::WriteBytes(catalogues_ / "notas.txt", "ROCK");
   }
@@ -115,11 +115,11 @@ class SearchTest : public ::testing::Test {
 TEST_F(SearchTest, HitsComeUnderTheirDiscsAndATitleHitHasItsOwnHeading) {
   SearchOutcome outcome;
   const std::vector<std::string> tree = Search("rock", &outcome);
-  EXPECT_EQ(tree, (std::vector<std::string>{
-                      "  D:\\ROCK.TXT", "  E:\\ROCK\\a.mp3", "  E:\\ROCK\\c.MP3",
-                      "# 1 Juegos 1 - N\xBA: \"7\" - Album: \"PC\"",
-                      "# 2 Musica rock - N\xBA: \"8\" - Album: \"\"",
-                      "* Musica rock - N\xBA: \"8\" - Album: \"\" (ver)"}));
+  EXPECT_EQ(tree,
+            (std::vector<std::string>{"  D:\\ROCK.TXT", "  E:\\ROCK\\a.mp3", "  E:\\ROCK\\c.MP3",
+                                      "# 1 Juegos 1 - N\xBA: \"7\" - Album: \"PC\"",
+                                      "# 2 Musica rock - N\xBA: \"8\" - Album: \"\"",
+                                      "* Musica rock - N\xBA: \"8\" - Album: \"\" (ver)"}));
   EXPECT_EQ(outcome.matches, 4);  // the title hit counts too
   EXPECT_EQ(outcome.text, "ROCK");
   EXPECT_EQ(Search("mp3+pop").size(), 2u);  // the heading and one hit
@@ -135,7 +135,8 @@ TEST_F(SearchTest, CancellingKeepsWhatWasFound) {
 
 TEST_F(SearchTest, HitsPastTheLimitAreCountedOnly) {
   std::string many;
-  for (int i = 0; i < kResultSlots + 5; ++i) many += "F:\\MUCHOS\\" + std::to_string(i) + ".X;1;x\r\n";
+  for (int i = 0; i < kResultSlots + 5; ++i)
+    many += "F:\\MUCHOS\\" + std::to_string(i) + ".X;1;x\r\n";
   testing::WriteBytes(catalogues_ / "3.Ct", many);
   SearchOutcome outcome;
   const std::vector<std::string> tree = Search("muchos", &outcome);
@@ -145,7 +146,8 @@ TEST_F(SearchTest, HitsPastTheLimitAreCountedOnly) {
 }
 
 TEST_F(SearchTest, ALineLongerThanAReadPieceIsStillOneLine) {
-  std::string huge = "F:\\" + std::string(9u << 20, 'A') + "AGUJA;1;x\r\nF:\\OTRA;1;x\r\nF:\\AGUJA2";
+  std::string huge =
+      "F:\\" + std::string(9u << 20, 'A') + "AGUJA;1;x\r\nF:\\OTRA;1;x\r\nF:\\AGUJA2";
   testing::WriteBytes(catalogues_ / "3.Ct", huge);
   SearchOutcome outcome;
   const std::vector<std::string> tree = Search("aguja", &outcome);

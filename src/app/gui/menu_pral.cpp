@@ -131,6 +131,7 @@ void TMenuPral::BuildFrame() {
     Guarded([&] { ini1_.WriteStr("General", "Zip", ticked ? "S" : "N"); });
   });
   ConnectBrowsing();
+  ConnectSearching();
   connect(PCatalogar->Catalogar, &QPushButton::clicked, this, [this] { CatalogarClick(); });
   connect(PCatalogar->Parar, &QPushButton::clicked, this, [this] { PararClick(); });
 }

@@ -85,6 +85,13 @@ class TMenuPral : public QWidget {
   void Editararchivo1Click();
   bool ArchivosEdited(int row, std::string& name);
 
+  // Searching every catalogue.
+  void BuscaEnArchivos(const std::string& text);
+  void BBuscarClick();
+  void BCancelarClick() { BusquedaCancelada = true; }
+  void BuscaDblClick();
+  bool BusquedaCancelada = false;
+
   // Cataloguing a drive.
   void CatalogarClick();
   void Cataloga();
@@ -146,6 +153,7 @@ class TMenuPral : public QWidget {
   void FormClose();
   void ShowPageIfVisible(int page);
   void ConnectBrowsing();
+  void ConnectSearching();
   std::filesystem::path CurrentBase();
   std::string CurrentNumber();
   int SelectedDiscRow() const;
@@ -173,7 +181,8 @@ class TMenuPral : public QWidget {
   LoadedCatalogue catalogo_;
   DriveMap drives_;
   std::unique_ptr<CatalogueRun> run_;
-  bool pageChangeQuiet_ = false;  // the program switches pages itself
+  bool pageChangeQuiet_ = false;
+  bool searching_ = false;  // the program switches pages itself
   bool dataFolderExists_ = false;
   bool closed_ = false;
   bool placementRestored_ = false;

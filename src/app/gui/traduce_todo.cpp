@@ -11,7 +11,6 @@
 #include <QTableView>
 #include <QToolButton>
 #include <QTreeView>
-#include <QTreeWidget>
 #include <functional>
 
 #include "app/gui/menu_pral.h"

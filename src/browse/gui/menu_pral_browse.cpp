@@ -69,8 +69,6 @@ void TMenuPral::ConnectBrowsing() {
   connect(PArchivos->Editararchivo1, &QAction::triggered, this, [this] { Editararchivo1Click(); });
   PArchivos->Ficheros->SetRenameHook(
       [this](int row, std::string& name) { return ArchivosEdited(row, name); });
-  connect(PBusqueda->Busca, &QAbstractItemView::doubleClicked, this,
-          [this] { VerCD1Click(PBusqueda->Busca); });
 }
 
 std::string TMenuPral::SavedSortKey() {

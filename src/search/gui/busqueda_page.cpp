@@ -4,8 +4,12 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
-#include <QTreeWidget>
+#include <QStyle>
+#include <QTreeView>
+
+#include "search/gui/search_results_model.h"
 
 namespace zafirel {
 
@@ -20,7 +24,15 @@ BusquedaPage::BusquedaPage(QWidget* parent) : QWidget(parent) {
   BBuscar->setObjectName("BBuscar");
   BCancelar = new QPushButton(QStringLiteral("Cancelar"), this);
   BCancelar->setObjectName("BCancelar");
-  BCancelar->setEnabled(false);
+  BCancelar->hide();
+  Barra = new QProgressBar(this);
+  Barra->setObjectName("Barra");
+  Barra->setTextVisible(false);
+  Barra->setMaximumHeight(12);
+  Barra->hide();
+  LEncontrados = new QLabel(QStringLiteral("--------------"), this);
+  LEncontrados->setObjectName("LEncontrados");
+  LEncontrados->hide();
   Label3 = new QLabel(QStringLiteral("Búsquedas anteriores"), this);
   Label3->setObjectName("Label3");
   CBusquedas = new QComboBox(this);
@@ -29,10 +41,14 @@ BusquedaPage::BusquedaPage(QWidget* parent) : QWidget(parent) {
   GrabarBusca->setObjectName("GrabarBusca");
   for (QPushButton* button : {BBuscar, BCancelar, GrabarBusca}) button->setFlat(true);
 
-  Busca = new QTreeWidget(this);
+  Busca = new QTreeView(this);
   Busca->setObjectName("Busca");
+  Resultados = new SearchResultsModel(this);
+  Resultados->SetIcon(style()->standardIcon(QStyle::SP_FileIcon));
+  Busca->setModel(Resultados);
   Busca->setHeaderHidden(true);
   Busca->setUniformRowHeights(true);
+  Busca->setEditTriggers(QAbstractItemView::NoEditTriggers);
 
   grid->addWidget(EBusca, 0, 0);
   grid->addWidget(BBuscar, 0, 1);
@@ -40,9 +56,11 @@ BusquedaPage::BusquedaPage(QWidget* parent) : QWidget(parent) {
   grid->addWidget(Label3, 1, 0, Qt::AlignRight);
   grid->addWidget(CBusquedas, 1, 1);
   grid->addWidget(GrabarBusca, 1, 2);
-  grid->addWidget(Busca, 2, 0, 1, 3);
+  grid->addWidget(Barra, 2, 0, 1, 2);
+  grid->addWidget(LEncontrados, 2, 2);
+  grid->addWidget(Busca, 3, 0, 1, 3);
   grid->setColumnStretch(0, 1);
-  grid->setRowStretch(2, 1);
+  grid->setRowStretch(3, 1);
 }
 
 }  // namespace zafirel

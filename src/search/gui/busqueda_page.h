@@ -7,9 +7,12 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QTreeWidget;
+class QProgressBar;
+class QTreeView;
 
 namespace zafirel {
+
+class SearchResultsModel;
 
 class BusquedaPage : public QWidget {
   Q_OBJECT
@@ -19,10 +22,13 @@ class BusquedaPage : public QWidget {
   QLineEdit* EBusca = nullptr;
   QPushButton* BBuscar = nullptr;
   QPushButton* BCancelar = nullptr;
+  QProgressBar* Barra = nullptr;
+  QLabel* LEncontrados = nullptr;
   QLabel* Label3 = nullptr;
   QComboBox* CBusquedas = nullptr;
   QPushButton* GrabarBusca = nullptr;
-  QTreeWidget* Busca = nullptr;
+  QTreeView* Busca = nullptr;
+  SearchResultsModel* Resultados = nullptr;  // the tree Busca shows
 };
 
 }  // namespace zafirel

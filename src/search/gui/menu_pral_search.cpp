@@ -1,0 +1,102 @@
+// The main window's search: the terms typed in EBusca searched in every
+// catalogue, the results tree filled in one bulk update while the window
+// stays responsive, cancelling, and the closing message.
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTreeView>
+
+#include "app/dialogs.h"
+#include "app/gui/menu_pral.h"
+#include "app/gui/qt_text.h"
+#include "app/language.h"
+#include "search/catalogue_search.h"
+#include "search/gui/busqueda_page.h"
+#include "search/gui/search_results_model.h"
+#include "util/guarded.h"
+#include "util/text.h"
+
+namespace zafirel {
+
+void TMenuPral::ConnectSearching() {
+  connect(PBusqueda->BBuscar, &QPushButton::clicked, this, [this] { BBuscarClick(); });
+  connect(PBusqueda->EBusca, &QLineEdit::returnPressed, this, [this] { BBuscarClick(); });
+  connect(PBusqueda->BCancelar, &QPushButton::clicked, this, [this] { BCancelarClick(); });
+  connect(PBusqueda->Busca, &QAbstractItemView::doubleClicked, this, [this] { BuscaDblClick(); });
+  connect(PBusqueda->Busca, &QAbstractItemView::clicked, this, [this] { ArbolClick(); });
+}
+
+void TMenuPral::BBuscarClick() {
+  Guarded([&] { BuscaEnArchivos(Ansi(PBusqueda->EBusca->text())); });
+}
+
+void TMenuPral::BuscaDblClick() {
+  Guarded([&] { VerCD1Click(PBusqueda->Busca); });
+}
+
+void TMenuPral::BuscaEnArchivos(const std::string& text) {
+  if (text.empty() || searching_) return;  // one search at a time
+  searching_ = true;
+  BusquedaCancelada = false;
+  SearchResultsModel* results = PBusqueda->Resultados;
+  QProgressBar* gauge = PBusqueda->Barra;
+  QLabel* counter = PBusqueda->LEncontrados;
+  results->BeginUpdate();
+  const std::string remembered = CurrentNumber();
+  const std::string found = Traduce("Encontrados");
+  gauge->setValue(0);
+  Guarded([&] { gauge->setMaximum(static_cast<int>(tablas_.TablaCDRom.RecordCount())); });
+  gauge->show();
+  counter->show();
+  counter->setText(Qs(found + " : 0"));
+  PBusqueda->BCancelar->show();
+  PBusqueda->BBuscar->setEnabled(false);
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+
+  SearchOutcome outcome;
+  outcome.text = UpperAZ(text);
+  SearchEvents events;
+  events.cancelled = [this] { return BusquedaCancelada; };
+  events.catalogueRead = [&] {
+    dialogs_.ProcessEvents();
+    gauge->setValue(std::min(gauge->value() + 1, gauge->maximum()));
+  };
+  events.titleHeading = [&](const std::string& heading) { results->AddTitleHeading(heading); };
+  events.discHeading = [&](const std::string& heading, const std::string& number) {
+    results->AddDiscHeading(heading, number);
+  };
+  events.hit = [&](std::string_view path) { results->AddHit(path); };
+  events.matched = [&](int matches) {
+    outcome.matches = matches;
+    counter->setText(Qs(found + " : " + std::to_string(matches)));
+    dialogs_.ProcessEvents();
+  };
+  try {
+    outcome = zafirel::BuscaEnArchivos(tablas_, folders_.catalogos, text, Traduce("VerCatalogos"),
+                                       events);
+  } catch (...) {
+    // A catalogue that cannot be read ends the scan; the finish runs all the same.
+  }
+
+  BusquedaCancelada = false;
+  PBusqueda->BBuscar->setEnabled(true);
+  gauge->setValue(gauge->maximum());
+  gauge->hide();
+  results->EndUpdate();
+  PBusqueda->BCancelar->hide();
+  QApplication::restoreOverrideCursor();
+  Guarded([&] {
+    if (!remembered.empty() && tablas_.TablaCDRom.Locate("AUTO", remembered))
+      MostrarCatalogoActual(tablas_.TablaCDRom.AsString("TITULOCD"));
+  });
+  const std::string suffix = outcome.beyondLimit() ? ". " + Traduce("Coincidencias") : "";
+  searching_ = false;
+  dialogs_.PonerMensaje(outcome.text + " " + Traduce("Encontrado") + " " +
+                        std::to_string(outcome.matches) + " " + Traduce("Veces") + suffix);
+  Guarded([&] { ini1_.WriteStr("General", "Busqueda", outcome.text); });
+  counter->hide();
+}
+
+}  // namespace zafirel
