@@ -20,6 +20,7 @@
 #include "browse/loaded_catalogue.h"
 #include "scan/catalogue_run.h"
 #include "scan/drive_map.h"
+#include "search/catalogue_search.h"
 #include "store/index_files.h"
 #include "store/index_set.h"
 #include "store/tablas.h"
@@ -50,6 +51,8 @@ const char* const kHelp =
     "                              files, user's number, album\n"
     "      --sort COLUMN           title (default), size, label, serial, files, number, album\n"
     "      --album TEXT            only the discs of one album, by title\n"
+    "  search TEXT                 search every catalogue as the window does: each heading,\n"
+    "                              then its hits indented by two blanks, then the count\n"
     "  files N [FOLDER]            disc N's folders, or the files of one of them (D:\\DOCS):\n"
     "                              name, size, date, comment, tab-separated\n"
     "\n"
@@ -278,6 +281,39 @@ int Files(const Options& options) {
   return kDone;
 }
 
+int Search(const Options& options) {
+  if (options.words.size() != 2) return Fail(kUsage, "search needs one text");
+  const DataFolder folder = FindDataFolder(options);
+  TTablas tablas;
+  if (!OpenTables(tablas, folder)) return kFailed;
+  std::string out;
+  auto flush = [&] {
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    out.clear();
+  };
+  SearchEvents events;
+  events.titleHeading = [&](const std::string& heading) { out += AnsiToUtf8(heading) + "\n"; };
+  events.discHeading = [&](const std::string& heading, const std::string&) {
+    out += AnsiToUtf8(heading) + "\n";
+  };
+  events.hit = [&](std::string_view path) {
+    out += "  ";
+    out += AnsiToUtf8(path);
+    out += '\n';
+    if (out.size() > (1u << 16)) flush();
+  };
+  try {
+    const SearchOutcome outcome = BuscaEnArchivos(
+        tablas, folder.below.catalogos, Utf8ToAnsi(options.words[1]), "(ver catalogos)", events);
+    flush();
+    std::printf("%d\n", outcome.matches);
+  } catch (const std::exception& error) {
+    flush();
+    return Fail(kFailed, AnsiToUtf8(error.what()));
+  }
+  return kDone;
+}
+
 int Init(const Options& options) {
   if (options.words.size() != 2) return Fail(kUsage, "init needs a folder");
   const fs::path folder(options.words[1]);
@@ -305,6 +341,7 @@ int main(int argc, char** argv) {
   if (command == "catalogue") return Catalogue(*options);
   if (command == "list") return List(*options);
   if (command == "files") return Files(*options);
+  if (command == "search") return Search(*options);
   std::fputs(kHelp, stderr);
   return kUsage;
 }

@@ -54,6 +54,11 @@ TEST(Cli, CataloguesAFolderAndListsWhatItHolds) {
   EXPECT_EQ(files.out.substr(0, 15), "LEEME.TXT\t3 KB\t") << files.out;
   EXPECT_EQ(Cli(dataOption + " files 1 'K:\\DOCS'").out.substr(0, 14), "NOTAS.TXT\t KB\t");
 
+  const Result found = Cli(dataOption + " search leeme");
+  EXPECT_EQ(found.code, 0);
+  EXPECT_EQ(found.out, "Mis cosas - N\xC2\xBA: \"1\" - Album: \"rock\"\n  K:\\LEEME.TXT\n1\n");
+  EXPECT_EQ(Cli(dataOption + " search cosas").out.substr(0, 10), "Mis cosas ");
+
   // The same disc again, a missing disc or folder, wrong usage.
   EXPECT_EQ(Cli(dataOption + " catalogue " + Quoted(disc) + " --letter K").code, 3);
   EXPECT_EQ(Cli(dataOption + " files 7").code, 4);
