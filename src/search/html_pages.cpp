@@ -1,0 +1,118 @@
+#include "search/html_pages.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <stdexcept>
+#include <system_error>
+
+#include "util/codepage.h"
+#include "util/file_writer.h"
+#include "util/text.h"
+
+namespace zafirel {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kCrLf = "\r\n";
+
+void Line(std::string& page, std::string_view text) {
+  page += text;
+  page += kCrLf;
+}
+
+// The first three lines every page of the program opens with.
+void Opening(std::string& page) {
+  Line(page, "<HTML>");
+  Line(page, "<!-- Creado por Zafirel v1.1-->");
+  Line(page, "<BODY BGCOLOR=\"#F0F0C0\"\" TEXT =\"#000000\" LINK   =\"#009900\" VLINK=\"#003300\">");
+}
+
+void Write(const fs::path& page, const std::string& text) {
+  if (!WriteFileAtomically(page, text))
+    throw std::runtime_error("No se puede escribir " + Utf8ToAnsi(page.string()));
+}
+
+}  // namespace
+
+std::string SearchPageText(std::string_view searchText, const ResultsWalk& walk) {
+  std::string page;
+  Opening(page);
+  Line(page, "<h2> B\xFAsqueda de '" + std::string(searchText) + "'</h2>");
+  Line(page, "<br><br>");
+  Line(page, "<br><br>");
+  walk([&](std::string_view text, bool topLevel) {
+    if (topLevel) {
+      Line(page, "<P>");
+      Line(page, "<FONT COLOR=\"blue\">" + std::string(text) + "</FONT>");
+      Line(page, "</P>");
+    } else {
+      Line(page, "<FONT COLOR=\"black\">" + std::string(text) + "</FONT>");
+    }
+  });
+  Line(page, "</HTML>");
+  return page;
+}
+
+void GrabarLaBusqueda(const fs::path& page, std::string_view searchText, const ResultsWalk& walk) {
+  Write(page, SearchPageText(searchText, walk));
+}
+
+fs::path StoredSearchPath(const fs::path& searchesFolder, std::string_view searchText) {
+  const fs::path fallback = searchesFolder / "~Temporal.htm";
+  const std::string name = Capitaliza(searchText) + ".htm";
+  if (name.find_first_of("/\\") != std::string::npos || name[0] == '.' ||
+      name.find('\0') != std::string::npos)
+    return fallback;
+  const fs::path path = searchesFolder / AnsiToUtf8(name);
+  // The name is usable when a file of that name can be created.
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+  if (fd < 0) return fallback;
+  close(fd);
+  return path;
+}
+
+std::string DiscPageText(std::string_view title, std::string_view bytes, bool noDiscs,
+                         const LineList& lines) {
+  std::string page;
+  Opening(page);
+  Line(page, "<h2> Contenido de '" + std::string(title) + "'</h2>");
+  Line(page, "<h2> Creado por Zafirel v1.1 - cat\xE1logo de discos</h2>");
+  Line(page, "<i>Tama\xF1o : " + std::string(bytes) + " bytes</i>");
+  Line(page, "<br><br>");
+  if (!noDiscs) {
+    Line(page, "<br><br>");
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      const std::string_view line = lines[i];
+      page += "<tr><td> ";
+      page += Trozo(line, ';', 0);
+      page += " <td> ";
+      page += Trozo(line, ';', 1);
+      page += " Kb <td>  </tr>";
+      page += kCrLf;
+      Line(page, "</tr>");
+      Line(page, "<br>");
+    }
+  }
+  Line(page, "</HTML>");
+  return page;
+}
+
+void GrabarComoHTML(const fs::path& page, std::string_view title, std::string_view bytes,
+                    bool noDiscs, const LineList& lines) {
+  Write(page, DiscPageText(title, bytes, noDiscs, lines));
+}
+
+std::string ExportPageName(std::string_view number, std::string_view title) {
+  std::string name = std::string(number) + " - " + std::string(title);
+  for (char& c : name) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u < 32 || std::string_view("/\\:*?\"<>|").find(c) != std::string_view::npos) c = '_';
+  }
+  // Within the 255 bytes of a host name even in UTF-8, with a temporary suffix.
+  if (name.size() > 75) name.resize(75);
+  return name + ".htm";
+}
+
+}  // namespace zafirel

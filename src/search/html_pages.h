@@ -1,0 +1,43 @@
+// The HTML pages the program writes: a saved search (its results tree) and
+// the page of one disc (its title, size and files). ANSI text, CR LF after
+// every line, written byte for byte with no escaping, as pages of earlier
+// versions were; each file is written whole through a temporary file.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "store/line_list.h"
+
+namespace zafirel {
+
+// Visits every node of a results tree in tree order: a heading (top level)
+// and then its hits.
+using ResultsWalk =
+    std::function<void(const std::function<void(std::string_view text, bool topLevel)>& visit)>;
+
+std::string SearchPageText(std::string_view searchText, const ResultsWalk& walk);
+// Throws std::runtime_error when the page cannot be written.
+void GrabarLaBusqueda(const std::filesystem::path& page, std::string_view searchText,
+                      const ResultsWalk& walk);
+
+// Where a search is saved: Capitaliza(text) + ".htm" in the searches folder,
+// or "~Temporal.htm" there when that name cannot be created or would name a
+// file elsewhere or a hidden one (the text holds "/" or "\" or begins with
+// ".").
+std::filesystem::path StoredSearchPath(const std::filesystem::path& searchesFolder,
+                                       std::string_view searchText);
+
+std::string DiscPageText(std::string_view title, std::string_view bytes, bool noDiscs,
+                         const LineList& lines);
+// Throws std::runtime_error when the page cannot be written.
+void GrabarComoHTML(const std::filesystem::path& page, std::string_view title,
+                    std::string_view bytes, bool noDiscs, const LineList& lines);
+
+// The file name of a disc's exported page: "N - Title.htm", the characters a
+// file name cannot hold on Linux or Windows made "_".
+std::string ExportPageName(std::string_view number, std::string_view title);
+
+}  // namespace zafirel
