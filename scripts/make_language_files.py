@@ -144,6 +144,8 @@ TEXTS = [
     ("NSerie", "Nº serie", "Serial no."),
     ("Numero", "Número", "Number"),
     ("Opciones1", "Opciones", "Options"),
+    ("PaginasExportadas", "Páginas escritas en la carpeta Exportar: ",
+     "Pages written to the Exportar folder: "),
     ("Parar", "&Parar", "&Stop"),
     ("PararHint", "Pulsa aquí para cancelar el proceso.",
      "Click here to cancel the process."),

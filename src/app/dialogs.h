@@ -3,6 +3,7 @@
 // answers. All texts are ANSI (Windows-1252), as everywhere in the core.
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,6 +37,12 @@ class Dialogs {
   virtual std::unique_ptr<Progress> ShowProgress(const std::string& text) = 0;
   // Lets the window system handle pending events (repaint, a Stop click).
   virtual void ProcessEvents() = 0;
+  // Opens a page or a folder in the desktop's viewer for it; false when
+  // nothing could open it.
+  virtual bool OpenDocument(const std::filesystem::path& document) {
+    (void)document;
+    return false;
+  }
   // Asks for the drive to catalogue: "D:\" for a drive, the host folder
   // (ANSI) when the user picked another folder, empty when cancelled.
   virtual std::string ChooseDrive(const std::string& title,

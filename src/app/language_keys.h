@@ -6,7 +6,7 @@
 
 namespace zafirel {
 
-inline constexpr std::array<std::string_view, 99> kLanguageKeys = {
+inline constexpr std::array<std::string_view, 100> kLanguageKeys = {
     "Aceptar",
     "Actualizando",
     "Ajustar",
@@ -81,6 +81,7 @@ inline constexpr std::array<std::string_view, 99> kLanguageKeys = {
     "NSerie",
     "Numero",
     "Opciones1",
+    "PaginasExportadas",
     "Parar",
     "PararHint",
     "PrimeraVez",

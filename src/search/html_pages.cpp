@@ -26,7 +26,8 @@ void Line(std::string& page, std::string_view text) {
 void Opening(std::string& page) {
   Line(page, "<HTML>");
   Line(page, "<!-- Creado por Zafirel v1.1-->");
-  Line(page, "<BODY BGCOLOR=\"#F0F0C0\"\" TEXT =\"#000000\" LINK   =\"#009900\" VLINK=\"#003300\">");
+  Line(page,
+       "<BODY BGCOLOR=\"#F0F0C0\"\" TEXT =\"#000000\" LINK   =\"#009900\" VLINK=\"#003300\">");
 }
 
 void Write(const fs::path& page, const std::string& text) {

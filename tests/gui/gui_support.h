@@ -40,6 +40,12 @@ class ScriptedDialogs : public zafirel::Dialogs {
     offered = drives;
     return driveAnswer;
   }
+  bool OpenDocument(const std::filesystem::path& document) override {
+    opened.push_back(document);
+    return canOpen;
+  }
+  std::vector<std::filesystem::path> opened;
+  bool canOpen = true;
   std::function<void()> onProcessEvents;
   std::string driveAnswer;
   std::string chooserTitle;

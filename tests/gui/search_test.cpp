@@ -1,13 +1,18 @@
 // Searching through the real main window on the offscreen platform: a search
 // started with Enter, the closing message, the saved text, the disc that was
 // current before, a double click on a hit, and cancelling.
+#include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
+#include <QToolButton>
 #include <QTreeView>
 
 #include "app/gui/menu_pral.h"
@@ -15,11 +20,14 @@
 #include "app/gui/qt_text.h"
 #include "browse/gui/archivos_page.h"
 #include "browse/gui/browse_models.h"
+#include "browse/gui/catalogos_page.h"
 #include "gui/gui_support.h"
 #include "search/gui/busqueda_page.h"
 #include "search/gui/search_results_model.h"
+#include "search/gui/selecciona_cds.h"
 #include "store/catalogue_files.h"
 #include "store/tablas.h"
+#include "util/codepage.h"
 
 using namespace zafirel;
 namespace fs = std::filesystem;
@@ -70,6 +78,8 @@ class SearchTest : public QObject {
  private slots:
   void enterSearchesAndADoubleClickLeadsToTheFile();
   void cancellingKeepsWhatWasFound();
+  void aSearchIsSavedAsAPageAndOpenedAgain();
+  void verHtmlWritesAPagePerMarkedDisc();
 };
 
 void SearchTest::enterSearchesAndADoubleClickLeadsToTheFile() {
@@ -132,6 +142,91 @@ void SearchTest::cancellingKeepsWhatWasFound() {
   QCOMPARE(w.Results()->rowCount(), 1);
   QCOMPARE(w.window->Ini1().ReadStr("General", "Busqueda", ""), std::string("MP3"));
   QVERIFY(!w.window->BusquedaCancelada);
+}
+
+void SearchTest::aSearchIsSavedAsAPageAndOpenedAgain() {
+  Window w;
+  QPushButton* save = w.window->PBusqueda->GrabarBusca;
+  QTest::mouseClick(save, Qt::LeftButton);  // nothing searched yet
+  QCOMPARE(w.dialogs.messages.back(), w.Said("HacerBusqueda"));
+  QVERIFY(w.dialogs.opened.empty());
+
+  w.window->PBusqueda->EBusca->setText("dos");
+  w.window->BBuscarClick();
+  QTest::mouseClick(save, Qt::LeftButton);
+  const fs::path page = w.window->Folders().busquedas / "Dos.htm";
+  QVERIFY(!w.dialogs.opened.empty());
+  QCOMPARE(w.dialogs.opened.back(), page);
+  QCOMPARE(w.dialogs.messages.back(), w.Said("NombreDocumento") + " " + Utf8ToAnsi(page.string()));
+  const std::string html = ReadFile(page);
+  QVERIFY(html.find("<h2> B\xFAsqueda de 'dos'</h2>\r\n") != std::string::npos);
+  QVERIFY(html.find("<FONT COLOR=\"black\">D:\\ROCK\\dos.mp3</FONT>\r\n") != std::string::npos);
+  QCOMPARE(w.window->PBusqueda->CBusquedas->count(), 1);
+  QVERIFY(save->isEnabled());
+
+  // A text that would name another folder goes to the temporary page; no viewer says so.
+  w.window->PBusqueda->EBusca->setText("../rock");
+  w.dialogs.canOpen = false;
+  QTest::mouseClick(save, Qt::LeftButton);
+  const fs::path temporary = w.window->Folders().busquedas / "~Temporal.htm";
+  QVERIFY(fs::exists(temporary));
+  QCOMPARE(w.dialogs.messages.back(), w.Said("ErrorHTML") + " " + Utf8ToAnsi(temporary.string()));
+  QCOMPARE(w.window->PBusqueda->CBusquedas->count(), 2);
+
+  // Choosing a stored page opens it.
+  w.dialogs.canOpen = true;
+  QComboBox* history = w.window->PBusqueda->CBusquedas;
+  history->setCurrentIndex(history->findText("Dos.htm"));
+  w.window->CBusquedasChange();
+  QCOMPARE(w.dialogs.opened.back(), page);
+}
+
+void SearchTest::verHtmlWritesAPagePerMarkedDisc() {
+  Window w;
+  // Marking every disc: one page each, the folder opened.
+  QTimer::singleShot(0, w.window.get(), [] {
+    auto* dialog = qobject_cast<TSeleccionaCDs*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    QCOMPARE(dialog->Cds->count(), 2);
+    QCOMPARE(dialog->Cds->item(0)->text(), QString("2.Juegos"));  // title order
+    QVERIFY(dialog->CMetodoB->isChecked());
+    QTest::mouseClick(dialog->CMetodoA, Qt::LeftButton);
+    QTest::keyClick(dialog->Cds, Qt::Key_Escape);  // Escape confirms
+  });
+  w.window->VerHTML1->trigger();
+  QVERIFY(!w.dialogs.opened.empty());
+  const fs::path exported = w.window->Folders().exportar;
+  QVERIFY(fs::exists(exported / "1 - Rock 80.htm"));
+  QVERIFY(fs::exists(exported / "2 - Juegos.htm"));
+  QCOMPARE(w.dialogs.opened.back(), exported);
+  QCOMPARE(w.dialogs.messages.back(), w.Said("PaginasExportadas") + "2");
+  const std::string page = ReadFile(exported / "1 - Rock 80.htm");
+  QVERIFY(page.find("<h2> Contenido de 'Rock 80'</h2>\r\n") != std::string::npos);
+  QVERIFY(page.find("<tr><td> D:\\ROCK\\uno.mp3 <td> 1 Kb <td>  </tr>\r\n") != std::string::npos);
+
+  // One disc of an album: its page alone, opened itself; the list shows every disc afterwards.
+  {
+    TTablas& tablas = w.window->Tablas();
+    QVERIFY(tablas.TablaCDRom.Locate("AUTO", "2"));
+    tablas.TablaCDRom.Edit();
+    tablas.TablaCDRom.SetString("ALBUM", "JUEGOS");
+    tablas.TablaCDRom.Post();
+  }
+  QTimer::singleShot(0, w.window.get(), [] {
+    auto* dialog = qobject_cast<TSeleccionaCDs*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    dialog->CFiltro->setCurrentIndex(dialog->CFiltro->findText("JUEGOS"));
+    QCOMPARE(dialog->Cds->count(), 1);
+    QCOMPARE(dialog->Cds->item(0)->checkState(), Qt::Checked);
+    QVERIFY(dialog->CMetodoA->isChecked());
+    dialog->AceptarClick();
+  });
+  fs::remove(exported / "2 - Juegos.htm");
+  w.window->VerHTML1->trigger();
+  QCOMPARE(w.dialogs.opened.back(), exported / "2 - Juegos.htm");
+  QVERIFY(fs::exists(exported / "2 - Juegos.htm"));
+  QCOMPARE(w.window->PCatalogos->Discos->rowCount(), 2);
+  QCOMPARE(w.window->Tablas().IndicesCDRom.Current(), std::string("Titulo"));
 }
 
 QTEST_MAIN(SearchTest)

@@ -22,19 +22,20 @@ TEST(HtmlPages, ASearchPageListsHeadingsInBlueAndHitsInBlack) {
     visit("D:\\A&B<1>.TXT", false);
     visit("D:\\C.TXT", false);
   };
-  EXPECT_EQ(SearchPageText("rock & pop", walk),
-            std::string(kOpening) +
-                "<h2> B\xFAsqueda de 'rock & pop'</h2>\r\n<br><br>\r\n<br><br>\r\n"
-                "<P>\r\n<FONT COLOR=\"blue\">Juegos - N\xBA: \"7\" - Album: \"PC\" Ver "
-                "cat\xE1logos</FONT>\r\n</P>\r\n"
-                "<P>\r\n<FONT COLOR=\"blue\">Juegos - N\xBA: \"7\" - Album: \"PC\"</FONT>\r\n</P>\r\n"
-                "<FONT COLOR=\"black\">D:\\A&B<1>.TXT</FONT>\r\n"
-                "<FONT COLOR=\"black\">D:\\C.TXT</FONT>\r\n</HTML>\r\n");
+  EXPECT_EQ(
+      SearchPageText("rock & pop", walk),
+      std::string(kOpening) +
+          "<h2> B\xFAsqueda de 'rock & pop'</h2>\r\n<br><br>\r\n<br><br>\r\n"
+          "<P>\r\n<FONT COLOR=\"blue\">Juegos - N\xBA: \"7\" - Album: \"PC\" Ver "
+          "cat\xE1logos</FONT>\r\n</P>\r\n"
+          "<P>\r\n<FONT COLOR=\"blue\">Juegos - N\xBA: \"7\" - Album: \"PC\"</FONT>\r\n</P>\r\n"
+          "<FONT COLOR=\"black\">D:\\A&B<1>.TXT</FONT>\r\n"
+          "<FONT COLOR=\"black\">D:\\C.TXT</FONT>\r\n</HTML>\r\n");
 }
 
 TEST(HtmlPages, ADiscPageHasARowPerFile) {
-  const LineList lines = testing::Lines({"D:\\LEEME.TXT;2;01/01/2000", "sin campos",
-                                         "D:\\A.ZIP;7;02/02/2002;Juego"});
+  const LineList lines =
+      testing::Lines({"D:\\LEEME.TXT;2;01/01/2000", "sin campos", "D:\\A.ZIP;7;02/02/2002;Juego"});
   EXPECT_EQ(DiscPageText("Mis <discos> & m\xE1s", "650 MB", false, lines),
             std::string(kOpening) +
                 "<h2> Contenido de 'Mis <discos> & m\xE1s'</h2>\r\n"

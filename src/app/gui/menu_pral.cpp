@@ -207,11 +207,7 @@ void TMenuPral::FormCreate() {
     MakeWorkingFolder(below.exportar, "Exportacion", leng_, dialogs_);
     folders_.exportar = below.exportar;
   });
-  Guarded([&] {
-    PBusqueda->CBusquedas->clear();
-    for (const std::string& name : ListStoredSearches(folders_.busquedas))
-      PBusqueda->CBusquedas->addItem(QString::fromStdString(name));
-  });
+  Guarded([&] { RellenaBusquedas(); });
   Guarded([&] {
     MakeWorkingFolder(below.temp, "Temporal", leng_, dialogs_);
     folders_.temp = below.temp;

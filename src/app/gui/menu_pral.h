@@ -92,6 +92,12 @@ class TMenuPral : public QWidget {
   void BuscaDblClick();
   bool BusquedaCancelada = false;
 
+  // Saved searches and exported pages.
+  void RellenaBusquedas();
+  void GrabarBuscaClick();
+  void CBusquedasChange();
+  void VerHtmlClick();
+
   // Cataloguing a drive.
   void CatalogarClick();
   void Cataloga();

@@ -1,6 +1,7 @@
 #include "app/gui/qt_dialogs.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -10,6 +11,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include "app/gui/actualizando.h"
@@ -79,6 +81,10 @@ std::unique_ptr<Progress> QtDialogs::ShowProgress(const std::string& text) {
 }
 
 void QtDialogs::ProcessEvents() { QApplication::processEvents(); }
+
+bool QtDialogs::OpenDocument(const std::filesystem::path& document) {
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(document.string())));
+}
 
 std::string QtDialogs::ChooseDrive(const std::string& title,
                                    const std::vector<DriveChoice>& drives) {

@@ -1,7 +1,9 @@
 // The main window's search: the terms typed in EBusca searched in every
 // catalogue, the results tree filled in one bulk update while the window
 // stays responsive, cancelling, and the closing message.
+#include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -26,6 +28,9 @@ void TMenuPral::ConnectSearching() {
   connect(PBusqueda->BCancelar, &QPushButton::clicked, this, [this] { BCancelarClick(); });
   connect(PBusqueda->Busca, &QAbstractItemView::doubleClicked, this, [this] { BuscaDblClick(); });
   connect(PBusqueda->Busca, &QAbstractItemView::clicked, this, [this] { ArbolClick(); });
+  connect(PBusqueda->GrabarBusca, &QPushButton::clicked, this, [this] { GrabarBuscaClick(); });
+  connect(PBusqueda->CBusquedas, &QComboBox::activated, this, [this] { CBusquedasChange(); });
+  connect(VerHTML1, &QAction::triggered, this, [this] { VerHtmlClick(); });
 }
 
 void TMenuPral::BBuscarClick() {

@@ -1,0 +1,55 @@
+// TSeleccionaCDs: the discs to export, each with a check mark, all at once
+// ("Todos"), none ("Ninguno") or one by one, optionally narrowed to one
+// album. The caller reads the marked discs before it releases the dialog.
+#pragma once
+
+#include <QDialog>
+#include <string>
+#include <vector>
+
+#include "app/gui/escape_confirms_dialog.h"
+
+class QComboBox;
+class QFrame;
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QToolButton;
+
+namespace zafirel {
+
+class TMenuPral;
+
+class TSeleccionaCDs : public EscapeConfirmsDialog {
+  Q_OBJECT
+ public:
+  explicit TSeleccionaCDs(TMenuPral& main);
+
+  void RellenaCDs();
+  void CMetodoAClick();
+  void CMetodoBClick();
+  void CFiltroChange();
+  void AceptarClick() { accept(); }
+
+  // The numbers of the marked discs: each item's text up to its first ".".
+  std::vector<std::string> MarkedNumbers() const;
+
+  QFrame* Panel11;
+  QListWidget* Cds;
+  QLabel* Label23;
+  QToolButton* CMetodoA;
+  QToolButton* CMetodoB;
+  QComboBox* CFiltro;
+  QLabel* Label4;
+  QPushButton* Aceptar;
+
+ protected:
+  void Confirm() override { AceptarClick(); }
+
+ private:
+  void FormCreate();
+  void MarkAll(bool marked);
+  TMenuPral& main_;
+};
+
+}  // namespace zafirel
