@@ -43,6 +43,14 @@ class Dialogs {
     (void)document;
     return false;
   }
+  // Asks for an existing file, starting in a folder, offering the files that
+  // match the pattern under a description; empty when cancelled.
+  virtual std::filesystem::path ChooseFile(const std::string& title, const std::string& description,
+                                           const std::string& pattern,
+                                           const std::filesystem::path& startFolder) {
+    (void)title, (void)description, (void)pattern, (void)startFolder;
+    return {};
+  }
   // Asks for the drive to catalogue: "D:\" for a drive, the host folder
   // (ANSI) when the user picked another folder, empty when cancelled.
   virtual std::string ChooseDrive(const std::string& title,

@@ -44,6 +44,12 @@ class ScriptedDialogs : public zafirel::Dialogs {
     opened.push_back(document);
     return canOpen;
   }
+  std::filesystem::path ChooseFile(const std::string&, const std::string&, const std::string&,
+                                   const std::filesystem::path& startFolder) override {
+    fileStart = startFolder;
+    return fileAnswer;
+  }
+  std::filesystem::path fileAnswer, fileStart;
   std::vector<std::filesystem::path> opened;
   bool canOpen = true;
   std::function<void()> onProcessEvents;

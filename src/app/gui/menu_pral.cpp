@@ -155,7 +155,6 @@ void TMenuPral::BuildMenu() {
   PopUpArchivos->addSeparator();
   Salir1 = add("Salir1", "Salir");
   Importar1->setEnabled(false);  // no import exists yet
-  Opciones1->setEnabled(false);  // enabled once the options dialog exists
   MArchivos->setMenu(PopUpArchivos);
 
   connect(Catalogar1, &QAction::triggered, this, [this] { ShowPageIfVisible(kCatalogar); });
@@ -166,6 +165,7 @@ void TMenuPral::BuildMenu() {
     PaginaMouseUp();
   });
   connect(Busqueda1, &QAction::triggered, this, [this] { ShowPageIfVisible(kBusqueda); });
+  connect(Opciones1, &QAction::triggered, this, [this] { Opciones1Click(); });
   connect(Salir1, &QAction::triggered, this, &QWidget::close);
 }
 

@@ -92,6 +92,12 @@ class TMenuPral : public QWidget {
   void BuscaDblClick();
   bool BusquedaCancelada = false;
 
+  // The options dialog and the data folder it changes.
+  void Opciones1Click();
+  // Makes the disc table of another folder the program's; false (and the
+  // previous folder kept) when it cannot be opened.
+  bool UseDataFolder(const std::filesystem::path& folder);
+
   // Saved searches and exported pages.
   void RellenaBusquedas();
   void GrabarBuscaClick();

@@ -82,6 +82,17 @@ std::unique_ptr<Progress> QtDialogs::ShowProgress(const std::string& text) {
 
 void QtDialogs::ProcessEvents() { QApplication::processEvents(); }
 
+std::filesystem::path QtDialogs::ChooseFile(const std::string& title,
+                                            const std::string& description,
+                                            const std::string& pattern,
+                                            const std::filesystem::path& startFolder) {
+  const QString filter = Qs(description) + QStringLiteral(" (") + Qs(pattern) + QStringLiteral(")");
+  const QString chosen =
+      QFileDialog::getOpenFileName(parent_, Qs(title), QString::fromStdString(startFolder.string()),
+                                   filter, nullptr, QFileDialog::DontResolveSymlinks);
+  return chosen.toStdString();
+}
+
 bool QtDialogs::OpenDocument(const std::filesystem::path& document) {
   return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(document.string())));
 }

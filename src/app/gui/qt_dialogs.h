@@ -23,6 +23,9 @@ class QtDialogs : public Dialogs {
   bool ConfirmOkCancel(const std::string& caption, const std::string& text) override;
   std::unique_ptr<Progress> ShowProgress(const std::string& text) override;
   void ProcessEvents() override;
+  std::filesystem::path ChooseFile(const std::string& title, const std::string& description,
+                                   const std::string& pattern,
+                                   const std::filesystem::path& startFolder) override;
   bool OpenDocument(const std::filesystem::path& document) override;
   std::string ChooseDrive(const std::string& title,
                           const std::vector<DriveChoice>& drives) override;

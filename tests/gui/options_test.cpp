@@ -1,0 +1,141 @@
+// The options dialog through the real main window on the offscreen
+// platform: another data folder picked by its disc table (any letter case),
+// a damaged one refused with the previous folder kept, and both settings
+// written when the dialog closes.
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include "app/gui/menu_pral.h"
+#include "app/gui/opciones.h"
+#include "app/gui/qt_text.h"
+#include "browse/gui/browse_models.h"
+#include "browse/gui/catalogos_page.h"
+#include "gui/gui_support.h"
+#include "store/tablas.h"
+#include "util/codepage.h"
+
+using namespace zafirel;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A data folder with one disc, its table files under lower-case names.
+fs::path OtherDataFolder(const fs::path& parent) {
+  const fs::path folder = parent / "otros datos";
+  fs::create_directories(folder);
+  TTablas::CreateDiscTable(folder);
+  {
+    TTablas tablas;
+    tablas.SetFolder(folder);
+    tablas.TablaCDRom.Open();
+    tablas.TablaCDRom.Append();
+    tablas.TablaCDRom.SetString("TITULOCD", "Disco ajeno");
+    tablas.TablaCDRom.SetString("AUTO", "1");
+    tablas.TablaCDRom.Post();
+  }
+  fs::rename(folder / "CDROM.DBF", folder / "cdrom.dbf");
+  fs::rename(folder / "CDROM.DBT", folder / "cdrom.dbt");
+  WriteFile(folder / "Viejo.Mdx", "indice de otra version");
+  return folder;
+}
+
+// Runs the step on the options dialog, then closes it with Aceptar.
+void WithOptions(TMenuPral& window, std::function<void(TOpciones&)> step) {
+  bool ran = false;
+  QTimer::singleShot(0, &window, [&] {
+    auto* dialog = qobject_cast<TOpciones*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    ran = true;
+    step(*dialog);
+    dialog->AceptarClick();
+  });
+  window.Opciones1->trigger();
+  QVERIFY(ran);
+}
+
+}  // namespace
+
+class OptionsTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void anotherDataFolderTakesEffectAtOnce();
+  void aDamagedTableKeepsThePreviousFolder();
+  void closingWritesTheFolderAndTheLanguage();
+};
+
+void OptionsTest::anotherDataFolderTakesEffectAtOnce() {
+  Installation inst;
+  Language leng(inst.exe / "Espanol.Len");
+  ScriptedDialogs dialogs;
+  TMenuPral window(inst.Where(), Locale{}, leng, dialogs);
+  window.CreaModuloDatos();
+  QVERIFY(window.Opciones1->isEnabled());
+  const fs::path other = OtherDataFolder(inst.root.path().toStdString());
+  dialogs.messages.clear();
+
+  WithOptions(window, [&](TOpciones& options) {
+    QCOMPARE(options.Edit1->text(), Qs(Utf8ToAnsi(inst.data.string())));
+    dialogs.fileAnswer = other / "README.TXT";  // not a disc table: nothing happens
+    options.BBuscaClick();
+    QVERIFY(dialogs.messages.empty());
+    dialogs.fileAnswer = other / "cdrom.dbf";
+    options.BBuscaClick();
+    QCOMPARE(options.Edit1->text(), Qs(Utf8ToAnsi(other.string())));
+  });
+  QCOMPARE(dialogs.fileStart, inst.data);
+  QCOMPARE(dialogs.messages.back(), inst.Text("Espanol.Len", "UbicacionCambiada"));
+  QCOMPARE(window.Folders().data, other);
+  QCOMPARE(window.PCatalogos->Discos->rowCount(), 1);
+  QCOMPARE(window.PCatalogos->Discos->index(0, 0).data().toString(), QString("Disco ajeno"));
+  QVERIFY(!fs::exists(other / "Viejo.Mdx"));  // old index files go; ours are built
+  QVERIFY(fs::exists(other / "Titulo.Mdx"));
+  QVERIFY(fs::is_directory(window.Folders().catalogos));
+  QCOMPARE(window.Folders().catalogos.parent_path(), other);
+  QCOMPARE(window.Ini1().ReadStr("General", "Directorio", ""), Utf8ToAnsi(other.string()));
+}
+
+void OptionsTest::aDamagedTableKeepsThePreviousFolder() {
+  Installation inst;
+  Language leng(inst.exe / "Espanol.Len");
+  ScriptedDialogs dialogs;
+  TMenuPral window(inst.Where(), Locale{}, leng, dialogs);
+  window.CreaModuloDatos();
+  const fs::path damaged = fs::path(inst.root.path().toStdString()) / "roto";
+  fs::create_directories(damaged);
+  WriteFile(damaged / "CDROM.DBF", "esto no es una tabla");
+  dialogs.messages.clear();
+  WithOptions(window, [&](TOpciones& options) {
+    dialogs.fileAnswer = damaged / "CDROM.DBF";
+    options.BBuscaClick();
+    QCOMPARE(options.Edit1->text(), Qs(Utf8ToAnsi(inst.data.string())));
+  });
+  QCOMPARE(dialogs.messages.front(), inst.Text("Espanol.Len", "ErrorArchivo") + ": CDROM.DBF");
+  QCOMPARE(window.Folders().data, inst.data);
+  QVERIFY(window.Tablas().TablaCDRom.Active());
+  QCOMPARE(ReadFile(damaged / "CDROM.DBF"), std::string("esto no es una tabla"));
+}
+
+void OptionsTest::closingWritesTheFolderAndTheLanguage() {
+  Installation inst;
+  Language leng(inst.exe / "Espanol.Len");
+  ScriptedDialogs dialogs;
+  TMenuPral window(inst.Where(), Locale{}, leng, dialogs);
+  window.CreaModuloDatos();
+  WithOptions(window, [&](TOpciones& options) {
+    QCOMPARE(options.Modelos->count(), 2);
+    QCOMPARE(options.Modelos->currentText(), QString("Espanol.Len"));
+    options.Modelos->setCurrentIndex(options.Modelos->findText("Ingles.Len"));
+  });
+  QCOMPARE(window.Ini1().ReadStr("General", "Lenguaje", ""), std::string("Ingles.Len"));
+  QCOMPARE(window.Catalogar1->text(), Qs(inst.Text("Ingles.Len", "Catalogar1")));
+  QCOMPARE(window.Ini1().ReadStr("General", "Directorio", ""), Utf8ToAnsi(inst.data.string()));
+}
+
+QTEST_MAIN(OptionsTest)
+#include "options_test.moc"
