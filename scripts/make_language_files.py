@@ -84,6 +84,8 @@ TEXTS = [
      "Creating indexes, please wait..."),
     ("DatosCatalogo", "Datos del catálogo", "Catalogue data"),
     ("Directorio", "Ubicación catálogos", "Catalogue location"),
+    ("DiscosImportados", "Catálogos importados: ", "Catalogues imported: "),
+    ("DiscosOmitidos", ". Ya estaban catalogados: ", ". Already catalogued: "),
     ("EBuscaHint",
      "Teclea la cadena a buscar y pulsa <ENTER> o <BUSCAR>. La búsqueda se "
      "hará tanto en los directorios, como en el nombre del archivo y la "
@@ -124,6 +126,7 @@ TEXTS = [
     ("HacerBusqueda", "Primero debes hacer una búsqueda.",
      "You must run a search first."),
     ("Idioma", "Lenguaje", "Language"),
+    ("ImportandoDiscos", "Importando catálogos", "Importing catalogues"),
     ("Imagenes", "Imágenes", "Pictures"),
     ("Importar1", "Importar", "Import"),
     ("LimpiarFiltro", "Limpiar filtro", "Clear filter"),
@@ -131,6 +134,8 @@ TEXTS = [
     ("NArchivos", "Nº archivos", "No. of files"),
     ("NCD", "Nº CD", "CD no."),
     ("Ninguno", "Ninguno", "None"),
+    ("MismaUbicacion", "Esa es la ubicación actual de los catálogos.",
+     "That is where the catalogues are now."),
     ("NoDirectorio",
      "Sólo se pueden catalogar unidades completas: selecciona la raíz de una "
      "unidad.",

@@ -6,7 +6,7 @@
 
 namespace zafirel {
 
-inline constexpr std::array<std::string_view, 100> kLanguageKeys = {
+inline constexpr std::array<std::string_view, 104> kLanguageKeys = {
     "Aceptar",
     "Actualizando",
     "Ajustar",
@@ -43,6 +43,8 @@ inline constexpr std::array<std::string_view, 100> kLanguageKeys = {
     "CreandoIndices",
     "DatosCatalogo",
     "Directorio",
+    "DiscosImportados",
+    "DiscosOmitidos",
     "EBuscaHint",
     "EditarArchivo",
     "EditarCD",
@@ -66,6 +68,7 @@ inline constexpr std::array<std::string_view, 100> kLanguageKeys = {
     "GrabarBuscaHint",
     "HacerBusqueda",
     "Idioma",
+    "ImportandoDiscos",
     "Imagenes",
     "Importar1",
     "LimpiarFiltro",
@@ -73,6 +76,7 @@ inline constexpr std::array<std::string_view, 100> kLanguageKeys = {
     "NArchivos",
     "NCD",
     "Ninguno",
+    "MismaUbicacion",
     "NoDirectorio",
     "NoExisteDirectorio",
     "Nombre",

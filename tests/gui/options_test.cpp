@@ -67,6 +67,7 @@ class OptionsTest : public QObject {
   void anotherDataFolderTakesEffectAtOnce();
   void aDamagedTableKeepsThePreviousFolder();
   void closingWritesTheFolderAndTheLanguage();
+  void importingAnotherFolderSkipsTheDiscsAlreadyHere();
 };
 
 void OptionsTest::anotherDataFolderTakesEffectAtOnce() {
@@ -135,6 +136,50 @@ void OptionsTest::closingWritesTheFolderAndTheLanguage() {
   QCOMPARE(window.Ini1().ReadStr("General", "Lenguaje", ""), std::string("Ingles.Len"));
   QCOMPARE(window.Catalogar1->text(), Qs(inst.Text("Ingles.Len", "Catalogar1")));
   QCOMPARE(window.Ini1().ReadStr("General", "Directorio", ""), Utf8ToAnsi(inst.data.string()));
+}
+
+void OptionsTest::importingAnotherFolderSkipsTheDiscsAlreadyHere() {
+  Installation inst;
+  TTablas::CreateDiscTable(inst.data);
+  TTablas::CreateCoverTable(inst.data);
+  {
+    TTablas here;
+    here.SetFolder(inst.data);
+    here.TablaCDRom.Open();
+    here.TablaCDRom.Append();
+    here.TablaCDRom.SetString("TITULOCD", "Disco ajeno");  // the same serial as the other's
+    here.TablaCDRom.SetString("AUTO", "1");
+    here.TablaCDRom.Post();
+  }
+  const fs::path other = OtherDataFolder(inst.root.path().toStdString());
+  {
+    TTablas there;
+    there.SetFolder(other);
+    there.TablaCDRom.Open();
+    there.TablaCDRom.Append();
+    there.TablaCDRom.SetString("TITULOCD", "Disco importado");
+    there.TablaCDRom.SetString("NSERIECD", "1234-5678");
+    there.TablaCDRom.SetString("AUTO", "2");
+    there.TablaCDRom.Post();
+  }
+  Language leng(inst.exe / "Espanol.Len");
+  ScriptedDialogs dialogs;
+  TMenuPral window(inst.Where(), Locale{}, leng, dialogs);
+  window.CreaModuloDatos();
+  QVERIFY(window.Importar1->isEnabled());
+  dialogs.messages.clear();
+
+  dialogs.fileAnswer = inst.data / "CDROM.DBF";  // the folder in use
+  window.Importar1->trigger();
+  QCOMPARE(dialogs.messages.back(), inst.Text("Espanol.Len", "MismaUbicacion"));
+
+  dialogs.fileAnswer = other / "cdrom.dbf";
+  window.Importar1->trigger();
+  QCOMPARE(dialogs.messages.back(), inst.Text("Espanol.Len", "DiscosImportados") + "1" +
+                                        inst.Text("Espanol.Len", "DiscosOmitidos") + "1");
+  QCOMPARE(window.PCatalogos->Discos->rowCount(), 2);
+  QVERIFY(window.Tablas().TablaCDRom.Locate("NSERIECD", "1234-5678"));
+  QCOMPARE(window.Tablas().TablaCDRom.AsString("AUTO"), std::string("2"));
 }
 
 QTEST_MAIN(OptionsTest)

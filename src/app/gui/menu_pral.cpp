@@ -154,7 +154,6 @@ void TMenuPral::BuildMenu() {
   Importar1 = add("Importar1", "Importar");
   PopUpArchivos->addSeparator();
   Salir1 = add("Salir1", "Salir");
-  Importar1->setEnabled(false);  // no import exists yet
   MArchivos->setMenu(PopUpArchivos);
 
   connect(Catalogar1, &QAction::triggered, this, [this] { ShowPageIfVisible(kCatalogar); });
@@ -166,6 +165,7 @@ void TMenuPral::BuildMenu() {
   });
   connect(Busqueda1, &QAction::triggered, this, [this] { ShowPageIfVisible(kBusqueda); });
   connect(Opciones1, &QAction::triggered, this, [this] { Opciones1Click(); });
+  connect(Importar1, &QAction::triggered, this, [this] { Importar1Click(); });
   connect(Salir1, &QAction::triggered, this, &QWidget::close);
 }
 
@@ -291,6 +291,7 @@ void TMenuPral::ApplyPageVisibility() {
     Pagina->setTabVisible(kArchivos, anyDisc);
     Pagina->setTabVisible(kBusqueda, anyDisc);
     VerHTML1->setEnabled(anyDisc);
+    Importar1->setEnabled(anyDisc);
   } catch (...) {
     // Counting failed: the files page stays hidden, the rest as it was.
   }

@@ -97,6 +97,8 @@ class TMenuPral : public QWidget {
   // Makes the disc table of another folder the program's; false (and the
   // previous folder kept) when it cannot be opened.
   bool UseDataFolder(const std::filesystem::path& folder);
+  // Imports the discs of another data folder, chosen by its disc table.
+  void Importar1Click();
 
   // Saved searches and exported pages.
   void RellenaBusquedas();

@@ -4,13 +4,16 @@
 #include <QComboBox>
 
 #include "app/dialogs.h"
+#include "app/disc_import.h"
 #include "app/gui/menu_pral.h"
 #include "app/gui/opciones.h"
 #include "app/gui/page_control.h"
 #include "app/language.h"
 #include "browse/gui/catalogos_page.h"
 #include "store/index_set.h"
+#include "util/codepage.h"
 #include "util/guarded.h"
+#include "util/text.h"
 
 namespace zafirel {
 namespace fs = std::filesystem;
@@ -65,6 +68,39 @@ bool TMenuPral::UseDataFolder(const fs::path& folder) {
   Guarded([&] { RellenaFiltro(PCatalogos->CFiltro); });
   Guarded([&] { RellenaBusquedas(); });
   return true;
+}
+
+void TMenuPral::Importar1Click() {
+  const fs::path picked = dialogs_.ChooseFile(Traduce("Importar1"), Traduce("ArchivosCatalogos"),
+                                              "*.Dbf *.dbf *.DBF", folders_.data);
+  if (picked.empty()) return;
+  const fs::path source = picked.parent_path();
+  if (UpperAZ(Utf8ToAnsi(picked.filename().string())) != "CDROM.DBF") return;
+  if (SameFolder(source, folders_.data)) {
+    dialogs_.PonerMensaje(Traduce("MismaUbicacion"));
+    return;
+  }
+  ImportReport report;
+  try {
+    std::unique_ptr<Progress> progress = dialogs_.ShowProgress(Traduce("ImportandoDiscos"));
+    report = ImportDiscs(tablas_, folders_.catalogos, source, [&](int done, int total) {
+      if (!progress) return;
+      progress->SetMaximum(total);
+      progress->SetPosition(done);
+      dialogs_.ProcessEvents();
+    });
+  } catch (const std::exception& error) {
+    dialogs_.PonerMensaje(Traduce("ErrorArchivo") + ": " + error.what());
+    return;
+  }
+  IgnorarCambios = true;
+  Guarded([&] { RellenaCDs(SavedSortKey()); });
+  IgnorarCambios = false;
+  Guarded([&] { RellenaFiltro(PCatalogos->CFiltro); });
+  Guarded([&] { SeleccionarFilaPorTitulo(CurrentTitle()); });
+  ApplyPageVisibility();
+  dialogs_.PonerMensaje(Traduce("DiscosImportados") + std::to_string(report.imported) +
+                        Traduce("DiscosOmitidos") + std::to_string(report.skipped));
 }
 
 }  // namespace zafirel

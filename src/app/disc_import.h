@@ -1,0 +1,29 @@
+// Importing the discs of another data folder: every disc whose serial number
+// the current table does not hold is appended with the next number, its two
+// catalogue files copied under that number and its cover picture carried
+// over; discs already present are skipped. The source is only read.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+
+namespace zafirel {
+
+class TTablas;
+
+struct ImportReport {
+  int imported = 0;
+  int skipped = 0;       // already catalogued (same serial number)
+  int withoutFiles = 0;  // imported, but a catalogue file was missing or unreadable
+};
+
+// Throws std::runtime_error (before anything is changed) when the source's
+// disc table cannot be read. progress(done, total) runs after each disc.
+ImportReport ImportDiscs(TTablas& target, const std::filesystem::path& targetCatalogues,
+                         const std::filesystem::path& sourceFolder,
+                         const std::function<void(int done, int total)>& progress);
+
+// Whether two folders are the same one (after following links).
+bool SameFolder(const std::filesystem::path& a, const std::filesystem::path& b);
+
+}  // namespace zafirel
