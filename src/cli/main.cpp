@@ -21,6 +21,7 @@
 #include "scan/catalogue_run.h"
 #include "scan/drive_map.h"
 #include "search/catalogue_search.h"
+#include "search/html_pages.h"
 #include "store/index_files.h"
 #include "store/index_set.h"
 #include "store/tablas.h"
@@ -53,6 +54,7 @@ const char* const kHelp =
     "      --album TEXT            only the discs of one album, by title\n"
     "  search TEXT                 search every catalogue as the window does: each heading,\n"
     "                              then its hits indented by two blanks, then the count\n"
+    "  export N FILE               write disc N's page (HTML) to FILE\n"
     "  files N [FOLDER]            disc N's folders, or the files of one of them (D:\\DOCS):\n"
     "                              name, size, date, comment, tab-separated\n"
     "\n"
@@ -314,6 +316,25 @@ int Search(const Options& options) {
   return kDone;
 }
 
+int Export(const Options& options) {
+  if (options.words.size() != 3) return Fail(kUsage, "export needs a disc number and a file");
+  const DataFolder folder = FindDataFolder(options);
+  TTablas tablas;
+  if (!OpenTables(tablas, folder)) return kFailed;
+  const std::string& number = options.words[1];
+  try {
+    dbf::Table& discs = tablas.TablaCDRom;
+    if (!discs.Locate("AUTO", number)) return Fail(kNotFound, "no disc " + number);
+    LoadedCatalogue catalogue;
+    catalogue.CargarCatalogo(folder.below.catalogos / number);
+    GrabarComoHTML(options.words[2], discs.AsString("TITULOCD"), discs.AsString("BYTESCD"), false,
+                   catalogue.LineasActuales);
+  } catch (const std::exception& error) {
+    return Fail(kFailed, AnsiToUtf8(error.what()));
+  }
+  return kDone;
+}
+
 int Init(const Options& options) {
   if (options.words.size() != 2) return Fail(kUsage, "init needs a folder");
   const fs::path folder(options.words[1]);
@@ -342,6 +363,7 @@ int main(int argc, char** argv) {
   if (command == "list") return List(*options);
   if (command == "files") return Files(*options);
   if (command == "search") return Search(*options);
+  if (command == "export") return Export(*options);
   std::fputs(kHelp, stderr);
   return kUsage;
 }

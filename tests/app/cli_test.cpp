@@ -59,6 +59,13 @@ TEST(Cli, CataloguesAFolderAndListsWhatItHolds) {
   EXPECT_EQ(found.out, "Mis cosas - N\xC2\xBA: \"1\" - Album: \"rock\"\n  K:\\LEEME.TXT\n1\n");
   EXPECT_EQ(Cli(dataOption + " search cosas").out.substr(0, 10), "Mis cosas ");
 
+  const fs::path page = data / "disco.htm";
+  EXPECT_EQ(Cli(dataOption + " export 1 " + Quoted(page)).code, 0);
+  const std::string html = testing::ReadBytes(page);
+  EXPECT_NE(html.find("<h2> Contenido de 'Mis cosas'</h2>\r\n"), std::string::npos);
+  EXPECT_NE(html.find("<tr><td> K:\\LEEME.TXT <td> 3 Kb <td>  </tr>\r\n"), std::string::npos);
+  EXPECT_EQ(Cli(dataOption + " export 5 " + Quoted(page)).code, 4);
+
   // The same disc again, a missing disc or folder, wrong usage.
   EXPECT_EQ(Cli(dataOption + " catalogue " + Quoted(disc) + " --letter K").code, 3);
   EXPECT_EQ(Cli(dataOption + " files 7").code, 4);

@@ -155,6 +155,19 @@ TEST_F(SearchTest, HitsComeUnderTheirDiscsAndATitleHitHasItsOwnHeading) {
   EXPECT_TRUE(Search("zzz").empty());
 }
 
+TEST_F(SearchTest, SearchTextsOfAnyBytesAreSafe) {
+  for (const std::string& odd : {std::string("\n"), std::string("\r\nROCK"), std::string("\0", 1),
+                                 std::string("\xFF\xFE"), std::string(5000, 'r'), std::string(";"),
+                                 std::string("+"), std::string("++"), std::string(" ")}) {
+    SearchOutcome outcome;
+    Search(odd, &outcome);
+    EXPECT_GE(outcome.matches, 0);
+  }
+  SearchOutcome semicolons;
+  Search(";", &semicolons);
+  EXPECT_EQ(semicolons.matches, 5);  // every line of the two discs holds one
+}
+
 TEST_F(SearchTest, CancellingKeepsWhatWasFound) {
   SearchOutcome outcome;
   Search("mp3", &outcome, 1);
