@@ -183,6 +183,7 @@ void SearchTest::aSearchIsSavedAsAPageAndOpenedAgain() {
 
 void SearchTest::verHtmlWritesAPagePerMarkedDisc() {
   Window w;
+  QVERIFY(w.window->Tablas().TablaCDRom.Locate("AUTO", "1"));
   // Marking every disc: one page each, the folder opened.
   QTimer::singleShot(0, w.window.get(), [] {
     auto* dialog = qobject_cast<TSeleccionaCDs*>(QApplication::activeModalWidget());
@@ -200,6 +201,7 @@ void SearchTest::verHtmlWritesAPagePerMarkedDisc() {
   QVERIFY(fs::exists(exported / "2 - Juegos.htm"));
   QCOMPARE(w.dialogs.opened.back(), exported);
   QCOMPARE(w.dialogs.messages.back(), w.Said("PaginasExportadas") + "2");
+  QCOMPARE(w.window->Tablas().TablaCDRom.AsString("AUTO"), std::string("1"));  // current again
   const std::string page = ReadFile(exported / "1 - Rock 80.htm");
   QVERIFY(page.find("<h2> Contenido de 'Rock 80'</h2>\r\n") != std::string::npos);
   QVERIFY(page.find("<tr><td> D:\\ROCK\\uno.mp3 <td> 1 Kb <td>  </tr>\r\n") != std::string::npos);

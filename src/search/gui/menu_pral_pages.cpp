@@ -64,13 +64,13 @@ void TMenuPral::CBusquedasChange() {
 }
 
 void TMenuPral::VerHtmlClick() {
+  const std::string remembered = CurrentNumber();  // the dialog walks the table
   std::vector<std::string> marked;
   Guarded([&] {
     TSeleccionaCDs dialog(*this);
     dialog.exec();
     marked = dialog.MarkedNumbers();
   });
-  const std::string remembered = CurrentNumber();
   Guarded([&] { ApplyAlbumFilter(tablas_, ""); });  // the dialog's album range goes
   Guarded([&] { RellenaCDs(SavedSortKey()); });
 
