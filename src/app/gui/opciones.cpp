@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "app/dialogs.h"
+#include "app/gui/controls.h"
 #include "app/gui/menu_pral.h"
 #include "app/gui/palette.h"
 #include "app/gui/qt_text.h"
@@ -28,11 +29,7 @@ TOpciones::TOpciones(TMenuPral& main)
   colors::ApplyWindowLook(*this);
   setFixedSize(416, 147);
   Panel11 = new QLabel(QStringLiteral("Opciones"), this);
-  Panel11->setAutoFillBackground(true);
-  QPalette strip = Panel11->palette();
-  strip.setColor(QPalette::Window, colors::kTabDark);
-  strip.setColor(QPalette::WindowText, Qt::white);
-  Panel11->setPalette(strip);
+  PaintDarkStrip(*Panel11);
   Panel11->setContentsMargins(6, 2, 6, 2);
   Label1 = new QLabel(QStringLiteral("Ubicación catálogos"), this);
   Label1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -49,9 +46,7 @@ TOpciones::TOpciones(TMenuPral& main)
   Modelos->setObjectName("Modelos");
   Modelos->setMaxVisibleItems(16);
   ASLink1 = new QLabel(QStringLiteral("Zafirel! v1.1"), this);
-  Aceptar = new QPushButton(QStringLiteral("&Aceptar"), this);
-  Aceptar->setFlat(true);
-  Aceptar->setAutoDefault(false);
+  Aceptar = FlatButton(QStringLiteral("&Aceptar"), this, "Aceptar");
 
   auto* grid = new QGridLayout(this);
   grid->addWidget(Panel11, 0, 0, 1, 3);

@@ -15,6 +15,7 @@
 #include <system_error>
 
 #include "app/dialogs.h"
+#include "app/gui/controls.h"
 #include "app/gui/menu_pral.h"
 #include "app/gui/palette.h"
 #include "app/gui/qt_text.h"
@@ -132,10 +133,7 @@ void TDatosCD::BuildForm() {
   Image1->setFixedSize(305, 273);
   Label11 = label("Label11", "");
   auto button = [this](const char* name, const char* text) {
-    auto* b = new QPushButton(QString::fromUtf8(text), this);
-    b->setObjectName(name);
-    b->setFlat(true);
-    b->setAutoDefault(false);
+    QPushButton* b = FlatButton(QString::fromUtf8(text), this, name);
     b->setMinimumSize(96, 43);  // longer captions of other languages widen it
     return b;
   };

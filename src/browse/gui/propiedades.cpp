@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/gui/controls.h"
 #include "app/gui/palette.h"
 #include "app/gui/qt_text.h"
 #include "app/language.h"
@@ -38,10 +39,7 @@ TPropiedades::TPropiedades(Language& leng, QWidget* parent)
   Memo1->setObjectName("Memo1");
   Memo1->setFixedSize(209, 145);
   WatchKeys(Memo1);
-  Aceptar = new QPushButton(QStringLiteral("&Aceptar"), this);
-  Aceptar->setObjectName("Aceptar");
-  Aceptar->setFlat(true);
-  Aceptar->setAutoDefault(false);
+  Aceptar = FlatButton(QStringLiteral("&Aceptar"), this, "Aceptar");
   column->addWidget(Label1);
   column->addWidget(Label2);
   column->addWidget(Label3);

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QToolButton>
 
+#include "app/gui/controls.h"
 #include "app/gui/menu_pral.h"
 #include "app/gui/palette.h"
 #include "app/gui/qt_text.h"
@@ -28,10 +29,7 @@ TSeleccionaCDs::TSeleccionaCDs(TMenuPral& main)
   setFixedSize(418, 389);
   Panel11 = new QFrame(this);
   Panel11->setFixedHeight(8);
-  Panel11->setAutoFillBackground(true);
-  QPalette strip = Panel11->palette();
-  strip.setColor(QPalette::Window, colors::kTabDark);
-  Panel11->setPalette(strip);
+  PaintDarkStrip(*Panel11);
   Cds = new QListWidget(this);
   Cds->setObjectName("Cds");
   Label23 = new QLabel(QStringLiteral("Seleccionar"), this);
@@ -50,9 +48,7 @@ TSeleccionaCDs::TSeleccionaCDs(TMenuPral& main)
   CFiltro = new QComboBox(this);
   CFiltro->setObjectName("CFiltro");
   Label4 = new QLabel(QStringLiteral("Filtrar por album..."), this);
-  Aceptar = new QPushButton(QStringLiteral("&Aceptar"), this);
-  Aceptar->setFlat(true);
-  Aceptar->setAutoDefault(false);
+  Aceptar = FlatButton(QStringLiteral("&Aceptar"), this, "Aceptar");
 
   auto* grid = new QGridLayout(this);
   grid->addWidget(Panel11, 0, 0, 1, 2);
