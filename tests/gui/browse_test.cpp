@@ -94,6 +94,8 @@ class Window {
     WriteFile(ListFilePath(catalogues, "3"), "E:\\MUSICA\\UNO.MP3;4000;05/05/2005\r\n");
     window->show();
     QTest::qWaitForWindowExposed(window.get());
+    window->activateWindow();  // keyboard shortcuts need the active window
+    QTest::qWaitForWindowActive(window.get());
     dialogs.messages.clear();  // the greeting of a first start
   }
   TMenuPral& operator*() { return *window; }
@@ -270,9 +272,12 @@ void BrowseTest::openingADiscShowsItsFoldersAndFilesOnce() {
   QCOMPARE(w.Ficheros()->index(0, 3).data().toString(), QString("Primero"));
   QCOMPARE(w.Ficheros()->index(2, 3).data().toString(), QString());
 
-  // Back to the list and again to the same disc: nothing is reloaded.
+  // Back to the list and again to the same disc (Enter opens it as a double
+  // click does): nothing is reloaded.
   w->Pagina->setCurrentIndex(TMenuPral::kCatalogos);
-  w.DoubleClickRow("atlas");
+  w.ClickRow("atlas");
+  QTest::keyClick(w.Cds(), Qt::Key_Return);
+  QCOMPARE(w->Pagina->currentIndex(), int(TMenuPral::kArchivos));
   QCOMPARE(w.SelectedFolderName(), QString("DOCS"));
   QCOMPARE(w.FileNames().size(), 3);
 
@@ -323,6 +328,18 @@ void BrowseTest::fileEntriesAreDeletedCommentedAndRenamed() {
   QCOMPARE(w.Ficheros()->index(0, 0).data().toString(), QString("A.DOC"));
   QVERIFY(w.Ficheros()->setData(w.Ficheros()->index(1, 0), "B;2.TXT", Qt::EditRole));
   QCOMPARE(w.Ficheros()->index(1, 0).data().toString(), QString("B2.TXT"));
+
+  // The Delete key asks as the menu entry does; cancelled, nothing goes.
+  w.dialogs.answers = {false};
+  w->activateWindow();  // the properties dialog had it
+  QVERIFY(QTest::qWaitForWindowActive(w.window.get()));
+  files->setFocus();
+  files->selectRow(0);
+  QTest::keyClick(files, Qt::Key_Delete);
+  QVERIFY(!w.dialogs.questions.empty());
+  QCOMPARE(w.dialogs.questions.back(), w.inst.Text("Espanol.Len", "Atencion") + "|" +
+                                           w.inst.Text("Espanol.Len", "BorrarUnArchivo"));
+  QCOMPARE(w.FileNames().size(), 3);
 
   // Three rows, one question for several files, one write.
   w.dialogs.questions.clear();

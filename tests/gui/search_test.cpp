@@ -113,6 +113,15 @@ void SearchTest::enterSearchesAndADoubleClickLeadsToTheFile() {
 
   QTreeView* tree = w.window->PBusqueda->Busca;
   tree->expand(rock);
+  // Enter on a hit jumps to it, as a double click does.
+  w.window->activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(w.window.get()));
+  tree->setFocus();
+  tree->setCurrentIndex(results->index(0, 0, rock));
+  QTest::keyClick(tree, Qt::Key_Return);
+  QCOMPARE(w.window->Pagina->currentIndex(), int(TMenuPral::kArchivos));
+  QCOMPARE(w.window->PArchivos->Archivos->currentIndex().data().toString(), QString("uno.mp3"));
+  w.window->Pagina->setCurrentIndex(TMenuPral::kBusqueda);
   const QRect cell = tree->visualRect(dos);
   QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, cell.center());
   QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, cell.center());

@@ -1,5 +1,6 @@
 #include "browse/gui/archivos_page.h"
 
+#include <QAction>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QMenu>
@@ -52,6 +53,14 @@ ArchivosPage::ArchivosPage(QWidget* parent) : QWidget(parent) {
   Borrararchivo1->setObjectName("Borrararchivo1");
   Editararchivo1 = PopUpArchivo->addAction(QStringLiteral("Editar archivo"));
   Editararchivo1->setObjectName("Editararchivo1");
+  // The same commands from the keyboard while the list has the focus (F2
+  // renames in place).
+  Borrararchivo1->setShortcut(QKeySequence::Delete);
+  Editararchivo1->setShortcut(Qt::Key_Return);
+  for (QAction* action : {Borrararchivo1, Editararchivo1}) {
+    action->setShortcutContext(Qt::WidgetShortcut);
+    Archivos->addAction(action);
+  }
   connect(Archivos, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { PopUpArchivo->popup(Archivos->viewport()->mapToGlobal(at)); });
 }

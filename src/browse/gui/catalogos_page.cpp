@@ -1,5 +1,6 @@
 #include "browse/gui/catalogos_page.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -66,6 +67,13 @@ CatalogosPage::CatalogosPage(QWidget* parent) : QWidget(parent) {
   EditarCD1->setObjectName("EditarCD1");
   BorrarCD1 = PopUpCDs->addAction(QStringLiteral("Borrar catálogo"));
   BorrarCD1->setObjectName("BorrarCD1");
+  // The same commands from the keyboard while the list has the focus.
+  EditarCD1->setShortcut(Qt::Key_F2);
+  BorrarCD1->setShortcut(QKeySequence::Delete);
+  for (QAction* action : {EditarCD1, BorrarCD1}) {
+    action->setShortcutContext(Qt::WidgetShortcut);
+    CDs->addAction(action);
+  }
   connect(CDs, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { PopUpCDs->popup(CDs->viewport()->mapToGlobal(at)); });
 }

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QStyle>
 #include <QTableView>
 #include <QTreeView>
@@ -55,6 +56,10 @@ void TMenuPral::ConnectBrowsing() {
           [this](int column) { Guarded([&] { CDsColumnClick(column); }); });
   connect(cds, &QAbstractItemView::doubleClicked, this,
           [this] { Guarded([&] { CDsDblClick(); }); });
+  for (QKeySequence key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
+    auto* open = new QShortcut(key, cds, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(open, &QShortcut::activated, this, [this] { Guarded([&] { CDsDblClick(); }); });
+  }
   connect(PCatalogos->CFiltro, &QComboBox::currentTextChanged, this, [this] { CFiltroChange(); });
   connect(PCatalogos->BLimpiarFiltro, &QPushButton::clicked, this,
           [this] { BLimpiarFiltroClick(); });

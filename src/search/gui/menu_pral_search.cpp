@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTreeView>
 
 #include "app/dialogs.h"
@@ -27,6 +28,10 @@ void TMenuPral::ConnectSearching() {
   connect(PBusqueda->EBusca, &QLineEdit::returnPressed, this, [this] { BBuscarClick(); });
   connect(PBusqueda->BCancelar, &QPushButton::clicked, this, [this] { BCancelarClick(); });
   connect(PBusqueda->Busca, &QAbstractItemView::doubleClicked, this, [this] { BuscaDblClick(); });
+  for (QKeySequence key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
+    auto* jump = new QShortcut(key, PBusqueda->Busca, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(jump, &QShortcut::activated, this, [this] { BuscaDblClick(); });
+  }
   connect(PBusqueda->Busca, &QAbstractItemView::clicked, this, [this] { ArbolClick(); });
   connect(PBusqueda->GrabarBusca, &QPushButton::clicked, this, [this] { GrabarBuscaClick(); });
   connect(PBusqueda->CBusquedas, &QComboBox::activated, this, [this] { CBusquedasChange(); });
