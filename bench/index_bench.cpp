@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "app/dialogs.h"
 #include "store/dbf/attached_index.h"
 #include "store/dbf/key_expression.h"
 #include "store/index_files.h"
 #include "store/index_set.h"
 #include "store/tablas.h"
+#include "util/dialogs.h"
 #include "util/text.h"
 
 namespace {

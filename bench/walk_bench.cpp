@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "app/dialogs.h"
 #include "scan/catalogue_run.h"
 #include "scan/drive_map.h"
 #include "store/index_set.h"
 #include "store/tablas.h"
+#include "util/dialogs.h"
 
 namespace {
 namespace fs = std::filesystem;

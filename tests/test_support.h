@@ -14,8 +14,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/dialogs.h"
 #include "store/line_list.h"
+#include "util/dialogs.h"
 
 namespace zafirel::testing {
 

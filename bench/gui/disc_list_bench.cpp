@@ -10,7 +10,6 @@
 #include <memory>
 #include <string>
 
-#include "app/dialogs.h"
 #include "app/gui/menu_pral.h"
 #include "app/language.h"
 #include "browse/album_filter.h"
@@ -18,6 +17,7 @@
 #include "store/index_files.h"
 #include "store/index_set.h"
 #include "store/tablas.h"
+#include "util/dialogs.h"
 
 namespace {
 namespace fs = std::filesystem;

@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <system_error>
 
-#include "app/dialogs.h"
 #include "app/ini_editor.h"
 #include "app/language.h"
 #include "store/tablas.h"
 #include "util/codepage.h"
+#include "util/dialogs.h"
 #include "util/wildcard.h"
 
 namespace zafirel {
@@ -59,6 +59,16 @@ fs::path DetermineDataFolder(TIniEditor& ini1, const fs::path& defaultFolder) {
   if (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
   ini1.WriteStr("General", "Directorio", folder);
   return PathFromText(folder);
+}
+
+DriveMap::Setting DriveSettings(TIniEditor& ini1) {
+  return [&ini1](char letter) -> std::optional<std::string> {
+    // A marker no folder holds tells a missing key from an empty value.
+    constexpr std::string_view kMissing = "\x01";
+    std::string value = ini1.ReadStr("Unidades", std::string(1, letter), kMissing);
+    if (value == kMissing) return std::nullopt;
+    return value;
+  };
 }
 
 void CopyShippedLanguageFiles(const fs::path& shippedFolder, const fs::path& dataFolder) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "scan/drive_map.h"
+
 namespace zafirel {
 
 class Dialogs;
@@ -42,6 +44,11 @@ WorkingFolders FoldersBelow(const std::filesystem::path& dataFolder);
 // folder in use.
 std::filesystem::path DetermineDataFolder(TIniEditor& ini1,
                                           const std::filesystem::path& defaultFolder);
+
+// The drive letters of the settings' section "Unidades", for the drive map.
+// The settings editor cannot list a section's keys, so each letter is asked
+// for.
+DriveMap::Setting DriveSettings(TIniEditor& ini1);
 
 // Copies the shipped "*.Len" files into a data folder that holds none, so a
 // new data folder does not start with a window of empty captions.

@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "app/dialogs.h"
 #include "app/ini_editor.h"
 #include "app/startup.h"
 #include "browse/album_filter.h"
@@ -26,6 +25,7 @@
 #include "store/index_set.h"
 #include "store/tablas.h"
 #include "util/codepage.h"
+#include "util/dialogs.h"
 #include "util/wildcard.h"
 
 namespace zafirel {
@@ -158,7 +158,7 @@ int Catalogue(const Options& options) {
   DataFolder folder = FindDataFolder(options);
   TTablas tablas;
   if (!OpenTables(tablas, folder)) return kFailed;
-  DriveMap drives = DriveMap::FromSystem(folder.settings.get());
+  DriveMap drives = DriveMap::FromSystem(DriveSettings(*folder.settings));
   std::string drive = options.words[1];
   std::error_code ec;
   if (drive.size() <= 3 && drive.size() >= 1 &&

@@ -5,7 +5,6 @@
 #include <fstream>
 #include <iterator>
 
-#include "app/ini_editor.h"
 #include "scan/volume_reader.h"
 #include "util/codepage.h"
 #include "util/text.h"
@@ -169,20 +168,17 @@ std::vector<MappedDrive> DefaultDrives(const std::vector<MountEntry>& mounts,
   return drives;
 }
 
-DriveMap DriveMap::FromSystem(TIniEditor* settings) {
+DriveMap DriveMap::FromSystem(const Setting& settings) {
   DriveMap map;
   for (const MappedDrive& drive : DefaultDrives(ReadMounts())) map.Map(drive.letter, drive.folder);
-  if (settings == nullptr) return map;
-  // The settings editor cannot list a section's keys, so each letter is
-  // asked for; the marker tells a missing key from an empty value.
-  constexpr std::string_view kMissing = "\x01";
+  if (!settings) return map;
   for (char letter = 'A'; letter <= 'Z'; ++letter) {
-    const std::string value = settings->ReadStr("Unidades", std::string(1, letter), kMissing);
-    if (value == kMissing) continue;
-    if (value.empty())
+    const std::optional<std::string> value = settings(letter);
+    if (!value) continue;
+    if (value->empty())
       map.Unmap(letter);
     else
-      map.Map(letter, fs::path(AnsiToUtf8(value)));
+      map.Map(letter, fs::path(AnsiToUtf8(*value)));
   }
   return map;
 }

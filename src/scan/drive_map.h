@@ -15,8 +15,6 @@
 
 namespace zafirel {
 
-class TIniEditor;
-
 // One line of /proc/self/mountinfo.
 struct MountEntry {
   std::uint32_t major = 0, minor = 0;
@@ -37,8 +35,11 @@ struct MappedDrive {
 
 class DriveMap {
  public:
+  // What the settings say of a letter: nothing when they do not name it,
+  // an empty text to remove it, else its folder (ANSI).
+  using Setting = std::function<std::optional<std::string>(char letter)>;
   // The defaults from the mounted volumes, then the settings' overrides.
-  static DriveMap FromSystem(TIniEditor* settings);
+  static DriveMap FromSystem(const Setting& settings);
   // Only the given mappings (tests, the command line).
   DriveMap() = default;
 

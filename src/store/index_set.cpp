@@ -2,9 +2,9 @@
 
 #include <system_error>
 
-#include "app/dialogs.h"
 #include "store/dbf/dbf_error.h"
 #include "store/index_files.h"
+#include "util/dialogs.h"
 #include "util/text.h"
 #include "util/wildcard.h"
 

@@ -232,7 +232,7 @@ bool MakeBackupFolder(const UpgradeNames& names, const UpgradeContext& context) 
   std::error_code error;
   if (std::filesystem::is_directory(names.backup, error)) return true;
   if (std::filesystem::create_directory(names.backup, error) && !error) return true;
-  context.dialogs.PonerMensaje(context.language.Traduce("ErrorCrearDirectorio") + " " +
+  context.dialogs.PonerMensaje(context.traduce("ErrorCrearDirectorio") + " " +
                                names.InFolder(kBackupFolder));
   return false;
 }
@@ -253,7 +253,7 @@ bool RebuildTable(dbf::Table& oldTable, const UpgradeNames& names, const std::st
                   const std::string& fieldType, const std::string& fieldSize, int mode,
                   const UpgradeContext& context, UpgradeLog& log, bool& alreadyUpdated) {
   std::unique_ptr<Progress> progress =
-      context.dialogs.ShowProgress(context.language.Traduce("Actualizando") + " " + names.table);
+      context.dialogs.ShowProgress(context.traduce("Actualizando") + " " + names.table);
   dbf::Table newTable(false);
   newTable.SetFolder(names.backup);
   newTable.SetTableName(AnsiToUtf8(names.base + "Creada" + names.ext));

@@ -13,15 +13,16 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <string_view>
 
-#include "app/dialogs.h"
-#include "app/language.h"
+#include "util/dialogs.h"
 #include "util/locale.h"
 
 namespace zafirel {
 
 struct UpgradeContext {
-  const Language& language;
+  // The text of a language key.
+  std::function<std::string(std::string_view key)> traduce;
   Dialogs& dialogs;
   const Locale& locale;
   // Local time of the log's first line; tests pass a fixed one.

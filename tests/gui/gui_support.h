@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "app/dialogs.h"
 #include "app/language.h"
+#include "util/dialogs.h"
 
 namespace {
 

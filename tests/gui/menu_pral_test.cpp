@@ -17,7 +17,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/dialogs.h"
 #include "app/gui/page_control.h"
 #include "app/gui/qt_text.h"
 #include "app/language.h"
@@ -25,6 +24,7 @@
 #include "scan/gui/catalogar_page.h"
 #include "search/gui/busqueda_page.h"
 #include "util/codepage.h"
+#include "util/dialogs.h"
 
 using namespace zafirel;
 namespace fs = std::filesystem;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "app/ini_editor.h"
+#include "app/startup.h"
 #include "test_support.h"
 
 namespace zafirel {
@@ -117,7 +118,7 @@ TEST(DriveMapTest, SettingsOverrideAndRemoveDefaults) {
   TIniEditor settings;
   settings.SetFileLocation(TFileLocation::PathInFileName);
   settings.SetFileName((folder / "Opcion.ini").string());
-  const DriveMap map = DriveMap::FromSystem(&settings);
+  const DriveMap map = DriveMap::FromSystem(DriveSettings(settings));
   EXPECT_EQ(map.FolderOf('T'), fs::path("/tmp/catalogo"));
   EXPECT_FALSE(map.FolderOf('C'));
   EXPECT_EQ(map.FolderOf('X'), fs::path("/media/m\xC3\xBAsica"));

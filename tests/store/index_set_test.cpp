@@ -8,11 +8,11 @@
 #include <algorithm>
 #include <map>
 
-#include "app/dialogs.h"
 #include "store/dbf/dbf_error.h"
 #include "store/index_files.h"
 #include "store/tablas.h"
 #include "test_support.h"
+#include "util/dialogs.h"
 #include "util/text.h"
 
 namespace zafirel {

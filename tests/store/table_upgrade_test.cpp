@@ -7,6 +7,7 @@
 #include <map>
 #include <set>
 
+#include "app/language.h"
 #include "store/dbf/dbf_error.h"
 #include "store/tablas.h"
 #include "test_support.h"
@@ -108,7 +109,9 @@ class TableUpgradeTest : public ::testing::Test {
   void Upgrade(const std::string& table, const std::string& field, const std::string& type,
                const std::string& size, int mode) {
     Language language(folder_ / "lang.Len");
-    UpgradeContext context{language, dialogs_, locale_, [] {
+    UpgradeContext context{[&language](std::string_view key) { return language.Traduce(key); },
+                           dialogs_, locale_,
+                           [] {
                              std::tm now{};
                              now.tm_year = 2024 - 1900;
                              now.tm_mon = 2;

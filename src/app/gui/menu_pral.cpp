@@ -18,7 +18,6 @@
 #include <QVBoxLayout>
 #include <filesystem>
 
-#include "app/dialogs.h"
 #include "app/gui/page_control.h"
 #include "app/gui/palette.h"
 #include "app/gui/qt_text.h"
@@ -30,6 +29,7 @@
 #include "scan/gui/catalogar_page.h"
 #include "search/gui/busqueda_page.h"
 #include "store/table_upgrade.h"
+#include "util/dialogs.h"
 #include "util/guarded.h"
 #include "util/wildcard.h"
 
@@ -223,7 +223,7 @@ void TMenuPral::FormCreate() {
         (folders_.data / (existing.empty() ? "Opcion.INI" : existing.front())).string());
   });
   Guarded([&] { PCatalogar->Zips->setChecked(ini1_.ReadStr("General", "Zip", "N") == "S"); });
-  Guarded([&] { drives_ = DriveMap::FromSystem(&ini1_); });
+  Guarded([&] { drives_ = DriveMap::FromSystem(DriveSettings(ini1_)); });
   Guarded([&] { PBusqueda->EBusca->setText(Qs(ini1_.ReadStr("General", "Busqueda", ""))); });
 }
 
@@ -235,7 +235,9 @@ bool TMenuPral::CreaModuloDatos() {
   Guarded([&] { tablas_.SetFolder(folders_.data); });
   // Tables of earlier versions lack the album field: rebuilt with it once.
   Guarded([&] {
-    const UpgradeContext context{leng_, dialogs_, locale_, [] {
+    const UpgradeContext context{[this](std::string_view key) { return Traduce(key); }, dialogs_,
+                                 locale_,
+                                 [] {
                                    const std::time_t now = std::time(nullptr);
                                    std::tm local{};
                                    localtime_r(&now, &local);

@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QComboBox>
 
-#include "app/dialogs.h"
 #include "app/disc_import.h"
 #include "app/gui/menu_pral.h"
 #include "app/gui/opciones.h"
@@ -12,6 +11,7 @@
 #include "browse/gui/catalogos_page.h"
 #include "store/index_set.h"
 #include "util/codepage.h"
+#include "util/dialogs.h"
 #include "util/guarded.h"
 #include "util/text.h"
 

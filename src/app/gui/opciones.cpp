@@ -8,13 +8,13 @@
 #include <QToolButton>
 #include <algorithm>
 
-#include "app/dialogs.h"
 #include "app/gui/controls.h"
 #include "app/gui/menu_pral.h"
 #include "app/gui/palette.h"
 #include "app/gui/qt_text.h"
 #include "app/language.h"
 #include "app/startup.h"
+#include "util/dialogs.h"
 #include "util/guarded.h"
 #include "util/text.h"
 #include "util/wildcard.h"

@@ -4,7 +4,7 @@
 
 #include <QPointer>
 
-#include "app/dialogs.h"
+#include "util/dialogs.h"
 
 class QWidget;
 

@@ -14,7 +14,6 @@
 #include <QValidator>
 #include <system_error>
 
-#include "app/dialogs.h"
 #include "app/gui/controls.h"
 #include "app/gui/menu_pral.h"
 #include "app/gui/palette.h"
@@ -23,6 +22,7 @@
 #include "browse/covers.h"
 #include "browse/gui/adv_image.h"
 #include "browse/gui/catalogos_page.h"
+#include "util/dialogs.h"
 #include "util/file_writer.h"
 #include "util/guarded.h"
 #include "util/rtf_text.h"

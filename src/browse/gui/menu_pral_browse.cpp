@@ -16,7 +16,6 @@
 #include <algorithm>
 #include <functional>
 
-#include "app/dialogs.h"
 #include "app/gui/menu_pral.h"
 #include "app/gui/page_control.h"
 #include "app/gui/qt_text.h"
@@ -30,6 +29,7 @@
 #include "search/gui/busqueda_page.h"
 #include "search/gui/results_roles.h"
 #include "store/index_files.h"
+#include "util/dialogs.h"
 #include "util/guarded.h"
 #include "util/text.h"
 

@@ -7,7 +7,6 @@
 #include <QScrollBar>
 #include <QTableView>
 
-#include "app/dialogs.h"
 #include "app/gui/menu_pral.h"
 #include "app/gui/page_control.h"
 #include "app/gui/qt_text.h"
@@ -18,6 +17,7 @@
 #include "browse/gui/catalogos_page.h"
 #include "browse/gui/datos_cd.h"
 #include "store/catalogue_files.h"
+#include "util/dialogs.h"
 #include "util/guarded.h"
 
 namespace zafirel {

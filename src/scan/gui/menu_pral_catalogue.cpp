@@ -10,7 +10,6 @@
 #include <QToolButton>
 #include <system_error>
 
-#include "app/dialogs.h"
 #include "app/gui/menu_pral.h"
 #include "app/gui/page_control.h"
 #include "app/gui/qt_text.h"
@@ -21,6 +20,7 @@
 #include "scan/gui/catalogar_page.h"
 #include "store/catalogue_files.h"
 #include "util/codepage.h"
+#include "util/dialogs.h"
 #include "util/guarded.h"
 
 namespace zafirel {

@@ -6,7 +6,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/dialogs.h"
 #include "app/gui/menu_pral.h"
 #include "app/gui/qt_text.h"
 #include "app/language.h"
@@ -16,6 +15,7 @@
 #include "search/gui/selecciona_cds.h"
 #include "search/html_pages.h"
 #include "util/codepage.h"
+#include "util/dialogs.h"
 #include "util/guarded.h"
 
 namespace zafirel {

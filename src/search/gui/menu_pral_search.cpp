@@ -11,13 +11,13 @@
 #include <QShortcut>
 #include <QTreeView>
 
-#include "app/dialogs.h"
 #include "app/gui/menu_pral.h"
 #include "app/gui/qt_text.h"
 #include "app/language.h"
 #include "search/catalogue_search.h"
 #include "search/gui/busqueda_page.h"
 #include "search/gui/search_results_model.h"
+#include "util/dialogs.h"
 #include "util/guarded.h"
 #include "util/text.h"
 
