@@ -7,9 +7,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <set>
 #include <string>
+
+#include "test_support.h"
 
 namespace zafirel {
 namespace {
@@ -18,12 +19,6 @@ namespace fs = std::filesystem;
 
 class FileWriterTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("zafirel-writer-" + std::to_string(std::random_device{}()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   static std::string Read(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
@@ -35,7 +30,8 @@ class FileWriterTest : public ::testing::Test {
     return names;
   }
 
-  fs::path dir_;
+  testing::TempFolder temp_;
+  const fs::path dir_ = temp_.Path();
 };
 
 TEST_F(FileWriterTest, WritesAndReplacesWholeFiles) {

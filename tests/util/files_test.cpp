@@ -6,8 +6,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <string>
+
+#include "test_support.h"
 
 namespace zafirel {
 namespace {
@@ -16,12 +17,6 @@ namespace fs = std::filesystem;
 
 class FilesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("zafirel-files-" + std::to_string(std::random_device{}()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   fs::path Write(const std::string& name, const std::string& bytes) {
     const fs::path path = dir_ / name;
     std::ofstream(path, std::ios::binary) << bytes;
@@ -37,7 +32,8 @@ class FilesTest : public ::testing::Test {
     return bytes;
   }
 
-  fs::path dir_;
+  testing::TempFolder temp_;
+  const fs::path dir_ = temp_.Path();
 };
 
 TEST(NombreSinExtension, DropsFoldersAndTheLastExtension) {
