@@ -1,7 +1,9 @@
 #include "browse/loaded_catalogue.h"
 
 #include <algorithm>
+#include <deque>
 #include <system_error>
+#include <unordered_map>
 
 #include "store/catalogue_files.h"
 #include "util/text.h"
@@ -128,22 +130,33 @@ bool LoadedCatalogue::DeleteFiles(int node, const std::vector<std::string>& file
   if (node < 0 || static_cast<std::size_t>(node) >= Arbol.Nodes().size()) return false;
   std::string folder = Arbol.FolderPath(node);
   if (!folder.empty() && folder.back() == '\\') folder.pop_back();
+  // One pass over the lines for all names: each name takes the first line
+  // of its path not taken yet (two rows alike take two lines).
+  std::unordered_map<std::string, std::deque<std::size_t>> wanted;  // path -> name positions
+  for (std::size_t n = 0; n < fileNames.size(); ++n)
+    wanted[UpperAZ(folder + "\\" + fileNames[n])].push_back(n);
+  constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+  std::vector<std::size_t> lineOf(fileNames.size(), kNone);
+  std::string path;
+  for (std::size_t i = 0; i < LineasActuales.size() && !wanted.empty(); ++i) {
+    path.assign(Trozo(LineasActuales[i], ';', 0));
+    UpperAZInPlace(path);
+    const auto it = wanted.find(path);
+    if (it == wanted.end()) continue;
+    lineOf[it->second.front()] = i;
+    it->second.pop_front();
+    if (it->second.empty()) wanted.erase(it);
+  }
+  // The names are taken in order; the first without a line ends the deletion
+  // there, and only the ones before it leave memory.
   std::vector<std::size_t> doomed;
   bool allFound = true;
-  for (const std::string& name : fileNames) {
-    const std::string target = folder + "\\" + name;
-    std::size_t found = LineasActuales.size();
-    for (std::size_t i = 0; i < LineasActuales.size(); ++i) {
-      if (!EqualsNoCaseAZ(Trozo(LineasActuales[i], ';', 0), target)) continue;
-      if (std::find(doomed.begin(), doomed.end(), i) != doomed.end()) continue;  // two alike rows
-      found = i;
-      break;
-    }
-    if (found == LineasActuales.size()) {
+  for (std::size_t line : lineOf) {
+    if (line == kNone) {
       allFound = false;
       break;
     }
-    doomed.push_back(found);
+    doomed.push_back(line);
   }
   LineasActuales.Erase(std::move(doomed));
   if (!allFound) return false;

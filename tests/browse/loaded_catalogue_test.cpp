@@ -91,6 +91,15 @@ TEST_F(LoadedCatalogueTest, DeletingSeveralEntriesWritesTheListOnce) {
   EXPECT_EQ(catalogue_.LineasActuales.size(), 1u);
 }
 
+TEST_F(LoadedCatalogueTest, TwoRowsOfOneNameTakeTwoLines) {
+  WriteBytes(folder_ / "7.Ct", "D:\\DOBLE;1;x\r\nD:\\OTRO;1;x\r\nd:\\doble;2;y\r\n");
+  ASSERT_TRUE(catalogue_.CargarCatalogo(Base()));
+  EXPECT_TRUE(catalogue_.DeleteFiles(0, {"DOBLE", "DOBLE"}));
+  EXPECT_EQ(ReadBytes(folder_ / "7.Ct"), "D:\\OTRO;1;x\r\n");
+  EXPECT_FALSE(catalogue_.DeleteFiles(0, {"OTRO", "OTRO"}));  // the second has no line left
+  EXPECT_EQ(ReadBytes(folder_ / "7.Ct"), "D:\\OTRO;1;x\r\n");
+}
+
 TEST_F(LoadedCatalogueTest, CommentsAreCleanedAndReplaceOnlyTheLastField) {
   EXPECT_EQ(CleanComment("una\r\nlinea"), "una linea");
   EXPECT_EQ(CleanComment("a;b\\c"), "abc");
