@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "record_support.h"
 #include "store/line_list.h"
 #include "util/dialogs.h"
 

@@ -19,12 +19,10 @@ using testing::ReadBytes;
 using testing::WriteBytes;
 
 void AddDisc(TTablas& tablas, const char* number, const char* title, const char* serial) {
-  tablas.TablaCDRom.Append();
-  tablas.TablaCDRom.SetString("AUTO", number);
-  tablas.TablaCDRom.SetString("TITULOCD", title);
-  tablas.TablaCDRom.SetString("NSERIECD", serial);
-  tablas.TablaCDRom.SetString("NOTAS", std::string("Notas de ") + title);
-  tablas.TablaCDRom.Post();
+  testing::AppendRecord(tablas.TablaCDRom, {{"AUTO", number},
+                                            {"TITULOCD", title},
+                                            {"NSERIECD", serial},
+                                            {"NOTAS", std::string("Notas de ") + title}});
 }
 
 TEST(DiscImport, NewDiscsComeWithTheirFilesAndPicturesAndDuplicatesStay) {

@@ -20,12 +20,11 @@ class AlbumFilterTest : public ::testing::Test {
     tablas_.TablaCDRom.Open();
     int number = 0;
     for (const auto& [title, album] : discs) {
-      tablas_.TablaCDRom.Append();
-      tablas_.TablaCDRom.SetString("TITULOCD", title);
-      tablas_.TablaCDRom.SetString("ALBUM", album);
-      tablas_.TablaCDRom.SetString("NSERIECD", "S" + std::to_string(++number));
-      tablas_.TablaCDRom.SetString("AUTO", std::to_string(number));
-      tablas_.TablaCDRom.Post();
+      ++number;
+      testing::AppendRecord(tablas_.TablaCDRom, {{"TITULOCD", title},
+                                                 {"ALBUM", album},
+                                                 {"NSERIECD", "S" + std::to_string(number)},
+                                                 {"AUTO", std::to_string(number)}});
     }
     tablas_.TablaCDRom.Close();
     testing::NoDialogs dialogs;

@@ -27,17 +27,13 @@ class DiscListTest : public ::testing::Test {
                           {"Bach", "2000 MB", "1234", "2", ""},
                           {"cine", "5 MB", "7", "100", "Rock"}};
     int autoNumber = 0;
-    for (const Disc& d : discs) {
-      dbf::Table& t = tablas_.TablaCDRom;
-      t.Append();
-      t.SetString("TITULOCD", d.title);
-      t.SetString("BYTESCD", d.size);
-      t.SetString("TOTFILES", d.files);
-      t.SetString("NUMEROCD", d.number);
-      t.SetString("ALBUM", d.album);
-      t.SetString("AUTO", std::to_string(++autoNumber));
-      t.Post();
-    }
+    for (const Disc& d : discs)
+      testing::AppendRecord(tablas_.TablaCDRom, {{"TITULOCD", d.title},
+                                                 {"BYTESCD", d.size},
+                                                 {"TOTFILES", d.files},
+                                                 {"NUMEROCD", d.number},
+                                                 {"ALBUM", d.album},
+                                                 {"AUTO", std::to_string(++autoNumber)}});
     tablas_.TablaCDRom.Close();
     NoDialogs dialogs;
     ASSERT_EQ(RegeneraIndices(tablas_.TablaCDRom, folder_.Path(), dialogs, ""), 10);

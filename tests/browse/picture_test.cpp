@@ -95,12 +95,8 @@ TEST_F(CoverTest, ANewPictureReplacesTheOldOneAndBinaryBytesSurvive) {
 TEST_F(CoverTest, DeletingADiscTakesItsFilesAndPicturesWithIt) {
   dbf::Table& discs = tablas_.TablaCDRom;
   discs.Open();
-  for (const char* number : {"1", "2"}) {
-    discs.Append();
-    discs.SetString("TITULOCD", std::string("Disco ") + number);
-    discs.SetString("AUTO", number);
-    discs.Post();
-  }
+  for (const char* number : {"1", "2"})
+    testing::AppendRecord(discs, {{"TITULOCD", std::string("Disco ") + number}, {"AUTO", number}});
   const auto catalogues = folder_ / "Catalogos";
   std::filesystem::create_directory(catalogues);
   testing::WriteBytes(TreeFilePath(catalogues, "2"), "D:\\\r\n");  // its .Ct is missing

@@ -57,17 +57,14 @@ void SeedDiscs(const fs::path& data, std::initializer_list<Disc> discs) {
   tablas.SetFolder(data);
   dbf::Table& t = tablas.TablaCDRom;
   t.Open();
-  for (const Disc& d : discs) {
-    t.Append();
-    t.SetString("TITULOCD", d.title);
-    t.SetString("BYTESCD", d.size);
-    t.SetString("NSERIECD", d.serial);
-    t.SetString("TOTFILES", d.files);
-    t.SetString("NUMEROCD", d.number);
-    t.SetString("ALBUM", d.album);
-    t.SetString("AUTO", d.autoNumber);
-    t.Post();
-  }
+  for (const Disc& d : discs)
+    testing::AppendRecord(t, {{"TITULOCD", d.title},
+                              {"BYTESCD", d.size},
+                              {"NSERIECD", d.serial},
+                              {"TOTFILES", d.files},
+                              {"NUMEROCD", d.number},
+                              {"ALBUM", d.album},
+                              {"AUTO", d.autoNumber}});
   t.Close();
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/language.h"
+#include "record_support.h"
 #include "util/dialogs.h"
 
 namespace {

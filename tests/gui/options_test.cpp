@@ -30,15 +30,7 @@ fs::path OtherDataFolder(const fs::path& parent) {
   const fs::path folder = parent / "otros datos";
   fs::create_directories(folder);
   TTablas::CreateDiscTable(folder);
-  {
-    TTablas tablas;
-    tablas.SetFolder(folder);
-    tablas.TablaCDRom.Open();
-    tablas.TablaCDRom.Append();
-    tablas.TablaCDRom.SetString("TITULOCD", "Disco ajeno");
-    tablas.TablaCDRom.SetString("AUTO", "1");
-    tablas.TablaCDRom.Post();
-  }
+  testing::AddDiscRecords(folder, {{{"TITULOCD", "Disco ajeno"}, {"AUTO", "1"}}});
   fs::rename(folder / "CDROM.DBF", folder / "cdrom.dbf");
   fs::rename(folder / "CDROM.DBT", folder / "cdrom.dbt");
   WriteFile(folder / "Viejo.Mdx", "indice de otra version");
@@ -142,26 +134,11 @@ void OptionsTest::importingAnotherFolderSkipsTheDiscsAlreadyHere() {
   Installation inst;
   TTablas::CreateDiscTable(inst.data);
   TTablas::CreateCoverTable(inst.data);
-  {
-    TTablas here;
-    here.SetFolder(inst.data);
-    here.TablaCDRom.Open();
-    here.TablaCDRom.Append();
-    here.TablaCDRom.SetString("TITULOCD", "Disco ajeno");  // the same serial as the other's
-    here.TablaCDRom.SetString("AUTO", "1");
-    here.TablaCDRom.Post();
-  }
+  // The same (empty) serial number as the other folder's disc.
+  testing::AddDiscRecords(inst.data, {{{"TITULOCD", "Disco ajeno"}, {"AUTO", "1"}}});
   const fs::path other = OtherDataFolder(inst.root.path().toStdString());
-  {
-    TTablas there;
-    there.SetFolder(other);
-    there.TablaCDRom.Open();
-    there.TablaCDRom.Append();
-    there.TablaCDRom.SetString("TITULOCD", "Disco importado");
-    there.TablaCDRom.SetString("NSERIECD", "1234-5678");
-    there.TablaCDRom.SetString("AUTO", "2");
-    there.TablaCDRom.Post();
-  }
+  testing::AddDiscRecords(
+      other, {{{"TITULOCD", "Disco importado"}, {"NSERIECD", "1234-5678"}, {"AUTO", "2"}}});
   Language leng(inst.exe / "Espanol.Len");
   ScriptedDialogs dialogs;
   TMenuPral window(inst.Where(), Locale{}, leng, dialogs);

@@ -38,19 +38,9 @@ struct Window {
   Window() {
     TTablas::CreateDiscTable(inst.data);
     TTablas::CreateCoverTable(inst.data);
-    {
-      TTablas seed;
-      seed.SetFolder(inst.data);
-      seed.TablaCDRom.Open();
-      const char* discs[][3] = {{"1", "Rock 80", "S1"}, {"2", "Juegos", "S2"}};
-      for (auto& d : discs) {
-        seed.TablaCDRom.Append();
-        seed.TablaCDRom.SetString("AUTO", d[0]);
-        seed.TablaCDRom.SetString("TITULOCD", d[1]);
-        seed.TablaCDRom.SetString("NSERIECD", d[2]);
-        seed.TablaCDRom.Post();
-      }
-    }
+    testing::AddDiscRecords(inst.data,
+                            {{{"AUTO", "1"}, {"TITULOCD", "Rock 80"}, {"NSERIECD", "S1"}},
+                             {{"AUTO", "2"}, {"TITULOCD", "Juegos"}, {"NSERIECD", "S2"}}});
     window = std::make_unique<TMenuPral>(inst.Where(), Locale{}, leng, dialogs);
     window->CreaModuloDatos();
     const fs::path catalogues = window->Folders().catalogos;

@@ -95,14 +95,10 @@ class SearchTest : public ::testing::Test {
     tablas_.TablaCDRom.Open();
     const char* discs[][4] = {
         {"1", "Juegos 1", "7", "PC"}, {"2", "Musica rock", "8", ""}, {"3", "Vac\xEDo", "", ""}};
-    for (auto& d : discs) {
-      tablas_.TablaCDRom.Append();
-      tablas_.TablaCDRom.SetString("AUTO", d[0]);
-      tablas_.TablaCDRom.SetString("TITULOCD", d[1]);
-      tablas_.TablaCDRom.SetString("NUMEROCD", d[2]);
-      tablas_.TablaCDRom.SetString("ALBUM", d[3]);
-      tablas_.TablaCDRom.Post();
-    }
+    for (auto& d : discs)
+      testing::AppendRecord(
+          tablas_.TablaCDRom,
+          {{"AUTO", d[0]}, {"TITULOCD", d[1]}, {"NUMEROCD", d[2]}, {"ALBUM", d[3]}});
     tablas_.TablaCDRom.Close();
     testing::NoDialogs dialogs;
     RegeneraIndices(tablas_.TablaCDRom, data_.Path(), dialogs, "");

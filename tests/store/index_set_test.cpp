@@ -70,14 +70,11 @@ class IndexSetTest : public ::testing::Test {
     tablas_.SetFolder(folder_.Path());
   }
   void Add(const Disc& disc) {
-    dbf::Table& t = tablas_.TablaCDRom;
-    t.Append();
-    t.SetString("TITULOCD", disc.title);
-    t.SetString("BYTESCD", disc.size);
-    t.SetString("NUMEROCD", disc.number);
-    t.SetString("ALBUM", disc.album);
-    t.SetString("AUTO", std::to_string(++lastAuto_));
-    t.Post();
+    testing::AppendRecord(tablas_.TablaCDRom, {{"TITULOCD", disc.title},
+                                               {"BYTESCD", disc.size},
+                                               {"NUMEROCD", disc.number},
+                                               {"ALBUM", disc.album},
+                                               {"AUTO", std::to_string(++lastAuto_)}});
   }
   void AddAll(const std::vector<Disc>& discs) {
     tablas_.TablaCDRom.Open();

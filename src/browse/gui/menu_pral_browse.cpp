@@ -19,6 +19,7 @@
 #include "app/gui/menu_pral.h"
 #include "app/gui/page_control.h"
 #include "app/gui/qt_text.h"
+#include "app/gui/wait_cursor.h"
 #include "app/language.h"
 #include "browse/album_filter.h"
 #include "browse/disc_list.h"
@@ -35,16 +36,6 @@
 
 namespace zafirel {
 namespace fs = std::filesystem;
-
-namespace {
-
-// The hourglass for as long as the object lives.
-struct WaitCursor {
-  WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-};
-
-}  // namespace
 
 void TMenuPral::ConnectBrowsing() {
   QTableView* cds = PCatalogos->CDs;

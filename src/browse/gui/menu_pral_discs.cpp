@@ -10,6 +10,7 @@
 #include "app/gui/menu_pral.h"
 #include "app/gui/page_control.h"
 #include "app/gui/qt_text.h"
+#include "app/gui/wait_cursor.h"
 #include "app/language.h"
 #include "browse/disc_removal.h"
 #include "browse/gui/archivos_page.h"
@@ -83,7 +84,7 @@ void TMenuPral::BorrarCD1Click() {
 
 void TMenuPral::BorrarCatalogo(const std::string& number) {
   {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    WaitCursor wait;
     Guarded([&] {
       // The catalogue shown goes with its disc, so that a later disc given
       // the same number is loaded afresh.
@@ -91,7 +92,6 @@ void TMenuPral::BorrarCatalogo(const std::string& number) {
         ClearLoadedCatalogue();
       DeleteDisc(tablas_, folders_.catalogos, number);
     });
-    QApplication::restoreOverrideCursor();
   }
   ApplyPageVisibility();
   bool anyLeft = false;

@@ -13,6 +13,7 @@
 #include "app/gui/menu_pral.h"
 #include "app/gui/page_control.h"
 #include "app/gui/qt_text.h"
+#include "app/gui/wait_cursor.h"
 #include "app/language.h"
 #include "browse/gui/catalogos_page.h"
 #include "browse/gui/datos_cd.h"
@@ -108,7 +109,7 @@ void TMenuPral::Cataloga() {
     Importar1->setEnabled(false);
     // The lines in memory become the new disc's: the catalogue shown is let go.
     ClearLoadedCatalogue();
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    WaitCursor wait;
     r.onFolder = [this](const std::string& folder) {
       Label1->setText(Qs(folder));
       dialogs_.ProcessEvents();
@@ -119,7 +120,6 @@ void TMenuPral::Cataloga() {
     } catch (...) {
       // A failure inside the walk ends it; the disc keeps what was gathered.
     }
-    QApplication::restoreOverrideCursor();
   } catch (...) {
     // The record could not be written: nothing was walked.
   }

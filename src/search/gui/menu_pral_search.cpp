@@ -10,9 +10,11 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QTreeView>
+#include <optional>
 
 #include "app/gui/menu_pral.h"
 #include "app/gui/qt_text.h"
+#include "app/gui/wait_cursor.h"
 #include "app/language.h"
 #include "search/catalogue_search.h"
 #include "search/gui/busqueda_page.h"
@@ -63,7 +65,7 @@ void TMenuPral::BuscaEnArchivos(const std::string& text) {
   counter->setText(Qs(found + " : 0"));
   PBusqueda->BCancelar->show();
   PBusqueda->BBuscar->setEnabled(false);
-  QApplication::setOverrideCursor(Qt::WaitCursor);
+  std::optional<WaitCursor> wait(std::in_place);
 
   SearchOutcome outcome;
   outcome.text = UpperAZ(text);
@@ -96,7 +98,7 @@ void TMenuPral::BuscaEnArchivos(const std::string& text) {
   gauge->hide();
   results->EndUpdate();
   PBusqueda->BCancelar->hide();
-  QApplication::restoreOverrideCursor();
+  wait.reset();
   Guarded([&] {
     if (!remembered.empty() && tablas_.TablaCDRom.Locate("AUTO", remembered))
       MostrarCatalogoActual(tablas_.TablaCDRom.AsString("TITULOCD"));

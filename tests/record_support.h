@@ -1,0 +1,33 @@
+// Seeding tables in tests: one record appended with the given fields and
+// posted. Shared by the core tests and the window tests.
+#pragma once
+
+#include <filesystem>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "store/dbf/table.h"
+#include "store/tablas.h"
+
+namespace zafirel::testing {
+
+using FieldValues = std::initializer_list<std::pair<std::string_view, std::string>>;
+
+inline void AppendRecord(dbf::Table& table, FieldValues fields) {
+  table.Append();
+  for (const auto& [field, value] : fields) table.SetString(field, value);
+  table.Post();
+}
+
+// Appends records to the disc table of a data folder that holds one.
+inline void AddDiscRecords(const std::filesystem::path& dataFolder,
+                           std::initializer_list<FieldValues> records) {
+  TTablas tablas;
+  tablas.SetFolder(dataFolder);
+  tablas.TablaCDRom.Open();
+  for (const FieldValues& record : records) AppendRecord(tablas.TablaCDRom, record);
+}
+
+}  // namespace zafirel::testing
