@@ -89,10 +89,7 @@ class Window {
     WriteFile(ListFilePath(catalogues, "2"), kList2);
     WriteFile(TreeFilePath(catalogues, "3"), "E:\\\r\nE:\\MUSICA\\\r\n");
     WriteFile(ListFilePath(catalogues, "3"), "E:\\MUSICA\\UNO.MP3;4000;05/05/2005\r\n");
-    window->show();
-    QTest::qWaitForWindowExposed(window.get());
-    window->activateWindow();  // keyboard shortcuts need the active window
-    QTest::qWaitForWindowActive(window.get());
+    ShowActive(*window);
     dialogs.messages.clear();  // the greeting of a first start
   }
   TMenuPral& operator*() { return *window; }
@@ -142,8 +139,7 @@ class Window {
     QTimer::singleShot(0, window.get(), [step, ran] {
       auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
       if (dialog == nullptr) return;
-      dialog->activateWindow();
-      QTest::qWaitForWindowActive(dialog);
+      Activate(*dialog);
       *ran = true;
       step(*dialog);
       if (dialog->isVisible()) dialog->done(QDialog::Rejected);
@@ -328,8 +324,7 @@ void BrowseTest::fileEntriesAreDeletedCommentedAndRenamed() {
 
   // The Delete key asks as the menu entry does; cancelled, nothing goes.
   w.dialogs.answers = {false};
-  w->activateWindow();  // the properties dialog had it
-  QVERIFY(QTest::qWaitForWindowActive(w.window.get()));
+  QVERIFY(Activate(*w.window));  // the properties dialog had it
   files->setFocus();
   files->selectRow(0);
   QTest::keyClick(files, Qt::Key_Delete);

@@ -37,8 +37,7 @@ struct Window {
     window = std::make_unique<TMenuPral>(inst.Where(), Locale{}, leng, dialogs);
     window->CreaModuloDatos();
     window->Drives().Map('T', volume);
-    window->show();
-    QTest::qWaitForWindowExposed(window.get());
+    ShowActive(*window);
     dialogs.messages.clear();
   }
   // Confirms the disc editor of the run, giving the disc a title.

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <QTemporaryDir>
+#include <QTest>
+#include <QWidget>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -69,6 +71,19 @@ inline void WriteFile(const std::filesystem::path& path, const std::string& byte
 inline std::string ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Makes the window the active one, as keyboard shortcuts need; false when
+// the platform did not activate it.
+inline bool Activate(QWidget& window) {
+  window.activateWindow();
+  return QTest::qWaitForWindowActive(&window);
+}
+
+// Shows the window and waits until it is on screen and active.
+inline bool ShowActive(QWidget& window) {
+  window.show();
+  return QTest::qWaitForWindowExposed(&window) && Activate(window);
 }
 
 // The executable's folder with the shipped language files, which is also the

@@ -48,8 +48,7 @@ struct Window {
     WriteFile(ListFilePath(catalogues, "1"), "D:\\ROCK\\uno.mp3;1;x\r\nD:\\ROCK\\dos.mp3;1;x\r\n");
     WriteFile(TreeFilePath(catalogues, "2"), "E:\\\r\n");
     WriteFile(ListFilePath(catalogues, "2"), "E:\\TEMA.MP3;1;x\r\nE:\\DOOM.EXE;1;x\r\n");
-    window->show();
-    QTest::qWaitForWindowExposed(window.get());
+    ShowActive(*window);
     dialogs.messages.clear();
   }
   SearchResultsModel* Results() { return window->PBusqueda->Resultados; }
@@ -104,8 +103,7 @@ void SearchTest::enterSearchesAndADoubleClickLeadsToTheFile() {
   QTreeView* tree = w.window->PBusqueda->Busca;
   tree->expand(rock);
   // Enter on a hit jumps to it, as a double click does.
-  w.window->activateWindow();
-  QVERIFY(QTest::qWaitForWindowActive(w.window.get()));
+  QVERIFY(Activate(*w.window));
   tree->setFocus();
   tree->setCurrentIndex(results->index(0, 0, rock));
   QTest::keyClick(tree, Qt::Key_Return);
