@@ -5,6 +5,7 @@
 #include "store/dbf/dbf_error.h"
 #include "store/index_files.h"
 #include "util/dialogs.h"
+#include "util/folder_lock.h"
 #include "util/text.h"
 #include "util/wildcard.h"
 
@@ -29,10 +30,13 @@ void IndexSet::Attach(dbf::Table& cursor, const fs::path& folder) {
       // Missing or damaged: left out until the next start rebuilds it.
     }
   }
+  // Changes made without every index leave the indexes in doubt.
+  cursor.SetIndexGuard(true, indexes_.size() == kIndexFiles.size());
 }
 
 void IndexSet::Detach(dbf::Table& cursor) {
   cursor.ClearObservers();
+  cursor.SetIndexGuard(true, false);
   cursor.SetOrder(nullptr);
   indexes_.clear();
   current_.clear();
@@ -103,13 +107,16 @@ struct CloseOnExit {
 
 int RegeneraIndices(dbf::Table& cursor, const fs::path& folder, Dialogs& dialogs,
                     const std::string& progressText) {
+  FolderLock lock(folder);
   std::vector<bool> missing;
   int count = 0;
   {
     cursor.Open();
     CloseOnExit closer{cursor};
+    // A change cut short may have left any index behind its table: all go.
+    const bool inDoubt = cursor.IndexesInDoubt();
     for (const IndexFile& index : kIndexFiles) {
-      missing.push_back(!Usable(cursor, IndexFilePath(folder, index.file), index.tag));
+      missing.push_back(inDoubt || !Usable(cursor, IndexFilePath(folder, index.file), index.tag));
       count += missing.back();
     }
   }
@@ -131,6 +138,15 @@ int RegeneraIndices(dbf::Table& cursor, const fs::path& folder, Dialogs& dialogs
         // A cursor that does not open builds nothing.
       }
       if (progress) progress->Step();
+    }
+  }
+  if (built == count) {
+    // Every index now matches the table: the mark of a cut-short change goes.
+    try {
+      cursor.Open();
+      CloseOnExit closer{cursor};
+      if (cursor.IndexesInDoubt()) cursor.SetIndexesInDoubt(false);
+    } catch (const std::exception&) {
     }
   }
   return built;

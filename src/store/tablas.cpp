@@ -62,6 +62,8 @@ void TTablas::SetFolder(const std::filesystem::path& folder) {
   TablaCDRomTemp.SetTableName(kDiscTableName);
   TablaGraf.SetFolder(folder);
   TablaGraf.SetTableName(kCoverTableName);
+  // Other programs may work on the same data folder: changes take its lock.
+  for (dbf::Table* table : {&TablaCDRom, &TablaCDRomTemp, &TablaGraf}) table->SetShared(true);
 }
 
 const std::vector<std::string>& TTablas::DiscFieldList() {

@@ -1,7 +1,12 @@
 #include "store/table_upgrade.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <fstream>
 #include <memory>
 #include <stdexcept>
 #include <system_error>
@@ -9,6 +14,7 @@
 
 #include "store/dbf/table.h"
 #include "util/codepage.h"
+#include "util/file_change.h"
 #include "util/file_writer.h"
 #include "util/files.h"
 #include "util/text.h"
@@ -29,7 +35,7 @@ class UpgradeLog {
   void Save(const std::filesystem::path& file) const {
     std::string bytes;
     for (const std::string& line : lines_) bytes += line + "\r\n";
-    WriteFileAtomically(file, bytes);
+    (void)WriteFileAtomically(file, bytes);  // the log is a report, not data
   }
 
  private:
@@ -137,10 +143,7 @@ FieldPlan PlanFields(const std::vector<dbf::FieldDef>& fields, const std::string
 }
 
 void RemoveFiles(const std::filesystem::path& folder, const std::string& pattern) {
-  for (const std::string& entry : ListFiles(folder, pattern)) {
-    std::error_code error;
-    std::filesystem::remove(folder / entry, error);
-  }
+  for (const std::string& entry : ListFiles(folder, pattern)) (void)RemoveFile(folder / entry);
 }
 
 // A new table left by an earlier run would make the creation fail; it is
@@ -168,60 +171,179 @@ std::string SpellingIn(const std::filesystem::path& folder, const std::string& n
   return found.empty() ? name : found.front();
 }
 
-// Puts the old files back when the new ones could not all be copied in, so
-// the folder never ends up with half a table.
-void RestoreOldFiles(const UpgradeNames& names, const std::vector<std::string>& written,
-                     const std::vector<std::string>& backedUp, UpgradeLog& log) {
-  for (const std::string& entry : written) {
-    std::error_code error;
-    if (std::filesystem::is_regular_file(names.folder / entry, error))
-      std::filesystem::remove(names.folder / entry, error);
-  }
-  for (const std::string& entry : backedUp) {
-    if (CopiaArchivo(names.backup / entry, names.folder / entry))
-      log.Ok("Tabla restaurada: " + names.InFolder(Utf8ToAnsi(entry)));
-    else
-      log.Fail("Tabla no restaurada: " + names.InFolder(Utf8ToAnsi(entry)));
-  }
+// The journal of a swap: while it exists, the new files in the backup folder
+// are complete and must replace the old ones. Lines "new entry;target".
+std::filesystem::path JournalOf(const UpgradeNames& names) {
+  return names.backup / AnsiToUtf8("Regenerar" + names.table + ".pendiente");
 }
 
-std::vector<std::string> MoveOldFiles(const UpgradeNames& names, UpgradeLog& log) {
-  std::vector<std::string> backedUp;
-  for (const std::string& entry : ListFiles(names.folder, AnsiToUtf8(names.base) + ".*")) {
-    const std::string shown = Utf8ToAnsi(entry);
-    if (!CopiaArchivo(names.folder / entry, names.backup / entry)) {
-      log.Fail("Tabla no copiada: " + names.InBackup(shown));
-      continue;
-    }
-    backedUp.push_back(entry);
-    log.Add(kCopied + names.InBackup(shown));
-    std::error_code error;
-    if (std::filesystem::remove(names.folder / entry, error))
-      log.Ok("Tabla borrada con \xE9xito: " + names.InFolder(shown));
-    else
-      log.Fail("Tabla no borrada: " + names.InFolder(shown));
-  }
-  return backedUp;
-}
+struct SwapStep {
+  std::string entry;   // the new file in the backup folder
+  std::string target;  // its name in the data folder
+};
 
-void SwapFiles(const UpgradeNames& names, UpgradeLog& log) {
-  std::vector<std::string> backedUp = MoveOldFiles(names, log);
+std::vector<SwapStep> PlanSwap(const UpgradeNames& names) {
   const std::size_t baseLength = AnsiToUtf8(names.base).size();
-  std::vector<std::string> written;
-  bool complete = true;
+  std::vector<SwapStep> steps;
   for (const std::string& entry : ListFiles(names.backup, AnsiToUtf8(names.base) + "Creada.*")) {
+    if (IsLeftoverTempFile(entry)) continue;
     const std::size_t dot = entry.rfind('.');
-    const std::string target = SpellingIn(
-        names.folder, entry.substr(0, baseLength) + entry.substr(std::min(dot, entry.size())));
-    written.push_back(target);
-    if (CopiaArchivo(names.backup / entry, names.folder / target)) {
-      log.Add(kCopied + names.InBackup(Utf8ToAnsi(entry)));
+    steps.push_back(
+        {entry, SpellingIn(names.folder, entry.substr(0, baseLength) +
+                                             entry.substr(std::min(dot, entry.size())))});
+  }
+  return steps;
+}
+
+bool WriteJournal(const UpgradeNames& names, const std::vector<SwapStep>& steps) {
+  std::string text;
+  for (const SwapStep& step : steps) text += step.entry + ";" + step.target + "\n";
+  return WriteFileAtomically(JournalOf(names), text);
+}
+
+std::vector<SwapStep> ReadJournal(const std::filesystem::path& journal) {
+  std::vector<SwapStep> steps;
+  std::ifstream in(journal, std::ios::binary);
+  std::string line;
+  while (std::getline(in, line)) {
+    const std::size_t semicolon = line.find(';');
+    if (semicolon == std::string::npos) continue;
+    SwapStep step{line.substr(0, semicolon), line.substr(semicolon + 1)};
+    // Only plain names inside the two folders.
+    if (step.entry.find('/') != std::string::npos || step.target.find('/') != std::string::npos ||
+        step.entry.empty() || step.target.empty() || step.entry[0] == '.' || step.target[0] == '.')
+      continue;
+    steps.push_back(std::move(step));
+  }
+  return steps;
+}
+
+// The new files, written through the table engine, reach the disc before
+// the journal says they are complete.
+bool SyncFiles(const std::filesystem::path& folder, const std::vector<SwapStep>& steps) {
+  for (const SwapStep& step : steps) {
+    const int fd = ::open((folder / step.entry).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool synced = SyncDescriptor(fd);
+    ::close(fd);
+    if (!synced) return false;
+  }
+  return true;
+}
+
+// Each new file replaces its target by a rename: the folder always holds a
+// whole old file or a whole new one under each name.
+bool CopyNewFilesIn(const UpgradeNames& names, const std::vector<SwapStep>& steps,
+                    UpgradeLog& log) {
+  bool complete = true;
+  for (const SwapStep& step : steps) {
+    if (CopyFileAtomically(names.backup / step.entry, names.folder / step.target)) {
+      log.Add(kCopied + names.InBackup(Utf8ToAnsi(step.entry)));
     } else {
-      log.Add("Fallo:  Tabla no copiada: " + names.InBackup(Utf8ToAnsi(entry)));
+      log.Add("Fallo:  Tabla no copiada: " + names.InBackup(Utf8ToAnsi(step.entry)));
       complete = false;
     }
   }
-  if (!complete) RestoreOldFiles(names, written, backedUp, log);
+  return complete;
+}
+
+// Puts the old files back when the new ones could not all be copied in, so
+// the folder never ends up with half a table.
+bool RestoreOldFiles(const UpgradeNames& names, const std::vector<SwapStep>& steps,
+                     const std::vector<std::string>& backedUp, UpgradeLog& log) {
+  bool restored = true;
+  for (const SwapStep& step : steps) {
+    if (std::find(backedUp.begin(), backedUp.end(), step.target) == backedUp.end() &&
+        !RemoveFile(names.folder / step.target))
+      restored = false;
+  }
+  for (const std::string& entry : backedUp) {
+    if (CopyFileAtomically(names.backup / entry, names.folder / entry)) {
+      log.Ok("Tabla restaurada: " + names.InFolder(Utf8ToAnsi(entry)));
+    } else {
+      log.Fail("Tabla no restaurada: " + names.InFolder(Utf8ToAnsi(entry)));
+      restored = false;
+    }
+  }
+  return restored;
+}
+
+// Copies every old file into the backup folder; false when one could not be
+// copied (the swap must not go on without a way back).
+bool BackUpOldFiles(const UpgradeNames& names, std::vector<std::string>& backedUp,
+                    UpgradeLog& log) {
+  bool all = true;
+  for (const std::string& entry : ListFiles(names.folder, AnsiToUtf8(names.base) + ".*")) {
+    if (IsLeftoverTempFile(entry)) continue;
+    if (!CopyFileAtomically(names.folder / entry, names.backup / entry)) {
+      log.Fail("Tabla no copiada: " + names.InBackup(Utf8ToAnsi(entry)));
+      all = false;
+      continue;
+    }
+    backedUp.push_back(entry);
+    log.Add(kCopied + names.InBackup(Utf8ToAnsi(entry)));
+  }
+  return all;
+}
+
+// Old files that no new file replaces (an old index, say) leave the folder;
+// their copies stay in the backup folder.
+void RemoveReplacedLeftovers(const UpgradeNames& names, const std::vector<SwapStep>& steps,
+                             const std::vector<std::string>& backedUp, UpgradeLog& log) {
+  for (const std::string& entry : backedUp) {
+    const bool replaced = std::any_of(steps.begin(), steps.end(),
+                                      [&](const SwapStep& step) { return step.target == entry; });
+    if (replaced || RemoveFile(names.folder / entry))
+      log.Ok("Tabla borrada con \xE9xito: " + names.InFolder(Utf8ToAnsi(entry)));
+    else
+      log.Fail("Tabla no borrada: " + names.InFolder(Utf8ToAnsi(entry)));
+  }
+}
+
+// The old table goes to the backup folder as a copy, the journal is written,
+// the new files are renamed into place, and the journal goes. Killed at any
+// point, the folder holds the old table whole (no journal yet) or the next
+// start finishes the swap from the journal.
+void SwapFiles(const UpgradeNames& names, UpgradeLog& log) {
+  const std::vector<SwapStep> steps = PlanSwap(names);
+  std::vector<std::string> backedUp;
+  if (!BackUpOldFiles(names, backedUp, log) || !SyncFiles(names.backup, steps) ||
+      !WriteJournal(names, steps)) {
+    log.Fail("Tabla no actualizada: " + names.InFolder(names.table));
+    return;
+  }
+  if (!CopyNewFilesIn(names, steps, log)) {
+    if (RestoreOldFiles(names, steps, backedUp, log)) (void)RemoveFile(JournalOf(names));
+    return;
+  }
+  RemoveReplacedLeftovers(names, steps, backedUp, log);
+  (void)RemoveFile(JournalOf(names));
+}
+
+// A swap cut short: the journal names the complete new files, which are
+// copied in again (each by a rename), so the folder ends with the new table.
+void FinishSwap(const UpgradeNames& names, const UpgradeContext& context) {
+  UpgradeLog log;
+  log.Ok("Archivo creado : " + Timestamp(context));
+  log.Ok("Tabla : " + names.table);
+  const std::vector<SwapStep> steps = ReadJournal(JournalOf(names));
+  std::error_code error;
+  const bool whole = !steps.empty() && std::all_of(steps.begin(), steps.end(), [&](auto& step) {
+    return std::filesystem::is_regular_file(names.backup / step.entry, error);
+  });
+  if (whole && CopyNewFilesIn(names, steps, log)) {
+    (void)RemoveFile(JournalOf(names));
+    log.Ok("Actualización interrumpida terminada: " + names.InFolder(names.table));
+  } else if (!whole) {
+    // The new files are gone: the old table comes back from its copies in
+    // the backup folder, and the next start upgrades it again.
+    bool restored = true;
+    for (const std::string& entry : ListFiles(names.backup, AnsiToUtf8(names.base) + ".*"))
+      restored &= CopyFileAtomically(names.backup / entry, names.folder / entry);
+    if (restored) (void)RemoveFile(JournalOf(names));
+    log.Fail("Actualización interrumpida sin tabla nueva: " + names.InFolder(names.table));
+  }
+  log.Save(names.backup / AnsiToUtf8("Regenerar" + names.table + ".ini"));
 }
 
 bool HasField(const dbf::Table& table, const std::string& name) {
@@ -291,6 +413,9 @@ bool RebuildTable(dbf::Table& oldTable, const UpgradeNames& names, const std::st
   // reaches the caller with the old table still in place.
   CopyRecords(oldTable, newTable, progress.get());
   if (progress) progress->SetPosition(static_cast<int>(count));
+  // Record numbers change with the rebuild: whatever indexes the folder
+  // holds no longer fit the new table, which says so until they are rebuilt.
+  if (created && opened) newTable.SetIndexesInDoubt(true);
   return created && opened;
 }
 
@@ -301,6 +426,8 @@ void ActualizaTabla(const std::string& tableName, const std::filesystem::path& f
                     const std::string& fieldSize, int mode, const UpgradeContext& context) {
   const UpgradeNames names = MakeNames(tableName, folder);
   if (!MakeBackupFolder(names, context)) return;
+  std::error_code error;
+  if (std::filesystem::exists(JournalOf(names), error)) FinishSwap(names, context);
   const std::filesystem::path logFile =
       names.backup / AnsiToUtf8("Regenerar" + names.table + ".ini");
   UpgradeLog log;

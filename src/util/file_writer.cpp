@@ -5,35 +5,83 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <string>
 
-namespace zafirel {
+#include "util/file_change.h"
 
-bool WriteFileAtomically(const std::filesystem::path& target, std::string_view bytes) {
-  std::string temp = target.string() + ".tmp-XXXXXX";
+namespace zafirel {
+namespace {
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Creates the temporary file beside target, lets fill write it, then flushes
+// and renames it over target. Any failure removes the temporary file.
+template <typename Fill>
+bool ReplaceThroughTemp(const std::filesystem::path& target, Fill&& fill) {
+  BeforeFileChange();
+  std::string temp = target.string() + std::string(kTempMarker) + "XXXXXX";
   const int fd = mkstemp(temp.data());
   if (fd < 0) return false;
-  bool ok = true;
-  std::size_t done = 0;
-  while (ok && done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0)
-      ok = false;
-    else
-      done += static_cast<std::size_t>(n);
-  }
+  bool ok = fill(fd);
   // Keep the permissions an existing target had; mkstemp gives 0600.
   struct stat st {};
   if (ok && ::stat(target.c_str(), &st) == 0)
     ::fchmod(fd, st.st_mode & 07777);
   else if (ok)
     ::fchmod(fd, 0644);
+  if (ok) ok = SyncDescriptor(fd);
   if (::close(fd) != 0) ok = false;
-  if (ok && std::rename(temp.c_str(), target.c_str()) != 0) ok = false;
+  if (ok) ok = RenameFile(temp, target);
   if (!ok) ::unlink(temp.c_str());
   return ok;
+}
+
+}  // namespace
+
+bool WriteFileAtomically(const std::filesystem::path& target, std::string_view bytes) {
+  return ReplaceThroughTemp(target, [&](int fd) {
+    BeforeFileChange();
+    return WriteAll(fd, bytes.data(), bytes.size());
+  });
+}
+
+bool CopyFileAtomically(const std::filesystem::path& source, const std::filesystem::path& target) {
+  const int from = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+  if (from < 0) return false;
+  struct stat info {};
+  bool ok = ::fstat(from, &info) == 0 && S_ISREG(info.st_mode);
+  if (ok) {
+    ok = ReplaceThroughTemp(target, [&](int to) {
+      char buffer[16384];
+      for (;;) {
+        ssize_t n = ::read(from, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) break;
+        BeforeFileChange();
+        if (!WriteAll(to, buffer, static_cast<std::size_t>(n))) return false;
+      }
+      const struct timespec times[2] = {{0, UTIME_OMIT}, info.st_mtim};
+      ::futimens(to, times);
+      return true;
+    });
+  }
+  ::close(from);
+  return ok;
+}
+
+bool IsLeftoverTempFile(std::string_view fileName) {
+  const std::size_t at = fileName.rfind(kTempMarker);
+  return at != std::string_view::npos && at > 0 && fileName.size() == at + kTempMarker.size() + 6;
 }
 
 }  // namespace zafirel

@@ -1,6 +1,12 @@
 // The one way the program writes a whole file: the bytes go to a temporary
-// file in the target's folder, which is then renamed over the target, so a
-// crash or a full disc never leaves a half-written file in the target's place.
+// file in the target's folder, which is flushed to the disc and then renamed
+// over the target, and the folder is flushed after the rename. A crash, a
+// power cut or a full disc therefore leaves either the old file or the new
+// one in the target's place, never a half-written or empty one.
+//
+// Temporary files carry kTempMarker and six random characters after the
+// target's name; one left by an interrupted write is recognised by
+// IsLeftoverTempFile and removed at the next start.
 #pragma once
 
 #include <filesystem>
@@ -8,8 +14,18 @@
 
 namespace zafirel {
 
+inline constexpr std::string_view kTempMarker = ".tmp-";
+
 // Returns false (and leaves any existing target untouched) when the file
-// cannot be written.
-bool WriteFileAtomically(const std::filesystem::path& target, std::string_view bytes);
+// cannot be written whole.
+[[nodiscard]] bool WriteFileAtomically(const std::filesystem::path& target, std::string_view bytes);
+
+// Copies source over target the same way (through a flushed temporary file
+// renamed over the target), keeping the source's modification time.
+[[nodiscard]] bool CopyFileAtomically(const std::filesystem::path& source,
+                                      const std::filesystem::path& target);
+
+// A name WriteFileAtomically gives its temporary files.
+bool IsLeftoverTempFile(std::string_view fileName);
 
 }  // namespace zafirel

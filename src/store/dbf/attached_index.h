@@ -36,6 +36,7 @@ class AttachedIndex final : public RecordObserver {
   const std::string& TagName() const { return tag_->Info().tagName; }
   std::shared_ptr<MdxTag> Order() const { return tag_; }
 
+  void BeforeChange() override { tag_->ReopenIfReplaced(); }
   void RecordWritten(std::uint32_t recNo, std::string_view before, std::string_view after,
                      const TableLayout& layout) override;
 

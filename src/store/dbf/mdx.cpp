@@ -102,6 +102,24 @@ MdxTag MdxTag::Open(const std::filesystem::path& path) {
   return result;
 }
 
+void MdxTag::ReopenIfReplaced() {
+  if (!file_.Replaced()) return;
+  MdxTag fresh = Open(file_.Path());
+  if (fresh.tag_.tagName != tag_.tagName) Damaged();
+  file_ = std::move(fresh.file_);
+  tag_ = std::move(fresh.tag_);
+  last_.reset();
+}
+
+// A walk starts on the file now in place; a replacement that cannot be read
+// leaves the walk on the file it had.
+void MdxTag::FollowReplacement() {
+  try {
+    ReopenIfReplaced();
+  } catch (const DbfError&) {
+  }
+}
+
 void MdxTag::Damaged() const { throw DbfError(mdx::kBadIndex, file_.Path()); }
 
 // Every node reachable once, all leaves at one depth, entries in order and
@@ -352,6 +370,7 @@ std::uint32_t MdxTag::Walk(Path path, bool forward, std::uint32_t recordCount,
 }
 
 std::uint32_t MdxTag::First(std::uint32_t recordCount) {
+  FollowReplacement();
   callVersion_ = file_.CurrentVersion();
   last_.reset();
   const TreeState state = ReadState();
@@ -366,6 +385,7 @@ std::uint32_t MdxTag::First(std::uint32_t recordCount) {
 }
 
 std::uint32_t MdxTag::Last(std::uint32_t recordCount) {
+  FollowReplacement();
   callVersion_ = file_.CurrentVersion();
   last_.reset();
   const TreeState state = ReadState();

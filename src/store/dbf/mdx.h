@@ -44,6 +44,9 @@ class MdxTag final : public RecordOrder {
   static MdxTag Open(const std::filesystem::path& file);
 
   const mdx::TagInfo& Info() const { return tag_; }
+  // Opens the file again when another program replaced it (a rebuild);
+  // the new file must hold the same tag.
+  void ReopenIfReplaced();
 
   // The stored form of a key: character keys padded or cut to the length.
   std::string StoredKey(std::string_view key) const;
@@ -83,6 +86,7 @@ class MdxTag final : public RecordOrder {
   MdxTag(RawFile file, mdx::TagInfo tag) : file_(std::move(file)), tag_(std::move(tag)) {}
 
   [[noreturn]] void Damaged() const;
+  void FollowReplacement();
   mdx::TreeState ReadState() const;
   void WriteState(const mdx::TreeState& state);
   mdx::Node ReadNode(std::uint32_t page, std::uint32_t pages) const;

@@ -12,6 +12,8 @@
 #include <utility>
 
 #include "store/dbf/dbf_error.h"
+#include "util/file_change.h"
+#include "util/folder_lock.h"
 
 namespace zafirel::dbf {
 
@@ -81,18 +83,27 @@ std::uint64_t RawFile::Size() const {
   return static_cast<std::uint64_t>(info.st_size);
 }
 
+bool RawFile::Replaced() const {
+  struct stat open {};
+  struct stat named {};
+  if (fd_ < 0 || ::fstat(fd_, &open) != 0 || ::stat(path_.c_str(), &named) != 0) return false;
+  return open.st_dev != named.st_dev || open.st_ino != named.st_ino;
+}
+
 RawFile::Version RawFile::CurrentVersion() const {
   // Walking an order asks at every step: the file system is asked again only
   // after our own writes or a millisecond.
   const std::int64_t now = std::chrono::duration_cast<std::chrono::microseconds>(
                                std::chrono::steady_clock::now().time_since_epoch())
                                .count();
-  if (stattedAt_ != INT64_MIN && statted_.writes == WriteCount() && now - stattedAt_ < 1000)
+  if (stattedAt_ != INT64_MIN && statted_.writes == WriteCount() &&
+      statted_.epoch == FolderLock::Epoch() && now - stattedAt_ < 1000)
     return statted_;
   struct stat info {};
   if (fd_ < 0 || ::fstat(fd_, &info) != 0) throw DbfError("No se puede leer el archivo", path_);
   statted_ = {WriteCount(), static_cast<std::uint64_t>(info.st_size),
-              static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+              static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec,
+              FolderLock::Epoch()};
   stattedAt_ = now;
   return statted_;
 }
@@ -165,6 +176,7 @@ std::string RawFile::ReadString(std::uint64_t offset, std::size_t n) const {
 
 void RawFile::WriteAt(std::uint64_t offset, const char* data, std::size_t n) {
   if (!writable_) throw DbfError("El archivo es de solo lectura", path_);
+  BeforeFileChange();
   if (writes_) ++*writes_;  // before the write: a failed write still counts
   std::size_t done = 0;
   while (done < n) {

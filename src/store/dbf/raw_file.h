@@ -31,6 +31,9 @@ class RawFile {
   void Close();
 
   std::uint64_t Size() const;
+  // True when the path now names another file than the one open (another
+  // program replaced it by a rename); false when the path is gone.
+  bool Replaced() const;
 
   // Changes whenever the file may have changed: at once at every write
   // through any RawFile of this process on the same file, and within a
@@ -40,6 +43,7 @@ class RawFile {
     std::uint64_t writes = 0;
     std::uint64_t size = 0;
     std::int64_t modified = 0;
+    std::uint64_t epoch = 0;  // FolderLock::Epoch(): another program may have written since
     bool operator==(const Version&) const = default;
   };
   Version CurrentVersion() const;

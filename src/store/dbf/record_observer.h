@@ -15,6 +15,9 @@ namespace zafirel::dbf {
 class RecordObserver {
  public:
   virtual ~RecordObserver() = default;
+  // Before a change is written, with the folder's write lock held: an index
+  // whose file another program replaced meanwhile opens the new one.
+  virtual void BeforeChange() {}
   virtual void RecordWritten(std::uint32_t recNo, std::string_view before, std::string_view after,
                              const TableLayout& layout) = 0;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <optional>
 #include <set>
 #include <system_error>
 
@@ -9,6 +10,7 @@
 #include "util/bytes.h"
 #include "util/codepage.h"
 #include "util/file_writer.h"
+#include "util/folder_lock.h"
 #include "util/text.h"
 
 namespace zafirel::dbf {
@@ -353,29 +355,80 @@ void Table::WriteHeaderState(std::uint32_t recordCount) {
   file_.WriteAt(kDateOffset, EncodeDateAndCount(recordCount));
 }
 
+template <typename Change>
+void Table::Changing(Change&& change) {
+  std::optional<FolderLock> lock;
+  if (shared_) lock.emplace(folder_);
+  if (shared_ && file_.Replaced()) Fail("Otro programa ha sustituido la tabla: vuelva a abrirla");
+  for (const auto& observer : observers_) observer->BeforeChange();
+  ReadState();
+  CheckWritable();
+  bool marked = false;
+  if (indexGuard_) {
+    char flag = 0;
+    file_.ReadExactly(kInDoubtOffset, &flag, 1);
+    if (flag == 0) {
+      flag = 1;
+      file_.WriteAt(kInDoubtOffset, &flag, 1);
+      marked = true;
+    }
+  }
+  change();
+  if (marked && indexesComplete_) {
+    const char flag = 0;
+    file_.WriteAt(kInDoubtOffset, &flag, 1);
+  }
+}
+
+bool Table::IndexesInDoubt() {
+  CheckActive();
+  char flag = 0;
+  file_.ReadExactly(kInDoubtOffset, &flag, 1);
+  return flag != 0;
+}
+
+void Table::SetIndexesInDoubt(bool inDoubt) {
+  CheckActive();
+  CheckWritable();
+  std::optional<FolderLock> lock;
+  if (shared_) lock.emplace(folder_);
+  const char flag = inDoubt ? 1 : 0;
+  file_.WriteAt(kInDoubtOffset, &flag, 1);
+}
+
+bool Table::IndexesInDoubt(const std::filesystem::path& tableFile) {
+  try {
+    RawFile file = RawFile::Open(tableFile);
+    char flag = 0;
+    return file.ReadAt(kInDoubtOffset, &flag, 1) == 1 && flag != 0;
+  } catch (const DbfError&) {
+    return false;
+  }
+}
+
 void Table::Post() {
   CheckActive();
   if (state_ == State::kBrowse) return;
-  ReadState();
-  CheckWritable();
-  if (state_ == State::kEdit && (recNo_ > recordCount_ || !IsLive(recNo_)))
-    Fail("El registro no existe");
-  StorePendingMemos();
-  std::string before;
-  if (state_ == State::kAppend) {
-    std::uint32_t recNo = recordCount_ + 1;
-    file_.WriteAt(RecordOffset(recNo), record_ + kEndOfFile);
-    WriteHeaderState(recNo);
-    recordCount_ = recNo;
-    recNo_ = recNo;
-  } else {
-    before = ReadRecord(recNo_);
-    file_.WriteAt(RecordOffset(recNo_), record_);
-    WriteHeaderState(recordCount_);
-  }
-  state_ = State::kBrowse;
-  eof_ = bof_ = false;
-  Notify(recNo_, before, record_);
+  Changing([&] {
+    if (state_ == State::kEdit && (recNo_ > recordCount_ || !IsLive(recNo_)))
+      Fail("El registro no existe");
+    StorePendingMemos();
+    std::string before;
+    if (state_ == State::kAppend) {
+      std::uint32_t recNo = recordCount_ + 1;
+      file_.WriteAt(RecordOffset(recNo), record_ + kEndOfFile);
+      WriteHeaderState(recNo);
+      recordCount_ = recNo;
+      recNo_ = recNo;
+    } else {
+      before = ReadRecord(recNo_);
+      file_.WriteAt(RecordOffset(recNo_), record_);
+      WriteHeaderState(recordCount_);
+    }
+    state_ = State::kBrowse;
+    eof_ = bof_ = false;
+    Notify(recNo_, before, record_);
+  });
 }
 
 void Table::Delete() {
@@ -383,20 +436,20 @@ void Table::Delete() {
   if (state_ == State::kAppend) return Cancel();
   state_ = State::kBrowse;
   pendingMemos_.clear();
-  CheckWritable();
-  ReadState();
-  if (recNo_ == 0 || recNo_ > recordCount_ || !IsLive(recNo_)) Fail("El registro no existe");
-  // The neighbour is found before the record leaves the order it is in.
-  const std::uint32_t deleted = recNo_;
-  std::uint32_t next = LiveForward(order_->After(deleted, recordCount_));
-  if (next == 0) next = LiveBackward(order_->Before(deleted, recordCount_));
-  const std::string before = ReadRecord(deleted);
-  const char flag = kDeletedFlag;
-  file_.WriteAt(RecordOffset(deleted), &flag, 1);
-  WriteHeaderState(recordCount_);
-  Notify(deleted, before, std::string_view());
-  Land(next);
-  eof_ = bof_ = next == 0;
+  Changing([&] {
+    if (recNo_ == 0 || recNo_ > recordCount_ || !IsLive(recNo_)) Fail("El registro no existe");
+    // The neighbour is found before the record leaves the order it is in.
+    const std::uint32_t deleted = recNo_;
+    std::uint32_t next = LiveForward(order_->After(deleted, recordCount_));
+    if (next == 0) next = LiveBackward(order_->Before(deleted, recordCount_));
+    const std::string before = ReadRecord(deleted);
+    const char flag = kDeletedFlag;
+    file_.WriteAt(RecordOffset(deleted), &flag, 1);
+    WriteHeaderState(recordCount_);
+    Notify(deleted, before, std::string_view());
+    Land(next);
+    eof_ = bof_ = next == 0;
+  });
 }
 
 std::string Table::FieldText(const std::string& record, int index) const {

@@ -10,6 +10,18 @@
 // Text in and out is ANSI; a cursor made with OEM translation keeps character
 // and memo text in the OEM code page on disk.
 //
+// A table shared with other programs (SetShared) makes every change under
+// its folder's write lock (FolderLock), re-reading the header first, so
+// changes of several programs never interleave.
+//
+// A table whose index files follow it (SetIndexGuard) marks its indexes "in
+// doubt" before the first byte of a change (byte 14 of the header, dBase's
+// incomplete-transaction flag, which other readers ignore) and clears the
+// mark after the last index heard of the change, but only when every index
+// file of the table is attached. A change cut short (a killed program, a
+// full disc, an index that could not be written) or made without all the
+// indexes leaves the mark, and the next open rebuilds the indexes.
+//
 // Navigation moving away from a record being edited or appended posts it
 // first; Close drops unposted changes. A table whose header promises more
 // records than the file holds is opened for reading the records present, and
@@ -65,6 +77,20 @@ class Table {
   // record order. The cursor stays on its record.
   void SetOrder(std::shared_ptr<RecordOrder> order);
 
+  // Changes under the folder's write lock (see above).
+  void SetShared(bool shared) { shared_ = shared; }
+  // Changes mark the indexes in doubt; complete tells whether every index
+  // file of the table is attached, so a change may clear the mark again.
+  void SetIndexGuard(bool guard, bool complete) {
+    indexGuard_ = guard;
+    indexesComplete_ = complete;
+  }
+  // The mark of the open table: its indexes may not match its records.
+  bool IndexesInDoubt();
+  void SetIndexesInDoubt(bool inDoubt);
+  // The mark of a table file that is not open; false when it cannot be read.
+  static bool IndexesInDoubt(const std::filesystem::path& tableFile);
+
   // Observers hear of every record this cursor appends, changes or deletes.
   void AddObserver(std::shared_ptr<RecordObserver> observer);
   void ClearObservers();
@@ -116,6 +142,10 @@ class Table {
   void StorePendingMemos();
   void WriteHeaderState(std::uint32_t recordCount);
   void Notify(std::uint32_t recNo, std::string_view before, std::string_view after);
+  // Runs a change: under the folder's lock when shared, with the indexes
+  // marked in doubt around it when guarded.
+  template <typename Change>
+  void Changing(Change&& change);
   std::uint64_t RecordOffset(std::uint32_t recNo) const;
   [[noreturn]] void Fail(const std::string& problem) const;
 
@@ -135,6 +165,9 @@ class Table {
   mutable std::uint64_t cachedWrites_ = 0;
   mutable std::string cachedRecord_;
   bool damaged_ = false;
+  bool shared_ = false;
+  bool indexGuard_ = false;
+  bool indexesComplete_ = false;
   std::shared_ptr<RecordOrder> order_;
   std::vector<std::shared_ptr<RecordObserver>> observers_;
 

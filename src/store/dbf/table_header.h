@@ -20,6 +20,9 @@ inline constexpr char kEndOfFile = 0x1A;
 
 // Offsets 1-7: the update date and the record count, rewritten on each change.
 inline constexpr std::size_t kDateOffset = 1;
+// dBase IV's incomplete-transaction flag: set while a change is written and
+// its index files may not have heard of it yet.
+inline constexpr std::size_t kInDoubtOffset = 14;
 inline constexpr std::size_t kDateAndCountSize = 7;
 
 struct TableLayout {

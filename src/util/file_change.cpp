@@ -1,0 +1,66 @@
+#include "util/file_change.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <system_error>
+#include <utility>
+
+namespace zafirel {
+namespace {
+
+std::function<void()>& Hook() {
+  static std::function<void()> hook;
+  return hook;
+}
+
+std::uint64_t changes = 0;
+
+}  // namespace
+
+void BeforeFileChange() {
+  ++changes;
+  if (Hook()) Hook()();
+}
+
+void SetFileChangeHook(std::function<void()> hook) { Hook() = std::move(hook); }
+
+std::uint64_t FileChangesSoFar() { return changes; }
+
+bool SyncDescriptor(int fd) {
+  int result;
+  do result = ::fdatasync(fd);
+  while (result != 0 && errno == EINTR);
+  // Some file systems (pipes, a few network ones) cannot flush: nothing to wait for.
+  return result == 0 || errno == EINVAL || errno == EROFS;
+}
+
+bool SyncFolder(const std::filesystem::path& folder) {
+  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  int result;
+  do result = ::fsync(fd);
+  while (result != 0 && errno == EINTR);
+  const bool ok = result == 0 || errno == EINVAL || errno == EROFS;
+  ::close(fd);
+  return ok;
+}
+
+bool RemoveFile(const std::filesystem::path& file) {
+  BeforeFileChange();
+  if (::unlink(file.c_str()) == 0) {
+    (void)SyncFolder(file.parent_path());  // the removal stands even if the flush fails
+    return true;
+  }
+  return errno == ENOENT;
+}
+
+bool RenameFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+  BeforeFileChange();
+  if (std::rename(from.c_str(), to.c_str()) != 0) return false;
+  return SyncFolder(to.parent_path());
+}
+
+}  // namespace zafirel
