@@ -72,8 +72,11 @@ int main() {
       }
     }
   }
-  zafirel::WriteCatalogueFile(root / "1.Ind", tree);
-  zafirel::WriteCatalogueFile(root / "1.Ct", files);
+  if (!zafirel::WriteCatalogueFile(root / "1.Ind", tree) ||
+      !zafirel::WriteCatalogueFile(root / "1.Ct", files)) {
+    std::fprintf(stderr, "the catalogue could not be written in %s\n", root.c_str());
+    return 1;
+  }
   const auto ctBytes = fs::file_size(root / "1.Ct");
   files.clear();
   tree.clear();

@@ -88,8 +88,7 @@ RunFigures Catalogue(const fs::path& data, const fs::path& volume, bool zips) {
   run.AppendDisc();
   const auto start = Clock::now();
   run.Walk(true);
-  run.CompleteDisc();
-  run.WriteFiles();
+  if (!run.FinishDisc()) std::fputs("the catalogue could not be written\n", stderr);
   return {Seconds(start), files.size()};
 }
 

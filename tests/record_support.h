@@ -21,13 +21,20 @@ inline void AppendRecord(dbf::Table& table, FieldValues fields) {
   table.Post();
 }
 
-// Appends records to the disc table of a data folder that holds one.
+// Appends records to the disc table of a data folder that holds one. A disc
+// without a file count would be taken for a run that never completed (and
+// removed when the folder is opened): it gets the count 0 unless one is given.
 inline void AddDiscRecords(const std::filesystem::path& dataFolder,
                            std::initializer_list<FieldValues> records) {
   TTablas tablas;
   tablas.SetFolder(dataFolder);
   tablas.TablaCDRom.Open();
-  for (const FieldValues& record : records) AppendRecord(tablas.TablaCDRom, record);
+  for (const FieldValues& record : records) {
+    tablas.TablaCDRom.Append();
+    tablas.TablaCDRom.SetString("TOTFILES", "0");
+    for (const auto& [field, value] : record) tablas.TablaCDRom.SetString(field, value);
+    tablas.TablaCDRom.Post();
+  }
 }
 
 }  // namespace zafirel::testing

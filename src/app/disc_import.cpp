@@ -10,7 +10,8 @@
 #include "browse/covers.h"
 #include "store/catalogue_files.h"
 #include "store/tablas.h"
-#include "util/files.h"
+#include "util/file_writer.h"
+#include "util/folder_lock.h"
 #include "util/wildcard.h"
 
 namespace zafirel {
@@ -32,9 +33,30 @@ std::vector<Record> ReadAll(dbf::Table& table) {
   return records;
 }
 
-bool CopyIfThere(const fs::path& from, const fs::path& to) {
+bool Exists(const fs::path& file) {
   std::error_code ec;
-  return fs::exists(from, ec) && CopiaArchivo(from, to);
+  return fs::is_regular_file(file, ec);
+}
+
+// A disc's two files under its new number, before its record exists: a
+// copy of each, or (when the source lacks one) an empty file list and a tree
+// of the bare drive root, so every disc in the table has both files. Throws
+// when they cannot be written, after taking back what was written.
+bool CopyCatalogueFiles(const fs::path& from, const fs::path& to, const std::string& old,
+                        const std::string& number, const std::string& drive) {
+  const fs::path sourceTree = TreeFilePath(from, old), sourceList = ListFilePath(from, old);
+  const bool whole = Exists(sourceTree) && Exists(sourceList);
+  LineList root;
+  root.push_back((drive.empty() ? std::string("D") : drive.substr(0, 1)) + ":\\");
+  const bool written = whole ? CopyFileAtomically(sourceTree, TreeFilePath(to, number)) &&
+                                   CopyFileAtomically(sourceList, ListFilePath(to, number))
+                             : WriteCatalogueFile(TreeFilePath(to, number), root) &&
+                                   WriteCatalogueFile(ListFilePath(to, number), LineList());
+  if (!written) {
+    (void)DeleteCatalogueFiles(to, number);
+    throw std::runtime_error("No se pueden escribir los archivos del cat\xE1logo " + number);
+  }
+  return whole;
 }
 
 }  // namespace
@@ -46,7 +68,7 @@ bool SameFolder(const fs::path& a, const fs::path& b) {
 
 ImportReport ImportDiscs(TTablas& target, const fs::path& targetCatalogues,
                          const fs::path& sourceFolder,
-                         const std::function<void(int done, int total)>& progress) {
+                         const std::function<bool(int done, int total)>& progress) {
   TTablas source;
   source.SetFolder(sourceFolder);
   std::vector<Record> discs;
@@ -74,25 +96,32 @@ ImportReport ImportDiscs(TTablas& target, const fs::path& targetCatalogues,
   int done = 0;
   for (const Record& disc : discs) {
     const std::string serial = disc.count("NSERIECD") ? disc.at("NSERIECD") : std::string();
+    // Each disc is added whole under the folder's lock: its files first,
+    // then its record, so an interruption never leaves a record without files.
+    FolderLock lock(target.Folder());
     if (discsHere.Locate("NSERIECD", serial)) {
       ++report.skipped;
     } else {
       const std::string number = std::to_string(target.IncrementaNHistoria());
-      discsHere.Append();
-      for (const dbf::FieldDef& field : discsHere.Fields()) {
-        const auto value = disc.find(field.name);
-        if (field.name != "AUTO" && value != disc.end())
-          discsHere.SetString(field.name, value->second);
-      }
-      discsHere.SetString("AUTO", number);
-      discsHere.Post();
-      ++report.imported;
       const std::string old = disc.count("AUTO") ? disc.at("AUTO") : std::string();
-      const bool tree =
-          CopyIfThere(TreeFilePath(sourceCatalogues, old), TreeFilePath(targetCatalogues, number));
-      const bool list =
-          CopyIfThere(ListFilePath(sourceCatalogues, old), ListFilePath(targetCatalogues, number));
-      if (!tree || !list) ++report.withoutFiles;
+      const std::string drive = disc.count("UNIDAD") ? disc.at("UNIDAD") : std::string();
+      if (!CopyCatalogueFiles(sourceCatalogues, targetCatalogues, old, number, drive))
+        ++report.withoutFiles;
+      try {
+        discsHere.Append();
+        for (const dbf::FieldDef& field : discsHere.Fields()) {
+          const auto value = disc.find(field.name);
+          if (field.name != "AUTO" && value != disc.end())
+            discsHere.SetString(field.name, value->second);
+        }
+        discsHere.SetString("AUTO", number);
+        discsHere.Post();
+      } catch (...) {
+        discsHere.Cancel();
+        (void)DeleteCatalogueFiles(targetCatalogues, number);
+        throw;
+      }
+      ++report.imported;
       try {
         if (source.TablaGraf.Active()) {
           if (const std::optional<std::string> cover = FindCover(source.TablaGraf, old)) {
@@ -104,7 +133,10 @@ ImportReport ImportDiscs(TTablas& target, const fs::path& targetCatalogues,
         // A picture that cannot be carried over leaves the disc without one.
       }
     }
-    if (progress) progress(++done, static_cast<int>(discs.size()));
+    if (progress && !progress(++done, static_cast<int>(discs.size()))) {
+      report.stopped = true;
+      break;
+    }
   }
   if (!coversWereOpen) coversHere.Close();
   return report;

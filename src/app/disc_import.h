@@ -14,14 +14,18 @@ class TTablas;
 struct ImportReport {
   int imported = 0;
   int skipped = 0;       // already catalogued (same serial number)
-  int withoutFiles = 0;  // imported, but a catalogue file was missing or unreadable
+  int withoutFiles = 0;  // imported with empty files: the source had not both of them
+  bool stopped = false;  // the progress function asked to stop between two discs
 };
 
-// Throws std::runtime_error (before anything is changed) when the source's
-// disc table cannot be read. progress(done, total) runs after each disc.
+// Each disc is added whole (its files, then its record) under the target
+// folder's lock, or not at all. Throws std::runtime_error when the source's
+// disc table cannot be read (before anything is changed) or when a disc
+// cannot be written (the discs before it stay). progress(done, total) runs
+// after each disc; returning false stops the import there.
 ImportReport ImportDiscs(TTablas& target, const std::filesystem::path& targetCatalogues,
                          const std::filesystem::path& sourceFolder,
-                         const std::function<void(int done, int total)>& progress);
+                         const std::function<bool(int done, int total)>& progress);
 
 // Whether two folders are the same one (after following links).
 bool SameFolder(const std::filesystem::path& a, const std::filesystem::path& b);

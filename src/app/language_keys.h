@@ -6,7 +6,7 @@
 
 namespace zafirel {
 
-inline constexpr std::array<std::string_view, 104> kLanguageKeys = {
+inline constexpr std::array<std::string_view, 112> kLanguageKeys = {
     "Aceptar",
     "Actualizando",
     "Ajustar",
@@ -35,6 +35,10 @@ inline constexpr std::array<std::string_view, 104> kLanguageKeys = {
     "CatalogoActual",
     "CatalogoExiste",
     "CatalogoNoEncontrado",
+    "CarpetaOcupada",
+    "CatalogoCambiado",
+    "CatalogosQuitados",
+    "CatalogosTerminados",
     "Catalogos1",
     "CDsHint",
     "Coincidencias",
@@ -51,9 +55,13 @@ inline constexpr std::array<std::string_view, 104> kLanguageKeys = {
     "Encontrado",
     "Encontrados",
     "ErrorArchivo",
+    "ErrorCarpetaCatalogos",
+    "ErrorCatalogoNoGrabado",
     "ErrorConvertir",
     "ErrorCrearDirectorio",
     "ErrorGrabar",
+    "ErrorGrabarCatalogo",
+    "ErrorGrabarDisco",
     "ErrorHTML",
     "ErrorUnidad",
     "Etiqueta",

@@ -3,14 +3,16 @@
 #include "browse/covers.h"
 #include "store/catalogue_files.h"
 #include "store/tablas.h"
+#include "util/folder_lock.h"
 
 namespace zafirel {
 
 bool DeleteDisc(TTablas& tablas, const std::filesystem::path& catalogueFolder,
                 std::string_view number) {
+  FolderLock lock(tablas.Folder());
   dbf::Table& discs = tablas.TablaCDRom;
   if (!discs.Locate("AUTO", number)) return false;
-  DeleteCatalogueFiles(catalogueFolder, number);
+  discs.Delete();
   try {
     dbf::Table& covers = tablas.TablaGraf;
     const bool wasOpen = covers.Active();
@@ -20,7 +22,9 @@ bool DeleteDisc(TTablas& tablas, const std::filesystem::path& catalogueFolder,
   } catch (const std::exception&) {
     // A missing or damaged picture table keeps the disc deletable.
   }
-  discs.Delete();
+  // Files that cannot be removed are only unreachable: the next disc given
+  // this number writes its own over them.
+  (void)DeleteCatalogueFiles(catalogueFolder, number);
   return true;
 }
 

@@ -1,11 +1,15 @@
 #include "browse/loaded_catalogue.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <deque>
 #include <system_error>
 #include <unordered_map>
 
 #include "store/catalogue_files.h"
+#include "util/file_writer.h"
+#include "util/folder_lock.h"
 #include "util/text.h"
 
 namespace zafirel {
@@ -74,6 +78,7 @@ bool LoadedCatalogue::CargarCatalogo(const fs::path& base) {
     } catch (const std::exception&) {
       // No file list: every folder lists nothing.
     }
+    NoteFileWritten();
   }
   return rebuilt;
 }
@@ -85,6 +90,7 @@ void LoadedCatalogue::CargarArbol(const fs::path& treeFile) {
 
 void LoadedCatalogue::Clear() {
   RutaIndActual.clear();
+  stamp_.reset();
   LineasActuales.clear();
   Arbol = FolderTree();
 }
@@ -95,9 +101,41 @@ fs::path LoadedCatalogue::TargetFile() const {
   return target;
 }
 
-bool LoadedCatalogue::Save() const {
-  if (RutaIndActual.empty()) return false;
-  return WriteCatalogueFile(TargetFile(), LineasActuales);
+std::optional<LoadedCatalogue::Stamp> LoadedCatalogue::CurrentStamp() const {
+  struct stat info {};
+  if (RutaIndActual.empty() || ::stat(TargetFile().c_str(), &info) != 0) return std::nullopt;
+  return Stamp{static_cast<std::uint64_t>(info.st_size),
+               static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec,
+               static_cast<std::uint64_t>(info.st_ino)};
+}
+
+void LoadedCatalogue::NoteFileWritten() { stamp_ = CurrentStamp(); }
+
+EditOutcome LoadedCatalogue::WriteEdited(const std::vector<std::size_t>& dropped,
+                                         std::size_t replaced, std::string_view replacement) {
+  if (RutaIndActual.empty()) return EditOutcome::kNotWritten;
+  std::optional<FolderLock> lock;
+  try {
+    if (!lockFolder.empty()) lock.emplace(lockFolder);
+  } catch (const FolderBusy&) {
+    return EditOutcome::kBusy;
+  }
+  if (stamp_ && CurrentStamp() != stamp_) return EditOutcome::kChangedElsewhere;
+  std::vector<char> gone(LineasActuales.size(), 0);
+  for (std::size_t line : dropped)
+    if (line < gone.size()) gone[line] = 1;
+  std::size_t bytes = replacement.size();
+  for (std::size_t i = 0; i < LineasActuales.size(); ++i) bytes += LineasActuales[i].size() + 2;
+  std::string text;
+  text.reserve(bytes);
+  for (std::size_t i = 0; i < LineasActuales.size(); ++i) {
+    if (gone[i]) continue;
+    text += i == replaced ? replacement : LineasActuales[i];
+    text += "\r\n";
+  }
+  if (!WriteFileAtomically(TargetFile(), text)) return EditOutcome::kNotWritten;
+  NoteFileWritten();
+  return EditOutcome::kWritten;
 }
 
 std::vector<FileRow> LoadedCatalogue::Rows(int node, const Locale& locale) const {
@@ -126,8 +164,9 @@ std::size_t LoadedCatalogue::Find(int node, std::string_view fileName) const {
   return FindFileLine(LineasActuales, Arbol.FolderPath(node), fileName);
 }
 
-bool LoadedCatalogue::DeleteFiles(int node, const std::vector<std::string>& fileNames) {
-  if (node < 0 || static_cast<std::size_t>(node) >= Arbol.Nodes().size()) return false;
+EditOutcome LoadedCatalogue::DeleteFiles(int node, const std::vector<std::string>& fileNames) {
+  if (node < 0 || static_cast<std::size_t>(node) >= Arbol.Nodes().size())
+    return EditOutcome::kUnchanged;
   std::string folder = Arbol.FolderPath(node);
   if (!folder.empty() && folder.back() == '\\') folder.pop_back();
   // One pass over the lines for all names: each name takes the first line
@@ -147,36 +186,29 @@ bool LoadedCatalogue::DeleteFiles(int node, const std::vector<std::string>& file
     it->second.pop_front();
     if (it->second.empty()) wanted.erase(it);
   }
-  // The names are taken in order; the first without a line ends the deletion
-  // there, and only the ones before it leave memory.
-  std::vector<std::size_t> doomed;
-  bool allFound = true;
-  for (std::size_t line : lineOf) {
-    if (line == kNone) {
-      allFound = false;
-      break;
-    }
-    doomed.push_back(line);
-  }
-  LineasActuales.Erase(std::move(doomed));
-  if (!allFound) return false;
-  Save();
-  return true;
+  // A name without a line changes nothing: what is shown stays what is stored.
+  if (std::find(lineOf.begin(), lineOf.end(), kNone) != lineOf.end())
+    return EditOutcome::kUnchanged;
+  const EditOutcome outcome = WriteEdited(lineOf, kNone, {});
+  if (outcome == EditOutcome::kWritten) LineasActuales.Erase(std::move(lineOf));
+  return outcome;
 }
 
-bool LoadedCatalogue::SetComment(std::size_t line, std::string_view typed) {
-  if (typed.empty() || line >= LineasActuales.size()) return false;
-  LineasActuales.Replace(line, WithComment(LineasActuales[line], CleanComment(typed)));
-  Save();
-  return true;
+EditOutcome LoadedCatalogue::SetComment(std::size_t line, std::string_view typed) {
+  if (typed.empty() || line >= LineasActuales.size()) return EditOutcome::kUnchanged;
+  const std::string edited = WithComment(LineasActuales[line], CleanComment(typed));
+  const EditOutcome outcome = WriteEdited({}, line, edited);
+  if (outcome == EditOutcome::kWritten) LineasActuales.Replace(line, edited);
+  return outcome;
 }
 
-bool LoadedCatalogue::Rename(std::size_t line, std::string_view typed) {
+EditOutcome LoadedCatalogue::Rename(std::size_t line, std::string_view typed) {
   const std::string name = CleanFileName(typed);
-  if (name.empty() || line >= LineasActuales.size()) return false;
-  LineasActuales.Replace(line, Renamed(LineasActuales[line], name));
-  Save();
-  return true;
+  if (name.empty() || line >= LineasActuales.size()) return EditOutcome::kUnchanged;
+  const std::string edited = Renamed(LineasActuales[line], name);
+  const EditOutcome outcome = WriteEdited({}, line, edited);
+  if (outcome == EditOutcome::kWritten) LineasActuales.Replace(line, edited);
+  return outcome;
 }
 
 }  // namespace zafirel

@@ -3,7 +3,9 @@
 // folder, and the edits of file entries, each written back whole at once.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,8 +45,19 @@ std::string Renamed(std::string_view line, std::string_view newName);
 // The size cell of a file row.
 std::string FileSizeCell(std::string_view sizeField, const Locale& locale);
 
+// What became of an edit of file entries.
+enum class EditOutcome {
+  kWritten,           // the file holds the change, and so does memory
+  kUnchanged,         // nothing to do (an empty text, a name without a line)
+  kNotWritten,        // the file could not be written: memory unchanged too
+  kChangedElsewhere,  // another program rewrote the file since it was read: nothing written
+  kBusy,              // another program kept the folder's lock: nothing written
+};
+
 class LoadedCatalogue {
  public:
+  // The data folder whose write lock the edits take; none when empty.
+  std::filesystem::path lockFolder;
   // The tree file now loaded; empty when none is.
   std::string RutaIndActual;
   // The lines of its file-list file, in file order.
@@ -65,25 +78,40 @@ class LoadedCatalogue {
 
   // RutaIndActual with ".Ct" in place of its extension: the file edits write.
   std::filesystem::path TargetFile() const;
-  // Writes every line to the target file; false when it could not be written
-  // (the lines keep the change and go out with the next write).
-  bool Save() const;
+  // The file list as read or last written: an edit finding the file changed
+  // since (by another program) writes nothing.
+  void NoteFileWritten();
 
   // The rows of a folder's own files, in file order.
   std::vector<FileRow> Rows(int node, const Locale& locale) const;
   // The line of a file of a folder, or LineasActuales.size() when none is.
   std::size_t Find(int node, std::string_view fileName) const;
 
-  // Removes the entries of the named files of a folder and writes the list
-  // once. When a name has no line, nothing is written: the entries found
-  // before it are removed from memory only, and false is returned.
-  bool DeleteFiles(int node, const std::vector<std::string>& fileNames);
-  // Sets the comment of a line and writes the list. An empty text changes
-  // nothing and gives false.
-  bool SetComment(std::size_t line, std::string_view typed);
-  // Renames the entry of a line and writes the list; false when the cleaned
-  // name is empty (nothing changes).
-  bool Rename(std::size_t line, std::string_view typed);
+  // Each edit writes the whole list, with the change, under the lock and
+  // only then changes memory: memory and the file never part.
+  //
+  // Removes the entries of the named files of a folder with one write. When a
+  // name has no line nothing is removed (kUnchanged).
+  [[nodiscard]] EditOutcome DeleteFiles(int node, const std::vector<std::string>& fileNames);
+  // Sets the comment of a line; an empty text changes nothing.
+  [[nodiscard]] EditOutcome SetComment(std::size_t line, std::string_view typed);
+  // Renames the entry of a line; a cleaned name that is empty changes nothing.
+  [[nodiscard]] EditOutcome Rename(std::size_t line, std::string_view typed);
+
+ private:
+  struct Stamp {
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;
+    std::uint64_t inode = 0;
+    bool operator==(const Stamp&) const = default;
+  };
+  std::optional<Stamp> CurrentStamp() const;
+  // Writes the list as it would be with the edits: dropped lines left out,
+  // one line replaced.
+  EditOutcome WriteEdited(const std::vector<std::size_t>& dropped, std::size_t replaced,
+                          std::string_view replacement);
+
+  std::optional<Stamp> stamp_;  // of the file list when read or last written
 };
 
 }  // namespace zafirel

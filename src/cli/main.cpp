@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -21,6 +22,7 @@
 #include "scan/drive_map.h"
 #include "search/catalogue_search.h"
 #include "search/html_pages.h"
+#include "store/data_folder.h"
 #include "store/index_files.h"
 #include "store/index_set.h"
 #include "store/tablas.h"
@@ -128,15 +130,30 @@ DataFolder FindDataFolder(const Options& options) {
   return found;
 }
 
-// Opens the disc table with its indexes, building missing ones first.
+// Opens the disc table with its indexes after mending what interrupted work
+// left (see PrepareDataFolder); an older table is upgraded first.
 bool OpenTables(TTablas& tablas, const DataFolder& folder) {
-  std::error_code ec;
   if (ListFiles(folder.data, "CDROM.DBF").empty())
     return Fail(kFailed, "no disc table in " + folder.data.string()), false;
   tablas.SetFolder(folder.data);
   Silent silent;
   try {
-    RegeneraIndices(tablas.TablaCDRom, folder.data, silent, "");
+    const UpgradeContext context{[](std::string_view key) { return std::string(key); }, silent,
+                                 Locale::FromEnvironment(),
+                                 [] {
+                                   const std::time_t now = std::time(nullptr);
+                                   std::tm local{};
+                                   localtime_r(&now, &local);
+                                   return local;
+                                 }};
+    const DataFolderRepairs repairs =
+        PrepareDataFolder(folder.data, folder.below.catalogos, context, "");
+    if (repairs.unfinishedRemoved > 0)
+      std::fprintf(stderr, "zafirel-cli: removed %d discs whose cataloguing never completed\n",
+                   repairs.unfinishedRemoved);
+    if (repairs.unfinishedCompleted > 0)
+      std::fprintf(stderr, "zafirel-cli: completed %d discs whose cataloguing was cut short\n",
+                   repairs.unfinishedCompleted);
     tablas.OpenDiscTable();
   } catch (const std::exception& error) {
     return Fail(kFailed, AnsiToUtf8(error.what())), false;
@@ -198,6 +215,9 @@ int Catalogue(const Options& options) {
   }
   if (const std::optional<std::string> title = run.DuplicateTitle())
     return Fail(kDuplicate, "this disc is already catalogued as \"" + AnsiToUtf8(*title) + "\"");
+  if (!run.CatalogueFolderWritable())
+    return Fail(kFailed,
+                "the catalogue folder " + folder.below.catalogos.string() + " cannot be written");
   try {
     run.AppendDisc();
     try {
@@ -205,7 +225,8 @@ int Catalogue(const Options& options) {
     } catch (const std::exception& error) {
       std::fprintf(stderr, "zafirel-cli: the walk ended early: %s\n", error.what());
     }
-    run.CompleteDisc();
+    if (!run.FinishDisc())
+      return Fail(kFailed, "the catalogue files could not be written; the disc was not added");
     dbf::Table& discs = tablas.TablaCDRom;
     const auto title = options.values.find("--title");
     const auto album = options.values.find("--album");
@@ -216,7 +237,6 @@ int Catalogue(const Options& options) {
       if (album != options.values.end()) discs.SetString("ALBUM", Utf8ToAnsi(album->second));
       discs.Post();
     }
-    if (!run.WriteFiles()) return Fail(kFailed, "the catalogue files could not be written");
   } catch (const std::exception& error) {
     return Fail(kFailed, AnsiToUtf8(error.what()));
   }
@@ -357,13 +377,18 @@ int main(int argc, char** argv) {
     return options && options->flags.count("--help") ? kDone : kUsage;
   }
   const std::string& command = options->words[0];
-  if (command == "version") return std::puts("Zafirel! v1.1"), kDone;
-  if (command == "init") return Init(*options);
-  if (command == "catalogue") return Catalogue(*options);
-  if (command == "list") return List(*options);
-  if (command == "files") return Files(*options);
-  if (command == "search") return Search(*options);
-  if (command == "export") return Export(*options);
+  try {
+    if (command == "version") return std::puts("Zafirel! v1.1"), kDone;
+    if (command == "init") return Init(*options);
+    if (command == "catalogue") return Catalogue(*options);
+    if (command == "list") return List(*options);
+    if (command == "files") return Files(*options);
+    if (command == "search") return Search(*options);
+    if (command == "export") return Export(*options);
+  } catch (const std::exception& error) {
+    // Whatever a command did not expect ends it with a message, never an abort.
+    return Fail(kFailed, AnsiToUtf8(error.what()));
+  }
   std::fputs(kHelp, stderr);
   return kUsage;
 }

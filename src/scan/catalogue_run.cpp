@@ -1,6 +1,10 @@
 #include "scan/catalogue_run.h"
 
+#include <unistd.h>
+
 #include <chrono>
+#include <stdexcept>
+#include <system_error>
 
 #include "browse/disc_removal.h"
 #include "scan/zip_description.h"
@@ -52,8 +56,19 @@ std::optional<std::string> CatalogueRun::DuplicateTitle() {
   return discs.AsString("TITULOCD");
 }
 
+bool CatalogueRun::CatalogueFolderWritable() const {
+  std::error_code ec;
+  return fs::is_directory(catalogueFolder, ec) &&
+         ::access(catalogueFolder.c_str(), W_OK | X_OK) == 0;
+}
+
 void CatalogueRun::AppendDisc() {
-  const std::string number = std::to_string(tablas_.IncrementaNHistoria());
+  FolderLock lock(tablas_.Folder());
+  int next = tablas_.IncrementaNHistoria();
+  // A live run elsewhere may hold the number (its record deleted meanwhile).
+  for (int tries = 0; !claim_.Claim(tablas_.Folder(), static_cast<std::uint64_t>(next)); ++next)
+    if (tries++ > 1000) throw std::runtime_error("No hay n\xFAmero libre para el disco");
+  const std::string number = std::to_string(next);
   dbf::Table& discs = tablas_.TablaCDRom;
   discs.Append();
   NumeroNuevo = number;
@@ -70,6 +85,7 @@ void CatalogueRun::AppendDisc() {
   } catch (...) {
     discs.Cancel();
     NumeroNuevo.clear();
+    claim_.Release();
     throw;
   }
 }
@@ -112,32 +128,55 @@ void CatalogueRun::BuscadorFound(const std::string& folder, const FileInfo& info
   files_.push_back(FileListLine(folder, info, locale_, suffix));
 }
 
+// The run's own record: its number, this drive's serial and no count yet.
 bool CatalogueRun::LocateNewDisc() {
-  return !NumeroNuevo.empty() && tablas_.TablaCDRom.Locate("AUTO", NumeroNuevo);
+  dbf::Table& discs = tablas_.TablaCDRom;
+  return !NumeroNuevo.empty() && discs.Locate("AUTO", NumeroNuevo) &&
+         discs.AsString("NSERIECD") == Discos.SerialNumber() && discs.AsString("TOTFILES").empty();
 }
 
 void CatalogueRun::DiscardDisc() {
-  if (!NumeroNuevo.empty()) DeleteDisc(tablas_, catalogueFolder, NumeroNuevo);
+  if (!NumeroNuevo.empty()) {
+    FolderLock lock(tablas_.Folder());
+    if (LocateNewDisc()) DeleteDisc(tablas_, catalogueFolder, NumeroNuevo);
+  }
   NumeroNuevo.clear();
-}
-
-void CatalogueRun::CompleteDisc() {
-  if (!LocateNewDisc()) return;
-  dbf::Table& discs = tablas_.TablaCDRom;
-  discs.Edit();
-  discs.SetString("TOTFILES", std::to_string(files_.size()));
-  discs.SetString("NUMEROCD", discs.AsString("AUTO"));
-  discs.Post();
+  claim_.Release();
 }
 
 bool CatalogueRun::WriteFiles() {
-  if (!LocateNewDisc()) return false;
-  const std::string number = tablas_.TablaCDRom.AsString("AUTO");
   LineList tree;
   for (const std::string& folder : folders_) tree.push_back(folder);
-  const bool listWritten = WriteCatalogueFile(ListFilePath(catalogueFolder, number), files_);
-  const bool treeWritten = WriteCatalogueFile(TreeFilePath(catalogueFolder, number), tree);
-  return listWritten && treeWritten;
+  return WriteCatalogueFile(ListFilePath(catalogueFolder, NumeroNuevo), files_) &&
+         WriteCatalogueFile(TreeFilePath(catalogueFolder, NumeroNuevo), tree);
+}
+
+bool CatalogueRun::FinishDisc() {
+  FolderLock lock(tablas_.Folder());
+  bool finished = false;
+  try {
+    if (LocateNewDisc() && WriteFiles()) {
+      dbf::Table& discs = tablas_.TablaCDRom;
+      discs.Edit();
+      discs.SetString("TOTFILES", std::to_string(files_.size()));
+      discs.SetString("NUMEROCD", discs.AsString("AUTO"));
+      discs.Post();
+      finished = true;
+    }
+  } catch (const std::exception&) {
+    tablas_.TablaCDRom.Cancel();
+  }
+  if (!finished) {
+    // Whatever of the disc reached the disc goes again.
+    try {
+      if (LocateNewDisc()) DeleteDisc(tablas_, catalogueFolder, NumeroNuevo);
+    } catch (const std::exception&) {
+      // Left for the next opening of the folder, which removes unfinished runs.
+    }
+    NumeroNuevo.clear();
+  }
+  claim_.Release();
+  return finished;
 }
 
 }  // namespace zafirel

@@ -14,6 +14,7 @@
 #include "scan/disk_info.h"
 #include "scan/find_file.h"
 #include "store/line_list.h"
+#include "util/folder_lock.h"
 #include "util/locale.h"
 
 namespace zafirel {
@@ -55,27 +56,34 @@ class CatalogueRun {
   DriveCheck PrepareDrive(const std::string& root);
   // The title of a disc already catalogued with this drive's serial number.
   std::optional<std::string> DuplicateTitle();
-  // Appends the new disc record and posts it; throws when it cannot.
+  // Whether the catalogue folder can take the new files: asked before the
+  // walk, not after it.
+  bool CatalogueFolderWritable() const;
+  // Under the data folder's lock: the next number, claimed for this run (a
+  // number another live run holds is passed over), and the new disc record.
+  // Throws when the record cannot be written (nothing is left then).
   void AppendDisc();
   // Walks the drive; the elapsed time is set also when a failure ends it.
   void Walk(bool subfolders);
   bool Stopped() const { return Buscador.Aborted(); }
-  // After a stop: the new record goes, if it still exists.
+  // After a stop: the new record and any file of it go, if they still exist.
   void DiscardDisc();
-  // After a completed walk: the record gets its file count and number.
-  void CompleteDisc();
-  // Writes the file list and the tree file of the new disc; false when
-  // either could not be written.
-  bool WriteFiles();
+  // After a completed walk, under the lock: both catalogue files are
+  // written, then the record gets its file count and number. When a file
+  // cannot be written (or the record is gone) the disc is removed again with
+  // its files and false is returned: a disc is kept whole or not at all.
+  [[nodiscard]] bool FinishDisc();
 
  private:
   void BuscadorFound(const std::string& folder, const FileInfo& info);
   bool LocateNewDisc();
+  bool WriteFiles();
 
   TTablas& tablas_;
   Locale locale_;
   LineList& files_;
   std::vector<std::string>& folders_;
+  RunClaim claim_;  // held from the append to the end of the run
 };
 
 }  // namespace zafirel

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "util/codepage.h"
+#include "util/file_change.h"
 #include "util/file_writer.h"
 
 namespace zafirel {
@@ -35,10 +36,10 @@ LineList ReadCatalogueFile(const fs::path& file) {
   return LineList::FromText(std::move(text));
 }
 
-void DeleteCatalogueFiles(const fs::path& catalogueFolder, std::string_view number) {
-  std::error_code ec;
-  fs::remove(TreeFilePath(catalogueFolder, number), ec);
-  fs::remove(ListFilePath(catalogueFolder, number), ec);
+bool DeleteCatalogueFiles(const fs::path& catalogueFolder, std::string_view number) {
+  const bool list = RemoveFile(ListFilePath(catalogueFolder, number));
+  const bool tree = RemoveFile(TreeFilePath(catalogueFolder, number));
+  return list && tree;
 }
 
 std::uint64_t KilobytesOf(std::uint64_t bytes) { return bytes / 1024 + (bytes % 1024 ? 1 : 0); }

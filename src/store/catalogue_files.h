@@ -19,11 +19,12 @@ std::filesystem::path ListFilePath(const std::filesystem::path& catalogueFolder,
 
 // Written through a temporary file renamed over the target; false when the
 // file could not be written (the old one is then left as it was).
-bool WriteCatalogueFile(const std::filesystem::path& file, const LineList& lines);
+[[nodiscard]] bool WriteCatalogueFile(const std::filesystem::path& file, const LineList& lines);
 // Throws std::runtime_error naming the file when it cannot be read.
 LineList ReadCatalogueFile(const std::filesystem::path& file);
-// Deletes both files of a disc where they exist; failures are ignored.
-void DeleteCatalogueFiles(const std::filesystem::path& catalogueFolder, std::string_view number);
+// Deletes both files of a disc where they exist; true when neither is left.
+[[nodiscard]] bool DeleteCatalogueFiles(const std::filesystem::path& catalogueFolder,
+                                        std::string_view number);
 
 // A file's size in kilobytes of 1024 bytes, rounded up.
 std::uint64_t KilobytesOf(std::uint64_t bytes);

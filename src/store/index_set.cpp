@@ -5,6 +5,7 @@
 #include "store/dbf/dbf_error.h"
 #include "store/index_files.h"
 #include "util/dialogs.h"
+#include "util/file_change.h"
 #include "util/folder_lock.h"
 #include "util/text.h"
 #include "util/wildcard.h"
@@ -66,8 +67,9 @@ void IndexSet::Indexa2(dbf::Table& cursor, const fs::path& folder, std::string_v
   try {
     if (!filter.empty() || !ascending) return;
     const std::string file = std::string(tag) + ".Mdx";
-    std::error_code ec;
-    fs::remove(IndexFilePath(folder, file), ec);
+    // The new file replaces the old one by a rename; one spelled otherwise goes first.
+    const fs::path existing = IndexFilePath(folder, file);
+    if (existing != folder / file && !RemoveFile(existing)) return;
     dbf::BuildIndexFile(cursor, folder / file, tag, expression, unique);
     auto attached = std::make_shared<dbf::AttachedIndex>(cursor, folder / file);
     cursor.AddObserver(attached);

@@ -90,6 +90,14 @@ bool TTablas::CreateCoverTable(const std::filesystem::path& folder) {
 
 void TTablas::OpenDiscTable() {
   TablaCDRom.Open();
+  // A table without a field the program reads or writes is refused whole,
+  // before anything acts on half of it.
+  for (const dbf::FieldDef& field : dbf::ParseFieldList(DiscFieldList())) {
+    if (TablaCDRom.FieldIndex(field.name) < 0) {
+      TablaCDRom.Close();
+      throw dbf::DbfError("A la tabla le falta el campo " + field.name, TablaCDRom.Path());
+    }
+  }
   IndicesCDRom.Attach(TablaCDRom, folder_);
   try {
     IndicesCDRom.Select(TablaCDRom, "Titulo");

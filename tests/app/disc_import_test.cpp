@@ -63,6 +63,7 @@ TEST(DiscImport, NewDiscsComeWithTheirFilesAndPicturesAndDuplicatesStay) {
         ++steps;
         EXPECT_EQ(total, 3);
         EXPECT_EQ(done, steps);
+        return true;
       });
   EXPECT_EQ(report.imported, 2);
   EXPECT_EQ(report.skipped, 1);
@@ -76,6 +77,9 @@ TEST(DiscImport, NewDiscsComeWithTheirFilesAndPicturesAndDuplicatesStay) {
   EXPECT_EQ(ReadBytes(TreeFilePath(catalogues, "2")), "D:\\\r\n");
   ASSERT_TRUE(target.TablaCDRom.Locate("NSERIECD", "CCCC-0003"));
   EXPECT_EQ(target.TablaCDRom.AsString("AUTO"), "3");
+  // A source disc without files comes with an empty list and its bare root.
+  EXPECT_EQ(ReadBytes(ListFilePath(catalogues, "3")), "");
+  EXPECT_EQ(ReadBytes(TreeFilePath(catalogues, "3")), "D:\\\r\n");
   target.TablaGraf.Open();
   EXPECT_EQ(FindCover(target.TablaGraf, "2"), "\xFF\xD8\xFF jpeg");
   EXPECT_FALSE(FindCover(target.TablaGraf, "3"));

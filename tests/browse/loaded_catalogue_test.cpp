@@ -13,6 +13,7 @@ namespace {
 using testing::Lines;
 using testing::ReadBytes;
 using testing::WriteBytes;
+constexpr EditOutcome kWritten = EditOutcome::kWritten, kUnchanged = EditOutcome::kUnchanged;
 
 class LoadedCatalogueTest : public ::testing::Test {
  protected:
@@ -77,26 +78,47 @@ TEST_F(LoadedCatalogueTest, RowsShowNameGroupedSizeDateAndComment) {
 
 TEST_F(LoadedCatalogueTest, DeletingSeveralEntriesWritesTheListOnce) {
   ASSERT_TRUE(catalogue_.CargarCatalogo(Base()));
-  EXPECT_TRUE(catalogue_.DeleteFiles(1, {"LEEME.TXT", "juego.zip", "RARO"}));
+  EXPECT_EQ(catalogue_.DeleteFiles(1, {"LEEME.TXT", "juego.zip", "RARO"}), kWritten);
   EXPECT_EQ(ReadBytes(folder_ / "7.Ct"),
             "D:\\LEEME.TXT;0;01/02/2003\r\nD:\\DOCS\\OLD\\VIEJO.DOC;5;01/01/1999\r\n");
   EXPECT_TRUE(Names(1).empty());  // the folder stays, without files
   EXPECT_EQ(catalogue_.Arbol.Nodes().size(), 4u);
 
-  // A name without a line: nothing written, what was found before is gone
-  // from memory only.
+  // A name without a line: nothing removed, nothing written.
   const std::string before = ReadBytes(folder_ / "7.Ct");
-  EXPECT_FALSE(catalogue_.DeleteFiles(0, {"LEEME.TXT", "FALTA"}));
+  EXPECT_EQ(catalogue_.DeleteFiles(0, {"LEEME.TXT", "FALTA"}), kUnchanged);
   EXPECT_EQ(ReadBytes(folder_ / "7.Ct"), before);
-  EXPECT_EQ(catalogue_.LineasActuales.size(), 1u);
+  EXPECT_EQ(catalogue_.LineasActuales.size(), 2u);
+}
+
+// An edit that cannot reach the file leaves memory as the file is; one made
+// after another program rewrote the file writes nothing over it.
+TEST_F(LoadedCatalogueTest, EditsThatDoNotReachTheFileChangeNothing) {
+  ASSERT_TRUE(catalogue_.CargarCatalogo(Base()));
+  const std::string stored = ReadBytes(folder_ / "7.Ct");
+  std::filesystem::rename(folder_ / "7.Ct", folder_ / "7.bak");
+  std::filesystem::create_directory(folder_ / "7.Ct");  // no file can take its place
+  EXPECT_EQ(catalogue_.Rename(1, "OTRO.TXT"), EditOutcome::kChangedElsewhere);
+  catalogue_.NoteFileWritten();
+  EXPECT_EQ(catalogue_.Rename(1, "OTRO.TXT"), EditOutcome::kNotWritten);
+  EXPECT_EQ(catalogue_.SetComment(1, "nuevo"), EditOutcome::kNotWritten);
+  EXPECT_EQ(catalogue_.DeleteFiles(1, {"LEEME.TXT"}), EditOutcome::kNotWritten);
+  std::filesystem::remove(folder_ / "7.Ct");
+  std::filesystem::rename(folder_ / "7.bak", folder_ / "7.Ct");
+  EXPECT_EQ(catalogue_.LineasActuales.ToText(), stored);
+
+  WriteBytes(folder_ / "7.Ct", "D:\\OTRO.TXT;1;x\r\n");  // another program's edit
+  EXPECT_EQ(catalogue_.Rename(0, "X.TXT"), EditOutcome::kChangedElsewhere);
+  EXPECT_EQ(ReadBytes(folder_ / "7.Ct"), "D:\\OTRO.TXT;1;x\r\n");
 }
 
 TEST_F(LoadedCatalogueTest, TwoRowsOfOneNameTakeTwoLines) {
   WriteBytes(folder_ / "7.Ct", "D:\\DOBLE;1;x\r\nD:\\OTRO;1;x\r\nd:\\doble;2;y\r\n");
   ASSERT_TRUE(catalogue_.CargarCatalogo(Base()));
-  EXPECT_TRUE(catalogue_.DeleteFiles(0, {"DOBLE", "DOBLE"}));
+  EXPECT_EQ(catalogue_.DeleteFiles(0, {"DOBLE", "DOBLE"}), kWritten);
   EXPECT_EQ(ReadBytes(folder_ / "7.Ct"), "D:\\OTRO;1;x\r\n");
-  EXPECT_FALSE(catalogue_.DeleteFiles(0, {"OTRO", "OTRO"}));  // the second has no line left
+  EXPECT_EQ(catalogue_.DeleteFiles(0, {"OTRO", "OTRO"}),
+            kUnchanged);  // the second has no line left
   EXPECT_EQ(ReadBytes(folder_ / "7.Ct"), "D:\\OTRO;1;x\r\n");
 }
 
@@ -107,13 +129,13 @@ TEST_F(LoadedCatalogueTest, CommentsAreCleanedAndReplaceOnlyTheLastField) {
   ASSERT_TRUE(catalogue_.CargarCatalogo(Base()));
   const std::size_t zip = catalogue_.Find(1, "JUEGO.ZIP");
   ASSERT_EQ(zip, 2u);
-  EXPECT_TRUE(catalogue_.SetComment(zip, "Juego de\r\ncartas"));
+  EXPECT_EQ(catalogue_.SetComment(zip, "Juego de\r\ncartas"), kWritten);
   EXPECT_EQ(catalogue_.LineasActuales[zip], "D:\\DOCS\\JUEGO.ZIP;12;25/12/2003;Juego de cartas");
   // A comment equal to part of the path, size or date leaves those alone.
-  EXPECT_TRUE(catalogue_.SetComment(1, "DOCS"));
-  EXPECT_TRUE(catalogue_.SetComment(1, "25"));
+  EXPECT_EQ(catalogue_.SetComment(1, "DOCS"), kWritten);
+  EXPECT_EQ(catalogue_.SetComment(1, "25"), kWritten);
   EXPECT_EQ(catalogue_.LineasActuales[1], "D:\\DOCS\\LEEME.TXT;1536;25/12/2003;25");
-  EXPECT_FALSE(catalogue_.SetComment(1, ""));  // an empty box keeps the comment
+  EXPECT_EQ(catalogue_.SetComment(1, ""), kUnchanged);  // an empty box keeps the comment
   EXPECT_EQ(catalogue_.LineasActuales[1], "D:\\DOCS\\LEEME.TXT;1536;25/12/2003;25");
   EXPECT_NE(ReadBytes(folder_ / "7.Ct").find("JUEGO.ZIP;12;25/12/2003;Juego de cartas\r\n"),
             std::string::npos);
@@ -121,12 +143,12 @@ TEST_F(LoadedCatalogueTest, CommentsAreCleanedAndReplaceOnlyTheLastField) {
 
 TEST_F(LoadedCatalogueTest, RenamingKeepsTheRestOfTheLineAndRefusesUnusableNames) {
   ASSERT_TRUE(catalogue_.CargarCatalogo(Base()));
-  EXPECT_TRUE(catalogue_.Rename(1, "LEEME.DOC"));
+  EXPECT_EQ(catalogue_.Rename(1, "LEEME.DOC"), kWritten);
   EXPECT_EQ(catalogue_.LineasActuales[1], "D:\\DOCS\\LEEME.DOC;1536;25/12/2003;Notas del disco");
-  EXPECT_TRUE(catalogue_.Rename(0, "a;b\\c"));
+  EXPECT_EQ(catalogue_.Rename(0, "a;b\\c"), kWritten);
   EXPECT_EQ(catalogue_.LineasActuales[0], "D:\\abc;0;01/02/2003");
-  EXPECT_FALSE(catalogue_.Rename(0, " ;\\ "));
-  EXPECT_FALSE(catalogue_.Rename(0, ""));
+  EXPECT_EQ(catalogue_.Rename(0, " ;\\ "), kUnchanged);
+  EXPECT_EQ(catalogue_.Rename(0, ""), kUnchanged);
   EXPECT_EQ(catalogue_.LineasActuales[0], "D:\\abc;0;01/02/2003");
   EXPECT_EQ(Renamed("SINCAMPOS", "X"), "X");
   EXPECT_NE(ReadBytes(folder_ / "7.Ct").find("D:\\DOCS\\LEEME.DOC;1536;"), std::string::npos);

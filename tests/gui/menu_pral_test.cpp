@@ -269,6 +269,7 @@ void MenuPralTest::anOldDiscTableGetsItsAlbumFieldAtStartUp() {
     old.Append();
     old.SetString("TITULOCD", "Viejo");
     old.SetString("AUTO", "7");
+    old.SetString("TOTFILES", "3");
     old.Post();
   }
   Language leng(inst.exe / "Ingles.Len");

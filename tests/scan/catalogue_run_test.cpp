@@ -80,8 +80,7 @@ class CatalogueRunTest : public ::testing::Test {
     if (run_->Stopped()) {
       run_->DiscardDisc();
     } else {
-      run_->CompleteDisc();
-      EXPECT_TRUE(run_->WriteFiles());
+      EXPECT_TRUE(run_->FinishDisc());
     }
     return *run_;
   }

@@ -40,9 +40,9 @@ TEST(CatalogueFiles, AreNamedByTheDiscNumberAndWrittenWithCrLf) {
   EXPECT_EQ(ReadBytes(dir / "13.Ct"), "");  // an empty list is a 0-byte file
   EXPECT_TRUE(ReadCatalogueFile(dir / "13.Ct").empty());
 
-  DeleteCatalogueFiles(dir.Path(), "12");
+  EXPECT_TRUE(DeleteCatalogueFiles(dir.Path(), "12"));
   EXPECT_FALSE(std::filesystem::exists(dir / "12.Ct"));
-  DeleteCatalogueFiles(dir.Path(), "99");  // nothing there: no failure
+  EXPECT_TRUE(DeleteCatalogueFiles(dir.Path(), "99"));  // nothing there: no failure
   EXPECT_THROW(ReadCatalogueFile(dir / "99.Ind"), std::runtime_error);
 }
 

@@ -28,7 +28,7 @@
 #include "scan/catalogue_run.h"
 #include "scan/gui/catalogar_page.h"
 #include "search/gui/busqueda_page.h"
-#include "store/table_upgrade.h"
+#include "store/data_folder.h"
 #include "util/dialogs.h"
 #include "util/guarded.h"
 #include "util/wildcard.h"
@@ -183,6 +183,7 @@ void TMenuPral::FormCreate() {
     ini1_.SetFileLocation(TFileLocation::ApplicationPath);
     ini1_.SetFileName("Opcion");
     folders_.data = DetermineDataFolder(ini1_, where_.defaultDataFolder);
+    catalogo_.lockFolder = folders_.data;
   });
   dataFolderExists_ = FolderExists(folders_.data);
   if (!dataFolderExists_) return;  // the data module reports it and ends the program
@@ -233,22 +234,9 @@ bool TMenuPral::CreaModuloDatos() {
     return false;
   }
   Guarded([&] { tablas_.SetFolder(folders_.data); });
-  // Tables of earlier versions lack the album field: rebuilt with it once.
-  Guarded([&] {
-    const UpgradeContext context{[this](std::string_view key) { return Traduce(key); }, dialogs_,
-                                 locale_,
-                                 [] {
-                                   const std::time_t now = std::time(nullptr);
-                                   std::tm local{};
-                                   localtime_r(&now, &local);
-                                   return local;
-                                 }};
-    ActualizaTabla("CDROM.Dbf", folders_.data, "ALBUM", "C", "50", 0, context);
-  });
-  // Index files are derived data: the missing or damaged ones are built anew.
-  Guarded([&] {
-    RegeneraIndices(tablas_.TablaCDRom, folders_.data, dialogs_, Traduce("CreandoIndices"));
-  });
+  // Upgrades, leftovers of interrupted work and indexes in doubt are dealt
+  // with before the table is used.
+  Guarded([&] { PrepareTables(folders_.data, folders_.catalogos); });
   try {
     tablas_.OpenDiscTable();
   } catch (const std::exception& error) {
@@ -270,6 +258,25 @@ bool TMenuPral::CreaModuloDatos() {
   MostrarCatalogoActual(title);
   ApplyPageVisibility();
   return true;
+}
+
+void TMenuPral::PrepareTables(const fs::path& data, const fs::path& catalogos) {
+  const UpgradeContext context{[this](std::string_view key) { return Traduce(key); }, dialogs_,
+                               locale_,
+                               [] {
+                                 const std::time_t now = std::time(nullptr);
+                                 std::tm local{};
+                                 localtime_r(&now, &local);
+                                 return local;
+                               }};
+  const DataFolderRepairs repairs =
+      PrepareDataFolder(data, catalogos, context, Traduce("CreandoIndices"));
+  if (repairs.busy) dialogs_.PonerMensaje(Traduce("CarpetaOcupada"));
+  if (repairs.unfinishedRemoved > 0)
+    dialogs_.PonerMensaje(Traduce("CatalogosQuitados") + std::to_string(repairs.unfinishedRemoved));
+  if (repairs.unfinishedCompleted > 0)
+    dialogs_.PonerMensaje(Traduce("CatalogosTerminados") +
+                          std::to_string(repairs.unfinishedCompleted));
 }
 
 void TMenuPral::MostrarCatalogoActual(const std::string& title) {
@@ -394,6 +401,14 @@ void TMenuPral::showEvent(QShowEvent* event) {
 }
 
 void TMenuPral::closeEvent(QCloseEvent* event) {
+  if (run_ || searching_ || importing_) {
+    // Nothing half-done may stay: the work stops first and then closes the window.
+    closeAfterWork_ = true;
+    if (run_) PararClick();
+    if (searching_) BCancelarClick();
+    event->ignore();
+    return;
+  }
   Guarded([&] { SavePlacementNow(); });
   if (!closed_) FormClose();
   event->accept();

@@ -84,6 +84,8 @@ class TMenuPral : public QWidget {
   void Borrararchivo1Click();
   void Editararchivo1Click();
   bool ArchivosEdited(int row, std::string& name);
+  // Tells the user about an edit of file entries that did not reach the file.
+  void ReportEdit(EditOutcome outcome);
 
   // Searching every catalogue.
   void BuscaEnArchivos(const std::string& text);
@@ -161,6 +163,9 @@ class TMenuPral : public QWidget {
   void showEvent(QShowEvent* event) override;
 
  private:
+  // Opens a data folder for use: upgrade, leftovers, indexes, unfinished runs;
+  // tells the user what was mended.
+  void PrepareTables(const std::filesystem::path& data, const std::filesystem::path& catalogos);
   void BuildFrame();
   void BuildMenu();
   void FormCreate();
@@ -197,6 +202,10 @@ class TMenuPral : public QWidget {
   std::unique_ptr<CatalogueRun> run_;
   bool pageChangeQuiet_ = false;
   bool searching_ = false;  // the program switches pages itself
+  bool importing_ = false;
+  // Closing was asked while a run, a search or an import was going on: the
+  // work stops as its Stop or Cancel would, and the window closes after it.
+  bool closeAfterWork_ = false;
   bool dataFolderExists_ = false;
   bool closed_ = false;
   bool placementRestored_ = false;

@@ -2,6 +2,8 @@
 // another data folder.
 #include <QAction>
 #include <QComboBox>
+#include <QTimer>
+#include <QToolButton>
 
 #include "app/disc_import.h"
 #include "app/gui/menu_pral.h"
@@ -12,6 +14,7 @@
 #include "store/index_set.h"
 #include "util/codepage.h"
 #include "util/dialogs.h"
+#include "util/folder_lock.h"
 #include "util/guarded.h"
 #include "util/text.h"
 
@@ -31,7 +34,8 @@ bool TMenuPral::UseDataFolder(const fs::path& folder) {
     tablas_.IndicesCDRom.Detach(tablas_.TablaCDRom);
     tablas_.TablaCDRom.Close();
     tablas_.SetFolder(data);
-    RegeneraIndices(tablas_.TablaCDRom, data, dialogs_, Traduce("CreandoIndices"));
+    // An older table is upgraded here as at start, so its list shows at once.
+    PrepareTables(data, FoldersBelow(data).catalogos);
     tablas_.OpenDiscTable();
   };
   try {
@@ -44,6 +48,7 @@ bool TMenuPral::UseDataFolder(const fs::path& folder) {
   // table: the folders below it are made and used at once.
   const WorkingFolders below = FoldersBelow(folder);
   folders_.data = folder;
+  catalogo_.lockFolder = folder;
   Guarded([&] {
     MakeWorkingFolder(below.catalogos, "Catalogos1", leng_, dialogs_);
     MakeWorkingFolder(below.busquedas, "Busqueda1", leng_, dialogs_);
@@ -81,24 +86,44 @@ void TMenuPral::Importar1Click() {
     return;
   }
   ImportReport report;
+  // While discs come in, no other command may change data.
+  importing_ = true;
+  Pagina->setEnabled(false);
+  MArchivos->setEnabled(false);
+  struct Restore {
+    TMenuPral& window;
+    ~Restore() {
+      window.importing_ = false;
+      window.Pagina->setEnabled(true);
+      window.MArchivos->setEnabled(true);
+    }
+  } restore{*this};
   try {
     std::unique_ptr<Progress> progress = dialogs_.ShowProgress(Traduce("ImportandoDiscos"));
     report = ImportDiscs(tablas_, folders_.catalogos, source, [&](int done, int total) {
-      if (!progress) return;
-      progress->SetMaximum(total);
-      progress->SetPosition(done);
+      if (progress) {
+        progress->SetMaximum(total);
+        progress->SetPosition(done);
+      }
       dialogs_.ProcessEvents();
+      return !closeAfterWork_;  // closing the window stops between two discs
     });
+  } catch (const FolderBusy&) {
+    dialogs_.PonerMensaje(Traduce("CarpetaOcupada"));
   } catch (const std::exception& error) {
     dialogs_.PonerMensaje(Traduce("ErrorArchivo") + ": " + error.what());
-    return;
   }
+  // The list shows what came in, also when the import ended early.
   IgnorarCambios = true;
   Guarded([&] { RellenaCDs(SavedSortKey()); });
   IgnorarCambios = false;
   Guarded([&] { RellenaFiltro(PCatalogos->CFiltro); });
   Guarded([&] { SeleccionarFilaPorTitulo(CurrentTitle()); });
   ApplyPageVisibility();
+  if (closeAfterWork_) {
+    QTimer::singleShot(0, this, &QWidget::close);
+    return;
+  }
   dialogs_.PonerMensaje(Traduce("DiscosImportados") + std::to_string(report.imported) +
                         Traduce("DiscosOmitidos") + std::to_string(report.skipped));
 }

@@ -14,6 +14,7 @@
 #include "app/gui/qt_text.h"
 #include "app/language.h"
 #include "app/startup.h"
+#include "store/data_folder.h"
 #include "util/dialogs.h"
 #include "util/guarded.h"
 #include "util/text.h"
@@ -96,11 +97,9 @@ void TOpciones::BBuscaClick() {
     const fs::path folder = picked.parent_path();
     const std::string name = Utf8ToAnsi(picked.filename().string());
     if (UpperAZ(name) != "CDROM.DBF") return;  // only a disc table will do
-    // The index files are derived data: built anew for the table chosen.
-    for (const std::string& index : ListFiles(folder, "*.mdx")) {
-      std::error_code ec;
-      fs::remove(folder / index, ec);
-    }
+    // The index files are derived data: built anew for the table chosen
+    // when the folder is opened (another program may be using them now).
+    Guarded([&] { MarkIndexesInDoubt(folder); });
     const QString previous = Edit1->text();
     Edit1->setText(Qs(PathText(folder)));
     if (!main_.UseDataFolder(folder)) {

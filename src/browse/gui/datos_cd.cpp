@@ -24,6 +24,7 @@
 #include "browse/gui/catalogos_page.h"
 #include "util/dialogs.h"
 #include "util/file_writer.h"
+#include "util/folder_lock.h"
 #include "util/guarded.h"
 #include "util/rtf_text.h"
 
@@ -265,7 +266,7 @@ void TDatosCD::LoadPicture() {
       return;
     }
     const fs::path shown = main_.Folders().temp / "PruebaLeer.Jpg";
-    (void)WriteFileAtomically(shown, *stored);  // a copy to look at; the record is the data
+    (void)WriteFileAtomically(shown, *stored);        // a copy to look at; the record is the data
     if (!stored->empty()) Image1->LoadJpeg(*stored);  // bytes that are no JPEG show nothing
     Image1->update();
   } catch (...) {
@@ -279,8 +280,8 @@ void TDatosCD::AceptarClick() {
     EditTituloCD->setFocus();
     return;
   }
-  Guarded([&] {
-    dbf::Table& discs = main_.Tablas().TablaCDRom;
+  dbf::Table& discs = main_.Tablas().TablaCDRom;
+  try {
     if (recNo_ != 0 && discs.RecNo() != recNo_) discs.GoTo(recNo_);
     discs.Edit();
     discs.SetString("TITULOCD", Ansi(EditTituloCD->text()));
@@ -290,7 +291,14 @@ void TDatosCD::AceptarClick() {
     discs.SetString("ALBUM", Ansi(CFiltro->currentText().toUpper()));
     discs.SetString("NOTAS", AnsiLines(wwDBRichEdit1->toPlainText()));
     discs.Post();
-  });
+  } catch (const std::exception& error) {
+    // Not written: the user is told, and the record shows again what is stored.
+    Guarded([&] { discs.Cancel(); });
+    const std::string reason = dynamic_cast<const FolderBusy*>(&error)
+                                   ? main_.Leng().Traduce("CarpetaOcupada")
+                                   : std::string(error.what());
+    main_.Messages().PonerMensaje(main_.Leng().Traduce("ErrorGrabarDisco") + ": " + reason);
+  }
   Guarded([&] { main_.RellenaFiltro(main_.PCatalogos->CFiltro); });
   accept();
 }

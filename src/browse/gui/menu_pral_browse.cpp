@@ -298,9 +298,30 @@ void TMenuPral::Borrararchivo1Click() {
   if (!dialogs_.ConfirmOkCancel(Traduce("Atencion"), Traduce(question))) return;
   std::vector<std::string> names;
   for (int row : rows) names.push_back(PArchivos->Ficheros->Row(row).name);
-  Guarded([&] { catalogo_.DeleteFiles(node, names); });
-  // The view shows what memory holds, also when a name had no line.
+  EditOutcome outcome = EditOutcome::kUnchanged;
+  Guarded([&] { outcome = catalogo_.DeleteFiles(node, names); });
+  ReportEdit(outcome);
+  // The view shows what memory holds, which is what the file holds.
   Guarded([&] { RefrescaArchivos(); });
+}
+
+void TMenuPral::ReportEdit(EditOutcome outcome) {
+  if (outcome == EditOutcome::kNotWritten) {
+    dialogs_.PonerMensaje(Traduce("ErrorGrabarCatalogo") + ": " + PathText(catalogo_.TargetFile()));
+  } else if (outcome == EditOutcome::kBusy) {
+    dialogs_.PonerMensaje(Traduce("CarpetaOcupada"));
+  } else if (outcome == EditOutcome::kChangedElsewhere) {
+    dialogs_.PonerMensaje(Traduce("CatalogoCambiado"));
+    // What the other program wrote is shown instead.
+    Guarded([&] {
+      const std::filesystem::path base =
+          std::filesystem::path(catalogo_.RutaIndActual).replace_extension();
+      catalogo_.Clear();
+      CargarCatalogo(base);
+      SelectFolder(0);
+      ArbolClick();
+    });
+  }
 }
 
 void TMenuPral::Editararchivo1Click() {
@@ -314,7 +335,8 @@ void TMenuPral::Editararchivo1Click() {
     TPropiedades dialog(leng_, this);
     dialog.Show(text, locale_);
     const std::string typed = dialog.Comment();
-    if (!catalogo_.SetComment(line, typed)) return;
+    const EditOutcome outcome = catalogo_.SetComment(line, typed);
+    if (outcome != EditOutcome::kWritten) return ReportEdit(outcome);
     RefrescaArchivos();
     if (top > 0)
       files->scrollTo(PArchivos->Ficheros->index(top, 0), QAbstractItemView::PositionAtTop);
@@ -331,7 +353,11 @@ bool TMenuPral::ArchivosEdited(int row, std::string& name) {
     if (node < 0 || row < 0 || row >= PArchivos->Ficheros->rowCount()) return false;
     const std::size_t line = catalogo_.Find(node, PArchivos->Ficheros->Row(row).name);
     if (line >= catalogo_.LineasActuales.size()) return false;
-    if (!catalogo_.Rename(line, name)) return false;  // nothing usable was typed
+    const EditOutcome outcome = catalogo_.Rename(line, name);
+    if (outcome != EditOutcome::kWritten) {
+      ReportEdit(outcome);  // nothing usable typed, or nothing written: the row keeps its name
+      return false;
+    }
     name = CleanFileName(name);
     return true;
   } catch (...) {

@@ -7,6 +7,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 #include <QToolButton>
 #include <system_error>
 
@@ -15,6 +16,7 @@
 #include "app/gui/qt_text.h"
 #include "app/gui/wait_cursor.h"
 #include "app/language.h"
+#include "app/startup.h"
 #include "browse/gui/catalogos_page.h"
 #include "browse/gui/datos_cd.h"
 #include "scan/catalogue_run.h"
@@ -22,6 +24,7 @@
 #include "store/catalogue_files.h"
 #include "util/codepage.h"
 #include "util/dialogs.h"
+#include "util/folder_lock.h"
 #include "util/guarded.h"
 
 namespace zafirel {
@@ -91,6 +94,12 @@ void TMenuPral::Cataloga() {
     return;
   }
 
+  // Where the new files go must take them before a long walk, not after it.
+  if (!run->CatalogueFolderWritable()) {
+    dialogs_.PonerMensaje(Traduce("ErrorCarpetaCatalogos") + ": " + PathText(folders_.catalogos));
+    return;
+  }
+
   dialogs_.ProcessEvents();
   run->Zips = PCatalogar->Zips->isChecked();
   PCatalogar->Catalogar->setEnabled(false);
@@ -120,8 +129,11 @@ void TMenuPral::Cataloga() {
     } catch (...) {
       // A failure inside the walk ends it; the disc keeps what was gathered.
     }
-  } catch (...) {
-    // The record could not be written: nothing was walked.
+  } catch (const FolderBusy&) {
+    dialogs_.PonerMensaje(Traduce("CarpetaOcupada"));
+  } catch (const std::exception& error) {
+    // The record could not be written: nothing was walked, nothing is left.
+    dialogs_.PonerMensaje(Traduce("ErrorGrabarDisco") + ": " + error.what());
   }
   PCatalogar->Panel1->setEnabled(true);
   MArchivos->show();
@@ -135,12 +147,23 @@ void TMenuPral::Cataloga() {
                          FormatFixed(r.elapsedSeconds, 3, locale_) + " " + Traduce("Segundos") +
                          "."));
       Label2->setText(Qs(std::string(kVersionLine) + " - ") + Label1->text());
-      r.CompleteDisc();
+      // The files are written before the editor opens, so a disc in the
+      // table always has them; one that cannot be written is not kept.
+      bool finished = false;
+      try {
+        finished = r.FinishDisc();
+      } catch (const FolderBusy&) {
+        Guarded([&] { r.DiscardDisc(); });
+      }
+      if (!finished) {
+        dialogs_.PonerMensaje(Traduce("ErrorCatalogoNoGrabado") + ": " +
+                              PathText(folders_.catalogos));
+        return;
+      }
       if (tablas_.TablaCDRom.Locate("AUTO", r.NumeroNuevo)) {
         TDatosCD editor(*this);
         editor.exec();
       }
-      r.WriteFiles();
       const fs::path tree = TreeFilePath(folders_.catalogos, r.NumeroNuevo);
       std::error_code ec;
       if (fs::exists(tree, ec)) {
@@ -148,6 +171,7 @@ void TMenuPral::Cataloga() {
         Guarded([&] {
           CargarArbol(tree);
           catalogo_.RutaIndActual = tree.string();
+          catalogo_.NoteFileWritten();
         });
       }
     });
@@ -170,6 +194,8 @@ void TMenuPral::Cataloga() {
   PCatalogar->Parar->setEnabled(false);
   PCatalogar->Catalogar->setEnabled(true);
   run_.reset();
+  // The window was asked to close during the run: it closes now the run is over.
+  if (closeAfterWork_) QTimer::singleShot(0, this, &QWidget::close);
 }
 
 void TMenuPral::PararClick() {

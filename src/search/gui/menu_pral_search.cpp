@@ -9,6 +9,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
+#include <QTimer>
 #include <QTreeView>
 #include <optional>
 
@@ -105,6 +106,12 @@ void TMenuPral::BuscaEnArchivos(const std::string& text) {
   });
   const std::string suffix = outcome.beyondLimit() ? ". " + Traduce("Coincidencias") : "";
   searching_ = false;
+  if (closeAfterWork_) {
+    // The window was asked to close: the search stopped and nothing more is shown.
+    counter->hide();
+    QTimer::singleShot(0, this, &QWidget::close);
+    return;
+  }
   dialogs_.PonerMensaje(outcome.text + " " + Traduce("Encontrado") + " " +
                         std::to_string(outcome.matches) + " " + Traduce("Veces") + suffix);
   Guarded([&] { ini1_.WriteStr("General", "Busqueda", outcome.text); });

@@ -1,0 +1,158 @@
+#include "store/data_folder.h"
+
+#include <sys/stat.h>
+
+#include <ctime>
+#include <optional>
+#include <system_error>
+#include <vector>
+
+#include "store/catalogue_files.h"
+#include "store/index_files.h"
+#include "store/index_set.h"
+#include "store/tablas.h"
+#include "util/file_change.h"
+#include "util/file_writer.h"
+#include "util/folder_lock.h"
+#include "util/wildcard.h"
+
+namespace zafirel {
+namespace fs = std::filesystem;
+
+namespace {
+
+// The key "STR(VAL(TotFiles))" gives an empty file count: ten characters.
+constexpr const char kNoFileCountKey[] = "         0";
+
+struct Unfinished {
+  std::string number;
+};
+
+// Records without a file count. Through the "Archivos" index only the discs
+// whose count reads as 0 are looked at; without it, every record is.
+std::vector<Unfinished> FindUnfinished(TTablas& tablas) {
+  dbf::Table& discs = tablas.TablaCDRom;
+  std::vector<Unfinished> found;
+  bool ranged = false;
+  try {
+    tablas.IndicesCDRom.Select(discs, "Archivos");
+    if (auto tag = tablas.IndicesCDRom.CurrentTag()) {
+      tag->SetRange(std::string(kNoFileCountKey));
+      ranged = true;
+    }
+  } catch (const std::exception&) {
+    tablas.IndicesCDRom.Select(discs, "");
+  }
+  for (discs.First(); !discs.Eof(); discs.Next())
+    if (discs.AsString("TOTFILES").empty()) found.push_back({discs.AsString("AUTO")});
+  if (ranged) tablas.IndicesCDRom.CurrentTag()->SetRange(std::nullopt);
+  tablas.IndicesCDRom.Select(discs, "");
+  return found;
+}
+
+bool Exists(const fs::path& file) {
+  std::error_code ec;
+  return fs::is_regular_file(file, ec);
+}
+
+std::uint64_t NumberOf(const std::string& text) {
+  std::uint64_t number = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return UINT64_MAX;
+    number = number * 10 + static_cast<unsigned>(c - '0');
+  }
+  return text.empty() ? UINT64_MAX : number;
+}
+
+// A record of a run that is not running any more: completed when both its
+// files are there (the run ended between writing them and counting), else
+// removed with whatever file it left.
+void MendUnfinished(TTablas& tablas, const fs::path& dataFolder, const fs::path& catalogueFolder,
+                    DataFolderRepairs& repairs) {
+  for (const Unfinished& disc : FindUnfinished(tablas)) {
+    const std::uint64_t number = NumberOf(disc.number);
+    if (number == UINT64_MAX || RunClaim::Claimed(dataFolder, number)) continue;
+    dbf::Table& discs = tablas.TablaCDRom;
+    if (!discs.Locate("AUTO", disc.number) || !discs.AsString("TOTFILES").empty()) continue;
+    const fs::path list = ListFilePath(catalogueFolder, disc.number);
+    if (Exists(list) && Exists(TreeFilePath(catalogueFolder, disc.number))) {
+      const std::size_t lines = ReadCatalogueFile(list).size();
+      discs.Edit();
+      discs.SetString("TOTFILES", std::to_string(lines));
+      if (discs.AsString("NUMEROCD").empty()) discs.SetString("NUMEROCD", disc.number);
+      discs.Post();
+      ++repairs.unfinishedCompleted;
+    } else {
+      discs.Delete();
+      (void)DeleteCatalogueFiles(catalogueFolder, disc.number);  // whatever was left
+      ++repairs.unfinishedRemoved;
+    }
+  }
+}
+
+}  // namespace
+
+int RemoveLeftoverTempFiles(const fs::path& folder, bool onlyStale) {
+  int removed = 0;
+  const std::time_t now = std::time(nullptr);
+  for (const std::string& name : ListFiles(folder, "*")) {
+    if (!IsLeftoverTempFile(name)) continue;
+    struct stat info {};
+    if (onlyStale && (::stat((folder / name).c_str(), &info) != 0 || now - info.st_mtime < 60))
+      continue;
+    if (RemoveFile(folder / name)) ++removed;
+  }
+  return removed;
+}
+
+void MarkIndexesInDoubt(const fs::path& dataFolder) {
+  FolderLock lock(dataFolder);
+  // Index files that are none of the table's ten go; the ten are rebuilt.
+  for (const std::string& name : ListFiles(dataFolder, "*.mdx")) {
+    bool ours = false;
+    for (const IndexFile& index : kIndexFiles) ours |= name == index.file;
+    if (!ours) (void)RemoveFile(dataFolder / name);
+  }
+  dbf::Table table(true);
+  table.SetFolder(dataFolder);
+  table.SetTableName(TTablas::kDiscTableName);
+  table.SetShared(true);
+  table.Open();
+  table.SetIndexesInDoubt(true);
+  table.Close();
+}
+
+DataFolderRepairs PrepareDataFolder(const fs::path& dataFolder, const fs::path& catalogueFolder,
+                                    const UpgradeContext& context,
+                                    const std::string& indexProgressText,
+                                    std::chrono::milliseconds wait) {
+  DataFolderRepairs repairs;
+  std::optional<FolderLock> lock;
+  try {
+    lock.emplace(dataFolder, wait);
+  } catch (const FolderBusy&) {
+    repairs.busy = true;
+    return repairs;
+  }
+  if (ListFiles(dataFolder, TTablas::kDiscTableName).empty()) return repairs;
+
+  ActualizaTabla("CDROM.Dbf", dataFolder, "ALBUM", "C", "50", 0, context);
+  for (const fs::path& folder : {dataFolder, catalogueFolder, dataFolder / "Archivos regenerados"})
+    repairs.tempFilesRemoved += RemoveLeftoverTempFiles(folder, false);
+
+  TTablas tablas;
+  tablas.SetFolder(dataFolder);
+  repairs.indexesRebuilt =
+      RegeneraIndices(tablas.TablaCDRom, dataFolder, context.dialogs, indexProgressText);
+  try {
+    tablas.OpenDiscTable();
+    MendUnfinished(tablas, dataFolder, catalogueFolder, repairs);
+  } catch (const std::exception&) {
+    // A table that cannot be opened or changed is reported by whoever opens it next.
+  }
+  tablas.IndicesCDRom.Detach(tablas.TablaCDRom);
+  tablas.TablaCDRom.Close();
+  return repairs;
+}
+
+}  // namespace zafirel
