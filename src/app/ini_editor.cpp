@@ -14,6 +14,7 @@
 #include <system_error>
 #include <vector>
 
+#include "util/codepage.h"
 #include "util/file_writer.h"
 
 namespace zafirel {
@@ -68,8 +69,8 @@ std::string_view Cut(std::string_view s) { return s.substr(0, std::min(s.size(),
 
 // What a caller passes becomes one line: a line break inside a value would
 // otherwise end the entry and let the rest of the text open a section.
-std::string OneLine(std::string_view s) {
-  std::string line(Cut(s));
+std::string OneLine(std::string_view s, bool cut = true) {
+  std::string line(cut ? Cut(s) : s);
   for (char& c : line) {
     if (c == '\r' || c == '\n') c = ' ';
   }
@@ -435,8 +436,8 @@ std::string TIniEditor::ResolvedPath() const {
   return path;
 }
 
-std::optional<std::string> TIniEditor::ReadValue(std::string_view section,
-                                                 std::string_view key) const {
+std::optional<std::string> TIniEditor::ReadWholeValue(std::string_view section,
+                                                      std::string_view key) const {
   const std::string wanted_section = CleanName(section);
   const std::string wanted_key = CleanName(key);
   if (wanted_section.empty() || wanted_key.empty() || file_name_.empty()) return std::nullopt;
@@ -444,7 +445,14 @@ std::optional<std::string> TIniEditor::ReadValue(std::string_view section,
   if (!text) return std::nullopt;
   const std::optional<std::string_view> value = FindValue(*text, wanted_section, wanted_key);
   if (!value) return std::nullopt;
-  return std::string(Cut(*value));
+  return std::string(*value);
+}
+
+std::optional<std::string> TIniEditor::ReadValue(std::string_view section,
+                                                 std::string_view key) const {
+  std::optional<std::string> value = ReadWholeValue(section, key);
+  if (value) value->resize(Cut(*value).size());
+  return value;
 }
 
 std::string TIniEditor::ReadStr(std::string_view section, std::string_view key,
@@ -453,15 +461,34 @@ std::string TIniEditor::ReadStr(std::string_view section, std::string_view key,
 }
 
 void TIniEditor::WriteStr(std::string_view section, std::string_view key, std::string_view value) {
+  WriteValue(section, key, OneLine(value));
+}
+
+void TIniEditor::WriteValue(std::string_view section, std::string_view key,
+                            const std::string& entry_value) {
   const std::string name = CleanName(section);
   if (name.empty() || file_name_.empty()) return;
   const std::string entry_key = CleanName(key);
-  const std::string entry_value = OneLine(value);
   EditFile(ResolvedPath(), [&](std::string_view text) {
     if (entry_key.empty()) return DeleteSection(text, name);
     if (entry_value.empty()) return DeleteEntry(text, name, entry_key);
     return SetEntry(text, name, entry_key, entry_value);
   });
+}
+
+std::optional<fs::path> TIniEditor::ReadPath(std::string_view section, std::string_view key) const {
+  const std::optional<std::string> text = ReadWholeValue(section, key);
+  if (!text) return std::nullopt;
+  return fs::path(HostPathFromSetting(*text));
+}
+
+void TIniEditor::WritePath(std::string_view section, std::string_view key, const fs::path& path) {
+  std::string value = OneLine(HostPathToSetting(path.string()), false);
+  // The reader trims blanks and drops one pair of quotes: a path that would
+  // lose either is quoted.
+  const bool quoted = value.size() >= 2 && value.front() == '"' && value.back() == '"';
+  if (quoted || Trim(value).size() != value.size()) value = '"' + value + '"';
+  WriteValue(section, key, value);
 }
 
 bool TIniEditor::ReadBool(std::string_view section, std::string_view key, bool def) const {

@@ -14,14 +14,15 @@
 // are ignored and one pair of double quotes around a value is dropped. When a
 // section or key appears twice the first one counts for reads and rewrites;
 // deletions remove every copy so that the next read gives the default. Bytes
-// are stored as given (ANSI). Lines this editor does not change keep their
-// bytes and line ends; lines it adds end in CR LF, a rewritten entry keeps
-// the line end it had.
+// are stored as given (ANSI), host paths as WritePath says. Lines this editor
+// does not change keep their bytes and line ends; lines it adds end in CR LF,
+// a rewritten entry keeps the line end it had.
 //
 // Limits: section names, keys and values are cut to 255 bytes, both when
-// written and in what a read returns (the default included). Line breaks
-// inside a written name or value become blanks, so a value can never open a
-// section of its own.
+// written and in what a read returns (the default included); host paths
+// (ReadPath, WritePath) are never cut, since a cut path names another folder.
+// Line breaks inside a written name, value or path become blanks, so a value
+// can never open a section of its own.
 //
 // Host file names: the file name of the resolved path is matched against the
 // files of its folder without regard to ASCII case, as on the system the
@@ -31,6 +32,7 @@
 // Not thread-safe; SetApplicationFolder is meant to be called once at start.
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -72,6 +74,15 @@ class TIniEditor {
   // section (a new section goes to the end of the file, a new file is made).
   void WriteStr(std::string_view section, std::string_view key, std::string_view value);
 
+  // A host path, stored as HostPathToSetting gives it (ANSI where
+  // Windows-1252 holds it exactly, else UTF-8), whole, and quoted when it
+  // begins or ends with a blank or a quote pair. Nothing when the entry is
+  // missing; an empty path when its value is empty. Writing an empty path
+  // deletes the key, as WriteStr does.
+  std::optional<std::filesystem::path> ReadPath(std::string_view section,
+                                                std::string_view key) const;
+  void WritePath(std::string_view section, std::string_view key, const std::filesystem::path& path);
+
   // True exactly for "TRUE" and "YES" in any case, and for "1".
   bool ReadBool(std::string_view section, std::string_view key, bool def) const;
   void WriteBool(std::string_view section, std::string_view key, bool value);  // "True"/"False"
@@ -98,8 +109,11 @@ class TIniEditor {
   void EraseEntry(std::string_view section, std::string_view key) { WriteStr(section, key, {}); }
 
  private:
-  // The stored text of the entry (cut to 255 bytes), or nothing when absent.
+  // The stored text of the entry, whole or cut to 255 bytes; nothing when absent.
+  std::optional<std::string> ReadWholeValue(std::string_view section, std::string_view key) const;
   std::optional<std::string> ReadValue(std::string_view section, std::string_view key) const;
+  // Writes the value as given: already one line, already cut when it must be.
+  void WriteValue(std::string_view section, std::string_view key, const std::string& entry_value);
 
   std::string file_name_;
   TFileLocation location_ = TFileLocation::ApplicationPath;

@@ -29,7 +29,6 @@ bool Writable(const fs::path& folder) { return ::access(folder.c_str(), W_OK) ==
 }  // namespace
 
 std::string PathText(const fs::path& path) { return Utf8ToAnsi(path.string()); }
-fs::path PathFromText(const std::string& ansi) { return fs::path(AnsiToUtf8(ansi)); }
 
 fs::path RunningExecutableFolder() {
   std::error_code ec;
@@ -54,21 +53,15 @@ WorkingFolders FoldersBelow(const fs::path& dataFolder) {
 }
 
 fs::path DetermineDataFolder(TIniEditor& ini1, const fs::path& defaultFolder) {
-  std::string folder = ini1.ReadStr("General", "Directorio", "");
-  if (folder.empty()) folder = PathText(defaultFolder);
+  std::string folder = ini1.ReadPath("General", "Directorio").value_or(fs::path()).string();
+  if (folder.empty()) folder = defaultFolder.string();
   if (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
-  ini1.WriteStr("General", "Directorio", folder);
-  return PathFromText(folder);
+  ini1.WritePath("General", "Directorio", folder);
+  return folder;
 }
 
 DriveMap::Setting DriveSettings(TIniEditor& ini1) {
-  return [&ini1](char letter) -> std::optional<std::string> {
-    // A marker no folder holds tells a missing key from an empty value.
-    constexpr std::string_view kMissing = "\x01";
-    std::string value = ini1.ReadStr("Unidades", std::string(1, letter), kMissing);
-    if (value == kMissing) return std::nullopt;
-    return value;
-  };
+  return [&ini1](char letter) { return ini1.ReadPath("Unidades", std::string(1, letter)); };
 }
 
 void CopyShippedLanguageFiles(const fs::path& shippedFolder, const fs::path& dataFolder) {

@@ -72,8 +72,8 @@ std::vector<std::string> ListStoredSearches(const std::filesystem::path& searche
 // deleted and subfolders stay.
 void EmptyFolderFiles(const std::filesystem::path& folder);
 
-// A host path as the ANSI text shown in messages and stored in settings.
+// A host path as the ANSI text shown in messages ("?" for the characters
+// Windows-1252 lacks). Settings store paths through TIniEditor::WritePath.
 std::string PathText(const std::filesystem::path& path);
-std::filesystem::path PathFromText(const std::string& ansi);
 
 }  // namespace zafirel

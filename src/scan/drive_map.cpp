@@ -6,7 +6,6 @@
 #include <iterator>
 
 #include "scan/volume_reader.h"
-#include "util/codepage.h"
 #include "util/text.h"
 
 namespace zafirel {
@@ -173,12 +172,12 @@ DriveMap DriveMap::FromSystem(const Setting& settings) {
   for (const MappedDrive& drive : DefaultDrives(ReadMounts())) map.Map(drive.letter, drive.folder);
   if (!settings) return map;
   for (char letter = 'A'; letter <= 'Z'; ++letter) {
-    const std::optional<std::string> value = settings(letter);
+    const std::optional<fs::path> value = settings(letter);
     if (!value) continue;
     if (value->empty())
       map.Unmap(letter);
     else
-      map.Map(letter, fs::path(AnsiToUtf8(*value)));
+      map.Map(letter, *value);
   }
   return map;
 }

@@ -36,8 +36,8 @@ struct MappedDrive {
 class DriveMap {
  public:
   // What the settings say of a letter: nothing when they do not name it,
-  // an empty text to remove it, else its folder (ANSI).
-  using Setting = std::function<std::optional<std::string>(char letter)>;
+  // an empty path to remove it, else its folder.
+  using Setting = std::function<std::optional<std::filesystem::path>(char letter)>;
   // The defaults from the mounted volumes, then the settings' overrides.
   static DriveMap FromSystem(const Setting& settings);
   // Only the given mappings (tests, the command line).

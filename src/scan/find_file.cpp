@@ -28,11 +28,12 @@ constexpr long kFuseMagic = 0x65735546;  // ntfs-3g mounts as fuseblk
 
 enum class AttributeSource { kNone, kFat, kNtfs };
 
-// A name fit for the catalogue's paths: ANSI, without "\" or ";".
-std::string ReportedName(const char* hostName) {
+// A name fit for the catalogue's lines: ANSI, without "\" or ";", which
+// would split its path or its fields, nor CR or LF, which would split the line.
+std::string ReportedName(std::string_view hostName) {
   std::string name = Utf8ToAnsi(hostName);
   for (char& c : name)
-    if (c == '\\' || c == ';') c = '_';
+    if (c == '\\' || c == ';' || c == '\r' || c == '\n') c = '_';
   return name;
 }
 
@@ -125,9 +126,7 @@ void TFindFile::Execute() {
   fs::path host;
   if (start.empty()) {
     host = fs::current_path();
-    start = Utf8ToAnsi(host.string());
-    for (char& c : start)
-      if (c == '/') c = '\\';
+    for (const fs::path& part : host.relative_path()) start += "\\" + ReportedName(part.string());
   } else {
     host = HostPathOf(drives_, start);
   }
@@ -241,7 +240,7 @@ void TFindFile::WalkFolder(int folderFd, const std::string& folder, Walk& walk) 
          (attr::kHidden | attr::kSystem)) != 0)
       continue;  // hidden and system folders are not entered
     hostFolder_ = host / name;
-    WalkFolder(childFd, folder + ReportedName(name.c_str()) + "\\", walk);
+    WalkFolder(childFd, folder + ReportedName(name) + "\\", walk);
   }
   hostFolder_ = host;
 }

@@ -9,8 +9,9 @@
 // FIFOs, sockets and devices are never opened or reported, and the walk stays
 // on the file system it started on. Read-only comes from the permission bits;
 // hidden, system and archive come from FAT attributes (vfat) or the NTFS
-// attribute extended attributes where the file system keeps them. A "\" or
-// ";" in a host name, which the catalogue lines cannot hold, is reported as "_".
+// attribute extended attributes where the file system keeps them. A "\", ";",
+// CR or LF in a host name, which the catalogue lines cannot hold, is reported
+// as "_".
 #pragma once
 
 #include <cstdint>

@@ -91,6 +91,41 @@ void AppendUtf8(std::string& out, char32_t cp) {
   }
 }
 
+// The code point of the well-formed UTF-8 sequence at i and its length in
+// bytes; 0 for a stray continuation byte, a cut sequence, an overlong form,
+// a surrogate or a value beyond U+10FFFF.
+std::size_t DecodeUtf8(std::string_view utf8, std::size_t i, char32_t& cp) {
+  const auto lead = static_cast<std::uint8_t>(utf8[i]);
+  const int extra = lead < 0x80           ? 0
+                    : (lead >> 5) == 0x6  ? 1
+                    : (lead >> 4) == 0xE  ? 2
+                    : (lead >> 3) == 0x1E ? 3
+                                          : -1;
+  if (extra < 0 || (extra > 0 && i + extra >= utf8.size())) return 0;
+  cp = extra == 0 ? lead : lead & (0x3F >> extra);
+  for (int k = 1; k <= extra; ++k) {
+    const auto next = static_cast<std::uint8_t>(utf8[i + k]);
+    if ((next & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (next & 0x3F);
+  }
+  // Overlong forms would let a "/" or a NUL hide inside a host file name.
+  static constexpr char32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
+  if (cp < kSmallest[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return static_cast<std::size_t>(extra) + 1;
+}
+
+bool IsUtf8WithNonAscii(std::string_view text) {
+  bool nonAscii = false;
+  for (std::size_t i = 0; i < text.size();) {
+    char32_t cp = 0;
+    const std::size_t length = DecodeUtf8(text, i, cp);
+    if (length == 0) return false;
+    nonAscii = nonAscii || length > 1;
+    i += length;
+  }
+  return nonAscii;
+}
+
 }  // namespace
 
 std::string AnsiToOem(std::string_view ansi) {
@@ -117,40 +152,27 @@ std::string Utf8ToAnsi(std::string_view utf8) {
   out.reserve(utf8.size());
   std::size_t i = 0;
   while (i < utf8.size()) {
-    const auto lead = static_cast<std::uint8_t>(utf8[i]);
-    int extra = lead < 0x80           ? 0
-                : (lead >> 5) == 0x6  ? 1
-                : (lead >> 4) == 0xE  ? 2
-                : (lead >> 3) == 0x1E ? 3
-                                      : -1;
-    if (extra < 0 || i + extra >= utf8.size() + (extra == 0 ? 1 : 0)) {
-      out += '?';  // a stray continuation byte or a cut sequence
-      ++i;
-      continue;
-    }
-    char32_t cp = extra == 0 ? lead : lead & (0x3F >> extra);
-    bool valid = true;
-    for (int k = 1; k <= extra; ++k) {
-      const auto next = static_cast<std::uint8_t>(utf8[i + k]);
-      if ((next & 0xC0) != 0x80) {
-        valid = false;
-        break;
-      }
-      cp = (cp << 6) | (next & 0x3F);
-    }
-    // Overlong forms would let a "/" or a NUL hide inside a host file name.
-    static constexpr char32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
-    if (valid && (cp < kSmallest[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)))
-      valid = false;
-    if (!valid) {
-      out += '?';
+    char32_t cp = 0;
+    const std::size_t length = DecodeUtf8(utf8, i, cp);
+    if (length == 0) {
+      out += '?';  // a stray continuation byte, a cut or an overlong sequence
       ++i;
       continue;
     }
     out += static_cast<char>(UnicodeToAnsi(cp));
-    i += extra + 1;
+    i += length;
   }
   return out;
+}
+
+std::string HostPathToSetting(std::string_view utf8Path) {
+  const std::string ansi = Utf8ToAnsi(utf8Path);
+  if (AnsiToUtf8(ansi) == utf8Path && !IsUtf8WithNonAscii(ansi)) return ansi;
+  return std::string(utf8Path);
+}
+
+std::string HostPathFromSetting(std::string_view stored) {
+  return IsUtf8WithNonAscii(stored) ? std::string(stored) : AnsiToUtf8(stored);
 }
 
 }  // namespace zafirel

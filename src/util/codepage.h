@@ -16,4 +16,15 @@ std::string OemToAnsi(std::string_view oem);
 std::string AnsiToUtf8(std::string_view ansi);
 std::string Utf8ToAnsi(std::string_view utf8);
 
+// Host paths (UTF-8) as settings text. A path Windows-1252 holds exactly is
+// stored as ANSI, the form every installation reads; any other path is stored
+// as UTF-8, unchanged. Stored text that is well-formed UTF-8 holding non-ASCII
+// bytes is read as UTF-8, anything else as ANSI, so settings written as ANSI
+// elsewhere read as before. A path whose ANSI bytes happen to be well-formed
+// UTF-8 ("Ã©" is the UTF-8 of "é") is stored as UTF-8 too, so every
+// well-formed host path comes back exactly. Host paths that are not
+// well-formed UTF-8 do not come back: their bytes read as ANSI.
+std::string HostPathToSetting(std::string_view utf8Path);
+std::string HostPathFromSetting(std::string_view stored);
+
 }  // namespace zafirel

@@ -38,6 +38,57 @@ TEST(DataFolderSetting, EmptyMeansTheDefaultAndOneTrailingSeparatorGoes) {
   EXPECT_EQ(DetermineDataFolder(ini, dir.Path()), fs::path("D:\\DATOS"));
 }
 
+// The data folder written at one start is the one found at the next, whatever
+// its characters or length.
+class DataFolderRestart : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(DataFolderRestart, FindsTheSameFolderAgain) {
+  TempFolder dir;
+  const fs::path folder = dir.Path() / GetParam();
+  const std::string settings = (dir.Path() / "Opcion.INI").string();
+  TIniEditor first;
+  first.SetFileLocation(TFileLocation::PathInFileName);
+  first.SetFileName(settings);
+  ASSERT_EQ(DetermineDataFolder(first, folder), folder);
+
+  TIniEditor next;
+  next.SetFileLocation(TFileLocation::PathInFileName);
+  next.SetFileName(settings);
+  EXPECT_EQ(DetermineDataFolder(next, dir.Path() / "otra"), folder);
+  EXPECT_EQ(DetermineDataFolder(next, dir.Path() / "otra"), folder);
+}
+
+std::string LongPath() {
+  std::string path;
+  while (path.size() < 300) path += "carpeta/";
+  return path + "datos";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, DataFolderRestart,
+    ::testing::Values("\xD0\x94\xD0\xB0\xD0\xBD\xD0\xBD\xD1\x8B\xD0\xB5",  // Cyrillic
+                      "\xCE\x94\xCE\xB5\xCE\xB4\xCE\xBF\xCE\xBC\xCE\xAD\xCE\xBD\xCE\xB1",  // Greek
+                      "\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF",                              // CJK
+                      "\xC5\x81\xC3\xB3"
+                      "d\xC5\xBA/m\xC3\xBAsica",  // "ł" beside Windows-1252 letters
+                      "\xC3\x83\xC2\xA9",         // Windows-1252 bytes that read as UTF-8
+                      "con blanco ", LongPath()));
+
+TEST(DataFolderSetting, SettingsWrittenInAnsiElsewhereReadAsBefore) {
+  TempFolder dir;
+  const std::string ansi = "[General]\r\nDirectorio=/srv/m\xFAsica\r\n";
+  testing::WriteBytes(dir.Path() / "Opcion.INI", ansi);
+  TIniEditor ini;
+  ini.SetFileLocation(TFileLocation::PathInFileName);
+  ini.SetFileName((dir.Path() / "Opcion.INI").string());
+  EXPECT_EQ(DetermineDataFolder(ini, dir.Path()), fs::path("/srv/m\xC3\xBAsica"));
+  EXPECT_EQ(testing::ReadBytes(dir.Path() / "Opcion.INI"), ansi);  // still ANSI for the others
+
+  testing::WriteBytes(dir.Path() / "Opcion.INI",
+                      "[General]\r\nDirectorio=C:\\DATOS\\M\xFAsica\r\n");
+  EXPECT_EQ(DetermineDataFolder(ini, dir.Path()), fs::path("C:\\DATOS\\M\xC3\xBAsica"));
+}
+
 TEST(ProgramLocation, AnUnwritableProgramFolderSendsSettingsAndDataToXdgFolders) {
   TempFolder dir;
   const fs::path writable = dir.Path() / "bin";

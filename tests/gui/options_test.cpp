@@ -1,7 +1,7 @@
 // The options dialog through the real main window on the offscreen
-// platform: another data folder picked by its disc table (any letter case),
-// a damaged one refused with the previous folder kept, and both settings
-// written when the dialog closes.
+// platform: another data folder picked by its disc table (any letter case,
+// any characters), a damaged one refused with the previous folder kept, and
+// both settings written when the dialog closes.
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -14,6 +14,7 @@
 #include "app/gui/menu_pral.h"
 #include "app/gui/opciones.h"
 #include "app/gui/qt_text.h"
+#include "app/startup.h"
 #include "browse/gui/browse_models.h"
 #include "browse/gui/catalogos_page.h"
 #include "gui/gui_support.h"
@@ -25,9 +26,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A data folder with one disc, its table files under lower-case names.
+// A data folder with one disc, its table files under lower-case names, its
+// name in letters Windows-1252 lacks.
 fs::path OtherDataFolder(const fs::path& parent) {
-  const fs::path folder = parent / "otros datos";
+  const fs::path folder = parent / "otros datos \xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1";
   fs::create_directories(folder);
   TTablas::CreateDiscTable(folder);
   testing::AddDiscRecords(folder, {{{"TITULOCD", "Disco ajeno"}, {"AUTO", "1"}}});
@@ -79,7 +81,7 @@ void OptionsTest::anotherDataFolderTakesEffectAtOnce() {
     QVERIFY(dialogs.messages.empty());
     dialogs.fileAnswer = other / "cdrom.dbf";
     options.BBuscaClick();
-    QCOMPARE(options.Edit1->text(), Qs(Utf8ToAnsi(other.string())));
+    QCOMPARE(options.Edit1->text(), QString::fromStdString(other.string()));
   });
   QCOMPARE(dialogs.fileStart, inst.data);
   QCOMPARE(dialogs.messages.back(), inst.Text("Espanol.Len", "UbicacionCambiada"));
@@ -90,7 +92,7 @@ void OptionsTest::anotherDataFolderTakesEffectAtOnce() {
   QVERIFY(fs::exists(other / "Titulo.Mdx"));
   QVERIFY(fs::is_directory(window.Folders().catalogos));
   QCOMPARE(window.Folders().catalogos.parent_path(), other);
-  QCOMPARE(window.Ini1().ReadStr("General", "Directorio", ""), Utf8ToAnsi(other.string()));
+  QCOMPARE(DetermineDataFolder(window.Ini1(), inst.data), other);  // as the next start finds it
 }
 
 void OptionsTest::aDamagedTableKeepsThePreviousFolder() {

@@ -1,6 +1,6 @@
 // A catalogue run over a small tree in a temporary folder mapped to a drive
-// letter: the new record, the exact bytes of both catalogue files, runs
-// without subfolders, stops, duplicates and archives.
+// letter: the new record, the exact bytes of both catalogue files, names the
+// lines cannot hold, runs without subfolders, stops, duplicates and archives.
 #include "scan/catalogue_run.h"
 
 #include <gtest/gtest.h>
@@ -118,6 +118,25 @@ TEST_F(CatalogueRunTest, AWholeRunWritesTheRecordAndBothFilesExactly) {
   CatalogueRun again(tablas_, drives_, Locale{}, files_, folders_);
   ASSERT_EQ(again.PrepareDrive("E:\\"), CatalogueRun::DriveCheck::kReady);
   EXPECT_EQ(again.DuplicateTitle(), "DISCO1");
+}
+
+// Linux names may hold line breaks (a Mac's "Icon\r" file); each would split
+// a catalogue line.
+TEST_F(CatalogueRunTest, LineBreaksInNamesKeepOneLinePerFile) {
+  fs::remove_all(disc_ / "DOCS");
+  fs::remove(disc_ / "VACIO.TXT");
+  WriteBytes(disc_ / "Icon\r", std::string(1024, 'i'));
+  fs::create_directory(disc_ / "a\nb");
+  WriteBytes(disc_ / "a\nb" / "dentro.txt", std::string(1025, 'd'));
+  Touch(disc_ / "Icon\r", 2001, 3, 4);
+  Touch(disc_ / "a\nb" / "dentro.txt", 2002, 5, 6);
+  Run(true);
+  EXPECT_EQ(ReadBytes(catalogues_ / "1.Ind"), "E:\\\r\nE:\\a_b\\\r\n");
+  EXPECT_EQ(ReadBytes(catalogues_ / "1.Ct"),
+            "E:\\Icon_;1;04/03/2001\r\n"
+            "E:\\a_b\\dentro.txt;2;06/05/2002\r\n");
+  ASSERT_TRUE(tablas_.TablaCDRom.Locate("AUTO", "1"));
+  EXPECT_EQ(tablas_.TablaCDRom.AsString("TOTFILES"), "2");
 }
 
 TEST_F(CatalogueRunTest, WithoutSubfoldersOnlyTheRootIsWalked) {

@@ -114,7 +114,8 @@ TEST(DriveMapTest, SettingsOverrideAndRemoveDefaults) {
   testing::TempFolder folder;
   testing::WriteBytes(folder / "Opcion.ini",
                       "[General]\r\nT=/not/this\r\n"
-                      "[Unidades]\r\nt=/tmp/catalogo\r\nC=\r\nX = \"/media/m\xFAsica\"\r\n");
+                      "[Unidades]\r\nt=/tmp/catalogo\r\nC=\r\nX = \"/media/m\xFAsica\"\r\n"
+                      "Y=/media/\xD0\x94\xD0\xB8\xD0\xBC\xD0\xB0\r\n");
   TIniEditor settings;
   settings.SetFileLocation(TFileLocation::PathInFileName);
   settings.SetFileName((folder / "Opcion.ini").string());
@@ -122,6 +123,7 @@ TEST(DriveMapTest, SettingsOverrideAndRemoveDefaults) {
   EXPECT_EQ(map.FolderOf('T'), fs::path("/tmp/catalogo"));
   EXPECT_FALSE(map.FolderOf('C'));
   EXPECT_EQ(map.FolderOf('X'), fs::path("/media/m\xC3\xBAsica"));
+  EXPECT_EQ(map.FolderOf('Y'), fs::path("/media/\xD0\x94\xD0\xB8\xD0\xBC\xD0\xB0"));  // UTF-8
 
   const DriveMap defaults = DriveMap::FromSystem(nullptr);
   EXPECT_EQ(defaults.FolderOf('C'), fs::path("/"));

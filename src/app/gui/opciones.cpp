@@ -13,7 +13,6 @@
 #include "app/gui/palette.h"
 #include "app/gui/qt_text.h"
 #include "app/language.h"
-#include "app/startup.h"
 #include "store/data_folder.h"
 #include "util/dialogs.h"
 #include "util/guarded.h"
@@ -70,7 +69,7 @@ TOpciones::~TOpciones() { FormClose(); }
 
 void TOpciones::FormCreate() {
   const fs::path data = main_.Folders().data;
-  Guarded([&] { Edit1->setText(Qs(PathText(data))); });
+  Guarded([&] { Edit1->setText(QsPath(data)); });
   Guarded([&] {
     std::vector<std::string> languages = ListFiles(data, "*.Len");
     std::sort(languages.begin(), languages.end());
@@ -101,7 +100,7 @@ void TOpciones::BBuscaClick() {
     // when the folder is opened (another program may be using them now).
     Guarded([&] { MarkIndexesInDoubt(folder); });
     const QString previous = Edit1->text();
-    Edit1->setText(Qs(PathText(folder)));
+    Edit1->setText(QsPath(folder));
     if (!main_.UseDataFolder(folder)) {
       Edit1->setText(previous);
       dialogs.PonerMensaje(main_.Traduce("ErrorArchivo") + ": " + name);
@@ -118,7 +117,9 @@ void TOpciones::AceptarClick() {
 void TOpciones::FormClose() {
   if (closed_) return;
   closed_ = true;
-  Guarded([&] { main_.Ini1().WriteStr("General", "Directorio", Ansi(Edit1->text())); });
+  // The box shows the folder in use; the setting takes the path itself, not
+  // the box's text.
+  Guarded([&] { main_.Ini1().WritePath("General", "Directorio", main_.Folders().data); });
   Guarded([&] {
     const std::string chosen = Ansi(Modelos->currentText());
     if (chosen.empty() || ListFiles(main_.Folders().data, chosen).empty()) return;

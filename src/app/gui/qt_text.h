@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -11,6 +12,10 @@ namespace zafirel {
 
 inline QString Qs(std::string_view ansi) { return QString::fromStdString(AnsiToUtf8(ansi)); }
 inline std::string Ansi(const QString& text) { return Utf8ToAnsi(text.toStdString()); }
+// A host path shown as it is, characters Windows-1252 lacks included.
+inline QString QsPath(const std::filesystem::path& path) {
+  return QString::fromStdString(path.string());
+}
 
 // The text of a multi-line box in ANSI with the CR LF line ends of stored text.
 inline std::string AnsiLines(const QString& boxText) {
