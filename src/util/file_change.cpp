@@ -11,8 +11,8 @@
 namespace zafirel {
 namespace {
 
-std::function<void()>& Hook() {
-  static std::function<void()> hook;
+std::function<bool()>& Hook() {
+  static std::function<bool()> hook;
   return hook;
 }
 
@@ -20,12 +20,12 @@ std::uint64_t changes = 0;
 
 }  // namespace
 
-void BeforeFileChange() {
+bool MayChangeFile() {
   ++changes;
-  if (Hook()) Hook()();
+  return !Hook() || Hook()();
 }
 
-void SetFileChangeHook(std::function<void()> hook) { Hook() = std::move(hook); }
+void SetFileChangeHook(std::function<bool()> hook) { Hook() = std::move(hook); }
 
 std::uint64_t FileChangesSoFar() { return changes; }
 
@@ -49,7 +49,7 @@ bool SyncFolder(const std::filesystem::path& folder) {
 }
 
 bool RemoveFile(const std::filesystem::path& file) {
-  BeforeFileChange();
+  if (!MayChangeFile()) return false;
   if (::unlink(file.c_str()) == 0) {
     (void)SyncFolder(file.parent_path());  // the removal stands even if the flush fails
     return true;
@@ -58,7 +58,7 @@ bool RemoveFile(const std::filesystem::path& file) {
 }
 
 bool RenameFile(const std::filesystem::path& from, const std::filesystem::path& to) {
-  BeforeFileChange();
+  if (!MayChangeFile()) return false;
   if (std::rename(from.c_str(), to.c_str()) != 0) return false;
   return SyncFolder(to.parent_path());
 }

@@ -1,12 +1,12 @@
 // The one way the program changes files and folders on disc: every removal,
-// rename, whole-file write, copy and in-place write passes through
-// BeforeFileChange() first, and replacing a file is made durable with the
-// flushes a storage engine does (the file before its rename, the folder
-// after it).
+// rename, whole-file write, copy and in-place write asks MayChangeFile()
+// first, and replacing a file is made durable with the flushes a storage
+// engine does (the file before its rename, the folder after it).
 //
-// BeforeFileChange() is also the seam the fault-injection tests use: a hook
-// installed there can end the process or throw at the Nth change, so every
-// write path can be interrupted at every step.
+// MayChangeFile() is also the seam the fault-injection tests use: a hook
+// installed there can end the process (as a kill would) or refuse the Nth
+// change (as a full or failing disc would), so every write path can be
+// interrupted at every step.
 #pragma once
 
 #include <cstdint>
@@ -15,11 +15,12 @@
 
 namespace zafirel {
 
-// Called before every change to a file or folder. Without a hook it does
-// nothing; the hook may throw, and the change is then not made.
-void BeforeFileChange();
+// Asked before every change to a file or folder: false means the change
+// fails (the caller reports it as the system's own failure would be).
+// Without a hook it always allows.
+[[nodiscard]] bool MayChangeFile();
 // Installs the hook (an empty function removes it). For tests.
-void SetFileChangeHook(std::function<void()> hook);
+void SetFileChangeHook(std::function<bool()> hook);
 // How many changes have been announced so far (for tests).
 std::uint64_t FileChangesSoFar();
 

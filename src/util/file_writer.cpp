@@ -27,7 +27,7 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
 // and renames it over target. Any failure removes the temporary file.
 template <typename Fill>
 bool ReplaceThroughTemp(const std::filesystem::path& target, Fill&& fill) {
-  BeforeFileChange();
+  if (!MayChangeFile()) return false;
   std::string temp = target.string() + std::string(kTempMarker) + "XXXXXX";
   const int fd = mkstemp(temp.data());
   if (fd < 0) return false;
@@ -48,10 +48,8 @@ bool ReplaceThroughTemp(const std::filesystem::path& target, Fill&& fill) {
 }  // namespace
 
 bool WriteFileAtomically(const std::filesystem::path& target, std::string_view bytes) {
-  return ReplaceThroughTemp(target, [&](int fd) {
-    BeforeFileChange();
-    return WriteAll(fd, bytes.data(), bytes.size());
-  });
+  return ReplaceThroughTemp(
+      target, [&](int fd) { return MayChangeFile() && WriteAll(fd, bytes.data(), bytes.size()); });
 }
 
 bool CopyFileAtomically(const std::filesystem::path& source, const std::filesystem::path& target) {
@@ -67,8 +65,7 @@ bool CopyFileAtomically(const std::filesystem::path& source, const std::filesyst
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return false;
         if (n == 0) break;
-        BeforeFileChange();
-        if (!WriteAll(to, buffer, static_cast<std::size_t>(n))) return false;
+        if (!MayChangeFile() || !WriteAll(to, buffer, static_cast<std::size_t>(n))) return false;
       }
       const struct timespec times[2] = {{0, UTIME_OMIT}, info.st_mtim};
       ::futimens(to, times);

@@ -62,7 +62,7 @@ bool CopyContents(int from, int to) {
     const ssize_t n = ReadSome(from, buffer, sizeof buffer);
     if (n == 0) return true;
     if (n < 0) return false;  // a read error must not pass for the end of the file
-    BeforeFileChange();
+    if (!MayChangeFile()) return false;
     if (!WriteAll(to, buffer, static_cast<std::size_t>(n))) return false;
   }
 }
@@ -94,7 +94,7 @@ bool CopiaArchivo(const std::filesystem::path& source, const std::filesystem::pa
       targetInfo.st_ino == sourceInfo.st_ino)
     return false;
 
-  BeforeFileChange();
+  if (!MayChangeFile()) return false;
   FileDescriptor to(::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
   if (!to.valid()) return false;
   const bool copied = CopyContents(from.get(), to.get());

@@ -22,6 +22,7 @@ std::uint64_t FileSizeByName(const std::filesystem::path& path);
 // cannot be opened, the target cannot be created, a block could not be read
 // or written whole, or both names are the same file (which the copy would
 // otherwise truncate).
-[[nodiscard]] bool CopiaArchivo(const std::filesystem::path& source, const std::filesystem::path& target);
+[[nodiscard]] bool CopiaArchivo(const std::filesystem::path& source,
+                                const std::filesystem::path& target);
 
 }  // namespace zafirel

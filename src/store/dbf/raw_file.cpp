@@ -112,7 +112,9 @@ RawFile::Version RawFile::CurrentVersion() const {
 // shared counter) and the file system shows no change by another program.
 bool RawFile::CacheServes(std::uint64_t offset, std::size_t n) const {
   if (cacheLimit_ == 0) return false;
-  if (cacheValid_ && cacheWrites_ == WriteCount()) {
+  // A lock taken since the copy was made means another program may have
+  // written: the copy is read anew.
+  if (cacheValid_ && cacheWrites_ == WriteCount() && cacheEpoch_ == FolderLock::Epoch()) {
     const Version now = CurrentVersion();
     if (!cacheStamp_) cacheStamp_ = now;  // the first look after our own write
     if (*cacheStamp_ == now) return offset + n <= cache_.size() || offset >= cache_.size();
@@ -130,6 +132,7 @@ bool RawFile::CacheServes(std::uint64_t offset, std::size_t n) const {
   }
   cache_ = std::move(whole);
   cacheValid_ = true;
+  cacheEpoch_ = FolderLock::Epoch();
   cacheWrites_ = WriteCount();
   cacheStamp_ = now;
   return true;
@@ -176,7 +179,7 @@ std::string RawFile::ReadString(std::uint64_t offset, std::size_t n) const {
 
 void RawFile::WriteAt(std::uint64_t offset, const char* data, std::size_t n) {
   if (!writable_) throw DbfError("El archivo es de solo lectura", path_);
-  BeforeFileChange();
+  if (!MayChangeFile()) throw DbfError("No se puede escribir en el archivo", path_);
   if (writes_) ++*writes_;  // before the write: a failed write still counts
   std::size_t done = 0;
   while (done < n) {

@@ -76,6 +76,7 @@ class RawFile {
   mutable std::string cache_;
   mutable bool cacheValid_ = false;
   mutable std::uint64_t cacheWrites_ = 0;
+  mutable std::uint64_t cacheEpoch_ = 0;
   mutable std::optional<Version> cacheStamp_;  // unknown right after our own write
   mutable Version statted_;                    // the last fstat, and when it was taken
   mutable std::int64_t stattedAt_ = INT64_MIN;

@@ -373,10 +373,32 @@ void Table::Changing(Change&& change) {
       marked = true;
     }
   }
-  change();
-  if (marked && indexesComplete_) {
-    const char flag = 0;
-    file_.WriteAt(kInDoubtOffset, &flag, 1);
+  const Written written = change();  // throws only when the record did not land
+  // The record stands from here on, so nothing after it fails the change: an
+  // index that cannot follow keeps the mark, and the indexes are rebuilt at
+  // the next opening.
+  bool followed = true;
+  try {
+    Notify(written.recNo, written.before, written.after);
+  } catch (const std::exception&) {
+    followed = false;
+  }
+  if (marked && indexesComplete_ && followed) {
+    try {
+      const char flag = 0;
+      file_.WriteAt(kInDoubtOffset, &flag, 1);
+    } catch (const DbfError&) {
+      // Left set: the indexes are only rebuilt once more than needed.
+    }
+  }
+}
+
+// The date of the last change is for show: failing to write it does not
+// undo a record that is written.
+void Table::TouchHeader() {
+  try {
+    WriteHeaderState(recordCount_);
+  } catch (const DbfError&) {
   }
 }
 
@@ -409,25 +431,28 @@ bool Table::IndexesInDoubt(const std::filesystem::path& tableFile) {
 void Table::Post() {
   CheckActive();
   if (state_ == State::kBrowse) return;
-  Changing([&] {
+  Changing([&]() -> Written {
     if (state_ == State::kEdit && (recNo_ > recordCount_ || !IsLive(recNo_)))
       Fail("El registro no existe");
     StorePendingMemos();
-    std::string before;
+    Written written{recNo_, {}, {}};
     if (state_ == State::kAppend) {
-      std::uint32_t recNo = recordCount_ + 1;
+      // The record counts once the header says so: written past the count,
+      // it is overwritten by the next append.
+      const std::uint32_t recNo = recordCount_ + 1;
       file_.WriteAt(RecordOffset(recNo), record_ + kEndOfFile);
       WriteHeaderState(recNo);
       recordCount_ = recNo;
-      recNo_ = recNo;
+      recNo_ = written.recNo = recNo;
     } else {
-      before = ReadRecord(recNo_);
+      written.before = ReadRecord(recNo_);
       file_.WriteAt(RecordOffset(recNo_), record_);
-      WriteHeaderState(recordCount_);
+      TouchHeader();
     }
     state_ = State::kBrowse;
     eof_ = bof_ = false;
-    Notify(recNo_, before, record_);
+    written.after = record_;
+    return written;
   });
 }
 
@@ -436,20 +461,21 @@ void Table::Delete() {
   if (state_ == State::kAppend) return Cancel();
   state_ = State::kBrowse;
   pendingMemos_.clear();
-  Changing([&] {
+  std::uint32_t next = 0;
+  Changing([&]() -> Written {
     if (recNo_ == 0 || recNo_ > recordCount_ || !IsLive(recNo_)) Fail("El registro no existe");
     // The neighbour is found before the record leaves the order it is in.
     const std::uint32_t deleted = recNo_;
-    std::uint32_t next = LiveForward(order_->After(deleted, recordCount_));
+    next = LiveForward(order_->After(deleted, recordCount_));
     if (next == 0) next = LiveBackward(order_->Before(deleted, recordCount_));
-    const std::string before = ReadRecord(deleted);
+    Written written{deleted, ReadRecord(deleted), {}};
     const char flag = kDeletedFlag;
     file_.WriteAt(RecordOffset(deleted), &flag, 1);
-    WriteHeaderState(recordCount_);
-    Notify(deleted, before, std::string_view());
-    Land(next);
-    eof_ = bof_ = next == 0;
+    TouchHeader();
+    return written;
   });
+  Land(next);
+  eof_ = bof_ = next == 0;
 }
 
 std::string Table::FieldText(const std::string& record, int index) const {

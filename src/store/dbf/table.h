@@ -142,10 +142,17 @@ class Table {
   void StorePendingMemos();
   void WriteHeaderState(std::uint32_t recordCount);
   void Notify(std::uint32_t recNo, std::string_view before, std::string_view after);
+  // What a change wrote, for the observers.
+  struct Written {
+    std::uint32_t recNo = 0;
+    std::string before, after;
+  };
   // Runs a change: under the folder's lock when shared, with the indexes
-  // marked in doubt around it when guarded.
+  // marked in doubt around it when guarded. The change throws only while
+  // its record has not landed; after that nothing fails it.
   template <typename Change>
   void Changing(Change&& change);
+  void TouchHeader();
   std::uint64_t RecordOffset(std::uint32_t recNo) const;
   [[noreturn]] void Fail(const std::string& problem) const;
 
