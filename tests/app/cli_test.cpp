@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include "store/tablas.h"
 #include "test_support.h"
 
 namespace zafirel {
@@ -16,9 +17,10 @@ struct Result {
   std::string out;
 };
 
-Result Cli(const std::string& arguments) {
-  const std::string command =
-      std::string(ZAFIREL_CLI) + " " + arguments + " 2>/dev/null; echo \"#$?\"";
+// What the program printed (with its messages when asked) and its exit code.
+Result Cli(const std::string& arguments, bool messages = false) {
+  const std::string command = std::string(ZAFIREL_CLI) + " " + arguments +
+                              (messages ? " 2>&1" : " 2>/dev/null") + "; echo \"#$?\"";
   std::string out = testing::RunCommand(command);
   const std::size_t mark = out.rfind('#');
   const int code = std::atoi(out.c_str() + mark + 1);
@@ -74,6 +76,50 @@ TEST(Cli, CataloguesAFolderAndListsWhatItHolds) {
   EXPECT_EQ(Cli("bogus").code, 2);
   EXPECT_EQ(Cli("--help").code, 0);
   EXPECT_EQ(Cli(dataOption + " catalogue " + Quoted(volume / "NO_EXISTE")).code, 1);
+}
+
+// Tables the program cannot use as they are: an older one is upgraded, one
+// without a field the program needs is refused with a message, and a
+// catalogue folder that cannot be written is found out before the walk.
+TEST(Cli, TablesAndFoldersItCannotUseAreUpgradedOrRefusedClearly) {
+  testing::TempFolder volume;
+  fs::create_directories(volume / "DISCO");
+  testing::WriteBytes(volume / "DISCO" / "A.TXT", "a");
+  auto tableWith = [](const fs::path& folder, std::vector<std::string> fields) {
+    dbf::Table table(true);
+    table.SetFolder(folder);
+    table.SetTableName(TTablas::kDiscTableName);
+    table.CreateTable(dbf::ParseFieldList(fields));
+    table.Open();
+    testing::AppendRecord(table, {{"TITULOCD", "Viejo"}, {"AUTO", "1"}, {"TOTFILES", "0"}});
+  };
+
+  testing::TempFolder older;
+  std::vector<std::string> fields = TTablas::DiscFieldList();
+  fields.pop_back();  // before the album field existed
+  tableWith(older.Path(), fields);
+  const Result list = Cli("--data " + Quoted(older.Path()) + " list");
+  EXPECT_EQ(list.code, 0);
+  EXPECT_EQ(list.out.substr(0, 8), "1\tViejo\t");
+  EXPECT_TRUE(fs::exists(older / "Archivos regenerados" / "RegenerarCDROM.Dbf.ini"));
+
+  testing::TempFolder renamed;
+  fields = TTablas::DiscFieldList();
+  fields[7] = "NSERIE;C;11;0";  // NSERIECD under another name
+  tableWith(renamed.Path(), fields);
+  const Result refused =
+      Cli("--data " + Quoted(renamed.Path()) + " catalogue " + Quoted(volume / "DISCO"), true);
+  EXPECT_EQ(refused.code, 1);
+  EXPECT_NE(refused.out.find("NSERIECD"), std::string::npos) << refused.out;
+
+  testing::TempFolder data;
+  ASSERT_EQ(Cli("init " + Quoted(data.Path())).code, 0);
+  testing::WriteBytes(data / "Catálogos", "a file where the folder should be");
+  const Result unwritable =
+      Cli("--data " + Quoted(data.Path()) + " catalogue " + Quoted(volume / "DISCO"), true);
+  EXPECT_EQ(unwritable.code, 1);
+  EXPECT_NE(unwritable.out.find("cannot be written"), std::string::npos) << unwritable.out;
+  EXPECT_EQ(Cli("--data " + Quoted(data.Path()) + " list").out, "");
 }
 
 }  // namespace

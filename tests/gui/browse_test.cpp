@@ -33,6 +33,7 @@
 #include "search/gui/results_roles.h"
 #include "search/gui/search_results_model.h"
 #include "store/catalogue_files.h"
+#include "util/file_change.h"
 
 using namespace zafirel;
 namespace fs = std::filesystem;
@@ -322,6 +323,22 @@ void BrowseTest::fileEntriesAreDeletedCommentedAndRenamed() {
   QVERIFY(w.Ficheros()->setData(w.Ficheros()->index(1, 0), "B;2.TXT", Qt::EditRole));
   QCOMPARE(w.Ficheros()->index(1, 0).data().toString(), QString("B2.TXT"));
 
+  // An edit the disc refuses is reported, and the view keeps what the file holds.
+  const std::string stored = ReadFile(list);
+  const std::string notWritten = w.inst.Text("Espanol.Len", "ErrorGrabarCatalogo");
+  SetFileChangeHook([] { return false; });
+  QVERIFY(!w.Ficheros()->setData(w.Ficheros()->index(0, 0), "Z.DOC", Qt::EditRole));
+  QCOMPARE(w.Ficheros()->index(0, 0).data().toString(), QString("A.DOC"));
+  QVERIFY(w.dialogs.messages.back().rfind(notWritten, 0) == 0);
+  w.dialogs.messages.clear();
+  files->selectRow(0);
+  w->PArchivos->Borrararchivo1->trigger();
+  SetFileChangeHook(nullptr);
+  QVERIFY(w.dialogs.messages.back().rfind(notWritten, 0) == 0);
+  QCOMPARE(w.FileNames().size(), 3);
+  QCOMPARE(ReadFile(list), stored);
+  w.dialogs.questions.clear();
+
   // The Delete key asks as the menu entry does; cancelled, nothing goes.
   w.dialogs.answers = {false};
   QVERIFY(Activate(*w.window));  // the properties dialog had it
@@ -453,6 +470,19 @@ void BrowseTest::editingADiscWritesItsRecord() {
   w->PCatalogos->EditarCD1->trigger();
   QVERIFY(*shown1);
   QCOMPARE(discs.AsString("NOTAS"), std::string("Hola\r\nmundo"));
+
+  // A record the disc does not take: the editor says so, and the list shows what is stored.
+  auto refused = w.OnModal<TDatosCD>([](TDatosCD& editor) {
+    editor.EditTituloCD->setText("Nunca grabado");
+    SetFileChangeHook([] { return false; });
+    editor.AceptarClick();
+    SetFileChangeHook(nullptr);
+  });
+  w->PCatalogos->EditarCD1->trigger();
+  QVERIFY(*refused);
+  QVERIFY(w.dialogs.messages.back().rfind(w.inst.Text("Espanol.Len", "ErrorGrabarDisco"), 0) == 0);
+  QCOMPARE(discs.AsString("TITULOCD"), std::string("Bach completo"));
+  QCOMPARE(w.Titles(), QStringList({"atlas", "Bach completo", "Mapas"}));
 }
 
 void BrowseTest::editingUnderAFilterRefillsTheFilteredList() {

@@ -70,7 +70,54 @@ class CatalogueTest : public QObject {
   void aCompletedRunAddsTheDiscWithItsFiles();
   void aStoppedRunLeavesNothing();
   void aDuplicateAndBadChoicesAreRefused();
+  void closingDuringARunStopsItFirst();
+  void aRunThatCannotWriteItsFilesKeepsNoDisc();
 };
+
+void CatalogueTest::closingDuringARunStopsItFirst() {
+  Window w;
+  w.dialogs.driveAnswer = "T:\\";
+  bool asked = false;
+  w.dialogs.onProcessEvents = [&] {
+    if (w.window->Run() && !asked) {
+      asked = true;
+      w.window->close();  // as the window manager's close button would
+    }
+  };
+  QTest::mouseClick(w.window->PCatalogar->Catalogar, Qt::LeftButton);
+  QVERIFY(asked);
+  QCOMPARE(w.Tablas().TablaCDRom.RecordCount(), 0u);
+  QVERIFY(fs::is_empty(w.Catalogues()));
+  QTRY_VERIFY(!w.window->isVisible());  // closed once the run had stopped
+}
+
+void CatalogueTest::aRunThatCannotWriteItsFilesKeepsNoDisc() {
+  Window w;
+  w.dialogs.driveAnswer = "T:\\";
+  const fs::path catalogues = w.Catalogues();
+  fs::remove(catalogues);
+  WriteFile(catalogues, "not a folder");
+  w.window->CatalogarClick();  // found out before the walk
+  QCOMPARE(w.dialogs.messages.size(), size_t(1));
+  QVERIFY(w.dialogs.messages[0].rfind(w.inst.Text("Espanol.Len", "ErrorCarpetaCatalogos"), 0) == 0);
+  fs::remove(catalogues);
+  fs::create_directory(catalogues);
+
+  // The folder goes away during the walk: the disc is not kept.
+  w.dialogs.messages.clear();
+  w.dialogs.onProcessEvents = [&] {
+    if (w.window->Run() && fs::is_directory(catalogues)) {
+      fs::remove(catalogues);
+      WriteFile(catalogues, "not a folder");
+    }
+  };
+  w.window->CatalogarClick();
+  QCOMPARE(w.dialogs.messages.size(), size_t(1));
+  QVERIFY(w.dialogs.messages[0].rfind(w.inst.Text("Espanol.Len", "ErrorCatalogoNoGrabado"), 0) ==
+          0);
+  QCOMPARE(w.Tablas().TablaCDRom.RecordCount(), 0u);
+  QVERIFY(w.window->PCatalogar->Catalogar->isEnabled());
+}
 
 void CatalogueTest::aCompletedRunAddsTheDiscWithItsFiles() {
   Window w;

@@ -13,6 +13,7 @@
 
 #include "app/gui/menu_pral.h"
 #include "app/gui/opciones.h"
+#include "app/gui/page_control.h"
 #include "app/gui/qt_text.h"
 #include "app/startup.h"
 #include "browse/gui/browse_models.h"
@@ -26,12 +27,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A data folder with one disc, its table files under lower-case names, its
-// name in letters Windows-1252 lacks.
+// A data folder with one disc in a table of an earlier version (no album
+// field), its table files under lower-case names, its name in letters
+// Windows-1252 lacks.
 fs::path OtherDataFolder(const fs::path& parent) {
   const fs::path folder = parent / "otros datos \xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1";
   fs::create_directories(folder);
-  TTablas::CreateDiscTable(folder);
+  std::vector<std::string> fields = TTablas::DiscFieldList();
+  fields.pop_back();
+  dbf::Table old(true);
+  old.SetFolder(folder);
+  old.SetTableName(TTablas::kDiscTableName);
+  old.CreateTable(dbf::ParseFieldList(fields));
   testing::AddDiscRecords(folder, {{{"TITULOCD", "Disco ajeno"}, {"AUTO", "1"}}});
   fs::rename(folder / "CDROM.DBF", folder / "cdrom.dbf");
   fs::rename(folder / "CDROM.DBT", folder / "cdrom.dbt");
@@ -153,12 +160,33 @@ void OptionsTest::importingAnotherFolderSkipsTheDiscsAlreadyHere() {
   QCOMPARE(dialogs.messages.back(), inst.Text("Espanol.Len", "MismaUbicacion"));
 
   dialogs.fileAnswer = other / "cdrom.dbf";
+  bool othersDisabled = false;  // no other command changes data meanwhile
+  dialogs.onProcessEvents = [&] {
+    othersDisabled = !window.Pagina->isEnabled() && !window.MArchivos->isEnabled();
+  };
   window.Importar1->trigger();
+  QVERIFY(othersDisabled);
+  QVERIFY(window.Pagina->isEnabled() && window.MArchivos->isEnabled());
   QCOMPARE(dialogs.messages.back(), inst.Text("Espanol.Len", "DiscosImportados") + "1" +
                                         inst.Text("Espanol.Len", "DiscosOmitidos") + "1");
   QCOMPARE(window.PCatalogos->Discos->rowCount(), 2);
   QVERIFY(window.Tablas().TablaCDRom.Locate("NSERIECD", "1234-5678"));
   QCOMPARE(window.Tablas().TablaCDRom.AsString("AUTO"), std::string("2"));
+
+  // Closing during an import stops it between two discs, then closes.
+  window.show();
+  testing::AddDiscRecords(other, {{{"NSERIECD", "AAAA-0001"}}, {{"NSERIECD", "AAAA-0002"}}});
+  dialogs.onProcessEvents = [&] {
+    if (window.Tablas().TablaCDRom.RecordCount() == 3) window.close();
+  };
+  dialogs.messages.clear();
+  window.Importar1->trigger();
+  QVERIFY(dialogs.messages.empty());
+  QTRY_VERIFY(!window.isVisible());
+  TTablas after;
+  after.SetFolder(inst.data);
+  after.OpenDiscTable();
+  QCOMPARE(after.TablaCDRom.RecordCount(), 3u);  // the first new disc, whole
 }
 
 QTEST_MAIN(OptionsTest)
