@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -32,7 +33,7 @@ const char* const kAlbums[] = {"Rock", "Jazz", "Juegos", "JUEGOS", "Clasica", ""
 void FillTable(const fs::path& folder, int discs) {
   fs::remove_all(folder);
   fs::create_directories(folder);
-  TTablas::CreateDiscTable(folder);
+  if (!TTablas::CreateDiscTable(folder)) throw std::runtime_error("the tables cannot be created");
   zafirel::dbf::Table table(true);
   table.SetFolder(folder);
   table.SetTableName("CDROM.DBF");

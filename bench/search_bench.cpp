@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 
 #include "app/startup.h"
@@ -29,8 +30,10 @@ double Run(const std::string& command) {
 
 void MakeData(const fs::path& data) {
   fs::create_directories(zafirel::FoldersBelow(data).catalogos);
-  zafirel::TTablas::CreateDiscTable(data);
-  zafirel::TTablas::CreateCoverTable(data);
+  if (!zafirel::TTablas::CreateDiscTable(data))
+    throw std::runtime_error("the tables cannot be created");
+  if (!zafirel::TTablas::CreateCoverTable(data))
+    throw std::runtime_error("the tables cannot be created");
   zafirel::TTablas tablas;
   tablas.SetFolder(data);
   tablas.TablaCDRom.Open();

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -69,8 +70,10 @@ RunFigures Catalogue(const fs::path& data, const fs::path& volume, bool zips) {
   fs::remove_all(data);
   fs::create_directories(data / "Catalogos");
   fs::create_directories(data / "Temp");
-  zafirel::TTablas::CreateDiscTable(data);
-  zafirel::TTablas::CreateCoverTable(data);
+  if (!zafirel::TTablas::CreateDiscTable(data))
+    throw std::runtime_error("the tables cannot be created");
+  if (!zafirel::TTablas::CreateCoverTable(data))
+    throw std::runtime_error("the tables cannot be created");
   zafirel::TTablas tablas;
   tablas.SetFolder(data);
   zafirel::SilentDialogs silent;

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <initializer_list>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -19,6 +20,12 @@ inline void AppendRecord(dbf::Table& table, FieldValues fields) {
   table.Append();
   for (const auto& [field, value] : fields) table.SetString(field, value);
   table.Post();
+}
+
+// Creates the disc and cover tables of a data folder; throws when it cannot.
+inline void CreateTables(const std::filesystem::path& dataFolder) {
+  if (!TTablas::CreateDiscTable(dataFolder) || !TTablas::CreateCoverTable(dataFolder))
+    throw std::runtime_error("the tables cannot be created in " + dataFolder.string());
 }
 
 // Appends records to the disc table of a data folder that holds one. A disc

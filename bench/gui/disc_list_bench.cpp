@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include "app/gui/menu_pral.h"
@@ -30,7 +31,8 @@ int main(int argc, char** argv) {
   const fs::path root = fs::temp_directory_path() / "zafirel-disc-list-bench";
   fs::remove_all(root);
   fs::create_directories(root);
-  zafirel::TTablas::CreateDiscTable(root);
+  if (!zafirel::TTablas::CreateDiscTable(root))
+    throw std::runtime_error("the tables cannot be created");
   zafirel::TTablas tablas;
   tablas.SetFolder(root);
   zafirel::dbf::Table& discs = tablas.TablaCDRom;

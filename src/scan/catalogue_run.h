@@ -77,7 +77,7 @@ class CatalogueRun {
  private:
   void BuscadorFound(const std::string& folder, const FileInfo& info);
   bool LocateNewDisc();
-  bool WriteFiles();
+  [[nodiscard]] bool WriteFiles();
 
   TTablas& tablas_;
   Locale locale_;

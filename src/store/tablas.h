@@ -41,8 +41,8 @@ class TTablas {
 
   // Create the table (and its memo file) in folder; false when it exists
   // already or cannot be written.
-  static bool CreateDiscTable(const std::filesystem::path& folder);
-  static bool CreateCoverTable(const std::filesystem::path& folder);
+  [[nodiscard]] static bool CreateDiscTable(const std::filesystem::path& folder);
+  [[nodiscard]] static bool CreateCoverTable(const std::filesystem::path& folder);
 
   // The number for a new disc: one more than the highest AUTO among live
   // records, 1 for an empty table or when that AUTO is not a whole number.

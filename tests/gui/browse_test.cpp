@@ -52,8 +52,7 @@ const Disc kDiscs[] = {{"Mapas", "650 MB", "AAAA-0001", "12345", "10", "Juegos",
                        {"cine", "5 MB", "AAAA-0005", "7", "100", "Rock", "5"}};
 
 void SeedDiscs(const fs::path& data, std::initializer_list<Disc> discs) {
-  TTablas::CreateDiscTable(data);
-  TTablas::CreateCoverTable(data);
+  testing::CreateTables(data);
   TTablas tablas;
   tablas.SetFolder(data);
   dbf::Table& t = tablas.TablaCDRom;

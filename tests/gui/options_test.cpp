@@ -141,8 +141,7 @@ void OptionsTest::closingWritesTheFolderAndTheLanguage() {
 
 void OptionsTest::importingAnotherFolderSkipsTheDiscsAlreadyHere() {
   Installation inst;
-  TTablas::CreateDiscTable(inst.data);
-  TTablas::CreateCoverTable(inst.data);
+  testing::CreateTables(inst.data);
   // The same (empty) serial number as the other folder's disc.
   testing::AddDiscRecords(inst.data, {{{"TITULOCD", "Disco ajeno"}, {"AUTO", "1"}}});
   const fs::path other = OtherDataFolder(inst.root.path().toStdString());

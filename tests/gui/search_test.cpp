@@ -36,8 +36,7 @@ namespace {
 
 struct Window {
   Window() {
-    TTablas::CreateDiscTable(inst.data);
-    TTablas::CreateCoverTable(inst.data);
+    testing::CreateTables(inst.data);
     testing::AddDiscRecords(inst.data,
                             {{{"AUTO", "1"}, {"TITULOCD", "Rock 80"}, {"NSERIECD", "S1"}},
                              {{"AUTO", "2"}, {"TITULOCD", "Juegos"}, {"NSERIECD", "S2"}}});

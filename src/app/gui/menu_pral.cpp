@@ -237,6 +237,12 @@ bool TMenuPral::CreaModuloDatos() {
   // Upgrades, leftovers of interrupted work and indexes in doubt are dealt
   // with before the table is used.
   Guarded([&] { PrepareTables(folders_.data, folders_.catalogos); });
+  // Pages and settings are written without the folder's lock: only what an
+  // interrupted write left a while ago goes.
+  Guarded([&] {
+    for (const fs::path& folder : {folders_.busquedas, folders_.exportar, where_.programFolder})
+      if (!folder.empty()) RemoveLeftoverTempFiles(folder, true);
+  });
   try {
     tablas_.OpenDiscTable();
   } catch (const std::exception& error) {

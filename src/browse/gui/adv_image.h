@@ -29,7 +29,7 @@ class TAdvImage : public QFrame {
   // there is no picture or the encoder fails.
   bool ConvertToJpeg();
   // Writes the JPEG bytes to the file; false without a JPEG or on failure.
-  bool SaveAsJpeg(const std::string& path) const;
+  [[nodiscard]] bool SaveAsJpeg(const std::string& path) const;
 
   ImageType Type() const { return type_; }
   const std::string& JpegBytes() const { return jpeg_; }

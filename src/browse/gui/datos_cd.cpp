@@ -337,7 +337,17 @@ void TDatosCD::BImagenClick() {
     Label11->clear();
     return;
   }
-  Guarded([&] { StoreCover(covers, number_, Image1->JpegBytes()); });
+  try {
+    StoreCover(covers, number_, Image1->JpegBytes());
+  } catch (const std::exception&) {
+    // Not stored: said so, and the view shows again what the disc has.
+    dialogs.PonerMensaje(leng.Traduce("ErrorGrabar"));
+    Label11->clear();
+    Image1->Clear();
+    EnablePicture(true);
+    Guarded([&] { LoadPicture(); });
+    return;
+  }
   EnablePicture(true);
 }
 
