@@ -113,8 +113,16 @@ RawFile::Version RawFile::CurrentVersion() const {
 bool RawFile::CacheServes(std::uint64_t offset, std::size_t n) const {
   if (cacheLimit_ == 0) return false;
   // A lock taken since the copy was made means another program may have
-  // written: the copy is read anew.
-  if (cacheValid_ && cacheWrites_ == WriteCount() && cacheEpoch_ == FolderLock::Epoch()) {
+  // written: the copy serves only while its fingerprint holds.
+  if (cacheValid_ && cacheEpoch_ != FolderLock::Epoch()) {
+    if (FingerprintHolds()) {
+      cacheEpoch_ = FolderLock::Epoch();
+      cacheStamp_ = CurrentVersion();
+    } else {
+      cacheValid_ = false;
+    }
+  }
+  if (cacheValid_ && cacheWrites_ == WriteCount()) {
     const Version now = CurrentVersion();
     if (!cacheStamp_) cacheStamp_ = now;  // the first look after our own write
     if (*cacheStamp_ == now) return offset + n <= cache_.size() || offset >= cache_.size();
@@ -136,6 +144,16 @@ bool RawFile::CacheServes(std::uint64_t offset, std::size_t n) const {
   cacheWrites_ = WriteCount();
   cacheStamp_ = now;
   return true;
+}
+
+bool RawFile::FingerprintHolds() const {
+  if (fingerprintLength_ == 0 || fingerprintOffset_ + fingerprintLength_ > cache_.size())
+    return false;
+  std::string onDisc(fingerprintLength_, '\0');
+  const ssize_t got =
+      ::pread(fd_, onDisc.data(), onDisc.size(), static_cast<off_t>(fingerprintOffset_));
+  return got == static_cast<ssize_t>(onDisc.size()) &&
+         onDisc.compare(0, onDisc.size(), cache_, fingerprintOffset_, fingerprintLength_) == 0;
 }
 
 void RawFile::CacheWrite(std::uint64_t offset, const char* data, std::size_t n) {

@@ -52,6 +52,13 @@ class RawFile {
   // another writer; this RawFile's own writes update the copy. Walking a
   // table in an index order then costs no system call a record.
   void SetReadCacheLimit(std::uint64_t limit) { cacheLimit_ = limit; }
+  // Bytes every writer changes with each change (a table's header): when a
+  // lock was taken since the copy was made, the copy still serves if these
+  // bytes on disc are as in the copy; without them it is read anew.
+  void SetCacheFingerprint(std::uint64_t offset, std::size_t length) {
+    fingerprintOffset_ = offset;
+    fingerprintLength_ = length;
+  }
 
   // The write counter alone, without asking the file system.
   std::uint64_t WriteCount() const { return writes_ ? *writes_ : 0; }
@@ -77,6 +84,9 @@ class RawFile {
   mutable bool cacheValid_ = false;
   mutable std::uint64_t cacheWrites_ = 0;
   mutable std::uint64_t cacheEpoch_ = 0;
+  std::uint64_t fingerprintOffset_ = 0;
+  std::size_t fingerprintLength_ = 0;
+  bool FingerprintHolds() const;
   mutable std::optional<Version> cacheStamp_;  // unknown right after our own write
   mutable Version statted_;                    // the last fstat, and when it was taken
   mutable std::int64_t stattedAt_ = INT64_MIN;

@@ -97,6 +97,8 @@ void Table::Open() {
   file_ = std::move(file);
   // Disc tables of up to about 200,000 discs are read from memory.
   file_.SetReadCacheLimit(std::uint64_t{64} << 20);
+  // The record count, the date and the change count move with every change.
+  file_.SetCacheFingerprint(0, kHeaderPrefix);
   memo_ = std::move(memo);
   layout_ = std::move(layout);
   active_ = true;
@@ -353,6 +355,16 @@ void Table::StorePendingMemos() {
 
 void Table::WriteHeaderState(std::uint32_t recordCount) {
   file_.WriteAt(kDateOffset, EncodeDateAndCount(recordCount));
+  // One more change: what other programs cached of the table is stale now.
+  // A count that cannot be written does not undo the change (the record
+  // count or the record itself tells them as well).
+  try {
+    char count[4];
+    file_.ReadExactly(kChangeCountOffset, count, 4);
+    bytes::PutU32(count, bytes::GetU32(count) + 1);
+    file_.WriteAt(kChangeCountOffset, count, 4);
+  } catch (const DbfError&) {
+  }
 }
 
 template <typename Change>

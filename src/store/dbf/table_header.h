@@ -23,6 +23,10 @@ inline constexpr std::size_t kDateOffset = 1;
 // dBase IV's incomplete-transaction flag: set while a change is written and
 // its index files may not have heard of it yet.
 inline constexpr std::size_t kInDoubtOffset = 14;
+// Bytes 16 to 19 (reserved for multi-user dBase, ignored by readers) count
+// the changes made to the table, so a program can tell whether another one
+// wrote since it last read, whatever the clock says.
+inline constexpr std::size_t kChangeCountOffset = 16;
 inline constexpr std::size_t kDateAndCountSize = 7;
 
 struct TableLayout {
