@@ -131,7 +131,7 @@ ZipDescription Describe(const fs::path& archive, const fs::path& tempFolder) {
   if (!member) return {ZipDescription::Kind::kNone, {}};
   const std::optional<Prefix> prefix = ReadPrefix(zip.get(), *member);
   if (!prefix) return Unreadable();
-  if (!WriteFileAtomically(tempFolder / BareName(zip.get(), *member), prefix->bytes))
+  if (!WriteTransientFile(tempFolder / BareName(zip.get(), *member), prefix->bytes))
     return Unreadable();
   const std::string joined = JoinedLines(prefix->bytes, prefix->wholeMember);
   return {ZipDescription::Kind::kDescribed, CleanDescription(joined)};

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <string>
 
 #include "util/file_change.h"
@@ -26,7 +27,7 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
 // Creates the temporary file beside target, lets fill write it, then flushes
 // and renames it over target. Any failure removes the temporary file.
 template <typename Fill>
-bool ReplaceThroughTemp(const std::filesystem::path& target, Fill&& fill) {
+bool ReplaceThroughTemp(const std::filesystem::path& target, Fill&& fill, bool flush = true) {
   if (!MayChangeFile()) return false;
   std::string temp = target.string() + std::string(kTempMarker) + "XXXXXX";
   const int fd = mkstemp(temp.data());
@@ -38,9 +39,10 @@ bool ReplaceThroughTemp(const std::filesystem::path& target, Fill&& fill) {
     ::fchmod(fd, st.st_mode & 07777);
   else if (ok)
     ::fchmod(fd, 0644);
-  if (ok) ok = SyncDescriptor(fd);
+  if (ok && flush) ok = SyncDescriptor(fd);
   if (::close(fd) != 0) ok = false;
-  if (ok) ok = RenameFile(temp, target);
+  if (ok && flush) ok = RenameFile(temp, target);
+  if (ok && !flush) ok = MayChangeFile() && std::rename(temp.c_str(), target.c_str()) == 0;
   if (!ok) ::unlink(temp.c_str());
   return ok;
 }
@@ -50,6 +52,12 @@ bool ReplaceThroughTemp(const std::filesystem::path& target, Fill&& fill) {
 bool WriteFileAtomically(const std::filesystem::path& target, std::string_view bytes) {
   return ReplaceThroughTemp(
       target, [&](int fd) { return MayChangeFile() && WriteAll(fd, bytes.data(), bytes.size()); });
+}
+
+bool WriteTransientFile(const std::filesystem::path& target, std::string_view bytes) {
+  return ReplaceThroughTemp(
+      target, [&](int fd) { return MayChangeFile() && WriteAll(fd, bytes.data(), bytes.size()); },
+      false);
 }
 
 bool CopyFileAtomically(const std::filesystem::path& source, const std::filesystem::path& target) {

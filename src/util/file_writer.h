@@ -20,6 +20,10 @@ inline constexpr std::string_view kTempMarker = ".tmp-";
 // cannot be written whole.
 [[nodiscard]] bool WriteFileAtomically(const std::filesystem::path& target, std::string_view bytes);
 
+// The same without the flushes, for transient copies in the temporary
+// folder that nothing relies on after the program ends.
+[[nodiscard]] bool WriteTransientFile(const std::filesystem::path& target, std::string_view bytes);
+
 // Copies source over target the same way (through a flushed temporary file
 // renamed over the target), keeping the source's modification time.
 [[nodiscard]] bool CopyFileAtomically(const std::filesystem::path& source,

@@ -87,7 +87,7 @@ bool TAdvImage::ConvertToJpeg() {
 
 bool TAdvImage::SaveAsJpeg(const std::string& path) const {
   if (type_ != ImageType::Jpeg || jpeg_.empty()) return false;
-  return WriteFileAtomically(path, jpeg_);
+  return WriteTransientFile(path, jpeg_);  // the picture goes to Temp; the record is the data
 }
 
 void TAdvImage::SetStretchRatio(bool on) {

@@ -266,7 +266,7 @@ void TDatosCD::LoadPicture() {
       return;
     }
     const fs::path shown = main_.Folders().temp / "PruebaLeer.Jpg";
-    (void)WriteFileAtomically(shown, *stored);        // a copy to look at; the record is the data
+    (void)WriteTransientFile(shown, *stored);         // a copy to look at; the record is the data
     if (!stored->empty()) Image1->LoadJpeg(*stored);  // bytes that are no JPEG show nothing
     Image1->update();
   } catch (...) {
