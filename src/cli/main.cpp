@@ -28,6 +28,7 @@
 #include "store/tablas.h"
 #include "util/codepage.h"
 #include "util/dialogs.h"
+#include "util/folder_lock.h"
 #include "util/wildcard.h"
 
 namespace zafirel {
@@ -78,6 +79,8 @@ int Fail(int code, const std::string& message) {
   std::fprintf(stderr, "zafirel-cli: %s\n", message.c_str());
   return code;
 }
+
+const char kBusy[] = "another program is changing this data folder; try again in a few seconds";
 
 struct Options {
   std::vector<std::string> words;
@@ -237,6 +240,8 @@ int Catalogue(const Options& options) {
       if (album != options.values.end()) discs.SetString("ALBUM", Utf8ToAnsi(album->second));
       discs.Post();
     }
+  } catch (const FolderBusy&) {
+    return Fail(kFailed, kBusy);
   } catch (const std::exception& error) {
     return Fail(kFailed, AnsiToUtf8(error.what()));
   }
@@ -385,6 +390,8 @@ int main(int argc, char** argv) {
     if (command == "files") return Files(*options);
     if (command == "search") return Search(*options);
     if (command == "export") return Export(*options);
+  } catch (const FolderBusy&) {
+    return Fail(kFailed, kBusy);
   } catch (const std::exception& error) {
     // Whatever a command did not expect ends it with a message, never an abort.
     return Fail(kFailed, AnsiToUtf8(error.what()));

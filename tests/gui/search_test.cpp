@@ -138,6 +138,14 @@ void SearchTest::cancellingKeepsWhatWasFound() {
   QCOMPARE(w.Results()->rowCount(), 1);
   QCOMPARE(w.window->Ini1().ReadStr("General", "Busqueda", ""), std::string("MP3"));
   QVERIFY(!w.window->BusquedaCancelada);
+
+  // Closing the window during a search cancels it, then closes.
+  w.window->show();
+  w.dialogs.messages.clear();
+  w.dialogs.onProcessEvents = [&] { w.window->close(); };
+  QTest::mouseClick(w.window->PBusqueda->BBuscar, Qt::LeftButton);
+  QVERIFY(w.dialogs.messages.empty());
+  QTRY_VERIFY(!w.window->isVisible());
 }
 
 void SearchTest::aSearchIsSavedAsAPageAndOpenedAgain() {
