@@ -6,7 +6,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-"$here/build"}
 
 packages=(g++ cmake ninja-build pkgconf qt6-base-dev libjpeg-dev libzip-dev libgtest-dev
-          libbenchmark-dev python3 python3-dbfread libdbd-xbase-perl fonts-liberation)
+          libbenchmark-dev python3 python3-dbfread libdbd-xbase-perl fonts-liberation strace)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

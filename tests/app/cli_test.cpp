@@ -122,5 +122,26 @@ TEST(Cli, TablesAndFoldersItCannotUseAreUpgradedOrRefusedClearly) {
   EXPECT_EQ(Cli("--data " + Quoted(data.Path()) + " list").out, "");
 }
 
+// A whole file reaches the disc before its name does: the temporary file is
+// flushed before the rename, and the folder after it (seen through strace).
+TEST(Cli, CatalogueFilesAreFlushedBeforeAndAfterTheirRename) {
+  if (std::system("strace -V > /dev/null 2>&1") != 0) GTEST_SKIP() << "strace is not installed";
+  testing::TempFolder data, volume;
+  testing::WriteBytes(volume / "A.TXT", "a");
+  ASSERT_EQ(Cli("init " + Quoted(data.Path())).code, 0);
+  const std::string trace = testing::RunCommand(
+      "strace -f -e trace=fdatasync,fsync,rename " + std::string(ZAFIREL_CLI) + " --data " +
+      Quoted(data.Path()) + " catalogue " + Quoted(volume.Path()) + " 2>&1 >/dev/null");
+  for (const char* file : {"1.Ct", "1.Ind"}) {
+    const std::size_t rename = trace.find(std::string(file) + "\")");
+    ASSERT_NE(rename, std::string::npos) << trace;
+    const std::size_t before = trace.rfind("rename(", rename);
+    EXPECT_NE(trace.rfind("fdatasync(", before), std::string::npos) << trace;
+    const std::size_t after = trace.find("fsync(", rename);
+    EXPECT_NE(after, std::string::npos) << trace;
+    EXPECT_LT(after, trace.find("rename(", rename + 1)) << trace;
+  }
+}
+
 }  // namespace
 }  // namespace zafirel
