@@ -1,6 +1,7 @@
 #include "browse/picture.h"
 
 #include <csetjmp>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 // jpeglib.h needs size_t and FILE declared before it.
@@ -31,20 +32,34 @@ ErrorTrap* InstallTrap(ErrorTrap& trap) {
   return &trap;
 }
 
+// Covers are scans of a box or a sleeve: a picture declaring more pixels,
+// or needing more of libjpeg's working memory, is refused before anything
+// that size is allocated, so a few crafted bytes cannot claim gigabytes.
+constexpr std::uint64_t kMaxPixels = 30'000'000;
+constexpr long kMaxDecoderMemory = 128L << 20;
+
 // Kept free of objects with destructors: a jump out of it skips them.
 bool DecodeInto(const unsigned char* data, unsigned long size, Picture& out) {
   jpeg_decompress_struct info;
   ErrorTrap trap;
   info.err = &InstallTrap(trap)->manager;
+  // Freed (and emptied) on every way out, a jump from libjpeg included.
   unsigned char* volatile rowBuffer = nullptr;
   if (setjmp(trap.mark)) {
     std::free(rowBuffer);
+    rowBuffer = nullptr;
     jpeg_destroy_decompress(&info);
     return false;
   }
   jpeg_create_decompress(&info);
+  info.mem->max_memory_to_use = kMaxDecoderMemory;
   jpeg_mem_src(&info, data, size);
   if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK) {
+    jpeg_destroy_decompress(&info);
+    return false;
+  }
+  const std::uint64_t declared = std::uint64_t{info.image_width} * info.image_height;
+  if (declared == 0 || declared > kMaxPixels) {
     jpeg_destroy_decompress(&info);
     return false;
   }
@@ -54,8 +69,8 @@ bool DecodeInto(const unsigned char* data, unsigned long size, Picture& out) {
   const int width = static_cast<int>(info.output_width);
   const int height = static_cast<int>(info.output_height);
   const int channels = info.output_components;
-  // Pictures beyond 16384 pixels a side are not covers anyone scanned.
-  if (width <= 0 || height <= 0 || width > 16384 || height > 16384 ||
+  if (width <= 0 || height <= 0 ||
+      std::uint64_t{info.output_width} * info.output_height > kMaxPixels ||
       (channels != 3 && channels != 4)) {
     jpeg_destroy_decompress(&info);
     return false;
@@ -69,8 +84,7 @@ bool DecodeInto(const unsigned char* data, unsigned long size, Picture& out) {
     unsigned char* target = out.rgb.data() + static_cast<std::size_t>(info.output_scanline) *
                                                  static_cast<std::size_t>(width) * 3;
     JSAMPROW row = channels == 4 ? rowBuffer : target;
-    if (row == nullptr) break;
-    jpeg_read_scanlines(&info, &row, 1);
+    if (row == nullptr || jpeg_read_scanlines(&info, &row, 1) != 1) break;
     if (channels == 4) {
       // Adobe writes CMYK inverted: each value is already 255 minus ink.
       for (int x = 0; x < width; ++x) {
@@ -81,7 +95,12 @@ bool DecodeInto(const unsigned char* data, unsigned long size, Picture& out) {
     }
   }
   std::free(rowBuffer);
-  jpeg_finish_decompress(&info);
+  rowBuffer = nullptr;  // a jump from what follows must not free it again
+  if (info.output_scanline < info.output_height) {
+    jpeg_abort_decompress(&info);
+  } else {
+    jpeg_finish_decompress(&info);
+  }
   jpeg_destroy_decompress(&info);
   return true;
 }

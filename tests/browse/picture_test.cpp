@@ -4,6 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+// jpeglib.h needs size_t and FILE declared before it.
+#include <jpeglib.h>
+
 #include "browse/covers.h"
 #include "browse/disc_removal.h"
 #include "store/catalogue_files.h"
@@ -51,6 +56,55 @@ TEST(Jpeg, BytesThatAreNotAJpegGiveNothing) {
   DecodeJpeg(garbled);  // whatever it gives, it must come back
   EXPECT_TRUE(EncodeJpeg(Picture{}, 80).empty());
   EXPECT_TRUE(EncodeJpeg(Picture{10, 10, {1, 2, 3}}, 80).empty());  // too few pixels
+}
+
+// A CMYK JPEG made with libjpeg itself, as scanners and Adobe programs write them.
+std::string CmykJpeg(int w, int h) {
+  jpeg_compress_struct info;
+  jpeg_error_mgr errors;
+  info.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&info);
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&info, &buffer, &size);
+  info.image_width = w;
+  info.image_height = h;
+  info.input_components = 4;
+  info.in_color_space = JCS_CMYK;
+  jpeg_set_defaults(&info);
+  jpeg_start_compress(&info, TRUE);
+  std::vector<unsigned char> row(static_cast<std::size_t>(w) * 4, 200);
+  while (info.next_scanline < info.image_height) {
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_write_scanlines(&info, rows, 1);
+  }
+  jpeg_finish_compress(&info);
+  jpeg_destroy_compress(&info);
+  std::string bytes(reinterpret_cast<char*>(buffer), size);
+  std::free(buffer);
+  return bytes;
+}
+
+// Crafted pictures: a CMYK file whose end is damaged after its last row (it
+// once freed a buffer twice), and files declaring sizes no cover has, which
+// are refused before anything that size is allocated.
+TEST(Jpeg, CraftedPicturesAreRefusedOrDecodedSafely) {
+  const std::string cmyk = CmykJpeg(16, 8);
+  const std::optional<Picture> whole = DecodeJpeg(cmyk);
+  ASSERT_TRUE(whole);
+  EXPECT_EQ(whole->width, 16);
+  std::string damaged = cmyk.substr(0, cmyk.size() - 2) + "\xFF\xD8\xFF\xD8";  // SOI for EOI
+  DecodeJpeg(damaged);  // whatever it gives, it must come back
+  for (const std::uint16_t side : {std::uint16_t{65000}, std::uint16_t{20000}}) {
+    std::string huge = EncodeJpeg(Gradient(8, 8), 80);
+    const std::size_t sof = huge.find("\xFF\xC0");
+    ASSERT_NE(sof, std::string::npos);
+    for (std::size_t at : {sof + 5, sof + 7}) {  // height, then width, big-endian
+      huge[at] = static_cast<char>(side >> 8);
+      huge[at + 1] = static_cast<char>(side & 0xFF);
+    }
+    EXPECT_FALSE(DecodeJpeg(huge)) << side;
+  }
 }
 
 TEST(PictureGeometry, ShrinksToFitKeepingTheShapeAndCentres) {
