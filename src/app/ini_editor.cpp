@@ -1,5 +1,7 @@
 #include "app/ini_editor.h"
 
+#include "app/ini_text.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 

@@ -119,6 +119,19 @@ std::string JoinedLines(std::string_view bytes, bool wholeMember) {
 
 ZipDescription Unreadable() { return {ZipDescription::Kind::kUnreadable, {}}; }
 
+// The description of an open archive; its member goes to tempFolder when one
+// is given.
+ZipDescription DescribeOpen(zip_t* zip, const fs::path* tempFolder) {
+  const std::optional<zip_uint64_t> member = FirstQualifyingMember(zip);
+  if (!member) return {ZipDescription::Kind::kNone, {}};
+  const std::optional<Prefix> prefix = ReadPrefix(zip, *member);
+  if (!prefix) return Unreadable();
+  if (tempFolder && !WriteTransientFile(*tempFolder / BareName(zip, *member), prefix->bytes))
+    return Unreadable();
+  const std::string joined = JoinedLines(prefix->bytes, prefix->wholeMember);
+  return {ZipDescription::Kind::kDescribed, CleanDescription(joined)};
+}
+
 ZipDescription Describe(const fs::path& archive, const fs::path& tempFolder) {
   // libzip takes an empty file for an empty archive; here it is no archive.
   std::error_code error;
@@ -127,14 +140,7 @@ ZipDescription Describe(const fs::path& archive, const fs::path& tempFolder) {
   int openError = 0;
   const ZipHandle zip(zip_open(archive.c_str(), ZIP_RDONLY, &openError));
   if (!zip) return Unreadable();
-  const std::optional<zip_uint64_t> member = FirstQualifyingMember(zip.get());
-  if (!member) return {ZipDescription::Kind::kNone, {}};
-  const std::optional<Prefix> prefix = ReadPrefix(zip.get(), *member);
-  if (!prefix) return Unreadable();
-  if (!WriteTransientFile(tempFolder / BareName(zip.get(), *member), prefix->bytes))
-    return Unreadable();
-  const std::string joined = JoinedLines(prefix->bytes, prefix->wholeMember);
-  return {ZipDescription::Kind::kDescribed, CleanDescription(joined)};
+  return DescribeOpen(zip.get(), &tempFolder);
 }
 
 }  // namespace
@@ -155,6 +161,28 @@ ZipDescription ReadZipDescription(const fs::path& archive, const fs::path& tempF
   try {
     return Describe(archive, tempFolder);
   } catch (...) {  // out of memory or a path that cannot be converted
+    return Unreadable();
+  }
+}
+
+ZipDescription DescribeArchiveBytes(std::string_view bytes) {
+  if (bytes.empty()) return Unreadable();
+  try {
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);
+    zip_error_fini(&error);
+    if (source == nullptr) return Unreadable();
+    zip_error_init(&error);
+    zip_t* opened = zip_open_from_source(source, ZIP_RDONLY, &error);
+    zip_error_fini(&error);
+    if (opened == nullptr) {
+      zip_source_free(source);
+      return Unreadable();
+    }
+    const ZipHandle zip(opened);
+    return DescribeOpen(zip.get(), nullptr);
+  } catch (...) {
     return Unreadable();
   }
 }

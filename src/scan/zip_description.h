@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace zafirel {
 
@@ -32,6 +33,9 @@ ZipDescription ReadZipDescription(const std::filesystem::path& archive,
 
 // The cleaning of a description text alone (the first 255 bytes of text
 // already joined with CR LF).
+// The same for an archive held in memory, with nothing written anywhere.
+ZipDescription DescribeArchiveBytes(std::string_view bytes);
+
 std::string CleanDescription(std::string_view joined);
 
 }  // namespace zafirel

@@ -90,8 +90,10 @@ void MdxTag::Build(const std::filesystem::path& file, const TagInfo& tag,
     throw DbfError("No se puede crear el archivo de \xEDndice", file);
 }
 
-MdxTag MdxTag::Open(const std::filesystem::path& path) {
-  RawFile file = RawFile::Open(path);
+MdxTag MdxTag::Open(const std::filesystem::path& path) { return Open(RawFile::Open(path)); }
+
+MdxTag MdxTag::Open(RawFile file) {
+  const std::filesystem::path path = file.Path();
   if (file.Size() < kHeadersSize + mdx::kBlockSize) throw DbfError(mdx::kBadIndex, path);
   const std::string fileHeader = file.ReadString(0, 4 * mdx::kPageSize);
   const std::string tagHeader = file.ReadString(Offset(mdx::kTagHeaderPage), mdx::kBlockSize);

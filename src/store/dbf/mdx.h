@@ -42,6 +42,8 @@ class MdxTag final : public RecordOrder {
 
   // Opens and checks the whole file; DbfError when it is damaged.
   static MdxTag Open(const std::filesystem::path& file);
+  // The same for a file already open (one held in memory, say).
+  static MdxTag Open(RawFile file);
 
   const mdx::TagInfo& Info() const { return tag_; }
   // Opens the file again when another program replaced it (a rebuild);

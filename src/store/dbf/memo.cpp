@@ -33,8 +33,10 @@ void MemoFile::Create(const std::filesystem::path& path, std::string_view tableS
     throw DbfError("No se puede crear el archivo de memos", path);
 }
 
-void MemoFile::Open(const std::filesystem::path& path) {
-  RawFile file = RawFile::Open(path);
+void MemoFile::Open(const std::filesystem::path& path) { Open(RawFile::Open(path)); }
+
+void MemoFile::Open(RawFile file) {
+  const std::filesystem::path path = file.Path();
   if (file.Size() < kHeaderSize) throw DbfError(kBadMemo, path);
   std::string header = file.ReadString(0, kHeaderSize);
   if (header[16] == 0x03) throw DbfError(kBadMemo, path);

@@ -26,6 +26,8 @@ class MemoFile {
   // Throws DbfError when the file is missing or its header is not a dBase IV
   // memo header.
   void Open(const std::filesystem::path& path);
+  // Takes an open file (one held in memory, say) as the memo file.
+  void Open(RawFile file);
   void Close() { file_.Close(); }
   bool IsOpen() const { return file_.IsOpen(); }
   const std::filesystem::path& Path() const { return file_.Path(); }

@@ -32,6 +32,7 @@ std::uint64_t* WriteCounterOf(const struct stat& info) {
 RawFile::RawFile(RawFile&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
       writable_(other.writable_),
+      memory_(std::move(other.memory_)),
       writes_(std::exchange(other.writes_, nullptr)),
       statted_(other.statted_),
       stattedAt_(std::exchange(other.stattedAt_, INT64_MIN)),
@@ -42,6 +43,7 @@ RawFile& RawFile::operator=(RawFile&& other) noexcept {
     Close();
     fd_ = std::exchange(other.fd_, -1);
     writable_ = other.writable_;
+    memory_ = std::move(other.memory_);
     writes_ = std::exchange(other.writes_, nullptr);
     statted_ = other.statted_;
     stattedAt_ = std::exchange(other.stattedAt_, INT64_MIN);
@@ -67,9 +69,20 @@ RawFile RawFile::Open(const std::filesystem::path& path) {
   return file;
 }
 
+RawFile RawFile::InMemory(std::string bytes, std::filesystem::path name) {
+  RawFile file;
+  file.path_ = std::move(name);
+  file.memory_ = std::make_shared<Memory>();
+  file.memory_->bytes = std::move(bytes);
+  file.writes_ = &file.memory_->writes;
+  file.writable_ = true;
+  return file;
+}
+
 void RawFile::Close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
+  memory_.reset();
   writable_ = false;
   writes_ = nullptr;
   stattedAt_ = INT64_MIN;
@@ -78,12 +91,14 @@ void RawFile::Close() {
 }
 
 std::uint64_t RawFile::Size() const {
+  if (memory_) return memory_->bytes.size();
   struct stat info {};
   if (fd_ < 0 || ::fstat(fd_, &info) != 0) throw DbfError("No se puede leer el archivo", path_);
   return static_cast<std::uint64_t>(info.st_size);
 }
 
 bool RawFile::Replaced() const {
+  if (memory_) return false;
   struct stat open {};
   struct stat named {};
   if (fd_ < 0 || ::fstat(fd_, &open) != 0 || ::stat(path_.c_str(), &named) != 0) return false;
@@ -91,6 +106,7 @@ bool RawFile::Replaced() const {
 }
 
 RawFile::Version RawFile::CurrentVersion() const {
+  if (memory_) return {WriteCount(), memory_->bytes.size(), 0, FolderLock::Epoch()};
   // Walking an order asks at every step: the file system is asked again only
   // after our own writes or a millisecond.
   const std::int64_t now = std::chrono::duration_cast<std::chrono::microseconds>(
@@ -111,7 +127,7 @@ RawFile::Version RawFile::CurrentVersion() const {
 // The copy is good when no other RawFile wrote since it was taken (the
 // shared counter) and the file system shows no change by another program.
 bool RawFile::CacheServes(std::uint64_t offset, std::size_t n) const {
-  if (cacheLimit_ == 0) return false;
+  if (cacheLimit_ == 0 || memory_) return false;
   // A lock taken since the copy was made means another program may have
   // written: the copy serves only while its fingerprint holds.
   if (cacheValid_ && cacheEpoch_ != FolderLock::Epoch()) {
@@ -174,6 +190,13 @@ std::size_t RawFile::ReadAt(std::uint64_t offset, char* buffer, std::size_t n) c
     std::memcpy(buffer, cache_.data() + offset, got);
     return got;
   }
+  if (memory_) {
+    const std::string& bytes = memory_->bytes;
+    if (offset >= bytes.size()) return 0;
+    const std::size_t got = std::min<std::size_t>(n, bytes.size() - offset);
+    std::memcpy(buffer, bytes.data() + offset, got);
+    return got;
+  }
   std::size_t done = 0;
   while (done < n) {
     ssize_t got = ::pread(fd_, buffer + done, n - done, static_cast<off_t>(offset + done));
@@ -199,6 +222,16 @@ void RawFile::WriteAt(std::uint64_t offset, const char* data, std::size_t n) {
   if (!writable_) throw DbfError("El archivo es de solo lectura", path_);
   if (!MayChangeFile()) throw DbfError("No se puede escribir en el archivo", path_);
   if (writes_) ++*writes_;  // before the write: a failed write still counts
+  if (memory_) {
+    std::string& bytes = memory_->bytes;
+    // A file in memory grows as a real one would, but not by a leap a
+    // damaged offset asks for.
+    if (offset > bytes.size() + (std::uint64_t{64} << 20))
+      throw DbfError("No se puede escribir en el archivo", path_);
+    if (offset + n > bytes.size()) bytes.resize(offset + n, '\0');
+    bytes.replace(offset, n, data, n);
+    return;
+  }
   std::size_t done = 0;
   while (done < n) {
     ssize_t put = ::pwrite(fd_, data + done, n - done, static_cast<off_t>(offset + done));

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -24,8 +25,11 @@ class RawFile {
   // Opens for reading and writing, or for reading only when the file may not
   // be written (a read-only copy); Writable() tells which.
   static RawFile Open(const std::filesystem::path& path);
+  // A file held in memory under a name, read and written as one on disc
+  // would be: what the fuzz targets feed the engine, nothing touching the disc.
+  static RawFile InMemory(std::string bytes, std::filesystem::path name);
 
-  bool IsOpen() const { return fd_ >= 0; }
+  bool IsOpen() const { return fd_ >= 0 || memory_ != nullptr; }
   bool Writable() const { return writable_; }
   const std::filesystem::path& Path() const { return path_; }
   void Close();
@@ -75,6 +79,11 @@ class RawFile {
  private:
   int fd_ = -1;
   bool writable_ = false;
+  struct Memory {
+    std::string bytes;
+    std::uint64_t writes = 0;
+  };
+  std::shared_ptr<Memory> memory_;  // the bytes of a file held in memory
   std::uint64_t* writes_ = nullptr;  // shared by every RawFile on the same file
   bool CacheServes(std::uint64_t offset, std::size_t n) const;
   void CacheWrite(std::uint64_t offset, const char* data, std::size_t n);

@@ -84,7 +84,23 @@ void Table::CreateTable(const std::vector<FieldDef>& fields) {
 
 void Table::Open() {
   if (active_) return;
-  RawFile file = RawFile::Open(Path());
+  Adopt(RawFile::Open(Path()), [this] {
+    MemoFile memo;
+    memo.Open(MemoPath());
+    return memo;
+  });
+}
+
+void Table::OpenInMemory(std::string table, std::string memo) {
+  if (active_) return;
+  Adopt(RawFile::InMemory(std::move(table), folder_ / name_), [&] {
+    MemoFile file;
+    file.Open(RawFile::InMemory(std::move(memo), folder_ / (StemOf(folder_ / name_) + ".DBT")));
+    return file;
+  });
+}
+
+void Table::Adopt(RawFile file, const std::function<MemoFile()>& openMemo) {
   std::uint64_t size = file.Size();
   if (size < kHeaderPrefix) throw DbfError("El archivo est\xE1 truncado", file.Path());
   std::string header = file.ReadString(0, kHeaderPrefix);
@@ -92,7 +108,7 @@ void Table::Open() {
   if (headerLength > size) throw DbfError("El archivo est\xE1 truncado", file.Path());
   TableLayout layout = DecodeHeader(file.ReadString(0, headerLength), file.Path());
   MemoFile memo;
-  if (layout.HasMemo()) memo.Open(MemoPath());
+  if (layout.HasMemo()) memo = openMemo();
 
   file_ = std::move(file);
   // Disc tables of up to about 200,000 discs are read from memory.

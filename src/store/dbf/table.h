@@ -63,6 +63,10 @@ class Table {
   void CreateTable(const std::vector<FieldDef>& fields);
 
   void Open();
+  // Opens a table held in memory (with its memo file's bytes, when it has a
+  // memo field): the engine exactly as on disc, with nothing read or written
+  // there. For the fuzz targets.
+  void OpenInMemory(std::string table, std::string memo);
   void Close();
   bool Active() const { return active_; }
 
@@ -127,6 +131,7 @@ class Table {
  private:
   enum class State { kBrowse, kEdit, kAppend };
 
+  void Adopt(RawFile file, const std::function<MemoFile()>& openMemo);
   void CheckActive() const;
   void CheckBrowseMode();
   void CheckWritable() const;
