@@ -1,7 +1,5 @@
 #include "app/ini_editor.h"
 
-#include "app/ini_text.h"
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +14,7 @@
 #include <system_error>
 #include <vector>
 
+#include "app/ini_text.h"
 #include "util/codepage.h"
 #include "util/file_writer.h"
 
@@ -397,6 +396,27 @@ void EditFile(const std::string& resolved, Edit edit) {
 }
 
 }  // namespace
+
+namespace ini_text {
+
+std::optional<std::string_view> FindValue(std::string_view text, std::string_view section,
+                                          std::string_view key) {
+  return zafirel::FindValue(text, section, key);
+}
+std::string SetEntry(std::string_view text, std::string_view section, std::string_view key,
+                     std::string_view value) {
+  return zafirel::SetEntry(text, section, key, value);
+}
+std::string DeleteEntry(std::string_view text, std::string_view section, std::string_view key) {
+  return zafirel::DeleteEntry(text, section, key);
+}
+std::string DeleteSection(std::string_view text, std::string_view section) {
+  return zafirel::DeleteSection(text, section);
+}
+std::optional<double> ParseReal(std::string_view text) { return zafirel::ParseReal(text); }
+std::optional<long> ParseInt(std::string_view text) { return zafirel::ParseInt(text); }
+
+}  // namespace ini_text
 
 // ---- TIniEditor -------------------------------------------------------------
 

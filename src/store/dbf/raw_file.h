@@ -83,7 +83,7 @@ class RawFile {
     std::string bytes;
     std::uint64_t writes = 0;
   };
-  std::shared_ptr<Memory> memory_;  // the bytes of a file held in memory
+  std::shared_ptr<Memory> memory_;   // the bytes of a file held in memory
   std::uint64_t* writes_ = nullptr;  // shared by every RawFile on the same file
   bool CacheServes(std::uint64_t offset, std::size_t n) const;
   void CacheWrite(std::uint64_t offset, const char* data, std::size_t n);

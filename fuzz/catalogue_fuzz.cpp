@@ -1,0 +1,39 @@
+// Catalogue files: the input is a tree file and a file list (split at the
+// first NUL byte), built into the folder tree, every folder listed, file
+// lines looked up, and the list searched with terms from its first line.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "browse/folder_tree.h"
+#include "search/catalogue_search.h"
+#include "store/line_list.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace zafirel;
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  const std::size_t nul = input.find('\0');
+  const std::string_view treeText = input.substr(0, nul);
+  const std::string_view listText =
+      nul == std::string_view::npos ? std::string_view() : input.substr(nul + 1);
+
+  const LineList tree = LineList::FromText(std::string(treeText));
+  const LineList list = LineList::FromText(std::string(listText));
+  const FolderTree folders = FolderTree::FromLines(tree);
+  for (int node = 0; node < static_cast<int>(folders.Nodes().size()); ++node) {
+    const std::string prefix = folders.Prefix(node);
+    for (std::size_t line : ListFolderFiles(list, prefix))
+      if (line >= list.size()) __builtin_trap();
+    FindFileLine(list, folders.FolderPath(node), "LEEME.TXT");
+    WalkToFolder(folders, prefix);
+  }
+  const std::string terms = list.empty() ? std::string("A+B") : std::string(list[0]).substr(0, 40);
+  const LineRule rule(PrepareTerms(terms));
+  rule.ForEachMatch(listText, [&](std::string_view line) {
+    if (line.data() < listText.data() ||
+        line.data() + line.size() > listText.data() + listText.size())
+      __builtin_trap();
+  });
+  return 0;
+}
