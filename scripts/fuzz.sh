@@ -13,21 +13,8 @@ target=${1:?usage: scripts/fuzz.sh TARGET|all SECONDS}
 seconds=${2:?usage: scripts/fuzz.sh TARGET|all SECONDS}
 
 packages=(clang libclang-rt-14-dev cmake ninja-build pkgconf libjpeg-dev libzip-dev)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  if [ "$(id -u)" -eq 0 ]; then
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update
-    apt-get install -y --no-install-recommends "${missing[@]}"
-  else
-    echo "Missing packages. Run as root:"
-    echo "  apt-get update && apt-get install -y ${missing[*]}"
-    exit 1
-  fi
-fi
+. "$here/scripts/packages.sh"
+require_packages "${packages[@]}"
 
 CXX=clang++ cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DZAFIREL_FUZZ=ON -DZAFIREL_GUI=OFF -DZAFIREL_TESTS=OFF -DZAFIREL_BENCH=OFF > /dev/null

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer
+# (clang) and runs the whole test suite under them; any finding fails it.
+# Usage: scripts/sanitize.sh [build-folder]
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-"$here/build-asan"}
+. "$here/scripts/packages.sh"
+# The program's own packages first (setup.sh knows them), then the compiler.
+require_packages clang libclang-rt-14-dev
+CXX=clang++ cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DZAFIREL_SANITIZE=ON -DZAFIREL_BENCH=OFF > /dev/null
+cmake --build "$build"
+export QT_QPA_PLATFORM=offscreen
+ctest --test-dir "$build" --output-on-failure --timeout 600 -j2
