@@ -167,7 +167,8 @@ std::unordered_map<std::string, DiscFacts> ReadDiscs(TTablas& tablas) {
 }
 
 // Reads a file piece by piece, each piece ending after a whole line (or at
-// the end of the file), so a catalogue of any size costs one piece of memory.
+// the end of the file, or after a piece's length of a line that long), so a
+// catalogue of any size costs at most two pieces of memory.
 class PieceReader {
  public:
   explicit PieceReader(const fs::path& file) : fd_(open(file.c_str(), O_RDONLY | O_CLOEXEC)) {
@@ -195,7 +196,13 @@ class PieceReader {
         consumed_ = cut;
         return std::string_view(buffer.data(), cut);
       }
-      // One line longer than the piece: read on.
+      // A line longer than a whole piece is no line this program wrote: it
+      // is cut there, so memory stays one piece whatever the file holds.
+      if (filled >= kPiece) {
+        carry_ = 0;
+        consumed_ = filled;
+        return std::string_view(buffer.data(), filled);
+      }
     }
   }
 

@@ -182,7 +182,9 @@ TEST_F(SearchTest, HitsPastTheLimitAreCountedOnly) {
   EXPECT_EQ(tree.size(), static_cast<std::size_t>(kResultSlots) + 1);
 }
 
-TEST_F(SearchTest, ALineLongerThanAReadPieceIsStillOneLine) {
+// A file without line breaks (a damaged catalogue) is read in pieces all the
+// same: a line longer than a piece is cut, never held whole.
+TEST_F(SearchTest, ALineLongerThanAReadPieceIsCutIntoPieces) {
   std::string huge =
       "F:\\" + std::string(9u << 20, 'A') + "AGUJA;1;x\r\nF:\\OTRA;1;x\r\nF:\\AGUJA2";
   testing::WriteBytes(catalogues_ / "3.Ct", huge);
@@ -190,7 +192,8 @@ TEST_F(SearchTest, ALineLongerThanAReadPieceIsStillOneLine) {
   const std::vector<std::string> tree = Search("aguja", &outcome);
   EXPECT_EQ(outcome.matches, 2);  // the last line needs no line end
   ASSERT_EQ(tree.size(), 3u);
-  EXPECT_EQ(tree[0].size(), 2 + 3 + (9u << 20) + 5);
+  EXPECT_LE(tree[0].size(), 2u + (4u << 20));  // the hit's piece of its line
+  EXPECT_EQ(tree[0].substr(tree[0].size() - 5), "AGUJA");
   EXPECT_EQ(tree[1], "  F:\\AGUJA2");
 }
 
