@@ -97,7 +97,6 @@ int main() {
   zafirel::LoadedCatalogue catalogue;
   catalogue.CargarCatalogo(root / "1");
   const double loadMs = Ms(Clock::now() - t0);
-  const LineList& loaded = catalogue.LineasActuales;
   const zafirel::FolderTree& folders = catalogue.Arbol;
   const long grown = ResidentKb() - before;
   Report("CargarCatalogo (.Ind, tree, .Ct)", loadMs, "ms", "read+count", rawMs, 1000);
