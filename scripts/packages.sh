@@ -1,6 +1,10 @@
-# Sourced by the other scripts: require_packages NAME... installs the Debian
-# packages that are missing (as root, after apt-get update), or prints the
-# one apt-get line to run and stops.
+# Sourced by the other scripts: the Debian packages the build and the tests
+# need, and require_packages NAME... that installs the missing ones (as root,
+# after apt-get update) or prints the one apt-get line to run and stops.
+build_packages=(g++ cmake ninja-build pkgconf qt6-base-dev libjpeg-dev libzip-dev libgtest-dev
+                libbenchmark-dev python3 python3-dbfread libdbd-xbase-perl fonts-liberation strace)
+clang_packages=(clang libclang-rt-14-dev)
+
 require_packages() {
   local missing=()
   for p in "$@"; do

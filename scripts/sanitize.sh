@@ -6,8 +6,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-"$here/build-asan"}
 . "$here/scripts/packages.sh"
-# The program's own packages first (setup.sh knows them), then the compiler.
-require_packages clang libclang-rt-14-dev
+require_packages "${build_packages[@]}" "${clang_packages[@]}"
 CXX=clang++ cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DZAFIREL_SANITIZE=ON -DZAFIREL_BENCH=OFF > /dev/null
 cmake --build "$build"
