@@ -11,6 +11,7 @@
 #include "store/catalogue_files.h"
 #include "store/tablas.h"
 #include "util/file_writer.h"
+#include "util/files.h"
 #include "util/folder_lock.h"
 #include "util/wildcard.h"
 
@@ -33,11 +34,6 @@ std::vector<Record> ReadAll(dbf::Table& table) {
   return records;
 }
 
-bool Exists(const fs::path& file) {
-  std::error_code ec;
-  return fs::is_regular_file(file, ec);
-}
-
 // A disc's two files under its new number, before its record exists: a
 // copy of each, or (when the source lacks one) an empty file list and a tree
 // of the bare drive root, so every disc in the table has both files. Throws
@@ -45,7 +41,7 @@ bool Exists(const fs::path& file) {
 bool CopyCatalogueFiles(const fs::path& from, const fs::path& to, const std::string& old,
                         const std::string& number, const std::string& drive) {
   const fs::path sourceTree = TreeFilePath(from, old), sourceList = ListFilePath(from, old);
-  const bool whole = Exists(sourceTree) && Exists(sourceList);
+  const bool whole = IsRegularFile(sourceTree) && IsRegularFile(sourceList);
   LineList root;
   root.push_back((drive.empty() ? std::string("D") : drive.substr(0, 1)) + ":\\");
   const bool written = whole ? CopyFileAtomically(sourceTree, TreeFilePath(to, number)) &&

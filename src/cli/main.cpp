@@ -5,7 +5,6 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -142,13 +141,7 @@ bool OpenTables(TTablas& tablas, const DataFolder& folder) {
   Silent silent;
   try {
     const UpgradeContext context{[](std::string_view key) { return std::string(key); }, silent,
-                                 Locale::FromEnvironment(),
-                                 [] {
-                                   const std::time_t now = std::time(nullptr);
-                                   std::tm local{};
-                                   localtime_r(&now, &local);
-                                   return local;
-                                 }};
+                                 Locale::FromEnvironment(), LocalTimeNow};
     const DataFolderRepairs repairs =
         PrepareDataFolder(folder.data, folder.below.catalogos, context, "");
     if (repairs.unfinishedRemoved > 0)

@@ -13,6 +13,7 @@
 #include "store/tablas.h"
 #include "util/file_change.h"
 #include "util/file_writer.h"
+#include "util/files.h"
 #include "util/folder_lock.h"
 #include "util/wildcard.h"
 
@@ -50,11 +51,6 @@ std::vector<Unfinished> FindUnfinished(TTablas& tablas) {
   return found;
 }
 
-bool Exists(const fs::path& file) {
-  std::error_code ec;
-  return fs::is_regular_file(file, ec);
-}
-
 std::uint64_t NumberOf(const std::string& text) {
   std::uint64_t number = 0;
   for (char c : text) {
@@ -75,7 +71,7 @@ void MendUnfinished(TTablas& tablas, const fs::path& dataFolder, const fs::path&
     dbf::Table& discs = tablas.TablaCDRom;
     if (!discs.Locate("AUTO", disc.number) || !discs.AsString("TOTFILES").empty()) continue;
     const fs::path list = ListFilePath(catalogueFolder, disc.number);
-    if (Exists(list) && Exists(TreeFilePath(catalogueFolder, disc.number))) {
+    if (IsRegularFile(list) && IsRegularFile(TreeFilePath(catalogueFolder, disc.number))) {
       const std::size_t lines = ReadCatalogueFile(list).size();
       discs.Edit();
       discs.SetString("TOTFILES", std::to_string(lines));

@@ -421,6 +421,13 @@ bool RebuildTable(dbf::Table& oldTable, const UpgradeNames& names, const std::st
 
 }  // namespace
 
+std::tm LocalTimeNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  return local;
+}
+
 void ActualizaTabla(const std::string& tableName, const std::filesystem::path& folder,
                     const std::string& fieldName, const std::string& fieldType,
                     const std::string& fieldSize, int mode, const UpgradeContext& context) {

@@ -36,6 +36,9 @@ struct UpgradeContext {
 // Exceptions reach the caller only when the record copy fails (a value that
 // does not fit the new field, or records and no new table to take them); the
 // old table then stays in place and no log is written.
+// The local time now, for UpgradeContext::now outside the tests.
+std::tm LocalTimeNow();
+
 void ActualizaTabla(const std::string& tableName, const std::filesystem::path& folder,
                     const std::string& fieldName, const std::string& fieldType,
                     const std::string& fieldSize, int mode, const UpgradeContext& context);

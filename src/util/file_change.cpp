@@ -57,10 +57,11 @@ bool RemoveFile(const std::filesystem::path& file) {
   return errno == ENOENT;
 }
 
-bool RenameFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+bool RenameFile(const std::filesystem::path& from, const std::filesystem::path& to,
+                bool flushFolder) {
   if (!MayChangeFile()) return false;
   if (std::rename(from.c_str(), to.c_str()) != 0) return false;
-  return SyncFolder(to.parent_path());
+  return !flushFolder || SyncFolder(to.parent_path());
 }
 
 }  // namespace zafirel

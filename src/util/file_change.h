@@ -31,8 +31,9 @@ std::uint64_t FileChangesSoFar();
 
 // Removes a file; true when it is gone afterwards (a missing file counts).
 [[nodiscard]] bool RemoveFile(const std::filesystem::path& file);
-// Renames from over to (replacing it) and flushes the folder; false when the
-// rename failed.
-[[nodiscard]] bool RenameFile(const std::filesystem::path& from, const std::filesystem::path& to);
+// Renames from over to (replacing it) and flushes the folder unless told not
+// to; false when the rename (or the flush) failed.
+[[nodiscard]] bool RenameFile(const std::filesystem::path& from, const std::filesystem::path& to,
+                              bool flushFolder = true);
 
 }  // namespace zafirel

@@ -41,8 +41,7 @@ bool ReplaceThroughTemp(const std::filesystem::path& target, Fill&& fill, bool f
     ::fchmod(fd, 0644);
   if (ok && flush) ok = SyncDescriptor(fd);
   if (::close(fd) != 0) ok = false;
-  if (ok && flush) ok = RenameFile(temp, target);
-  if (ok && !flush) ok = MayChangeFile() && std::rename(temp.c_str(), target.c_str()) == 0;
+  if (ok) ok = RenameFile(temp, target, flush);
   if (!ok) ::unlink(temp.c_str());
   return ok;
 }

@@ -77,6 +77,11 @@ std::string NombreSinExtension(std::string_view path) {
   return std::string(name);
 }
 
+bool IsRegularFile(const std::filesystem::path& path) {
+  std::error_code error;
+  return std::filesystem::is_regular_file(path, error);
+}
+
 std::uint64_t FileSizeByName(const std::filesystem::path& path) {
   std::error_code error;
   if (!std::filesystem::is_regular_file(path, error)) return 0;

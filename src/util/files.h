@@ -14,6 +14,9 @@ namespace zafirel {
 // last extension: "D:\DATOS\CDROM.DBF" gives "CDROM", "a.tar.gz" gives "a.tar".
 std::string NombreSinExtension(std::string_view path);
 
+// Whether a regular file is there (no error when the folder is missing).
+bool IsRegularFile(const std::filesystem::path& path);
+
 // The size in bytes of a regular file; 0 when it is missing or not a file.
 std::uint64_t FileSizeByName(const std::filesystem::path& path);
 

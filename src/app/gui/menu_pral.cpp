@@ -268,13 +268,7 @@ bool TMenuPral::CreaModuloDatos() {
 
 void TMenuPral::PrepareTables(const fs::path& data, const fs::path& catalogos) {
   const UpgradeContext context{[this](std::string_view key) { return Traduce(key); }, dialogs_,
-                               locale_,
-                               [] {
-                                 const std::time_t now = std::time(nullptr);
-                                 std::tm local{};
-                                 localtime_r(&now, &local);
-                                 return local;
-                               }};
+                               locale_, LocalTimeNow};
   const DataFolderRepairs repairs =
       PrepareDataFolder(data, catalogos, context, Traduce("CreandoIndices"));
   if (repairs.busy) dialogs_.PonerMensaje(Traduce("CarpetaOcupada"));
