@@ -11,9 +11,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace zafirel;
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  // Some of the keys a language file is asked for: each read parses the text.
-  for (std::size_t i = 0; i < kLanguageKeys.size(); i += 16)
-    ini_text::FindValue(text, "General", kLanguageKeys[i]);
+  // Every read parses the whole text the same way: one key a language file
+  // holds and the settings' own keys, whose values are read as numbers too.
+  ini_text::FindValue(text, "General", kLanguageKeys.front());
   for (std::string_view key : {"Directorio", "Lenguaje", "Indice", "Zip", "Busqueda"}) {
     if (auto value = ini_text::FindValue(text, "General", key)) {
       ini_text::ParseInt(*value);

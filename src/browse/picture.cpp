@@ -32,14 +32,12 @@ ErrorTrap* InstallTrap(ErrorTrap& trap) {
   return &trap;
 }
 
-// Covers are scans of a box or a sleeve: a picture declaring more pixels,
-// or needing more of libjpeg's working memory, is refused before anything
-// that size is allocated, so a few crafted bytes cannot claim gigabytes.
-constexpr std::uint64_t kMaxPixels = 30'000'000;
+// A picture needing more of libjpeg's working memory is refused as well.
 constexpr long kMaxDecoderMemory = 128L << 20;
 
 // Kept free of objects with destructors: a jump out of it skips them.
-bool DecodeInto(const unsigned char* data, unsigned long size, Picture& out) {
+bool DecodeInto(const unsigned char* data, unsigned long size, std::uint64_t maxPixels,
+                Picture& out) {
   jpeg_decompress_struct info;
   ErrorTrap trap;
   info.err = &InstallTrap(trap)->manager;
@@ -59,7 +57,7 @@ bool DecodeInto(const unsigned char* data, unsigned long size, Picture& out) {
     return false;
   }
   const std::uint64_t declared = std::uint64_t{info.image_width} * info.image_height;
-  if (declared == 0 || declared > kMaxPixels) {
+  if (declared == 0 || declared > maxPixels) {
     jpeg_destroy_decompress(&info);
     return false;
   }
@@ -70,7 +68,7 @@ bool DecodeInto(const unsigned char* data, unsigned long size, Picture& out) {
   const int height = static_cast<int>(info.output_height);
   const int channels = info.output_components;
   if (width <= 0 || height <= 0 ||
-      std::uint64_t{info.output_width} * info.output_height > kMaxPixels ||
+      std::uint64_t{info.output_width} * info.output_height > maxPixels ||
       (channels != 3 && channels != 4)) {
     jpeg_destroy_decompress(&info);
     return false;
@@ -141,11 +139,11 @@ bool LooksLikeJpeg(std::string_view bytes) {
          static_cast<unsigned char>(bytes[2]) == 0xFF;
 }
 
-std::optional<Picture> DecodeJpeg(std::string_view bytes) {
+std::optional<Picture> DecodeJpeg(std::string_view bytes, std::uint64_t maxPixels) {
   if (!LooksLikeJpeg(bytes)) return std::nullopt;
   Picture picture;
   if (!DecodeInto(reinterpret_cast<const unsigned char*>(bytes.data()),
-                  static_cast<unsigned long>(bytes.size()), picture))
+                  static_cast<unsigned long>(bytes.size()), maxPixels, picture))
     return std::nullopt;
   return picture;
 }

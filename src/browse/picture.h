@@ -23,9 +23,16 @@ inline constexpr int kCoverJpegQuality = 85;
 // True when the bytes begin like a JPEG file.
 bool LooksLikeJpeg(std::string_view bytes);
 
+// Covers are scans of a box or a sleeve: a picture declaring more pixels is
+// refused before anything that size is allocated, so a few crafted bytes
+// cannot claim gigabytes.
+inline constexpr std::uint64_t kMaxCoverPixels = 30'000'000;
+
 // The pixels of a JPEG file (grey and CMYK pictures come out as RGB);
-// nothing when the bytes are not a JPEG the library can read.
-std::optional<Picture> DecodeJpeg(std::string_view bytes);
+// nothing when the bytes are not a JPEG the library can read, or when the
+// picture declares more than maxPixels pixels.
+std::optional<Picture> DecodeJpeg(std::string_view bytes,
+                                  std::uint64_t maxPixels = kMaxCoverPixels);
 
 // A baseline JPEG file of the picture at the quality (1 to 100); empty for an
 // empty picture or when the library fails.

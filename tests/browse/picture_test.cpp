@@ -93,6 +93,8 @@ TEST(Jpeg, CraftedPicturesAreRefusedOrDecodedSafely) {
   const std::optional<Picture> whole = DecodeJpeg(cmyk);
   ASSERT_TRUE(whole);
   EXPECT_EQ(whole->width, 16);
+  EXPECT_TRUE(DecodeJpeg(cmyk, 16 * 8));  // the limit counts declared pixels
+  EXPECT_FALSE(DecodeJpeg(cmyk, 16 * 8 - 1));
   std::string damaged = cmyk.substr(0, cmyk.size() - 2) + "\xFF\xD8\xFF\xD8";  // SOI for EOI
   DecodeJpeg(damaged);  // whatever it gives, it must come back
   for (const std::uint16_t side : {std::uint16_t{65000}, std::uint16_t{20000}}) {
