@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/ini_text.h"
-#include "app/language_keys.h"
+#include "settings/ini_text.h"
+#include "settings/language_keys.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace zafirel;

@@ -12,8 +12,8 @@
 #include <string>
 
 #include "app/gui/menu_pral.h"
-#include "app/language.h"
-#include "browse/album_filter.h"
+#include "settings/language.h"
+#include "store/album_filter.h"
 #include "browse/disc_list.h"
 #include "store/index_files.h"
 #include "store/index_set.h"

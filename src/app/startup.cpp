@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <system_error>
 
-#include "app/ini_editor.h"
-#include "app/language.h"
+#include "settings/ini_editor.h"
+#include "settings/language.h"
 #include "store/tablas.h"
 #include "util/codepage.h"
 #include "util/dialogs.h"
@@ -28,8 +28,6 @@ bool Writable(const fs::path& folder) { return ::access(folder.c_str(), W_OK) ==
 
 }  // namespace
 
-std::string PathText(const fs::path& path) { return Utf8ToAnsi(path.string()); }
-
 fs::path RunningExecutableFolder() {
   std::error_code ec;
   const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
@@ -45,11 +43,6 @@ ProgramLocation LocateProgram(const fs::path& executableFolder) {
   fs::create_directories(where.programFolder, ec);
   fs::create_directories(where.defaultDataFolder, ec);
   return where;
-}
-
-WorkingFolders FoldersBelow(const fs::path& dataFolder) {
-  return {dataFolder, dataFolder / "Catálogos", dataFolder / "Búsquedas", dataFolder / "Exportar",
-          dataFolder / "Temp"};
 }
 
 fs::path DetermineDataFolder(TIniEditor& ini1, const fs::path& defaultFolder) {
@@ -99,10 +92,6 @@ void MakeWorkingFolder(const fs::path& folder, const char* folderKey, const Lang
     dialogs.PonerMensaje(language.Traduce("ErrorCrearDirectorio") + " " +
                          language.Traduce(folderKey) + " : " + PathText(folder));
   }
-}
-
-std::vector<std::string> ListStoredSearches(const fs::path& searchesFolder) {
-  return ListFiles(searchesFolder, "*.htm*");
 }
 
 void EmptyFolderFiles(const fs::path& folder) {

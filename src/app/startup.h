@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "scan/drive_map.h"
+#include "store/catalogue_files.h"
 
 namespace zafirel {
 
@@ -29,15 +30,6 @@ struct ProgramLocation {
 std::filesystem::path RunningExecutableFolder();
 ProgramLocation LocateProgram(const std::filesystem::path& executableFolder);
 
-// The working folders below the data folder, by their on-disc names.
-struct WorkingFolders {
-  std::filesystem::path data;
-  std::filesystem::path catalogos;
-  std::filesystem::path busquedas;
-  std::filesystem::path exportar;
-  std::filesystem::path temp;
-};
-WorkingFolders FoldersBelow(const std::filesystem::path& dataFolder);
 
 // Reads General/Directorio (empty: the default folder), drops one trailing
 // separator, and writes the result back so the settings always name the data
@@ -65,15 +57,10 @@ std::optional<std::string> CreaFicheros(const std::filesystem::path& dataFolder,
 void MakeWorkingFolder(const std::filesystem::path& folder, const char* folderKey,
                        const Language& language, Dialogs& dialogs);
 
-// Names of the stored searches ("*.htm*") in listing order.
-std::vector<std::string> ListStoredSearches(const std::filesystem::path& searchesFolder);
 
 // Deletes every file directly inside the folder; files that cannot be
 // deleted and subfolders stay.
 void EmptyFolderFiles(const std::filesystem::path& folder);
 
-// A host path as the ANSI text shown in messages ("?" for the characters
-// Windows-1252 lacks). Settings store paths through TIniEditor::WritePath.
-std::string PathText(const std::filesystem::path& path);
 
 }  // namespace zafirel

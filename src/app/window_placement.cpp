@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/ini_editor.h"
+#include "settings/ini_editor.h"
 
 namespace zafirel {
 namespace {

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "app/ini_editor.h"
+#include "settings/ini_editor.h"
 #include "app/startup.h"
-#include "browse/album_filter.h"
+#include "store/album_filter.h"
 #include "browse/disc_list.h"
 #include "browse/loaded_catalogue.h"
 #include "scan/catalogue_run.h"

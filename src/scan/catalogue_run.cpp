@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "browse/disc_removal.h"
+#include "store/disc_removal.h"
 #include "scan/zip_description.h"
 #include "store/catalogue_files.h"
 #include "store/tablas.h"

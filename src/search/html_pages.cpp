@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "util/codepage.h"
+#include "util/wildcard.h"
 #include "util/file_writer.h"
 #include "util/text.h"
 
@@ -114,6 +115,10 @@ std::string ExportPageName(std::string_view number, std::string_view title) {
   // Within the 255 bytes of a host name even in UTF-8, with a temporary suffix.
   if (name.size() > 75) name.resize(75);
   return name + ".htm";
+}
+
+std::vector<std::string> ListStoredSearches(const std::filesystem::path& searchesFolder) {
+  return ListFiles(searchesFolder, "*.htm*");
 }
 
 }  // namespace zafirel

@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "store/line_list.h"
 
@@ -39,5 +40,8 @@ void GrabarComoHTML(const std::filesystem::path& page, std::string_view title,
 // The file name of a disc's exported page: "N - Title.htm", the characters a
 // file name cannot hold on Linux or Windows made "_".
 std::string ExportPageName(std::string_view number, std::string_view title);
+
+// Names of the stored searches ("*.htm*") in listing order.
+std::vector<std::string> ListStoredSearches(const std::filesystem::path& searchesFolder);
 
 }  // namespace zafirel

@@ -44,4 +44,9 @@ bool DeleteCatalogueFiles(const fs::path& catalogueFolder, std::string_view numb
 
 std::uint64_t KilobytesOf(std::uint64_t bytes) { return bytes / 1024 + (bytes % 1024 ? 1 : 0); }
 
+WorkingFolders FoldersBelow(const std::filesystem::path& dataFolder) {
+  return {dataFolder, dataFolder / "Catálogos", dataFolder / "Búsquedas", dataFolder / "Exportar",
+          dataFolder / "Temp"};
+}
+
 }  // namespace zafirel

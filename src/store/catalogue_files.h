@@ -26,6 +26,16 @@ LineList ReadCatalogueFile(const std::filesystem::path& file);
 [[nodiscard]] bool DeleteCatalogueFiles(const std::filesystem::path& catalogueFolder,
                                         std::string_view number);
 
+// The working folders below the data folder, by their on-disc names.
+struct WorkingFolders {
+  std::filesystem::path data;
+  std::filesystem::path catalogos;
+  std::filesystem::path busquedas;
+  std::filesystem::path exportar;
+  std::filesystem::path temp;
+};
+WorkingFolders FoldersBelow(const std::filesystem::path& dataFolder);
+
 // A file's size in kilobytes of 1024 bytes, rounded up.
 std::uint64_t KilobytesOf(std::uint64_t bytes);
 

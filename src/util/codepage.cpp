@@ -175,4 +175,6 @@ std::string HostPathFromSetting(std::string_view stored) {
   return IsUtf8WithNonAscii(stored) ? std::string(stored) : AnsiToUtf8(stored);
 }
 
+std::string PathText(const std::filesystem::path& path) { return Utf8ToAnsi(path.string()); }
+
 }  // namespace zafirel

@@ -6,6 +6,7 @@
 // UTF-8 -> ANSI turns characters Windows-1252 lacks, and malformed bytes, into "?".
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -26,5 +27,9 @@ std::string Utf8ToAnsi(std::string_view utf8);
 // well-formed UTF-8 do not come back: their bytes read as ANSI.
 std::string HostPathToSetting(std::string_view utf8Path);
 std::string HostPathFromSetting(std::string_view stored);
+
+// A host path as the ANSI text shown in messages ("?" for the characters
+// Windows-1252 lacks). Settings store paths through TIniEditor::WritePath.
+std::string PathText(const std::filesystem::path& path);
 
 }  // namespace zafirel

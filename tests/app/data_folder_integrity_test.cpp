@@ -15,9 +15,9 @@
 #include <functional>
 #include <set>
 
-#include "app/disc_import.h"
+#include "store/disc_import.h"
 #include "app/startup.h"
-#include "browse/disc_removal.h"
+#include "store/disc_removal.h"
 #include "browse/loaded_catalogue.h"
 #include "scan/catalogue_run.h"
 #include "scan/drive_map.h"

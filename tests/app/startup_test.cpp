@@ -7,9 +7,9 @@
 
 #include <filesystem>
 
-#include "app/ini_editor.h"
-#include "app/language.h"
-#include "app/language_keys.h"
+#include "settings/ini_editor.h"
+#include "settings/language.h"
+#include "settings/language_keys.h"
 #include "app/window_placement.h"
 #include "test_support.h"
 #include "util/wildcard.h"

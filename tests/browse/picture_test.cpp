@@ -9,8 +9,8 @@
 // jpeglib.h needs size_t and FILE declared before it.
 #include <jpeglib.h>
 
-#include "browse/covers.h"
-#include "browse/disc_removal.h"
+#include "store/covers.h"
+#include "store/disc_removal.h"
 #include "store/catalogue_files.h"
 #include "store/tablas.h"
 #include "test_support.h"

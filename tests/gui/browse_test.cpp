@@ -19,8 +19,8 @@
 
 #include "app/gui/menu_pral.h"
 #include "app/gui/page_control.h"
-#include "app/gui/qt_text.h"
-#include "browse/covers.h"
+#include "util/gui/qt_text.h"
+#include "store/covers.h"
 #include "browse/gui/adv_image.h"
 #include "browse/gui/archivos_page.h"
 #include "browse/gui/browse_models.h"

@@ -11,7 +11,7 @@
 #include "app/gui/actualizando.h"
 #include "app/gui/mi_mensaje.h"
 #include "app/gui/qt_dialogs.h"
-#include "app/language.h"
+#include "settings/language.h"
 
 using zafirel::TMiMensaje;
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "app/language.h"
+#include "settings/language.h"
 #include "record_support.h"
 #include "util/dialogs.h"
 

@@ -18,8 +18,8 @@
 #include <fstream>
 
 #include "app/gui/page_control.h"
-#include "app/gui/qt_text.h"
-#include "app/language.h"
+#include "util/gui/qt_text.h"
+#include "settings/language.h"
 #include "gui/gui_support.h"
 #include "scan/gui/catalogar_page.h"
 #include "search/gui/busqueda_page.h"

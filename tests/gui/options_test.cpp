@@ -14,7 +14,7 @@
 #include "app/gui/menu_pral.h"
 #include "app/gui/opciones.h"
 #include "app/gui/page_control.h"
-#include "app/gui/qt_text.h"
+#include "util/gui/qt_text.h"
 #include "app/startup.h"
 #include "browse/gui/browse_models.h"
 #include "browse/gui/catalogos_page.h"

@@ -17,7 +17,7 @@
 
 #include "app/gui/menu_pral.h"
 #include "app/gui/page_control.h"
-#include "app/gui/qt_text.h"
+#include "util/gui/qt_text.h"
 #include "browse/gui/archivos_page.h"
 #include "browse/gui/browse_models.h"
 #include "browse/gui/catalogos_page.h"

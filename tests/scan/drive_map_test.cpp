@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/ini_editor.h"
+#include "settings/ini_editor.h"
 #include "app/startup.h"
 #include "test_support.h"
 

@@ -7,7 +7,7 @@
 #include <map>
 #include <set>
 
-#include "app/language.h"
+#include "settings/language.h"
 #include "store/dbf/dbf_error.h"
 #include "store/tablas.h"
 #include "test_support.h"

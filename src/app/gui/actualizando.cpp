@@ -4,7 +4,7 @@
 #include <QLabel>
 #include <QProgressBar>
 
-#include "app/gui/palette.h"
+#include "util/gui/palette.h"
 
 namespace zafirel {
 

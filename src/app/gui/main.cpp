@@ -4,7 +4,7 @@
 
 #include "app/gui/menu_pral.h"
 #include "app/gui/qt_dialogs.h"
-#include "app/language.h"
+#include "settings/language.h"
 #include "app/startup.h"
 #include "util/locale.h"
 

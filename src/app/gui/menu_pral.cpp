@@ -19,9 +19,9 @@
 #include <filesystem>
 
 #include "app/gui/page_control.h"
-#include "app/gui/palette.h"
-#include "app/gui/qt_text.h"
-#include "app/language.h"
+#include "util/gui/palette.h"
+#include "util/gui/qt_text.h"
+#include "settings/language.h"
 #include "app/window_placement.h"
 #include "browse/gui/archivos_page.h"
 #include "browse/gui/catalogos_page.h"

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/ini_editor.h"
+#include "settings/ini_editor.h"
 #include "app/startup.h"
 #include "browse/loaded_catalogue.h"
 #include "scan/drive_map.h"

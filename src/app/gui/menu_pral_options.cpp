@@ -5,11 +5,11 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "app/disc_import.h"
+#include "store/disc_import.h"
 #include "app/gui/menu_pral.h"
 #include "app/gui/opciones.h"
 #include "app/gui/page_control.h"
-#include "app/language.h"
+#include "settings/language.h"
 #include "browse/gui/catalogos_page.h"
 #include "store/index_set.h"
 #include "util/codepage.h"

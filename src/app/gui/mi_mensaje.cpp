@@ -4,7 +4,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "app/gui/palette.h"
+#include "util/gui/palette.h"
 
 namespace zafirel {
 

@@ -8,11 +8,11 @@
 #include <QToolButton>
 #include <algorithm>
 
-#include "app/gui/controls.h"
+#include "util/gui/controls.h"
 #include "app/gui/menu_pral.h"
-#include "app/gui/palette.h"
-#include "app/gui/qt_text.h"
-#include "app/language.h"
+#include "util/gui/palette.h"
+#include "util/gui/qt_text.h"
+#include "settings/language.h"
 #include "store/data_folder.h"
 #include "util/dialogs.h"
 #include "util/guarded.h"

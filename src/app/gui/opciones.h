@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/gui/escape_confirms_dialog.h"
+#include "util/gui/escape_confirms_dialog.h"
 
 class QComboBox;
 class QLabel;

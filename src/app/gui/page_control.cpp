@@ -3,7 +3,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "app/gui/palette.h"
+#include "util/gui/palette.h"
 
 namespace zafirel {
 

@@ -16,8 +16,8 @@
 
 #include "app/gui/actualizando.h"
 #include "app/gui/mi_mensaje.h"
-#include "app/gui/qt_text.h"
-#include "app/language.h"
+#include "util/gui/qt_text.h"
+#include "settings/language.h"
 
 namespace zafirel {
 namespace {

@@ -9,7 +9,7 @@
 #include <QTableView>
 #include <QTreeView>
 
-#include "app/gui/list_model.h"
+#include "util/gui/list_model.h"
 #include "browse/gui/browse_models.h"
 
 namespace zafirel {

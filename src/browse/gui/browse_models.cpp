@@ -1,6 +1,6 @@
 #include "browse/gui/browse_models.h"
 
-#include "app/gui/qt_text.h"
+#include "util/gui/qt_text.h"
 
 namespace zafirel {
 

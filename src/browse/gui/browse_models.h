@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-#include "app/gui/list_model.h"
+#include "util/gui/list_model.h"
 #include "browse/disc_list.h"
 #include "browse/folder_tree.h"
 #include "browse/loaded_catalogue.h"

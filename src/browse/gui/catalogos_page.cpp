@@ -12,7 +12,7 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-#include "app/gui/list_model.h"
+#include "util/gui/list_model.h"
 #include "browse/gui/browse_models.h"
 
 namespace zafirel {

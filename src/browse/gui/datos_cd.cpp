@@ -14,12 +14,12 @@
 #include <QValidator>
 #include <system_error>
 
-#include "app/gui/controls.h"
+#include "util/gui/controls.h"
 #include "app/gui/menu_pral.h"
-#include "app/gui/palette.h"
-#include "app/gui/qt_text.h"
-#include "app/language.h"
-#include "browse/covers.h"
+#include "util/gui/palette.h"
+#include "util/gui/qt_text.h"
+#include "settings/language.h"
+#include "store/covers.h"
 #include "browse/gui/adv_image.h"
 #include "browse/gui/catalogos_page.h"
 #include "util/dialogs.h"

@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "app/gui/escape_confirms_dialog.h"
+#include "util/gui/escape_confirms_dialog.h"
 
 class QComboBox;
 class QLabel;

@@ -6,10 +6,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/gui/controls.h"
-#include "app/gui/palette.h"
-#include "app/gui/qt_text.h"
-#include "app/language.h"
+#include "util/gui/controls.h"
+#include "util/gui/palette.h"
+#include "util/gui/qt_text.h"
+#include "settings/language.h"
 #include "browse/loaded_catalogue.h"
 #include "util/text.h"
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/gui/escape_confirms_dialog.h"
+#include "util/gui/escape_confirms_dialog.h"
 #include "util/locale.h"
 
 class QLabel;

@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/gui/palette.h"
+#include "util/gui/palette.h"
 
 namespace zafirel {
 

@@ -7,9 +7,9 @@
 #include <QPushButton>
 
 #include "app/gui/menu_pral.h"
-#include "app/gui/qt_text.h"
-#include "app/language.h"
-#include "browse/album_filter.h"
+#include "util/gui/qt_text.h"
+#include "settings/language.h"
+#include "store/album_filter.h"
 #include "search/gui/busqueda_page.h"
 #include "search/gui/search_results_model.h"
 #include "search/gui/selecciona_cds.h"

@@ -14,9 +14,9 @@
 #include <optional>
 
 #include "app/gui/menu_pral.h"
-#include "app/gui/qt_text.h"
-#include "app/gui/wait_cursor.h"
-#include "app/language.h"
+#include "util/gui/qt_text.h"
+#include "util/gui/wait_cursor.h"
+#include "settings/language.h"
 #include "search/catalogue_search.h"
 #include "search/gui/busqueda_page.h"
 #include "search/gui/search_results_model.h"

@@ -1,6 +1,6 @@
 #include "search/gui/search_results_model.h"
 
-#include "app/gui/qt_text.h"
+#include "util/gui/qt_text.h"
 #include "search/gui/results_roles.h"
 
 namespace zafirel {

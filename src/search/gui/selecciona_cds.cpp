@@ -9,12 +9,12 @@
 #include <QPushButton>
 #include <QToolButton>
 
-#include "app/gui/controls.h"
+#include "util/gui/controls.h"
 #include "app/gui/menu_pral.h"
-#include "app/gui/palette.h"
-#include "app/gui/qt_text.h"
-#include "app/language.h"
-#include "browse/album_filter.h"
+#include "util/gui/palette.h"
+#include "util/gui/qt_text.h"
+#include "settings/language.h"
+#include "store/album_filter.h"
 #include "store/tablas.h"
 #include "util/guarded.h"
 #include "util/text.h"

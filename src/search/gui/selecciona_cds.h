@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/gui/escape_confirms_dialog.h"
+#include "util/gui/escape_confirms_dialog.h"
 
 class QComboBox;
 class QFrame;

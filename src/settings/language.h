@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/ini_editor.h"
+#include "settings/ini_editor.h"
 
 namespace zafirel {
 

@@ -1,5 +1,5 @@
 // The album list and the album filter over the disc table's indexes.
-#include "browse/album_filter.h"
+#include "store/album_filter.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include <QString>
 #include <QWidget>
 
-#include "app/gui/palette.h"
+#include "util/gui/palette.h"
 
 namespace zafirel {
 

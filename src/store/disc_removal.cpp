@@ -1,6 +1,6 @@
-#include "browse/disc_removal.h"
+#include "store/disc_removal.h"
 
-#include "browse/covers.h"
+#include "store/covers.h"
 #include "store/catalogue_files.h"
 #include "store/tablas.h"
 #include "util/folder_lock.h"

@@ -1,4 +1,4 @@
-#include "app/disc_import.h"
+#include "store/disc_import.h"
 
 #include <map>
 #include <optional>
@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/startup.h"
-#include "browse/covers.h"
+#include "store/catalogue_files.h"
+#include "store/covers.h"
 #include "store/catalogue_files.h"
 #include "store/tablas.h"
 #include "util/file_writer.h"

@@ -1,6 +1,6 @@
-#include "app/gui/list_model.h"
+#include "util/gui/list_model.h"
 
-#include "app/gui/qt_text.h"
+#include "util/gui/qt_text.h"
 
 namespace zafirel {
 

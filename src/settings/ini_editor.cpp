@@ -1,4 +1,4 @@
-#include "app/ini_editor.h"
+#include "settings/ini_editor.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,7 +14,7 @@
 #include <system_error>
 #include <vector>
 
-#include "app/ini_text.h"
+#include "settings/ini_text.h"
 #include "util/codepage.h"
 #include "util/file_writer.h"
 

@@ -1,11 +1,11 @@
 // Importing another data folder's discs: new discs numbered on, their files
 // and pictures along, duplicates skipped, a damaged source refused.
-#include "app/disc_import.h"
+#include "store/disc_import.h"
 
 #include <gtest/gtest.h>
 
 #include "app/startup.h"
-#include "browse/covers.h"
+#include "store/covers.h"
 #include "store/catalogue_files.h"
 #include "store/index_set.h"
 #include "store/tablas.h"

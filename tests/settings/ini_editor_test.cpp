@@ -1,4 +1,4 @@
-#include "app/ini_editor.h"
+#include "settings/ini_editor.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

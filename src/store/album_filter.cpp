@@ -1,4 +1,4 @@
-#include "browse/album_filter.h"
+#include "store/album_filter.h"
 
 #include "store/dbf/mdx.h"
 #include "store/tablas.h"

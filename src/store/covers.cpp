@@ -1,4 +1,4 @@
-#include "browse/covers.h"
+#include "store/covers.h"
 
 #include <vector>
 
