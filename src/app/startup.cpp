@@ -53,10 +53,6 @@ fs::path DetermineDataFolder(TIniEditor& ini1, const fs::path& defaultFolder) {
   return folder;
 }
 
-DriveMap::Setting DriveSettings(TIniEditor& ini1) {
-  return [&ini1](char letter) { return ini1.ReadPath("Unidades", std::string(1, letter)); };
-}
-
 void CopyShippedLanguageFiles(const fs::path& shippedFolder, const fs::path& dataFolder) {
   if (!ListFiles(dataFolder, "*.Len").empty()) return;
   for (const std::string& name : ListFiles(shippedFolder, "*.Len")) {

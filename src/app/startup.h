@@ -37,11 +37,6 @@ ProgramLocation LocateProgram(const std::filesystem::path& executableFolder);
 std::filesystem::path DetermineDataFolder(TIniEditor& ini1,
                                           const std::filesystem::path& defaultFolder);
 
-// The drive letters of the settings' section "Unidades", for the drive map.
-// The settings editor cannot list a section's keys, so each letter is asked
-// for.
-DriveMap::Setting DriveSettings(TIniEditor& ini1);
-
 // Copies the shipped "*.Len" files into a data folder that holds none, so a
 // new data folder does not start with a window of empty captions.
 void CopyShippedLanguageFiles(const std::filesystem::path& shippedFolder,

@@ -82,7 +82,7 @@ void CatalogueRun::AppendDisc() {
   discs.SetString("BYTESCD", Discos.TotalDiskSpace());
   try {
     discs.Post();
-  } catch (...) {
+  } catch (const std::exception&) {
     discs.Cancel();
     NumeroNuevo.clear();
     claim_.Release();
@@ -99,7 +99,7 @@ void CatalogueRun::Walk(bool subfolders) {
     try {
       folders_.push_back(folder);
       if (onFolder) onFolder(folder);
-    } catch (...) {
+    } catch (const std::exception&) {
       // A failure while showing the folder does not end the walk.
     }
   };

@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "scan/volume_reader.h"
+#include "settings/ini_editor.h"
 #include "util/text.h"
 
 namespace zafirel {
@@ -213,5 +214,9 @@ std::optional<char> DriveMap::LetterOf(const std::filesystem::path& folder) cons
 }
 
 std::vector<MappedDrive> DriveMap::Drives() const { return drives_; }
+
+DriveMap::Setting DriveSettings(TIniEditor& ini1) {
+  return [&ini1](char letter) { return ini1.ReadPath("Unidades", std::string(1, letter)); };
+}
 
 }  // namespace zafirel

@@ -16,6 +16,8 @@
 namespace zafirel {
 
 // One line of /proc/self/mountinfo.
+class TIniEditor;
+
 struct MountEntry {
   std::uint32_t major = 0, minor = 0;
   std::filesystem::path mountPoint;  // octal escapes (\040) undone
@@ -64,5 +66,10 @@ std::vector<MappedDrive> DefaultDrives(const std::vector<MountEntry>& mounts);
 // The same with the test for removable media given (the plain form asks sysfs).
 std::vector<MappedDrive> DefaultDrives(const std::vector<MountEntry>& mounts,
                                        const std::function<bool(const MountEntry&)>& removable);
+
+// The drive letters of the settings' section "Unidades", for the drive map.
+// The settings editor cannot list a section's keys, so each letter is asked
+// for.
+DriveMap::Setting DriveSettings(TIniEditor& ini1);
 
 }  // namespace zafirel

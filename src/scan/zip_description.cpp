@@ -160,7 +160,7 @@ std::string ZipDescription::LineSuffix() const {
 ZipDescription ReadZipDescription(const fs::path& archive, const fs::path& tempFolder) {
   try {
     return Describe(archive, tempFolder);
-  } catch (...) {  // out of memory or a path that cannot be converted
+  } catch (const std::exception&) {  // out of memory or a path that cannot be converted
     return Unreadable();
   }
 }
@@ -182,7 +182,7 @@ ZipDescription DescribeArchiveBytes(std::string_view bytes) {
     }
     const ZipHandle zip(opened);
     return DescribeOpen(zip.get(), nullptr);
-  } catch (...) {
+  } catch (const std::exception&) {
     return Unreadable();
   }
 }

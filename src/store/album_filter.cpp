@@ -18,7 +18,7 @@ struct CloseOnExit {
     try {
       indexes.Detach(cursor);
       cursor.Close();
-    } catch (...) {
+    } catch (const std::exception&) {
     }
   }
 };

@@ -112,7 +112,7 @@ ImportReport ImportDiscs(TTablas& target, const fs::path& targetCatalogues,
         }
         discsHere.SetString("AUTO", number);
         discsHere.Post();
-      } catch (...) {
+      } catch (const std::exception&) {
         discsHere.Cancel();
         (void)DeleteCatalogueFiles(targetCatalogues, number);
         throw;

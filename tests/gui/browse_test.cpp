@@ -197,7 +197,7 @@ void BrowseTest::theDiscListSortsByHeaderAndKeepsTheKey() {
 
   // Another start lists in the saved order; an unknown key is record order.
   w->Ini1().WriteStr("General", "Indice", "otra cosa");
-  w->RellenaCDs(w->SavedSortKey());
+  w->RellenaCDs(w->PCatalogos->SavedSortKey());
   QCOMPARE(w.Titles(), QStringList({"Mapas", "atlas", "Zoo", "Bach", "cine"}));
   QCOMPARE(w.Discos()->MarkedColumn(), -1);
 }
@@ -249,7 +249,7 @@ void BrowseTest::openingADiscShowsItsFoldersAndFilesOnce() {
   Window w({kDiscs[0], kDiscs[1], kDiscs[2]});
   w.DoubleClickRow("atlas");
   QCOMPARE(w->Pagina->currentIndex(), int(TMenuPral::kArchivos));
-  QCOMPARE(w->Catalogo().RutaIndActual, TreeFilePath(w.Catalogues(), "2").string());
+  QCOMPARE(w->PArchivos->Catalogo().RutaIndActual, TreeFilePath(w.Catalogues(), "2").string());
   QCOMPARE(w.SelectedFolderName(), QString("D:\\"));
   QVERIFY(w->PArchivos->Arbol->isExpanded(w->PArchivos->Arbol->currentIndex()));
   QCOMPARE(w.FileNames(), QStringList({"LEEME.TXT"}));
@@ -390,7 +390,7 @@ void BrowseTest::aSearchHitLeadsToItsFolderAndFile() {
 
   auto jump = [&](const QModelIndex& node) {
     results->setCurrentIndex(node);
-    w->VerCD1Click(results);
+    w->PBusqueda->BuscaDblClick();
   };
   jump(deep);
   QCOMPARE(w->Pagina->currentIndex(), int(TMenuPral::kArchivos));
@@ -567,7 +567,7 @@ void BrowseTest::deletingDiscsTakesTheirCataloguesAlong() {
   QVERIFY(!fs::exists(TreeFilePath(w.Catalogues(), "2")));
   QVERIFY(!fs::exists(ListFilePath(w.Catalogues(), "2")));
   // The first remaining disc is the catalogue shown, and its row selected.
-  QCOMPARE(w->Catalogo().RutaIndActual, TreeFilePath(w.Catalogues(), "3").string());
+  QCOMPARE(w->PArchivos->Catalogo().RutaIndActual, TreeFilePath(w.Catalogues(), "3").string());
   QCOMPARE(w.Cds()->currentIndex().row(), 0);
   QVERIFY(w->Pagina->isTabVisible(TMenuPral::kArchivos));
 
@@ -581,7 +581,7 @@ void BrowseTest::deletingDiscsTakesTheirCataloguesAlong() {
   QVERIFY(!w->Pagina->isTabVisible(TMenuPral::kBusqueda));
   QVERIFY(!w->VerHTML1->isEnabled());
   QCOMPARE(w->PArchivos->Carpetas->rowCount(), 0);
-  QVERIFY(w->Catalogo().RutaIndActual.empty());
+  QVERIFY(w->PArchivos->Catalogo().RutaIndActual.empty());
   QCOMPARE(w->Label1->text(), Qs(w.inst.Text("Espanol.Len", "CatalogoActual")));
   QVERIFY(w->PCatalogos->Label5->text().endsWith(" 0"));
 }

@@ -36,7 +36,7 @@ struct Window {
     WriteFile(volume / "DOCS" / "A.BIN", std::string(2048, 'a'));
     window = std::make_unique<TMenuPral>(inst.Where(), Locale{}, leng, dialogs);
     window->CreaModuloDatos();
-    window->Drives().Map('T', volume);
+    window->PCatalogar->Drives().Map('T', volume);
     ShowActive(*window);
     dialogs.messages.clear();
   }
@@ -79,7 +79,7 @@ void CatalogueTest::closingDuringARunStopsItFirst() {
   w.dialogs.driveAnswer = "T:\\";
   bool asked = false;
   w.dialogs.onProcessEvents = [&] {
-    if (w.window->Run() && !asked) {
+    if (w.window->PCatalogar->Run() && !asked) {
       asked = true;
       w.window->close();  // as the window manager's close button would
     }
@@ -106,7 +106,7 @@ void CatalogueTest::aRunThatCannotWriteItsFilesKeepsNoDisc() {
   // The folder goes away during the walk: the disc is not kept.
   w.dialogs.messages.clear();
   w.dialogs.onProcessEvents = [&] {
-    if (w.window->Run() && fs::is_directory(catalogues)) {
+    if (w.window->PCatalogar->Run() && fs::is_directory(catalogues)) {
       fs::remove(catalogues);
       WriteFile(catalogues, "not a folder");
     }
@@ -124,7 +124,7 @@ void CatalogueTest::aCompletedRunAddsTheDiscWithItsFiles() {
   w.dialogs.driveAnswer = "T:\\";
   bool walking = false;
   w.dialogs.onProcessEvents = [&] {
-    if (w.window->Run() && !w.window->PCatalogar->Catalogar->isEnabled()) walking = true;
+    if (w.window->PCatalogar->Run() && !w.window->PCatalogar->Catalogar->isEnabled()) walking = true;
   };
   auto edited = w.ConfirmEditorWith("Mis documentos");
   QTest::mouseClick(w.window->PCatalogar->Catalogar, Qt::LeftButton);
@@ -154,15 +154,15 @@ void CatalogueTest::aCompletedRunAddsTheDiscWithItsFiles() {
   QCOMPARE(w.window->Label1->text(),
            Qs(w.inst.Text("Espanol.Len", "CatalogoActual") + " Mis documentos"));
   QCOMPARE(w.window->PCatalogos->Discos->rowCount(), 1);
-  QCOMPARE(w.window->Catalogo().RutaIndActual, TreeFilePath(w.Catalogues(), "1").string());
-  QCOMPARE(w.window->Catalogo().LineasActuales.size(), size_t(2));
+  QCOMPARE(w.window->PArchivos->Catalogo().RutaIndActual, TreeFilePath(w.Catalogues(), "1").string());
+  QCOMPARE(w.window->PArchivos->Catalogo().LineasActuales.size(), size_t(2));
 }
 
 void CatalogueTest::aStoppedRunLeavesNothing() {
   Window w;
   w.dialogs.driveAnswer = "T:\\";
   w.dialogs.onProcessEvents = [&] {
-    if (w.window->Run() && w.window->PCatalogar->Parar->isEnabled())
+    if (w.window->PCatalogar->Run() && w.window->PCatalogar->Parar->isEnabled())
       QTest::mouseClick(w.window->PCatalogar->Parar, Qt::LeftButton);
   };
   QTest::mouseClick(w.window->PCatalogar->Catalogar, Qt::LeftButton);

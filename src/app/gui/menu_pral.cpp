@@ -30,7 +30,7 @@
 #include "search/gui/busqueda_page.h"
 #include "store/data_folder.h"
 #include "util/dialogs.h"
-#include "util/guarded.h"
+#include "util/gui/guarded.h"
 #include "util/wildcard.h"
 
 namespace zafirel {
@@ -47,7 +47,12 @@ bool FolderExists(const fs::path& folder) {
 
 TMenuPral::TMenuPral(const ProgramLocation& where, const Locale& locale, Language& leng,
                      Dialogs& dialogs, QWidget* parent)
-    : QWidget(parent), where_(where), locale_(locale), leng_(leng), dialogs_(dialogs) {
+    : QWidget(parent),
+      where_(where),
+      locale_(locale),
+      leng_(leng),
+      dialogs_(dialogs),
+      services_{tablas_, ini1_, leng_, dialogs_, locale_, folders_} {
   setObjectName("TMenuPral");
   BuildFrame();
   FormCreate();
@@ -55,7 +60,7 @@ TMenuPral::TMenuPral(const ProgramLocation& where, const Locale& locale, Languag
 
 TMenuPral::~TMenuPral() {
   if (!closed_) FormClose();
-  Guarded([&] { SavePlacementNow(); });
+  Guarded("SavePlacement", [&] { SavePlacementNow(); });
 }
 
 void TMenuPral::BuildFrame() {
@@ -81,10 +86,10 @@ void TMenuPral::BuildFrame() {
   BuildMenu();
 
   Pagina = new PageControl(this);
-  PCatalogar = new CatalogarPage;
-  PCatalogos = new CatalogosPage;
-  PArchivos = new ArchivosPage;
-  PBusqueda = new BusquedaPage;
+  PCatalogos = new CatalogosPage(services_);
+  PArchivos = new ArchivosPage(services_);
+  PCatalogar = new CatalogarPage(services_, PArchivos->Catalogo().LineasActuales);
+  PBusqueda = new BusquedaPage(services_);
   Pagina->addTab(PCatalogar, QStringLiteral("Catalogar"));
   Pagina->addTab(PCatalogos, QStringLiteral("Catálogos"));
   Pagina->addTab(PArchivos, QStringLiteral("Archivos"));
@@ -127,14 +132,101 @@ void TMenuPral::BuildFrame() {
   Label2->installEventFilter(this);
   column->addWidget(Label2);
 
-  connect(PCatalogar->Zips, &QCheckBox::clicked, this, [this](bool ticked) {
-    Guarded([&] { ini1_.WriteStr("General", "Zip", ticked ? "S" : "N"); });
-  });
-  ConnectBrowsing();
-  ConnectSearching();
-  connect(PCatalogar->Catalogar, &QPushButton::clicked, this, [this] { CatalogarClick(); });
-  connect(PCatalogar->Parar, &QPushButton::clicked, this, [this] { PararClick(); });
+  WirePages();
+  WireRun();
 }
+
+void TMenuPral::WirePages() {
+  auto showTitle = [this](const std::string& title) { MostrarCatalogoActual(title); };
+  connect(PCatalogos, &CatalogosPage::TitleChosen, this, showTitle);
+  connect(PCatalogos, &CatalogosPage::ListFilled, this, [this](int rows) {
+    if (rows == 0) Label1->setText(Qs(Traduce("CatalogoActual")));
+    Label2->setText(Qs(std::string(kVersionLine) + " - ") + Label1->text());
+  });
+  connect(PCatalogos, &CatalogosPage::OpenRequested, this, [this] {
+    dialogs_.ProcessEvents();
+    Pagina->setCurrentIndex(kArchivos);  // runs the page change
+    dialogs_.ProcessEvents();
+  });
+  connect(PCatalogos, &CatalogosPage::DiscDeleting, PArchivos, &ArchivosPage::ForgetDisc);
+  connect(PCatalogos, &CatalogosPage::DiscDeleted, this, [this] {
+    ApplyPageVisibility();
+    PArchivos->ShowDiscAfterDeletion();
+  });
+  connect(PBusqueda, &BusquedaPage::TitleChosen, this, showTitle);
+  connect(PBusqueda, &BusquedaPage::HitChosen, this, &TMenuPral::ShowHit);
+  connect(PBusqueda, &BusquedaPage::ResultsClicked, PArchivos, &ArchivosPage::ArbolClick);
+  connect(PBusqueda, &BusquedaPage::SearchEnded, this, &TMenuPral::CloseIfAsked);
+}
+
+void TMenuPral::WireRun() {
+  CatalogarPage* run = PCatalogar;
+  connect(run, &CatalogarPage::StatusText, this, &TMenuPral::ShowStatus);
+  connect(run, &CatalogarPage::AllDiscsWanted, PCatalogos, &CatalogosPage::ClearFilter);
+  connect(run, &CatalogarPage::DuplicateFound, this, [this](const std::string& title) {
+    Guarded("SeleccionarFilaPorTitulo", [&] { PCatalogos->SeleccionarFilaPorTitulo(title); });
+    Pagina->setCurrentIndex(kCatalogos);
+  });
+  connect(run, &CatalogarPage::WalkStarting, MArchivos, &QWidget::hide);
+  connect(run, &CatalogarPage::DiscAppended, this, [this](const std::string& title) {
+    MostrarCatalogoActual(title);
+    ApplyPageVisibility();  // a run hides the other pages
+    // The lines in memory become the new disc's: the catalogue shown is let go.
+    PArchivos->ClearLoadedCatalogue();
+  });
+  connect(run, &CatalogarPage::WalkEnded, MArchivos, &QWidget::show);
+  connect(run, &CatalogarPage::EditNewDisc, PCatalogos, &CatalogosPage::EditCurrentDisc);
+  connect(run, &CatalogarPage::DiscCatalogued, PArchivos, &ArchivosPage::ShowNewDisc);
+  connect(run, &CatalogarPage::DiscardRequested, this, [this](const std::string& number) {
+    PCatalogos->IgnorarCambios = true;
+    Guarded("PararClick", [&] {
+      if (!number.empty()) PCatalogos->BorrarCatalogo(number);
+      const std::string title = PCatalogos->CurrentTitle();
+      if (!title.empty()) PCatalogos->SeleccionarFilaPorTitulo(title);
+    });
+    PCatalogos->IgnorarCambios = false;
+  });
+  connect(run, &CatalogarPage::RunEnded, this, [this](const std::string& number) {
+    PCatalogos->Refill();
+    Guarded("RunEnded", [&] {
+      if (!number.empty()) tablas_.TablaCDRom.Locate("AUTO", number);
+    });
+    Guarded("RunEnded", [&] {
+      const std::string title = PCatalogos->CurrentTitle();
+      MostrarCatalogoActual(title);
+      if (!title.empty()) PCatalogos->SeleccionarFilaPorTitulo(title);
+    });
+    ApplyPageVisibility();
+    CloseIfAsked();
+  });
+}
+
+void TMenuPral::ShowStatus(const QString& text, bool bottomToo) {
+  Label1->setText(text);
+  if (!bottomToo) return;
+  // An empty line leaves the bare version on the bottom bar.
+  const QString version = QString::fromLatin1(kVersionLine);
+  Label2->setText(text.isEmpty() ? version : version + QStringLiteral(" - ") + text);
+}
+
+void TMenuPral::CloseIfAsked() {
+  // The window was asked to close during the work: it closes now the work is over.
+  if (closeAfterWork_) QTimer::singleShot(0, this, &QWidget::close);
+}
+
+void TMenuPral::ShowHit(const std::string& number, const std::string& hitPath) {
+  Guarded("ShowHit", [&] {
+    if (!PCatalogos->MakeCurrent(number)) return;
+    pageChangeQuiet_ = true;
+    Pagina->setCurrentIndex(kArchivos);
+    pageChangeQuiet_ = false;
+    PArchivos->ShowHit(number, hitPath);
+  });
+}
+
+void TMenuPral::RellenaCDs(const std::string& key) { PCatalogos->RellenaCDs(key); }
+
+void TMenuPral::CatalogarClick() { PCatalogar->CatalogarClick(); }
 
 void TMenuPral::BuildMenu() {
   PopUpArchivos = new QMenu(this);
@@ -170,7 +262,7 @@ void TMenuPral::BuildMenu() {
 }
 
 void TMenuPral::ShowPageIfVisible(int page) {
-  Guarded([&] {
+  Guarded(__func__, [&] {
     if (Pagina->isTabVisible(page)) Pagina->setCurrentIndex(page);
   });
 }
@@ -178,29 +270,28 @@ void TMenuPral::ShowPageIfVisible(int page) {
 std::string TMenuPral::Traduce(std::string_view key) const { return leng_.Traduce(key); }
 
 void TMenuPral::FormCreate() {
-  Guarded([&] {
+  Guarded(__func__, [&] {
     TIniEditor::SetApplicationFolder(where_.programFolder.string() + "/");
     ini1_.SetFileLocation(TFileLocation::ApplicationPath);
     ini1_.SetFileName("Opcion");
     folders_.data = DetermineDataFolder(ini1_, where_.defaultDataFolder);
-    catalogo_.lockFolder = folders_.data;
   });
   dataFolderExists_ = FolderExists(folders_.data);
   if (!dataFolderExists_) return;  // the data module reports it and ends the program
 
-  Guarded([&] { CopyShippedLanguageFiles(where_.executableFolder, folders_.data); });
-  Guarded([&] {
+  Guarded(__func__, [&] { CopyShippedLanguageFiles(where_.executableFolder, folders_.data); });
+  Guarded(__func__, [&] {
     std::string language = ini1_.ReadStr("General", "Lenguaje", "");
     TraduceTodo(language.empty() ? "Espanol.Len" : language);
   });
-  Guarded([&] {
+  Guarded(__func__, [&] {
     if (auto report = CreaFicheros(folders_.data, leng_)) {
       dialogs_.PonerMensaje(*report);
-      catalogo_.RutaIndActual = kFirstRunMarker;
+      firstRun_ = true;
     }
   });
   const WorkingFolders below = FoldersBelow(folders_.data);
-  Guarded([&] {
+  Guarded(__func__, [&] {
     MakeWorkingFolder(below.catalogos, "Catalogos1", leng_, dialogs_);
     folders_.catalogos = below.catalogos;
     MakeWorkingFolder(below.busquedas, "Busqueda1", leng_, dialogs_);
@@ -208,24 +299,23 @@ void TMenuPral::FormCreate() {
     MakeWorkingFolder(below.exportar, "Exportacion", leng_, dialogs_);
     folders_.exportar = below.exportar;
   });
-  Guarded([&] { RellenaBusquedas(); });
-  Guarded([&] {
+  Guarded("RellenaBusquedas", [&] { PBusqueda->RellenaBusquedas(); });
+  Guarded(__func__, [&] {
     MakeWorkingFolder(below.temp, "Temporal", leng_, dialogs_);
     folders_.temp = below.temp;
   });
   resize(752, height());
   Pagina->setCurrentIndex(kCatalogar);
   setWindowTitle(QStringLiteral("Zafirel! v1.1 - catálogo de discos"));
-  Guarded([&] {
+  Guarded(__func__, [&] {
     const std::vector<std::string> existing = ListFiles(folders_.data, "Opcion.ini");
     posicion_.SetFileLocation(TFileLocation::PathInFileName);
     // When the data folder is the program's folder, both settings share one file.
     posicion_.SetFileName(
         (folders_.data / (existing.empty() ? "Opcion.INI" : existing.front())).string());
   });
-  Guarded([&] { PCatalogar->Zips->setChecked(ini1_.ReadStr("General", "Zip", "N") == "S"); });
-  Guarded([&] { drives_ = DriveMap::FromSystem(DriveSettings(ini1_)); });
-  Guarded([&] { PBusqueda->EBusca->setText(Qs(ini1_.ReadStr("General", "Busqueda", ""))); });
+  PCatalogar->LoadSettings();
+  PBusqueda->RestoreLastSearch();
 }
 
 bool TMenuPral::CreaModuloDatos() {
@@ -233,13 +323,13 @@ bool TMenuPral::CreaModuloDatos() {
     dialogs_.PonerMensaje(PathText(folders_.data) + "." + Traduce("NoExisteDirectorio"));
     return false;
   }
-  Guarded([&] { tablas_.SetFolder(folders_.data); });
+  Guarded(__func__, [&] { tablas_.SetFolder(folders_.data); });
   // Upgrades, leftovers of interrupted work and indexes in doubt are dealt
   // with before the table is used.
-  Guarded([&] { PrepareTables(folders_.data, folders_.catalogos); });
+  Guarded(__func__, [&] { PrepareTables(folders_.data, folders_.catalogos); });
   // Pages and settings are written without the folder's lock: only what an
   // interrupted write left a while ago goes.
-  Guarded([&] {
+  Guarded(__func__, [&] {
     for (const fs::path& folder : {folders_.busquedas, folders_.exportar, where_.programFolder})
       if (!folder.empty()) RemoveLeftoverTempFiles(folder, true);
   });
@@ -249,16 +339,14 @@ bool TMenuPral::CreaModuloDatos() {
     // A damaged table is reported and left closed; nothing is written to it.
     dialogs_.PonerMensaje(error.what());
   }
-  Guarded([&] { RellenaFiltro(PCatalogos->CFiltro); });
-  IgnorarCambios = true;
-  Guarded([&] { RellenaCDs(SavedSortKey()); });
-  IgnorarCambios = false;
+  PCatalogos->RellenaFiltro();
+  PCatalogos->Refill();
   std::string title;
-  Guarded([&] {
+  Guarded(__func__, [&] {
     if (tablas_.TablaCDRom.Active()) {
       tablas_.TablaCDRom.First();
       title = tablas_.TablaCDRom.AsString("TITULOCD");
-      if (!title.empty()) SeleccionarFilaPorTitulo(title);
+      if (!title.empty()) PCatalogos->SeleccionarFilaPorTitulo(title);
     }
   });
   MostrarCatalogoActual(title);
@@ -284,46 +372,34 @@ void TMenuPral::MostrarCatalogoActual(const std::string& title) {
   Label2->setText(Qs(std::string(kVersionLine) + " - ") + Label1->text());
 }
 
-std::string TMenuPral::CurrentTitle() {
-  std::string title;
-  Guarded([&] {
-    if (tablas_.TablaCDRom.Active() && !tablas_.TablaCDRom.IsEmpty())
-      title = tablas_.TablaCDRom.AsString("TITULOCD");
-  });
-  return title;
-}
-
 void TMenuPral::ApplyPageVisibility() {
+  // A catalogue run leaves only its own page and takes no other command.
+  const bool running = PCatalogar->Running();
+  Pagina->setTabVisible(kCatalogos, !running);
   Pagina->setTabVisible(kArchivos, false);
   try {
-    const bool anyDisc = tablas_.TablaCDRom.Active() && tablas_.TablaCDRom.RecordCount() > 0;
+    const bool anyDisc =
+        !running && tablas_.TablaCDRom.Active() && tablas_.TablaCDRom.RecordCount() > 0;
     Pagina->setTabVisible(kArchivos, anyDisc);
     Pagina->setTabVisible(kBusqueda, anyDisc);
     VerHTML1->setEnabled(anyDisc);
     Importar1->setEnabled(anyDisc);
-  } catch (...) {
+  } catch (const std::exception& error) {
     // Counting failed: the files page stays hidden, the rest as it was.
+    qWarning("ApplyPageVisibility: %s", error.what());
   }
 }
 
 void TMenuPral::FormActivate() {
-  if (catalogo_.RutaIndActual == kFirstRunMarker) {
-    catalogo_.RutaIndActual.clear();
+  if (firstRun_) {
+    firstRun_ = false;
     dialogs_.PonerMensaje(Traduce("PrimeraVez"));
   }
 }
 
 void TMenuPral::PaginaMouseUp() {
-  std::filesystem::path base;
-  Guarded([&] { base = CurrentBase(); });
-  Guarded([&] { MostrarCatalogoActual(CurrentTitle()); });
-  if (Pagina->currentIndex() == kArchivos) {
-    Guarded([&] {
-      if (!CargarCatalogo(base)) return;
-      SelectFolder(0);
-      ArbolClick();
-    });
-  }
+  MostrarCatalogoActual(PCatalogos->CurrentTitle());
+  if (Pagina->currentIndex() == kArchivos) PArchivos->ShowCurrentDisc();
   if (Pagina->currentIndex() == kBusqueda) PBusqueda->EBusca->setFocus();
 }
 
@@ -333,16 +409,16 @@ void TMenuPral::ShowHint(const QString& hint) {
   if (!longPart.isEmpty()) {
     Label1->setText(longPart);
   } else {
-    Label1->setText(Qs(Traduce("CatalogoActual") + " " + CurrentTitle()));
+    Label1->setText(Qs(Traduce("CatalogoActual") + " " + PCatalogos->CurrentTitle()));
   }
 }
 
 bool TMenuPral::event(QEvent* event) {
   if (event->type() == QEvent::StatusTip) {
-    Guarded([&] { ShowHint(static_cast<QStatusTipEvent*>(event)->tip()); });
+    Guarded(__func__, [&] { ShowHint(static_cast<QStatusTipEvent*>(event)->tip()); });
     return true;
   }
-  if (event->type() == QEvent::WindowActivate) Guarded([&] { FormActivate(); });
+  if (event->type() == QEvent::WindowActivate) Guarded(__func__, [&] { FormActivate(); });
   return QWidget::event(event);
 }
 
@@ -378,10 +454,8 @@ bool TMenuPral::Label2Mouse(QEvent* event) {
 bool TMenuPral::eventFilter(QObject* watched, QEvent* event) {
   if (watched == Label2) {
     bool handled = false;
-    Guarded([&] { handled = Label2Mouse(event); });
+    Guarded(__func__, [&] { handled = Label2Mouse(event); });
     if (handled) return true;
-  } else if (watched == PArchivos->Arbol && event->type() == QEvent::KeyRelease) {
-    ArbolClick();  // ArbolKeyUp
   } else if (watched == Pagina->Tabs() && event->type() == QEvent::MouseButtonRelease) {
     // After the tab bar has handled the click, as a release over the page control.
     QTimer::singleShot(0, this, [this] { PaginaMouseUp(); });
@@ -392,37 +466,37 @@ bool TMenuPral::eventFilter(QObject* watched, QEvent* event) {
 void TMenuPral::showEvent(QShowEvent* event) {
   if (!placementRestored_) {
     placementRestored_ = true;
-    Guarded([&] { RestorePlacement(); });
+    Guarded(__func__, [&] { RestorePlacement(); });
   }
   QWidget::showEvent(event);
   // Some window systems never activate a window they did not focus: greet
   // after the window is visible in any case.
-  QTimer::singleShot(0, this, [this] { Guarded([&] { FormActivate(); }); });
+  QTimer::singleShot(0, this, [this] { Guarded("FormActivate", [&] { FormActivate(); }); });
 }
 
 void TMenuPral::closeEvent(QCloseEvent* event) {
-  if (run_ || searching_ || importing_) {
+  if (PCatalogar->Running() || PBusqueda->Searching() || importing_) {
     // Nothing half-done may stay: the work stops first and then closes the window.
     closeAfterWork_ = true;
-    if (run_) PararClick();
-    if (searching_) BCancelarClick();
+    if (PCatalogar->Running()) PCatalogar->PararClick();
+    if (PBusqueda->Searching()) PBusqueda->StopForClosing();
     event->ignore();
     return;
   }
-  Guarded([&] { SavePlacementNow(); });
+  Guarded(__func__, [&] { SavePlacementNow(); });
   if (!closed_) FormClose();
   event->accept();
 }
 
 void TMenuPral::FormClose() {
   closed_ = true;
-  Guarded([&] { tablas_.TablaCDRom.Close(); });
-  catalogo_.Clear();
-  LineasCarpetas.clear();
-  Guarded([&] {
+  Guarded(__func__, [&] { tablas_.TablaCDRom.Close(); });
+  PArchivos->Catalogo().Clear();
+  PCatalogar->LineasCarpetas.clear();
+  Guarded(__func__, [&] {
     if (!folders_.temp.empty()) EmptyFolderFiles(folders_.temp);
   });
-  Guarded([&] {
+  Guarded(__func__, [&] {
     tablas_.TablaCDRom.Close();
     tablas_.TablaCDRomTemp.Close();
     tablas_.TablaGraf.Close();

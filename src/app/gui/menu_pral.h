@@ -1,26 +1,23 @@
 // TMenuPral: the main window. It owns the settings, the language store, the
-// window placement and the data module, builds the four pages, and holds the
-// frame's logic: start-up, relabelling, the page menu and tabs, the page
-// visibility rule, the status lines and moving the window by its bottom bar.
+// window placement and the disc tables, builds the four pages and wires them
+// together, and holds the frame's logic: start-up and shutdown, relabelling,
+// the page menu and tabs, the page visibility rule, the status lines, moving
+// the window by its bottom bar, and the commands of the menu (Opciones,
+// Importar, Ver HTML). Each page owns its own controls and handlers.
 #pragma once
 
 #include <QWidget>
-#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
-#include "settings/ini_editor.h"
 #include "app/startup.h"
-#include "browse/loaded_catalogue.h"
-#include "scan/drive_map.h"
+#include "settings/ini_editor.h"
 #include "store/tablas.h"
+#include "util/gui/services.h"
 #include "util/locale.h"
 
-class QAbstractItemView;
 class QAction;
-class QComboBox;
 class QFrame;
 class QLabel;
 class QMenu;
@@ -30,7 +27,6 @@ namespace zafirel {
 
 class ArchivosPage;
 class BusquedaPage;
-class CatalogueRun;
 class CatalogarPage;
 class CatalogosPage;
 class Dialogs;
@@ -38,7 +34,6 @@ class Language;
 class PageControl;
 
 inline constexpr const char* kVersionLine = "Zafirel! v1.1";
-inline constexpr const char* kFirstRunMarker = "Primera Vez";
 
 class TMenuPral : public QWidget {
   Q_OBJECT
@@ -53,46 +48,12 @@ class TMenuPral : public QWidget {
   bool CreaModuloDatos();
 
   std::string Traduce(std::string_view key) const;
+  // Reads a language file and relabels the frame and every page.
   void TraduceTodo(const std::string& languageFile);
   void MostrarCatalogoActual(const std::string& title);
   void ApplyPageVisibility();
   void FormActivate();
   void PaginaMouseUp();
-
-  // The disc list and its album filter.
-  void RellenaCDs(const std::string& key);
-  void CDsChange(int row);
-  void CDsColumnClick(int column);
-  void CDsDblClick();
-  void SeleccionarFilaPorTitulo(const std::string& title);
-  std::string SavedSortKey();
-  void RellenaFiltro(QComboBox* box);
-  void HacerFiltro();
-  void CFiltroChange();
-  void BLimpiarFiltroClick();
-
-  // The files page.
-  bool CargarCatalogo(const std::filesystem::path& base);
-  void CargarArbol(const std::filesystem::path& treeFile);
-  void RefrescaArchivos();
-  bool EncuentraArchivo(std::size_t& index);
-  void ArbolClick();
-  void ArchivosDblClick();
-  // The jump to the file of a search hit: the selected node of a results
-  // view, a file node under a disc node that carries the disc's number.
-  void VerCD1Click(QAbstractItemView* results);
-  void Borrararchivo1Click();
-  void Editararchivo1Click();
-  bool ArchivosEdited(int row, std::string& name);
-  // Tells the user about an edit of file entries that did not reach the file.
-  void ReportEdit(EditOutcome outcome);
-
-  // Searching every catalogue.
-  void BuscaEnArchivos(const std::string& text);
-  void BBuscarClick();
-  void BCancelarClick() { BusquedaCancelada = true; }
-  void BuscaDblClick();
-  bool BusquedaCancelada = false;
 
   // The options dialog and the data folder it changes.
   void Opciones1Click();
@@ -101,38 +62,17 @@ class TMenuPral : public QWidget {
   bool UseDataFolder(const std::filesystem::path& folder);
   // Imports the discs of another data folder, chosen by its disc table.
   void Importar1Click();
-
-  // Saved searches and exported pages.
-  void RellenaBusquedas();
-  void GrabarBuscaClick();
-  void CBusquedasChange();
+  // Writes one page per disc marked in the selection dialog.
   void VerHtmlClick();
 
-  // Cataloguing a drive.
+  // Operations that live on the pages, by the names the program knows them by.
+  void RellenaCDs(const std::string& key);
   void CatalogarClick();
-  void Cataloga();
-  void PararClick();
-  DriveMap& Drives() { return drives_; }
-  // The run in progress, if any.
-  CatalogueRun* Run() { return run_.get(); }
-
-  // Editing and deleting discs.
-  void EditarCD1Click();
-  void BorrarCD1Click();
-  void BorrarCatalogo(const std::string& number);
 
   bool DataFolderExists() const { return dataFolderExists_; }
   const WorkingFolders& Folders() const { return folders_; }
   TTablas& Tablas() { return tablas_; }
   TIniEditor& Ini1() { return ini1_; }
-  Language& Leng() { return leng_; }
-  Dialogs& Messages() { return dialogs_; }
-  const Locale& UserLocale() const { return locale_; }
-  LoadedCatalogue& Catalogo() { return catalogo_; }
-
-  // The lines of the tree file being written by a catalogue run.
-  std::vector<std::string> LineasCarpetas;
-  bool IgnorarCambios = false;
 
   // Controls, by the names the rest of the program knows them by.
   QFrame* Cabecera = nullptr;
@@ -168,23 +108,15 @@ class TMenuPral : public QWidget {
   void PrepareTables(const std::filesystem::path& data, const std::filesystem::path& catalogos);
   void BuildFrame();
   void BuildMenu();
+  void WirePages();
+  void WireRun();
   void FormCreate();
   void FormClose();
   void ShowPageIfVisible(int page);
-  void ConnectBrowsing();
-  void ConnectSearching();
-  std::filesystem::path CurrentBase();
-  std::string CurrentNumber();
-  int SelectedDiscRow() const;
-  int SelectedFolder() const;
-  std::vector<int> SelectedFileRows() const;
-  void SelectFolder(int node);
-  void ShowLoadedTree();
-  void RebuildTree(const std::function<void()>& change);
-  void ClearLoadedCatalogue();
-  bool LocateDiscOfRow(int row);
+  void ShowHit(const std::string& number, const std::string& hitPath);
+  void ShowStatus(const QString& text, bool bottomToo);
   void ShowHint(const QString& hint);
-  std::string CurrentTitle();
+  void CloseIfAsked();
   void RestorePlacement();
   void SavePlacementNow();
   bool Label2Mouse(QEvent* event);
@@ -197,11 +129,9 @@ class TMenuPral : public QWidget {
   TIniEditor posicion_;
   TTablas tablas_;
   WorkingFolders folders_;
-  LoadedCatalogue catalogo_;
-  DriveMap drives_;
-  std::unique_ptr<CatalogueRun> run_;
-  bool pageChangeQuiet_ = false;
-  bool searching_ = false;  // the program switches pages itself
+  const PageServices services_;
+  bool firstRun_ = false;
+  bool pageChangeQuiet_ = false;  // the program switches pages itself
   bool importing_ = false;
   // Closing was asked while a run, a search or an import was going on: the
   // work stops as its Stop or Cancel would, and the window closes after it.

@@ -9,22 +9,25 @@
 #include <algorithm>
 
 #include "util/gui/controls.h"
-#include "app/gui/menu_pral.h"
+#include "settings/ini_editor.h"
+#include "settings/language.h"
+#include "store/catalogue_files.h"
 #include "util/gui/palette.h"
 #include "util/gui/qt_text.h"
 #include "settings/language.h"
 #include "store/data_folder.h"
 #include "util/dialogs.h"
-#include "util/guarded.h"
+#include "util/gui/guarded.h"
 #include "util/text.h"
 #include "util/wildcard.h"
 
 namespace zafirel {
 namespace fs = std::filesystem;
 
-TOpciones::TOpciones(TMenuPral& main)
-    : EscapeConfirmsDialog(&main, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      main_(main) {
+TOpciones::TOpciones(const PageServices& services, Window window, QWidget* parent)
+    : EscapeConfirmsDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      services_(services),
+      window_(std::move(window)) {
   setObjectName("Opciones");
   colors::ApplyWindowLook(*this);
   setFixedSize(416, 147);
@@ -67,51 +70,53 @@ TOpciones::TOpciones(TMenuPral& main)
 
 TOpciones::~TOpciones() { FormClose(); }
 
+std::string TOpciones::Traduce(const char* key) const { return services_.leng.Traduce(key); }
+
 void TOpciones::FormCreate() {
-  const fs::path data = main_.Folders().data;
-  Guarded([&] { Edit1->setText(QsPath(data)); });
-  Guarded([&] {
+  const fs::path data = services_.folders.data;
+  Guarded(__func__, [&] { Edit1->setText(QsPath(data)); });
+  Guarded(__func__, [&] {
     std::vector<std::string> languages = ListFiles(data, "*.Len");
     std::sort(languages.begin(), languages.end());
     for (const std::string& name : languages) Modelos->addItem(QString::fromStdString(name));
-    std::string current = main_.Ini1().ReadStr("General", "Lenguaje", "");
+    std::string current = services_.ini.ReadStr("General", "Lenguaje", "");
     if (current.empty()) current = "Espanol.Len";
     Modelos->setCurrentIndex(Modelos->findText(Qs(current), Qt::MatchFixedString));
   });
-  Guarded([&] {
-    Panel11->setText(Qs(main_.Traduce("Opciones1")));
-    Label1->setText(Qs(main_.Traduce("Directorio")));
-    Label21->setText(Qs(main_.Traduce("Idioma")));
-    Aceptar->setText(Qs(main_.Traduce("Aceptar")));
+  Guarded(__func__, [&] {
+    Panel11->setText(Qs(Traduce("Opciones1")));
+    Label1->setText(Qs(Traduce("Directorio")));
+    Label21->setText(Qs(Traduce("Idioma")));
+    Aceptar->setText(Qs(Traduce("Aceptar")));
   });
 }
 
 void TOpciones::BBuscaClick() {
-  Guarded([&] {
-    Dialogs& dialogs = main_.Messages();
+  Guarded(__func__, [&] {
+    Dialogs& dialogs = services_.dialogs;
     const fs::path picked =
-        dialogs.ChooseFile(main_.Traduce("Opciones1"), main_.Traduce("ArchivosCatalogos"),
-                           "*.Dbf *.dbf *.DBF", main_.Folders().data);
+        dialogs.ChooseFile(Traduce("Opciones1"), Traduce("ArchivosCatalogos"),
+                           "*.Dbf *.dbf *.DBF", services_.folders.data);
     if (picked.empty()) return;
     const fs::path folder = picked.parent_path();
     const std::string name = Utf8ToAnsi(picked.filename().string());
     if (UpperAZ(name) != "CDROM.DBF") return;  // only a disc table will do
     // The index files are derived data: built anew for the table chosen
     // when the folder is opened (another program may be using them now).
-    Guarded([&] { MarkIndexesInDoubt(folder); });
+    Guarded("MarkIndexesInDoubt", [&] { MarkIndexesInDoubt(folder); });
     const QString previous = Edit1->text();
     Edit1->setText(QsPath(folder));
-    if (!main_.UseDataFolder(folder)) {
+    if (!window_.useDataFolder(folder)) {
       Edit1->setText(previous);
-      dialogs.PonerMensaje(main_.Traduce("ErrorArchivo") + ": " + name);
+      dialogs.PonerMensaje(Traduce("ErrorArchivo") + ": " + name);
       return;
     }
-    dialogs.PonerMensaje(main_.Traduce("UbicacionCambiada"));
+    dialogs.PonerMensaje(Traduce("UbicacionCambiada"));
   });
 }
 
 void TOpciones::AceptarClick() {
-  Guarded([&] { accept(); });
+  Guarded(__func__, [&] { accept(); });
 }
 
 void TOpciones::FormClose() {
@@ -119,12 +124,12 @@ void TOpciones::FormClose() {
   closed_ = true;
   // The box shows the folder in use; the setting takes the path itself, not
   // the box's text.
-  Guarded([&] { main_.Ini1().WritePath("General", "Directorio", main_.Folders().data); });
-  Guarded([&] {
+  Guarded(__func__, [&] { services_.ini.WritePath("General", "Directorio", services_.folders.data); });
+  Guarded(__func__, [&] {
     const std::string chosen = Ansi(Modelos->currentText());
-    if (chosen.empty() || ListFiles(main_.Folders().data, chosen).empty()) return;
-    main_.TraduceTodo(chosen);
-    main_.Ini1().WriteStr("General", "Lenguaje", chosen);
+    if (chosen.empty() || ListFiles(services_.folders.data, chosen).empty()) return;
+    window_.relabel(chosen);
+    services_.ini.WriteStr("General", "Lenguaje", chosen);
   });
 }
 

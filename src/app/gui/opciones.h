@@ -3,9 +3,12 @@
 // and Escape closes it as "Aceptar" does.
 #pragma once
 
+#include <filesystem>
+#include <functional>
 #include <string>
 
 #include "util/gui/escape_confirms_dialog.h"
+#include "util/gui/services.h"
 
 class QComboBox;
 class QLabel;
@@ -15,12 +18,16 @@ class QToolButton;
 
 namespace zafirel {
 
-class TMenuPral;
-
 class TOpciones : public EscapeConfirmsDialog {
   Q_OBJECT
  public:
-  explicit TOpciones(TMenuPral& main);
+  // What the dialog changes in the window: the data folder in use (false
+  // when the folder cannot be used) and the language of every caption.
+  struct Window {
+    std::function<bool(const std::filesystem::path& folder)> useDataFolder;
+    std::function<void(const std::string& languageFile)> relabel;
+  };
+  TOpciones(const PageServices& services, Window window, QWidget* parent);
   ~TOpciones() override;
 
   void BBuscaClick();
@@ -41,7 +48,9 @@ class TOpciones : public EscapeConfirmsDialog {
  private:
   void FormCreate();
   void FormClose();
-  TMenuPral& main_;
+  std::string Traduce(const char* key) const;
+  PageServices services_;
+  Window window_;
   bool closed_ = false;
 };
 

@@ -43,7 +43,7 @@ void OwnerDrawnTabBar::paintEvent(QPaintEvent*) {
     if (!isTabVisible(i)) continue;
     try {
       PaginaDrawTab(painter, i, i == currentIndex(), tabRect(i));
-    } catch (...) {
+    } catch (const std::exception&) {
       // A tab that cannot be drawn stays blank; the others still are.
     }
   }

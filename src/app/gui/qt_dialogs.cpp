@@ -63,7 +63,7 @@ void QtDialogs::PonerMensaje(const std::string& text) {
   QString caption;
   try {
     caption = Qs(language_.Traduce("Aceptar"));
-  } catch (...) {
+  } catch (const std::exception&) {
   }
   TMiMensaje box(Qs(text), caption, parent_);
   CentreOnScreen(box);
@@ -117,7 +117,7 @@ std::string QtDialogs::ChooseDrive(const std::string& title,
   try {
     buttons->button(QDialogButtonBox::Ok)->setText(Qs(language_.Traduce("Aceptar")));
     buttons->button(QDialogButtonBox::Cancel)->setText(Qs(language_.Traduce("Cancelar")));
-  } catch (...) {
+  } catch (const std::exception&) {
   }
   column->addWidget(buttons);
   std::string picked;

@@ -1,6 +1,8 @@
 #include "browse/gui/archivos_page.h"
 
 #include <QAction>
+#include <QEvent>
+#include <QItemSelectionModel>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QMenu>
@@ -8,13 +10,28 @@
 #include <QStyle>
 #include <QTableView>
 #include <QTreeView>
+#include <algorithm>
+#include <system_error>
 
-#include "util/gui/list_model.h"
 #include "browse/gui/browse_models.h"
+#include "browse/gui/propiedades.h"
+#include "settings/language.h"
+#include "store/catalogue_files.h"
+#include "store/tablas.h"
+#include "util/codepage.h"
+#include "util/dialogs.h"
+#include "util/gui/guarded.h"
+#include "util/gui/list_model.h"
+#include "util/gui/qt_text.h"
+#include "util/gui/wait_cursor.h"
+#include "util/scope_guard.h"
+#include "util/text.h"
 
 namespace zafirel {
+namespace fs = std::filesystem;
 
-ArchivosPage::ArchivosPage(QWidget* parent) : QWidget(parent) {
+ArchivosPage::ArchivosPage(const PageServices& services, QWidget* parent)
+    : QWidget(parent), services_(services) {
   setObjectName("PArchivos");
   auto* row = new QHBoxLayout(this);
   row->setContentsMargins(0, 0, 0, 0);
@@ -63,6 +80,267 @@ ArchivosPage::ArchivosPage(QWidget* parent) : QWidget(parent) {
   }
   connect(Archivos, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { PopUpArchivo->popup(Archivos->viewport()->mapToGlobal(at)); });
+  ConnectControls();
+}
+
+std::string ArchivosPage::Traduce(const char* key) const { return services_.leng.Traduce(key); }
+
+void ArchivosPage::ConnectControls() {
+  connect(Arbol, &QAbstractItemView::clicked, this, [this] { ArbolClick(); });
+  Arbol->installEventFilter(this);  // key releases: ArbolKeyUp
+  connect(Archivos, &QAbstractItemView::doubleClicked, this, [this] { ArchivosDblClick(); });
+  connect(Borrararchivo1, &QAction::triggered, this, [this] { Borrararchivo1Click(); });
+  connect(Editararchivo1, &QAction::triggered, this, [this] { Editararchivo1Click(); });
+  Ficheros->SetRenameHook([this](int row, std::string& name) { return ArchivosEdited(row, name); });
+}
+
+bool ArchivosPage::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == Arbol && event->type() == QEvent::KeyRelease) ArbolClick();  // ArbolKeyUp
+  return QWidget::eventFilter(watched, event);
+}
+
+void ArchivosPage::Retranslate() {
+  const char* const columns[] = {"Nombre", "Tama\xF1o", "Fecha", "Comentarios"};
+  Archivos->setUpdatesEnabled(false);
+  for (int column = 0; column < 4; ++column)
+    Ficheros->SetCaption(column, Qs(Traduce(columns[column])));
+  Archivos->setUpdatesEnabled(true);
+  Editararchivo1->setText(Qs(Traduce("EditarArchivo")));
+  Borrararchivo1->setText(Qs(Traduce("BorrarArchivo")));
+  Arbol->setStatusTip(Qs(Traduce("ArbolHint")));
+  Archivos->setStatusTip(Qs(Traduce("ArchivosHint")));
+}
+
+std::filesystem::path ArchivosPage::CurrentBase() {
+  dbf::Table& discs = services_.tablas.TablaCDRom;
+  if (!discs.Active() || discs.IsEmpty()) return {};
+  const std::string number = discs.AsString("AUTO");
+  if (number.empty()) return {};
+  return services_.folders.catalogos / number;
+}
+
+void ArchivosPage::ShowLoadedTree() {
+  Ficheros->SetRows({});
+  Carpetas->EndChange(&catalogo_.Arbol);
+}
+
+void ArchivosPage::ClearLoadedCatalogue() {
+  Carpetas->BeginChange();
+  catalogo_.Clear();
+  ShowLoadedTree();
+}
+
+void ArchivosPage::ForgetDisc(const std::string& number) {
+  Guarded("ForgetDisc", [&] {
+    if (catalogo_.RutaIndActual == TreeFilePath(services_.folders.catalogos, number).string())
+      ClearLoadedCatalogue();
+  });
+}
+
+void ArchivosPage::ShowDiscAfterDeletion() {
+  bool anyLeft = false;
+  Guarded("ShowDiscAfterDeletion",
+          [&] { anyLeft = services_.tablas.TablaCDRom.RecordCount() > 0; });
+  if (anyLeft)
+    Guarded("CargarCatalogo", [&] { CargarCatalogo(CurrentBase()); });
+  else
+    ClearLoadedCatalogue();
+}
+
+bool ArchivosPage::CargarCatalogo(const fs::path& base) {
+  if (base.empty()) return false;
+  fs::path treeFile = base;
+  treeFile += ".Ind";
+  std::error_code ec;
+  if (!fs::exists(treeFile, ec) || catalogo_.RutaIndActual == treeFile.string()) return false;
+  catalogo_.lockFolder = services_.folders.data;
+  bool rebuilt = false;
+  RebuildTree([&] { rebuilt = catalogo_.CargarCatalogo(base); });
+  return rebuilt;
+}
+
+void ArchivosPage::CargarArbol(const fs::path& treeFile) {
+  catalogo_.lockFolder = services_.folders.data;
+  RebuildTree([&] { catalogo_.CargarArbol(treeFile); });
+}
+
+void ArchivosPage::RebuildTree(const std::function<void()>& change) {
+  WaitCursor wait;
+  Arbol->setUpdatesEnabled(false);
+  Carpetas->BeginChange();
+  const ScopeGuard resume([this] {
+    ShowLoadedTree();
+    Arbol->setUpdatesEnabled(true);
+  });
+  change();  // a failure reaches the caller after the views are shown again
+}
+
+void ArchivosPage::ShowCurrentDisc() {
+  fs::path base;
+  Guarded("CurrentBase", [&] { base = CurrentBase(); });
+  Guarded("ShowCurrentDisc", [&] {
+    if (!CargarCatalogo(base)) return;
+    SelectFolder(0);
+    ArbolClick();
+  });
+}
+
+void ArchivosPage::ShowNewDisc(const std::string& number) {
+  const fs::path tree = TreeFilePath(services_.folders.catalogos, number);
+  std::error_code ec;
+  if (!fs::exists(tree, ec)) return;
+  // The lines in memory are the new disc's: only the tree is read back.
+  Guarded("ShowNewDisc", [&] {
+    CargarArbol(tree);
+    catalogo_.RutaIndActual = tree.string();
+    catalogo_.NoteFileWritten();
+  });
+}
+
+int ArchivosPage::SelectedFolder() const {
+  const QModelIndexList chosen = Arbol->selectionModel()->selectedIndexes();
+  return chosen.isEmpty() ? -1 : FolderTreeModel::NodeOf(chosen.front());
+}
+
+void ArchivosPage::SelectFolder(int node) {
+  const QModelIndex index = Carpetas->IndexOf(node);
+  if (!index.isValid()) return;
+  Arbol->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+  Arbol->expand(index);
+  Arbol->scrollTo(index);
+}
+
+void ArchivosPage::RefrescaArchivos() {
+  const int node = SelectedFolder();
+  if (node < 0) return;
+  Archivos->setUpdatesEnabled(false);
+  Ficheros->SetRows(catalogo_.Rows(node, services_.locale));
+  Archivos->setUpdatesEnabled(true);
+}
+
+void ArchivosPage::ArbolClick() {
+  Guarded("ArbolClick", [&] { RefrescaArchivos(); });
+}
+
+std::vector<int> ArchivosPage::SelectedFileRows() const {
+  std::vector<int> rows;
+  for (const QModelIndex& index : Archivos->selectionModel()->selectedRows())
+    rows.push_back(index.row());
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+
+bool ArchivosPage::EncuentraArchivo(std::size_t& index) {
+  try {
+    const int node = SelectedFolder();
+    const std::vector<int> rows = SelectedFileRows();
+    if (node < 0 || rows.empty()) return false;
+    const std::size_t found = catalogo_.Find(node, Ficheros->Row(rows.front()).name);
+    if (found >= catalogo_.LineasActuales.size()) return false;
+    index = found;
+    return true;
+  } catch (const std::exception& error) {
+    qWarning("EncuentraArchivo: %s", error.what());
+    return false;
+  }
+}
+
+void ArchivosPage::ArchivosDblClick() { Editararchivo1Click(); }
+
+void ArchivosPage::Borrararchivo1Click() {
+  const std::vector<int> rows = SelectedFileRows();
+  const int node = SelectedFolder();
+  if (rows.empty() || node < 0) return;
+  const char* question = rows.size() == 1 ? "BorrarUnArchivo" : "BorrarMuchosArchivos";
+  if (!services_.dialogs.ConfirmOkCancel(Traduce("Atencion"), Traduce(question))) return;
+  std::vector<std::string> names;
+  for (int row : rows) names.push_back(Ficheros->Row(row).name);
+  EditOutcome outcome = EditOutcome::kUnchanged;
+  Guarded("Borrararchivo1Click", [&] { outcome = catalogo_.DeleteFiles(node, names); });
+  ReportEdit(outcome);
+  // The view shows what memory holds, which is what the file holds.
+  Guarded("RefrescaArchivos", [&] { RefrescaArchivos(); });
+}
+
+void ArchivosPage::ReportEdit(EditOutcome outcome) {
+  Dialogs& dialogs = services_.dialogs;
+  if (outcome == EditOutcome::kNotWritten) {
+    dialogs.PonerMensaje(Traduce("ErrorGrabarCatalogo") + ": " + PathText(catalogo_.TargetFile()));
+  } else if (outcome == EditOutcome::kBusy) {
+    dialogs.PonerMensaje(Traduce("CarpetaOcupada"));
+  } else if (outcome == EditOutcome::kChangedElsewhere) {
+    dialogs.PonerMensaje(Traduce("CatalogoCambiado"));
+    // What the other program wrote is shown instead.
+    Guarded("ReportEdit", [&] {
+      const fs::path base = fs::path(catalogo_.RutaIndActual).replace_extension();
+      catalogo_.Clear();
+      CargarCatalogo(base);
+      SelectFolder(0);
+      ArbolClick();
+    });
+  }
+}
+
+void ArchivosPage::Editararchivo1Click() {
+  std::size_t line = 0;
+  if (!EncuentraArchivo(line)) return;
+  const int row = SelectedFileRows().front();
+  const int top = Archivos->rowAt(0);
+  Guarded("Editararchivo1Click", [&] {
+    const std::string text(catalogo_.LineasActuales[line]);
+    TPropiedades dialog(services_.leng, this);
+    dialog.Show(text, services_.locale);
+    const std::string typed = dialog.Comment();
+    const EditOutcome outcome = catalogo_.SetComment(line, typed);
+    if (outcome != EditOutcome::kWritten) return ReportEdit(outcome);
+    RefrescaArchivos();
+    if (top > 0) Archivos->scrollTo(Ficheros->index(top, 0), QAbstractItemView::PositionAtTop);
+    const QModelIndex again = Ficheros->index(row, 0);
+    if (again.isValid())
+      Archivos->selectionModel()->setCurrentIndex(
+          again, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  });
+}
+
+bool ArchivosPage::ArchivosEdited(int row, std::string& name) {
+  try {
+    const int node = SelectedFolder();
+    if (node < 0 || row < 0 || row >= Ficheros->rowCount()) return false;
+    const std::size_t line = catalogo_.Find(node, Ficheros->Row(row).name);
+    if (line >= catalogo_.LineasActuales.size()) return false;
+    const EditOutcome outcome = catalogo_.Rename(line, name);
+    if (outcome != EditOutcome::kWritten) {
+      ReportEdit(outcome);  // nothing usable typed, or nothing written: the row keeps its name
+      return false;
+    }
+    name = CleanFileName(name);
+    return true;
+  } catch (const std::exception& error) {
+    qWarning("ArchivosEdited: %s", error.what());
+    return false;
+  }
+}
+
+void ArchivosPage::ShowHit(const std::string& number, const std::string& hit) {
+  Guarded("CargarCatalogo", [&] { CargarCatalogo(services_.folders.catalogos / number); });
+  WaitCursor wait;
+  Guarded("ShowHit", [&] {
+    const std::size_t slash = hit.rfind('\\');
+    if (slash == std::string::npos) return;
+    const std::string fileName = hit.substr(slash + 1);
+    const std::string folder = hit.substr(0, slash + 1);
+    for (int level : WalkToFolder(catalogo_.Arbol, folder)) SelectFolder(level);
+    RefrescaArchivos();
+    for (int row = 0; row < Ficheros->rowCount(); ++row) {
+      if (Ficheros->Row(row).name != fileName) continue;
+      const QModelIndex index = Ficheros->index(row, 0);
+      Archivos->selectionModel()->setCurrentIndex(
+          index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+      Archivos->setFocus();
+      Archivos->scrollTo(index, QAbstractItemView::PositionAtCenter);
+      break;
+    }
+  });
 }
 
 }  // namespace zafirel

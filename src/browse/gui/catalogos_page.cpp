@@ -5,19 +5,41 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QShortcut>
 #include <QStyle>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <stdexcept>
 
-#include "util/gui/list_model.h"
+#include "browse/disc_list.h"
 #include "browse/gui/browse_models.h"
+#include "browse/gui/datos_cd.h"
+#include "settings/ini_editor.h"
+#include "settings/language.h"
+#include "store/album_filter.h"
+#include "store/catalogue_files.h"
+#include "store/disc_removal.h"
+#include "store/index_files.h"
+#include "store/tablas.h"
+#include "util/dialogs.h"
+#include "util/gui/controls.h"
+#include "util/gui/guarded.h"
+#include "util/gui/list_model.h"
+#include "util/gui/qt_text.h"
+#include "util/gui/wait_cursor.h"
+#include "util/scope_guard.h"
+#include "util/text.h"
 
 namespace zafirel {
 
-CatalogosPage::CatalogosPage(QWidget* parent) : QWidget(parent) {
+CatalogosPage::CatalogosPage(const PageServices& services, QWidget* parent)
+    : QWidget(parent), services_(services) {
   setObjectName("PCatalogos");
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(0, 0, 0, 0);
@@ -76,6 +98,267 @@ CatalogosPage::CatalogosPage(QWidget* parent) : QWidget(parent) {
   }
   connect(CDs, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { PopUpCDs->popup(CDs->viewport()->mapToGlobal(at)); });
+  ConnectControls();
+}
+
+namespace {
+
+bool InRange(int row, const DiscListModel& model) { return row >= 0 && row < model.rowCount(); }
+
+}  // namespace
+
+std::string CatalogosPage::Traduce(const char* key) const { return services_.leng.Traduce(key); }
+
+void CatalogosPage::ConnectControls() {
+  connect(CDs->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          [this](const QModelIndex& current) {
+            if (current.isValid()) CDsChange(current.row());
+          });
+  connect(CDs->horizontalHeader(), &QHeaderView::sectionClicked, this,
+          [this](int column) { Guarded("CDsColumnClick", [&] { CDsColumnClick(column); }); });
+  connect(CDs, &QAbstractItemView::doubleClicked, this,
+          [this] { Guarded("CDsDblClick", [&] { CDsDblClick(); }); });
+  for (QKeySequence key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
+    auto* open = new QShortcut(key, CDs, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(open, &QShortcut::activated, this,
+            [this] { Guarded("CDsDblClick", [&] { CDsDblClick(); }); });
+  }
+  connect(CFiltro, &QComboBox::currentTextChanged, this, [this] { CFiltroChange(); });
+  connect(BLimpiarFiltro, &QPushButton::clicked, this, [this] { BLimpiarFiltroClick(); });
+  connect(EditarCD1, &QAction::triggered, this, [this] { EditarCD1Click(); });
+  connect(BorrarCD1, &QAction::triggered, this, [this] { BorrarCD1Click(); });
+}
+
+void CatalogosPage::Retranslate() {
+  Label4->setText(Qs(Traduce("FiltrarAlbum")));
+  BLimpiarFiltro->setText(Qs(Traduce("LimpiarFiltro")));
+  const char* const columns[] = {"Nombre", "Tama\xF1o", "Etiqueta", "NSerie",
+                                 "NArchivos", "NCD", "Album"};
+  for (int column = 0; column < 7; ++column) Discos->SetCaption(column, Qs(Traduce(columns[column])));
+  Label5->setText(Qs(Traduce("TotalCatalogos")));
+  EditarCD1->setText(Qs(Traduce("EditarCD")));
+  BorrarCD1->setText(Qs(Traduce("BorrarCD")));
+  const QString filterHint = Qs(Traduce("FiltroHint"));
+  CFiltro->setStatusTip(filterHint);
+  CFiltro->setToolTip(LongHint(filterHint));  // the only hint also shown as a pop-up
+  CDs->setStatusTip(Qs(Traduce("CDsHint")));
+}
+
+std::string CatalogosPage::SavedSortKey() {
+  std::string key = "TituloCD";
+  Guarded("SavedSortKey", [&] { key = services_.ini.ReadStr("General", "Indice", "TituloCD"); });
+  return key;
+}
+
+std::string CatalogosPage::CurrentTitle() {
+  std::string title;
+  Guarded("CurrentTitle", [&] {
+    dbf::Table& discs = services_.tablas.TablaCDRom;
+    if (discs.Active() && !discs.IsEmpty()) title = discs.AsString("TITULOCD");
+  });
+  return title;
+}
+
+void CatalogosPage::RellenaCDs(const std::string& key) {
+  IgnorarCambios = true;
+  CDs->setEnabled(false);
+  CDs->setUpdatesEnabled(false);
+  const ScopeGuard resume([this] {
+    CDs->setUpdatesEnabled(true);
+    CDs->setEnabled(true);
+  });
+  Discos->SetRows({});
+  Discos->SetMarkedColumn(-1, {});
+  {
+    const ScopeGuard listen([this] { IgnorarCambios = false; });  // also when reading fails
+    DiscListing listing = ListDiscs(services_.tablas, key, services_.locale);
+    const int marked = listing.markedColumn;
+    const std::size_t count = listing.rows.size();
+    Discos->SetRows(std::move(listing.rows));
+    emit ListFilled(static_cast<int>(count));
+    Label5->setText(Qs(Traduce("TotalCatalogos") + " " +
+                       std::to_string(services_.tablas.TablaCDRom.RecordCount())));
+    Discos->SetMarkedColumn(marked, style()->standardIcon(QStyle::SP_ArrowUp));
+  }
+}
+
+void CatalogosPage::Refill() {
+  IgnorarCambios = true;
+  Guarded("RellenaCDs", [&] { RellenaCDs(SavedSortKey()); });
+  IgnorarCambios = false;
+}
+
+bool CatalogosPage::LocateDiscOfRow(int row) {
+  if (!InRange(row, *Discos)) return false;
+  return services_.tablas.TablaCDRom.Locate("NSERIECD", Discos->Row(row).cells[3]);
+}
+
+void CatalogosPage::CDsChange(int row) {
+  if (IgnorarCambios || !services_.tablas.TablaCDRom.Active()) return;
+  if (!InRange(row, *Discos)) return;
+  const std::string caption = Discos->Row(row).cells[0];
+  const std::string notFound = Traduce("CatalogoNoEncontrado") + " : " + caption;
+  try {
+    if (!LocateDiscOfRow(row)) services_.dialogs.PonerMensaje(notFound);
+    emit TitleChosen(caption);
+  } catch (const std::exception&) {
+    services_.dialogs.PonerMensaje(notFound);
+  }
+}
+
+void CatalogosPage::CDsColumnClick(int column) {
+  if (column < 0 || column >= static_cast<int>(kSortKeys.size())) return;
+  const std::string key(kSortKeys[static_cast<std::size_t>(column)].key);
+  services_.ini.WriteStr("General", "Indice", key);
+  emit TitleChosen(CurrentTitle());
+  RellenaCDs(key);
+}
+
+void CatalogosPage::CDsDblClick() { emit OpenRequested(); }
+
+int CatalogosPage::SelectedDiscRow() const {
+  const QModelIndexList rows = CDs->selectionModel()->selectedRows();
+  return rows.isEmpty() ? -1 : rows.front().row();
+}
+
+void CatalogosPage::SeleccionarFilaPorTitulo(const std::string& title) {
+  const std::string wanted = UpperAnsi(title);
+  for (int row = 0; row < Discos->rowCount(); ++row) {
+    const std::string& caption = Discos->Row(row).cells[0];
+    if (caption.size() < wanted.size() || UpperAnsi(caption.substr(0, wanted.size())) != wanted)
+      continue;
+    const QModelIndex index = Discos->index(row, 0);
+    CDs->selectionModel()->setCurrentIndex(
+        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    CDs->scrollTo(index, QAbstractItemView::EnsureVisible);
+    return;
+  }
+}
+
+void CatalogosPage::RellenaFiltro() {
+  std::vector<std::string> albums;
+  Guarded("ListAlbums", [&] { albums = ListAlbums(services_.tablas); });
+  SetChoices(*CFiltro, albums);
+}
+
+void CatalogosPage::HacerFiltro() {
+  const std::string album = Ansi(CFiltro->currentText());
+  ApplyAlbumFilter(services_.tablas, "");
+  if (album.empty()) {
+    RellenaCDs(SavedSortKey());
+    return;
+  }
+  Guarded("HacerFiltro", [&] {
+    ApplyAlbumFilter(services_.tablas, album);
+    RellenaCDs(std::string(kAlbumFilterKey));
+  });
+}
+
+void CatalogosPage::CFiltroChange() {
+  Guarded("CFiltroChange", [&] { HacerFiltro(); });
+}
+
+void CatalogosPage::BLimpiarFiltroClick() { CFiltro->setCurrentIndex(-1); }
+
+void CatalogosPage::ClearFilter() {
+  if (CFiltro->currentIndex() >= 0) CFiltro->setCurrentIndex(-1);  // runs the filter
+}
+
+bool CatalogosPage::MakeCurrent(const std::string& number) {
+  dbf::Table& discs = services_.tablas.TablaCDRom;
+  try {
+    if (!discs.Locate("AUTO", number)) throw std::runtime_error("no disc");
+  } catch (const std::exception&) {
+    services_.dialogs.PonerMensaje(Traduce("CatalogoNoEncontrado") + " : " + number);
+    return false;
+  }
+  const std::string title = CurrentTitle();
+  if (!title.empty()) Guarded("SeleccionarFilaPorTitulo", [&] { SeleccionarFilaPorTitulo(title); });
+  // Selecting the row may have moved the cursor to a disc of a like title.
+  Guarded("Locate", [&] { discs.Locate("AUTO", number); });
+  emit TitleChosen(title);
+  return true;
+}
+
+void CatalogosPage::EditarCD1Click() {
+  const int row = SelectedDiscRow();
+  if (row < 0) return;
+  const int oldY = CDs->visualRect(Discos->index(row, 0)).top();
+  std::string number;
+  Guarded("EditarCD1Click", [&] {
+    if (!LocateDiscOfRow(row)) return;
+    number = services_.tablas.TablaCDRom.AsString("AUTO");
+    TDatosCD editor(services_, this);
+    editor.exec();
+  });
+  Guarded("RellenaFiltro", [&] { RellenaFiltro(); });
+  IgnorarCambios = true;
+  Guarded("EditarCD1Click", [&] {
+    if (!CFiltro->currentText().isEmpty())
+      HacerFiltro();
+    else
+      RellenaCDs(SavedSortKey());
+  });
+  IgnorarCambios = false;  // the selection below makes its row's disc current
+  Guarded("EditarCD1Click", [&] {
+    const int rows = Discos->rowCount();
+    if (rows == 0) return;
+    // The edited disc may have left a filtered list: the row at its place, or the last.
+    const QModelIndex index = Discos->index(std::min(row, rows - 1), 0);
+    CDs->selectionModel()->setCurrentIndex(
+        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    CDs->scrollTo(index, QAbstractItemView::EnsureVisible);
+    const int newY = CDs->visualRect(index).top();
+    QScrollBar* bar = CDs->verticalScrollBar();
+    const int rowHeight = std::max(1, CDs->rowHeight(index.row()));
+    bar->setValue(bar->value() + (newY - oldY) / rowHeight);
+  });
+  Guarded("Locate", [&] {
+    if (!number.empty()) services_.tablas.TablaCDRom.Locate("AUTO", number);
+  });
+}
+
+void CatalogosPage::EditCurrentDisc() {
+  TDatosCD editor(services_, this);
+  editor.exec();
+  Guarded("RellenaFiltro", [&] { RellenaFiltro(); });
+}
+
+void CatalogosPage::BorrarCD1Click() {
+  const int row = SelectedDiscRow();
+  if (row < 0) return;
+  Guarded("BorrarCD1Click", [&] {
+    if (!LocateDiscOfRow(row)) return;
+    dbf::Table& discs = services_.tablas.TablaCDRom;
+    const std::string number = discs.AsString("AUTO");
+    const std::string title = discs.AsString("TITULOCD");
+    const std::string question = Traduce("BorrarCatalogo") + " \" " + title + " \"";
+    if (!services_.dialogs.ConfirmOkCancel(Traduce("Atencion"), question)) return;
+    BorrarCatalogo(number);
+    IgnorarCambios = true;
+    RellenaCDs(SavedSortKey());
+    Guarded("SeleccionarFilaPorTitulo", [&] { SeleccionarFilaPorTitulo(CurrentTitle()); });
+    IgnorarCambios = false;
+  });
+  IgnorarCambios = false;
+}
+
+void CatalogosPage::BorrarCatalogo(const std::string& number) {
+  {
+    WaitCursor wait;
+    // The catalogue shown goes with its disc, so that a later disc given
+    // the same number is loaded afresh.
+    emit DiscDeleting(number);
+    Guarded("DeleteDisc",
+            [&] { DeleteDisc(services_.tablas, services_.folders.catalogos, number); });
+  }
+  Guarded("BorrarCatalogo", [&] {
+    dbf::Table& discs = services_.tablas.TablaCDRom;
+    if (discs.RecordCount() == 0) return;
+    discs.First();
+    emit TitleChosen(discs.AsString("TITULOCD"));
+  });
+  emit DiscDeleted();
 }
 
 }  // namespace zafirel

@@ -1,7 +1,13 @@
-// The "Catálogos" page: the disc list with its album filter above it.
+// The "Catálogos" page: the disc list with its album filter above it, and the
+// commands on a disc of the list (edit, delete). The page keeps the main
+// cursor of the disc table on the disc chosen in the list and says so with
+// TitleChosen.
 #pragma once
 
 #include <QWidget>
+#include <string>
+
+#include "util/gui/services.h"
 
 class QAction;
 class QComboBox;
@@ -18,7 +24,44 @@ class DiscListModel;
 class CatalogosPage : public QWidget {
   Q_OBJECT
  public:
-  explicit CatalogosPage(QWidget* parent = nullptr);
+  explicit CatalogosPage(const PageServices& services, QWidget* parent = nullptr);
+
+  // Fills the list in the key's order ("FiltroAlbum": the album filter's).
+  void RellenaCDs(const std::string& key);
+  // Makes the disc of a row the current one.
+  void CDsChange(int row);
+  // Orders the list by a column and remembers the order in the settings.
+  void CDsColumnClick(int column);
+  void CDsDblClick();
+  // Selects the first row whose title begins with the text, case aside.
+  void SeleccionarFilaPorTitulo(const std::string& title);
+  // Offers the albums of the table in the filter box.
+  void RellenaFiltro();
+  void HacerFiltro();
+  void CFiltroChange();
+  void BLimpiarFiltroClick();
+  void EditarCD1Click();
+  void BorrarCD1Click();
+  // Deletes a disc with its pictures and catalogue files.
+  void BorrarCatalogo(const std::string& number);
+  // Opens the disc editor on the current disc and shows the list again after it.
+  void EditCurrentDisc();
+  // Shows every disc again when a filter is on.
+  void ClearFilter();
+  // Makes the disc of a number current and selects its row; false (and the
+  // user told) when no such disc is left.
+  bool MakeCurrent(const std::string& number);
+
+  // The list in the saved order, its selection kept quiet, and the current
+  // disc's row selected.
+  void Refill();
+  std::string SavedSortKey();
+  // The title of the disc under the main cursor; empty when there is none.
+  std::string CurrentTitle();
+  void Retranslate();
+
+  // While set, a change of the selected row does not move the main cursor.
+  bool IgnorarCambios = false;
 
   QFrame* Panel4 = nullptr;
   QLabel* Label4 = nullptr;
@@ -30,6 +73,26 @@ class CatalogosPage : public QWidget {
   QMenu* PopUpCDs = nullptr;
   QAction* EditarCD1 = nullptr;
   QAction* BorrarCD1 = nullptr;
+
+ signals:
+  // A disc became current: the status line shows its title.
+  void TitleChosen(const std::string& title);
+  // The list was filled; an empty list leaves no disc to name.
+  void ListFilled(int rows);
+  // A double click or Enter on a disc: its files are wanted.
+  void OpenRequested();
+  // A disc is about to go: a catalogue of it shown elsewhere is let go.
+  void DiscDeleting(const std::string& number);
+  // A disc went; the first disc left, if any, is current.
+  void DiscDeleted();
+
+ private:
+  std::string Traduce(const char* key) const;
+  int SelectedDiscRow() const;
+  bool LocateDiscOfRow(int row);
+  void ConnectControls();
+
+  PageServices services_;
 };
 
 }  // namespace zafirel

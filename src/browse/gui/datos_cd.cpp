@@ -15,17 +15,18 @@
 #include <system_error>
 
 #include "util/gui/controls.h"
-#include "app/gui/menu_pral.h"
 #include "util/gui/palette.h"
 #include "util/gui/qt_text.h"
 #include "settings/language.h"
 #include "store/covers.h"
 #include "browse/gui/adv_image.h"
-#include "browse/gui/catalogos_page.h"
+#include "store/album_filter.h"
+#include "store/catalogue_files.h"
+#include "store/tablas.h"
 #include "util/dialogs.h"
 #include "util/file_writer.h"
 #include "util/folder_lock.h"
-#include "util/guarded.h"
+#include "util/gui/guarded.h"
 #include "util/rtf_text.h"
 
 namespace zafirel {
@@ -68,9 +69,9 @@ QLabel* Bold(QLabel* label) {
 
 }  // namespace
 
-TDatosCD::TDatosCD(TMenuPral& main)
-    : EscapeConfirmsDialog(&main, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      main_(main) {
+TDatosCD::TDatosCD(const PageServices& services, QWidget* parent)
+    : EscapeConfirmsDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      services_(services) {
   setObjectName("DatosCD");
   PickFile = [this](const QString& filter) {
     return QFileDialog::getOpenFileName(this, QString(), QString(), filter);
@@ -205,8 +206,8 @@ void TDatosCD::BuildForm() {
 }
 
 void TDatosCD::FormCreate() {
-  Guarded([&] {
-    const Language& leng = main_.Leng();
+  Guarded(__func__, [&] {
+    const Language& leng = services_.leng;
     auto text = [&](const char* key) { return Qs(leng.Traduce(key)); };
     setWindowTitle(text("DatosCatalogo"));
     Label1->setText(text("Titulo"));
@@ -225,17 +226,17 @@ void TDatosCD::FormCreate() {
     Mi1->setText(text("Ajustar"));
     Image1->EmptyLabel = text("SinImagen");
   });
-  Guarded([&] { LoadRecord(); });
-  Guarded([&] { LoadPicture(); });
-  Guarded([&] {
-    main_.RellenaFiltro(CFiltro);
+  Guarded(__func__, [&] { LoadRecord(); });
+  Guarded(__func__, [&] { LoadPicture(); });
+  Guarded(__func__, [&] {
+    SetChoices(*CFiltro, ListAlbums(services_.tablas));
     const QString album = CFiltro->property("storedAlbum").toString();
     CFiltro->setEditText(album);
   });
 }
 
 void TDatosCD::LoadRecord() {
-  dbf::Table& discs = main_.Tablas().TablaCDRom;
+  dbf::Table& discs = services_.tablas.TablaCDRom;
   recNo_ = discs.RecNo();
   number_ = discs.AsString("AUTO");
   EditTituloCD->setText(Qs(discs.AsString("TITULOCD")));
@@ -257,7 +258,7 @@ void TDatosCD::EnablePicture(bool on) {
 }
 
 void TDatosCD::LoadPicture() {
-  dbf::Table& covers = main_.Tablas().TablaGraf;
+  dbf::Table& covers = services_.tablas.TablaGraf;
   try {
     if (!covers.Active()) covers.Open();
     const std::optional<std::string> stored = FindCover(covers, number_);
@@ -265,22 +266,22 @@ void TDatosCD::LoadPicture() {
       EnablePicture(false);
       return;
     }
-    const fs::path shown = main_.Folders().temp / "PruebaLeer.Jpg";
+    const fs::path shown = services_.folders.temp / "PruebaLeer.Jpg";
     (void)WriteTransientFile(shown, *stored);         // a copy to look at; the record is the data
     if (!stored->empty()) Image1->LoadJpeg(*stored);  // bytes that are no JPEG show nothing
     Image1->update();
-  } catch (...) {
+  } catch (const std::exception&) {
     EnablePicture(false);
   }
 }
 
 void TDatosCD::AceptarClick() {
   if (EditTituloCD->text().isEmpty()) {
-    main_.Messages().PonerMensaje(main_.Leng().Traduce("FacilitarNombre"));
+    services_.dialogs.PonerMensaje(services_.leng.Traduce("FacilitarNombre"));
     EditTituloCD->setFocus();
     return;
   }
-  dbf::Table& discs = main_.Tablas().TablaCDRom;
+  dbf::Table& discs = services_.tablas.TablaCDRom;
   try {
     if (recNo_ != 0 && discs.RecNo() != recNo_) discs.GoTo(recNo_);
     discs.Edit();
@@ -293,27 +294,26 @@ void TDatosCD::AceptarClick() {
     discs.Post();
   } catch (const std::exception& error) {
     // Not written: the user is told, and the record shows again what is stored.
-    Guarded([&] { discs.Cancel(); });
+    Guarded(__func__, [&] { discs.Cancel(); });
     const std::string reason = dynamic_cast<const FolderBusy*>(&error)
-                                   ? main_.Leng().Traduce("CarpetaOcupada")
+                                   ? services_.leng.Traduce("CarpetaOcupada")
                                    : std::string(error.what());
-    main_.Messages().PonerMensaje(main_.Leng().Traduce("ErrorGrabarDisco") + ": " + reason);
+    services_.dialogs.PonerMensaje(services_.leng.Traduce("ErrorGrabarDisco") + ": " + reason);
   }
-  Guarded([&] { main_.RellenaFiltro(main_.PCatalogos->CFiltro); });
   accept();
 }
 
 void TDatosCD::Mi1Click() { Image1->SetStretchRatio(Mi1->isChecked()); }
 
 void TDatosCD::BImagenClick() {
-  const Language& leng = main_.Leng();
-  Dialogs& dialogs = main_.Messages();
+  const Language& leng = services_.leng;
+  Dialogs& dialogs = services_.dialogs;
   const QString filter =
       Qs(leng.Traduce("Todos")) + QStringLiteral(" (*.bmp *.jpg);;Jpeg (*.jpg);;Bitmaps (*.bmp)");
   const QString chosen = PickFile ? PickFile(filter) : QString();
   if (chosen.isEmpty()) return;
-  dbf::Table& covers = main_.Tablas().TablaGraf;
-  Guarded([&] {
+  dbf::Table& covers = services_.tablas.TablaGraf;
+  Guarded(__func__, [&] {
     if (!covers.Active()) covers.Open();
   });
   Image1->LoadFromFile(chosen);
@@ -321,7 +321,7 @@ void TDatosCD::BImagenClick() {
     // Nothing was stored: the view goes back to what the disc has.
     Image1->Clear();
     EnablePicture(true);
-    Guarded([&] { LoadPicture(); });
+    Guarded(__func__, [&] { LoadPicture(); });
     return;
   }
   Label11->setText(Qs(leng.Traduce("ConvirtiendoImagen")));
@@ -331,7 +331,7 @@ void TDatosCD::BImagenClick() {
     return;
   }
   Label11->setText(Qs(leng.Traduce("GrabandoImagen")));
-  const fs::path written = main_.Folders().temp / "PruebaEscribir.Jpg";
+  const fs::path written = services_.folders.temp / "PruebaEscribir.Jpg";
   if (!Image1->SaveAsJpeg(written.string())) {
     dialogs.PonerMensaje(leng.Traduce("ErrorGrabar"));
     Label11->clear();
@@ -345,32 +345,32 @@ void TDatosCD::BImagenClick() {
     Label11->clear();
     Image1->Clear();
     EnablePicture(true);
-    Guarded([&] { LoadPicture(); });
+    Guarded(__func__, [&] { LoadPicture(); });
     return;
   }
   EnablePicture(true);
 }
 
 void TDatosCD::BBorrarClick() {
-  const Language& leng = main_.Leng();
-  if (!main_.Messages().ConfirmOkCancel(leng.Traduce("Atencion"),
+  const Language& leng = services_.leng;
+  if (!services_.dialogs.ConfirmOkCancel(leng.Traduce("Atencion"),
                                         leng.Traduce("BorrarImagen") + "?"))
     return;
   try {
-    dbf::Table& covers = main_.Tablas().TablaGraf;
+    dbf::Table& covers = services_.tablas.TablaGraf;
     if (!covers.Active()) covers.Open();
     DeleteCovers(covers, number_);
     EnablePicture(false);
     Image1->Clear();
-  } catch (...) {
-    main_.Messages().PonerMensaje(leng.Traduce("ErrorGrabar"));
+  } catch (const std::exception&) {
+    services_.dialogs.PonerMensaje(leng.Traduce("ErrorGrabar"));
   }
 }
 
 void TDatosCD::FormClose() {
   if (closed_) return;
   closed_ = true;
-  Guarded([&] { main_.Tablas().TablaGraf.Close(); });
+  Guarded(__func__, [&] { services_.tablas.TablaGraf.Close(); });
 }
 
 bool TDatosCD::eventFilter(QObject* watched, QEvent* event) {

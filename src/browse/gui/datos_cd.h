@@ -10,6 +10,7 @@
 #include <string>
 
 #include "util/gui/escape_confirms_dialog.h"
+#include "util/gui/services.h"
 
 class QComboBox;
 class QLabel;
@@ -21,12 +22,11 @@ class QToolButton;
 namespace zafirel {
 
 class TAdvImage;
-class TMenuPral;
 
 class TDatosCD : public EscapeConfirmsDialog {
   Q_OBJECT
  public:
-  explicit TDatosCD(TMenuPral& main);
+  TDatosCD(const PageServices& services, QWidget* parent);
   ~TDatosCD() override;
 
   // Asks for a picture file given a Qt name filter; empty for none. Replaced
@@ -63,7 +63,7 @@ class TDatosCD : public EscapeConfirmsDialog {
   void LoadPicture();
   void EnablePicture(bool on);
 
-  TMenuPral& main_;
+  PageServices services_;
   std::uint32_t recNo_ = 0;
   std::string number_;
   bool closed_ = false;

@@ -6,12 +6,28 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <optional>
 
+#include "scan/catalogue_run.h"
+#include "scan/disk_info.h"
+#include "settings/ini_editor.h"
+#include "settings/language.h"
+#include "store/catalogue_files.h"
+#include "store/tablas.h"
+#include "util/codepage.h"
+#include "util/dialogs.h"
+#include "util/folder_lock.h"
+#include "util/gui/guarded.h"
 #include "util/gui/palette.h"
+#include "util/gui/qt_text.h"
+#include "util/gui/wait_cursor.h"
+#include "util/locale.h"
 
 namespace zafirel {
+namespace fs = std::filesystem;
 
-CatalogarPage::CatalogarPage(QWidget* parent) : QWidget(parent) {
+CatalogarPage::CatalogarPage(const PageServices& services, LineList& files, QWidget* parent)
+    : QWidget(parent), services_(services), files_(files) {
   setObjectName("PCatalogar");
   auto* row = new QHBoxLayout(this);
   row->setContentsMargins(0, 0, 0, 0);
@@ -59,6 +75,178 @@ CatalogarPage::CatalogarPage(QWidget* parent) : QWidget(parent) {
   Memo1 = new QPlainTextEdit(this);
   Memo1->setObjectName("Memo1");
   Memo1->hide();
+  connect(Zips, &QCheckBox::clicked, this, [this](bool ticked) {
+    Guarded("Zips", [&] { services_.ini.WriteStr("General", "Zip", ticked ? "S" : "N"); });
+  });
+  connect(Catalogar, &QPushButton::clicked, this, [this] { CatalogarClick(); });
+  connect(Parar, &QPushButton::clicked, this, [this] { PararClick(); });
+}
+
+CatalogarPage::~CatalogarPage() = default;
+
+std::string CatalogarPage::Traduce(const char* key) const { return services_.leng.Traduce(key); }
+
+void CatalogarPage::LoadSettings() {
+  Guarded("LoadSettings",
+          [&] { Zips->setChecked(services_.ini.ReadStr("General", "Zip", "N") == "S"); });
+  Guarded("DriveMap", [&] { drives_ = DriveMap::FromSystem(DriveSettings(services_.ini)); });
+}
+
+void CatalogarPage::Retranslate() {
+  Catalogar->setText(Qs(Traduce("Catalogar1")));
+  Parar->setText(Qs(Traduce("Parar")));
+  Subdirectorios->setText(Qs(Traduce("Subdirectorios")));
+  Zips->setText(Qs(Traduce("Zips")));
+  Catalogar->setStatusTip(Qs(Traduce("CatalogarHint")));
+  Parar->setStatusTip(Qs(Traduce("PararHint")));
+  Subdirectorios->setStatusTip(Qs(Traduce("SubdirectoriosHint")));
+  Zips->setStatusTip(Qs(Traduce("ZipsHint")));
+}
+
+void CatalogarPage::CatalogarClick() {
+  Guarded("Cataloga", [&] { Cataloga(); });
+}
+
+namespace {
+
+// The drive root of a chosen path: "D:\" as it is, a mapped letter's folder
+// as its root, anything else as given (and then refused).
+std::string RootOfChoice(const DriveMap& drives, const std::string& choice) {
+  if (choice.size() == 3 && choice[1] == ':' && choice[2] == '\\') return choice;
+  if (const std::optional<char> letter = drives.LetterOf(fs::path(AnsiToUtf8(choice))))
+    return std::string(1, *letter) + ":\\";
+  return choice;
+}
+
+}  // namespace
+
+void CatalogarPage::Cataloga() {
+  if (run_) return;  // one run at a time
+  Dialogs& dialogs = services_.dialogs;
+  TTablas& tablas = services_.tablas;
+  const WorkingFolders& folders = services_.folders;
+  dialogs.ProcessEvents();
+  emit StatusText(QString(), false);
+  dialogs.ProcessEvents();
+
+  std::vector<DriveChoice> choices;
+  for (const MappedDrive& drive : drives_.Drives()) {
+    std::string label;
+    Guarded("TDiskInfo", [&] {
+      TDiskInfo facts(drives_);
+      facts.SetDrive(std::string(1, drive.letter));
+      if (facts.Drive() == std::string(1, drive.letter)) label = facts.VolumeName();
+    });
+    choices.push_back({drive.letter, label, Utf8ToAnsi(drive.folder.string())});
+  }
+  const std::string choice = dialogs.ChooseDrive(Traduce("SeleccionaUnidad"), choices);
+  if (choice.empty()) return;
+  dialogs.ProcessEvents();
+
+  auto run = std::make_unique<CatalogueRun>(tablas, drives_, services_.locale, files_,
+                                            LineasCarpetas);
+  run->catalogueFolder = folders.catalogos;
+  run->tempFolder = folders.temp;
+  switch (run->PrepareDrive(RootOfChoice(drives_, choice))) {
+    case CatalogueRun::DriveCheck::kNotARoot:
+      dialogs.PonerMensaje(Traduce("NoDirectorio"));
+      return;
+    case CatalogueRun::DriveCheck::kDriveError:
+      dialogs.PonerMensaje(Traduce("ErrorUnidad"));
+      return;
+    case CatalogueRun::DriveCheck::kReady:
+      break;
+  }
+
+  emit AllDiscsWanted();  // every disc visible for the duplicate test
+  std::optional<std::string> duplicate;
+  Guarded("DuplicateTitle", [&] { duplicate = run->DuplicateTitle(); });
+  if (duplicate) {
+    emit DuplicateFound(*duplicate);
+    dialogs.PonerMensaje(Traduce("CatalogoExiste") + *duplicate);
+    return;
+  }
+
+  // Where the new files go must take them before a long walk, not after it.
+  if (!run->CatalogueFolderWritable()) {
+    dialogs.PonerMensaje(Traduce("ErrorCarpetaCatalogos") + ": " + PathText(folders.catalogos));
+    return;
+  }
+
+  dialogs.ProcessEvents();
+  run->Zips = Zips->isChecked();
+  Catalogar->setEnabled(false);
+  Parar->setEnabled(true);
+  run_ = std::move(run);
+  CatalogueRun& r = *run_;
+
+  Panel1->setEnabled(false);
+  emit WalkStarting();
+  bool walked = false;
+  try {
+    r.AppendDisc();
+    emit DiscAppended(tablas.TablaCDRom.AsString("TITULOCD"));
+    WaitCursor wait;
+    r.onFolder = [this, &dialogs](const std::string& folder) {
+      emit StatusText(Qs(folder), false);
+      dialogs.ProcessEvents();
+    };
+    walked = true;
+    try {
+      r.Walk(Subdirectorios->isChecked());
+    } catch (const std::exception& error) {
+      // A failure inside the walk ends it; the disc keeps what was gathered.
+      qWarning("Walk: %s", error.what());
+    }
+  } catch (const FolderBusy&) {
+    dialogs.PonerMensaje(Traduce("CarpetaOcupada"));
+  } catch (const std::exception& error) {
+    // The record could not be written: nothing was walked, nothing is left.
+    dialogs.PonerMensaje(Traduce("ErrorGrabarDisco") + ": " + error.what());
+  }
+  Panel1->setEnabled(true);
+  emit WalkEnded();
+
+  if (walked && r.Stopped()) {
+    Guarded("DiscardDisc", [&] { r.DiscardDisc(); });
+  } else if (walked) {
+    Guarded("FinishDisc", [&] {
+      emit StatusText(Qs(std::to_string(files_.size()) + Traduce("ArchivosProcesados") +
+                         FormatFixed(r.elapsedSeconds, 3, services_.locale) + " " +
+                         Traduce("Segundos") + "."),
+                      true);
+      // The files are written before the editor opens, so a disc in the
+      // table always has them; one that cannot be written is not kept.
+      bool finished = false;
+      try {
+        finished = r.FinishDisc();
+      } catch (const FolderBusy&) {
+        Guarded("DiscardDisc", [&] { r.DiscardDisc(); });
+      }
+      if (!finished) {
+        dialogs.PonerMensaje(Traduce("ErrorCatalogoNoGrabado") + ": " +
+                             PathText(folders.catalogos));
+        return;
+      }
+      if (tablas.TablaCDRom.Locate("AUTO", r.NumeroNuevo)) emit EditNewDisc();
+      emit DiscCatalogued(r.NumeroNuevo);
+    });
+  }
+
+  const std::string number = r.NumeroNuevo;
+  Parar->setEnabled(false);
+  Catalogar->setEnabled(true);
+  run_.reset();
+  emit RunEnded(number);
+}
+
+void CatalogarPage::PararClick() {
+  if (!run_) return;
+  Parar->setEnabled(false);
+  emit StatusText(QString(), true);
+  run_->Buscador.Abort();
+  emit DiscardRequested(run_->NumeroNuevo);
+  Parar->setEnabled(true);
 }
 
 }  // namespace zafirel

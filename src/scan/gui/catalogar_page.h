@@ -1,8 +1,16 @@
 // The "Catalogar" page: the buttons that start and stop a catalogue run and
-// the run's two options.
+// the run's two options. The run walks the chosen drive into the lines of the
+// catalogue in memory and tells the window each step through signals.
 #pragma once
 
 #include <QWidget>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "scan/drive_map.h"
+#include "store/line_list.h"
+#include "util/gui/services.h"
 
 class QCheckBox;
 class QFrame;
@@ -11,10 +19,30 @@ class QPushButton;
 
 namespace zafirel {
 
+class CatalogueRun;
+
 class CatalogarPage : public QWidget {
   Q_OBJECT
  public:
-  explicit CatalogarPage(QWidget* parent = nullptr);
+  // The run gathers its file lines into files, the lines of the catalogue
+  // shown on the files page, so the new disc shows without reading them back.
+  CatalogarPage(const PageServices& services, LineList& files, QWidget* parent = nullptr);
+  ~CatalogarPage() override;
+
+  void CatalogarClick();
+  void Cataloga();
+  void PararClick();
+
+  // The drive map and the "Zip" option from the settings.
+  void LoadSettings();
+  void Retranslate();
+  DriveMap& Drives() { return drives_; }
+  // The run in progress, if any.
+  CatalogueRun* Run() { return run_.get(); }
+  bool Running() const { return run_ != nullptr; }
+
+  // The lines of the tree file being written by a run.
+  std::vector<std::string> LineasCarpetas;
 
   QPushButton* Catalogar = nullptr;
   QPushButton* Parar = nullptr;
@@ -22,6 +50,36 @@ class CatalogarPage : public QWidget {
   QCheckBox* Subdirectorios = nullptr;
   QCheckBox* Zips = nullptr;
   QPlainTextEdit* Memo1 = nullptr;  // never shown: buffer for description files
+
+ signals:
+  // A line for the status line; with bottomToo the bottom bar repeats it.
+  void StatusText(const QString& text, bool bottomToo);
+  // Every disc must be listed for the duplicate test.
+  void AllDiscsWanted();
+  // The disc of that title is in the table already.
+  void DuplicateFound(const std::string& title);
+  // The walk is about to start; the window takes no other command.
+  void WalkStarting();
+  // The new disc's record is in the table and current.
+  void DiscAppended(const std::string& title);
+  // The walk is over (finished, stopped or failed).
+  void WalkEnded();
+  // The new disc's files are written: the disc editor opens on it.
+  void EditNewDisc();
+  // The new disc's catalogue is in memory and in its files.
+  void DiscCatalogued(const std::string& number);
+  // Stop was pressed: the new disc goes.
+  void DiscardRequested(const std::string& number);
+  // The run is over; number is the new disc's, empty when none was made.
+  void RunEnded(const std::string& number);
+
+ private:
+  std::string Traduce(const char* key) const;
+
+  PageServices services_;
+  LineList& files_;
+  DriveMap drives_;
+  std::unique_ptr<CatalogueRun> run_;
 };
 
 }  // namespace zafirel

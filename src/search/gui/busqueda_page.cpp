@@ -7,13 +7,31 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStyle>
+#include <QShortcut>
 #include <QTreeView>
+#include <algorithm>
+#include <optional>
 
+#include "search/catalogue_search.h"
+#include "search/gui/results_roles.h"
 #include "search/gui/search_results_model.h"
+#include "search/html_pages.h"
+#include "settings/ini_editor.h"
+#include "settings/language.h"
+#include "store/catalogue_files.h"
+#include "store/tablas.h"
+#include "util/codepage.h"
+#include "util/dialogs.h"
+#include "util/gui/guarded.h"
+#include "util/gui/qt_text.h"
+#include "util/gui/wait_cursor.h"
+#include "util/text.h"
 
 namespace zafirel {
+namespace fs = std::filesystem;
 
-BusquedaPage::BusquedaPage(QWidget* parent) : QWidget(parent) {
+BusquedaPage::BusquedaPage(const PageServices& services, QWidget* parent)
+    : QWidget(parent), services_(services) {
   setObjectName("PBusqueda");
   auto* grid = new QGridLayout(this);
   grid->setContentsMargins(6, 6, 6, 6);
@@ -61,6 +79,181 @@ BusquedaPage::BusquedaPage(QWidget* parent) : QWidget(parent) {
   grid->addWidget(Busca, 3, 0, 1, 3);
   grid->setColumnStretch(0, 1);
   grid->setRowStretch(3, 1);
+  ConnectControls();
+}
+
+std::string BusquedaPage::Traduce(const char* key) const { return services_.leng.Traduce(key); }
+
+void BusquedaPage::ConnectControls() {
+  connect(BBuscar, &QPushButton::clicked, this, [this] { BBuscarClick(); });
+  connect(EBusca, &QLineEdit::returnPressed, this, [this] { BBuscarClick(); });
+  connect(BCancelar, &QPushButton::clicked, this, [this] { BCancelarClick(); });
+  connect(Busca, &QAbstractItemView::doubleClicked, this, [this] { BuscaDblClick(); });
+  for (QKeySequence key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
+    auto* jump = new QShortcut(key, Busca, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(jump, &QShortcut::activated, this, [this] { BuscaDblClick(); });
+  }
+  connect(Busca, &QAbstractItemView::clicked, this, [this] { emit ResultsClicked(); });
+  connect(GrabarBusca, &QPushButton::clicked, this, [this] { GrabarBuscaClick(); });
+  connect(CBusquedas, &QComboBox::activated, this, [this] { CBusquedasChange(); });
+}
+
+void BusquedaPage::Retranslate() {
+  BBuscar->setText(Qs(Traduce("Buscar")));
+  BCancelar->setText(Qs(Traduce("Cancelar")));
+  Label3->setText(Qs(Traduce("BusquedasAnteriores")));
+  GrabarBusca->setText(Qs(Traduce("GrabarBusca")));
+  EBusca->setStatusTip(Qs(Traduce("EBuscaHint")));
+  BBuscar->setStatusTip(Qs(Traduce("BBuscarHint")));
+  GrabarBusca->setStatusTip(Qs(Traduce("GrabarBuscaHint")));
+  Busca->setStatusTip(Qs(Traduce("BuscaHint")));
+}
+
+void BusquedaPage::RestoreLastSearch() {
+  Guarded("RestoreLastSearch",
+          [&] { EBusca->setText(Qs(services_.ini.ReadStr("General", "Busqueda", ""))); });
+}
+
+std::string BusquedaPage::CurrentNumber() {
+  dbf::Table& discs = services_.tablas.TablaCDRom;
+  if (!discs.Active() || discs.IsEmpty()) return {};
+  return discs.AsString("AUTO");
+}
+
+void BusquedaPage::BBuscarClick() {
+  Guarded("BBuscarClick", [&] { BuscaEnArchivos(Ansi(EBusca->text())); });
+}
+
+void BusquedaPage::StopForClosing() {
+  closing_ = true;
+  BCancelarClick();
+}
+
+void BusquedaPage::BuscaDblClick() {
+  if (Busca->selectionModel() == nullptr) return;
+  const QModelIndexList chosen = Busca->selectionModel()->selectedIndexes();
+  if (chosen.isEmpty()) return;
+  const QModelIndex node = chosen.front();
+  if (node.data(kDiscNumberRole).isValid()) return;  // a disc node, not a hit
+  const QModelIndex disc = node.parent();
+  const QVariant number = disc.data(kDiscNumberRole);
+  if (!disc.isValid() || !number.isValid()) return;
+  emit HitChosen(number.toString().toStdString(), Ansi(node.data(Qt::DisplayRole).toString()));
+}
+
+void BusquedaPage::BuscaEnArchivos(const std::string& text) {
+  if (text.empty() || searching_) return;  // one search at a time
+  searching_ = true;
+  BusquedaCancelada = false;
+  Resultados->BeginUpdate();
+  const std::string remembered = CurrentNumber();
+  const std::string found = Traduce("Encontrados");
+  Barra->setValue(0);
+  Guarded("RecordCount", [&] {
+    Barra->setMaximum(static_cast<int>(services_.tablas.TablaCDRom.RecordCount()));
+  });
+  Barra->show();
+  LEncontrados->show();
+  LEncontrados->setText(Qs(found + " : 0"));
+  BCancelar->show();
+  BBuscar->setEnabled(false);
+  std::optional<WaitCursor> wait(std::in_place);
+
+  SearchOutcome outcome;
+  outcome.text = UpperAZ(text);
+  SearchEvents events;
+  events.cancelled = [this] { return BusquedaCancelada; };
+  events.catalogueRead = [&] {
+    services_.dialogs.ProcessEvents();
+    Barra->setValue(std::min(Barra->value() + 1, Barra->maximum()));
+  };
+  events.titleHeading = [&](const std::string& heading) { Resultados->AddTitleHeading(heading); };
+  events.discHeading = [&](const std::string& heading, const std::string& number) {
+    Resultados->AddDiscHeading(heading, number);
+  };
+  events.hit = [&](std::string_view path) { Resultados->AddHit(path); };
+  events.matched = [&](int matches) {
+    outcome.matches = matches;
+    LEncontrados->setText(Qs(found + " : " + std::to_string(matches)));
+    services_.dialogs.ProcessEvents();
+  };
+  try {
+    outcome = zafirel::BuscaEnArchivos(services_.tablas, services_.folders.catalogos, text,
+                                       Traduce("VerCatalogos"), events);
+  } catch (const std::exception& error) {
+    // A catalogue that cannot be read ends the scan; the finish runs all the same.
+    qWarning("BuscaEnArchivos: %s", error.what());
+  }
+
+  BusquedaCancelada = false;
+  BBuscar->setEnabled(true);
+  Barra->setValue(Barra->maximum());
+  Barra->hide();
+  Resultados->EndUpdate();
+  BCancelar->hide();
+  wait.reset();
+  Guarded("Locate", [&] {
+    dbf::Table& discs = services_.tablas.TablaCDRom;
+    if (!remembered.empty() && discs.Locate("AUTO", remembered))
+      emit TitleChosen(discs.AsString("TITULOCD"));
+  });
+  const std::string suffix = outcome.beyondLimit() ? ". " + Traduce("Coincidencias") : "";
+  searching_ = false;
+  if (closing_) {
+    // The window is closing: the search stopped and nothing more is shown.
+    LEncontrados->hide();
+    emit SearchEnded();
+    return;
+  }
+  services_.dialogs.PonerMensaje(outcome.text + " " + Traduce("Encontrado") + " " +
+                                 std::to_string(outcome.matches) + " " + Traduce("Veces") +
+                                 suffix);
+  Guarded("BuscaEnArchivos",
+          [&] { services_.ini.WriteStr("General", "Busqueda", outcome.text); });
+  LEncontrados->hide();
+  emit SearchEnded();
+}
+
+void BusquedaPage::RellenaBusquedas() {
+  const QSignalBlocker quiet(CBusquedas);
+  CBusquedas->clear();
+  for (const std::string& name : ListStoredSearches(services_.folders.busquedas))
+    CBusquedas->addItem(QString::fromStdString(name));
+  CBusquedas->setCurrentIndex(-1);
+}
+
+void BusquedaPage::GrabarBuscaClick() {
+  Dialogs& dialogs = services_.dialogs;
+  if (Resultados->empty()) {
+    dialogs.PonerMensaje(Traduce("HacerBusqueda"));
+    return;
+  }
+  GrabarBusca->setEnabled(false);
+  const std::string text = Ansi(EBusca->text());
+  const fs::path page = StoredSearchPath(services_.folders.busquedas, text);
+  try {
+    const SearchResultsModel* results = Resultados;
+    GrabarLaBusqueda(page, text, [results](const auto& visit) { results->ForEachNode(visit); });
+    const std::string shown = Utf8ToAnsi(page.string());
+    if (dialogs.OpenDocument(page))
+      dialogs.PonerMensaje(Traduce("NombreDocumento") + " " + shown);
+    else
+      dialogs.PonerMensaje(Traduce("ErrorHTML") + " " + shown);
+  } catch (const std::exception& error) {
+    dialogs.PonerMensaje(error.what());
+  }
+  GrabarBusca->setEnabled(true);
+  Guarded("RellenaBusquedas", [&] { RellenaBusquedas(); });
+}
+
+void BusquedaPage::CBusquedasChange() {
+  Guarded("CBusquedasChange", [&] {
+    const QString chosen = CBusquedas->currentText();
+    if (chosen.isEmpty()) return;
+    const fs::path page = services_.folders.busquedas / chosen.toStdString();
+    if (!services_.dialogs.OpenDocument(page))
+      services_.dialogs.PonerMensaje(Traduce("ErrorHTML") + " " + Utf8ToAnsi(page.string()));
+  });
 }
 
 }  // namespace zafirel

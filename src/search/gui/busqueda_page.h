@@ -1,7 +1,13 @@
-// The "Búsqueda" page: the search box, the earlier searches and the results tree.
+// The "Búsqueda" page: the search box, the earlier searches saved as pages,
+// and the results tree. A search reads every disc's catalogue file and
+// keeps the window alive while it goes; a hit chosen in the tree is handed
+// on with HitChosen.
 #pragma once
 
 #include <QWidget>
+#include <string>
+
+#include "util/gui/services.h"
 
 class QComboBox;
 class QLabel;
@@ -17,7 +23,28 @@ class SearchResultsModel;
 class BusquedaPage : public QWidget {
   Q_OBJECT
  public:
-  explicit BusquedaPage(QWidget* parent = nullptr);
+  explicit BusquedaPage(const PageServices& services, QWidget* parent = nullptr);
+
+  // Searches every catalogue for the text; one search at a time.
+  void BuscaEnArchivos(const std::string& text);
+  void BBuscarClick();
+  void BCancelarClick() { BusquedaCancelada = true; }
+  // The chosen node of the results: a hit goes out with its disc's number.
+  void BuscaDblClick();
+  // Saves the results as a page and opens it.
+  void GrabarBuscaClick();
+  // Opens the saved page chosen in the history box.
+  void CBusquedasChange();
+  void RellenaBusquedas();
+  // The text last searched for, from the settings.
+  void RestoreLastSearch();
+  void Retranslate();
+
+  bool Searching() const { return searching_; }
+  // Ends a search under way without its closing message: the window closes.
+  void StopForClosing();
+
+  bool BusquedaCancelada = false;
 
   QLineEdit* EBusca = nullptr;
   QPushButton* BBuscar = nullptr;
@@ -29,6 +56,25 @@ class BusquedaPage : public QWidget {
   QPushButton* GrabarBusca = nullptr;
   QTreeView* Busca = nullptr;
   SearchResultsModel* Resultados = nullptr;  // the tree Busca shows
+
+ signals:
+  // A hit of the results was chosen: the file hitPath of disc number.
+  void HitChosen(const std::string& number, const std::string& hitPath);
+  // A click in the results tree.
+  void ResultsClicked();
+  // The disc current before the search is current again.
+  void TitleChosen(const std::string& title);
+  // The search is over (also when it was stopped for closing).
+  void SearchEnded();
+
+ private:
+  std::string Traduce(const char* key) const;
+  std::string CurrentNumber();
+  void ConnectControls();
+
+  PageServices services_;
+  bool searching_ = false;
+  bool closing_ = false;
 };
 
 }  // namespace zafirel

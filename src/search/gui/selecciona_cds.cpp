@@ -10,20 +10,19 @@
 #include <QToolButton>
 
 #include "util/gui/controls.h"
-#include "app/gui/menu_pral.h"
 #include "util/gui/palette.h"
 #include "util/gui/qt_text.h"
 #include "settings/language.h"
 #include "store/album_filter.h"
 #include "store/tablas.h"
-#include "util/guarded.h"
+#include "util/gui/guarded.h"
 #include "util/text.h"
 
 namespace zafirel {
 
-TSeleccionaCDs::TSeleccionaCDs(TMenuPral& main)
-    : EscapeConfirmsDialog(&main, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      main_(main) {
+TSeleccionaCDs::TSeleccionaCDs(const PageServices& services, QWidget* parent)
+    : EscapeConfirmsDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      services_(services) {
   setObjectName("SeleccionaCDs");
   colors::ApplyWindowLook(*this);
   setFixedSize(418, 389);
@@ -71,27 +70,26 @@ TSeleccionaCDs::TSeleccionaCDs(TMenuPral& main)
 }
 
 void TSeleccionaCDs::FormCreate() {
-  const Language& leng = main_.Leng();
-  Guarded([&] {
+  const Language& leng = services_.leng;
+  Guarded(__func__, [&] {
     Aceptar->setText(Qs(leng.Traduce("Aceptar")));
     Label23->setText(Qs(leng.Traduce("Seleccionar")));
     CMetodoA->setText(Qs(leng.Traduce("Todos")));
     CMetodoB->setText(Qs(leng.Traduce("Ninguno")));
     Label4->setText(Qs(leng.Traduce("FiltrarAlbum")));
   });
-  Guarded([&] { RellenaCDs(); });
-  Guarded([&] {
-    main_.RellenaFiltro(CFiltro);
+  Guarded(__func__, [&] { RellenaCDs(); });
+  Guarded(__func__, [&] {
+    SetChoices(*CFiltro, ListAlbums(services_.tablas));
     CFiltro->setCurrentIndex(-1);
   });
 }
 
 void TSeleccionaCDs::RellenaCDs() {
-  main_.IgnorarCambios = true;  // the main list's refill clears it
   Cds->setEnabled(false);
   Cds->setUpdatesEnabled(false);
-  Guarded([&] {
-    TTablas& tablas = main_.Tablas();
+  Guarded(__func__, [&] {
+    TTablas& tablas = services_.tablas;
     const std::string album = Ansi(CFiltro->currentText());
     if (album.empty())
       tablas.IndicesCDRom.Select(tablas.TablaCDRom, "Titulo");
@@ -116,15 +114,15 @@ void TSeleccionaCDs::MarkAll(bool marked) {
 }
 
 void TSeleccionaCDs::CMetodoAClick() {
-  Guarded([&] { MarkAll(true); });
+  Guarded(__func__, [&] { MarkAll(true); });
 }
 
 void TSeleccionaCDs::CMetodoBClick() {
-  Guarded([&] { MarkAll(false); });
+  Guarded(__func__, [&] { MarkAll(false); });
 }
 
 void TSeleccionaCDs::CFiltroChange() {
-  Guarded([&] {
+  Guarded(__func__, [&] {
     RellenaCDs();
     MarkAll(true);
     CMetodoA->setChecked(true);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "util/gui/escape_confirms_dialog.h"
+#include "util/gui/services.h"
 
 class QComboBox;
 class QFrame;
@@ -18,12 +19,10 @@ class QToolButton;
 
 namespace zafirel {
 
-class TMenuPral;
-
 class TSeleccionaCDs : public EscapeConfirmsDialog {
   Q_OBJECT
  public:
-  explicit TSeleccionaCDs(TMenuPral& main);
+  TSeleccionaCDs(const PageServices& services, QWidget* parent);
 
   void RellenaCDs();
   void CMetodoAClick();
@@ -49,7 +48,7 @@ class TSeleccionaCDs : public EscapeConfirmsDialog {
  private:
   void FormCreate();
   void MarkAll(bool marked);
-  TMenuPral& main_;
+  PageServices services_;
 };
 
 }  // namespace zafirel

@@ -1,12 +1,18 @@
 // Small makers for the controls every dialog of the program shares: the
-// flat push button and the dark strip along a dialog's top.
+// flat push button, the dark strip along a dialog's top and choice boxes
+// filled anew.
 #pragma once
 
+#include <QComboBox>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QString>
 #include <QWidget>
+#include <string>
+#include <vector>
 
 #include "util/gui/palette.h"
+#include "util/gui/qt_text.h"
 
 namespace zafirel {
 
@@ -26,6 +32,16 @@ inline void PaintDarkStrip(QWidget& strip) {
   palette.setColor(QPalette::Window, colors::kTabDark);
   palette.setColor(QPalette::WindowText, Qt::white);
   strip.setPalette(palette);
+}
+
+// Replaces a choice box's choices, keeping the one shown when it is still
+// offered; filling the choices is not a choice, so no signal goes out.
+inline void SetChoices(QComboBox& box, const std::vector<std::string>& choices) {
+  const QSignalBlocker quiet(&box);
+  const QString shown = box.currentText();
+  box.clear();
+  for (const std::string& choice : choices) box.addItem(Qs(choice));
+  box.setCurrentIndex(box.findText(shown));
 }
 
 }  // namespace zafirel

@@ -29,4 +29,10 @@ inline std::string AnsiLines(const QString& boxText) {
   return out;
 }
 
+// The long part of a "short|long" hint.
+inline QString LongHint(const QString& hint) {
+  const int bar = hint.indexOf(QLatin1Char('|'));
+  return bar >= 0 ? hint.mid(bar + 1) : hint;
+}
+
 }  // namespace zafirel

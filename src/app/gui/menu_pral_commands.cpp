@@ -1,0 +1,182 @@
+// The main window's commands: the options dialog and switching to the disc
+// table of another data folder, importing the discs of another data folder,
+// and "Ver HTML", which writes one page per disc marked in the selection
+// dialog into the Exportar folder.
+#include <QAction>
+#include <QComboBox>
+#include <QTimer>
+#include <QToolButton>
+
+#include "app/gui/menu_pral.h"
+#include "app/gui/opciones.h"
+#include "app/gui/page_control.h"
+#include "browse/gui/archivos_page.h"
+#include "browse/gui/catalogos_page.h"
+#include "browse/loaded_catalogue.h"
+#include "search/gui/busqueda_page.h"
+#include "search/gui/selecciona_cds.h"
+#include "search/html_pages.h"
+#include "settings/language.h"
+#include "store/album_filter.h"
+#include "store/disc_import.h"
+#include "store/index_set.h"
+#include "util/codepage.h"
+#include "util/dialogs.h"
+#include "util/folder_lock.h"
+#include "util/gui/guarded.h"
+#include "util/scope_guard.h"
+#include "util/text.h"
+
+namespace zafirel {
+namespace fs = std::filesystem;
+
+void TMenuPral::Opciones1Click() {
+  Guarded(__func__, [&] {
+    TOpciones dialog(services_,
+                     {[this](const fs::path& folder) { return UseDataFolder(folder); },
+                      [this](const std::string& file) { TraduceTodo(file); }},
+                     this);
+    dialog.exec();
+  });
+}
+
+bool TMenuPral::UseDataFolder(const fs::path& folder) {
+  const fs::path previous = folders_.data;
+  auto open = [this](const fs::path& data) {
+    tablas_.IndicesCDRom.Detach(tablas_.TablaCDRom);
+    tablas_.TablaCDRom.Close();
+    tablas_.SetFolder(data);
+    // An older table is upgraded here as at start, so its list shows at once.
+    PrepareTables(data, FoldersBelow(data).catalogos);
+    tablas_.OpenDiscTable();
+  };
+  try {
+    open(folder);
+  } catch (const std::exception&) {
+    Guarded(__func__, [&] { open(previous); });
+    return false;
+  }
+  // The catalogues, searches and pages of the new folder belong with its
+  // table: the folders below it are made and used at once.
+  const WorkingFolders below = FoldersBelow(folder);
+  folders_.data = folder;
+  Guarded(__func__, [&] {
+    MakeWorkingFolder(below.catalogos, "Catalogos1", leng_, dialogs_);
+    MakeWorkingFolder(below.busquedas, "Busqueda1", leng_, dialogs_);
+    MakeWorkingFolder(below.exportar, "Exportacion", leng_, dialogs_);
+    MakeWorkingFolder(below.temp, "Temporal", leng_, dialogs_);
+  });
+  folders_.catalogos = below.catalogos;
+  folders_.busquedas = below.busquedas;
+  folders_.exportar = below.exportar;
+  folders_.temp = below.temp;
+  PArchivos->ClearLoadedCatalogue();
+  PCatalogos->Refill();
+  Guarded(__func__, [&] {
+    tablas_.TablaCDRom.First();
+    MostrarCatalogoActual(PCatalogos->CurrentTitle());
+  });
+  Pagina->setCurrentIndex(kCatalogar);
+  ApplyPageVisibility();
+  PCatalogos->RellenaFiltro();
+  Guarded("RellenaBusquedas", [&] { PBusqueda->RellenaBusquedas(); });
+  return true;
+}
+
+void TMenuPral::Importar1Click() {
+  const fs::path picked = dialogs_.ChooseFile(Traduce("Importar1"), Traduce("ArchivosCatalogos"),
+                                              "*.Dbf *.dbf *.DBF", folders_.data);
+  if (picked.empty()) return;
+  const fs::path source = picked.parent_path();
+  if (UpperAZ(Utf8ToAnsi(picked.filename().string())) != "CDROM.DBF") return;
+  if (SameFolder(source, folders_.data)) {
+    dialogs_.PonerMensaje(Traduce("MismaUbicacion"));
+    return;
+  }
+  ImportReport report;
+  // While discs come in, no other command may change data.
+  importing_ = true;
+  Pagina->setEnabled(false);
+  MArchivos->setEnabled(false);
+  const ScopeGuard restore([this] {
+    importing_ = false;
+    Pagina->setEnabled(true);
+    MArchivos->setEnabled(true);
+  });
+  try {
+    std::unique_ptr<Progress> progress = dialogs_.ShowProgress(Traduce("ImportandoDiscos"));
+    report = ImportDiscs(tablas_, folders_.catalogos, source, [&](int done, int total) {
+      if (progress) {
+        progress->SetMaximum(total);
+        progress->SetPosition(done);
+      }
+      dialogs_.ProcessEvents();
+      return !closeAfterWork_;  // closing the window stops between two discs
+    });
+  } catch (const FolderBusy&) {
+    dialogs_.PonerMensaje(Traduce("CarpetaOcupada"));
+  } catch (const std::exception& error) {
+    dialogs_.PonerMensaje(Traduce("ErrorArchivo") + ": " + error.what());
+  }
+  // The list shows what came in, also when the import ended early.
+  PCatalogos->Refill();
+  PCatalogos->RellenaFiltro();
+  Guarded("SeleccionarFilaPorTitulo",
+          [&] { PCatalogos->SeleccionarFilaPorTitulo(PCatalogos->CurrentTitle()); });
+  ApplyPageVisibility();
+  if (closeAfterWork_) {
+    QTimer::singleShot(0, this, &QWidget::close);
+    return;
+  }
+  dialogs_.PonerMensaje(Traduce("DiscosImportados") + std::to_string(report.imported) +
+                        Traduce("DiscosOmitidos") + std::to_string(report.skipped));
+}
+
+void TMenuPral::VerHtmlClick() {
+  std::string remembered;  // the dialog walks the table
+  Guarded("VerHtmlClick", [&] {
+    if (tablas_.TablaCDRom.Active() && !tablas_.TablaCDRom.IsEmpty())
+      remembered = tablas_.TablaCDRom.AsString("AUTO");
+  });
+  std::vector<std::string> marked;
+  // The list's selection must not follow the cursor while the dialog moves it.
+  PCatalogos->IgnorarCambios = true;
+  Guarded("TSeleccionaCDs", [&] {
+    TSeleccionaCDs dialog(services_, this);
+    dialog.exec();
+    marked = dialog.MarkedNumbers();
+  });
+  // The dialog's album range goes.
+  Guarded("ApplyAlbumFilter", [&] { ApplyAlbumFilter(tablas_, ""); });
+  PCatalogos->Refill();
+
+  // Each disc's page from its own file list; the catalogue shown stays loaded.
+  std::vector<fs::path> written;
+  std::string failed;
+  for (const std::string& number : marked) {
+    try {
+      dbf::Table& discs = tablas_.TablaCDRom;
+      if (!discs.Locate("AUTO", number)) continue;
+      LoadedCatalogue disc;
+      disc.CargarCatalogo(folders_.catalogos / number);
+      const std::string title = discs.AsString("TITULOCD");
+      const fs::path page = folders_.exportar / AnsiToUtf8(ExportPageName(number, title));
+      GrabarComoHTML(page, title, discs.AsString("BYTESCD"), discs.IsEmpty(), disc.LineasActuales);
+      written.push_back(page);
+    } catch (const std::exception& error) {
+      failed = error.what();
+    }
+  }
+  Guarded(__func__, [&] {
+    if (!remembered.empty() && tablas_.TablaCDRom.Locate("AUTO", remembered))
+      MostrarCatalogoActual(tablas_.TablaCDRom.AsString("TITULOCD"));
+  });
+  if (marked.empty()) return;
+  if (!failed.empty()) dialogs_.PonerMensaje(failed);
+  const fs::path shown = written.size() == 1 ? written.front() : folders_.exportar;
+  dialogs_.PonerMensaje(Traduce("PaginasExportadas") + std::to_string(written.size()));
+  if (!written.empty() && !dialogs_.OpenDocument(shown))
+    dialogs_.PonerMensaje(Traduce("ErrorHTML") + " " + Utf8ToAnsi(shown.string()));
+}
+
+}  // namespace zafirel
