@@ -201,28 +201,35 @@ int Catalogue(const Options& options) {
   run.catalogueFolder = folder.below.catalogos;
   run.tempFolder = folder.below.temp;
   run.Zips = options.flags.count("--zips") > 0;
-  switch (run.PrepareDrive(drive)) {
-    case CatalogueRun::DriveCheck::kNotARoot:
+  RunHooks hooks;
+  hooks.walkFailed = [](const std::string& error) {
+    std::fprintf(stderr, "zafirel-cli: the walk ended early: %s\n", error.c_str());
+  };
+  const RunResult result = run.Catalogue(drive, options.flags.count("--no-subfolders") == 0, hooks);
+  switch (result.outcome) {
+    case RunOutcome::kNotARoot:
       return Fail(kUsage, drive + " is not a drive root");
-    case CatalogueRun::DriveCheck::kDriveError:
+    case RunOutcome::kDriveError:
       return Fail(kFailed, "drive " + drive + " cannot be read");
-    case CatalogueRun::DriveCheck::kReady:
+    case RunOutcome::kDuplicate:
+      return Fail(kDuplicate,
+                  "this disc is already catalogued as \"" + AnsiToUtf8(result.detail) + "\"");
+    case RunOutcome::kFolderNotWritable:
+      return Fail(kFailed,
+                  "the catalogue folder " + folder.below.catalogos.string() + " cannot be written");
+    case RunOutcome::kBusy:
+      return Fail(kFailed, kBusy);
+    case RunOutcome::kRecordNotWritten:
+      return Fail(kFailed, AnsiToUtf8(result.detail));
+    case RunOutcome::kStopped:
+    case RunOutcome::kFilesNotWritten:
+      return Fail(kFailed, result.detail == "busy"
+                               ? std::string(kBusy)
+                               : "the catalogue files could not be written; the disc was not added");
+    case RunOutcome::kCatalogued:
       break;
   }
-  if (const std::optional<std::string> title = run.DuplicateTitle())
-    return Fail(kDuplicate, "this disc is already catalogued as \"" + AnsiToUtf8(*title) + "\"");
-  if (!run.CatalogueFolderWritable())
-    return Fail(kFailed,
-                "the catalogue folder " + folder.below.catalogos.string() + " cannot be written");
   try {
-    run.AppendDisc();
-    try {
-      run.Walk(options.flags.count("--no-subfolders") == 0);
-    } catch (const std::exception& error) {
-      std::fprintf(stderr, "zafirel-cli: the walk ended early: %s\n", error.what());
-    }
-    if (!run.FinishDisc())
-      return Fail(kFailed, "the catalogue files could not be written; the disc was not added");
     dbf::Table& discs = tablas.TablaCDRom;
     const auto title = options.values.find("--title");
     const auto album = options.values.find("--album");

@@ -179,4 +179,62 @@ bool CatalogueRun::FinishDisc() {
   return finished;
 }
 
+RunResult CatalogueRun::Catalogue(const std::string& root, bool subfolders,
+                                  const RunHooks& hooks) {
+  switch (PrepareDrive(root)) {
+    case DriveCheck::kNotARoot:
+      return {RunOutcome::kNotARoot, {}};
+    case DriveCheck::kDriveError:
+      return {RunOutcome::kDriveError, {}};
+    case DriveCheck::kReady:
+      break;
+  }
+  if (hooks.beforeDuplicateTest) hooks.beforeDuplicateTest();
+  if (const std::optional<std::string> title = DuplicateTitle())
+    return {RunOutcome::kDuplicate, *title};
+  if (!CatalogueFolderWritable()) return {RunOutcome::kFolderNotWritable, {}};
+
+  if (hooks.beforeAppend) hooks.beforeAppend();
+  RunResult result;
+  bool walked = false;
+  try {
+    AppendDisc();
+    if (hooks.discAppended) hooks.discAppended(tablas_.TablaCDRom.AsString("TITULOCD"));
+    walked = true;
+    try {
+      Walk(subfolders);
+    } catch (const std::exception& error) {
+      if (hooks.walkFailed) hooks.walkFailed(error.what());
+    }
+  } catch (const FolderBusy&) {
+    result = {RunOutcome::kBusy, {}};
+  } catch (const std::exception& error) {
+    // Nothing was walked and nothing is left.
+    result = {RunOutcome::kRecordNotWritten, error.what()};
+  }
+  if (hooks.afterWalk) hooks.afterWalk();
+  if (!walked) return result;
+
+  if (Stopped()) {
+    try {
+      DiscardDisc();
+    } catch (const std::exception&) {
+      // Left for the next opening of the folder, which removes unfinished runs.
+    }
+    return {RunOutcome::kStopped, {}};
+  }
+  if (hooks.beforeFinish) hooks.beforeFinish();
+  try {
+    if (FinishDisc()) return {RunOutcome::kCatalogued, {}};
+  } catch (const FolderBusy&) {
+    try {
+      DiscardDisc();
+    } catch (const std::exception&) {
+      // Left for the next opening of the folder, which removes unfinished runs.
+    }
+    return {RunOutcome::kFilesNotWritten, "busy"};
+  }
+  return {RunOutcome::kFilesNotWritten, {}};
+}
+
 }  // namespace zafirel

@@ -33,6 +33,37 @@ inline std::string TitleForLabel(const std::string& label) {
 std::string FileListLine(const std::string& folder, const FileInfo& info, const Locale& locale,
                          const std::string& suffix);
 
+// How a run driven by CatalogueRun::Catalogue ended.
+enum class RunOutcome {
+  kCatalogued,        // the disc, its count and both files are in
+  kNotARoot,          // the choice is not a drive root of a mapped letter
+  kDriveError,        // the drive cannot be read
+  kDuplicate,         // a disc of this serial number is catalogued (detail: its title)
+  kFolderNotWritable, // the catalogue folder cannot take the files
+  kBusy,              // another program held the data folder too long
+  kRecordNotWritten,  // the new record could not be written (detail: why)
+  kStopped,           // stopped during the walk: the disc went again
+  kFilesNotWritten,   // the files or the count could not be written: the disc went again
+};
+
+struct RunResult {
+  RunOutcome outcome = RunOutcome::kCatalogued;
+  std::string detail;
+};
+
+// Where a front end adds its own work between the steps of a run; each hook
+// may be left empty.
+struct RunHooks {
+  std::function<void()> beforeDuplicateTest;  // the window lists every disc
+  std::function<void()> beforeAppend;         // the checks passed: the walk is next
+  std::function<void(const std::string& title)> discAppended;
+  // A failure that ended the walk early; the disc keeps what was gathered.
+  std::function<void(const std::string& error)> walkFailed;
+  // After the walk, or after a record that could not be written.
+  std::function<void()> afterWalk;
+  std::function<void()> beforeFinish;  // the walk completed: the files are next
+};
+
 class CatalogueRun {
  public:
   enum class DriveCheck { kReady, kNotARoot, kDriveError };
@@ -73,6 +104,13 @@ class CatalogueRun {
   // cannot be written (or the record is gone) the disc is removed again with
   // its files and false is returned: a disc is kept whole or not at all.
   [[nodiscard]] bool FinishDisc();
+
+  // A whole run, from the drive check to the written files, in the order
+  // every front end takes: drive check, duplicate test, catalogue folder
+  // check, new record, walk, then either the disc goes again (stopped) or
+  // its files and count are written. Failures come back as the outcome.
+  [[nodiscard]] RunResult Catalogue(const std::string& root, bool subfolders,
+                                    const RunHooks& hooks = {});
 
  private:
   void BuscadorFound(const std::string& folder, const FileInfo& info);

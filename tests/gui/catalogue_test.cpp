@@ -13,6 +13,7 @@
 #include <QToolButton>
 
 #include "app/gui/menu_pral.h"
+#include "browse/gui/archivos_page.h"
 #include "app/gui/page_control.h"
 #include "util/gui/qt_text.h"
 #include "browse/gui/browse_models.h"

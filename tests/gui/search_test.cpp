@@ -117,7 +117,7 @@ void SearchTest::enterSearchesAndADoubleClickLeadsToTheFile() {
   QCOMPARE(w.window->PArchivos->Archivos->currentIndex().data().toString(), QString("dos.mp3"));
 
   // A title hit gets its own heading; "+" needs both terms.
-  w.window->BuscaEnArchivos("rock+dos");
+  w.window->PBusqueda->BuscaEnArchivos("rock+dos");
   QCOMPARE(results->rowCount(), 2);
   QVERIFY(results->index(0, 0).data().toString().endsWith(Qs(" " + w.Said("VerCatalogos"))) ||
           results->index(1, 0).data().toString().endsWith(Qs(" " + w.Said("VerCatalogos"))));
@@ -137,7 +137,7 @@ void SearchTest::cancellingKeepsWhatWasFound() {
   QCOMPARE(w.dialogs.messages[0], "MP3 " + w.Said("Encontrado") + " 1 " + w.Said("Veces"));
   QCOMPARE(w.Results()->rowCount(), 1);
   QCOMPARE(w.window->Ini1().ReadStr("General", "Busqueda", ""), std::string("MP3"));
-  QVERIFY(!w.window->BusquedaCancelada);
+  QVERIFY(!w.window->PBusqueda->BusquedaCancelada);
 
   // Closing the window during a search cancels it, then closes.
   w.window->show();
@@ -156,7 +156,7 @@ void SearchTest::aSearchIsSavedAsAPageAndOpenedAgain() {
   QVERIFY(w.dialogs.opened.empty());
 
   w.window->PBusqueda->EBusca->setText("dos");
-  w.window->BBuscarClick();
+  w.window->PBusqueda->BBuscarClick();
   QTest::mouseClick(save, Qt::LeftButton);
   const fs::path page = w.window->Folders().busquedas / "Dos.htm";
   QVERIFY(!w.dialogs.opened.empty());
@@ -181,7 +181,7 @@ void SearchTest::aSearchIsSavedAsAPageAndOpenedAgain() {
   w.dialogs.canOpen = true;
   QComboBox* history = w.window->PBusqueda->CBusquedas;
   history->setCurrentIndex(history->findText("Dos.htm"));
-  w.window->CBusquedasChange();
+  w.window->PBusqueda->CBusquedasChange();
   QCOMPARE(w.dialogs.opened.back(), page);
 }
 

@@ -258,6 +258,7 @@ void TMenuPral::BuildMenu() {
   connect(Busqueda1, &QAction::triggered, this, [this] { ShowPageIfVisible(kBusqueda); });
   connect(Opciones1, &QAction::triggered, this, [this] { Opciones1Click(); });
   connect(Importar1, &QAction::triggered, this, [this] { Importar1Click(); });
+  connect(VerHTML1, &QAction::triggered, this, [this] { VerHtmlClick(); });
   connect(Salir1, &QAction::triggered, this, &QWidget::close);
 }
 

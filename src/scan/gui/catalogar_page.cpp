@@ -22,6 +22,7 @@
 #include "util/gui/qt_text.h"
 #include "util/gui/wait_cursor.h"
 #include "util/locale.h"
+#include "util/scope_guard.h"
 
 namespace zafirel {
 namespace fs = std::filesystem;
@@ -143,105 +144,97 @@ void CatalogarPage::Cataloga() {
   if (choice.empty()) return;
   dialogs.ProcessEvents();
 
-  auto run = std::make_unique<CatalogueRun>(tablas, drives_, services_.locale, files_,
-                                            LineasCarpetas);
-  run->catalogueFolder = folders.catalogos;
-  run->tempFolder = folders.temp;
-  switch (run->PrepareDrive(RootOfChoice(drives_, choice))) {
-    case CatalogueRun::DriveCheck::kNotARoot:
-      dialogs.PonerMensaje(Traduce("NoDirectorio"));
-      return;
-    case CatalogueRun::DriveCheck::kDriveError:
-      dialogs.PonerMensaje(Traduce("ErrorUnidad"));
-      return;
-    case CatalogueRun::DriveCheck::kReady:
-      break;
-  }
-
-  emit AllDiscsWanted();  // every disc visible for the duplicate test
-  std::optional<std::string> duplicate;
-  Guarded("DuplicateTitle", [&] { duplicate = run->DuplicateTitle(); });
-  if (duplicate) {
-    emit DuplicateFound(*duplicate);
-    dialogs.PonerMensaje(Traduce("CatalogoExiste") + *duplicate);
-    return;
-  }
-
-  // Where the new files go must take them before a long walk, not after it.
-  if (!run->CatalogueFolderWritable()) {
-    dialogs.PonerMensaje(Traduce("ErrorCarpetaCatalogos") + ": " + PathText(folders.catalogos));
-    return;
-  }
-
-  dialogs.ProcessEvents();
-  run->Zips = Zips->isChecked();
-  Catalogar->setEnabled(false);
-  Parar->setEnabled(true);
-  run_ = std::move(run);
+  run_ = std::make_unique<CatalogueRun>(tablas, drives_, services_.locale, files_, LineasCarpetas);
+  const ScopeGuard over([this] {  // also when a failure ends the run
+    walking_ = false;
+    run_.reset();
+  });
   CatalogueRun& r = *run_;
-
-  Panel1->setEnabled(false);
-  emit WalkStarting();
-  bool walked = false;
-  try {
-    r.AppendDisc();
-    emit DiscAppended(tablas.TablaCDRom.AsString("TITULOCD"));
-    WaitCursor wait;
+  r.catalogueFolder = folders.catalogos;
+  r.tempFolder = folders.temp;
+  r.Zips = Zips->isChecked();
+  std::optional<WaitCursor> wait;
+  RunHooks hooks;
+  hooks.beforeDuplicateTest = [this] { emit AllDiscsWanted(); };
+  hooks.beforeAppend = [this, &dialogs] {
+    dialogs.ProcessEvents();
+    walking_ = true;
+    Catalogar->setEnabled(false);
+    Parar->setEnabled(true);
+    Panel1->setEnabled(false);
+    emit WalkStarting();
+  };
+  hooks.discAppended = [this, &r, &dialogs, &wait](const std::string& title) {
+    emit DiscAppended(title);
+    wait.emplace();
     r.onFolder = [this, &dialogs](const std::string& folder) {
       emit StatusText(Qs(folder), false);
       dialogs.ProcessEvents();
     };
-    walked = true;
-    try {
-      r.Walk(Subdirectorios->isChecked());
-    } catch (const std::exception& error) {
-      // A failure inside the walk ends it; the disc keeps what was gathered.
-      qWarning("Walk: %s", error.what());
-    }
-  } catch (const FolderBusy&) {
-    dialogs.PonerMensaje(Traduce("CarpetaOcupada"));
-  } catch (const std::exception& error) {
-    // The record could not be written: nothing was walked, nothing is left.
-    dialogs.PonerMensaje(Traduce("ErrorGrabarDisco") + ": " + error.what());
-  }
-  Panel1->setEnabled(true);
-  emit WalkEnded();
-
-  if (walked && r.Stopped()) {
-    Guarded("DiscardDisc", [&] { r.DiscardDisc(); });
-  } else if (walked) {
-    Guarded("FinishDisc", [&] {
-      emit StatusText(Qs(std::to_string(files_.size()) + Traduce("ArchivosProcesados") +
-                         FormatFixed(r.elapsedSeconds, 3, services_.locale) + " " +
-                         Traduce("Segundos") + "."),
-                      true);
-      // The files are written before the editor opens, so a disc in the
-      // table always has them; one that cannot be written is not kept.
-      bool finished = false;
-      try {
-        finished = r.FinishDisc();
-      } catch (const FolderBusy&) {
-        Guarded("DiscardDisc", [&] { r.DiscardDisc(); });
-      }
-      if (!finished) {
-        dialogs.PonerMensaje(Traduce("ErrorCatalogoNoGrabado") + ": " +
-                             PathText(folders.catalogos));
-        return;
-      }
-      if (tablas.TablaCDRom.Locate("AUTO", r.NumeroNuevo)) emit EditNewDisc();
-      emit DiscCatalogued(r.NumeroNuevo);
-    });
-  }
-
+  };
+  hooks.walkFailed = [](const std::string& error) { qWarning("Walk: %s", error.c_str()); };
+  hooks.afterWalk = [this, &wait] {
+    wait.reset();
+    Panel1->setEnabled(true);
+    emit WalkEnded();
+  };
+  hooks.beforeFinish = [this, &r] {
+    emit StatusText(Qs(std::to_string(files_.size()) + Traduce("ArchivosProcesados") +
+                       FormatFixed(r.elapsedSeconds, 3, services_.locale) + " " +
+                       Traduce("Segundos") + "."),
+                    true);
+  };
+  const RunResult result = r.Catalogue(RootOfChoice(drives_, choice), Subdirectorios->isChecked(),
+                                       hooks);
   const std::string number = r.NumeroNuevo;
-  Parar->setEnabled(false);
-  Catalogar->setEnabled(true);
+  walking_ = false;
   run_.reset();
-  emit RunEnded(number);
+  const bool walked =
+      result.outcome != RunOutcome::kNotARoot && result.outcome != RunOutcome::kDriveError &&
+      result.outcome != RunOutcome::kDuplicate && result.outcome != RunOutcome::kFolderNotWritable;
+  if (walked) {
+    Parar->setEnabled(false);
+    Catalogar->setEnabled(true);
+  }
+  switch (result.outcome) {
+    case RunOutcome::kNotARoot:
+      dialogs.PonerMensaje(Traduce("NoDirectorio"));
+      return;
+    case RunOutcome::kDriveError:
+      dialogs.PonerMensaje(Traduce("ErrorUnidad"));
+      return;
+    case RunOutcome::kDuplicate:
+      emit DuplicateFound(result.detail);
+      dialogs.PonerMensaje(Traduce("CatalogoExiste") + result.detail);
+      return;
+    case RunOutcome::kFolderNotWritable:
+      dialogs.PonerMensaje(Traduce("ErrorCarpetaCatalogos") + ": " + PathText(folders.catalogos));
+      return;
+    case RunOutcome::kBusy:
+      dialogs.PonerMensaje(Traduce("CarpetaOcupada"));
+      break;
+    case RunOutcome::kRecordNotWritten:
+      dialogs.PonerMensaje(Traduce("ErrorGrabarDisco") + ": " + result.detail);
+      break;
+    case RunOutcome::kFilesNotWritten:
+      dialogs.PonerMensaje(Traduce("ErrorCatalogoNoGrabado") + ": " + PathText(folders.catalogos));
+      break;
+    case RunOutcome::kStopped:
+      break;
+    case RunOutcome::kCatalogued:
+      // The files are written before the editor opens, so a disc in the
+      // table always has them.
+      Guarded("EditNewDisc", [&] {
+        if (tablas.TablaCDRom.Locate("AUTO", number)) emit EditNewDisc();
+      });
+      emit DiscCatalogued(number);
+      break;
+  }
+  emit RunEnded(result.outcome == RunOutcome::kCatalogued ? number : std::string());
 }
 
 void CatalogarPage::PararClick() {
-  if (!run_) return;
+  if (!walking_) return;
   Parar->setEnabled(false);
   emit StatusText(QString(), true);
   run_->Buscador.Abort();

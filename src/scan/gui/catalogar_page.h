@@ -37,9 +37,10 @@ class CatalogarPage : public QWidget {
   void LoadSettings();
   void Retranslate();
   DriveMap& Drives() { return drives_; }
-  // The run in progress, if any.
-  CatalogueRun* Run() { return run_.get(); }
-  bool Running() const { return run_ != nullptr; }
+  // The run whose disc is being added and walked, if any (not while its
+  // drive is being checked).
+  CatalogueRun* Run() { return walking_ ? run_.get() : nullptr; }
+  bool Running() const { return walking_; }
 
   // The lines of the tree file being written by a run.
   std::vector<std::string> LineasCarpetas;
@@ -80,6 +81,7 @@ class CatalogarPage : public QWidget {
   LineList& files_;
   DriveMap drives_;
   std::unique_ptr<CatalogueRun> run_;
+  bool walking_ = false;
 };
 
 }  // namespace zafirel
