@@ -4,25 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <string>
 
 #include "util/file_change.h"
+#include "util/file_handle.h"
 
 namespace zafirel {
 namespace {
-
-bool WriteAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
 
 // Creates the temporary file beside target, lets fill write it, then flushes
 // and renames it over target. Any failure removes the temporary file.
@@ -30,8 +19,9 @@ template <typename Fill>
 bool ReplaceThroughTemp(const std::filesystem::path& target, Fill&& fill, bool flush = true) {
   if (!MayChangeFile()) return false;
   std::string temp = target.string() + std::string(kTempMarker) + "XXXXXX";
-  const int fd = mkstemp(temp.data());
-  if (fd < 0) return false;
+  FileDescriptor file(mkstemp(temp.data()));
+  if (!file.valid()) return false;
+  const int fd = file.get();
   bool ok = fill(fd);
   // Keep the permissions an existing target had; mkstemp gives 0600.
   struct stat st {};
@@ -40,7 +30,7 @@ bool ReplaceThroughTemp(const std::filesystem::path& target, Fill&& fill, bool f
   else if (ok)
     ::fchmod(fd, 0644);
   if (ok && flush) ok = SyncDescriptor(fd);
-  if (::close(fd) != 0) ok = false;
+  if (!file.Close()) ok = false;
   if (ok) ok = RenameFile(temp, target, flush);
   if (!ok) ::unlink(temp.c_str());
   return ok;
@@ -60,16 +50,16 @@ bool WriteTransientFile(const std::filesystem::path& target, std::string_view by
 }
 
 bool CopyFileAtomically(const std::filesystem::path& source, const std::filesystem::path& target) {
-  const int from = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-  if (from < 0) return false;
+  const FileDescriptor file = FileDescriptor::Open(source, O_RDONLY | O_CLOEXEC);
+  if (!file.valid()) return false;
+  const int from = file.get();
   struct stat info {};
   bool ok = ::fstat(from, &info) == 0 && S_ISREG(info.st_mode);
   if (ok) {
     ok = ReplaceThroughTemp(target, [&](int to) {
       char buffer[16384];
       for (;;) {
-        ssize_t n = ::read(from, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
+        const ssize_t n = ReadSome(from, buffer, sizeof buffer);
         if (n < 0) return false;
         if (n == 0) break;
         if (!MayChangeFile() || !WriteAll(to, buffer, static_cast<std::size_t>(n))) return false;
@@ -79,7 +69,6 @@ bool CopyFileAtomically(const std::filesystem::path& source, const std::filesyst
       return true;
     });
   }
-  ::close(from);
   return ok;
 }
 
