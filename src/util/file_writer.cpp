@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -70,6 +71,29 @@ bool CopyFileAtomically(const std::filesystem::path& source, const std::filesyst
     });
   }
   return ok;
+}
+
+std::optional<std::string> ReadWholeFile(const std::filesystem::path& path) {
+  const FileDescriptor file = FileDescriptor::Open(path, O_RDONLY | O_CLOEXEC);
+  if (!file.valid()) return std::nullopt;
+  struct stat info {};
+  if (::fstat(file.get(), &info) != 0) return std::nullopt;
+  // One byte beyond the size lets the read that finds the end need no room
+  // of its own; a file that grew meanwhile, or one that reports no size
+  // (a pipe, a system file), makes the buffer grow.
+  constexpr std::size_t kLeast = 4096;
+  std::string bytes(
+      std::max(kLeast, info.st_size > 0 ? static_cast<std::size_t>(info.st_size) + 1 : 0), '\0');
+  std::size_t filled = 0;
+  for (;;) {
+    if (filled == bytes.size()) bytes.resize(bytes.size() * 2);
+    const ssize_t n = ReadSome(file.get(), bytes.data() + filled, bytes.size() - filled);
+    if (n < 0) return std::nullopt;
+    if (n == 0) break;
+    filled += static_cast<std::size_t>(n);
+  }
+  bytes.resize(filled);
+  return bytes;
 }
 
 bool IsLeftoverTempFile(std::string_view fileName) {
