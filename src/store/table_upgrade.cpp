@@ -1,7 +1,6 @@
 #include "store/table_upgrade.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <charconv>
@@ -15,6 +14,7 @@
 #include "store/dbf/table.h"
 #include "util/codepage.h"
 #include "util/file_change.h"
+#include "util/file_handle.h"
 #include "util/file_writer.h"
 #include "util/files.h"
 #include "util/text.h"
@@ -222,11 +222,8 @@ std::vector<SwapStep> ReadJournal(const std::filesystem::path& journal) {
 // the journal says they are complete.
 bool SyncFiles(const std::filesystem::path& folder, const std::vector<SwapStep>& steps) {
   for (const SwapStep& step : steps) {
-    const int fd = ::open((folder / step.entry).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool synced = SyncDescriptor(fd);
-    ::close(fd);
-    if (!synced) return false;
+    const FileDescriptor file = FileDescriptor::Open(folder / step.entry, O_RDONLY | O_CLOEXEC);
+    if (!file.valid() || !SyncDescriptor(file.get())) return false;
   }
   return true;
 }
