@@ -17,6 +17,7 @@
 #include "util/file_handle.h"
 #include "util/file_writer.h"
 #include "util/files.h"
+#include "util/scope_guard.h"
 #include "util/text.h"
 #include "util/wildcard.h"
 
@@ -356,16 +357,6 @@ bool MakeBackupFolder(const UpgradeNames& names, const UpgradeContext& context) 
   return false;
 }
 
-// Closes both tables however the copy ends.
-struct CloseTables {
-  dbf::Table& a;
-  dbf::Table& b;
-  ~CloseTables() {
-    a.Close();
-    b.Close();
-  }
-};
-
 // Steps from the definition lines to the closed tables; true when the new
 // table holds every record and may replace the old one.
 bool RebuildTable(dbf::Table& oldTable, const UpgradeNames& names, const std::string& fieldName,
@@ -376,7 +367,11 @@ bool RebuildTable(dbf::Table& oldTable, const UpgradeNames& names, const std::st
   dbf::Table newTable(false);
   newTable.SetFolder(names.backup);
   newTable.SetTableName(AnsiToUtf8(names.base + "Creada" + names.ext));
-  CloseTables closer{oldTable, newTable};
+  // Both tables close however the copy ends.
+  const ScopeGuard closer([&] {
+    oldTable.Close();
+    newTable.Close();
+  });
 
   bool created = false;
   try {
