@@ -10,6 +10,7 @@
 #include "scan/zip_description.h"
 #include "store/catalogue_files.h"
 #include "store/tablas.h"
+#include "util/scope_guard.h"
 #include "util/text.h"
 
 namespace zafirel {
@@ -107,13 +108,10 @@ void CatalogueRun::Walk(bool subfolders) {
     BuscadorFound(folder, info);
   };
   const auto start = std::chrono::steady_clock::now();
-  struct Clock {
-    double& seconds;
-    std::chrono::steady_clock::time_point start;
-    ~Clock() {
-      seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    }
-  } clock{elapsedSeconds, start};
+  const ScopeGuard clock([&] {
+    elapsedSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  });
   Buscador.Execute();
 }
 

@@ -1,6 +1,5 @@
 #include "scan/disk_info.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <linux/msdos_fs.h>
 #include <sys/ioctl.h>
@@ -15,6 +14,7 @@
 
 #include "scan/volume_reader.h"
 #include "util/codepage.h"
+#include "util/file_handle.h"
 #include "util/text.h"
 
 namespace zafirel {
@@ -127,12 +127,7 @@ std::optional<Place> Locate(const fs::path& folder) {
   return place;
 }
 
-bool CanOpenFolder(const fs::path& folder) {
-  DIR* dir = opendir(folder.c_str());
-  if (dir == nullptr) return false;
-  closedir(dir);
-  return true;
-}
+bool CanOpenFolder(const fs::path& folder) { return OpenFolder(folder).valid(); }
 
 // The volume's first bytes: its device node, else the image behind a loop.
 std::optional<VolumeId> ReadOwnId(const Place& place) {
@@ -187,12 +182,12 @@ std::optional<std::uint32_t> SerialFromUuid(std::string uuid, std::string_view t
 }
 
 std::optional<std::uint32_t> FatVolumeId(const fs::path& folder) {
-  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
+  const FileDescriptor fd =
+      FileDescriptor::Open(folder, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+  if (!fd.valid()) return std::nullopt;
   std::uint32_t id = 0;
-  const bool ok = ioctl(fd, FAT_IOCTL_GET_VOLUME_ID, &id) == 0;
-  close(fd);
-  return ok ? std::optional<std::uint32_t>(id) : std::nullopt;
+  if (ioctl(fd.get(), FAT_IOCTL_GET_VOLUME_ID, &id) != 0) return std::nullopt;
+  return id;
 }
 
 // Serial: the volume's own bytes, the FAT driver, the udev UUID, and last a

@@ -14,6 +14,7 @@
 
 #include "scan/drive_map.h"
 #include "util/codepage.h"
+#include "util/file_handle.h"
 #include "util/text.h"
 #include "util/wildcard.h"
 
@@ -43,11 +44,10 @@ std::uint32_t StoredAttributes(AttributeSource source, int folderFd, const char*
   if (source == AttributeSource::kFat) {
     const int flags =
         O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (directory ? O_DIRECTORY : 0);
-    const int fd = openat(folderFd, name, flags);
-    if (fd < 0) return 0;
+    const FileDescriptor fd(openat(folderFd, name, flags));
+    if (!fd.valid()) return 0;
     std::uint32_t value = 0;
-    const bool ok = ioctl(fd, FAT_IOCTL_GET_ATTRIBUTES, &value) == 0;
-    close(fd);
+    const bool ok = ioctl(fd.get(), FAT_IOCTL_GET_ATTRIBUTES, &value) == 0;
     return ok ? value & (attr::kReadOnly | attr::kHidden | attr::kSystem | attr::kArchive) : 0;
   }
   if (source == AttributeSource::kNtfs) {
@@ -60,13 +60,6 @@ std::uint32_t StoredAttributes(AttributeSource source, int folderFd, const char*
   }
   return 0;
 }
-
-struct DirCloser {
-  DIR* dir;
-  ~DirCloser() {
-    if (dir != nullptr) closedir(dir);
-  }
-};
 
 }  // namespace
 
@@ -145,7 +138,8 @@ void TFindFile::Execute() {
   if (Attributes.Has(TFileAttribute::ffDirectory)) walk.mask |= attr::kDirectory;
   walk.acceptPlain = Attributes.Has(TFileAttribute::ffNormal);
 
-  const int fd = open(host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const FileDescriptor folder = FileDescriptor::Open(host, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int fd = folder.get();
   struct stat info {};
   if (fd >= 0 && fstat(fd, &info) == 0) walk.device = info.st_dev;
   struct statfs volume {};
@@ -161,12 +155,6 @@ void TFindFile::Execute() {
     if (OnNewFolder) OnNewFolder(*this, start, ignore);
     return;
   }
-  struct FdCloser {
-    int fd;
-    ~FdCloser() {
-      if (fd >= 0) close(fd);
-    }
-  } closer{fd};
   WalkFolder(fd, start, walk);
 }
 
@@ -175,14 +163,11 @@ void TFindFile::WalkFolder(int folderFd, const std::string& folder, Walk& walk) 
   if (OnNewFolder) OnNewFolder(*this, folder, ignore);
   if (ignore || aborted_) return;
 
-  const int listFd = dup(folderFd);
-  if (listFd < 0) return;
-  DIR* dir = fdopendir(listFd);
-  if (dir == nullptr) {
-    close(listFd);
-    return;
-  }
-  DirCloser closer{dir};
+  // Closing a listing closes the descriptor it lists: it gets a copy, and
+  // the caller's stays open for the lookups by name below.
+  const OpenFolder listing{FileDescriptor(dup(folderFd))};
+  if (!listing.valid()) return;
+  DIR* dir = listing.get();
   const fs::path host = hostFolder_;
   std::vector<std::string> subfolders;
   while (!aborted_) {
@@ -226,13 +211,10 @@ void TFindFile::WalkFolder(int folderFd, const std::string& folder, Walk& walk) 
 
   for (const std::string& name : subfolders) {
     if (aborted_) break;
-    const int childFd =
-        openat(folderFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (childFd < 0) continue;
-    struct FdCloser {
-      int fd;
-      ~FdCloser() { close(fd); }
-    } childCloser{childFd};
+    const FileDescriptor child(
+        openat(folderFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!child.valid()) continue;
+    const int childFd = child.get();
     struct stat info {};
     if (fstat(childFd, &info) != 0 || info.st_dev != walk.device) continue;  // another volume
     if (walk.source != AttributeSource::kNone &&

@@ -13,6 +13,7 @@
 
 #include "scan/disk_info.h"
 #include "util/codepage.h"
+#include "util/file_handle.h"
 
 namespace zafirel {
 namespace fs = std::filesystem;
@@ -198,8 +199,10 @@ std::string ByLabelName(std::uint32_t major, std::uint32_t minor) {
 
 std::string ReadVolumeStart(const std::filesystem::path& device, std::uint64_t offset,
                             std::size_t size) {
-  const int fd = open(device.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return {};
+  const FileDescriptor file =
+      FileDescriptor::Open(device, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (!file.valid()) return {};
+  const int fd = file.get();
   std::string bytes;
   struct stat info;
   if (fstat(fd, &info) == 0 && (S_ISBLK(info.st_mode) || S_ISREG(info.st_mode))) {
@@ -213,7 +216,6 @@ std::string ReadVolumeStart(const std::filesystem::path& device, std::uint64_t o
     }
     bytes.resize(got);
   }
-  close(fd);
   return bytes;
 }
 

@@ -14,6 +14,7 @@
 
 #include "store/tablas.h"
 #include "util/codepage.h"
+#include "util/file_handle.h"
 #include "util/text.h"
 #include "util/wildcard.h"
 
@@ -171,17 +172,17 @@ std::unordered_map<std::string, DiscFacts> ReadDiscs(TTablas& tablas) {
 // catalogue of any size costs at most two pieces of memory.
 class PieceReader {
  public:
-  explicit PieceReader(const fs::path& file) : fd_(open(file.c_str(), O_RDONLY | O_CLOEXEC)) {
-    if (fd_ < 0) throw std::runtime_error("No se puede leer " + Utf8ToAnsi(file.string()));
+  explicit PieceReader(const fs::path& file)
+      : fd_(FileDescriptor::Open(file, O_RDONLY | O_CLOEXEC)) {
+    if (!fd_.valid()) throw std::runtime_error("No se puede leer " + Utf8ToAnsi(file.string()));
   }
-  ~PieceReader() { close(fd_); }
   // The next piece; empty at the end of the file.
   std::string_view Next(std::string& buffer) {
     if (carry_ > 0) std::memmove(buffer.data(), buffer.data() + consumed_, carry_);
     std::size_t filled = carry_;
     for (;;) {
       if (buffer.size() < filled + kPiece) buffer.resize(filled + kPiece);
-      const ssize_t got = read(fd_, buffer.data() + filled, buffer.size() - filled);
+      const ssize_t got = read(fd_.get(), buffer.data() + filled, buffer.size() - filled);
       if (got < 0) throw std::runtime_error("error de lectura");
       filled += static_cast<std::size_t>(got);
       if (got == 0) {  // the end: whatever is left is the last piece
@@ -208,7 +209,7 @@ class PieceReader {
 
  private:
   static constexpr std::size_t kPiece = std::size_t{4} << 20;
-  int fd_;
+  FileDescriptor fd_;
   std::size_t carry_ = 0, consumed_ = 0;
 };
 

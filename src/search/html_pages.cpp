@@ -1,15 +1,15 @@
 #include "search/html_pages.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <stdexcept>
 #include <system_error>
 
 #include "util/codepage.h"
-#include "util/wildcard.h"
+#include "util/file_handle.h"
 #include "util/file_writer.h"
 #include "util/text.h"
+#include "util/wildcard.h"
 
 namespace zafirel {
 namespace fs = std::filesystem;
@@ -69,10 +69,9 @@ fs::path StoredSearchPath(const fs::path& searchesFolder, std::string_view searc
     return fallback;
   const fs::path path = searchesFolder / AnsiToUtf8(name);
   // The name is usable when a file of that name can be created.
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-  if (fd < 0) return fallback;
-  close(fd);
-  return path;
+  const FileDescriptor created =
+      FileDescriptor::Open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+  return created.valid() ? path : fallback;
 }
 
 std::string DiscPageText(std::string_view title, std::string_view bytes, bool noDiscs,

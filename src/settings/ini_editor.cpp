@@ -7,10 +7,8 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <memory>
 #include <system_error>
 #include <vector>
 
@@ -352,23 +350,11 @@ fs::path HostFile(const std::string& resolved) {
   return match.empty() ? path : folder / match;
 }
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 // Empty text for a missing file; nothing when it exists but cannot be read,
 // which a write must not mistake for "empty" and overwrite.
-std::optional<std::string> ReadWholeFile(const fs::path& path) {
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-  if (!file) {
-    if (errno == ENOENT || errno == ENOTDIR) return std::string();
-    return std::nullopt;
-  }
-  std::string text;
-  char buffer[1 << 16];
-  std::size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) text.append(buffer, n);
-  if (std::ferror(file.get())) return std::nullopt;
+std::optional<std::string> ReadSettingsText(const fs::path& path) {
+  std::optional<std::string> text = ReadWholeFile(path);
+  if (!text && (errno == ENOENT || errno == ENOTDIR)) return std::string();
   return text;
 }
 
@@ -389,7 +375,7 @@ void EditFile(const std::string& resolved, Edit edit) {
     path = fs::canonical(path, error);  // write the link's target, keep the link
     if (error) return;
   }
-  const std::optional<std::string> text = ReadWholeFile(path);
+  const std::optional<std::string> text = ReadSettingsText(path);
   if (!text || !MayReplace(path)) return;
   const std::string edited = edit(std::string_view(*text));
   if (edited != *text) (void)WriteFileAtomically(path, edited);  // lost writes: see the header
@@ -463,7 +449,7 @@ std::optional<std::string> TIniEditor::ReadWholeValue(std::string_view section,
   const std::string wanted_section = CleanName(section);
   const std::string wanted_key = CleanName(key);
   if (wanted_section.empty() || wanted_key.empty() || file_name_.empty()) return std::nullopt;
-  const std::optional<std::string> text = ReadWholeFile(HostFile(ResolvedPath()));
+  const std::optional<std::string> text = ReadSettingsText(HostFile(ResolvedPath()));
   if (!text) return std::nullopt;
   const std::optional<std::string_view> value = FindValue(*text, wanted_section, wanted_key);
   if (!value) return std::nullopt;

@@ -3,6 +3,7 @@
 #include "store/dbf/mdx.h"
 #include "store/tablas.h"
 #include "util/codepage.h"
+#include "util/scope_guard.h"
 #include "util/text.h"
 
 namespace zafirel {
@@ -11,24 +12,18 @@ namespace {
 
 constexpr std::size_t kAlbumWidth = 50;
 
-struct CloseOnExit {
-  dbf::Table& cursor;
-  IndexSet& indexes;
-  ~CloseOnExit() {
-    try {
-      indexes.Detach(cursor);
-      cursor.Close();
-    } catch (const std::exception&) {
-    }
-  }
-};
-
 }  // namespace
 
 std::vector<std::string> ListAlbums(TTablas& tablas) {
   std::vector<std::string> albums;
   dbf::Table& temp = tablas.TablaCDRomTemp;
-  CloseOnExit closer{temp, tablas.IndicesCDRomTemp};
+  const ScopeGuard closer([&] {
+    try {
+      tablas.IndicesCDRomTemp.Detach(temp);
+      temp.Close();
+    } catch (const std::exception&) {
+    }
+  });
   temp.SetFolder(tablas.Folder());
   temp.SetTableName(TTablas::kDiscTableName);
   temp.Open();

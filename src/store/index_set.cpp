@@ -7,6 +7,7 @@
 #include "util/dialogs.h"
 #include "util/file_change.h"
 #include "util/folder_lock.h"
+#include "util/scope_guard.h"
 #include "util/text.h"
 #include "util/wildcard.h"
 
@@ -99,12 +100,6 @@ bool Usable(dbf::Table& cursor, const fs::path& file, std::string_view tag) {
   }
 }
 
-// Closes the cursor when the build leaves, however it leaves.
-struct CloseOnExit {
-  dbf::Table& table;
-  ~CloseOnExit() { table.Close(); }
-};
-
 }  // namespace
 
 int RegeneraIndices(dbf::Table& cursor, const fs::path& folder, Dialogs& dialogs,
@@ -114,7 +109,7 @@ int RegeneraIndices(dbf::Table& cursor, const fs::path& folder, Dialogs& dialogs
   int count = 0;
   {
     cursor.Open();
-    CloseOnExit closer{cursor};
+    const ScopeGuard closer([&] { cursor.Close(); });
     // A change cut short may have left any index behind its table: all go.
     const bool inDoubt = cursor.IndexesInDoubt();
     for (const IndexFile& index : kIndexFiles) {
@@ -131,7 +126,7 @@ int RegeneraIndices(dbf::Table& cursor, const fs::path& folder, Dialogs& dialogs
       const IndexFile& index = kIndexFiles[i];
       try {
         cursor.Open();
-        CloseOnExit closer{cursor};
+        const ScopeGuard closer([&] { cursor.Close(); });
         IndexSet building;
         building.Indexa2(cursor, folder, index.tag, index.expression, "", true, index.unique);
         if (building.Current() == index.tag) ++built;  // else skipped; start-up goes on
@@ -146,7 +141,7 @@ int RegeneraIndices(dbf::Table& cursor, const fs::path& folder, Dialogs& dialogs
     // Every index now matches the table: the mark of a cut-short change goes.
     try {
       cursor.Open();
-      CloseOnExit closer{cursor};
+      const ScopeGuard closer([&] { cursor.Close(); });
       if (cursor.IndexesInDoubt()) cursor.SetIndexesInDoubt(false);
     } catch (const std::exception&) {
     }

@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "store/dbf/dbf_error.h"
+#include "util/scope_guard.h"
 #include "util/text.h"
 
 namespace zafirel {
@@ -41,16 +42,6 @@ int NumberAfter(const std::string& text) {
   if (value >= INT_MAX) throw dbf::DbfError("El n\xFAmero de disco est\xE1 fuera de rango");
   return static_cast<int>(value + 1);
 }
-
-// Closes the cursor when the task leaves, however it leaves.
-struct CloseOnExit {
-  dbf::Table& table;
-  IndexSet* indexes = nullptr;
-  ~CloseOnExit() {
-    if (indexes) indexes->Detach(table);
-    table.Close();
-  }
-};
 
 }  // namespace
 
@@ -112,7 +103,11 @@ void TTablas::OpenDiscTable() {
 // Without the "Auto" file the table is scanned for the same answer.
 int TTablas::IncrementaNHistoria() {
   TablaCDRomTemp.Open();
-  CloseOnExit closer{TablaCDRomTemp, &IndicesCDRomTemp};
+  // The cursor closes when the task leaves, however it leaves.
+  const ScopeGuard closer([&] {
+    IndicesCDRomTemp.Detach(TablaCDRomTemp);
+    TablaCDRomTemp.Close();
+  });
   IndicesCDRomTemp.Attach(TablaCDRomTemp, folder_);
   try {
     IndicesCDRomTemp.Select(TablaCDRomTemp, "Auto");

@@ -1,7 +1,6 @@
 #include "store/table_upgrade.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <charconv>
@@ -15,8 +14,10 @@
 #include "store/dbf/table.h"
 #include "util/codepage.h"
 #include "util/file_change.h"
+#include "util/file_handle.h"
 #include "util/file_writer.h"
 #include "util/files.h"
+#include "util/scope_guard.h"
 #include "util/text.h"
 #include "util/wildcard.h"
 
@@ -222,11 +223,8 @@ std::vector<SwapStep> ReadJournal(const std::filesystem::path& journal) {
 // the journal says they are complete.
 bool SyncFiles(const std::filesystem::path& folder, const std::vector<SwapStep>& steps) {
   for (const SwapStep& step : steps) {
-    const int fd = ::open((folder / step.entry).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool synced = SyncDescriptor(fd);
-    ::close(fd);
-    if (!synced) return false;
+    const FileDescriptor file = FileDescriptor::Open(folder / step.entry, O_RDONLY | O_CLOEXEC);
+    if (!file.valid() || !SyncDescriptor(file.get())) return false;
   }
   return true;
 }
@@ -359,16 +357,6 @@ bool MakeBackupFolder(const UpgradeNames& names, const UpgradeContext& context) 
   return false;
 }
 
-// Closes both tables however the copy ends.
-struct CloseTables {
-  dbf::Table& a;
-  dbf::Table& b;
-  ~CloseTables() {
-    a.Close();
-    b.Close();
-  }
-};
-
 // Steps from the definition lines to the closed tables; true when the new
 // table holds every record and may replace the old one.
 bool RebuildTable(dbf::Table& oldTable, const UpgradeNames& names, const std::string& fieldName,
@@ -379,7 +367,11 @@ bool RebuildTable(dbf::Table& oldTable, const UpgradeNames& names, const std::st
   dbf::Table newTable(false);
   newTable.SetFolder(names.backup);
   newTable.SetTableName(AnsiToUtf8(names.base + "Creada" + names.ext));
-  CloseTables closer{oldTable, newTable};
+  // Both tables close however the copy ends.
+  const ScopeGuard closer([&] {
+    oldTable.Close();
+    newTable.Close();
+  });
 
   bool created = false;
   try {

@@ -8,6 +8,8 @@
 #include <system_error>
 #include <utility>
 
+#include "util/file_handle.h"
+
 namespace zafirel {
 namespace {
 
@@ -38,14 +40,13 @@ bool SyncDescriptor(int fd) {
 }
 
 bool SyncFolder(const std::filesystem::path& folder) {
-  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return false;
+  const FileDescriptor fd = FileDescriptor::Open(
+      folder.empty() ? std::filesystem::path(".") : folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (!fd.valid()) return false;
   int result;
-  do result = ::fsync(fd);
+  do result = ::fsync(fd.get());
   while (result != 0 && errno == EINTR);
-  const bool ok = result == 0 || errno == EINVAL || errno == EROFS;
-  ::close(fd);
-  return ok;
+  return result == 0 || errno == EINVAL || errno == EROFS;
 }
 
 bool RemoveFile(const std::filesystem::path& file) {

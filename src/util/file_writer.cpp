@@ -4,25 +4,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
 #include "util/file_change.h"
+#include "util/file_handle.h"
 
 namespace zafirel {
 namespace {
-
-bool WriteAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
 
 // Creates the temporary file beside target, lets fill write it, then flushes
 // and renames it over target. Any failure removes the temporary file.
@@ -30,8 +20,9 @@ template <typename Fill>
 bool ReplaceThroughTemp(const std::filesystem::path& target, Fill&& fill, bool flush = true) {
   if (!MayChangeFile()) return false;
   std::string temp = target.string() + std::string(kTempMarker) + "XXXXXX";
-  const int fd = mkstemp(temp.data());
-  if (fd < 0) return false;
+  FileDescriptor file(mkstemp(temp.data()));
+  if (!file.valid()) return false;
+  const int fd = file.get();
   bool ok = fill(fd);
   // Keep the permissions an existing target had; mkstemp gives 0600.
   struct stat st {};
@@ -40,7 +31,7 @@ bool ReplaceThroughTemp(const std::filesystem::path& target, Fill&& fill, bool f
   else if (ok)
     ::fchmod(fd, 0644);
   if (ok && flush) ok = SyncDescriptor(fd);
-  if (::close(fd) != 0) ok = false;
+  if (!file.Close()) ok = false;
   if (ok) ok = RenameFile(temp, target, flush);
   if (!ok) ::unlink(temp.c_str());
   return ok;
@@ -60,16 +51,16 @@ bool WriteTransientFile(const std::filesystem::path& target, std::string_view by
 }
 
 bool CopyFileAtomically(const std::filesystem::path& source, const std::filesystem::path& target) {
-  const int from = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-  if (from < 0) return false;
+  const FileDescriptor file = FileDescriptor::Open(source, O_RDONLY | O_CLOEXEC);
+  if (!file.valid()) return false;
+  const int from = file.get();
   struct stat info {};
   bool ok = ::fstat(from, &info) == 0 && S_ISREG(info.st_mode);
   if (ok) {
     ok = ReplaceThroughTemp(target, [&](int to) {
       char buffer[16384];
       for (;;) {
-        ssize_t n = ::read(from, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
+        const ssize_t n = ReadSome(from, buffer, sizeof buffer);
         if (n < 0) return false;
         if (n == 0) break;
         if (!MayChangeFile() || !WriteAll(to, buffer, static_cast<std::size_t>(n))) return false;
@@ -79,8 +70,30 @@ bool CopyFileAtomically(const std::filesystem::path& source, const std::filesyst
       return true;
     });
   }
-  ::close(from);
   return ok;
+}
+
+std::optional<std::string> ReadWholeFile(const std::filesystem::path& path) {
+  const FileDescriptor file = FileDescriptor::Open(path, O_RDONLY | O_CLOEXEC);
+  if (!file.valid()) return std::nullopt;
+  struct stat info {};
+  if (::fstat(file.get(), &info) != 0) return std::nullopt;
+  // One byte beyond the size lets the read that finds the end need no room
+  // of its own; a file that grew meanwhile, or one that reports no size
+  // (a pipe, a system file), makes the buffer grow.
+  constexpr std::size_t kLeast = 4096;
+  std::string bytes(
+      std::max(kLeast, info.st_size > 0 ? static_cast<std::size_t>(info.st_size) + 1 : 0), '\0');
+  std::size_t filled = 0;
+  for (;;) {
+    if (filled == bytes.size()) bytes.resize(bytes.size() * 2);
+    const ssize_t n = ReadSome(file.get(), bytes.data() + filled, bytes.size() - filled);
+    if (n < 0) return std::nullopt;
+    if (n == 0) break;
+    filled += static_cast<std::size_t>(n);
+  }
+  bytes.resize(filled);
+  return bytes;
 }
 
 bool IsLeftoverTempFile(std::string_view fileName) {

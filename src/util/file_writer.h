@@ -10,6 +10,8 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace zafirel {
@@ -28,6 +30,10 @@ inline constexpr std::string_view kTempMarker = ".tmp-";
 // renamed over the target), keeping the source's modification time.
 [[nodiscard]] bool CopyFileAtomically(const std::filesystem::path& source,
                                       const std::filesystem::path& target);
+
+// The whole contents of a file, read in one pass; nothing when the file
+// cannot be opened (errno then tells why) or a read fails.
+std::optional<std::string> ReadWholeFile(const std::filesystem::path& path);
 
 // A name WriteFileAtomically gives its temporary files.
 bool IsLeftoverTempFile(std::string_view fileName);

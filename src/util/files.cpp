@@ -2,59 +2,16 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <system_error>
 
 #include "util/file_change.h"
+#include "util/file_handle.h"
 
 namespace zafirel {
 namespace {
 
 constexpr std::size_t kCopyBlock = 16384;
-
-// Closes the descriptor on every path out of CopiaArchivo.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  // Closing can report a late write failure (full disc, network folder).
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
-
-ssize_t ReadSome(int fd, char* buffer, std::size_t size) {
-  ssize_t n;
-  do n = ::read(fd, buffer, size);
-  while (n < 0 && errno == EINTR);
-  return n;
-}
-
-// Writes the whole block, resuming after interrupted or partial writes; false
-// when the system took fewer bytes than the block holds.
-bool WriteAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
 
 bool CopyContents(int from, int to) {
   char buffer[kCopyBlock];
@@ -90,7 +47,7 @@ std::uint64_t FileSizeByName(const std::filesystem::path& path) {
 }
 
 bool CopiaArchivo(const std::filesystem::path& source, const std::filesystem::path& target) {
-  FileDescriptor from(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  const FileDescriptor from = FileDescriptor::Open(source, O_RDONLY | O_CLOEXEC);
   if (!from.valid()) return false;
   struct stat sourceInfo {};
   if (::fstat(from.get(), &sourceInfo) != 0) return false;
@@ -100,7 +57,7 @@ bool CopiaArchivo(const std::filesystem::path& source, const std::filesystem::pa
     return false;
 
   if (!MayChangeFile()) return false;
-  FileDescriptor to(::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  FileDescriptor to = FileDescriptor::Open(target, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (!to.valid()) return false;
   const bool copied = CopyContents(from.get(), to.get());
   // The date travels even after a failed copy, as the copy step always ends

@@ -1,11 +1,11 @@
 #include "util/folder_lock.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <map>
 #include <thread>
+#include <utility>
 
 namespace zafirel {
 namespace {
@@ -17,10 +17,10 @@ std::filesystem::path LockFileOf(const std::filesystem::path& folder) {
   return folder / kLockFileName;
 }
 
-// The lock file opened for reading and writing, created when missing; -1
-// when the folder cannot hold it.
-int OpenLockFile(const std::filesystem::path& folder) {
-  return ::open(LockFileOf(folder).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+// The lock file opened for reading and writing, created when missing; an
+// empty owner when the folder cannot hold it.
+FileDescriptor OpenLockFile(const std::filesystem::path& folder) {
+  return FileDescriptor::Open(LockFileOf(folder), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
 }
 
 bool TryLock(int fd, off_t byte, short type) {
@@ -33,7 +33,7 @@ bool TryLock(int fd, off_t byte, short type) {
 }
 
 struct Held {
-  int fd = -1;  // -1: the folder could not be locked, nothing to release
+  FileDescriptor fd;  // empty: the folder could not be locked, nothing to release
   int depth = 0;
 };
 
@@ -63,19 +63,18 @@ FolderLock::FolderLock(const std::filesystem::path& folder, std::chrono::millise
     ++held.depth;
     return;
   }
-  const int fd = OpenLockFile(folder);
-  if (fd >= 0) {
+  FileDescriptor fd = OpenLockFile(folder);
+  if (fd.valid()) {
     const auto deadline = std::chrono::steady_clock::now() + wait;
-    while (!TryLock(fd, kWriteByte, F_WRLCK)) {
+    while (!TryLock(fd.get(), kWriteByte, F_WRLCK)) {
       if ((errno != EAGAIN && errno != EACCES) || std::chrono::steady_clock::now() >= deadline) {
-        ::close(fd);
         HeldLocks().erase(key_);
         throw FolderBusy(folder);
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
   }
-  held.fd = fd;
+  held.fd = std::move(fd);
   held.depth = 1;
   ++epoch;
 }
@@ -84,8 +83,7 @@ FolderLock::~FolderLock() {
   auto it = HeldLocks().find(key_);
   if (it == HeldLocks().end()) return;
   if (--it->second.depth > 0) return;
-  if (it->second.fd >= 0) ::close(it->second.fd);  // closing releases the lock
-  HeldLocks().erase(it);
+  HeldLocks().erase(it);  // closing the lock file releases the lock
 }
 
 bool FolderLock::HeldHere(const std::filesystem::path& folder) {
@@ -97,36 +95,30 @@ std::uint64_t FolderLock::Epoch() { return epoch; }
 
 bool RunClaim::Claim(const std::filesystem::path& folder, std::uint64_t number) {
   Release();
-  const int fd = OpenLockFile(folder);
-  if (fd < 0) {
+  FileDescriptor fd = OpenLockFile(folder);
+  if (!fd.valid()) {
     unlocked_ = true;
     return true;
   }
-  if (!TryLock(fd, kRunClaimBase + static_cast<off_t>(number), F_WRLCK)) {
-    ::close(fd);
-    return false;
-  }
-  fd_ = fd;
+  if (!TryLock(fd.get(), kRunClaimBase + static_cast<off_t>(number), F_WRLCK)) return false;
+  fd_ = std::move(fd);
   return true;
 }
 
 void RunClaim::Release() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  fd_ = FileDescriptor();
   unlocked_ = false;
 }
 
 bool RunClaim::Claimed(const std::filesystem::path& folder, std::uint64_t number) {
-  const int fd = ::open(LockFileOf(folder).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+  const FileDescriptor fd = FileDescriptor::Open(LockFileOf(folder), O_RDONLY | O_CLOEXEC);
+  if (!fd.valid()) return false;
   struct flock lock {};
   lock.l_type = F_WRLCK;
   lock.l_whence = SEEK_SET;
   lock.l_start = kRunClaimBase + static_cast<off_t>(number);
   lock.l_len = 1;
-  const bool claimed = ::fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
-  ::close(fd);
-  return claimed;
+  return ::fcntl(fd.get(), F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
 }
 
 }  // namespace zafirel

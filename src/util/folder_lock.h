@@ -23,6 +23,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "util/file_handle.h"
+
 namespace zafirel {
 
 inline constexpr const char* kLockFileName = "Zafirel.lock";
@@ -65,13 +67,13 @@ class RunClaim {
   // A folder without a lock file that can be written is claimed as well.
   bool Claim(const std::filesystem::path& folder, std::uint64_t number);
   void Release();
-  bool Holds() const { return fd_ >= 0 || unlocked_; }
+  bool Holds() const { return fd_.valid() || unlocked_; }
 
   // True when a live run (of any program, this one included) holds the number.
   static bool Claimed(const std::filesystem::path& folder, std::uint64_t number);
 
  private:
-  int fd_ = -1;
+  FileDescriptor fd_;
   bool unlocked_ = false;
 };
 

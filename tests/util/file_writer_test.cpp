@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -11,6 +13,7 @@
 #include <string>
 
 #include "test_support.h"
+#include "util/file_handle.h"
 
 namespace zafirel {
 namespace {
@@ -90,6 +93,34 @@ TEST_F(FileWriterTest, FailedWriteKeepsTheOldTargetAndNoTemporary) {
   EXPECT_FALSE(written);
   EXPECT_EQ(Read(target), "old contents");
   EXPECT_EQ(Names(), std::set<std::string>{"2.Ct"});
+}
+
+TEST_F(FileWriterTest, ReadsWholeFilesWhateverSizeTheyReport) {
+  std::string large;
+  for (int i = 0; large.size() < 100000; ++i) large += std::to_string(i) + "\r\n";
+  ASSERT_TRUE(WriteFileAtomically(dir_ / "large", large));
+  EXPECT_EQ(ReadWholeFile(dir_ / "large"), large);
+  ASSERT_TRUE(WriteFileAtomically(dir_ / "empty", ""));
+  EXPECT_EQ(ReadWholeFile(dir_ / "empty"), "");
+
+  // A pipe reports no size: what it holds is read all the same.
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+  FileDescriptor reading(ends[0]), writing(ends[1]);
+  const std::string piped = large.substr(0, 20000);
+  ASSERT_TRUE(WriteAll(writing.get(), piped.data(), piped.size()));
+  ASSERT_TRUE(writing.Close());
+  EXPECT_EQ(ReadWholeFile("/proc/self/fd/" + std::to_string(reading.get())), piped);
+
+  // errno tells a missing file from one that is there but cannot be read.
+  const bool missingRead = ReadWholeFile(dir_ / "missing").has_value();
+  const int missingWhy = errno;
+  const bool folderRead = ReadWholeFile(dir_).has_value();
+  const int folderWhy = errno;
+  EXPECT_FALSE(missingRead);
+  EXPECT_EQ(missingWhy, ENOENT);
+  EXPECT_FALSE(folderRead);
+  EXPECT_NE(folderWhy, ENOENT);
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ std::uint64_t* WriteCounterOf(const struct stat& info) {
 }  // namespace
 
 RawFile::RawFile(RawFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)),
+    : fd_(std::move(other.fd_)),
       writable_(other.writable_),
       memory_(std::move(other.memory_)),
       writes_(std::exchange(other.writes_, nullptr)),
@@ -41,7 +41,7 @@ RawFile::RawFile(RawFile&& other) noexcept
 RawFile& RawFile::operator=(RawFile&& other) noexcept {
   if (this != &other) {
     Close();
-    fd_ = std::exchange(other.fd_, -1);
+    fd_ = std::move(other.fd_);
     writable_ = other.writable_;
     memory_ = std::move(other.memory_);
     writes_ = std::exchange(other.writes_, nullptr);
@@ -57,13 +57,13 @@ RawFile::~RawFile() { Close(); }
 RawFile RawFile::Open(const std::filesystem::path& path) {
   RawFile file;
   file.path_ = path;
-  file.fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-  file.writable_ = file.fd_ >= 0;
-  if (file.fd_ < 0 && (errno == EACCES || errno == EROFS || errno == EPERM))
-    file.fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (file.fd_ < 0) throw DbfError("No se puede abrir el archivo", path);
+  file.fd_ = FileDescriptor::Open(path, O_RDWR | O_CLOEXEC);
+  file.writable_ = file.fd_.valid();
+  if (!file.fd_.valid() && (errno == EACCES || errno == EROFS || errno == EPERM))
+    file.fd_ = FileDescriptor::Open(path, O_RDONLY | O_CLOEXEC);
+  if (!file.fd_.valid()) throw DbfError("No se puede abrir el archivo", path);
   struct stat info {};
-  if (::fstat(file.fd_, &info) != 0 || !S_ISREG(info.st_mode))
+  if (::fstat(file.fd_.get(), &info) != 0 || !S_ISREG(info.st_mode))
     throw DbfError("No es un archivo normal", path);
   file.writes_ = WriteCounterOf(info);
   return file;
@@ -80,8 +80,7 @@ RawFile RawFile::InMemory(std::string bytes, std::filesystem::path name) {
 }
 
 void RawFile::Close() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  fd_ = FileDescriptor();
   memory_.reset();
   writable_ = false;
   writes_ = nullptr;
@@ -93,7 +92,8 @@ void RawFile::Close() {
 std::uint64_t RawFile::Size() const {
   if (memory_) return memory_->bytes.size();
   struct stat info {};
-  if (fd_ < 0 || ::fstat(fd_, &info) != 0) throw DbfError("No se puede leer el archivo", path_);
+  if (!fd_.valid() || ::fstat(fd_.get(), &info) != 0)
+    throw DbfError("No se puede leer el archivo", path_);
   return static_cast<std::uint64_t>(info.st_size);
 }
 
@@ -101,7 +101,8 @@ bool RawFile::Replaced() const {
   if (memory_) return false;
   struct stat open {};
   struct stat named {};
-  if (fd_ < 0 || ::fstat(fd_, &open) != 0 || ::stat(path_.c_str(), &named) != 0) return false;
+  if (!fd_.valid() || ::fstat(fd_.get(), &open) != 0 || ::stat(path_.c_str(), &named) != 0)
+    return false;
   return open.st_dev != named.st_dev || open.st_ino != named.st_ino;
 }
 
@@ -116,7 +117,8 @@ RawFile::Version RawFile::CurrentVersion() const {
       statted_.epoch == FolderLock::Epoch() && now - stattedAt_ < 1000)
     return statted_;
   struct stat info {};
-  if (fd_ < 0 || ::fstat(fd_, &info) != 0) throw DbfError("No se puede leer el archivo", path_);
+  if (!fd_.valid() || ::fstat(fd_.get(), &info) != 0)
+    throw DbfError("No se puede leer el archivo", path_);
   statted_ = {WriteCount(), static_cast<std::uint64_t>(info.st_size),
               static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec,
               FolderLock::Epoch()};
@@ -149,7 +151,8 @@ bool RawFile::CacheServes(std::uint64_t offset, std::size_t n) const {
   std::string whole(now.size, '\0');
   std::size_t done = 0;
   while (done < whole.size()) {
-    ssize_t got = ::pread(fd_, whole.data() + done, whole.size() - done, static_cast<off_t>(done));
+    ssize_t got =
+        ::pread(fd_.get(), whole.data() + done, whole.size() - done, static_cast<off_t>(done));
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) return false;
     done += static_cast<std::size_t>(got);
@@ -167,7 +170,7 @@ bool RawFile::FingerprintHolds() const {
     return false;
   std::string onDisc(fingerprintLength_, '\0');
   const ssize_t got =
-      ::pread(fd_, onDisc.data(), onDisc.size(), static_cast<off_t>(fingerprintOffset_));
+      ::pread(fd_.get(), onDisc.data(), onDisc.size(), static_cast<off_t>(fingerprintOffset_));
   return got == static_cast<ssize_t>(onDisc.size()) &&
          onDisc.compare(0, onDisc.size(), cache_, fingerprintOffset_, fingerprintLength_) == 0;
 }
@@ -199,7 +202,7 @@ std::size_t RawFile::ReadAt(std::uint64_t offset, char* buffer, std::size_t n) c
   }
   std::size_t done = 0;
   while (done < n) {
-    ssize_t got = ::pread(fd_, buffer + done, n - done, static_cast<off_t>(offset + done));
+    ssize_t got = ::pread(fd_.get(), buffer + done, n - done, static_cast<off_t>(offset + done));
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) throw DbfError("No se puede leer el archivo", path_);
     if (got == 0) break;
@@ -234,7 +237,7 @@ void RawFile::WriteAt(std::uint64_t offset, const char* data, std::size_t n) {
   }
   std::size_t done = 0;
   while (done < n) {
-    ssize_t put = ::pwrite(fd_, data + done, n - done, static_cast<off_t>(offset + done));
+    ssize_t put = ::pwrite(fd_.get(), data + done, n - done, static_cast<off_t>(offset + done));
     if (put < 0 && errno == EINTR) continue;
     if (put <= 0) {
       cacheValid_ = false;

@@ -11,6 +11,8 @@
 #include <optional>
 #include <string>
 
+#include "util/file_handle.h"
+
 namespace zafirel::dbf {
 
 class RawFile {
@@ -29,7 +31,7 @@ class RawFile {
   // would be: what the fuzz targets feed the engine, nothing touching the disc.
   static RawFile InMemory(std::string bytes, std::filesystem::path name);
 
-  bool IsOpen() const { return fd_ >= 0 || memory_ != nullptr; }
+  bool IsOpen() const { return fd_.valid() || memory_ != nullptr; }
   bool Writable() const { return writable_; }
   const std::filesystem::path& Path() const { return path_; }
   void Close();
@@ -77,7 +79,7 @@ class RawFile {
   }
 
  private:
-  int fd_ = -1;
+  FileDescriptor fd_;
   bool writable_ = false;
   struct Memory {
     std::string bytes;
