@@ -10,7 +10,9 @@
 #include <utility>
 
 #include "store/dbf/table.h"
+#include "store/index_set.h"
 #include "store/tablas.h"
+#include "util/dialogs.h"
 
 namespace zafirel::testing {
 
@@ -42,6 +44,23 @@ inline void AddDiscRecords(const std::filesystem::path& dataFolder,
     for (const auto& [field, value] : record) tablas.TablaCDRom.SetString(field, value);
     tablas.TablaCDRom.Post();
   }
+}
+
+// Gives a data folder a disc table holding exactly these records (fields not
+// named stay empty) with its ten indexes built, and opens it in tablas as the
+// program does.
+inline void SeedDiscTable(TTablas& tablas, const std::filesystem::path& dataFolder,
+                          std::initializer_list<FieldValues> records) {
+  if (!TTablas::CreateDiscTable(dataFolder))
+    throw std::runtime_error("the disc table cannot be created in " + dataFolder.string());
+  tablas.SetFolder(dataFolder);
+  tablas.TablaCDRom.Open();
+  for (const FieldValues& record : records) AppendRecord(tablas.TablaCDRom, record);
+  tablas.TablaCDRom.Close();
+  SilentDialogs dialogs;
+  if (RegeneraIndices(tablas.TablaCDRom, dataFolder, dialogs, "") != 10)
+    throw std::runtime_error("the indexes cannot be built in " + dataFolder.string());
+  tablas.OpenDiscTable();
 }
 
 }  // namespace zafirel::testing

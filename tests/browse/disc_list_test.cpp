@@ -15,29 +15,18 @@ using testing::NoDialogs;
 class DiscListTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(TTablas::CreateDiscTable(folder_.Path()));
-    tablas_.SetFolder(folder_.Path());
-    tablas_.TablaCDRom.Open();
-    struct Disc {
-      const char *title, *size, *files, *number, *album;
-    };
-    const Disc discs[] = {{"Mapas", "650 MB", "12345", "10", "Juegos"},
-                          {"atlas", "74 MB", "0", "9", "JUEGOS"},
-                          {"Zoo", "12345 MB", "abc", "A1", "Rock"},
-                          {"Bach", "2000 MB", "1234", "2", ""},
-                          {"cine", "5 MB", "7", "100", "Rock"}};
-    int autoNumber = 0;
-    for (const Disc& d : discs)
-      testing::AppendRecord(tablas_.TablaCDRom, {{"TITULOCD", d.title},
-                                                 {"BYTESCD", d.size},
-                                                 {"TOTFILES", d.files},
-                                                 {"NUMEROCD", d.number},
-                                                 {"ALBUM", d.album},
-                                                 {"AUTO", std::to_string(++autoNumber)}});
-    tablas_.TablaCDRom.Close();
-    NoDialogs dialogs;
-    ASSERT_EQ(RegeneraIndices(tablas_.TablaCDRom, folder_.Path(), dialogs, ""), 10);
-    tablas_.OpenDiscTable();
+    testing::SeedDiscTable(
+        tablas_, folder_.Path(),
+        {{{"TITULOCD", "Mapas"}, {"BYTESCD", "650 MB"}, {"TOTFILES", "12345"}, {"NUMEROCD", "10"},
+          {"ALBUM", "Juegos"}, {"AUTO", "1"}},
+         {{"TITULOCD", "atlas"}, {"BYTESCD", "74 MB"}, {"TOTFILES", "0"}, {"NUMEROCD", "9"},
+          {"ALBUM", "JUEGOS"}, {"AUTO", "2"}},
+         {{"TITULOCD", "Zoo"}, {"BYTESCD", "12345 MB"}, {"TOTFILES", "abc"}, {"NUMEROCD", "A1"},
+          {"ALBUM", "Rock"}, {"AUTO", "3"}},
+         {{"TITULOCD", "Bach"}, {"BYTESCD", "2000 MB"}, {"TOTFILES", "1234"}, {"NUMEROCD", "2"},
+          {"ALBUM", ""}, {"AUTO", "4"}},
+         {{"TITULOCD", "cine"}, {"BYTESCD", "5 MB"}, {"TOTFILES", "7"}, {"NUMEROCD", "100"},
+          {"ALBUM", "Rock"}, {"AUTO", "5"}}});
   }
   std::vector<std::string> Titles(std::string_view key, int* marked = nullptr) {
     const DiscListing listing = ListDiscs(tablas_, key, Locale{});

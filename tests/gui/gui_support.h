@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "app/startup.h"
 #include "settings/language.h"
 #include "record_support.h"
 #include "util/dialogs.h"

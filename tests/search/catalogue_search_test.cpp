@@ -90,19 +90,11 @@ TEST(NoCaseFinderTest, AgreesWithAPlainSearchEverywhere) {
 class SearchTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(TTablas::CreateDiscTable(data_.Path()));
-    tablas_.SetFolder(data_.Path());
-    tablas_.TablaCDRom.Open();
-    const char* discs[][4] = {
-        {"1", "Juegos 1", "7", "PC"}, {"2", "Musica rock", "8", ""}, {"3", "Vac\xEDo", "", ""}};
-    for (auto& d : discs)
-      testing::AppendRecord(
-          tablas_.TablaCDRom,
-          {{"AUTO", d[0]}, {"TITULOCD", d[1]}, {"NUMEROCD", d[2]}, {"ALBUM", d[3]}});
-    tablas_.TablaCDRom.Close();
-    testing::NoDialogs dialogs;
-    RegeneraIndices(tablas_.TablaCDRom, data_.Path(), dialogs, "");
-    tablas_.OpenDiscTable();
+    testing::SeedDiscTable(
+        tablas_, data_.Path(),
+        {{{"AUTO", "1"}, {"TITULOCD", "Juegos 1"}, {"NUMEROCD", "7"}, {"ALBUM", "PC"}},
+         {{"AUTO", "2"}, {"TITULOCD", "Musica rock"}, {"NUMEROCD", "8"}, {"ALBUM", ""}},
+         {{"AUTO", "3"}, {"TITULOCD", "Vac\xEDo"}, {"NUMEROCD", ""}, {"ALBUM", ""}}});
     fs::create_directories(catalogues_);
     testing::WriteBytes(catalogues_ / "1.Ct",
                         "D:\\DOOM\\DOOM.EXE;700;11/12/1993\r\nD:\\ROCK.TXT;1;x\r\n");

@@ -1,0 +1,150 @@
+// Each page on its own, over stand-in services (a seeded disc table, a
+// settings file and scripted dialogs in a temporary folder), without the main
+// window: what a page does and what it tells the window through its signals.
+#include <QComboBox>
+#include <QHeaderView>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTest>
+#include <QTreeView>
+
+#include "browse/gui/archivos_page.h"
+#include "browse/gui/browse_models.h"
+#include "browse/gui/catalogos_page.h"
+#include "gui/gui_support.h"
+#include "search/gui/busqueda_page.h"
+#include "search/gui/search_results_model.h"
+#include "settings/ini_editor.h"
+#include "store/catalogue_files.h"
+#include "util/locale.h"
+
+using namespace zafirel;
+namespace fs = std::filesystem;
+
+namespace {
+
+// The services a page gets from the window, made up in a temporary folder.
+struct Rig {
+  Installation inst;
+  TTablas tablas;
+  TIniEditor ini;
+  Language leng{inst.exe / "Espanol.Len"};
+  ScriptedDialogs dialogs;
+  Locale locale;
+  WorkingFolders folders = FoldersBelow(inst.data);
+  PageServices services{tablas, ini, leng, dialogs, locale, folders};
+
+  Rig() {
+    ini.SetFileLocation(TFileLocation::PathInFileName);
+    ini.SetFileName((inst.data / "Opcion.INI").string());
+    testing::SeedDiscTable(tablas, inst.data,
+                           {{{"TITULOCD", "Mapas"}, {"NSERIECD", "S1"}, {"ALBUM", "JUEGOS"},
+                             {"TOTFILES", "1"}, {"AUTO", "1"}},
+                            {{"TITULOCD", "atlas"}, {"NSERIECD", "S2"}, {"TOTFILES", "2"},
+                             {"AUTO", "2"}}});
+    fs::create_directories(folders.catalogos);
+    WriteFile(TreeFilePath(folders.catalogos, "2"), "D:\\\r\nD:\\DOCS\\\r\n");
+    WriteFile(ListFilePath(folders.catalogos, "2"),
+              "D:\\LEEME.TXT;1;01/01/2000\r\nD:\\DOCS\\A.TXT;2;02/02/2002\r\n");
+  }
+  bool Locate(const char* number) { return tablas.TablaCDRom.Locate("AUTO", number); }
+};
+
+QStringList Column0(const QAbstractItemModel& model) {
+  QStringList cells;
+  for (int row = 0; row < model.rowCount(); ++row) cells << model.index(row, 0).data().toString();
+  return cells;
+}
+
+}  // namespace
+
+class PagesTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void theDiscListSaysWhichDiscIsCurrentAndWhichGoes();
+  void theFilesPageShowsTheCurrentDiscAndLetsGoOfADeletedOne();
+  void aSearchNamesItsHitsAndGivesTheCurrentDiscBack();
+};
+
+void PagesTest::theDiscListSaysWhichDiscIsCurrentAndWhichGoes() {
+  Rig rig;
+  CatalogosPage page(rig.services);
+  QSignalSpy filled(&page, &CatalogosPage::ListFilled);
+  QSignalSpy chosen(&page, &CatalogosPage::TitleChosen);
+  page.Refill();
+  QCOMPARE(Column0(*page.Discos), QStringList({"atlas", "Mapas"}));
+  QCOMPARE(filled.takeFirst().at(0).toInt(), 2);
+  QVERIFY(chosen.isEmpty());  // filling the list is no choice
+
+  page.CDs->selectRow(1);
+  QCOMPARE(chosen.takeFirst().at(0).value<std::string>(), std::string("Mapas"));
+  QCOMPARE(rig.tablas.TablaCDRom.AsString("AUTO"), std::string("1"));
+
+  // A column's order is kept in the settings.
+  page.CDsColumnClick(3);
+  QCOMPARE(rig.ini.ReadStr("General", "Indice", ""), std::string("NSerieCD"));
+
+  // The album filter lists one album; clearing it lists every disc again.
+  page.RellenaFiltro();
+  page.CFiltro->setCurrentIndex(page.CFiltro->findText("JUEGOS"));
+  QCOMPARE(Column0(*page.Discos), QStringList({"Mapas"}));
+  page.ClearFilter();
+  QCOMPARE(Column0(*page.Discos), QStringList({"Mapas", "atlas"}));
+
+  // Deleting says which disc goes before it goes, then names the disc left.
+  QSignalSpy deleting(&page, &CatalogosPage::DiscDeleting);
+  QSignalSpy deleted(&page, &CatalogosPage::DiscDeleted);
+  page.BorrarCatalogo("2");
+  QCOMPARE(deleting.takeFirst().at(0).value<std::string>(), std::string("2"));
+  QCOMPARE(deleted.count(), 1);
+  QCOMPARE(chosen.takeLast().at(0).value<std::string>(), std::string("Mapas"));
+  QVERIFY(!fs::exists(ListFilePath(rig.folders.catalogos, "2")));
+  QVERIFY(!page.MakeCurrent("2"));  // gone: the user is told
+  QCOMPARE(rig.dialogs.messages.size(), size_t(1));
+}
+
+void PagesTest::theFilesPageShowsTheCurrentDiscAndLetsGoOfADeletedOne() {
+  Rig rig;
+  ArchivosPage page(rig.services);
+  QVERIFY(rig.Locate("2"));
+  page.ShowCurrentDisc();
+  QCOMPARE(page.Catalogo().RutaIndActual, TreeFilePath(rig.folders.catalogos, "2").string());
+  QCOMPARE(Column0(*page.Ficheros), QStringList({"LEEME.TXT"}));
+  page.ShowHit("2", "D:\\DOCS\\A.TXT");
+  QCOMPARE(Column0(*page.Ficheros), QStringList({"A.TXT"}));
+  QCOMPARE(page.Arbol->currentIndex().data().toString(), QString("DOCS"));
+
+  page.ForgetDisc("1");  // another disc: nothing changes
+  QVERIFY(!page.Catalogo().RutaIndActual.empty());
+  page.ForgetDisc("2");
+  QVERIFY(page.Catalogo().RutaIndActual.empty());
+  QCOMPARE(page.Ficheros->rowCount(), 0);
+}
+
+void PagesTest::aSearchNamesItsHitsAndGivesTheCurrentDiscBack() {
+  Rig rig;
+  BusquedaPage page(rig.services);
+  QVERIFY(rig.Locate("1"));
+  QSignalSpy chosen(&page, &BusquedaPage::TitleChosen);
+  QSignalSpy ended(&page, &BusquedaPage::SearchEnded);
+  page.BuscaEnArchivos("a.txt");
+  QCOMPARE(ended.count(), 1);
+  QCOMPARE(chosen.takeFirst().at(0).value<std::string>(), std::string("Mapas"));
+  QCOMPARE(rig.ini.ReadStr("General", "Busqueda", ""), std::string("A.TXT"));
+  QCOMPARE(rig.dialogs.messages.size(), size_t(1));  // "A.TXT encontrado 1 veces"
+
+  // The hit under its disc's heading goes out with the disc's number.
+  const QModelIndex disc = page.Resultados->index(0, 0);
+  page.Busca->setCurrentIndex(page.Resultados->index(0, 0, disc));
+  QSignalSpy hit(&page, &BusquedaPage::HitChosen);
+  page.BuscaDblClick();
+  QCOMPARE(hit.count(), 1);
+  QCOMPARE(hit.at(0).at(0).value<std::string>(), std::string("2"));
+  QCOMPARE(hit.at(0).at(1).value<std::string>(), std::string("D:\\DOCS\\A.TXT"));
+  page.Busca->setCurrentIndex(disc);  // a heading is no hit
+  page.BuscaDblClick();
+  QCOMPARE(hit.count(), 1);
+}
+
+QTEST_MAIN(PagesTest)
+#include "pages_test.moc"
