@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableView>
@@ -20,7 +21,9 @@
 #include "app/gui/menu_pral.h"
 #include "app/gui/page_control.h"
 #include "util/gui/qt_text.h"
+#include "settings/ini_editor.h"
 #include "store/covers.h"
+#include "store/index_set.h"
 #include "browse/gui/adv_image.h"
 #include "browse/gui/archivos_page.h"
 #include "browse/gui/browse_models.h"
@@ -78,37 +81,20 @@ const char* const kList2 =
     "D:\\DOCS\\OLD\\LEEME.TXT;4;03/03/2003;Viejo\r\n"
     "D:\\DATOS\\DATOS;5;04/04/2004\r\n";
 
-class Window {
+// What the disc list tests do with the list, whether it sits in the main
+// window or stands alone.
+class DiscListDriver {
  public:
-  explicit Window(std::initializer_list<Disc> discs) {
-    SeedDiscs(inst.data, discs);
-    window = std::make_unique<TMenuPral>(inst.Where(), Locale{}, leng, dialogs);
-    window->CreaModuloDatos();
-    const fs::path catalogues = window->Folders().catalogos;
-    WriteFile(TreeFilePath(catalogues, "2"), kTree2);
-    WriteFile(ListFilePath(catalogues, "2"), kList2);
-    WriteFile(TreeFilePath(catalogues, "3"), "E:\\\r\nE:\\MUSICA\\\r\n");
-    WriteFile(ListFilePath(catalogues, "3"), "E:\\MUSICA\\UNO.MP3;4000;05/05/2005\r\n");
-    ShowActive(*window);
-    dialogs.messages.clear();  // the greeting of a first start
-  }
-  TMenuPral& operator*() { return *window; }
-  TMenuPral* operator->() { return window.get(); }
-  fs::path Catalogues() const { return window->Folders().catalogos; }
-  QTableView* Cds() { return window->PCatalogos->CDs; }
-  DiscListModel* Discos() { return window->PCatalogos->Discos; }
-  FileListModel* Ficheros() { return window->PArchivos->Ficheros; }
+  virtual ~DiscListDriver() = default;
+  virtual CatalogosPage& List() = 0;
+  virtual TTablas& Tables() = 0;
+  QTableView* Cds() { return List().CDs; }
+  DiscListModel* Discos() { return List().Discos; }
   QStringList Titles() {
     QStringList titles;
     for (int row = 0; row < Discos()->rowCount(); ++row)
       titles << Discos()->index(row, 0).data().toString();
     return titles;
-  }
-  QStringList FileNames() {
-    QStringList names;
-    for (int row = 0; row < Ficheros()->rowCount(); ++row)
-      names << Ficheros()->index(row, 0).data().toString();
-    return names;
   }
   int RowOf(const QString& title) { return static_cast<int>(Titles().indexOf(title)); }
   void ClickRow(const QString& title) {
@@ -125,18 +111,14 @@ class Window {
     const int x = header->sectionViewportPosition(column) + header->sectionSize(column) / 2;
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
   }
-  QString SelectedFolderName() {
-    const QModelIndex current = window->PArchivos->Arbol->currentIndex();
-    return current.data().toString();
-  }
-  QString CurrentSerial() { return Qs(window->Tablas().TablaCDRom.AsString("NSERIECD")); }
+  QString CurrentSerial() { return Qs(Tables().TablaCDRom.AsString("NSERIECD")); }
   // Runs the step on the next modal dialog once it shows, and closes the
   // dialog afterwards if the step left it open (a failed check, say).
   // Returns the flag that says whether the step ran.
   template <typename Dialog>
   std::shared_ptr<bool> OnModal(std::function<void(Dialog&)> step) {
     auto ran = std::make_shared<bool>(false);
-    QTimer::singleShot(0, window.get(), [step, ran] {
+    QTimer::singleShot(0, &List(), [step, ran] {
       auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
       if (dialog == nullptr) return;
       Activate(*dialog);
@@ -146,11 +128,78 @@ class Window {
     });
     return ran;
   }
+};
+
+// The main window over the discs, with two discs' catalogue files.
+class Window : public DiscListDriver {
+ public:
+  explicit Window(std::initializer_list<Disc> discs) {
+    SeedDiscs(inst.data, discs);
+    window = std::make_unique<TMenuPral>(inst.Where(), Locale{}, leng, dialogs);
+    window->CreaModuloDatos();
+    const fs::path catalogues = window->Folders().catalogos;
+    WriteFile(TreeFilePath(catalogues, "2"), kTree2);
+    WriteFile(ListFilePath(catalogues, "2"), kList2);
+    WriteFile(TreeFilePath(catalogues, "3"), "E:\\\r\nE:\\MUSICA\\\r\n");
+    WriteFile(ListFilePath(catalogues, "3"), "E:\\MUSICA\\UNO.MP3;4000;05/05/2005\r\n");
+    ShowActive(*window);
+    dialogs.messages.clear();  // the greeting of a first start
+  }
+  CatalogosPage& List() override { return *window->PCatalogos; }
+  TTablas& Tables() override { return window->Tablas(); }
+  TMenuPral& operator*() { return *window; }
+  TMenuPral* operator->() { return window.get(); }
+  fs::path Catalogues() const { return window->Folders().catalogos; }
+  FileListModel* Ficheros() { return window->PArchivos->Ficheros; }
+  QStringList FileNames() {
+    QStringList names;
+    for (int row = 0; row < Ficheros()->rowCount(); ++row)
+      names << Ficheros()->index(row, 0).data().toString();
+    return names;
+  }
+  QString SelectedFolderName() {
+    const QModelIndex current = window->PArchivos->Arbol->currentIndex();
+    return current.data().toString();
+  }
 
   Installation inst;
   Language leng{inst.exe / "Espanol.Len"};
   ScriptedDialogs dialogs;
   std::unique_ptr<TMenuPral> window;
+};
+
+// The disc list page alone over stand-in services, started as the window
+// starts it: the albums offered, the list filled, the first title selected.
+class ListPage : public DiscListDriver {
+ public:
+  explicit ListPage(std::initializer_list<Disc> discs) {
+    SeedDiscs(inst.data, discs);
+    ini.SetFileLocation(TFileLocation::PathInFileName);
+    ini.SetFileName((inst.data / "Opcion.INI").string());
+    fs::create_directories(folders.temp);
+    tablas.SetFolder(inst.data);
+    RegeneraIndices(tablas.TablaCDRom, inst.data, dialogs, "");
+    tablas.OpenDiscTable();
+    page = std::make_unique<CatalogosPage>(services);
+    page->RellenaFiltro();
+    page->Refill();
+    tablas.TablaCDRom.First();
+    page->SeleccionarFilaPorTitulo(tablas.TablaCDRom.AsString("TITULOCD"));
+    ShowActive(*page);
+  }
+  CatalogosPage& List() override { return *page; }
+  TTablas& Tables() override { return tablas; }
+  CatalogosPage* operator->() { return page.get(); }
+
+  Installation inst;
+  Language leng{inst.exe / "Espanol.Len"};
+  ScriptedDialogs dialogs;
+  TTablas tablas;
+  TIniEditor ini;
+  Locale locale;
+  WorkingFolders folders = FoldersBelow(inst.data);
+  PageServices services{tablas, ini, leng, dialogs, locale, folders};
+  std::unique_ptr<CatalogosPage> page;
 };
 
 }  // namespace
@@ -203,8 +252,8 @@ void BrowseTest::theDiscListSortsByHeaderAndKeepsTheKey() {
 }
 
 void BrowseTest::theAlbumFilterListsOneAlbum() {
-  Window w({kDiscs[0], kDiscs[1], kDiscs[2], kDiscs[3], kDiscs[4]});
-  QComboBox* filter = w->PCatalogos->CFiltro;
+  ListPage w({kDiscs[0], kDiscs[1], kDiscs[2], kDiscs[3], kDiscs[4]});
+  QComboBox* filter = w->CFiltro;
   QCOMPARE(filter->count(), 2);
   QCOMPARE(filter->itemText(0), QString("JUEGOS"));
   QCOMPARE(filter->itemText(1), QString("ROCK"));
@@ -212,7 +261,7 @@ void BrowseTest::theAlbumFilterListsOneAlbum() {
   filter->setCurrentIndex(0);
   QCOMPARE(w.Titles(), QStringList({"Mapas", "atlas"}));  // Juegos and JUEGOS
   QCOMPARE(w.Discos()->MarkedColumn(), -1);
-  QCOMPARE(w->Tablas().IndicesCDRom.Current(), std::string("Titulo"));
+  QCOMPARE(w.Tables().IndicesCDRom.Current(), std::string("Titulo"));
 
   w.ClickHeader(0);  // a sort lists every disc; the box keeps its album
   QCOMPARE(w.Titles().size(), 5);
@@ -220,28 +269,29 @@ void BrowseTest::theAlbumFilterListsOneAlbum() {
 
   filter->setCurrentIndex(1);
   QCOMPARE(w.Titles(), QStringList({"Zoo", "cine"}));
-  QTest::mouseClick(w->PCatalogos->BLimpiarFiltro, Qt::LeftButton);
+  QTest::mouseClick(w->BLimpiarFiltro, Qt::LeftButton);
   QCOMPARE(filter->currentText(), QString());
   QCOMPARE(w.Titles(), QStringList({"atlas", "Bach", "cine", "Mapas", "Zoo"}));
   QCOMPARE(w.Discos()->MarkedColumn(), 0);
 }
 
 void BrowseTest::aRowWhoseDiscIsGoneSaysSo() {
-  Window w({kDiscs[0], kDiscs[1]});
+  ListPage w({kDiscs[0], kDiscs[1]});
   {
     // Another program changes the serial number behind the list's back.
     TTablas other;
-    other.SetFolder(w->Folders().data);
+    other.SetFolder(w.inst.data);
     other.TablaCDRom.Open();
     QVERIFY(other.TablaCDRom.Locate("NSERIECD", "AAAA-0001"));
     other.TablaCDRom.Edit();
     other.TablaCDRom.SetString("NSERIECD", "FFFF-FFFF");
     other.TablaCDRom.Post();
   }
+  QSignalSpy chosen(&w.List(), &CatalogosPage::TitleChosen);
   w.ClickRow("Mapas");
   QCOMPARE(w.dialogs.messages.size(), size_t(1));
   QCOMPARE(w.dialogs.messages[0], w.inst.Text("Espanol.Len", "CatalogoNoEncontrado") + " : Mapas");
-  QVERIFY(w->Label1->text().endsWith("Mapas"));
+  QCOMPARE(chosen.takeLast().at(0).value<std::string>(), std::string("Mapas"));
   QCOMPARE(w.CurrentSerial(), QString("AAAA-0002"));  // the current disc stays
 }
 
@@ -485,23 +535,23 @@ void BrowseTest::editingADiscWritesItsRecord() {
 }
 
 void BrowseTest::editingUnderAFilterRefillsTheFilteredList() {
-  Window w({kDiscs[0], kDiscs[1], kDiscs[2]});
-  w->PCatalogos->CFiltro->setCurrentIndex(0);  // JUEGOS
+  ListPage w({kDiscs[0], kDiscs[1], kDiscs[2]});
+  w->CFiltro->setCurrentIndex(0);  // JUEGOS
   QCOMPARE(w.Titles(), QStringList({"Mapas", "atlas"}));
   w.ClickRow("atlas");
   auto shown2 = w.OnModal<TDatosCD>([](TDatosCD& editor) {
     editor.CFiltro->setEditText("ROCK");
     editor.AceptarClick();
   });
-  w->PCatalogos->EditarCD1->trigger();
+  w->EditarCD1->trigger();
   QVERIFY(*shown2);
   QCOMPARE(w.Titles(), QStringList({"Mapas"}));
-  QCOMPARE(w->PCatalogos->CFiltro->currentText(), QString("JUEGOS"));
+  QCOMPARE(w->CFiltro->currentText(), QString("JUEGOS"));
   QCOMPARE(w.CurrentSerial(), QString("AAAA-0002"));  // the edited disc stays current
 }
 
 void BrowseTest::aBitmapIsStoredAsJpegAndShownToFit() {
-  Window w({kDiscs[1]});
+  ListPage w({kDiscs[1]});
   const QString bitmap = QString::fromStdString((w.inst.data / "portada.bmp").string());
   QImage wide(2000, 1000, QImage::Format_RGB32);
   wide.fill(QColor(200, 30, 30));
@@ -525,10 +575,10 @@ void BrowseTest::aBitmapIsStoredAsJpegAndShownToFit() {
     QCOMPARE(editor.Image1->PictureRect().size(), QSize(2000, 1000));
     editor.AceptarClick();
   });
-  w->PCatalogos->EditarCD1->trigger();
+  w->EditarCD1->trigger();
   QVERIFY(*shown3);
   TTablas check;
-  check.SetFolder(w->Folders().data);
+  check.SetFolder(w.inst.data);
   check.TablaGraf.Open();
   const std::optional<std::string> stored = FindCover(check.TablaGraf, "2");
   QVERIFY(stored);
@@ -548,7 +598,7 @@ void BrowseTest::aBitmapIsStoredAsJpegAndShownToFit() {
     QVERIFY(editor.Image1->Image().isNull());
     editor.AceptarClick();
   });
-  w->PCatalogos->EditarCD1->trigger();
+  w->EditarCD1->trigger();
   QVERIFY(*shown4);
   check.TablaGraf.Open();
   QVERIFY(!FindCover(check.TablaGraf, "2"));
