@@ -170,16 +170,11 @@ class Window : public DiscListDriver {
 
 // The disc list page alone over stand-in services, started as the window
 // starts it: the albums offered, the list filled, the first title selected.
-class ListPage : public DiscListDriver {
+class ListPage : public DiscListDriver, public StandInServices {
  public:
   explicit ListPage(std::initializer_list<Disc> discs) {
     SeedDiscs(inst.data, discs);
-    ini.SetFileLocation(TFileLocation::PathInFileName);
-    ini.SetFileName((inst.data / "Opcion.INI").string());
-    fs::create_directories(folders.temp);
-    tablas.SetFolder(inst.data);
-    RegeneraIndices(tablas.TablaCDRom, inst.data, dialogs, "");
-    tablas.OpenDiscTable();
+    OpenTables();
     page = std::make_unique<CatalogosPage>(services);
     page->RellenaFiltro();
     page->Refill();
@@ -191,14 +186,6 @@ class ListPage : public DiscListDriver {
   TTablas& Tables() override { return tablas; }
   CatalogosPage* operator->() { return page.get(); }
 
-  Installation inst;
-  Language leng{inst.exe / "Espanol.Len"};
-  ScriptedDialogs dialogs;
-  TTablas tablas;
-  TIniEditor ini;
-  Locale locale;
-  WorkingFolders folders = FoldersBelow(inst.data);
-  PageServices services{tablas, ini, leng, dialogs, locale, folders};
   std::unique_ptr<CatalogosPage> page;
 };
 

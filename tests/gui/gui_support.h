@@ -16,6 +16,11 @@
 #include <vector>
 
 #include "app/startup.h"
+#include "settings/ini_editor.h"
+#include "store/catalogue_files.h"
+#include "store/tablas.h"
+#include "util/gui/services.h"
+#include "util/locale.h"
 #include "settings/language.h"
 #include "record_support.h"
 #include "util/dialogs.h"
@@ -104,6 +109,33 @@ struct Installation {
   std::string Text(const char* file, const char* key) const {
     zafirel::Language language(exe / file);
     return language.Traduce(key);
+  }
+};
+
+// What the main window hands a page, made up in a temporary installation:
+// the disc table (seeded by the caller, then opened with its indexes built),
+// a settings file, the Spanish language file and scripted dialogs.
+struct StandInServices {
+  Installation inst;
+  zafirel::TTablas tablas;
+  zafirel::TIniEditor ini;
+  zafirel::Language leng{inst.exe / "Espanol.Len"};
+  ScriptedDialogs dialogs;
+  zafirel::Locale locale;
+  zafirel::WorkingFolders folders = zafirel::FoldersBelow(inst.data);
+  zafirel::PageServices services{tablas, ini, leng, dialogs, locale, folders};
+
+  StandInServices() {
+    ini.SetFileLocation(zafirel::TFileLocation::PathInFileName);
+    ini.SetFileName((inst.data / "Opcion.INI").string());
+    for (const auto& folder : {folders.catalogos, folders.busquedas, folders.temp})
+      std::filesystem::create_directories(folder);
+  }
+  // Opens the disc table the caller wrote, its indexes built.
+  void OpenTables() {
+    tablas.SetFolder(inst.data);
+    zafirel::RegeneraIndices(tablas.TablaCDRom, inst.data, dialogs, "");
+    tablas.OpenDiscTable();
   }
 };
 

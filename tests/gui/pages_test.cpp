@@ -23,26 +23,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The services a page gets from the window, made up in a temporary folder.
-struct Rig {
-  Installation inst;
-  TTablas tablas;
-  TIniEditor ini;
-  Language leng{inst.exe / "Espanol.Len"};
-  ScriptedDialogs dialogs;
-  Locale locale;
-  WorkingFolders folders = FoldersBelow(inst.data);
-  PageServices services{tablas, ini, leng, dialogs, locale, folders};
-
+// The stand-in services over two discs, the second with its catalogue files.
+struct Rig : StandInServices {
   Rig() {
-    ini.SetFileLocation(TFileLocation::PathInFileName);
-    ini.SetFileName((inst.data / "Opcion.INI").string());
     testing::SeedDiscTable(tablas, inst.data,
                            {{{"TITULOCD", "Mapas"}, {"NSERIECD", "S1"}, {"ALBUM", "JUEGOS"},
                              {"TOTFILES", "1"}, {"AUTO", "1"}},
                             {{"TITULOCD", "atlas"}, {"NSERIECD", "S2"}, {"TOTFILES", "2"},
                              {"AUTO", "2"}}});
-    fs::create_directories(folders.catalogos);
     WriteFile(TreeFilePath(folders.catalogos, "2"), "D:\\\r\nD:\\DOCS\\\r\n");
     WriteFile(ListFilePath(folders.catalogos, "2"),
               "D:\\LEEME.TXT;1;01/01/2000\r\nD:\\DOCS\\A.TXT;2;02/02/2002\r\n");

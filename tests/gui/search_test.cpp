@@ -59,6 +59,25 @@ struct Window {
   std::unique_ptr<TMenuPral> window;
 };
 
+// The search page alone over stand-in services and the same two discs.
+struct SearchPage : StandInServices {
+  SearchPage() {
+    testing::CreateTables(inst.data);
+    testing::AddDiscRecords(inst.data,
+                            {{{"AUTO", "1"}, {"TITULOCD", "Rock 80"}, {"NSERIECD", "S1"}},
+                             {{"AUTO", "2"}, {"TITULOCD", "Juegos"}, {"NSERIECD", "S2"}}});
+    OpenTables();
+    WriteFile(ListFilePath(folders.catalogos, "1"),
+              "D:\\ROCK\\uno.mp3;1;x\r\nD:\\ROCK\\dos.mp3;1;x\r\n");
+    WriteFile(ListFilePath(folders.catalogos, "2"), "E:\\TEMA.MP3;1;x\r\nE:\\DOOM.EXE;1;x\r\n");
+    page = std::make_unique<BusquedaPage>(services);
+    page->RellenaBusquedas();
+  }
+  std::string Said(const char* key) { return inst.Text("Espanol.Len", key); }
+
+  std::unique_ptr<BusquedaPage> page;
+};
+
 }  // namespace
 
 class SearchTest : public QObject {
@@ -149,39 +168,39 @@ void SearchTest::cancellingKeepsWhatWasFound() {
 }
 
 void SearchTest::aSearchIsSavedAsAPageAndOpenedAgain() {
-  Window w;
-  QPushButton* save = w.window->PBusqueda->GrabarBusca;
+  SearchPage w;
+  QPushButton* save = w.page->GrabarBusca;
   QTest::mouseClick(save, Qt::LeftButton);  // nothing searched yet
   QCOMPARE(w.dialogs.messages.back(), w.Said("HacerBusqueda"));
   QVERIFY(w.dialogs.opened.empty());
 
-  w.window->PBusqueda->EBusca->setText("dos");
-  w.window->PBusqueda->BBuscarClick();
+  w.page->EBusca->setText("dos");
+  w.page->BBuscarClick();
   QTest::mouseClick(save, Qt::LeftButton);
-  const fs::path page = w.window->Folders().busquedas / "Dos.htm";
+  const fs::path page = w.folders.busquedas / "Dos.htm";
   QVERIFY(!w.dialogs.opened.empty());
   QCOMPARE(w.dialogs.opened.back(), page);
   QCOMPARE(w.dialogs.messages.back(), w.Said("NombreDocumento") + " " + Utf8ToAnsi(page.string()));
   const std::string html = ReadFile(page);
   QVERIFY(html.find("<h2> B\xFAsqueda de 'dos'</h2>\r\n") != std::string::npos);
   QVERIFY(html.find("<FONT COLOR=\"black\">D:\\ROCK\\dos.mp3</FONT>\r\n") != std::string::npos);
-  QCOMPARE(w.window->PBusqueda->CBusquedas->count(), 1);
+  QCOMPARE(w.page->CBusquedas->count(), 1);
   QVERIFY(save->isEnabled());
 
   // A text that would name another folder goes to the temporary page; no viewer says so.
-  w.window->PBusqueda->EBusca->setText("../rock");
+  w.page->EBusca->setText("../rock");
   w.dialogs.canOpen = false;
   QTest::mouseClick(save, Qt::LeftButton);
-  const fs::path temporary = w.window->Folders().busquedas / "~Temporal.htm";
+  const fs::path temporary = w.folders.busquedas / "~Temporal.htm";
   QVERIFY(fs::exists(temporary));
   QCOMPARE(w.dialogs.messages.back(), w.Said("ErrorHTML") + " " + Utf8ToAnsi(temporary.string()));
-  QCOMPARE(w.window->PBusqueda->CBusquedas->count(), 2);
+  QCOMPARE(w.page->CBusquedas->count(), 2);
 
   // Choosing a stored page opens it.
   w.dialogs.canOpen = true;
-  QComboBox* history = w.window->PBusqueda->CBusquedas;
+  QComboBox* history = w.page->CBusquedas;
   history->setCurrentIndex(history->findText("Dos.htm"));
-  w.window->PBusqueda->CBusquedasChange();
+  w.page->CBusquedasChange();
   QCOMPARE(w.dialogs.opened.back(), page);
 }
 
