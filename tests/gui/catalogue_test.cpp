@@ -63,6 +63,27 @@ struct Window {
   std::unique_ptr<TMenuPral> window;
 };
 
+// The catalogue page alone over stand-in services, an empty disc table and
+// the same volume as drive T.
+struct RunPage : StandInServices {
+  RunPage() {
+    volume = inst.data.parent_path() / "volumen" / "MI_DISCO";
+    fs::create_directories(volume / "DOCS");
+    WriteFile(volume / "LEEME.TXT", "hola");
+    WriteFile(volume / "DOCS" / "A.BIN", std::string(2048, 'a'));
+    testing::CreateTables(inst.data);
+    OpenTables();
+    page = std::make_unique<CatalogarPage>(services, files);
+    page->Drives().Map('T', volume);
+  }
+  TTablas& Tablas() { return tablas; }
+  fs::path Catalogues() { return folders.catalogos; }
+
+  fs::path volume;
+  LineList files;  // the lines of the catalogue the files page would show
+  std::unique_ptr<CatalogarPage> page;
+};
+
 }  // namespace
 
 class CatalogueTest : public QObject {
@@ -93,12 +114,12 @@ void CatalogueTest::closingDuringARunStopsItFirst() {
 }
 
 void CatalogueTest::aRunThatCannotWriteItsFilesKeepsNoDisc() {
-  Window w;
+  RunPage w;
   w.dialogs.driveAnswer = "T:\\";
   const fs::path catalogues = w.Catalogues();
   fs::remove(catalogues);
   WriteFile(catalogues, "not a folder");
-  w.window->CatalogarClick();  // found out before the walk
+  w.page->CatalogarClick();  // found out before the walk
   QCOMPARE(w.dialogs.messages.size(), size_t(1));
   QVERIFY(w.dialogs.messages[0].rfind(w.inst.Text("Espanol.Len", "ErrorCarpetaCatalogos"), 0) == 0);
   fs::remove(catalogues);
@@ -107,17 +128,17 @@ void CatalogueTest::aRunThatCannotWriteItsFilesKeepsNoDisc() {
   // The folder goes away during the walk: the disc is not kept.
   w.dialogs.messages.clear();
   w.dialogs.onProcessEvents = [&] {
-    if (w.window->PCatalogar->Run() && fs::is_directory(catalogues)) {
+    if (w.page->Run() && fs::is_directory(catalogues)) {
       fs::remove(catalogues);
       WriteFile(catalogues, "not a folder");
     }
   };
-  w.window->CatalogarClick();
+  w.page->CatalogarClick();
   QCOMPARE(w.dialogs.messages.size(), size_t(1));
   QVERIFY(w.dialogs.messages[0].rfind(w.inst.Text("Espanol.Len", "ErrorCatalogoNoGrabado"), 0) ==
           0);
   QCOMPARE(w.Tablas().TablaCDRom.RecordCount(), 0u);
-  QVERIFY(w.window->PCatalogar->Catalogar->isEnabled());
+  QVERIFY(w.page->Catalogar->isEnabled());
 }
 
 void CatalogueTest::aCompletedRunAddsTheDiscWithItsFiles() {
