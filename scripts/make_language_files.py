@@ -6,7 +6,7 @@ Edit the texts here, never in the .Len files, and run this script again:
 
 The files are INI files with one section [General], one Key=Text line per
 key, Windows-1252 bytes and CR LF line ends. Every key the program looks up
-appears in both files; the order follows src/app/language_keys.h.
+appears in both files; the order follows src/settings/language_keys.h.
 """
 
 import os
@@ -269,7 +269,7 @@ def main():
     if duplicates:
         sys.exit("duplicate keys: " + ", ".join(sorted(duplicates)))
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-    wanted = program_keys(os.path.join(root, "src", "app", "language_keys.h"))
+    wanted = program_keys(os.path.join(root, "src", "settings", "language_keys.h"))
     ours = [k.encode("cp1252") for k in keys]
     if ours != wanted:
         missing = [k.decode("cp1252") for k in wanted if k not in ours]
