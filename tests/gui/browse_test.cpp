@@ -131,19 +131,17 @@ class DiscListDriver {
 };
 
 // The main window over the discs, with two discs' catalogue files.
-class Window : public DiscListDriver {
+class Window : public DiscListDriver, public OpenWindow {
  public:
   explicit Window(std::initializer_list<Disc> discs) {
     SeedDiscs(inst.data, discs);
-    window = std::make_unique<TMenuPral>(inst.Where(), Locale{}, leng, dialogs);
-    window->CreaModuloDatos();
+    Open();
     const fs::path catalogues = window->Folders().catalogos;
     WriteFile(TreeFilePath(catalogues, "2"), kTree2);
     WriteFile(ListFilePath(catalogues, "2"), kList2);
     WriteFile(TreeFilePath(catalogues, "3"), "E:\\\r\nE:\\MUSICA\\\r\n");
     WriteFile(ListFilePath(catalogues, "3"), "E:\\MUSICA\\UNO.MP3;4000;05/05/2005\r\n");
-    ShowActive(*window);
-    dialogs.messages.clear();  // the greeting of a first start
+    Show();
   }
   CatalogosPage& List() override { return *window->PCatalogos; }
   TTablas& Tables() override { return window->Tablas(); }
@@ -161,11 +159,6 @@ class Window : public DiscListDriver {
     const QModelIndex current = window->PArchivos->Arbol->currentIndex();
     return current.data().toString();
   }
-
-  Installation inst;
-  Language leng{inst.exe / "Espanol.Len"};
-  ScriptedDialogs dialogs;
-  std::unique_ptr<TMenuPral> window;
 };
 
 // The disc list page alone over stand-in services, started as the window

@@ -29,17 +29,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Window {
+struct Window : OpenWindow {
   Window() {
     volume = inst.data.parent_path() / "volumen" / "MI_DISCO";
     fs::create_directories(volume / "DOCS");
     WriteFile(volume / "LEEME.TXT", "hola");
     WriteFile(volume / "DOCS" / "A.BIN", std::string(2048, 'a'));
-    window = std::make_unique<TMenuPral>(inst.Where(), Locale{}, leng, dialogs);
-    window->CreaModuloDatos();
+    Open();
     window->PCatalogar->Drives().Map('T', volume);
-    ShowActive(*window);
-    dialogs.messages.clear();
+    Show();
   }
   // Confirms the disc editor of the run, giving the disc a title.
   std::shared_ptr<bool> ConfirmEditorWith(const QString& title) {
@@ -56,11 +54,7 @@ struct Window {
   TTablas& Tablas() { return window->Tablas(); }
   fs::path Catalogues() { return window->Folders().catalogos; }
 
-  Installation inst;
-  Language leng{inst.exe / "Espanol.Len"};
-  ScriptedDialogs dialogs;
   fs::path volume;
-  std::unique_ptr<TMenuPral> window;
 };
 
 // The catalogue page alone over stand-in services, an empty disc table and

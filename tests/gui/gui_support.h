@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "app/gui/menu_pral.h"
 #include "app/startup.h"
 #include "settings/ini_editor.h"
 #include "store/catalogue_files.h"
@@ -136,6 +137,25 @@ struct StandInServices {
     tablas.SetFolder(inst.data);
     zafirel::RegeneraIndices(tablas.TablaCDRom, inst.data, dialogs, "");
     tablas.OpenDiscTable();
+  }
+};
+
+// The program installed in a temporary folder with its main window on the
+// data there: seed the data folder, then Open(), then Show() (which also
+// drops the greeting of a first start).
+struct OpenWindow {
+  Installation inst;
+  zafirel::Language leng{inst.exe / "Espanol.Len"};
+  ScriptedDialogs dialogs;
+  std::unique_ptr<zafirel::TMenuPral> window;
+
+  void Open() {
+    window = std::make_unique<zafirel::TMenuPral>(inst.Where(), zafirel::Locale{}, leng, dialogs);
+    window->CreaModuloDatos();
+  }
+  void Show() {
+    ShowActive(*window);
+    dialogs.messages.clear();
   }
 };
 

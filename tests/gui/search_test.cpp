@@ -34,29 +34,22 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Window {
+struct Window : OpenWindow {
   Window() {
     testing::CreateTables(inst.data);
     testing::AddDiscRecords(inst.data,
                             {{{"AUTO", "1"}, {"TITULOCD", "Rock 80"}, {"NSERIECD", "S1"}},
                              {{"AUTO", "2"}, {"TITULOCD", "Juegos"}, {"NSERIECD", "S2"}}});
-    window = std::make_unique<TMenuPral>(inst.Where(), Locale{}, leng, dialogs);
-    window->CreaModuloDatos();
+    Open();
     const fs::path catalogues = window->Folders().catalogos;
     WriteFile(TreeFilePath(catalogues, "1"), "D:\\\r\nD:\\ROCK\\\r\n");
     WriteFile(ListFilePath(catalogues, "1"), "D:\\ROCK\\uno.mp3;1;x\r\nD:\\ROCK\\dos.mp3;1;x\r\n");
     WriteFile(TreeFilePath(catalogues, "2"), "E:\\\r\n");
     WriteFile(ListFilePath(catalogues, "2"), "E:\\TEMA.MP3;1;x\r\nE:\\DOOM.EXE;1;x\r\n");
-    ShowActive(*window);
-    dialogs.messages.clear();
+    Show();
   }
   SearchResultsModel* Results() { return window->PBusqueda->Resultados; }
   std::string Said(const char* key) { return inst.Text("Espanol.Len", key); }
-
-  Installation inst;
-  Language leng{inst.exe / "Espanol.Len"};
-  ScriptedDialogs dialogs;
-  std::unique_ptr<TMenuPral> window;
 };
 
 // The search page alone over stand-in services and the same two discs.
