@@ -29,12 +29,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// A small volume beside the installation: a file at the root, one in a folder.
+fs::path MakeVolume(const Installation& inst) {
+  const fs::path volume = inst.data.parent_path() / "volumen" / "MI_DISCO";
+  fs::create_directories(volume / "DOCS");
+  WriteFile(volume / "LEEME.TXT", "hola");
+  WriteFile(volume / "DOCS" / "A.BIN", std::string(2048, 'a'));
+  return volume;
+}
+
 struct Window : OpenWindow {
   Window() {
-    volume = inst.data.parent_path() / "volumen" / "MI_DISCO";
-    fs::create_directories(volume / "DOCS");
-    WriteFile(volume / "LEEME.TXT", "hola");
-    WriteFile(volume / "DOCS" / "A.BIN", std::string(2048, 'a'));
+    volume = MakeVolume(inst);
     Open();
     window->PCatalogar->Drives().Map('T', volume);
     Show();
@@ -61,10 +67,7 @@ struct Window : OpenWindow {
 // the same volume as drive T.
 struct RunPage : StandInServices {
   RunPage() {
-    volume = inst.data.parent_path() / "volumen" / "MI_DISCO";
-    fs::create_directories(volume / "DOCS");
-    WriteFile(volume / "LEEME.TXT", "hola");
-    WriteFile(volume / "DOCS" / "A.BIN", std::string(2048, 'a'));
+    volume = MakeVolume(inst);
     testing::CreateTables(inst.data);
     OpenTables();
     page = std::make_unique<CatalogarPage>(services, files);

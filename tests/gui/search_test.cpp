@@ -34,18 +34,23 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Two discs in a data folder, with their catalogue files.
+void SeedTwoDiscs(const fs::path& data) {
+  testing::CreateTables(data);
+  testing::AddDiscRecords(data, {{{"AUTO", "1"}, {"TITULOCD", "Rock 80"}, {"NSERIECD", "S1"}},
+                                 {{"AUTO", "2"}, {"TITULOCD", "Juegos"}, {"NSERIECD", "S2"}}});
+  const fs::path catalogues = FoldersBelow(data).catalogos;
+  fs::create_directories(catalogues);
+  WriteFile(TreeFilePath(catalogues, "1"), "D:\\\r\nD:\\ROCK\\\r\n");
+  WriteFile(ListFilePath(catalogues, "1"), "D:\\ROCK\\uno.mp3;1;x\r\nD:\\ROCK\\dos.mp3;1;x\r\n");
+  WriteFile(TreeFilePath(catalogues, "2"), "E:\\\r\n");
+  WriteFile(ListFilePath(catalogues, "2"), "E:\\TEMA.MP3;1;x\r\nE:\\DOOM.EXE;1;x\r\n");
+}
+
 struct Window : OpenWindow {
   Window() {
-    testing::CreateTables(inst.data);
-    testing::AddDiscRecords(inst.data,
-                            {{{"AUTO", "1"}, {"TITULOCD", "Rock 80"}, {"NSERIECD", "S1"}},
-                             {{"AUTO", "2"}, {"TITULOCD", "Juegos"}, {"NSERIECD", "S2"}}});
+    SeedTwoDiscs(inst.data);
     Open();
-    const fs::path catalogues = window->Folders().catalogos;
-    WriteFile(TreeFilePath(catalogues, "1"), "D:\\\r\nD:\\ROCK\\\r\n");
-    WriteFile(ListFilePath(catalogues, "1"), "D:\\ROCK\\uno.mp3;1;x\r\nD:\\ROCK\\dos.mp3;1;x\r\n");
-    WriteFile(TreeFilePath(catalogues, "2"), "E:\\\r\n");
-    WriteFile(ListFilePath(catalogues, "2"), "E:\\TEMA.MP3;1;x\r\nE:\\DOOM.EXE;1;x\r\n");
     Show();
   }
   SearchResultsModel* Results() { return window->PBusqueda->Resultados; }
@@ -55,14 +60,8 @@ struct Window : OpenWindow {
 // The search page alone over stand-in services and the same two discs.
 struct SearchPage : StandInServices {
   SearchPage() {
-    testing::CreateTables(inst.data);
-    testing::AddDiscRecords(inst.data,
-                            {{{"AUTO", "1"}, {"TITULOCD", "Rock 80"}, {"NSERIECD", "S1"}},
-                             {{"AUTO", "2"}, {"TITULOCD", "Juegos"}, {"NSERIECD", "S2"}}});
+    SeedTwoDiscs(inst.data);
     OpenTables();
-    WriteFile(ListFilePath(folders.catalogos, "1"),
-              "D:\\ROCK\\uno.mp3;1;x\r\nD:\\ROCK\\dos.mp3;1;x\r\n");
-    WriteFile(ListFilePath(folders.catalogos, "2"), "E:\\TEMA.MP3;1;x\r\nE:\\DOOM.EXE;1;x\r\n");
     page = std::make_unique<BusquedaPage>(services);
     page->RellenaBusquedas();
   }
