@@ -131,4 +131,9 @@ int TTablas::IncrementaNHistoria() {
   return NumberAfter(lastText);
 }
 
+std::string TTablas::CurrentDisc(std::string_view field) {
+  if (!TablaCDRom.Active() || TablaCDRom.IsEmpty()) return {};
+  return TablaCDRom.AsString(field);
+}
+
 }  // namespace zafirel

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "store/dbf/table.h"
@@ -34,6 +35,10 @@ class TTablas {
   // Opens the main cursor with the ten index files attached, "Titulo" current
   // when its file is there.
   void OpenDiscTable();
+
+  // A field of the disc under the main cursor; empty when the table is
+  // closed or holds no disc.
+  std::string CurrentDisc(std::string_view field);
 
   // "NAME;TYPE;WIDTH;DECIMALS" lines, in the tables' field order.
   static const std::vector<std::string>& DiscFieldList();

@@ -405,8 +405,7 @@ void TMenuPral::PaginaMouseUp() {
 }
 
 void TMenuPral::ShowHint(const QString& hint) {
-  const int bar = hint.indexOf(QLatin1Char('|'));
-  const QString longPart = bar >= 0 ? hint.mid(bar + 1) : hint;
+  const QString longPart = LongHint(hint);
   if (!longPart.isEmpty()) {
     Label1->setText(longPart);
   } else {

@@ -134,10 +134,7 @@ void TMenuPral::Importar1Click() {
 
 void TMenuPral::VerHtmlClick() {
   std::string remembered;  // the dialog walks the table
-  Guarded("VerHtmlClick", [&] {
-    if (tablas_.TablaCDRom.Active() && !tablas_.TablaCDRom.IsEmpty())
-      remembered = tablas_.TablaCDRom.AsString("AUTO");
-  });
+  Guarded("VerHtmlClick", [&] { remembered = tablas_.CurrentDisc("AUTO"); });
   std::vector<std::string> marked;
   // The list's selection must not follow the cursor while the dialog moves it.
   PCatalogos->IgnorarCambios = true;

@@ -112,9 +112,7 @@ void ArchivosPage::Retranslate() {
 }
 
 std::filesystem::path ArchivosPage::CurrentBase() {
-  dbf::Table& discs = services_.tablas.TablaCDRom;
-  if (!discs.Active() || discs.IsEmpty()) return {};
-  const std::string number = discs.AsString("AUTO");
+  const std::string number = services_.tablas.CurrentDisc("AUTO");
   if (number.empty()) return {};
   return services_.folders.catalogos / number;
 }

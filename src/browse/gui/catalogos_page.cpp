@@ -152,10 +152,7 @@ std::string CatalogosPage::SavedSortKey() {
 
 std::string CatalogosPage::CurrentTitle() {
   std::string title;
-  Guarded("CurrentTitle", [&] {
-    dbf::Table& discs = services_.tablas.TablaCDRom;
-    if (discs.Active() && !discs.IsEmpty()) title = discs.AsString("TITULOCD");
-  });
+  Guarded("CurrentTitle", [&] { title = services_.tablas.CurrentDisc("TITULOCD"); });
   return title;
 }
 

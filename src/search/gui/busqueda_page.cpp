@@ -114,12 +114,6 @@ void BusquedaPage::RestoreLastSearch() {
           [&] { EBusca->setText(Qs(services_.ini.ReadStr("General", "Busqueda", ""))); });
 }
 
-std::string BusquedaPage::CurrentNumber() {
-  dbf::Table& discs = services_.tablas.TablaCDRom;
-  if (!discs.Active() || discs.IsEmpty()) return {};
-  return discs.AsString("AUTO");
-}
-
 void BusquedaPage::BBuscarClick() {
   Guarded("BBuscarClick", [&] { BuscaEnArchivos(Ansi(EBusca->text())); });
 }
@@ -146,7 +140,7 @@ void BusquedaPage::BuscaEnArchivos(const std::string& text) {
   searching_ = true;
   BusquedaCancelada = false;
   Resultados->BeginUpdate();
-  const std::string remembered = CurrentNumber();
+  const std::string remembered = services_.tablas.CurrentDisc("AUTO");
   const std::string found = Traduce("Encontrados");
   Barra->setValue(0);
   Guarded("RecordCount", [&] {

@@ -69,7 +69,6 @@ class BusquedaPage : public QWidget {
 
  private:
   std::string Traduce(const char* key) const;
-  std::string CurrentNumber();
   void ConnectControls();
 
   PageServices services_;
