@@ -1,7 +1,7 @@
-// Browsing and editing through the real main window on the offscreen
-// platform: the disc list and its album filter, a disc's folders and files,
-// file-entry edits, the jump to a search hit, the disc editor with its cover
-// picture, and deleting discs.
+// Browsing and editing on the offscreen platform: the disc list and its album
+// filter, a disc's folders and files, file-entry edits, the jump to a search
+// hit, the disc editor with its cover picture, and deleting discs. A page's
+// own logic runs on the page alone; what crosses pages runs in the window.
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -81,6 +81,51 @@ const char* const kList2 =
     "D:\\DOCS\\OLD\\LEEME.TXT;4;03/03/2003;Viejo\r\n"
     "D:\\DATOS\\DATOS;5;04/04/2004\r\n";
 
+// Runs the step on the next modal dialog once it shows, and closes the
+// dialog afterwards if the step left it open (a failed check, say).
+// Returns the flag that says whether the step ran.
+template <typename Dialog>
+std::shared_ptr<bool> RunOnModal(QObject& context, std::function<void(Dialog&)> step) {
+  auto ran = std::make_shared<bool>(false);
+  QTimer::singleShot(0, &context, [step, ran] {
+    auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    Activate(*dialog);
+    *ran = true;
+    step(*dialog);
+    if (dialog->isVisible()) dialog->done(QDialog::Rejected);
+  });
+  return ran;
+}
+
+void WriteCatalogues(const fs::path& catalogues) {
+  WriteFile(TreeFilePath(catalogues, "2"), kTree2);
+  WriteFile(ListFilePath(catalogues, "2"), kList2);
+  WriteFile(TreeFilePath(catalogues, "3"), "E:\\\r\nE:\\MUSICA\\\r\n");
+  WriteFile(ListFilePath(catalogues, "3"), "E:\\MUSICA\\UNO.MP3;4000;05/05/2005\r\n");
+}
+
+// What the tests read of the files page, in the window or alone.
+class FilesDriver {
+ public:
+  virtual ~FilesDriver() = default;
+  virtual ArchivosPage& Files() = 0;
+  FileListModel* Ficheros() { return Files().Ficheros; }
+  QStringList FileNames() {
+    QStringList names;
+    for (int row = 0; row < Ficheros()->rowCount(); ++row)
+      names << Ficheros()->index(row, 0).data().toString();
+    return names;
+  }
+  QString SelectedFolderName() { return Files().Arbol->currentIndex().data().toString(); }
+  // A click on the child folder of the selected one.
+  void ClickSubfolder(int row) {
+    QTreeView* tree = Files().Arbol;
+    const QModelIndex folder = Files().Carpetas->index(row, 0, tree->currentIndex());
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(folder).center());
+  }
+};
+
 // What the disc list tests do with the list, whether it sits in the main
 // window or stands alone.
 class DiscListDriver {
@@ -112,53 +157,27 @@ class DiscListDriver {
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
   }
   QString CurrentSerial() { return Qs(Tables().TablaCDRom.AsString("NSERIECD")); }
-  // Runs the step on the next modal dialog once it shows, and closes the
-  // dialog afterwards if the step left it open (a failed check, say).
-  // Returns the flag that says whether the step ran.
   template <typename Dialog>
   std::shared_ptr<bool> OnModal(std::function<void(Dialog&)> step) {
-    auto ran = std::make_shared<bool>(false);
-    QTimer::singleShot(0, &List(), [step, ran] {
-      auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
-      if (dialog == nullptr) return;
-      Activate(*dialog);
-      *ran = true;
-      step(*dialog);
-      if (dialog->isVisible()) dialog->done(QDialog::Rejected);
-    });
-    return ran;
+    return RunOnModal<Dialog>(List(), std::move(step));
   }
 };
 
 // The main window over the discs, with two discs' catalogue files.
-class Window : public DiscListDriver, public OpenWindow {
+class Window : public DiscListDriver, public FilesDriver, public OpenWindow {
  public:
   explicit Window(std::initializer_list<Disc> discs) {
     SeedDiscs(inst.data, discs);
     Open();
-    const fs::path catalogues = window->Folders().catalogos;
-    WriteFile(TreeFilePath(catalogues, "2"), kTree2);
-    WriteFile(ListFilePath(catalogues, "2"), kList2);
-    WriteFile(TreeFilePath(catalogues, "3"), "E:\\\r\nE:\\MUSICA\\\r\n");
-    WriteFile(ListFilePath(catalogues, "3"), "E:\\MUSICA\\UNO.MP3;4000;05/05/2005\r\n");
+    WriteCatalogues(Catalogues());
     Show();
   }
   CatalogosPage& List() override { return *window->PCatalogos; }
+  ArchivosPage& Files() override { return *window->PArchivos; }
   TTablas& Tables() override { return window->Tablas(); }
   TMenuPral& operator*() { return *window; }
   TMenuPral* operator->() { return window.get(); }
   fs::path Catalogues() const { return window->Folders().catalogos; }
-  FileListModel* Ficheros() { return window->PArchivos->Ficheros; }
-  QStringList FileNames() {
-    QStringList names;
-    for (int row = 0; row < Ficheros()->rowCount(); ++row)
-      names << Ficheros()->index(row, 0).data().toString();
-    return names;
-  }
-  QString SelectedFolderName() {
-    const QModelIndex current = window->PArchivos->Arbol->currentIndex();
-    return current.data().toString();
-  }
 };
 
 // The disc list page alone over stand-in services, started as the window
@@ -182,6 +201,29 @@ class ListPage : public DiscListDriver, public StandInServices {
   std::unique_ptr<CatalogosPage> page;
 };
 
+// The files page alone over stand-in services, showing "atlas" (disc 2) as
+// the window shows a disc opened from the list.
+class FilesPage : public FilesDriver, public StandInServices {
+ public:
+  explicit FilesPage(std::initializer_list<Disc> discs) {
+    SeedDiscs(inst.data, discs);
+    OpenTables();
+    WriteCatalogues(folders.catalogos);
+    page = std::make_unique<ArchivosPage>(services);
+    tablas.TablaCDRom.Locate("AUTO", "2");
+    page->ShowCurrentDisc();
+    ShowActive(*page);
+  }
+  ArchivosPage& Files() override { return *page; }
+  ArchivosPage* operator->() { return page.get(); }
+  template <typename Dialog>
+  std::shared_ptr<bool> OnModal(std::function<void(Dialog&)> step) {
+    return RunOnModal<Dialog>(*page, std::move(step));
+  }
+
+  std::unique_ptr<ArchivosPage> page;
+};
+
 }  // namespace
 
 class BrowseTest : public QObject {
@@ -193,6 +235,7 @@ class BrowseTest : public QObject {
   void openingADiscShowsItsFoldersAndFilesOnce();
   void fileEntriesAreDeletedCommentedAndRenamed();
   void aSearchHitLeadsToItsFolderAndFile();
+  void aHitSelectsItsFolderAndFileRow();
   void editingADiscWritesItsRecord();
   void editingUnderAFilterRefillsTheFilteredList();
   void aBitmapIsStoredAsJpegAndShownToFit();
@@ -200,20 +243,19 @@ class BrowseTest : public QObject {
 };
 
 void BrowseTest::theDiscListSortsByHeaderAndKeepsTheKey() {
-  Window w({kDiscs[0], kDiscs[1], kDiscs[2], kDiscs[3], kDiscs[4]});
+  ListPage w({kDiscs[0], kDiscs[1], kDiscs[2], kDiscs[3], kDiscs[4]});
   QCOMPARE(w.Titles(), QStringList({"atlas", "Bach", "cine", "Mapas", "Zoo"}));
   QCOMPARE(w.Discos()->MarkedColumn(), 0);
-  QVERIFY(w->PCatalogos->Label5->text().endsWith(" 5"));
+  QVERIFY(w->Label5->text().endsWith(" 5"));
   // The first title is selected at start and is the current disc.
   QCOMPARE(w.CurrentSerial(), QString("AAAA-0002"));
-  QVERIFY(w->Label1->text().endsWith("atlas"));
   QCOMPARE(w.Discos()->index(0, 4).data().toString(), QString());  // 0 files
   QCOMPARE(w.Discos()->index(3, 4).data().toString(), QString("12.345"));
 
   w.ClickHeader(1);
   QCOMPARE(w.Titles(), QStringList({"atlas", "cine", "Mapas", "Zoo", "Bach"}));
   QCOMPARE(w.Discos()->MarkedColumn(), 1);
-  QCOMPARE(w->Ini1().ReadStr("General", "Indice", ""), std::string("STR(VAL(LEFT(BytesCD, 4)))"));
+  QCOMPARE(w.ini.ReadStr("General", "Indice", ""), std::string("STR(VAL(LEFT(BytesCD, 4)))"));
   w.ClickHeader(1);  // the same order again
   QCOMPARE(w.Titles(), QStringList({"atlas", "cine", "Mapas", "Zoo", "Bach"}));
   w.ClickHeader(5);
@@ -221,12 +263,10 @@ void BrowseTest::theDiscListSortsByHeaderAndKeepsTheKey() {
 
   w.ClickRow("Mapas");
   QCOMPARE(w.CurrentSerial(), QString("AAAA-0001"));
-  QVERIFY(w->Label1->text().endsWith("Mapas"));
-  QVERIFY(w->Label2->text().startsWith("Zafirel! v1.1 - "));
 
   // Another start lists in the saved order; an unknown key is record order.
-  w->Ini1().WriteStr("General", "Indice", "otra cosa");
-  w->RellenaCDs(w->PCatalogos->SavedSortKey());
+  w.ini.WriteStr("General", "Indice", "otra cosa");
+  w->RellenaCDs(w->SavedSortKey());
   QCOMPARE(w.Titles(), QStringList({"Mapas", "atlas", "Zoo", "Bach", "cine"}));
   QCOMPARE(w.Discos()->MarkedColumn(), -1);
 }
@@ -277,6 +317,9 @@ void BrowseTest::aRowWhoseDiscIsGoneSaysSo() {
 
 void BrowseTest::openingADiscShowsItsFoldersAndFilesOnce() {
   Window w({kDiscs[0], kDiscs[1], kDiscs[2]});
+  // The first title is current at start, and the status lines say so.
+  QVERIFY(w->Label1->text().endsWith("atlas"));
+  QVERIFY(w->Label2->text().startsWith("Zafirel! v1.1 - "));
   w.DoubleClickRow("atlas");
   QCOMPARE(w->Pagina->currentIndex(), int(TMenuPral::kArchivos));
   QCOMPARE(w->PArchivos->Catalogo().RutaIndActual, TreeFilePath(w.Catalogues(), "2").string());
@@ -285,9 +328,7 @@ void BrowseTest::openingADiscShowsItsFoldersAndFilesOnce() {
   QCOMPARE(w.FileNames(), QStringList({"LEEME.TXT"}));
 
   // A click on a folder lists its own files with their cells.
-  QTreeView* tree = w->PArchivos->Arbol;
-  const QModelIndex docs = w->PArchivos->Carpetas->index(0, 0, tree->currentIndex());
-  QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(docs).center());
+  w.ClickSubfolder(0);
   QCOMPARE(w.SelectedFolderName(), QString("DOCS"));
   QCOMPARE(w.FileNames(), QStringList({"A.TXT", "B.TXT", "C.ZIP"}));
   QCOMPARE(w.Ficheros()->index(0, 1).data().toString(), QString("1.536 KB"));
@@ -318,13 +359,10 @@ void BrowseTest::openingADiscShowsItsFoldersAndFilesOnce() {
 }
 
 void BrowseTest::fileEntriesAreDeletedCommentedAndRenamed() {
-  Window w({kDiscs[1]});
-  w.DoubleClickRow("atlas");
-  const fs::path list = ListFilePath(w.Catalogues(), "2");
-  QTreeView* tree = w->PArchivos->Arbol;
-  QTableView* files = w->PArchivos->Archivos;
-  const QModelIndex docs = w->PArchivos->Carpetas->index(0, 0, tree->currentIndex());
-  QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(docs).center());
+  FilesPage w({kDiscs[1]});
+  const fs::path list = ListFilePath(w.folders.catalogos, "2");
+  QTableView* files = w->Archivos;
+  w.ClickSubfolder(0);  // DOCS
 
   // A comment typed on two lines with ";" and "\" goes on one line, cleaned.
   files->selectRow(2);
@@ -361,7 +399,7 @@ void BrowseTest::fileEntriesAreDeletedCommentedAndRenamed() {
   QVERIFY(w.dialogs.messages.back().rfind(notWritten, 0) == 0);
   w.dialogs.messages.clear();
   files->selectRow(0);
-  w->PArchivos->Borrararchivo1->trigger();
+  w->Borrararchivo1->trigger();
   SetFileChangeHook(nullptr);
   QVERIFY(w.dialogs.messages.back().rfind(notWritten, 0) == 0);
   QCOMPARE(w.FileNames().size(), 3);
@@ -370,7 +408,7 @@ void BrowseTest::fileEntriesAreDeletedCommentedAndRenamed() {
 
   // The Delete key asks as the menu entry does; cancelled, nothing goes.
   w.dialogs.answers = {false};
-  QVERIFY(Activate(*w.window));  // the properties dialog had it
+  QVERIFY(Activate(*w.page));  // the properties dialog had it
   files->setFocus();
   files->selectRow(0);
   QTest::keyClick(files, Qt::Key_Delete);
@@ -383,10 +421,10 @@ void BrowseTest::fileEntriesAreDeletedCommentedAndRenamed() {
   w.dialogs.questions.clear();
   w.dialogs.answers = {false};
   files->selectAll();
-  w->PArchivos->Borrararchivo1->trigger();
+  w->Borrararchivo1->trigger();
   QCOMPARE(w.FileNames().size(), 3);  // cancelled
   files->selectAll();
-  w->PArchivos->Borrararchivo1->trigger();
+  w->Borrararchivo1->trigger();
   QCOMPARE(w.dialogs.questions.size(), size_t(2));
   QCOMPARE(w.dialogs.questions[1], w.inst.Text("Espanol.Len", "Atencion") + "|" +
                                        w.inst.Text("Espanol.Len", "BorrarMuchosArchivos"));
@@ -395,10 +433,9 @@ void BrowseTest::fileEntriesAreDeletedCommentedAndRenamed() {
                                        "D:\\DOCS\\OLD\\LEEME;3;03/03/2003\r\n"
                                        "D:\\DOCS\\OLD\\LEEME.TXT;4;03/03/2003;Viejo\r\n"
                                        "D:\\DATOS\\DATOS;5;04/04/2004\r\n"));
-  QCOMPARE(w->PArchivos->Carpetas->rowCount(tree->currentIndex()), 1);  // the folder stays
+  QCOMPARE(w->Carpetas->rowCount(w->Arbol->currentIndex()), 1);  // the folder stays
   // The disc keeps the file count of its catalogue run.
-  QCOMPARE(w.Discos()->index(0, 4).data().toString(), QString());
-  QCOMPARE(w->Tablas().TablaCDRom.AsString("TOTFILES"), std::string("0"));
+  QCOMPARE(w.tablas.TablaCDRom.AsString("TOTFILES"), std::string("0"));
 }
 
 void BrowseTest::aSearchHitLeadsToItsFolderAndFile() {
@@ -407,15 +444,12 @@ void BrowseTest::aSearchHitLeadsToItsFolderAndFile() {
   SearchResultsModel* model = w->PBusqueda->Resultados;
   model->BeginUpdate();
   model->AddDiscHeading("atlas", "2");
-  for (const char* hit :
-       {"D:\\DOCS\\OLD\\LEEME", "D:\\LEEME.TXT", "D:\\DATOS\\DATOS", "D:\\DOCS\\NADA\\X.TXT"})
-    model->AddHit(hit);
+  model->AddHit("D:\\DOCS\\OLD\\LEEME");
   model->AddDiscHeading("perdido", "99");
   model->AddHit("D:\\X");
   model->EndUpdate();
   const QModelIndex disc = model->index(0, 0);
-  const QModelIndex deep = model->index(0, 0, disc), root = model->index(1, 0, disc),
-                    named = model->index(2, 0, disc), lost = model->index(3, 0, disc);
+  const QModelIndex deep = model->index(0, 0, disc);
   const QModelIndex orphan = model->index(0, 0, model->index(1, 0));
 
   auto jump = [&](const QModelIndex& node) {
@@ -431,17 +465,6 @@ void BrowseTest::aSearchHitLeadsToItsFolderAndFile() {
   QCOMPARE(w->PArchivos->Archivos->currentIndex().row(), 0);
   QVERIFY(w->PArchivos->Archivos->hasFocus() || !QApplication::focusWidget());
 
-  jump(root);
-  QCOMPARE(w.SelectedFolderName(), QString("D:\\"));
-  QCOMPARE(w->PArchivos->Archivos->currentIndex().data().toString(), QString("LEEME.TXT"));
-  jump(named);
-  QCOMPARE(w.SelectedFolderName(), QString("DATOS"));
-  QCOMPARE(w->PArchivos->Archivos->currentIndex().data().toString(), QString("DATOS"));
-  // A folder missing from the tree: the levels found are selected, no row.
-  jump(lost);
-  QCOMPARE(w.SelectedFolderName(), QString("DOCS"));
-  QVERIFY(w->PArchivos->Archivos->selectionModel()->selectedRows().isEmpty());
-
   // A disc node is no hit; a hit of a disc that is gone says so.
   jump(disc);
   QVERIFY(w.dialogs.messages.empty());
@@ -450,6 +473,21 @@ void BrowseTest::aSearchHitLeadsToItsFolderAndFile() {
   QCOMPARE(w.dialogs.messages.size(), size_t(1));
   QCOMPARE(w.dialogs.messages[0], w.inst.Text("Espanol.Len", "CatalogoNoEncontrado") + " : 99");
   QCOMPARE(w->Pagina->currentIndex(), int(TMenuPral::kBusqueda));
+}
+
+void BrowseTest::aHitSelectsItsFolderAndFileRow() {
+  FilesPage w({kDiscs[1]});
+  const QTableView* files = w->Archivos;
+  w->ShowHit("2", "D:\\LEEME.TXT");
+  QCOMPARE(w.SelectedFolderName(), QString("D:\\"));
+  QCOMPARE(files->currentIndex().data().toString(), QString("LEEME.TXT"));
+  w->ShowHit("2", "D:\\DATOS\\DATOS");
+  QCOMPARE(w.SelectedFolderName(), QString("DATOS"));
+  QCOMPARE(files->currentIndex().data().toString(), QString("DATOS"));
+  // A folder missing from the tree: the levels found are selected, no row.
+  w->ShowHit("2", "D:\\DOCS\\NADA\\X.TXT");
+  QCOMPARE(w.SelectedFolderName(), QString("DOCS"));
+  QVERIFY(files->selectionModel()->selectedRows().isEmpty());
 }
 
 void BrowseTest::editingADiscWritesItsRecord() {

@@ -1,12 +1,14 @@
-// Whole catalogue runs through the real main window on the offscreen
-// platform: a completed run with the disc editor, a stopped run, a duplicate
-// disc and the choices that are refused.
+// Whole catalogue runs on the offscreen platform: through the main window, a
+// completed run with the disc editor, a stopped run and closing during a run;
+// on the catalogue page alone, a duplicate disc, the choices that are refused
+// and a run whose files cannot be written.
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
@@ -175,6 +177,11 @@ void CatalogueTest::aCompletedRunAddsTheDiscWithItsFiles() {
   QCOMPARE(w.window->PCatalogos->Discos->rowCount(), 1);
   QCOMPARE(w.window->PArchivos->Catalogo().RutaIndActual, TreeFilePath(w.Catalogues(), "1").string());
   QCOMPARE(w.window->PArchivos->Catalogo().LineasActuales.size(), size_t(2));
+
+  // The same disc again: the window shows the disc list, where it is.
+  w.window->CatalogarClick();
+  QCOMPARE(w.window->Pagina->currentIndex(), int(TMenuPral::kCatalogos));
+  QCOMPARE(w.dialogs.messages.size(), size_t(1));
 }
 
 void CatalogueTest::aStoppedRunLeavesNothing() {
@@ -195,31 +202,38 @@ void CatalogueTest::aStoppedRunLeavesNothing() {
 }
 
 void CatalogueTest::aDuplicateAndBadChoicesAreRefused() {
-  Window w;
+  RunPage w;
   w.dialogs.driveAnswer = "T:\\";
-  auto edited = w.ConfirmEditorWith("Primero");
-  w.window->CatalogarClick();
-  QVERIFY(*edited);
+  // The title the disc editor would give the new disc.
+  QObject::connect(w.page.get(), &CatalogarPage::EditNewDisc, [&] {
+    dbf::Table& discs = w.Tablas().TablaCDRom;
+    discs.Edit();
+    discs.SetString("TITULOCD", "Primero");
+    discs.Post();
+  });
+  w.page->CatalogarClick();
+  QCOMPARE(w.Tablas().TablaCDRom.RecordCount(), 1u);
   w.dialogs.messages.clear();
 
-  w.window->CatalogarClick();  // the same disc again
+  QSignalSpy duplicate(w.page.get(), &CatalogarPage::DuplicateFound);
+  w.page->CatalogarClick();  // the same disc again
   QCOMPARE(w.dialogs.messages.size(), size_t(1));
   QCOMPARE(w.dialogs.messages[0], w.inst.Text("Espanol.Len", "CatalogoExiste") + "Primero");
-  QCOMPARE(w.window->Pagina->currentIndex(), int(TMenuPral::kCatalogos));
+  QCOMPARE(duplicate.takeFirst().at(0).value<std::string>(), std::string("Primero"));
   QCOMPARE(w.Tablas().TablaCDRom.RecordCount(), 1u);
 
   w.dialogs.driveAnswer = "T:\\DOCS";  // below a root
-  w.window->CatalogarClick();
+  w.page->CatalogarClick();
   QCOMPARE(w.dialogs.messages.back(), w.inst.Text("Espanol.Len", "NoDirectorio"));
   w.dialogs.driveAnswer = Utf8ToAnsi((w.volume / "DOCS").string());  // a folder of no letter
-  w.window->CatalogarClick();
+  w.page->CatalogarClick();
   QCOMPARE(w.dialogs.messages.back(), w.inst.Text("Espanol.Len", "NoDirectorio"));
   w.dialogs.driveAnswer = "Q:\\";  // no such drive
-  w.window->CatalogarClick();
+  w.page->CatalogarClick();
   QCOMPARE(w.dialogs.messages.back(), w.inst.Text("Espanol.Len", "ErrorUnidad"));
   w.dialogs.driveAnswer.clear();  // cancelled
   const size_t shown = w.dialogs.messages.size();
-  w.window->CatalogarClick();
+  w.page->CatalogarClick();
   QCOMPARE(w.dialogs.messages.size(), shown);
   QCOMPARE(w.Tablas().TablaCDRom.RecordCount(), 1u);
 }

@@ -1,6 +1,7 @@
-// Searching through the real main window on the offscreen platform: a search
+// Searching on the offscreen platform. On the search page alone: a search
 // started with Enter, the closing message, the saved text, the disc that was
-// current before, a double click on a hit, and cancelling.
+// current before, cancelling, saved pages. Through the main window: the jump
+// from a hit to its file, closing during a search, and Ver HTML.
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -70,22 +71,31 @@ struct SearchPage : StandInServices {
   std::unique_ptr<BusquedaPage> page;
 };
 
+// The heading of the disc "Rock 80" among the results.
+QModelIndex RockHeading(const SearchResultsModel& results) {
+  for (int row = 0; row < results.rowCount(); ++row)
+    if (results.index(row, 0).data().toString().startsWith("Rock 80")) return results.index(row, 0);
+  return {};
+}
+
 }  // namespace
 
 class SearchTest : public QObject {
   Q_OBJECT
  private slots:
-  void enterSearchesAndADoubleClickLeadsToTheFile();
+  void enterSearchesAndGroupsHitsByDisc();
+  void enterOrADoubleClickOnAHitLeadsToTheFile();
   void cancellingKeepsWhatWasFound();
+  void closingDuringASearchCancelsItFirst();
   void aSearchIsSavedAsAPageAndOpenedAgain();
   void verHtmlWritesAPagePerMarkedDisc();
 };
 
-void SearchTest::enterSearchesAndADoubleClickLeadsToTheFile() {
-  Window w;
-  w.window->Pagina->setCurrentIndex(TMenuPral::kBusqueda);
-  QVERIFY(w.window->Tablas().TablaCDRom.Locate("AUTO", "2"));
-  QLineEdit* box = w.window->PBusqueda->EBusca;
+void SearchTest::enterSearchesAndGroupsHitsByDisc() {
+  SearchPage w;
+  QVERIFY(w.tablas.TablaCDRom.Locate("AUTO", "2"));
+  QLineEdit* box = w.page->EBusca;
+  ShowActive(*w.page);
   box->clear();
   QTest::keyClick(box, Qt::Key_Return);  // an empty text does nothing
   QVERIFY(w.dialogs.messages.empty());
@@ -93,23 +103,33 @@ void SearchTest::enterSearchesAndADoubleClickLeadsToTheFile() {
   QTest::keyClick(box, Qt::Key_Return);
   QCOMPARE(w.dialogs.messages.size(), size_t(1));
   QCOMPARE(w.dialogs.messages[0], "MP3 " + w.Said("Encontrado") + " 3 " + w.Said("Veces"));
-  QCOMPARE(w.window->Ini1().ReadStr("General", "Busqueda", ""), std::string("MP3"));
-  QCOMPARE(w.window->Tablas().TablaCDRom.AsString("AUTO"), std::string("2"));  // current again
-  QVERIFY(!w.window->PBusqueda->Barra->isVisible());
-  QVERIFY(!w.window->PBusqueda->BCancelar->isVisible());
-  QVERIFY(w.window->PBusqueda->BBuscar->isEnabled());
+  QCOMPARE(w.ini.ReadStr("General", "Busqueda", ""), std::string("MP3"));
+  QCOMPARE(w.tablas.TablaCDRom.AsString("AUTO"), std::string("2"));  // current again
+  QVERIFY(!w.page->Barra->isVisible());
+  QVERIFY(!w.page->BCancelar->isVisible());
+  QVERIFY(w.page->BBuscar->isEnabled());
 
-  SearchResultsModel* results = w.Results();
+  SearchResultsModel* results = w.page->Resultados;
   QCOMPARE(results->rowCount(), 2);
-  QModelIndex rock;
-  for (int row = 0; row < 2; ++row)
-    if (results->index(row, 0).data().toString().startsWith("Rock 80"))
-      rock = results->index(row, 0);
+  const QModelIndex rock = RockHeading(*results);
   QVERIFY(rock.isValid());
   QCOMPARE(results->rowCount(rock), 2);
-  const QModelIndex dos = results->index(1, 0, rock);
-  QCOMPARE(dos.data().toString(), QString("D:\\ROCK\\dos.mp3"));
+  QCOMPARE(results->index(1, 0, rock).data().toString(), QString("D:\\ROCK\\dos.mp3"));
 
+  // A title hit gets its own heading; "+" needs both terms.
+  w.page->BuscaEnArchivos("rock+dos");
+  QCOMPARE(results->rowCount(), 2);
+  QVERIFY(results->index(0, 0).data().toString().endsWith(Qs(" " + w.Said("VerCatalogos"))) ||
+          results->index(1, 0).data().toString().endsWith(Qs(" " + w.Said("VerCatalogos"))));
+}
+
+void SearchTest::enterOrADoubleClickOnAHitLeadsToTheFile() {
+  Window w;
+  w.window->Pagina->setCurrentIndex(TMenuPral::kBusqueda);
+  w.window->PBusqueda->BuscaEnArchivos("mp3");
+  SearchResultsModel* results = w.Results();
+  const QModelIndex rock = RockHeading(*results);
+  const QModelIndex dos = results->index(1, 0, rock);
   QTreeView* tree = w.window->PBusqueda->Busca;
   tree->expand(rock);
   // Enter on a hit jumps to it, as a double click does.
@@ -126,33 +146,29 @@ void SearchTest::enterSearchesAndADoubleClickLeadsToTheFile() {
   QCOMPARE(w.window->Pagina->currentIndex(), int(TMenuPral::kArchivos));
   QCOMPARE(w.window->Tablas().TablaCDRom.AsString("AUTO"), std::string("1"));
   QCOMPARE(w.window->PArchivos->Archivos->currentIndex().data().toString(), QString("dos.mp3"));
-
-  // A title hit gets its own heading; "+" needs both terms.
-  w.window->PBusqueda->BuscaEnArchivos("rock+dos");
-  QCOMPARE(results->rowCount(), 2);
-  QVERIFY(results->index(0, 0).data().toString().endsWith(Qs(" " + w.Said("VerCatalogos"))) ||
-          results->index(1, 0).data().toString().endsWith(Qs(" " + w.Said("VerCatalogos"))));
 }
 
 void SearchTest::cancellingKeepsWhatWasFound() {
-  Window w;
-  w.window->Pagina->setCurrentIndex(TMenuPral::kBusqueda);
+  SearchPage w;
+  BusquedaPage& page = *w.page;
+  ShowActive(page);
   w.dialogs.onProcessEvents = [&] {
-    if (w.window->PBusqueda->BCancelar->isVisible() &&
-        w.window->PBusqueda->LEncontrados->text().endsWith(": 1"))
-      QTest::mouseClick(w.window->PBusqueda->BCancelar, Qt::LeftButton);
+    if (page.BCancelar->isVisible() && page.LEncontrados->text().endsWith(": 1"))
+      QTest::mouseClick(page.BCancelar, Qt::LeftButton);
   };
-  w.window->PBusqueda->EBusca->setText("mp3");
-  QTest::mouseClick(w.window->PBusqueda->BBuscar, Qt::LeftButton);
+  page.EBusca->setText("mp3");
+  QTest::mouseClick(page.BBuscar, Qt::LeftButton);
   QCOMPARE(w.dialogs.messages.size(), size_t(1));
   QCOMPARE(w.dialogs.messages[0], "MP3 " + w.Said("Encontrado") + " 1 " + w.Said("Veces"));
-  QCOMPARE(w.Results()->rowCount(), 1);
-  QCOMPARE(w.window->Ini1().ReadStr("General", "Busqueda", ""), std::string("MP3"));
-  QVERIFY(!w.window->PBusqueda->BusquedaCancelada);
+  QCOMPARE(page.Resultados->rowCount(), 1);
+  QCOMPARE(w.ini.ReadStr("General", "Busqueda", ""), std::string("MP3"));
+  QVERIFY(!page.BusquedaCancelada);
+}
 
-  // Closing the window during a search cancels it, then closes.
-  w.window->show();
-  w.dialogs.messages.clear();
+void SearchTest::closingDuringASearchCancelsItFirst() {
+  Window w;
+  w.window->Pagina->setCurrentIndex(TMenuPral::kBusqueda);
+  w.window->PBusqueda->EBusca->setText("mp3");
   w.dialogs.onProcessEvents = [&] { w.window->close(); };
   QTest::mouseClick(w.window->PBusqueda->BBuscar, Qt::LeftButton);
   QVERIFY(w.dialogs.messages.empty());
