@@ -175,6 +175,32 @@ TEST_F(IndexSetTest, OnlyMissingOrDamagedFilesAreRebuilt) {
   EXPECT_EQ(Walk("Titulo"), (std::vector<std::string>{"dos", "uno"}));
 }
 
+// Opening reads only the top of a tree: damage deeper down is found by the
+// walk that meets it, which fails and leaves the indexes to be built anew.
+TEST_F(IndexSetTest, DamageFoundByAWalkHasTheIndexesBuiltAgain) {
+  std::vector<Disc> discs;
+  for (int i = 0; i < 200; ++i) discs.push_back({"Disco " + std::to_string(1000 + i), "", "", ""});
+  AddAll(discs);
+  ASSERT_EQ(Regenerate(), 10);
+  // The first two titles of the last leaf (three levels down) change places.
+  const fs::path file = folder_ / "Titulo.Mdx";
+  std::string bytes = ReadBytes(file);
+  const std::size_t leaf = std::size_t{512} * static_cast<unsigned char>(bytes[2048 + 252]) +
+                           512 * 256 * static_cast<unsigned char>(bytes[2048 + 253]);
+  const std::size_t key = leaf + 8 + 4, item = 80;  // a 75-character key
+  std::swap_ranges(bytes.begin() + key, bytes.begin() + key + 75, bytes.begin() + key + item);
+  WriteBytes(file, bytes);
+
+  tablas_.OpenDiscTable();
+  ASSERT_EQ(tablas_.IndicesCDRom.Current(), "Titulo");
+  EXPECT_THROW(Walk("Titulo"), dbf::DbfError);
+  tablas_.IndicesCDRom.Detach(tablas_.TablaCDRom);
+  tablas_.TablaCDRom.Close();
+  EXPECT_EQ(Regenerate(), 10);
+  tablas_.OpenDiscTable();
+  EXPECT_EQ(Walk("Titulo").size(), 200u);
+}
+
 TEST_F(IndexSetTest, EveryWriteThroughTheCursorKeepsAllFilesInStep) {
   AddAll({});
   ASSERT_EQ(Regenerate(), 10);

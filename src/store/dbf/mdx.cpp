@@ -100,7 +100,7 @@ MdxTag MdxTag::Open(RawFile file) {
   std::optional<TagInfo> tag = mdx::DecodeHeaders(fileHeader, tagHeader);
   if (!tag) throw DbfError(mdx::kBadIndex, path);
   MdxTag result(std::move(file), std::move(*tag));
-  result.CheckTree(result.ReadState());
+  result.CheckTop(result.ReadState());
   return result;
 }
 
@@ -124,41 +124,35 @@ void MdxTag::FollowReplacement() {
 
 void MdxTag::Damaged() const { throw DbfError(mdx::kBadIndex, file_.Path()); }
 
-// Every node reachable once, all leaves at one depth, entries in order and
-// every inner key between the entries of the children it separates.
-void MdxTag::CheckTree(const TreeState& state) const {
-  std::set<std::uint32_t> seen;
-  int leafDepth = -1;
-  std::optional<Entry> previous;
-  std::optional<std::string> floor;  // what the next entry must not be below
+// What opening checks, in a few blocks whatever the file's size: the root
+// and, under an inner root, every child: in the file, none met twice, all of
+// one kind, and for leaf children each root key between the entries of the
+// children it separates. Damage further down is found where an operation
+// meets it: ReadNode refuses a leaf out of order, the descents stop at
+// kMaxDepth, and Advance and Retreat refuse a step that does not move on in
+// key order, so no walk over a damaged file runs without end.
+void MdxTag::CheckTop(const TreeState& state) const {
+  const Node root = ReadNode(state.root, state.pages);
+  if (root.IsLeaf()) return;
+  std::set<std::uint32_t> seen{state.root};
+  std::vector<Node> children;
+  for (std::size_t i = 0; i < root.Children(); ++i) {
+    if (!seen.insert(root.Child(i)).second) Damaged();
+    children.push_back(ReadNode(root.Child(i), state.pages));
+    if (children.back().IsLeaf() != children.front().IsLeaf()) Damaged();
+  }
+  if (!children.front().IsLeaf()) return;
   auto keyLess = [&](std::string_view a, std::string_view b) {
     return mdx::CompareKeys(a, b, tag_.keyType) < 0;
   };
-  auto visit = [&](auto& self, std::uint32_t page, int depth) -> void {
-    if (depth > static_cast<int>(kMaxDepth) || !seen.insert(page).second) Damaged();
-    const Node node = ReadNode(page, state.pages);
-    if (!node.IsLeaf()) {
-      for (std::size_t i = 0; i < node.Children(); ++i) {
-        self(self, node.Child(i), depth + 1);
-        if (i == node.items.size()) break;
-        const std::string& key = node.items[i].key;
-        if (previous && keyLess(key, previous->key)) Damaged();
-        if (!floor || keyLess(*floor, key)) floor = key;
-      }
-      return;
-    }
-    if (leafDepth >= 0 && leafDepth != depth) Damaged();
-    leafDepth = depth;
-    for (const Item& item : node.items) {
-      if (item.pointer == 0) Damaged();
-      if (previous && Compare(previous->key, previous->recNo, item.key, item.pointer) > 0)
-        Damaged();
-      if (floor && keyLess(item.key, *floor)) Damaged();
-      floor.reset();
-      previous = Entry{item.key, item.pointer};
-    }
-  };
-  visit(visit, state.root, 0);
+  for (std::size_t i = 0; i < root.items.size(); ++i) {
+    const std::string& key = root.items[i].key;
+    const std::vector<Item>& left = children[i].items;
+    const std::vector<Item>& right = children[i + 1].items;
+    if ((!left.empty() && keyLess(key, left.back().key)) ||
+        (!right.empty() && keyLess(right.front().key, key)))
+      Damaged();
+  }
 }
 
 // --- file access -------------------------------------------------------------
@@ -198,6 +192,15 @@ Node MdxTag::ReadNode(std::uint32_t page, std::uint32_t pages) const {
   file_.ReadExactly(Offset(page), block.data(), block.size());
   std::optional<Node> node = mdx::DecodeNode(block, tag_);
   if (!node) Damaged();
+  if (node->IsLeaf()) {
+    // Entries of a leaf rise strictly, and none names record 0.
+    const std::vector<Item>& items = node->items;
+    for (std::size_t i = 0; i < items.size(); ++i)
+      if (items[i].pointer == 0 ||
+          (i > 0 && Compare(items[i - 1].key, items[i - 1].pointer, items[i].key,
+                            items[i].pointer) >= 0))
+        Damaged();
+  }
   return std::move(*node);
 }
 
@@ -303,16 +306,23 @@ const Item* MdxTag::At(const Path& path) {
   return leaf.index < leaf.node.items.size() ? &leaf.node.items[leaf.index] : nullptr;
 }
 
+// A step to the next leaf must land on a larger entry, and within one step
+// no more leaves are passed than the file has blocks: a damaged file can make
+// a walk fail, never loop.
 bool MdxTag::Advance(Path& path, std::uint32_t pages) const {
   if (path.empty()) return false;
   ++path.back().index;
-  while (At(path) == nullptr) {
+  if (At(path) != nullptr) return true;
+  const std::optional<Item> left = LastOfLeaf(path);
+  for (std::uint32_t passed = 0; At(path) == nullptr; ++passed) {
+    if (passed > pages / mdx::kPagesPerBlock) Damaged();
     path.pop_back();
     while (!path.empty() && path.back().index + 1 >= path.back().node.Children()) path.pop_back();
     if (path.empty()) return false;
     ++path.back().index;
     DescendEdge(path, path.back().node.Child(path.back().index), false, pages);
   }
+  if (left && Compare(left->key, left->pointer, At(path)->key, At(path)->pointer) >= 0) Damaged();
   return true;
 }
 
@@ -322,14 +332,31 @@ bool MdxTag::Retreat(Path& path, std::uint32_t pages) const {
     --path.back().index;
     if (At(path) != nullptr) return true;
   }
+  const std::optional<Item> right = FirstOfLeaf(path);
+  std::uint32_t passed = 0;
   do {
+    if (passed++ > pages / mdx::kPagesPerBlock) Damaged();
     path.pop_back();
     while (!path.empty() && path.back().index == 0) path.pop_back();
     if (path.empty()) return false;
     --path.back().index;
     DescendEdge(path, path.back().node.Child(path.back().index), true, pages);
   } while (At(path) == nullptr);
+  if (right && Compare(At(path)->key, At(path)->pointer, right->key, right->pointer) >= 0)
+    Damaged();
   return true;
+}
+
+std::optional<Item> MdxTag::LastOfLeaf(const Path& path) {
+  const std::vector<Item>& items = path.back().node.items;
+  if (items.empty()) return std::nullopt;
+  return items.back();
+}
+
+std::optional<Item> MdxTag::FirstOfLeaf(const Path& path) {
+  const std::vector<Item>& items = path.back().node.items;
+  if (items.empty()) return std::nullopt;
+  return items.front();
 }
 
 // --- reading ---------------------------------------------------------------------

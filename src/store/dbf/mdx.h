@@ -40,7 +40,9 @@ class MdxTag final : public RecordOrder {
   static void Build(const std::filesystem::path& file, const mdx::TagInfo& tag,
                     std::vector<Entry> entries);
 
-  // Opens and checks the whole file; DbfError when it is damaged.
+  // Opens the file after checking its headers and the top of its tree (a few
+  // blocks, whatever its size); DbfError when they are damaged. Damage deeper
+  // down is a DbfError of the operation that meets it.
   static MdxTag Open(const std::filesystem::path& file);
   // The same for a file already open (one held in memory, say).
   static MdxTag Open(RawFile file);
@@ -94,7 +96,7 @@ class MdxTag final : public RecordOrder {
   mdx::Node ReadNode(std::uint32_t page, std::uint32_t pages) const;
   void WriteNode(std::uint32_t page, const mdx::Node& node);
   std::uint32_t NewPage(mdx::TreeState& state);
-  void CheckTree(const mdx::TreeState& state) const;
+  void CheckTop(const mdx::TreeState& state) const;
 
   int Compare(std::string_view keyA, std::uint32_t recA, std::string_view keyB,
               std::uint32_t recB) const;
@@ -105,6 +107,8 @@ class MdxTag final : public RecordOrder {
   bool Advance(Path& path, std::uint32_t pages) const;
   bool Retreat(Path& path, std::uint32_t pages) const;
   static const mdx::Item* At(const Path& path);
+  static std::optional<mdx::Item> LastOfLeaf(const Path& path);
+  static std::optional<mdx::Item> FirstOfLeaf(const Path& path);
 
   void SplitUpward(Path& path, mdx::TreeState& state);
   void RebalanceUpward(Path& path, mdx::TreeState& state);

@@ -49,6 +49,40 @@ bool ValidFieldList(const std::vector<FieldDef>& fields) {
   return true;
 }
 
+// An index order whose file turns out damaged while it is walked: the table's
+// indexes are marked in doubt, so the next opening builds them anew, and the
+// error goes on to the caller.
+class MarkingOrder final : public RecordOrder {
+ public:
+  MarkingOrder(std::shared_ptr<RecordOrder> order, std::function<void()> mark)
+      : order_(std::move(order)), mark_(std::move(mark)) {}
+  std::uint32_t First(std::uint32_t count) override {
+    return Marking([&] { return order_->First(count); });
+  }
+  std::uint32_t Last(std::uint32_t count) override {
+    return Marking([&] { return order_->Last(count); });
+  }
+  std::uint32_t After(std::uint32_t recNo, std::uint32_t count) override {
+    return Marking([&] { return order_->After(recNo, count); });
+  }
+  std::uint32_t Before(std::uint32_t recNo, std::uint32_t count) override {
+    return Marking([&] { return order_->Before(recNo, count); });
+  }
+
+ private:
+  template <typename Step>
+  std::uint32_t Marking(Step&& step) {
+    try {
+      return step();
+    } catch (const DbfError&) {
+      mark_();
+      throw;
+    }
+  }
+  std::shared_ptr<RecordOrder> order_;
+  std::function<void()> mark_;
+};
+
 }  // namespace
 
 Table::Table(bool oemTranslation)
@@ -243,7 +277,23 @@ bool Table::IsEmpty() {
 }
 
 void Table::SetOrder(std::shared_ptr<RecordOrder> order) {
-  order_ = order ? std::move(order) : std::make_shared<PhysicalOrder>();
+  if (!order) {
+    order_ = std::make_shared<PhysicalOrder>();
+    return;
+  }
+  order_ = std::make_shared<MarkingOrder>(std::move(order), [this] { MarkIndexesDamaged(); });
+}
+
+void Table::MarkIndexesDamaged() {
+  if (!indexGuard_ || !active_ || damaged_ || !file_.Writable()) return;
+  try {
+    std::optional<FolderLock> lock;
+    if (shared_) lock.emplace(folder_);
+    const char flag = 1;
+    file_.WriteAt(kInDoubtOffset, &flag, 1);
+  } catch (const std::exception&) {
+    // Unmarked, the damage is found again at the next walk.
+  }
 }
 
 void Table::AddObserver(std::shared_ptr<RecordObserver> observer) {

@@ -78,7 +78,8 @@ class Table {
   bool IsEmpty();
 
   // Replaces record order by another order (an index); nullptr restores
-  // record order. The cursor stays on its record.
+  // record order. The cursor stays on its record. An order that fails (a
+  // damaged index file) marks the indexes in doubt when they are guarded.
   void SetOrder(std::shared_ptr<RecordOrder> order);
 
   // Changes under the folder's write lock (see above).
@@ -158,6 +159,7 @@ class Table {
   template <typename Change>
   void Changing(Change&& change);
   void TouchHeader();
+  void MarkIndexesDamaged();
   std::uint64_t RecordOffset(std::uint32_t recNo) const;
   [[noreturn]] void Fail(const std::string& problem) const;
 
