@@ -85,7 +85,7 @@ void RawFile::Close() {
   writable_ = false;
   writes_ = nullptr;
   stattedAt_ = INT64_MIN;
-  cache_.clear();
+  DropPages();
   cacheValid_ = false;
 }
 
@@ -126,12 +126,13 @@ RawFile::Version RawFile::CurrentVersion() const {
   return statted_;
 }
 
-// The copy is good when no other RawFile wrote since it was taken (the
-// shared counter) and the file system shows no change by another program.
-bool RawFile::CacheServes(std::uint64_t offset, std::size_t n) const {
+// The pages held are good when no other RawFile wrote since they were read
+// (the shared counter) and the file system shows no change by another
+// program; otherwise they are dropped and read again as needed.
+bool RawFile::CacheServes() const {
   if (cacheLimit_ == 0 || memory_) return false;
-  // A lock taken since the copy was made means another program may have
-  // written: the copy serves only while its fingerprint holds.
+  // A lock taken since the pages were read means another program may have
+  // written: they serve only while the fingerprint holds.
   if (cacheValid_ && cacheEpoch_ != FolderLock::Epoch()) {
     if (FingerprintHolds()) {
       cacheEpoch_ = FolderLock::Epoch();
@@ -140,24 +141,12 @@ bool RawFile::CacheServes(std::uint64_t offset, std::size_t n) const {
       cacheValid_ = false;
     }
   }
-  if (cacheValid_ && cacheWrites_ == WriteCount()) {
-    const Version now = CurrentVersion();
-    if (!cacheStamp_) cacheStamp_ = now;  // the first look after our own write
-    if (*cacheStamp_ == now) return offset + n <= cache_.size() || offset >= cache_.size();
-  }
   const Version now = CurrentVersion();
-  cacheValid_ = false;
-  if (now.size > cacheLimit_) return false;
-  std::string whole(now.size, '\0');
-  std::size_t done = 0;
-  while (done < whole.size()) {
-    ssize_t got =
-        ::pread(fd_.get(), whole.data() + done, whole.size() - done, static_cast<off_t>(done));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
-    done += static_cast<std::size_t>(got);
+  if (cacheValid_ && cacheWrites_ == WriteCount()) {
+    if (!cacheStamp_) cacheStamp_ = now;  // the first look after our own write
+    if (*cacheStamp_ == now) return true;
   }
-  cache_ = std::move(whole);
+  DropPages();
   cacheValid_ = true;
   cacheEpoch_ = FolderLock::Epoch();
   cacheWrites_ = WriteCount();
@@ -165,34 +154,74 @@ bool RawFile::CacheServes(std::uint64_t offset, std::size_t n) const {
   return true;
 }
 
+void RawFile::DropPages() const {
+  pages_.clear();
+  cachedBytes_ = 0;
+}
+
+// The page's bytes as the file holds them (fewer at its end); nullptr when
+// it cannot be read, so that the caller reads directly and reports the error.
+const std::string* RawFile::Page(std::uint64_t index) const {
+  if (auto found = pages_.find(index); found != pages_.end()) return &found->second;
+  if (cachedBytes_ + kCachePage > cacheLimit_) DropPages();
+  std::string page(kCachePage, '\0');
+  std::size_t done = 0;
+  const std::uint64_t start = index * kCachePage;
+  while (done < page.size()) {
+    const ssize_t got = ::pread(fd_.get(), page.data() + done, page.size() - done,
+                                static_cast<off_t>(start + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return nullptr;
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  page.resize(done);
+  cachedBytes_ += kCachePage;
+  return &pages_.emplace(index, std::move(page)).first->second;
+}
+
 bool RawFile::FingerprintHolds() const {
-  if (fingerprintLength_ == 0 || fingerprintOffset_ + fingerprintLength_ > cache_.size())
+  const auto first = pages_.find(0);
+  if (fingerprintLength_ == 0 || first == pages_.end() ||
+      fingerprintOffset_ + fingerprintLength_ > first->second.size())
     return false;
   std::string onDisc(fingerprintLength_, '\0');
   const ssize_t got =
       ::pread(fd_.get(), onDisc.data(), onDisc.size(), static_cast<off_t>(fingerprintOffset_));
   return got == static_cast<ssize_t>(onDisc.size()) &&
-         onDisc.compare(0, onDisc.size(), cache_, fingerprintOffset_, fingerprintLength_) == 0;
+         onDisc.compare(0, onDisc.size(), first->second, fingerprintOffset_, fingerprintLength_) ==
+             0;
 }
 
+// Our own write goes into the pages held; a page the write would leave with
+// a gap is dropped and read again when needed.
 void RawFile::CacheWrite(std::uint64_t offset, const char* data, std::size_t n) {
-  if (!cacheValid_ || cacheWrites_ + 1 != WriteCount() || offset > cache_.size()) {
-    cacheValid_ = false;  // someone else wrote in between, or a gap: read anew
+  if (!cacheValid_ || cacheWrites_ + 1 != WriteCount()) {
+    cacheValid_ = false;  // someone else wrote in between: read anew
     return;
   }
-  if (offset + n > cache_.size()) cache_.resize(offset + n);
-  cache_.replace(offset, n, data, n);
+  for (std::size_t done = 0; done < n;) {
+    const std::uint64_t at = offset + done;
+    const std::uint64_t index = at / kCachePage;
+    const std::size_t within = static_cast<std::size_t>(at % kCachePage);
+    const std::size_t take = std::min(n - done, kCachePage - within);
+    if (auto found = pages_.find(index); found != pages_.end()) {
+      std::string& page = found->second;
+      if (within > page.size()) {
+        cachedBytes_ -= kCachePage;
+        pages_.erase(found);
+      } else {
+        if (within + take > page.size()) page.resize(within + take);
+        page.replace(within, take, data + done, take);
+      }
+    }
+    done += take;
+  }
   cacheWrites_ = WriteCount();
   cacheStamp_.reset();
 }
 
 std::size_t RawFile::ReadAt(std::uint64_t offset, char* buffer, std::size_t n) const {
-  if (CacheServes(offset, n) && cacheValid_) {
-    if (offset >= cache_.size()) return 0;
-    const std::size_t got = std::min<std::size_t>(n, cache_.size() - offset);
-    std::memcpy(buffer, cache_.data() + offset, got);
-    return got;
-  }
   if (memory_) {
     const std::string& bytes = memory_->bytes;
     if (offset >= bytes.size()) return 0;
@@ -201,6 +230,20 @@ std::size_t RawFile::ReadAt(std::uint64_t offset, char* buffer, std::size_t n) c
     return got;
   }
   std::size_t done = 0;
+  if (CacheServes()) {
+    while (done < n) {
+      const std::uint64_t at = offset + done;
+      const std::string* page = Page(at / kCachePage);
+      if (page == nullptr) break;  // read directly below
+      const std::size_t within = static_cast<std::size_t>(at % kCachePage);
+      if (within >= page->size()) return done;  // the end of the file
+      const std::size_t take = std::min(n - done, page->size() - within);
+      std::memcpy(buffer + done, page->data() + within, take);
+      done += take;
+      if (page->size() < kCachePage) return done;
+    }
+    if (done == n) return done;
+  }
   while (done < n) {
     ssize_t got = ::pread(fd_.get(), buffer + done, n - done, static_cast<off_t>(offset + done));
     if (got < 0 && errno == EINTR) continue;

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 #include "util/file_handle.h"
 
@@ -53,10 +54,11 @@ class RawFile {
     bool operator==(const Version&) const = default;
   };
   Version CurrentVersion() const;
-  // Keeps a copy of the whole file in memory (when it is at most limit
-  // bytes) and serves reads from it while the file does not change under
-  // another writer; this RawFile's own writes update the copy. Walking a
-  // table in an index order then costs no system call a record.
+  // Keeps the pages of the file that were read (up to limit bytes of them)
+  // and serves reads from them while the file does not change under another
+  // writer; this RawFile's own writes update them. Opening costs the pages
+  // read, not the file's size, and walking a table in an index order costs
+  // no system call a record.
   void SetReadCacheLimit(std::uint64_t limit) { cacheLimit_ = limit; }
   // Bytes every writer changes with each change (a table's header): when a
   // lock was taken since the copy was made, the copy still serves if these
@@ -87,11 +89,15 @@ class RawFile {
   };
   std::shared_ptr<Memory> memory_;   // the bytes of a file held in memory
   std::uint64_t* writes_ = nullptr;  // shared by every RawFile on the same file
-  bool CacheServes(std::uint64_t offset, std::size_t n) const;
+  bool CacheServes() const;
+  const std::string* Page(std::uint64_t index) const;
+  void DropPages() const;
   void CacheWrite(std::uint64_t offset, const char* data, std::size_t n);
 
+  static constexpr std::size_t kCachePage = std::size_t{64} << 10;
   std::uint64_t cacheLimit_ = 0;
-  mutable std::string cache_;
+  mutable std::unordered_map<std::uint64_t, std::string> pages_;
+  mutable std::uint64_t cachedBytes_ = 0;
   mutable bool cacheValid_ = false;
   mutable std::uint64_t cacheWrites_ = 0;
   mutable std::uint64_t cacheEpoch_ = 0;
