@@ -34,9 +34,22 @@ void IndexSet::Attach(dbf::Table& cursor, const fs::path& folder) {
   }
   // Changes made without every index leave the indexes in doubt.
   cursor.SetIndexGuard(true, indexes_.size() == kIndexFiles.size());
+  UseForFinding(cursor);
+}
+
+// Locate asks the attached indexes for the records that may hold a value.
+void IndexSet::UseForFinding(dbf::Table& cursor) {
+  std::vector<std::shared_ptr<dbf::AttachedIndex>> indexes = indexes_;
+  cursor.SetFinder([indexes](std::string_view field, std::string_view record)
+                       -> std::optional<std::vector<std::uint32_t>> {
+    for (const auto& index : indexes)
+      if (auto found = index->Candidates(field, record)) return found;
+    return std::nullopt;
+  });
 }
 
 void IndexSet::Detach(dbf::Table& cursor) {
+  cursor.SetFinder(nullptr);
   cursor.ClearObservers();
   cursor.SetIndexGuard(true, false);
   cursor.SetOrder(nullptr);
@@ -75,6 +88,7 @@ void IndexSet::Indexa2(dbf::Table& cursor, const fs::path& folder, std::string_v
     auto attached = std::make_shared<dbf::AttachedIndex>(cursor, folder / file);
     cursor.AddObserver(attached);
     indexes_.push_back(std::move(attached));
+    UseForFinding(cursor);
     Select(cursor, tag);
   } catch (const std::exception&) {
     Detach(cursor);

@@ -42,6 +42,8 @@ class IndexSet {
   std::shared_ptr<dbf::MdxTag> CurrentTag() const;
 
  private:
+  void UseForFinding(dbf::Table& cursor);
+
   std::vector<std::shared_ptr<dbf::AttachedIndex>> indexes_;
   std::string current_;
 };

@@ -201,6 +201,25 @@ TEST_F(IndexSetTest, DamageFoundByAWalkHasTheIndexesBuiltAgain) {
   EXPECT_EQ(Walk("Titulo").size(), 200u);
 }
 
+// Locate asks an index keyed on the field alone for the records that may hold
+// the value, reads the field of those, and lands where a walk would.
+TEST_F(IndexSetTest, LocateLandsWhereAWalkOfTheOrderWould) {
+  AddAll({{"b", "", "7", ""}, {"a", "", "7", ""}, {"c", "", "8", ""}});
+  ASSERT_EQ(Regenerate(), 10);
+  tablas_.OpenDiscTable();  // title order
+  dbf::Table& t = tablas_.TablaCDRom;
+  for (const bool inDoubt : {false, true}) {
+    t.SetIndexesInDoubt(inDoubt);  // in doubt, every record is read instead
+    EXPECT_TRUE(t.Locate("AUTO", "3"));
+    EXPECT_EQ(t.AsString("TITULOCD"), "c");
+    EXPECT_TRUE(t.Locate("NUMEROCD", "7"));  // two records: the first in title order
+    EXPECT_EQ(t.AsString("TITULOCD"), "a");
+    EXPECT_FALSE(t.Locate("AUTO", "03"));  // the same number, not the same text
+    EXPECT_FALSE(t.Locate("AUTO", "9"));
+    EXPECT_EQ(t.AsString("TITULOCD"), "a");
+  }
+}
+
 TEST_F(IndexSetTest, EveryWriteThroughTheCursorKeepsAllFilesInStep) {
   AddAll({});
   ASSERT_EQ(Regenerate(), 10);

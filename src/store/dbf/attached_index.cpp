@@ -63,6 +63,12 @@ void AttachedIndex::RecordWritten(std::uint32_t recNo, std::string_view before,
   if (!after.empty()) tag_->Insert(newKey, recNo);
 }
 
+std::optional<std::vector<std::uint32_t>> AttachedIndex::Candidates(
+    std::string_view field, std::string_view record) const {
+  if (tag_->Info().unique || !EqualsNoCaseAZ(expression_.Text(), field)) return std::nullopt;
+  return tag_->RecordsWithKey(StoredKey(expression_, table_.Layout(), record));
+}
+
 // The record that held a unique key has left it: the first other live record
 // with that key (in record order) takes the key's entry.
 void AttachedIndex::FillVacancy(const std::string& key, std::uint32_t leaving) {

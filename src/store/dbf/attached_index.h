@@ -36,6 +36,12 @@ class AttachedIndex final : public RecordObserver {
   const std::string& TagName() const { return tag_->Info().tagName; }
   std::shared_ptr<MdxTag> Order() const { return tag_; }
 
+  // Every record whose field holds the stored bytes (and maybe others), when
+  // this index's key is that field alone and holds every record; nullopt
+  // otherwise. record is a record holding those bytes in the field.
+  std::optional<std::vector<std::uint32_t>> Candidates(std::string_view field,
+                                                       std::string_view record) const;
+
   void BeforeChange() override { tag_->ReopenIfReplaced(); }
   void RecordWritten(std::uint32_t recNo, std::string_view before, std::string_view after,
                      const TableLayout& layout) override;

@@ -380,6 +380,31 @@ std::vector<MdxTag::Entry> MdxTag::Entries() const {
   return entries;
 }
 
+std::vector<std::uint32_t> MdxTag::RecordsWithKey(std::string_view key) const {
+  const TreeState state = ReadState();
+  const std::string stored = StoredKey(key);
+  std::vector<std::uint32_t> records;
+  Path path = Descend(stored, 0, state);
+  if (At(path) == nullptr && !Advance(path, state.pages)) return records;
+  do {
+    if (mdx::CompareKeys(At(path)->key, stored, tag_.keyType) != 0) break;
+    records.push_back(At(path)->pointer);
+  } while (Advance(path, state.pages));
+  return records;
+}
+
+bool MdxTag::Holds(std::uint32_t recNo) {
+  if (!keySource_) return false;
+  const std::optional<std::string> key = keySource_(recNo);
+  if (!key) return false;
+  const std::string stored = StoredKey(*key);
+  if (!InRange(stored)) return false;
+  FollowReplacement();
+  const TreeState state = ReadState();
+  const Path path = Descend(stored, recNo, state);
+  return At(path) != nullptr && At(path)->pointer == recNo;
+}
+
 bool MdxTag::InRange(std::string_view key) const {
   return !range_ || key.substr(0, range_->size()) == *range_;
 }

@@ -65,6 +65,8 @@ class MdxTag final : public RecordOrder {
   std::optional<Entry> Seek(std::string_view key, std::uint32_t recNo = 0) const;
   // Every entry, in order.
   std::vector<Entry> Entries() const;
+  // The records of the entries whose key equals key, in order.
+  std::vector<std::uint32_t> RecordsWithKey(std::string_view key) const;
 
   // Lets After and Before find a record's place without scanning the tag.
   void SetKeySource(KeySource source) { keySource_ = std::move(source); }
@@ -78,6 +80,8 @@ class MdxTag final : public RecordOrder {
   std::uint32_t Last(std::uint32_t recordCount) override;
   std::uint32_t After(std::uint32_t recNo, std::uint32_t recordCount) override;
   std::uint32_t Before(std::uint32_t recNo, std::uint32_t recordCount) override;
+  // Told from the record's key (SetKeySource), within the range.
+  bool Holds(std::uint32_t recNo) override;
 
  private:
   struct Level {

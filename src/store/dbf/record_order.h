@@ -18,6 +18,9 @@ class RecordOrder {
   virtual std::uint32_t Last(std::uint32_t recordCount) = 0;
   virtual std::uint32_t After(std::uint32_t recNo, std::uint32_t recordCount) = 0;
   virtual std::uint32_t Before(std::uint32_t recNo, std::uint32_t recordCount) = 0;
+  // True when a walk of the order meets the record; false also when that
+  // cannot be told without walking.
+  virtual bool Holds(std::uint32_t /*recNo*/) { return false; }
 };
 
 class PhysicalOrder final : public RecordOrder {
@@ -31,6 +34,7 @@ class PhysicalOrder final : public RecordOrder {
     if (recNo == 0) return 0;
     return recNo - 1 <= recordCount ? recNo - 1 : recordCount;
   }
+  bool Holds(std::uint32_t) override { return true; }
 };
 
 }  // namespace zafirel::dbf

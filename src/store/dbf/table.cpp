@@ -68,6 +68,9 @@ class MarkingOrder final : public RecordOrder {
   std::uint32_t Before(std::uint32_t recNo, std::uint32_t count) override {
     return Marking([&] { return order_->Before(recNo, count); });
   }
+  bool Holds(std::uint32_t recNo) override {
+    return Marking([&] { return order_->Holds(recNo) ? 1u : 0u; }) != 0;
+  }
 
  private:
   template <typename Step>
@@ -389,9 +392,9 @@ void Table::Cancel() {
   Land(recNo_ <= recordCount_ ? recNo_ : 0);
 }
 
-std::uint32_t Table::MemoBlock(const std::string& record, int index) const {
-  std::string_view text = TrimBlanks(
-      std::string_view(record).substr(layout_.offsets[index], layout_.fields[index].width));
+std::uint32_t Table::MemoBlock(std::string_view record, int index) const {
+  std::string_view text =
+      TrimBlanks(record.substr(layout_.offsets[index], layout_.fields[index].width));
   std::uint32_t block = 0;
   if (text.empty()) return 0;
   auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), block);
@@ -556,9 +559,9 @@ void Table::Delete() {
   eof_ = bof_ = next == 0;
 }
 
-std::string Table::FieldText(const std::string& record, int index) const {
+std::string Table::FieldText(std::string_view record, int index) const {
   const FieldDef& field = layout_.fields[index];
-  std::string_view raw = std::string_view(record).substr(layout_.offsets[index], field.width);
+  std::string_view raw = record.substr(layout_.offsets[index], field.width);
   switch (field.type) {
     case 'C': {
       std::string_view text = TrimRight(raw);
@@ -608,35 +611,70 @@ std::string Table::AsString(std::string_view name) const {
   return FieldText(record_, index);
 }
 
+// The bytes a character, numeric or other non-memo field stores for value;
+// nullopt for a number the field cannot hold.
+std::optional<std::string> Table::StoredField(int index, std::string_view value) const {
+  const FieldDef& field = layout_.fields[index];
+  if (field.type == 'N' || field.type == 'F') return EncodeNumeric(value, field);
+  std::string stored = field.type == 'C' && oem_ ? AnsiToOem(value) : std::string(value);
+  stored.resize(static_cast<std::size_t>(field.width), ' ');
+  return stored;
+}
+
 void Table::SetString(std::string_view name, std::string_view value) {
   CheckActive();
   int index = RequireField(name);
   if (state_ == State::kBrowse) Fail("La tabla no est\xE1 en modo de edici\xF3n");
   const FieldDef& field = layout_.fields[index];
-  std::size_t width = static_cast<std::size_t>(field.width);
-  std::string stored;
-  switch (field.type) {
-    case 'M':
-      pendingMemos_[index] = std::string(value);
-      return;
-    case 'N':
-    case 'F': {
-      std::optional<std::string> number = EncodeNumeric(value, field);
-      if (!number) Fail("El valor no es un n\xFAmero que quepa en el campo " + field.name);
-      stored = *number;
-      break;
-    }
-    default:
-      stored = field.type == 'C' && oem_ ? AnsiToOem(value) : std::string(value);
-      stored.resize(width, ' ');
+  if (field.type == 'M') {
+    pendingMemos_[index] = std::string(value);
+    return;
   }
-  record_.replace(layout_.offsets[index], width, stored);
+  std::optional<std::string> stored = StoredField(index, value);
+  if (!stored) Fail("El valor no es un n\xFAmero que quepa en el campo " + field.name);
+  record_.replace(layout_.offsets[index], static_cast<std::size_t>(field.width), *stored);
+}
+
+// The live records whose field reads value, in record order: from the
+// attached indexes when one is keyed on the field alone and the indexes are
+// not in doubt, else by reading every record.
+std::vector<std::uint32_t> Table::RecordsHolding(int index, std::string_view value) {
+  std::optional<std::vector<std::uint32_t>> candidates;
+  if (finder_ && layout_.fields[index].type != 'M' && !IndexesInDoubt()) {
+    if (const std::optional<std::string> stored = StoredField(index, value)) {
+      std::string record(layout_.recordLength, ' ');
+      record.replace(layout_.offsets[index], stored->size(), *stored);
+      candidates = finder_(layout_.fields[index].name, record);
+    }
+  }
+  std::vector<std::uint32_t> holding;
+  if (!candidates) {
+    ForEachStoredRecord([&](std::uint32_t recNo, std::string_view record) {
+      if (FieldText(record, index) == value) holding.push_back(recNo);
+      return true;
+    });
+    return holding;
+  }
+  std::sort(candidates->begin(), candidates->end());
+  for (std::uint32_t recNo : *candidates)
+    if (recNo <= recordCount_ && IsLive(recNo) && FieldText(ReadRecord(recNo), index) == value)
+      holding.push_back(recNo);
+  return holding;
 }
 
 bool Table::Locate(std::string_view name, std::string_view value) {
   CheckBrowseMode();
   int index = RequireField(name);
   ReadState();
+  const std::vector<std::uint32_t> holding = RecordsHolding(index, value);
+  if (holding.empty()) return false;
+  // One record holds the value: it is the answer when the order has it.
+  // Otherwise the order is walked for the first one.
+  if (holding.size() == 1 && order_->Holds(holding.front())) {
+    Land(holding.front());
+    eof_ = bof_ = false;
+    return true;
+  }
   for (std::uint32_t recNo = LiveForward(order_->First(recordCount_)); recNo != 0;
        recNo = LiveForward(order_->After(recNo, recordCount_))) {
     if (FieldText(ReadRecord(recNo), index) == value) {

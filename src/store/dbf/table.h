@@ -33,6 +33,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -96,6 +97,14 @@ class Table {
   // The mark of a table file that is not open; false when it cannot be read.
   static bool IndexesInDoubt(const std::filesystem::path& tableFile);
 
+  // Finds the records whose field may hold a value without reading every
+  // record: given the field's name and a record holding the value as stored,
+  // every record that holds it (and maybe others), or nullopt when it cannot
+  // tell. The attached indexes offer one.
+  using Finder = std::function<std::optional<std::vector<std::uint32_t>>(
+      std::string_view field, std::string_view record)>;
+  void SetFinder(Finder finder) { finder_ = std::move(finder); }
+
   // Observers hear of every record this cursor appends, changes or deletes.
   void AddObserver(std::shared_ptr<RecordObserver> observer);
   void ClearObservers();
@@ -127,6 +136,7 @@ class Table {
 
   std::string AsString(std::string_view field) const;
   void SetString(std::string_view field, std::string_view value);
+  // Moves to the first record of the order whose field reads value.
   bool Locate(std::string_view field, std::string_view value);
 
  private:
@@ -143,8 +153,10 @@ class Table {
   std::uint32_t LiveBackward(std::uint32_t recNo);
   std::string ReadRecord(std::uint32_t recNo) const;
   void Land(std::uint32_t recNo);
-  std::string FieldText(const std::string& record, int index) const;
-  std::uint32_t MemoBlock(const std::string& record, int index) const;
+  std::string FieldText(std::string_view record, int index) const;
+  std::optional<std::string> StoredField(int index, std::string_view value) const;
+  std::vector<std::uint32_t> RecordsHolding(int index, std::string_view value);
+  std::uint32_t MemoBlock(std::string_view record, int index) const;
   void StorePendingMemos();
   void WriteHeaderState(std::uint32_t recordCount);
   void Notify(std::uint32_t recNo, std::string_view before, std::string_view after);
@@ -184,6 +196,7 @@ class Table {
   bool indexesComplete_ = false;
   std::shared_ptr<RecordOrder> order_;
   std::vector<std::shared_ptr<RecordObserver>> observers_;
+  Finder finder_;
 
   State state_ = State::kBrowse;
   std::uint32_t recNo_ = 0;
