@@ -74,18 +74,30 @@ void IndexSet::Select(dbf::Table& cursor, std::string_view tag) {
   throw dbf::DbfError("No se puede encontrar el \xEDndice " + std::string(tag), cursor.Path());
 }
 
+namespace {
+
+// The path a rebuilt index file is written to; a file of the same name spelled
+// otherwise goes first. Empty when that one cannot be removed.
+fs::path FreshIndexFile(const fs::path& folder, std::string_view tag) {
+  const std::string file = std::string(tag) + ".Mdx";
+  const fs::path existing = IndexFilePath(folder, file);
+  if (existing != folder / file && !RemoveFile(existing)) return {};
+  return folder / file;
+}
+
+}  // namespace
+
 void IndexSet::Indexa2(dbf::Table& cursor, const fs::path& folder, std::string_view tag,
                        std::string_view expression, std::string_view filter, bool ascending,
                        bool unique) {
   Detach(cursor);
   try {
     if (!filter.empty() || !ascending) return;
-    const std::string file = std::string(tag) + ".Mdx";
-    // The new file replaces the old one by a rename; one spelled otherwise goes first.
-    const fs::path existing = IndexFilePath(folder, file);
-    if (existing != folder / file && !RemoveFile(existing)) return;
-    dbf::BuildIndexFile(cursor, folder / file, tag, expression, unique);
-    auto attached = std::make_shared<dbf::AttachedIndex>(cursor, folder / file);
+    // The new file replaces the old one by a rename.
+    const fs::path file = FreshIndexFile(folder, tag);
+    if (file.empty()) return;
+    dbf::BuildIndexFile(cursor, file, tag, expression, unique);
+    auto attached = std::make_shared<dbf::AttachedIndex>(cursor, file);
     cursor.AddObserver(attached);
     indexes_.push_back(std::move(attached));
     UseForFinding(cursor);
@@ -135,21 +147,28 @@ int RegeneraIndices(dbf::Table& cursor, const fs::path& folder, Dialogs& dialogs
   std::unique_ptr<Progress> progress = dialogs.ShowProgress(progressText);
   if (progress) progress->SetMaximum(count);
   int built = 0;
-  for (std::size_t i = 0; i < kIndexFiles.size(); ++i) {
-    if (missing[i]) {
+  try {
+    cursor.Open();
+    const ScopeGuard closer([&] { cursor.Close(); });
+    // All the files are built from one reading of the table.
+    std::vector<dbf::IndexBuild> builds;
+    for (std::size_t i = 0; i < kIndexFiles.size(); ++i) {
+      if (!missing[i]) continue;
       const IndexFile& index = kIndexFiles[i];
-      try {
-        cursor.Open();
-        const ScopeGuard closer([&] { cursor.Close(); });
-        IndexSet building;
-        building.Indexa2(cursor, folder, index.tag, index.expression, "", true, index.unique);
-        if (building.Current() == index.tag) ++built;  // else skipped; start-up goes on
-        building.Detach(cursor);
-      } catch (const std::exception&) {
-        // A cursor that does not open builds nothing.
+      const fs::path file = FreshIndexFile(folder, index.tag);
+      if (file.empty()) {
+        if (progress) progress->Step();  // skipped; start-up goes on
+        continue;
       }
-      if (progress) progress->Step();
+      builds.push_back({file, index.tag, index.expression, index.unique});
     }
+    for (const std::exception_ptr& failure :
+         dbf::BuildIndexFiles(cursor, builds, [&] {
+           if (progress) progress->Step();
+         }))
+      built += failure ? 0 : 1;
+  } catch (const std::exception&) {
+    // A cursor that does not open builds nothing.
   }
   if (built == count) {
     // Every index now matches the table: the mark of a cut-short change goes.

@@ -1,6 +1,8 @@
 #include "store/dbf/attached_index.h"
 
 #include <algorithm>
+#include <exception>
+#include <optional>
 #include <vector>
 
 #include "store/dbf/dbf_error.h"
@@ -22,23 +24,64 @@ std::string StoredKey(const KeyExpression& expression, const TableLayout& layout
   });
 }
 
-void BuildIndexFile(Table& table, const std::filesystem::path& file, std::string_view tagName,
-                    std::string_view expression, bool unique) {
-  const KeyExpression parsed = KeyExpression::Parse(expression, table.Fields());
-  mdx::TagInfo tag;
-  tag.tableName = UpperAZ(table.Path().stem().string());
-  tag.tagName = std::string(tagName);
-  tag.expression = std::string(expression);
-  tag.keyType = parsed.Type();
-  tag.keyLength = static_cast<std::uint16_t>(parsed.Length());
-  tag.unique = unique;
-  std::vector<MdxTag::Entry> entries;
+std::vector<std::exception_ptr> BuildIndexFiles(Table& table,
+                                                const std::vector<IndexBuild>& builds,
+                                                const std::function<void()>& fileDone) {
+  struct Pending {
+    const IndexBuild* build;
+    std::optional<KeyExpression> expression;
+    mdx::TagInfo tag;
+    std::vector<MdxTag::Entry> entries;
+    std::exception_ptr failure;
+  };
+  std::vector<Pending> pending;
+  for (const IndexBuild& build : builds) {
+    Pending p{&build, std::nullopt, {}, {}, nullptr};
+    try {
+      p.expression = KeyExpression::Parse(build.expression, table.Fields());
+      p.tag.tableName = UpperAZ(table.Path().stem().string());
+      p.tag.tagName = std::string(build.tagName);
+      p.tag.expression = std::string(build.expression);
+      p.tag.keyType = p.expression->Type();
+      p.tag.keyLength = static_cast<std::uint16_t>(p.expression->Length());
+      p.tag.unique = build.unique;
+    } catch (const DbfError&) {
+      p.expression.reset();  // not built
+      p.failure = std::current_exception();
+    }
+    pending.push_back(std::move(p));
+  }
+  // One pass over the records gives the keys of every file.
+  const std::uint32_t records = table.RecordCount();
+  for (Pending& p : pending)
+    if (p.expression) p.entries.reserve(records);
   const TableLayout& layout = table.Layout();
   table.ForEachStoredRecord([&](std::uint32_t recNo, std::string_view record) {
-    entries.push_back({StoredKey(parsed, layout, record), recNo});
+    for (Pending& p : pending)
+      if (p.expression) p.entries.push_back({StoredKey(*p.expression, layout, record), recNo});
     return true;
   });
-  MdxTag::Build(file, tag, std::move(entries));
+  std::vector<std::exception_ptr> failures;
+  for (Pending& p : pending) {
+    if (p.expression) {
+      try {
+        MdxTag::Build(p.build->file, p.tag, std::move(p.entries));
+      } catch (const DbfError&) {
+        p.failure = std::current_exception();
+      }
+    }
+    std::vector<MdxTag::Entry>().swap(p.entries);
+    failures.push_back(p.failure);
+    if (fileDone) fileDone();
+  }
+  return failures;
+}
+
+void BuildIndexFile(Table& table, const std::filesystem::path& file, std::string_view tagName,
+                    std::string_view expression, bool unique) {
+  const std::exception_ptr failure =
+      BuildIndexFiles(table, {IndexBuild{file, tagName, expression, unique}}).front();
+  if (failure) std::rethrow_exception(failure);
 }
 
 AttachedIndex::AttachedIndex(Table& table, const std::filesystem::path& file)

@@ -7,10 +7,13 @@
 // loses a value that live records still have.
 #pragma once
 
+#include <exception>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "store/dbf/key_expression.h"
 #include "store/dbf/mdx.h"
@@ -24,6 +27,19 @@ class Table;
 std::string StoredKey(const KeyExpression& expression, const TableLayout& layout,
                       std::string_view record);
 
+// One index file to write anew.
+struct IndexBuild {
+  std::filesystem::path file;
+  std::string_view tagName;
+  std::string_view expression;
+  bool unique = false;
+};
+// Writes the files anew from every live record of the open table, read once
+// for all of them; for each, what kept it from being written (null: written).
+// fileDone hears of each file as it is finished.
+std::vector<std::exception_ptr> BuildIndexFiles(Table& table,
+                                                const std::vector<IndexBuild>& builds,
+                                                const std::function<void()>& fileDone = {});
 // Writes the file anew from every live record of the open table.
 void BuildIndexFile(Table& table, const std::filesystem::path& file, std::string_view tagName,
                     std::string_view expression, bool unique);

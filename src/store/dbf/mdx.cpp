@@ -41,7 +41,12 @@ void MdxTag::Build(const std::filesystem::path& file, const TagInfo& tag,
                    std::vector<Entry> entries) {
   if (!mdx::IsValidTag(tag)) throw DbfError("La definici\xF3n del \xEDndice es inv\xE1lida", file);
   MdxTag shape(RawFile(), tag);
-  for (Entry& e : entries) e.key = shape.StoredKey(e.key);
+  for (Entry& e : entries) {
+    // Keys made by the tag's own expression are stored as they are.
+    const bool stored = tag.keyType == 'N' ? e.key.size() == mdx::kNumericKey && (e.key[1] & 1)
+                                           : e.key.size() == tag.keyLength;
+    if (!stored) e.key = shape.StoredKey(e.key);
+  }
   std::sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
     return shape.Compare(a.key, a.recNo, b.key, b.recNo) < 0;
   });

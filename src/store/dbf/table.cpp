@@ -224,9 +224,11 @@ std::uint64_t Table::RecordOffset(std::uint32_t recNo) const {
 
 // The last record read is kept until any write to the file; walking an
 // order reads each record once for its deletion flag and its fields.
-std::string Table::ReadRecord(std::uint32_t recNo) const {
+const std::string& Table::ReadRecord(std::uint32_t recNo) const {
   if (recNo != cachedRecNo_ || cachedWrites_ != file_.WriteCount()) {
-    cachedRecord_ = file_.ReadString(RecordOffset(recNo), layout_.recordLength);
+    cachedRecNo_ = 0;  // until the whole record is in
+    cachedRecord_.resize(layout_.recordLength);
+    file_.ReadExactly(RecordOffset(recNo), cachedRecord_.data(), cachedRecord_.size());
     cachedRecNo_ = recNo;
     cachedWrites_ = file_.WriteCount();
   }
@@ -255,7 +257,10 @@ std::uint32_t Table::LiveBackward(std::uint32_t recNo) {
 
 void Table::Land(std::uint32_t recNo) {
   recNo_ = recNo;
-  record_ = recNo == 0 ? std::string() : ReadRecord(recNo);
+  if (recNo == 0)
+    record_.clear();
+  else
+    record_.assign(ReadRecord(recNo));
   pendingMemos_.clear();
 }
 

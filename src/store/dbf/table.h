@@ -151,7 +151,8 @@ class Table {
   bool IsLive(std::uint32_t recNo) const;
   std::uint32_t LiveForward(std::uint32_t recNo);
   std::uint32_t LiveBackward(std::uint32_t recNo);
-  std::string ReadRecord(std::uint32_t recNo) const;
+  // Good until the next read of another record.
+  const std::string& ReadRecord(std::uint32_t recNo) const;
   void Land(std::uint32_t recNo);
   std::string FieldText(std::string_view record, int index) const;
   std::optional<std::string> StoredField(int index, std::string_view value) const;
