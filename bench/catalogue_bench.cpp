@@ -1,121 +1,85 @@
 // Loading and listing a large catalogue: 1,000,000 file lines in 50,000
 // folders, one of them holding 10,000 files. Prints each figure beside a
-// reference from the same run (reading the file into one string, counting
-// its lines with std::count) and the target it is held to.
+// reference from the same run (reading the file into one string and counting
+// its lines; grep counting one folder's lines) and the target it is held to.
 //
 //   build/catalogue_bench
-#include <sys/resource.h>
-
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 
+#include "bench_support.h"
 #include "browse/folder_tree.h"
 #include "browse/loaded_catalogue.h"
-#include "store/catalogue_files.h"
 
 namespace {
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-using zafirel::LineList;
-
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-long ResidentKb() {
-  std::ifstream status("/proc/self/status");
-  std::string word;
-  while (status >> word)
-    if (word == "VmRSS:") {
-      long kb = 0;
-      status >> kb;
-      return kb;
-    }
-  return 0;
-}
-
-void Report(const char* what, double value, const char* unit, const char* reference,
-            double refValue, double target) {
-  std::printf("%-40s %10.2f %s   (%s %9.2f)   target < %.1f: %s\n", what, value, unit, reference,
-              refValue, target, value < target ? "met" : "MISSED");
-}
+using bench::Clock;
+using bench::MsSince;
+using bench::Report;
 
 }  // namespace
 
 int main() {
-  const fs::path root = fs::temp_directory_path() / "zafirel-catalogue-bench";
-  fs::remove_all(root);
-  fs::create_directories(root);
-  LineList tree, files;
-  tree.push_back("D:\\");
-  // 50,000 folders two levels deep; folder 777 holds 10,000 files, the others 20
-  // each until the millionth line, so the last folders are empty and listing
-  // the last one scans every line.
-  std::string folder, line;
-  std::size_t lines = 0;
-  for (int top = 0; top < 500; ++top) {
-    const std::string parent = "D:\\CARPETA" + std::to_string(top) + "\\";
-    tree.push_back(parent);
-    for (int sub = 0; sub < 100; ++sub) {
-      folder = parent + "SUB" + std::to_string(sub) + "\\";
-      tree.push_back(folder);
-      const int index = top * 100 + sub;
-      const int count = index == 777 ? 10000 : 20;
-      for (int f = 0; f < count && lines < 1000000; ++f, ++lines) {
-        line = folder + "ARCHIVO" + std::to_string(f) + ".TXT;" + std::to_string(f % 5000) +
-               ";25/12/2003";
-        if (f % 50 == 0) line += ";Descripcion de un archivo comprimido";
-        files.push_back(line);
-      }
-    }
-  }
-  if (!zafirel::WriteCatalogueFile(root / "1.Ind", tree) ||
-      !zafirel::WriteCatalogueFile(root / "1.Ct", files)) {
-    std::fprintf(stderr, "the catalogue could not be written in %s\n", root.c_str());
-    return 1;
-  }
-  const auto ctBytes = fs::file_size(root / "1.Ct");
-  files.clear();
-  tree.clear();
-  std::printf("catalogue: %zu file lines, %zu folders, .Ct %.1f MB\n", lines, std::size_t{50000},
-              ctBytes / 1048576.0);
+  const fs::path data = fs::temp_directory_path() / "zafirel-catalogue-bench";
+  fs::remove_all(data);
+  const fs::path catalogues = zafirel::FoldersBelow(data).catalogos;
+  fs::create_directories(catalogues);
+  const bench::LargeCatalogue made = bench::WriteLargeCatalogue(catalogues, "1");
+  const fs::path ct = zafirel::ListFilePath(catalogues, "1");
+  std::printf("catalogue: %zu file lines, %zu folders, .Ct %.1f MB\n", made.lines, made.folders,
+              made.ctBytes / 1048576.0);
 
   // Reference: the file read into one string and its lines counted.
   auto t0 = Clock::now();
-  std::ifstream in(root / "1.Ct", std::ios::binary);
+  std::ifstream in(ct, std::ios::binary);
   std::string raw((std::istreambuf_iterator<char>(in)), {});
   const auto counted = std::count(raw.begin(), raw.end(), '\n');
-  const double rawMs = Ms(Clock::now() - t0);
+  const double rawMs = MsSince(t0);
   raw.clear();
   raw.shrink_to_fit();
 
-  const long before = ResidentKb();
+  const long before = bench::ResidentKb();
   t0 = Clock::now();
   zafirel::LoadedCatalogue catalogue;
-  catalogue.CargarCatalogo(root / "1");
-  const double loadMs = Ms(Clock::now() - t0);
+  catalogue.CargarCatalogo(catalogues / "1");
+  const double loadMs = MsSince(t0);
   const zafirel::FolderTree& folders = catalogue.Arbol;
-  const long grown = ResidentKb() - before;
-  Report("CargarCatalogo (.Ind, tree, .Ct)", loadMs, "ms", "read+count", rawMs, 1000);
-  Report("resident memory / .Ct size", grown * 1024.0 / ctBytes, "x  ", "lines", double(counted),
-         2.5);
+  const double grownMb = (bench::ResidentKb() - before) / 1024.0;
+  std::printf("%ld lines counted\n", static_cast<long>(counted));
+  Report("CargarCatalogo (.Ind, tree, .Ct)", loadMs, "read+count", rawMs, "ms", bench::Below(1000));
+  Report("resident memory growth", grownMb, ".Ct size", made.ctBytes / 1048576.0, "MB",
+         bench::RatioBelow(2.5));
 
   // The rows of the folder with 10,000 files, and of the last folder (the
   // longest scan), as the file list shows them.
   const zafirel::Locale locale;
-  const int bigNode = zafirel::WalkToFolder(folders, "D:\\CARPETA7\\SUB77\\").back();
+  const int bigNode = zafirel::WalkToFolder(folders, bench::kBigFolder).back();
   t0 = Clock::now();
   const auto bigFiles = catalogue.Rows(bigNode, locale);
-  const double bigMs = Ms(Clock::now() - t0);
+  const double bigMs = MsSince(t0);
   const int lastNode = static_cast<int>(folders.Nodes().size()) - 1;
   t0 = Clock::now();
   const auto lastFiles = catalogue.Rows(lastNode, locale);
-  const double lastMs = Ms(Clock::now() - t0);
-  Report("RefrescaArchivos, 10,000-file folder", bigMs, "ms", "files", double(bigFiles.size()), 50);
-  Report("RefrescaArchivos, last folder", lastMs, "ms", "files", double(lastFiles.size()), 200);
-  fs::remove_all(root);
+  const double lastMs = MsSince(t0);
+  std::printf("%zu and %zu files listed\n", bigFiles.size(), lastFiles.size());
+  Report("RefrescaArchivos, 10,000-file folder", bigMs, "read+count", rawMs, "ms",
+         bench::Below(50));
+  Report("RefrescaArchivos, last folder", lastMs, "read+count", rawMs, "ms", bench::Below(200));
+
+  // The command line listing the 10,000-file folder, a whole process each
+  // time, against grep counting that folder's lines in the ".Ct" file.
+  const std::string folder = std::string(bench::kBigFolder);
+  const bench::ProcessRun files = bench::FastestOf(
+      3, {bench::CommandLineProgram().string(), "--data", data.string(), "files", "1", folder},
+      data / "rows.txt");
+  const bench::ProcessRun grep =
+      bench::FastestOf(3, {"grep", "-c", "-F", folder, ct.string()}, data / "count.txt");
+  Report("zafirel-cli files 1 " + folder, files.ms, "grep -c -F", grep.ms, "ms",
+         bench::RatioAtMost(5));
+  fs::remove_all(data);
   return 0;
 }

@@ -1,102 +1,73 @@
-// Searching 500 catalogues holding 5,000,000 file lines in all: the command
-// line's search for a rare term and for a term with about 100,000 hits,
-// against `grep -F -i -c` over the same ".Ct" files, with the peak memory.
+// Searching with the command line against `grep -F -i -c` over the same
+// ".Ct" files, whole processes each: 500 catalogues of 10,000 lines
+// (5,000,000 lines) for a rare term and for a term with about 100,000 hits,
+// with the search's peak memory; then 2,000 small catalogues of 1,000 lines
+// (2,000,000 lines) for the rare term, where opening files is most of the
+// work.
 //
-//   build/search_bench [FOLDER]     (default: a folder in the temporary folder)
-#include <sys/resource.h>
-#include <sys/wait.h>
-
-#include <chrono>
+//   build/search_bench [FOLDER]     (default: a folder in the temporary folder, removed at the end;
+//                                    a given FOLDER is kept and its data reused)
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <stdexcept>
 #include <string>
+#include <vector>
 
-#include "app/startup.h"
-#include "store/catalogue_files.h"
-#include "store/tablas.h"
+#include "bench_support.h"
 
 namespace {
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using bench::Report;
 
-double Run(const std::string& command) {
-  const auto start = Clock::now();
-  if (std::system(command.c_str()) == -1) std::fputs("could not run a command\n", stderr);
-  return std::chrono::duration<double>(Clock::now() - start).count();
+// A data folder of `discs` discs with their file lists, made unless a run
+// before left it.
+void MakeData(const fs::path& data, int discs, int lines, int rareEvery) {
+  if (fs::exists(
+          zafirel::ListFilePath(zafirel::FoldersBelow(data).catalogos, std::to_string(discs))))
+    return;
+  std::printf("making %d catalogues of %d lines...\n", discs, lines);
+  std::fflush(stdout);
+  bench::SeedDataFolder(data, discs);
+  // One line in 50 holds "Musica"; the rare word is on five discs.
+  bench::WriteSearchCatalogues(data, discs, lines, 50, rareEvery);
+  bench::BuildIndexes(data);
 }
 
-void MakeData(const fs::path& data) {
-  fs::create_directories(zafirel::FoldersBelow(data).catalogos);
-  if (!zafirel::TTablas::CreateDiscTable(data))
-    throw std::runtime_error("the tables cannot be created");
-  if (!zafirel::TTablas::CreateCoverTable(data))
-    throw std::runtime_error("the tables cannot be created");
-  zafirel::TTablas tablas;
-  tablas.SetFolder(data);
-  tablas.TablaCDRom.Open();
-  std::string text;
-  for (int disc = 1; disc <= 500; ++disc) {
-    tablas.TablaCDRom.Append();
-    tablas.TablaCDRom.SetString("AUTO", std::to_string(disc));
-    tablas.TablaCDRom.SetString("TITULOCD", "Disco " + std::to_string(disc));
-    tablas.TablaCDRom.SetString("NSERIECD", std::to_string(10000000 + disc));
-    tablas.TablaCDRom.Post();
-    text.clear();
-    for (int line = 0; line < 10000; ++line) {
-      // One line in 50 holds "Musica" (100,000 in all); the rare word is in 5 lines.
-      text += "D:\\CARPETA" + std::to_string(line / 100) + "\\";
-      text += line % 50 == 0 ? "Musica" : "Archivo";
-      text += std::to_string(line) + ".dat;" + std::to_string(line % 977) + ";25/12/2003";
-      if (line % 7 == 0) text += ";Descripcion de un archivo comprimido con datos";
-      if (disc % 100 == 0 && line == 4321) text += " XILOFONO";
-      text += "\r\n";
-    }
-    std::ofstream(zafirel::FoldersBelow(data).catalogos / (std::to_string(disc) + ".Ct"),
-                  std::ios::binary)
-        << text;
-  }
+// The search of a term against grep over the same files, the fastest of three each.
+void Compare(const fs::path& data, const char* term, const std::string& what,
+             const bench::Target& target) {
+  const fs::path sink = data / "out.txt";
+  std::vector<std::string> grep{"grep", "-F", "-i", "-c", term};
+  for (const std::string& file : bench::CatalogueFilesIn(zafirel::FoldersBelow(data).catalogos))
+    grep.push_back(file);
+  // Into a file: grep stops at the first match when its output is /dev/null.
+  const bench::ProcessRun theirs = bench::FastestOf(3, grep, sink);
+  const bench::ProcessRun ours = bench::FastestOf(
+      3, {bench::CommandLineProgram().string(), "--data", data.string(), "search", term}, sink);
+  Report(what, ours.ms, "grep -F -i -c", theirs.ms, "ms", target);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const fs::path data =
-      argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / "zafirel-search-bench";
-  if (!fs::exists(zafirel::FoldersBelow(data).catalogos / "500.Ct")) {
-    std::puts("making 500 catalogues of 10,000 lines...");
-    fs::remove_all(data);
-    MakeData(data);
-  }
-  const fs::path cli = fs::path(argv[0]).parent_path() / "zafirel-cli";
-  const std::string catalogues = (zafirel::FoldersBelow(data).catalogos).string();
-  const std::string search = "'" + cli.string() + "' --data '" + data.string() + "' search ";
-  const std::string grep = "grep -F -i -c ";
-  // Into a file: grep stops at the first match when its output is /dev/null.
-  const std::string sink = (data / "out.txt").string();
-  auto files = [&] { return " '" + catalogues + "'/*.Ct > '" + sink + "'"; };
-  Run(grep + "warm" + files());  // warm the cache
-  for (const char* term : {"xilofono", "musica"}) {
-    double ours = 1e9, theirs = 1e9;
-    for (int round = 0; round < 3; ++round) {
-      theirs = std::min(theirs, Run(grep + term + files()));
-      ours = std::min(ours, Run(search + term + " > '" + sink + "'"));
-    }
-    std::printf("search %-9s ours %.3f s, grep %.3f s, ratio %.2f%s\n", term, ours, theirs,
-                ours / theirs, std::string(term) == "xilofono" ? "   target <= 1.0" : "");
-  }
+  const bool given = argc > 1;
+  const fs::path root =
+      given ? fs::path(argv[1]) : fs::temp_directory_path() / "zafirel-search-bench";
+  const fs::path large = root / "grandes", small = root / "pequenos";
+  MakeData(large, 500, 10000, 100);
+  MakeData(small, 2000, 1000, 400);
+
+  bench::RunProgram({"grep", "-F", "-i", "-c", "warm", "-r", root.string()});  // warm the cache
+  Compare(large, "xilofono", "search xilofono, 500 x 10,000 lines", bench::RatioAtMost(1.0));
+  Compare(large, "musica", "search musica, 500 x 10,000 lines", bench::NoTarget());
+  Compare(small, "xilofono", "search xilofono, 2,000 x 1,000 lines", bench::RatioAtMost(0.8));
+
   // The search's peak memory, from its own run.
-  const std::string measured = "/usr/bin/time -f '%M' " + search + "musica > /dev/null 2> '" +
-                               (data / "peak.txt").string() + "'";
-  if (std::system(measured.c_str()) == 0) {
-    std::ifstream peak(data / "peak.txt");
-    long kb = 0;
-    peak >> kb;
-    std::printf("peak resident memory of the search: %.1f MB (one catalogue is %.1f MB)\n",
-                kb / 1024.0,
-                fs::file_size(zafirel::FoldersBelow(data).catalogos / "1.Ct") / 1048576.0);
-  }
+  const double peak = bench::PeakMb(
+      {bench::CommandLineProgram().string(), "--data", large.string(), "search", "musica"});
+  const double catalogue =
+      fs::file_size(zafirel::ListFilePath(zafirel::FoldersBelow(large).catalogos, "1")) / 1048576.0;
+  if (peak > 0)
+    Report("peak memory, search musica", peak, "one catalogue", catalogue, "MB", bench::NoTarget());
+  if (!given) fs::remove_all(root);
   return 0;
 }

@@ -6,29 +6,22 @@
 //   build/walk_bench [FOLDER]     (default: a folder in the temporary folder)
 #include <zip.h>
 
-#include <chrono>
+#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "scan/catalogue_run.h"
 #include "scan/drive_map.h"
-#include "store/index_set.h"
 #include "store/tablas.h"
-#include "util/dialogs.h"
 
 namespace {
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point since) {
-  return std::chrono::duration<double>(Clock::now() - since).count();
-}
+using bench::Clock;
+using bench::MsSince;
 
 void MakeTree(const fs::path& root) {
   // 20 top folders, each with 999 subfolders below it: 20,000 folders, 10 files each.
@@ -62,44 +55,35 @@ void MakeArchives(const fs::path& root) {
 }
 
 struct RunFigures {
-  double seconds;
+  double ms;
   std::size_t files;
 };
 
 RunFigures Catalogue(const fs::path& data, const fs::path& volume, bool zips) {
-  fs::remove_all(data);
-  fs::create_directories(data / "Catalogos");
-  fs::create_directories(data / "Temp");
-  if (!zafirel::TTablas::CreateDiscTable(data))
-    throw std::runtime_error("the tables cannot be created");
-  if (!zafirel::TTablas::CreateCoverTable(data))
-    throw std::runtime_error("the tables cannot be created");
+  bench::SeedDataFolder(data, 0);
+  bench::BuildIndexes(data);
+  const zafirel::WorkingFolders below = zafirel::FoldersBelow(data);
   zafirel::TTablas tablas;
   tablas.SetFolder(data);
-  zafirel::SilentDialogs silent;
-  zafirel::RegeneraIndices(tablas.TablaCDRom, data, silent, "");
   tablas.OpenDiscTable();
   zafirel::DriveMap drives;
   drives.Map('V', volume);
   zafirel::LineList files;
   std::vector<std::string> folders;
   zafirel::CatalogueRun run(tablas, drives, zafirel::Locale{}, files, folders);
-  run.catalogueFolder = data / "Catalogos";
-  run.tempFolder = data / "Temp";
+  run.catalogueFolder = below.catalogos;
+  run.tempFolder = below.temp;
   run.Zips = zips;
   run.PrepareDrive("V:\\");
   run.AppendDisc();
   const auto start = Clock::now();
   run.Walk(true);
   if (!run.FinishDisc()) std::fputs("the catalogue could not be written\n", stderr);
-  return {Seconds(start), files.size()};
+  return {MsSince(start), files.size()};
 }
 
 double Find(const fs::path& root) {
-  const std::string command = "find '" + root.string() + "' -printf '%p;%s;%TD\\n' > /dev/null";
-  const auto start = Clock::now();
-  if (std::system(command.c_str()) != 0) std::fputs("find failed\n", stderr);
-  return Seconds(start);
+  return bench::RunProgram({"find", root.string(), "-printf", "%p;%s;%TD\n"}).ms;
 }
 
 }  // namespace
@@ -119,21 +103,20 @@ int main(int argc, char** argv) {
   }
   Find(tree);  // warm the cache
   Catalogue(data, tree, false);
-  double best = 1e9, bestFind = 1e9;
+  double best = 1e300, bestFind = 1e300;
   std::size_t count = 0;
   for (int round = 0; round < 3; ++round) {
     bestFind = std::min(bestFind, Find(tree));
     const RunFigures run = Catalogue(data, tree, false);
-    best = std::min(best, run.seconds);
+    best = std::min(best, run.ms);
     count = run.files;
   }
-  std::printf("catalogue run, %zu files: %.3f s (%.0f files/s); find -printf: %.3f s\n", count,
-              best, count / best, bestFind);
-  std::printf("ratio run / find: %.2f   target <= 1.2: %s\n", best / bestFind,
-              best / bestFind <= 1.2 ? "met" : "MISSED");
+  std::printf("catalogue run, %zu files: %.0f files/s\n", count, count / best * 1000);
+  bench::Report("catalogue run, no descriptions", best, "find -printf", bestFind, "ms",
+                bench::RatioAtMost(1.2));
   const RunFigures zipped = Catalogue(data, archives, true);
-  std::printf("catalogue run with descriptions, %zu archives: %.3f s (%.0f archives/s)\n",
-              zipped.files, zipped.seconds, zipped.files / zipped.seconds);
+  std::printf("catalogue run with descriptions, %zu archives: %.0f ms (%.0f archives/s)\n",
+              zipped.files, zipped.ms, zipped.files / zipped.ms * 1000);
   fs::remove_all(data);
   return 0;
 }
