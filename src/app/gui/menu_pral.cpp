@@ -94,10 +94,6 @@ void TMenuPral::BuildFrame() {
   Pagina->addTab(PCatalogos, QStringLiteral("Catálogos"));
   Pagina->addTab(PArchivos, QStringLiteral("Archivos"));
   Pagina->addTab(PBusqueda, QStringLiteral("Búsqueda"));
-  static const char* const kTabKeys[] = {"Catalogar1", "Catalogos1", "Archivos1", "Busqueda1"};
-  Pagina->Tabs()->SetCaptionLookup([this](int index) {
-    return index >= 0 && index < 4 ? Qs(Traduce(kTabKeys[index])) : QString();
-  });
   Pagina->Tabs()->installEventFilter(this);
   connect(Pagina, &QTabWidget::currentChanged, this, [this] {
     if (!pageChangeQuiet_) PaginaMouseUp();

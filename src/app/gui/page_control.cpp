@@ -14,10 +14,6 @@ OwnerDrawnTabBar::OwnerDrawnTabBar(QWidget* parent) : QTabBar(parent) {
   setExpanding(false);
 }
 
-QString OwnerDrawnTabBar::CaptionOf(int index) const {
-  return caption_ ? caption_(index) : tabText(index);
-}
-
 QSize OwnerDrawnTabBar::tabSizeHint(int index) const {
   const QFontMetrics metrics(font());
   return {metrics.horizontalAdvance(CaptionOf(index).remove(QLatin1Char('&'))) + 8,

@@ -1,22 +1,20 @@
 // The main window's page control with tabs the program paints itself: the
 // active tab light on dark, the others dark on light, a lighter shade under
-// the mouse, and each caption looked up anew at every paint so a language
-// change shows at the next repaint.
+// the mouse. Captions are the tabs' texts, which the window sets from the
+// language file whenever it is relabelled (so a repaint reads no file, and
+// the tabs are laid out again for the new captions' widths).
 #pragma once
 
 #include <QTabBar>
 #include <QTabWidget>
-#include <functional>
 
 namespace zafirel {
 
 class OwnerDrawnTabBar : public QTabBar {
   Q_OBJECT
  public:
-  using CaptionLookup = std::function<QString(int index)>;
   explicit OwnerDrawnTabBar(QWidget* parent = nullptr);
-  void SetCaptionLookup(CaptionLookup lookup) { caption_ = std::move(lookup); }
-  QString CaptionOf(int index) const;
+  QString CaptionOf(int index) const { return tabText(index); }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -26,7 +24,6 @@ class OwnerDrawnTabBar : public QTabBar {
 
  private:
   void PaginaDrawTab(QPainter& painter, int index, bool active, const QRect& rect) const;
-  CaptionLookup caption_;
   int hovered_ = -1;
 };
 

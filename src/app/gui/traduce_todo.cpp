@@ -27,7 +27,8 @@ void TMenuPral::TraduceTodo(const std::string& languageFile) {
   PCatalogos->Retranslate();
   PArchivos->Retranslate();
   PBusqueda->Retranslate();
-  Pagina->Tabs()->update();  // tab captions are looked up at paint time
+  static const char* const kTabKeys[] = {"Catalogar1", "Catalogos1", "Archivos1", "Busqueda1"};
+  for (int tab = 0; tab < 4; ++tab) Pagina->setTabText(tab, Qs(Traduce(kTabKeys[tab])));
 }
 
 }  // namespace zafirel
