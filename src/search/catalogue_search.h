@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "util/no_case_finder.h"
+
 namespace zafirel {
 
 class TTablas;
@@ -23,21 +25,6 @@ inline constexpr int kResultSlots = 20000;
 // losing one trailing blank. Only slots 0 to 2 take part in matching.
 using TerminosBusqueda = std::array<std::string, 10>;
 TerminosBusqueda PrepareTerms(std::string_view text);
-
-// Finds an upper-cased needle in a text whose letters a to z may be in
-// either case (Boyer-Moore-Horspool over the folded bytes).
-class NoCaseFinder {
- public:
-  explicit NoCaseFinder(std::string upperNeedle);
-  bool empty() const { return needle_.empty(); }
-  // Position of the first occurrence at or after from; npos when none. An
-  // empty needle never occurs.
-  std::size_t Find(std::string_view text, std::size_t from = 0) const;
-
- private:
-  std::string needle_;
-  std::array<std::size_t, 256> skip_{};
-};
 
 // The matching rule of one search: slot 0 alone, or slots 0 and 1 together,
 // or slot 2 alone when slots 1 and 2 are given.
