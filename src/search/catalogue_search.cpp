@@ -99,51 +99,56 @@ std::unordered_map<std::string, DiscFacts> ReadDiscs(TTablas& tablas) {
   return discs;
 }
 
-// Reads a file piece by piece, each piece ending after a whole line (or at
-// the end of the file, or after a piece's length of a line that long), so a
-// catalogue of any size costs at most two pieces of memory.
+// Bytes of a read piece: small enough to stay in the cache and to cost next
+// to nothing to set up, large enough that a read call costs little per byte.
+constexpr std::size_t kPieceBytes = std::size_t{128} << 10;
+
+// Reads a file piece by piece into the caller's buffer of kPieceBytes, each
+// piece ending after a whole line (or at the end of the file), so a
+// catalogue of any size costs that one buffer, which serves every file of a
+// search.
 class PieceReader {
  public:
-  explicit PieceReader(const fs::path& file)
-      : fd_(FileDescriptor::Open(file, O_RDONLY | O_CLOEXEC)) {
+  PieceReader(const fs::path& file, std::string& buffer)
+      : fd_(FileDescriptor::Open(file, O_RDONLY | O_CLOEXEC)), buffer_(buffer) {
     if (!fd_.valid()) throw std::runtime_error("No se puede leer " + Utf8ToAnsi(file.string()));
   }
   // The next piece; empty at the end of the file.
-  std::string_view Next(std::string& buffer) {
-    if (carry_ > 0) std::memmove(buffer.data(), buffer.data() + consumed_, carry_);
+  std::string_view Next() {
+    if (carry_ > 0) std::memmove(buffer_.data(), buffer_.data() + consumed_, carry_);
     std::size_t filled = carry_;
     for (;;) {
-      if (buffer.size() < filled + kPiece) buffer.resize(filled + kPiece);
-      const ssize_t got = read(fd_.get(), buffer.data() + filled, buffer.size() - filled);
+      const std::size_t before = filled;
+      const ssize_t got = ReadSome(fd_.get(), buffer_.data() + filled, buffer_.size() - filled);
       if (got < 0) throw std::runtime_error("error de lectura");
       filled += static_cast<std::size_t>(got);
-      if (got == 0) {  // the end: whatever is left is the last piece
-        carry_ = 0;
-        consumed_ = filled;
-        return std::string_view(buffer.data(), filled);
-      }
+      if (got == 0) return Take(filled, filled);  // the end: what is left is the last piece
       std::size_t cut = filled;
-      while (cut > carry_ && !IsLineEnd(buffer[cut - 1])) --cut;
-      if (cut > carry_) {
-        carry_ = filled - cut;
-        consumed_ = cut;
-        return std::string_view(buffer.data(), cut);
-      }
-      // A line longer than a whole piece is no line this program wrote: it
-      // is cut there, so memory stays one piece whatever the file holds.
-      if (filled >= kPiece) {
-        carry_ = 0;
-        consumed_ = filled;
-        return std::string_view(buffer.data(), filled);
-      }
+      while (cut > before && !IsLineEnd(buffer_[cut - 1])) --cut;
+      if (cut > before) return Take(cut, filled);
+      // A line as long as the whole buffer is no line this program wrote: it
+      // is cut there, so memory stays one buffer whatever the file holds.
+      if (filled == buffer_.size()) return Take(filled, filled);
     }
   }
 
  private:
-  static constexpr std::size_t kPiece = std::size_t{4} << 20;
+  // The first cut bytes of the filled ones are the piece; the rest waits.
+  std::string_view Take(std::size_t cut, std::size_t filled) {
+    carry_ = filled - cut;
+    consumed_ = cut;
+    return std::string_view(buffer_.data(), cut);
+  }
+
   FileDescriptor fd_;
+  std::string& buffer_;
   std::size_t carry_ = 0, consumed_ = 0;
 };
+
+// The disc a catalogue file belongs to: its name up to the first ".".
+std::string DiscNumberOf(const std::string& fileName) {
+  return std::string(Trozo(Utf8ToAnsi(fileName), '.', 0));
+}
 
 }  // namespace
 
@@ -155,13 +160,14 @@ SearchOutcome BuscaEnArchivos(TTablas& tablas, const fs::path& catalogueFolder,
   const TerminosBusqueda terms = PrepareTerms(text);
   const LineRule rule(terms);
   const std::unordered_map<std::string, DiscFacts> discs = ReadDiscs(tablas);
-  std::string buffer;
+  const std::vector<std::string> names = ListFiles(catalogueFolder, "*.Ct");
+  std::string buffer(kPieceBytes, '\0');
   bool stop = false;
-  for (const std::string& name : ListFiles(catalogueFolder, "*.Ct")) {
+  for (const std::string& name : names) {
     if (stop || (events.cancelled && events.cancelled())) break;
-    PieceReader reader(catalogueFolder / name);
+    PieceReader reader(catalogueFolder / name, buffer);
     if (events.catalogueRead) events.catalogueRead();
-    const auto disc = discs.find(std::string(Trozo(Utf8ToAnsi(name), '.', 0)));
+    const auto disc = discs.find(DiscNumberOf(name));
     if (disc == discs.end()) continue;
     const DiscFacts& facts = disc->second;
     const std::string heading = DiscHeading(facts.title, facts.number, facts.album);
@@ -170,8 +176,7 @@ SearchOutcome BuscaEnArchivos(TTablas& tablas, const fs::path& catalogueFolder,
       ++outcome.matches;
     }
     bool headed = false;
-    for (std::string_view piece = reader.Next(buffer); !piece.empty() && !stop;
-         piece = reader.Next(buffer)) {
+    for (std::string_view piece = reader.Next(); !piece.empty() && !stop; piece = reader.Next()) {
       rule.ForEachMatch(piece, [&](std::string_view line) {
         if (stop || (events.cancelled && events.cancelled())) {
           stop = true;
