@@ -1,9 +1,11 @@
 #include "search/catalogue_search.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <stdexcept>
 #include <unordered_map>
@@ -122,6 +124,7 @@ class PieceReader {
       const ssize_t got = ReadSome(fd_.get(), buffer_.data() + filled, buffer_.size() - filled);
       if (got < 0) throw std::runtime_error("error de lectura");
       filled += static_cast<std::size_t>(got);
+      bytesRead_ += static_cast<std::uint64_t>(got);
       if (got == 0) return Take(filled, filled);  // the end: what is left is the last piece
       std::size_t cut = filled;
       while (cut > before && !IsLineEnd(buffer_[cut - 1])) --cut;
@@ -131,6 +134,7 @@ class PieceReader {
       if (filled == buffer_.size()) return Take(filled, filled);
     }
   }
+  std::uint64_t bytesRead() const { return bytesRead_; }
 
  private:
   // The first cut bytes of the filled ones are the piece; the rest waits.
@@ -143,11 +147,26 @@ class PieceReader {
   FileDescriptor fd_;
   std::string& buffer_;
   std::size_t carry_ = 0, consumed_ = 0;
+  std::uint64_t bytesRead_ = 0;
 };
 
 // The disc a catalogue file belongs to: its name up to the first ".".
 std::string DiscNumberOf(const std::string& fileName) {
   return std::string(Trozo(Utf8ToAnsi(fileName), '.', 0));
+}
+
+// The bytes of the catalogue files the search will read: those of discs in
+// the table.
+std::uint64_t BytesToRead(const fs::path& catalogueFolder, const std::vector<std::string>& names,
+                          const std::unordered_map<std::string, DiscFacts>& discs) {
+  std::uint64_t total = 0;
+  for (const std::string& name : names) {
+    struct stat info {};
+    if (discs.count(DiscNumberOf(name)) != 0 &&
+        ::stat((catalogueFolder / name).c_str(), &info) == 0)
+      total += static_cast<std::uint64_t>(info.st_size);
+  }
+  return total;
 }
 
 }  // namespace
@@ -161,12 +180,13 @@ SearchOutcome BuscaEnArchivos(TTablas& tablas, const fs::path& catalogueFolder,
   const LineRule rule(terms);
   const std::unordered_map<std::string, DiscFacts> discs = ReadDiscs(tablas);
   const std::vector<std::string> names = ListFiles(catalogueFolder, "*.Ct");
+  const std::uint64_t bytesTotal = events.progress ? BytesToRead(catalogueFolder, names, discs) : 0;
+  std::uint64_t bytesDone = 0;
   std::string buffer(kPieceBytes, '\0');
   bool stop = false;
   for (const std::string& name : names) {
     if (stop || (events.cancelled && events.cancelled())) break;
     PieceReader reader(catalogueFolder / name, buffer);
-    if (events.catalogueRead) events.catalogueRead();
     const auto disc = discs.find(DiscNumberOf(name));
     if (disc == discs.end()) continue;
     const DiscFacts& facts = disc->second;
@@ -177,6 +197,7 @@ SearchOutcome BuscaEnArchivos(TTablas& tablas, const fs::path& catalogueFolder,
     }
     bool headed = false;
     for (std::string_view piece = reader.Next(); !piece.empty() && !stop; piece = reader.Next()) {
+      if (events.progress) events.progress(bytesDone + reader.bytesRead(), bytesTotal);
       rule.ForEachMatch(piece, [&](std::string_view line) {
         if (stop || (events.cancelled && events.cancelled())) {
           stop = true;
@@ -192,6 +213,7 @@ SearchOutcome BuscaEnArchivos(TTablas& tablas, const fs::path& catalogueFolder,
         if (events.hit) events.hit(Trozo(line, ';', 0));
       });
     }
+    bytesDone += reader.bytesRead();
   }
   return outcome;
 }

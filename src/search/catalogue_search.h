@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -45,8 +46,11 @@ class LineRule {
 std::string DiscHeading(std::string_view title, std::string_view number, std::string_view album);
 
 struct SearchEvents {
-  std::function<bool()> cancelled;      // asked before each file and each hit
-  std::function<void()> catalogueRead;  // after each catalogue file is opened
+  std::function<bool()> cancelled;  // asked before each file and each hit
+  // After each piece read: the bytes read so far of the catalogues searched
+  // (those of discs in the table) and the bytes they held when the search
+  // began. Given a handler, the search looks the files' sizes up first.
+  std::function<void(std::uint64_t done, std::uint64_t total)> progress;
   std::function<void(const std::string& heading)> titleHeading;
   std::function<void(const std::string& heading, const std::string& number)> discHeading;
   std::function<void(std::string_view path)> hit;  // field 0 of a matching line

@@ -134,6 +134,22 @@ TEST_F(SearchTest, CancellingKeepsWhatWasFound) {
   EXPECT_EQ(outcome.matches, 1);
 }
 
+// The bar of the window fills with the bytes of the catalogues searched:
+// those of discs in the table, not 9.Ct.
+TEST_F(SearchTest, ProgressCountsTheBytesOfTheCataloguesSearched) {
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> seen;
+  SearchEvents events;
+  events.progress = [&](std::uint64_t done, std::uint64_t total) {
+    seen.emplace_back(done, total);
+  };
+  BuscaEnArchivos(tablas_, catalogues_, "rock", "(ver)", events);
+  const std::uint64_t total =
+      fs::file_size(catalogues_ / "1.Ct") + fs::file_size(catalogues_ / "2.Ct");
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen.back(), std::make_pair(total, total));
+  for (std::size_t i = 1; i < seen.size(); ++i) EXPECT_LT(seen[i - 1].first, seen[i].first);
+}
+
 TEST_F(SearchTest, HitsPastTheLimitAreCountedOnly) {
   std::string many;
   for (int i = 0; i < kResultSlots + 5; ++i)
