@@ -1,5 +1,8 @@
 #include "browse/folder_tree.h"
 
+#include <algorithm>
+
+#include "util/no_case_finder.h"
 #include "util/text.h"
 
 namespace zafirel {
@@ -55,30 +58,14 @@ std::string FolderTree::Prefix(int node) const {
   return Node(node).parent < 0 ? Node(node).name : FolderPath(node) + "\\";
 }
 
-namespace {
-
-bool ContainsNoCase(std::string_view text, std::string_view upperNeedle) {
-  if (upperNeedle.empty()) return true;
-  if (text.size() < upperNeedle.size()) return false;
-  const char first = upperNeedle[0];
-  for (std::size_t i = 0; i + upperNeedle.size() <= text.size(); ++i) {
-    if (UpperAZChar(text[i]) != first) continue;
-    std::size_t k = 1;
-    while (k < upperNeedle.size() && UpperAZChar(text[i + k]) == upperNeedle[k]) ++k;
-    if (k == upperNeedle.size()) return true;
-  }
-  return false;
-}
-
-}  // namespace
-
 std::vector<std::size_t> ListFolderFiles(const LineList& lines, std::string_view prefix) {
-  const std::string upper = UpperAZ(prefix);
+  const NoCaseFinder finder(UpperAZ(prefix));
   std::vector<std::size_t> found;
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const std::string_view line = lines[i];
-    if (!ContainsNoCase(line, upper)) continue;
-    const std::string_view rest = line.substr(std::min(upper.size(), line.size()));
+    // An empty prefix is contained in every line.
+    if (!finder.empty() && finder.Find(line) == std::string_view::npos) continue;
+    const std::string_view rest = line.substr(std::min(prefix.size(), line.size()));
     if (rest.find('\\') != std::string_view::npos) break;
     found.push_back(i);
   }

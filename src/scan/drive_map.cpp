@@ -2,11 +2,10 @@
 
 #include <algorithm>
 #include <charconv>
-#include <fstream>
-#include <iterator>
 
 #include "scan/volume_reader.h"
 #include "settings/ini_editor.h"
+#include "util/file_writer.h"
 #include "util/text.h"
 
 namespace zafirel {
@@ -137,9 +136,7 @@ std::vector<MountEntry> ParseMountInfo(std::string_view text) {
 }
 
 std::vector<MountEntry> ReadMounts() {
-  std::ifstream in("/proc/self/mountinfo", std::ios::binary);
-  const std::string text(std::istreambuf_iterator<char>(in), {});
-  return ParseMountInfo(text);
+  return ParseMountInfo(ReadWholeFile("/proc/self/mountinfo").value_or(std::string()));
 }
 
 std::vector<MappedDrive> DefaultDrives(const std::vector<MountEntry>& mounts) {

@@ -8,12 +8,11 @@
 #include <array>
 #include <cerrno>
 #include <charconv>
-#include <fstream>
-#include <iterator>
 
 #include "scan/disk_info.h"
 #include "util/codepage.h"
 #include "util/file_handle.h"
+#include "util/file_writer.h"
 
 namespace zafirel {
 namespace fs = std::filesystem;
@@ -45,8 +44,7 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
 
 // A sysfs attribute without its line end; empty when it is missing.
 std::string ReadAttribute(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::string text(std::istreambuf_iterator<char>(in), {});
+  std::string text = ReadWholeFile(path).value_or(std::string());
   while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
   return text;
 }
@@ -167,8 +165,8 @@ UdevProperties ParseUdevData(std::string_view text) {
 }
 
 UdevProperties ReadUdevProperties(std::uint32_t major, std::uint32_t minor) {
-  std::ifstream in("/run/udev/data/b" + DeviceNumber(major, minor), std::ios::binary);
-  return ParseUdevData(std::string(std::istreambuf_iterator<char>(in), {}));
+  return ParseUdevData(
+      ReadWholeFile("/run/udev/data/b" + DeviceNumber(major, minor)).value_or(std::string()));
 }
 
 std::string DecodeUdevEscapes(std::string_view text) {

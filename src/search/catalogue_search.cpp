@@ -1,12 +1,11 @@
 #include "search/catalogue_search.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include <cstdint>
 #include <cstring>
 #include <stdexcept>
 #include <unordered_map>
@@ -34,71 +33,6 @@ TerminosBusqueda PrepareTerms(std::string_view text) {
   for (std::string& slot : slots)
     if (!slot.empty() && slot.back() == ' ') slot.pop_back();
   return slots;
-}
-
-NoCaseFinder::NoCaseFinder(std::string upperNeedle) : needle_(std::move(upperNeedle)) {
-  const std::size_t m = needle_.size();
-  skip_.fill(m);
-  for (std::size_t i = 0; i + 1 < m; ++i) {
-    const unsigned char c = static_cast<unsigned char>(needle_[i]);
-    skip_[c] = m - 1 - i;
-    // The text's lower-case letter folds onto the same skip.
-    if (c >= 'A' && c <= 'Z') skip_[c + 32] = m - 1 - i;
-  }
-}
-
-namespace {
-
-bool IsAsciiUpper(char c) { return c >= 'A' && c <= 'Z'; }
-
-// Whether the needle stands at data (its letters a to z in either case).
-bool MatchesAt(const char* data, std::string_view needle) {
-  for (std::size_t j = 0; j < needle.size(); ++j)
-    if (UpperAZChar(data[j]) != needle[j]) return false;
-  return true;
-}
-
-}  // namespace
-
-std::size_t NoCaseFinder::Find(std::string_view text, std::size_t from) const {
-  const std::size_t m = needle_.size();
-  if (m == 0 || text.size() < m || from > text.size() - m) return std::string_view::npos;
-  const char* data = text.data();
-  const std::size_t n = text.size();
-  std::size_t i = from;
-#if defined(__SSE2__)
-  // Sixteen places at a time: the first and the last byte of the needle,
-  // letters folded by setting bit 5, must both agree before the rest is
-  // compared (the folding maps only a letter's two cases together).
-  if (m >= 2) {
-    const char first = needle_[0], last = needle_[m - 1];
-    const __m128i firstWanted = _mm_set1_epi8(IsAsciiUpper(first) ? first | 0x20 : first);
-    const __m128i lastWanted = _mm_set1_epi8(IsAsciiUpper(last) ? last | 0x20 : last);
-    const __m128i firstFold = _mm_set1_epi8(IsAsciiUpper(first) ? 0x20 : 0);
-    const __m128i lastFold = _mm_set1_epi8(IsAsciiUpper(last) ? 0x20 : 0);
-    for (; i + m - 1 + 16 <= n; i += 16) {
-      const __m128i a =
-          _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i)), firstFold);
-      const __m128i b = _mm_or_si128(
-          _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + m - 1)), lastFold);
-      unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(
-          _mm_and_si128(_mm_cmpeq_epi8(a, firstWanted), _mm_cmpeq_epi8(b, lastWanted))));
-      while (mask != 0) {
-        const std::size_t at = i + static_cast<std::size_t>(__builtin_ctz(mask));
-        if (MatchesAt(data + at, needle_)) return at;
-        mask &= mask - 1;
-      }
-    }
-  }
-#endif
-  // The rest (or everything without the vector unit): Boyer-Moore-Horspool.
-  const char last = needle_[m - 1];
-  while (i + m <= n) {
-    const char c = data[i + m - 1];
-    if (UpperAZChar(c) == last && MatchesAt(data + i, needle_)) return i;
-    i += skip_[static_cast<unsigned char>(c)];
-  }
-  return std::string_view::npos;
 }
 
 LineRule::LineRule(const TerminosBusqueda& terms)
@@ -167,51 +101,73 @@ std::unordered_map<std::string, DiscFacts> ReadDiscs(TTablas& tablas) {
   return discs;
 }
 
-// Reads a file piece by piece, each piece ending after a whole line (or at
-// the end of the file, or after a piece's length of a line that long), so a
-// catalogue of any size costs at most two pieces of memory.
+// Bytes of a read piece: small enough to stay in the cache and to cost next
+// to nothing to set up, large enough that a read call costs little per byte.
+constexpr std::size_t kPieceBytes = std::size_t{128} << 10;
+
+// Reads a file piece by piece into the caller's buffer of kPieceBytes, each
+// piece ending after a whole line (or at the end of the file), so a
+// catalogue of any size costs that one buffer, which serves every file of a
+// search.
 class PieceReader {
  public:
-  explicit PieceReader(const fs::path& file)
-      : fd_(FileDescriptor::Open(file, O_RDONLY | O_CLOEXEC)) {
+  PieceReader(const fs::path& file, std::string& buffer)
+      : fd_(FileDescriptor::Open(file, O_RDONLY | O_CLOEXEC)), buffer_(buffer) {
     if (!fd_.valid()) throw std::runtime_error("No se puede leer " + Utf8ToAnsi(file.string()));
   }
   // The next piece; empty at the end of the file.
-  std::string_view Next(std::string& buffer) {
-    if (carry_ > 0) std::memmove(buffer.data(), buffer.data() + consumed_, carry_);
+  std::string_view Next() {
+    if (carry_ > 0) std::memmove(buffer_.data(), buffer_.data() + consumed_, carry_);
     std::size_t filled = carry_;
     for (;;) {
-      if (buffer.size() < filled + kPiece) buffer.resize(filled + kPiece);
-      const ssize_t got = read(fd_.get(), buffer.data() + filled, buffer.size() - filled);
+      const std::size_t before = filled;
+      const ssize_t got = ReadSome(fd_.get(), buffer_.data() + filled, buffer_.size() - filled);
       if (got < 0) throw std::runtime_error("error de lectura");
       filled += static_cast<std::size_t>(got);
-      if (got == 0) {  // the end: whatever is left is the last piece
-        carry_ = 0;
-        consumed_ = filled;
-        return std::string_view(buffer.data(), filled);
-      }
+      bytesRead_ += static_cast<std::uint64_t>(got);
+      if (got == 0) return Take(filled, filled);  // the end: what is left is the last piece
       std::size_t cut = filled;
-      while (cut > carry_ && !IsLineEnd(buffer[cut - 1])) --cut;
-      if (cut > carry_) {
-        carry_ = filled - cut;
-        consumed_ = cut;
-        return std::string_view(buffer.data(), cut);
-      }
-      // A line longer than a whole piece is no line this program wrote: it
-      // is cut there, so memory stays one piece whatever the file holds.
-      if (filled >= kPiece) {
-        carry_ = 0;
-        consumed_ = filled;
-        return std::string_view(buffer.data(), filled);
-      }
+      while (cut > before && !IsLineEnd(buffer_[cut - 1])) --cut;
+      if (cut > before) return Take(cut, filled);
+      // A line as long as the whole buffer is no line this program wrote: it
+      // is cut there, so memory stays one buffer whatever the file holds.
+      if (filled == buffer_.size()) return Take(filled, filled);
     }
   }
+  std::uint64_t bytesRead() const { return bytesRead_; }
 
  private:
-  static constexpr std::size_t kPiece = std::size_t{4} << 20;
+  // The first cut bytes of the filled ones are the piece; the rest waits.
+  std::string_view Take(std::size_t cut, std::size_t filled) {
+    carry_ = filled - cut;
+    consumed_ = cut;
+    return std::string_view(buffer_.data(), cut);
+  }
+
   FileDescriptor fd_;
+  std::string& buffer_;
   std::size_t carry_ = 0, consumed_ = 0;
+  std::uint64_t bytesRead_ = 0;
 };
+
+// The disc a catalogue file belongs to: its name up to the first ".".
+std::string DiscNumberOf(const std::string& fileName) {
+  return std::string(Trozo(Utf8ToAnsi(fileName), '.', 0));
+}
+
+// The bytes of the catalogue files the search will read: those of discs in
+// the table.
+std::uint64_t BytesToRead(const fs::path& catalogueFolder, const std::vector<std::string>& names,
+                          const std::unordered_map<std::string, DiscFacts>& discs) {
+  std::uint64_t total = 0;
+  for (const std::string& name : names) {
+    struct stat info {};
+    if (discs.count(DiscNumberOf(name)) != 0 &&
+        ::stat((catalogueFolder / name).c_str(), &info) == 0)
+      total += static_cast<std::uint64_t>(info.st_size);
+  }
+  return total;
+}
 
 }  // namespace
 
@@ -223,13 +179,15 @@ SearchOutcome BuscaEnArchivos(TTablas& tablas, const fs::path& catalogueFolder,
   const TerminosBusqueda terms = PrepareTerms(text);
   const LineRule rule(terms);
   const std::unordered_map<std::string, DiscFacts> discs = ReadDiscs(tablas);
-  std::string buffer;
+  const std::vector<std::string> names = ListFiles(catalogueFolder, "*.Ct");
+  const std::uint64_t bytesTotal = events.progress ? BytesToRead(catalogueFolder, names, discs) : 0;
+  std::uint64_t bytesDone = 0;
+  std::string buffer(kPieceBytes, '\0');
   bool stop = false;
-  for (const std::string& name : ListFiles(catalogueFolder, "*.Ct")) {
+  for (const std::string& name : names) {
     if (stop || (events.cancelled && events.cancelled())) break;
-    PieceReader reader(catalogueFolder / name);
-    if (events.catalogueRead) events.catalogueRead();
-    const auto disc = discs.find(std::string(Trozo(Utf8ToAnsi(name), '.', 0)));
+    PieceReader reader(catalogueFolder / name, buffer);
+    const auto disc = discs.find(DiscNumberOf(name));
     if (disc == discs.end()) continue;
     const DiscFacts& facts = disc->second;
     const std::string heading = DiscHeading(facts.title, facts.number, facts.album);
@@ -238,8 +196,8 @@ SearchOutcome BuscaEnArchivos(TTablas& tablas, const fs::path& catalogueFolder,
       ++outcome.matches;
     }
     bool headed = false;
-    for (std::string_view piece = reader.Next(buffer); !piece.empty() && !stop;
-         piece = reader.Next(buffer)) {
+    for (std::string_view piece = reader.Next(); !piece.empty() && !stop; piece = reader.Next()) {
+      if (events.progress) events.progress(bytesDone + reader.bytesRead(), bytesTotal);
       rule.ForEachMatch(piece, [&](std::string_view line) {
         if (stop || (events.cancelled && events.cancelled())) {
           stop = true;
@@ -255,6 +213,7 @@ SearchOutcome BuscaEnArchivos(TTablas& tablas, const fs::path& catalogueFolder,
         if (events.hit) events.hit(Trozo(line, ';', 0));
       });
     }
+    bytesDone += reader.bytesRead();
   }
   return outcome;
 }

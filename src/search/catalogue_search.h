@@ -6,10 +6,13 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <string_view>
+
+#include "util/no_case_finder.h"
 
 namespace zafirel {
 
@@ -23,21 +26,6 @@ inline constexpr int kResultSlots = 20000;
 // losing one trailing blank. Only slots 0 to 2 take part in matching.
 using TerminosBusqueda = std::array<std::string, 10>;
 TerminosBusqueda PrepareTerms(std::string_view text);
-
-// Finds an upper-cased needle in a text whose letters a to z may be in
-// either case (Boyer-Moore-Horspool over the folded bytes).
-class NoCaseFinder {
- public:
-  explicit NoCaseFinder(std::string upperNeedle);
-  bool empty() const { return needle_.empty(); }
-  // Position of the first occurrence at or after from; npos when none. An
-  // empty needle never occurs.
-  std::size_t Find(std::string_view text, std::size_t from = 0) const;
-
- private:
-  std::string needle_;
-  std::array<std::size_t, 256> skip_{};
-};
 
 // The matching rule of one search: slot 0 alone, or slots 0 and 1 together,
 // or slot 2 alone when slots 1 and 2 are given.
@@ -58,8 +46,11 @@ class LineRule {
 std::string DiscHeading(std::string_view title, std::string_view number, std::string_view album);
 
 struct SearchEvents {
-  std::function<bool()> cancelled;      // asked before each file and each hit
-  std::function<void()> catalogueRead;  // after each catalogue file is opened
+  std::function<bool()> cancelled;  // asked before each file and each hit
+  // After each piece read: the bytes read so far of the catalogues searched
+  // (those of discs in the table) and the bytes they held when the search
+  // began. Given a handler, the search looks the files' sizes up first.
+  std::function<void(std::uint64_t done, std::uint64_t total)> progress;
   std::function<void(const std::string& heading)> titleHeading;
   std::function<void(const std::string& heading, const std::string& number)> discHeading;
   std::function<void(std::string_view path)> hit;  // field 0 of a matching line

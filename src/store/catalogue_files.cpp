@@ -1,9 +1,7 @@
 #include "store/catalogue_files.h"
 
-#include <fstream>
-#include <iterator>
+#include <optional>
 #include <stdexcept>
-#include <system_error>
 
 #include "util/codepage.h"
 #include "util/file_change.h"
@@ -25,15 +23,9 @@ bool WriteCatalogueFile(const fs::path& file, const LineList& lines) {
 }
 
 LineList ReadCatalogueFile(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw std::runtime_error("No se puede leer " + Utf8ToAnsi(file.string()));
-  std::error_code ec;
-  const auto size = fs::file_size(file, ec);
-  std::string text;
-  if (!ec) text.reserve(size);
-  text.assign(std::istreambuf_iterator<char>(in), {});
-  if (in.bad()) throw std::runtime_error("No se puede leer " + Utf8ToAnsi(file.string()));
-  return LineList::FromText(std::move(text));
+  std::optional<std::string> text = ReadWholeFile(file);
+  if (!text) throw std::runtime_error("No se puede leer " + Utf8ToAnsi(file.string()));
+  return LineList::FromText(std::move(*text));
 }
 
 bool DeleteCatalogueFiles(const fs::path& catalogueFolder, std::string_view number) {

@@ -9,7 +9,6 @@
 #include "store/index_set.h"
 #include "store/tablas.h"
 #include "test_support.h"
-#include "util/text.h"
 
 namespace zafirel {
 namespace {
@@ -58,33 +57,6 @@ TEST(SearchRule, MatchesAsTheTermsSay) {
       .ForEachMatch("ROCK POP rock\r\nnada\njazz\rrock sin\r\npop y rock\n",
                     [&](std::string_view line) { found.emplace_back(line); });
   EXPECT_EQ(found, (std::vector<std::string>{"ROCK POP rock", "jazz", "pop y rock"}));
-}
-
-// The finder against a plain reference over many texts and offsets, with
-// bytes whose bit 5 alone tells them apart ("[" and "{", "@" and "`").
-TEST(NoCaseFinderTest, AgreesWithAPlainSearchEverywhere) {
-  auto plain = [](std::string_view text, std::string_view needle, std::size_t from) {
-    for (std::size_t i = from; i + needle.size() <= text.size(); ++i) {
-      std::size_t j = 0;
-      while (j < needle.size() && UpperAZChar(text[i + j]) == needle[j]) ++j;
-      if (j == needle.size()) return i;
-    }
-    return std::string_view::npos;
-  };
-  const std::string alphabet = "aAbB[{@`xX;\\\xE9\xC9 0";
-  unsigned seed = 12345;
-  auto next = [&] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
-  for (int round = 0; round < 3000; ++round) {
-    std::string text, needle;
-    const std::size_t length = next() % 70, m = 1 + next() % 5;
-    for (std::size_t i = 0; i < length; ++i) text += alphabet[next() % alphabet.size()];
-    for (std::size_t i = 0; i < m; ++i) needle += UpperAZChar(alphabet[next() % alphabet.size()]);
-    const NoCaseFinder finder(needle);
-    const std::size_t from = length ? next() % (length + 1) : 0;
-    ASSERT_EQ(finder.Find(text, from), plain(text, needle, from))
-        << "text '" << text << "' needle '" << needle << "' from " << from;
-  }
-  EXPECT_EQ(NoCaseFinder("").Find("abc"), std::string_view::npos);
 }
 
 class SearchTest : public ::testing::Test {
@@ -160,6 +132,22 @@ TEST_F(SearchTest, CancellingKeepsWhatWasFound) {
   SearchOutcome outcome;
   Search("mp3", &outcome, 1);
   EXPECT_EQ(outcome.matches, 1);
+}
+
+// The bar of the window fills with the bytes of the catalogues searched:
+// those of discs in the table, not 9.Ct.
+TEST_F(SearchTest, ProgressCountsTheBytesOfTheCataloguesSearched) {
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> seen;
+  SearchEvents events;
+  events.progress = [&](std::uint64_t done, std::uint64_t total) {
+    seen.emplace_back(done, total);
+  };
+  BuscaEnArchivos(tablas_, catalogues_, "rock", "(ver)", events);
+  const std::uint64_t total =
+      fs::file_size(catalogues_ / "1.Ct") + fs::file_size(catalogues_ / "2.Ct");
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen.back(), std::make_pair(total, total));
+  for (std::size_t i = 1; i < seen.size(); ++i) EXPECT_LT(seen[i - 1].first, seen[i].first);
 }
 
 TEST_F(SearchTest, HitsPastTheLimitAreCountedOnly) {

@@ -56,6 +56,29 @@ TEST(CatalogueFiles, ReadAnyLineEndAndALastLineWithoutOne) {
   EXPECT_EQ(ReadCatalogueFile(dir / "2.Ind").size(), 3u);
 }
 
+// Texts of CR, LF and other bytes split as a plain reading would split them,
+// wherever a line end falls against the sixteen-byte blocks of the scan.
+TEST(LineLists, SplitLikeAPlainReadingAtAnyPlace) {
+  auto plain = [](const std::string& text) {
+    std::vector<std::string> lines;
+    for (std::size_t start = 0; start < text.size();) {
+      std::size_t stop = start;
+      while (stop < text.size() && text[stop] != '\r' && text[stop] != '\n') ++stop;
+      lines.push_back(text.substr(start, stop - start));
+      start = stop + (text.compare(stop, 2, "\r\n") == 0 ? 2 : 1);
+    }
+    return lines;
+  };
+  unsigned seed = 7;
+  auto next = [&] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
+  for (int round = 0; round < 2000; ++round) {
+    std::string text;
+    const std::size_t length = next() % 80;
+    for (std::size_t i = 0; i < length; ++i) text += "\r\nab"[next() % 4];
+    ASSERT_EQ(Texts(LineList::FromText(text)), plain(text)) << "text of " << length << " bytes";
+  }
+}
+
 TEST(LineLists, EditsKeepTheOrderOfTheOtherLines) {
   LineList lines = Lines({"a", "b", "c", "d", "e"});
   lines.Replace(1, "B largo");

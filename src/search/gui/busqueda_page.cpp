@@ -10,7 +10,10 @@
 #include <QShortcut>
 #include <QTreeView>
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <optional>
+#include <utility>
 
 #include "search/catalogue_search.h"
 #include "search/gui/results_roles.h"
@@ -29,6 +32,14 @@
 
 namespace zafirel {
 namespace fs = std::filesystem;
+
+namespace {
+
+// The bar's range: bytes read of all catalogues, as a share of this.
+constexpr int kBarSteps = 1000;
+constexpr std::chrono::milliseconds kRefreshEvery{75};
+
+}  // namespace
 
 BusquedaPage::BusquedaPage(const PageServices& services, QWidget* parent)
     : QWidget(parent), services_(services) {
@@ -142,10 +153,8 @@ void BusquedaPage::BuscaEnArchivos(const std::string& text) {
   Resultados->BeginUpdate();
   const std::string remembered = services_.tablas.CurrentDisc("AUTO");
   const std::string found = Traduce("Encontrados");
+  Barra->setRange(0, kBarSteps);
   Barra->setValue(0);
-  Guarded("RecordCount", [&] {
-    Barra->setMaximum(static_cast<int>(services_.tablas.TablaCDRom.RecordCount()));
-  });
   Barra->show();
   LEncontrados->show();
   LEncontrados->setText(Qs(found + " : 0"));
@@ -155,11 +164,29 @@ void BusquedaPage::BuscaEnArchivos(const std::string& text) {
 
   SearchOutcome outcome;
   outcome.text = UpperAZ(text);
+  std::uint64_t bytesDone = 0, bytesTotal = 0;
+  // The counter and the bar change, and events are pumped, together: at the
+  // first chance, at the first hit (a search that finds little shows it at
+  // once), then at most every kRefreshEvery however many hits come, and at
+  // the end. A repaint per hit would cost far more than the search.
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point nextRefresh = Clock::now();
+  bool hitShown = false;
+  auto refresh = [&](bool now) {
+    const Clock::time_point time = Clock::now();
+    if (!now && time < nextRefresh) return;
+    nextRefresh = time + kRefreshEvery;
+    LEncontrados->setText(Qs(found + " : " + std::to_string(outcome.matches)));
+    if (bytesTotal > 0)
+      Barra->setValue(static_cast<int>(std::min(bytesDone, bytesTotal) * kBarSteps / bytesTotal));
+    services_.dialogs.ProcessEvents();
+  };
   SearchEvents events;
   events.cancelled = [this] { return BusquedaCancelada; };
-  events.catalogueRead = [&] {
-    services_.dialogs.ProcessEvents();
-    Barra->setValue(std::min(Barra->value() + 1, Barra->maximum()));
+  events.progress = [&](std::uint64_t done, std::uint64_t total) {
+    bytesDone = done;
+    bytesTotal = total;
+    refresh(false);
   };
   events.titleHeading = [&](const std::string& heading) { Resultados->AddTitleHeading(heading); };
   events.discHeading = [&](const std::string& heading, const std::string& number) {
@@ -168,8 +195,7 @@ void BusquedaPage::BuscaEnArchivos(const std::string& text) {
   events.hit = [&](std::string_view path) { Resultados->AddHit(path); };
   events.matched = [&](int matches) {
     outcome.matches = matches;
-    LEncontrados->setText(Qs(found + " : " + std::to_string(matches)));
-    services_.dialogs.ProcessEvents();
+    refresh(!std::exchange(hitShown, true));
   };
   try {
     outcome = zafirel::BuscaEnArchivos(services_.tablas, services_.folders.catalogos, text,
@@ -178,10 +204,11 @@ void BusquedaPage::BuscaEnArchivos(const std::string& text) {
     // A catalogue that cannot be read ends the scan; the finish runs all the same.
     qWarning("BuscaEnArchivos: %s", error.what());
   }
+  bytesDone = bytesTotal;
+  refresh(true);  // the final count
 
   BusquedaCancelada = false;
   BBuscar->setEnabled(true);
-  Barra->setValue(Barra->maximum());
   Barra->hide();
   Resultados->EndUpdate();
   BCancelar->hide();
