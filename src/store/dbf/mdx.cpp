@@ -410,6 +410,14 @@ bool MdxTag::Holds(std::uint32_t recNo) {
   return At(path) != nullptr && At(path)->pointer == recNo;
 }
 
+std::uint32_t MdxTag::Ahead() const {
+  constexpr std::size_t kSteps = 3;
+  if (!last_ || last_->path.empty()) return 0;
+  const Level& leaf = last_->path.back();
+  const std::size_t ahead = leaf.index + kSteps;
+  return ahead < leaf.node.items.size() ? leaf.node.items[ahead].pointer : 0;
+}
+
 bool MdxTag::InRange(std::string_view key) const {
   return !range_ || key.substr(0, range_->size()) == *range_;
 }

@@ -82,6 +82,8 @@ class MdxTag final : public RecordOrder {
   std::uint32_t Before(std::uint32_t recNo, std::uint32_t recordCount) override;
   // Told from the record's key (SetKeySource), within the range.
   bool Holds(std::uint32_t recNo) override;
+  // A few entries on in the leaf of the last step.
+  std::uint32_t Ahead() const override;
 
  private:
   struct Level {

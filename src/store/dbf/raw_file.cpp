@@ -1,12 +1,13 @@
 #include "store/dbf/raw_file.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
+#include <ctime>
 #include <cstring>
 #include <map>
 #include <utility>
@@ -27,6 +28,21 @@ std::uint64_t* WriteCounterOf(const struct stat& info) {
   return &counters[{info.st_dev, info.st_ino}];
 }
 
+// Microseconds of a clock cheap enough to read at every step of a walk: the
+// coarse clock where it ticks at least every 4 ms, else the precise one.
+std::int64_t NowMicroseconds() {
+  static const clockid_t clock = [] {
+    timespec resolution{};
+    return ::clock_getres(CLOCK_MONOTONIC_COARSE, &resolution) == 0 &&
+                   resolution.tv_sec == 0 && resolution.tv_nsec <= 4000000
+               ? CLOCK_MONOTONIC_COARSE
+               : CLOCK_MONOTONIC;
+  }();
+  timespec now{};
+  ::clock_gettime(clock, &now);
+  return std::int64_t{now.tv_sec} * 1000000 + now.tv_nsec / 1000;
+}
+
 }  // namespace
 
 RawFile::RawFile(RawFile&& other) noexcept
@@ -34,6 +50,9 @@ RawFile::RawFile(RawFile&& other) noexcept
       writable_(other.writable_),
       memory_(std::move(other.memory_)),
       writes_(std::exchange(other.writes_, nullptr)),
+      cacheLimit_(other.cacheLimit_),
+      fingerprintOffset_(other.fingerprintOffset_),
+      fingerprintLength_(other.fingerprintLength_),
       statted_(other.statted_),
       stattedAt_(std::exchange(other.stattedAt_, INT64_MIN)),
       path_(std::move(other.path_)) {}
@@ -45,6 +64,9 @@ RawFile& RawFile::operator=(RawFile&& other) noexcept {
     writable_ = other.writable_;
     memory_ = std::move(other.memory_);
     writes_ = std::exchange(other.writes_, nullptr);
+    cacheLimit_ = other.cacheLimit_;
+    fingerprintOffset_ = other.fingerprintOffset_;
+    fingerprintLength_ = other.fingerprintLength_;
     statted_ = other.statted_;
     stattedAt_ = std::exchange(other.stattedAt_, INT64_MIN);
     path_ = std::move(other.path_);
@@ -85,7 +107,7 @@ void RawFile::Close() {
   writable_ = false;
   writes_ = nullptr;
   stattedAt_ = INT64_MIN;
-  DropPages();
+  ReleaseArena();
   cacheValid_ = false;
 }
 
@@ -109,10 +131,8 @@ bool RawFile::Replaced() const {
 RawFile::Version RawFile::CurrentVersion() const {
   if (memory_) return {WriteCount(), memory_->bytes.size(), 0, FolderLock::Epoch()};
   // Walking an order asks at every step: the file system is asked again only
-  // after our own writes or a millisecond.
-  const std::int64_t now = std::chrono::duration_cast<std::chrono::microseconds>(
-                               std::chrono::steady_clock::now().time_since_epoch())
-                               .count();
+  // after our own writes or once the clock has moved on.
+  const std::int64_t now = NowMicroseconds();
   if (stattedAt_ != INT64_MIN && statted_.writes == WriteCount() &&
       statted_.epoch == FolderLock::Epoch() && now - stattedAt_ < 1000)
     return statted_;
@@ -155,42 +175,57 @@ bool RawFile::CacheServes() const {
 }
 
 void RawFile::DropPages() const {
-  pages_.clear();
-  cachedBytes_ = 0;
+  std::fill(pageLength_.begin(), pageLength_.end(), kNotHeld);
 }
 
-// The page's bytes as the file holds them (fewer at its end); nullptr when
-// it cannot be read, so that the caller reads directly and reports the error.
-const std::string* RawFile::Page(std::uint64_t index) const {
-  if (auto found = pages_.find(index); found != pages_.end()) return &found->second;
-  if (cachedBytes_ + kCachePage > cacheLimit_) DropPages();
-  std::string page(kCachePage, '\0');
-  std::size_t done = 0;
-  const std::uint64_t start = index * kCachePage;
-  while (done < page.size()) {
-    const ssize_t got = ::pread(fd_.get(), page.data() + done, page.size() - done,
-                                static_cast<off_t>(start + done));
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return nullptr;
-    if (got == 0) break;
-    done += static_cast<std::size_t>(got);
+void RawFile::ReleaseArena() {
+  if (arena_ != nullptr) ::munmap(arena_, pageLength_.size() * kCachePage);
+  arena_ = nullptr;
+  pageLength_.clear();
+}
+
+// The page's bytes as the file holds them (fewer at its end); nullopt when
+// the page lies beyond the pages kept or cannot be read, so that the caller
+// reads directly (and reports the error).
+std::optional<std::string_view> RawFile::Page(std::uint64_t index) const {
+  if (arena_ == nullptr) {
+    // Address space for every page up to the limit, taken once; memory is
+    // only used for the pages read.
+    const std::size_t pages = static_cast<std::size_t>(cacheLimit_ / kCachePage);
+    if (pages == 0) return std::nullopt;
+    void* arena = ::mmap(nullptr, pages * kCachePage, PROT_READ | PROT_WRITE,
+                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (arena == MAP_FAILED) return std::nullopt;
+    arena_ = static_cast<char*>(arena);
+    pageLength_.assign(pages, kNotHeld);
   }
-  page.resize(done);
-  cachedBytes_ += kCachePage;
-  return &pages_.emplace(index, std::move(page)).first->second;
+  if (index >= pageLength_.size()) return std::nullopt;
+  char* page = arena_ + index * kCachePage;
+  if (pageLength_[index] == kNotHeld) {
+    std::size_t done = 0;
+    const std::uint64_t start = index * kCachePage;
+    while (done < kCachePage) {
+      const ssize_t got =
+          ::pread(fd_.get(), page + done, kCachePage - done, static_cast<off_t>(start + done));
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) return std::nullopt;
+      if (got == 0) break;
+      done += static_cast<std::size_t>(got);
+    }
+    pageLength_[index] = static_cast<std::uint32_t>(done);
+  }
+  return std::string_view(page, pageLength_[index]);
 }
 
 bool RawFile::FingerprintHolds() const {
-  const auto first = pages_.find(0);
-  if (fingerprintLength_ == 0 || first == pages_.end() ||
-      fingerprintOffset_ + fingerprintLength_ > first->second.size())
+  if (fingerprintLength_ == 0 || pageLength_.empty() || pageLength_[0] == kNotHeld ||
+      fingerprintOffset_ + fingerprintLength_ > pageLength_[0])
     return false;
   std::string onDisc(fingerprintLength_, '\0');
   const ssize_t got =
       ::pread(fd_.get(), onDisc.data(), onDisc.size(), static_cast<off_t>(fingerprintOffset_));
   return got == static_cast<ssize_t>(onDisc.size()) &&
-         onDisc.compare(0, onDisc.size(), first->second, fingerprintOffset_, fingerprintLength_) ==
-             0;
+         std::memcmp(onDisc.data(), arena_ + fingerprintOffset_, fingerprintLength_) == 0;
 }
 
 // Our own write goes into the pages held; a page the write would leave with
@@ -205,14 +240,13 @@ void RawFile::CacheWrite(std::uint64_t offset, const char* data, std::size_t n) 
     const std::uint64_t index = at / kCachePage;
     const std::size_t within = static_cast<std::size_t>(at % kCachePage);
     const std::size_t take = std::min(n - done, kCachePage - within);
-    if (auto found = pages_.find(index); found != pages_.end()) {
-      std::string& page = found->second;
-      if (within > page.size()) {
-        cachedBytes_ -= kCachePage;
-        pages_.erase(found);
+    if (index < pageLength_.size() && pageLength_[index] != kNotHeld) {
+      std::uint32_t& length = pageLength_[index];
+      if (within > length) {
+        length = kNotHeld;
       } else {
-        if (within + take > page.size()) page.resize(within + take);
-        page.replace(within, take, data + done, take);
+        std::memcpy(arena_ + index * kCachePage + within, data + done, take);
+        length = std::max(length, static_cast<std::uint32_t>(within + take));
       }
     }
     done += take;
@@ -233,8 +267,8 @@ std::size_t RawFile::ReadAt(std::uint64_t offset, char* buffer, std::size_t n) c
   if (CacheServes()) {
     while (done < n) {
       const std::uint64_t at = offset + done;
-      const std::string* page = Page(at / kCachePage);
-      if (page == nullptr) break;  // read directly below
+      const std::optional<std::string_view> page = Page(at / kCachePage);
+      if (!page) break;  // read directly below
       const std::size_t within = static_cast<std::size_t>(at % kCachePage);
       if (within >= page->size()) return done;  // the end of the file
       const std::size_t take = std::min(n - done, page->size() - within);
@@ -252,6 +286,13 @@ std::size_t RawFile::ReadAt(std::uint64_t offset, char* buffer, std::size_t n) c
     done += static_cast<std::size_t>(got);
   }
   return done;
+}
+
+void RawFile::Prefetch(std::uint64_t offset, std::size_t n) const {
+  const std::uint64_t index = offset / kCachePage;
+  if (arena_ == nullptr || index >= pageLength_.size() || pageLength_[index] == kNotHeld) return;
+  const std::uint64_t end = std::min<std::uint64_t>(offset + n, (index + 1) * kCachePage);
+  for (std::uint64_t at = offset; at < end; at += 64) __builtin_prefetch(arena_ + at);
 }
 
 void RawFile::ReadExactly(std::uint64_t offset, char* buffer, std::size_t n) const {

@@ -10,7 +10,8 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_map>
+#include <string_view>
+#include <vector>
 
 #include "util/file_handle.h"
 
@@ -43,9 +44,10 @@ class RawFile {
   bool Replaced() const;
 
   // Changes whenever the file may have changed: at once at every write
-  // through any RawFile of this process on the same file, and within a
-  // millisecond when the file's size or modification time moves (another
-  // program). Lets readers keep what they read until then.
+  // through any RawFile of this process on the same file, and within a tick
+  // of the system's coarse clock (4 ms at most, else a millisecond) when the
+  // file's size or modification time moves (another program). Lets readers
+  // keep what they read until then.
   struct Version {
     std::uint64_t writes = 0;
     std::uint64_t size = 0;
@@ -75,6 +77,9 @@ class RawFile {
   // Reads exactly n bytes or throws "the file is truncated".
   void ReadExactly(std::uint64_t offset, char* buffer, std::size_t n) const;
   std::string ReadString(std::uint64_t offset, std::size_t n) const;
+  // Asks the processor to fetch bytes of a page already held, for a read
+  // that is coming; does nothing otherwise.
+  void Prefetch(std::uint64_t offset, std::size_t n) const;
   void WriteAt(std::uint64_t offset, const char* data, std::size_t n);
   void WriteAt(std::uint64_t offset, const std::string& data) {
     WriteAt(offset, data.data(), data.size());
@@ -90,14 +95,18 @@ class RawFile {
   std::shared_ptr<Memory> memory_;   // the bytes of a file held in memory
   std::uint64_t* writes_ = nullptr;  // shared by every RawFile on the same file
   bool CacheServes() const;
-  const std::string* Page(std::uint64_t index) const;
+  std::optional<std::string_view> Page(std::uint64_t index) const;
   void DropPages() const;
+  void ReleaseArena();
   void CacheWrite(std::uint64_t offset, const char* data, std::size_t n);
 
   static constexpr std::size_t kCachePage = std::size_t{64} << 10;
   std::uint64_t cacheLimit_ = 0;
-  mutable std::unordered_map<std::uint64_t, std::string> pages_;
-  mutable std::uint64_t cachedBytes_ = 0;
+  static constexpr std::uint32_t kNotHeld = UINT32_MAX;
+  // Page i of the file lives at arena_ + i × kCachePage; pageLength_ says how
+  // many of its bytes are held (kNotHeld: none yet).
+  mutable char* arena_ = nullptr;
+  mutable std::vector<std::uint32_t> pageLength_;
   mutable bool cacheValid_ = false;
   mutable std::uint64_t cacheWrites_ = 0;
   mutable std::uint64_t cacheEpoch_ = 0;

@@ -21,6 +21,9 @@ class RecordOrder {
   // True when a walk of the order meets the record; false also when that
   // cannot be told without walking.
   virtual bool Holds(std::uint32_t /*recNo*/) { return false; }
+  // A record a walk forward is likely to reach some steps after the record
+  // last given, so the cursor can have it fetched ahead; 0 when unknown.
+  virtual std::uint32_t Ahead() const { return 0; }
 };
 
 class PhysicalOrder final : public RecordOrder {
@@ -35,6 +38,7 @@ class PhysicalOrder final : public RecordOrder {
     return recNo - 1 <= recordCount ? recNo - 1 : recordCount;
   }
   bool Holds(std::uint32_t) override { return true; }
+  // Record order is read ahead by the hardware itself.
 };
 
 }  // namespace zafirel::dbf

@@ -3,8 +3,8 @@
 // the header's date and record count, so a second cursor on the same file (or
 // another program) sees it; cursors re-read the header when they navigate or
 // count. What a cursor read stays good until the next write through any
-// cursor of this program, or a millisecond after another program changed the
-// file.
+// cursor of this program, or a few milliseconds after another program
+// changed the file.
 //
 // Deleted records ("*") are hidden from navigation, counting and searching.
 // Text in and out is ANSI; a cursor made with OEM translation keeps character
