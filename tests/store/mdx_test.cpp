@@ -74,6 +74,9 @@ TEST(MdxFormatTest, NumericKeysHaveTheBcdFormAndSortByValue) {
   EXPECT_EQ(mdx::EncodeNumericKey(2.5), bytes({0x35, 0x09, 0x25}));
   EXPECT_EQ(mdx::EncodeNumericKey(20.50), bytes({0x36, 0x0D, 0x20, 0x50}));
   EXPECT_EQ(mdx::EncodeNumericKey(0.05), bytes({0x33, 0x05, 0x50}));
+  // Fifteen digits, the most a whole number is written with as it is.
+  EXPECT_EQ(mdx::EncodeNumericKey(123456789012345.0),
+            bytes({0x43, 0x3D, 0x12, 0x34, 0x56, 0x78, 0x90, 0x12, 0x34, 0x50}));
   const std::vector<double> ascending = {-1000, -5, -2.5, -0.05, 0,   0.05, 0.5, 1,
                                          2.5,   10, 20.5, 99,    100, 123,  1e9};
   for (std::size_t i = 0; i + 1 < ascending.size(); ++i) {

@@ -1,6 +1,7 @@
 #include "store/dbf/key_expression.h"
 
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -201,10 +202,15 @@ std::string KeyExpression::Key(const FieldText& field, char decimalSeparator) co
 std::string DbaseStr(double value) {
   const double rounded = std::round(value);
   if (!std::isfinite(rounded) || std::fabs(rounded) >= 1e10) return std::string(kStrWidth, '*');
-  char text[32];
-  std::snprintf(text, sizeof text, "%*lld", kStrWidth, static_cast<long long>(rounded));
-  std::string result = text;
-  return result.size() > static_cast<std::size_t>(kStrWidth) ? std::string(kStrWidth, '*') : result;
+  char digits[24];
+  const auto [end, error] = std::to_chars(digits, digits + sizeof digits,
+                                          static_cast<long long>(rounded));
+  const std::size_t length = static_cast<std::size_t>(end - digits);
+  if (error != std::errc() || length > static_cast<std::size_t>(kStrWidth))
+    return std::string(kStrWidth, '*');
+  std::string result(static_cast<std::size_t>(kStrWidth) - length, ' ');
+  result.append(digits, length);
+  return result;
 }
 
 double DbaseVal(std::string_view text, char decimalSeparator) {

@@ -71,7 +71,7 @@ void MdxTag::Build(const std::filesystem::path& file, const TagInfo& tag,
   for (std::size_t size : GroupSizes(entries.size(), tag.MaxKeys())) {
     Node leaf;
     for (std::size_t i = 0; i < size; ++i, ++next)
-      leaf.items.push_back(Item{entries[next].recNo, entries[next].key});
+      leaf.items.push_back(Item{entries[next].recNo, std::move(entries[next].key)});
     emit(leaf, leaf.items.empty() ? std::string() : leaf.items.back().key);
   }
   state.leftLeaf = level.front().pointer;

@@ -1,5 +1,6 @@
 #include "store/dbf/mdx_format.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -181,12 +182,23 @@ std::string EncodeNumericKey(double value) {
   if (!std::isfinite(value) || value == 0) return key;
   // Fifteen significant digits: what a double holds exactly enough that
   // 0.1 stays 1 digit long.
-  char text[40];
-  std::snprintf(text, sizeof text, "%.14e", std::fabs(value));
   std::string digits;
-  for (const char* p = text; *p != 'e'; ++p)
-    if (*p >= '0' && *p <= '9') digits += *p;
-  const int exponent = std::atoi(std::strchr(text, 'e') + 1);
+  int exponent = 0;
+  const double magnitude = std::fabs(value);
+  if (magnitude < 1e15 && magnitude == std::floor(magnitude)) {
+    // A whole number (disc numbers, counts): its digits as they are.
+    char text[24];
+    const auto [end, error] =
+        std::to_chars(text, text + sizeof text, static_cast<long long>(magnitude));
+    digits.assign(text, end);
+    exponent = static_cast<int>(digits.size()) - 1;
+  } else {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.14e", magnitude);
+    for (const char* p = text; *p != 'e'; ++p)
+      if (*p >= '0' && *p <= '9') digits += *p;
+    exponent = std::atoi(std::strchr(text, 'e') + 1);
+  }
   while (!digits.empty() && digits.back() == '0') digits.pop_back();
   key[0] = static_cast<char>(0x34 + exponent + 1);
   key[1] = static_cast<char>(0x01 | (digits.size() << 2) | (value < 0 ? 0x80 : 0));
