@@ -105,6 +105,13 @@ MdxTag MdxTag::Open(RawFile file) {
   std::optional<TagInfo> tag = mdx::DecodeHeaders(fileHeader, tagHeader);
   if (!tag) throw DbfError(mdx::kBadIndex, path);
   MdxTag result(std::move(file), std::move(*tag));
+  // The blocks read are kept, as a table's pages are, so a walk reads its
+  // leaves from memory. Every operation but the next step of a walk first
+  // asks the file system whether the file changed (ReadState); the tag
+  // header's first bytes (root, size and update counter) move with every
+  // change.
+  result.file_.SetReadCacheLimit(std::uint64_t{32} << 20);
+  result.file_.SetCacheFingerprint(Offset(mdx::kTagHeaderPage), 24);
   result.CheckTop(result.ReadState());
   return result;
 }
@@ -163,6 +170,7 @@ void MdxTag::CheckTop(const TreeState& state) const {
 // --- file access -------------------------------------------------------------
 
 TreeState MdxTag::ReadState() const {
+  file_.Revalidate();
   const std::string fileHeader = file_.ReadString(0, 48);
   const std::string tagHeader = file_.ReadString(Offset(mdx::kTagHeaderPage), 256);
   if (fileHeader.size() < 48 || tagHeader.size() < 256) Damaged();
@@ -192,21 +200,27 @@ void MdxTag::WriteState(const TreeState& state) {
 }
 
 Node MdxTag::ReadNode(std::uint32_t page, std::uint32_t pages) const {
+  Node node;
+  ReadNodeInto(page, pages, node);
+  return node;
+}
+
+// Reading into a node that already holds a leaf reuses its storage, so a
+// walk moving from leaf to leaf allocates nothing.
+void MdxTag::ReadNodeInto(std::uint32_t page, std::uint32_t pages, Node& node) const {
   if (page < mdx::kFirstNodePage || page > pages - mdx::kPagesPerBlock) Damaged();
-  std::string block(mdx::kBlockSize, '\0');
-  file_.ReadExactly(Offset(page), block.data(), block.size());
-  std::optional<Node> node = mdx::DecodeNode(block, tag_);
-  if (!node) Damaged();
-  if (node->IsLeaf()) {
+  block_.resize(mdx::kBlockSize);
+  file_.ReadExactly(Offset(page), block_.data(), block_.size());
+  if (!mdx::DecodeNodeInto(block_, tag_, node)) Damaged();
+  if (node.IsLeaf()) {
     // Entries of a leaf rise strictly, and none names record 0.
-    const std::vector<Item>& items = node->items;
+    const std::vector<Item>& items = node.items;
     for (std::size_t i = 0; i < items.size(); ++i)
       if (items[i].pointer == 0 ||
           (i > 0 && Compare(items[i - 1].key, items[i - 1].pointer, items[i].key,
                             items[i].pointer) >= 0))
         Damaged();
   }
-  return std::move(*node);
 }
 
 void MdxTag::WriteNode(std::uint32_t page, const Node& node) {
@@ -283,10 +297,16 @@ MdxTag::Path MdxTag::Descend(std::string_view key, std::uint32_t recNo,
   Damaged();
 }
 
-void MdxTag::DescendEdge(Path& path, std::uint32_t page, bool last, std::uint32_t pages) const {
+void MdxTag::DescendEdge(Path& path, std::uint32_t page, bool last, std::uint32_t pages,
+                         Node* spare) const {
   while (true) {
     if (path.size() >= kMaxDepth) Damaged();
-    Level level{page, ReadNode(page, pages), 0};
+    Level level{page, {}, 0};
+    if (spare != nullptr) {
+      level.node = std::move(*spare);
+      spare = nullptr;
+    }
+    ReadNodeInto(page, pages, level.node);
     const std::size_t n = level.node.items.size();
     if (level.node.IsLeaf()) {
       level.index = last && n > 0 ? n - 1 : 0;
@@ -321,11 +341,12 @@ bool MdxTag::Advance(Path& path, std::uint32_t pages) const {
   const std::optional<Item> left = LastOfLeaf(path);
   for (std::uint32_t passed = 0; At(path) == nullptr; ++passed) {
     if (passed > pages / mdx::kPagesPerBlock) Damaged();
+    Node spare = std::move(path.back().node);  // its storage serves the next leaf
     path.pop_back();
     while (!path.empty() && path.back().index + 1 >= path.back().node.Children()) path.pop_back();
     if (path.empty()) return false;
     ++path.back().index;
-    DescendEdge(path, path.back().node.Child(path.back().index), false, pages);
+    DescendEdge(path, path.back().node.Child(path.back().index), false, pages, &spare);
   }
   if (left && Compare(left->key, left->pointer, At(path)->key, At(path)->pointer) >= 0) Damaged();
   return true;
@@ -341,11 +362,12 @@ bool MdxTag::Retreat(Path& path, std::uint32_t pages) const {
   std::uint32_t passed = 0;
   do {
     if (passed++ > pages / mdx::kPagesPerBlock) Damaged();
+    Node spare = std::move(path.back().node);
     path.pop_back();
     while (!path.empty() && path.back().index == 0) path.pop_back();
     if (path.empty()) return false;
     --path.back().index;
-    DescendEdge(path, path.back().node.Child(path.back().index), true, pages);
+    DescendEdge(path, path.back().node.Child(path.back().index), true, pages, &spare);
   } while (At(path) == nullptr);
   if (right && Compare(At(path)->key, At(path)->pointer, right->key, right->pointer) >= 0)
     Damaged();

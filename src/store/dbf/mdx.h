@@ -100,6 +100,7 @@ class MdxTag final : public RecordOrder {
   mdx::TreeState ReadState() const;
   void WriteState(const mdx::TreeState& state);
   mdx::Node ReadNode(std::uint32_t page, std::uint32_t pages) const;
+  void ReadNodeInto(std::uint32_t page, std::uint32_t pages, mdx::Node& node) const;
   void WriteNode(std::uint32_t page, const mdx::Node& node);
   std::uint32_t NewPage(mdx::TreeState& state);
   void CheckTop(const mdx::TreeState& state) const;
@@ -109,7 +110,10 @@ class MdxTag final : public RecordOrder {
   std::uint32_t MaxRecord(std::uint32_t page, std::uint32_t pages) const;
   Path Descend(std::string_view key, std::uint32_t recNo, const mdx::TreeState& state) const;
   Path DescendEnd(const mdx::TreeState& state) const;
-  void DescendEdge(Path& path, std::uint32_t page, bool last, std::uint32_t pages) const;
+  // Descends along the first (or last) children; spare, when given, lends
+  // its storage to the first node read.
+  void DescendEdge(Path& path, std::uint32_t page, bool last, std::uint32_t pages,
+                   mdx::Node* spare = nullptr) const;
   bool Advance(Path& path, std::uint32_t pages) const;
   bool Retreat(Path& path, std::uint32_t pages) const;
   static const mdx::Item* At(const Path& path);
@@ -141,6 +145,7 @@ class MdxTag final : public RecordOrder {
   std::optional<std::string> range_;
   mutable std::optional<Position> last_;
   mutable RawFile::Version callVersion_;
+  mutable std::string block_;  // the block being read
 };
 
 }  // namespace zafirel::dbf

@@ -159,19 +159,24 @@ std::string EncodeNode(const Node& node, const TagInfo& tag) {
   return s;
 }
 
-std::optional<Node> DecodeNode(std::string_view block, const TagInfo& tag) {
-  if (block.size() < kBlockSize) return std::nullopt;
+bool DecodeNodeInto(std::string_view block, const TagInfo& tag, Node& node) {
+  if (block.size() < kBlockSize) return false;
   const std::uint32_t count = bytes::GetU32(U(block, 0));
-  if (count > tag.MaxKeys()) return std::nullopt;
-  Node node;
+  if (count > tag.MaxKeys()) return false;
   node.items.resize(count);
   std::size_t offset = 8;
   for (Item& item : node.items) {
     item.pointer = bytes::GetU32(U(block, offset));
-    item.key = std::string(block.substr(offset + 4, tag.keyLength));
+    item.key.assign(block.data() + offset + 4, tag.keyLength);
     offset += tag.ItemLength();
   }
   node.right = bytes::GetU32(U(block, offset));
+  return true;
+}
+
+std::optional<Node> DecodeNode(std::string_view block, const TagInfo& tag) {
+  Node node;
+  if (!DecodeNodeInto(block, tag, node)) return std::nullopt;
   return node;
 }
 

@@ -87,6 +87,8 @@ TreeState DecodeTreeState(std::string_view fileHeader, std::string_view tagHeade
 std::string EncodeNode(const Node& node, const TagInfo& tag);
 // nullopt when the key count does not fit a block.
 std::optional<Node> DecodeNode(std::string_view block, const TagInfo& tag);
+// The same into a node whose storage is reused; false when it does not fit.
+bool DecodeNodeInto(std::string_view block, const TagInfo& tag, Node& node);
 
 // The 12-byte numeric key of a value.
 std::string EncodeNumericKey(double value);

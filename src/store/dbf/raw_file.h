@@ -70,6 +70,8 @@ class RawFile {
     fingerprintLength_ = length;
   }
 
+  // Has the next look at the version ask the file system at once.
+  void Revalidate() const { stattedAt_ = INT64_MIN; }
   // The write counter alone, without asking the file system.
   std::uint64_t WriteCount() const { return writes_ ? *writes_ : 0; }
   // Reads up to n bytes; fewer only at the end of the file.
