@@ -7,6 +7,7 @@
 #include "store/dbf/dbf_error.h"
 #include "util/bytes.h"
 #include "util/file_writer.h"
+#include "util/scope_guard.h"
 #include "util/text.h"
 
 namespace zafirel::dbf {
@@ -504,28 +505,41 @@ MdxTag::Path MdxTag::Locate(std::uint32_t recNo, const TreeState& state) const {
   return {};
 }
 
-bool MdxTag::ResumeAt(std::uint32_t recNo, Path& path, TreeState& state) const {
+// The next step of a walk, taken on the position the last step left while
+// the file has not changed since: nothing is copied or looked up again. False
+// when there is no such position, and the caller finds the record's place.
+bool MdxTag::StepOn(std::uint32_t recNo, bool forward, std::uint32_t recordCount,
+                    std::uint32_t& found) const {
   callVersion_ = file_.CurrentVersion();
   if (!last_ || last_->recNo != recNo || !(last_->version == callVersion_)) {
     last_.reset();
     return false;
   }
-  path = std::move(last_->path);
-  state = last_->state;
-  last_.reset();
+  bool kept = false;
+  const ScopeGuard forget([&] {
+    if (!kept) last_.reset();
+  });
+  Path& path = last_->path;
+  const std::uint32_t pages = last_->state.pages;
+  found = 0;
+  while (forward ? Advance(path, pages) : Retreat(path, pages)) {
+    const Item* item = At(path);
+    if (!InRange(item->key)) return true;
+    if (item->pointer <= recordCount) {
+      found = last_->recNo = item->pointer;
+      kept = true;
+      return true;
+    }
+  }
   return true;
 }
 
 std::uint32_t MdxTag::After(std::uint32_t recNo, std::uint32_t recordCount) {
   if (recNo == 0) return First(recordCount);
-  Path path;
-  TreeState state;
-  if (ResumeAt(recNo, path, state)) {
-    if (!Advance(path, state.pages)) return 0;
-    return Walk(std::move(path), true, recordCount, state);
-  }
-  state = ReadState();
-  path = Locate(recNo, state);
+  std::uint32_t found = 0;
+  if (StepOn(recNo, true, recordCount, found)) return found;
+  const TreeState state = ReadState();
+  Path path = Locate(recNo, state);
   if (path.empty()) return 0;
   const Item* item = At(path);
   if (item == nullptr || item->pointer == recNo) {
@@ -537,14 +551,10 @@ std::uint32_t MdxTag::After(std::uint32_t recNo, std::uint32_t recordCount) {
 
 std::uint32_t MdxTag::Before(std::uint32_t recNo, std::uint32_t recordCount) {
   if (recNo == 0) return Last(recordCount);
-  Path path;
-  TreeState state;
-  if (ResumeAt(recNo, path, state)) {
-    if (!Retreat(path, state.pages)) return 0;
-    return Walk(std::move(path), false, recordCount, state);
-  }
-  state = ReadState();
-  path = Locate(recNo, state);
+  std::uint32_t found = 0;
+  if (StepOn(recNo, false, recordCount, found)) return found;
+  const TreeState state = ReadState();
+  Path path = Locate(recNo, state);
   if (path.empty() || !Retreat(path, state.pages)) return 0;
   if (range_ && At(path)->key.substr(0, range_->size()) > *range_) return Last(recordCount);
   return Walk(std::move(path), false, recordCount, state);

@@ -137,7 +137,8 @@ class MdxTag final : public RecordOrder {
     mdx::TreeState state;
     RawFile::Version version;
   };
-  bool ResumeAt(std::uint32_t recNo, Path& path, mdx::TreeState& state) const;
+  bool StepOn(std::uint32_t recNo, bool forward, std::uint32_t recordCount,
+              std::uint32_t& found) const;
 
   RawFile file_;
   mdx::TagInfo tag_;

@@ -238,7 +238,12 @@ const std::string& Table::ReadRecord(std::uint32_t recNo) const {
 
 bool Table::IsLive(std::uint32_t recNo) const {
   try {
-    return ReadRecord(recNo)[0] != kDeletedFlag;
+    if (recNo == cachedRecNo_ && cachedWrites_ == file_.WriteCount())
+      return cachedRecord_[0] != kDeletedFlag;
+    // The mark alone: a walk in an index order need not bring in the rest.
+    char flag = 0;
+    file_.ReadExactly(RecordOffset(recNo), &flag, 1);
+    return flag != kDeletedFlag;
   } catch (const DbfError&) {
     return false;  // a record cut short by the end of the file
   }
@@ -256,13 +261,21 @@ std::uint32_t Table::LiveBackward(std::uint32_t recNo) {
   return recNo;
 }
 
+// The record's bytes are read when a field of it is first read
+// (LoadedRecord): walking an order touches only each record's deletion mark.
 void Table::Land(std::uint32_t recNo) {
   recNo_ = recNo;
-  if (recNo == 0)
-    record_.clear();
-  else
-    record_.assign(ReadRecord(recNo));
+  record_.clear();
+  recordLoaded_ = recNo == 0;
   pendingMemos_.clear();
+}
+
+const std::string& Table::LoadedRecord() const {
+  if (!recordLoaded_) {
+    record_.assign(ReadRecord(recNo_));
+    recordLoaded_ = true;
+  }
+  return record_;
 }
 
 std::uint32_t Table::RecordCount() {
@@ -346,7 +359,7 @@ void Table::Next() {
   // A walk in an index order jumps about the table: the record a few steps on
   // is fetched into the processor's cache while this one is used.
   if (const std::uint32_t ahead = order_->Ahead(); ahead != 0 && ahead <= recordCount_)
-    file_.Prefetch(RecordOffset(ahead), layout_.recordLength);
+    file_.Prefetch(RecordOffset(ahead), 1);
 }
 
 void Table::Prior() {
@@ -381,6 +394,7 @@ void Table::Append() {
   CheckBrowseMode();
   CheckWritable();
   record_.assign(layout_.recordLength, ' ');
+  recordLoaded_ = true;
   pendingMemos_.clear();
   state_ = State::kAppend;
 }
@@ -391,6 +405,7 @@ void Table::Edit() {
   ReadState();
   if (recNo_ == 0 || recNo_ > recordCount_ || !IsLive(recNo_)) Fail("El registro no existe");
   Land(recNo_);
+  LoadedRecord();
   state_ = State::kEdit;
 }
 
@@ -618,7 +633,7 @@ std::string Table::AsString(std::string_view name) const {
   if (state_ == State::kBrowse && recNo_ == 0) return std::string();
   auto pending = pendingMemos_.find(index);
   if (pending != pendingMemos_.end()) return pending->second;
-  return FieldText(record_, index);
+  return FieldText(LoadedRecord(), index);
 }
 
 // The bytes a character, numeric or other non-memo field stores for value;

@@ -2,9 +2,10 @@
 // file), opened shared. Every change goes to disk at once, record first, then
 // the header's date and record count, so a second cursor on the same file (or
 // another program) sees it; cursors re-read the header when they navigate or
-// count. What a cursor read stays good until the next write through any
-// cursor of this program, or a few milliseconds after another program
-// changed the file.
+// count. A cursor reads a record's fields when the first of them is asked
+// for after it lands there (navigating reads only the deletion marks); what
+// it read stays good until the next write through any cursor of this
+// program, or a few milliseconds after another program changed the file.
 //
 // Deleted records ("*") are hidden from navigation, counting and searching.
 // Text in and out is ANSI; a cursor made with OEM translation keeps character
@@ -154,6 +155,7 @@ class Table {
   // Good until the next read of another record.
   const std::string& ReadRecord(std::uint32_t recNo) const;
   void Land(std::uint32_t recNo);
+  const std::string& LoadedRecord() const;
   std::string FieldText(std::string_view record, int index) const;
   std::optional<std::string> StoredField(int index, std::string_view value) const;
   std::vector<std::uint32_t> RecordsHolding(int index, std::string_view value);
@@ -203,7 +205,8 @@ class Table {
   std::uint32_t recNo_ = 0;
   bool eof_ = true;
   bool bof_ = true;
-  std::string record_;
+  mutable std::string record_;
+  mutable bool recordLoaded_ = true;
   std::map<int, std::string> pendingMemos_;  // ANSI text, written at Post
 };
 
