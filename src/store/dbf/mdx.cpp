@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <set>
 
 #include "store/dbf/dbf_error.h"
@@ -48,9 +49,17 @@ void MdxTag::Build(const std::filesystem::path& file, const TagInfo& tag,
                                            : e.key.size() == tag.keyLength;
     if (!stored) e.key = shape.StoredKey(e.key);
   }
-  std::sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
-    return shape.Compare(a.key, a.recNo, b.key, b.recNo) < 0;
-  });
+  if (tag.keyType == 'N') {
+    std::sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
+      return shape.Compare(a.key, a.recNo, b.key, b.recNo) < 0;
+    });
+  } else {
+    // Stored text keys all have the key's length: byte order, then record.
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+      const int c = std::memcmp(a.key.data(), b.key.data(), a.key.size());
+      return c != 0 ? c < 0 : a.recNo < b.recNo;
+    });
+  }
   entries.erase(std::unique(entries.begin(), entries.end(),
                             [&](const Entry& a, const Entry& b) {
                               return tag.unique ? mdx::CompareKeys(a.key, b.key, tag.keyType) == 0
