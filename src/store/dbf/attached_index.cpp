@@ -11,17 +11,52 @@
 
 namespace zafirel::dbf {
 
+namespace {
+
+// A field's stored text in a record, found by the name an expression spells
+// it with. The names an expression asks for are the same strings every time,
+// so each is looked up in the field list once.
+class FieldReader {
+ public:
+  explicit FieldReader(const TableLayout& layout) : layout_(layout) {}
+  std::string Read(std::string_view name, std::string_view record) {
+    int index = -1;
+    for (const auto& [spelling, found] : known_)
+      if (spelling == name.data()) index = found;
+    if (index < 0 && known_.size() < kRemembered) {
+      index = Find(name);
+      known_.emplace_back(name.data(), index);
+    } else if (index < 0) {
+      index = Find(name);
+    }
+    if (index == kNoField) return std::string();
+    const std::size_t i = static_cast<std::size_t>(index);
+    if (layout_.offsets[i] + layout_.fields[i].width > record.size()) return std::string();
+    return std::string(record.substr(layout_.offsets[i], layout_.fields[i].width));
+  }
+
+ private:
+  static constexpr int kNoField = -2;
+  static constexpr std::size_t kRemembered = 32;
+  int Find(std::string_view name) const {
+    for (std::size_t i = 0; i < layout_.fields.size(); ++i)
+      if (EqualsNoCaseAZ(layout_.fields[i].name, name)) return static_cast<int>(i);
+    return kNoField;
+  }
+  const TableLayout& layout_;
+  std::vector<std::pair<const char*, int>> known_;
+};
+
+std::string KeyOf(const KeyExpression& expression, FieldReader& reader, std::string_view record) {
+  return expression.Key([&](std::string_view name) { return reader.Read(name, record); });
+}
+
+}  // namespace
+
 std::string StoredKey(const KeyExpression& expression, const TableLayout& layout,
                       std::string_view record) {
-  return expression.Key([&](std::string_view name) {
-    for (std::size_t i = 0; i < layout.fields.size(); ++i) {
-      if (EqualsNoCaseAZ(layout.fields[i].name, name)) {
-        if (layout.offsets[i] + layout.fields[i].width > record.size()) return std::string();
-        return std::string(record.substr(layout.offsets[i], layout.fields[i].width));
-      }
-    }
-    return std::string();
-  });
+  FieldReader reader(layout);
+  return KeyOf(expression, reader, record);
 }
 
 std::vector<std::exception_ptr> BuildIndexFiles(Table& table,
@@ -55,10 +90,10 @@ std::vector<std::exception_ptr> BuildIndexFiles(Table& table,
   const std::uint32_t records = table.RecordCount();
   for (Pending& p : pending)
     if (p.expression) p.entries.reserve(records);
-  const TableLayout& layout = table.Layout();
+  FieldReader reader(table.Layout());
   table.ForEachStoredRecord([&](std::uint32_t recNo, std::string_view record) {
     for (Pending& p : pending)
-      if (p.expression) p.entries.push_back({StoredKey(*p.expression, layout, record), recNo});
+      if (p.expression) p.entries.push_back({KeyOf(*p.expression, reader, record), recNo});
     return true;
   });
   std::vector<std::exception_ptr> failures;
