@@ -9,6 +9,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 
 namespace zafirel {
@@ -64,6 +65,10 @@ class OpenFolder {
 // read() resumed after an interrupting signal: the bytes read, 0 at the end
 // of the file, -1 on an error.
 ssize_t ReadSome(int fd, char* buffer, std::size_t size);
+
+// pread() at offset until size bytes or the end of the file, resuming after
+// interrupted or partial reads: the bytes read, -1 on an error.
+ssize_t ReadAtOffset(int fd, std::uint64_t offset, char* buffer, std::size_t size);
 
 // Writes the whole block, resuming after interrupted or partial writes; false
 // when the system took fewer bytes than the block holds.

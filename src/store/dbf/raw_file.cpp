@@ -202,17 +202,9 @@ std::optional<std::string_view> RawFile::Page(std::uint64_t index) const {
   if (index >= pageLength_.size()) return std::nullopt;
   char* page = arena_ + index * kCachePage;
   if (pageLength_[index] == kNotHeld) {
-    std::size_t done = 0;
-    const std::uint64_t start = index * kCachePage;
-    while (done < kCachePage) {
-      const ssize_t got =
-          ::pread(fd_.get(), page + done, kCachePage - done, static_cast<off_t>(start + done));
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0) return std::nullopt;
-      if (got == 0) break;
-      done += static_cast<std::size_t>(got);
-    }
-    pageLength_[index] = static_cast<std::uint32_t>(done);
+    const ssize_t got = ReadAtOffset(fd_.get(), index * kCachePage, page, kCachePage);
+    if (got < 0) return std::nullopt;
+    pageLength_[index] = static_cast<std::uint32_t>(got);
   }
   return std::string_view(page, pageLength_[index]);
 }
@@ -222,8 +214,7 @@ bool RawFile::FingerprintHolds() const {
       fingerprintOffset_ + fingerprintLength_ > pageLength_[0])
     return false;
   std::string onDisc(fingerprintLength_, '\0');
-  const ssize_t got =
-      ::pread(fd_.get(), onDisc.data(), onDisc.size(), static_cast<off_t>(fingerprintOffset_));
+  const ssize_t got = ReadAtOffset(fd_.get(), fingerprintOffset_, onDisc.data(), onDisc.size());
   return got == static_cast<ssize_t>(onDisc.size()) &&
          std::memcmp(onDisc.data(), arena_ + fingerprintOffset_, fingerprintLength_) == 0;
 }
@@ -278,14 +269,9 @@ std::size_t RawFile::ReadAt(std::uint64_t offset, char* buffer, std::size_t n) c
     }
     if (done == n) return done;
   }
-  while (done < n) {
-    ssize_t got = ::pread(fd_.get(), buffer + done, n - done, static_cast<off_t>(offset + done));
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) throw DbfError("No se puede leer el archivo", path_);
-    if (got == 0) break;
-    done += static_cast<std::size_t>(got);
-  }
-  return done;
+  const ssize_t got = ReadAtOffset(fd_.get(), offset + done, buffer + done, n - done);
+  if (got < 0) throw DbfError("No se puede leer el archivo", path_);
+  return done + static_cast<std::size_t>(got);
 }
 
 void RawFile::Prefetch(std::uint64_t offset, std::size_t n) const {
