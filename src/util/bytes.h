@@ -36,4 +36,12 @@ inline std::uint32_t GetU32(const char* p) {
 inline void PutU16(char* p, std::uint16_t v) { PutU16(reinterpret_cast<unsigned char*>(p), v); }
 inline void PutU32(char* p, std::uint32_t v) { PutU32(reinterpret_cast<unsigned char*>(p), v); }
 
+// Eight bytes read most significant first, so numbers compare as the bytes
+// do with memcmp.
+inline std::uint64_t GetBigU64(const char* p) {
+  std::uint64_t v = 0;
+  for (int i = 0; i < 8; ++i) v = (v << 8) | static_cast<unsigned char>(p[i]);
+  return v;
+}
+
 }  // namespace zafirel::bytes

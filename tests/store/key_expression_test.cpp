@@ -20,7 +20,7 @@ struct Record {
   KeyExpression::FieldText Accessor() const {
     return [this](std::string_view name) {
       auto it = values.find(std::string(name));
-      return it == values.end() ? std::string() : it->second;
+      return it == values.end() ? std::string_view() : std::string_view(it->second);
     };
   }
 };

@@ -237,6 +237,23 @@ TEST(MdxTest, BuiltTreeOfManyKeysReadsTheSameEverywhere) {
   EXPECT_FALSE(tag.Seek("U").has_value());
 }
 
+// Keys that share long beginnings and repeat often, with bytes above 127 and
+// a length that is no multiple of eight, come out in byte order, then record.
+TEST(MdxTest, BuiltTreeOrdersLongSharedKeysByTheirBytes) {
+  TempFolder dir;
+  std::vector<Entry> entries;
+  for (std::uint32_t r = 3000; r >= 1; --r)
+    entries.push_back(Entry{Pad(std::string(13, 'x') + (r % 2 ? "\xD1" : "N") +
+                                    std::to_string(r * 7919 % 50),
+                                41),
+                            r});
+  MdxTag::Build(dir / "Titulo.Mdx", CharTag("Titulo", 41), entries);
+  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+    return a.key != b.key ? a.key < b.key : a.recNo < b.recNo;
+  });
+  EXPECT_EQ(MdxTag::Open(dir / "Titulo.Mdx").Entries(), entries);
+}
+
 class MdxDamageTest : public ::testing::Test {
  protected:
   void SetUp() override {

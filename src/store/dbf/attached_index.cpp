@@ -1,6 +1,11 @@
 #include "store/dbf/attached_index.h"
 
 #include <algorithm>
+#include <atomic>
+#include <future>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <exception>
 #include <optional>
 #include <vector>
@@ -19,7 +24,7 @@ namespace {
 class FieldReader {
  public:
   explicit FieldReader(const TableLayout& layout) : layout_(layout) {}
-  std::string Read(std::string_view name, std::string_view record) {
+  std::string_view Read(std::string_view name, std::string_view record) {
     int index = -1;
     for (const auto& [spelling, found] : known_)
       if (spelling == name.data()) index = found;
@@ -29,10 +34,10 @@ class FieldReader {
     } else if (index < 0) {
       index = Find(name);
     }
-    if (index == kNoField) return std::string();
+    if (index == kNoField) return {};
     const std::size_t i = static_cast<std::size_t>(index);
-    if (layout_.offsets[i] + layout_.fields[i].width > record.size()) return std::string();
-    return std::string(record.substr(layout_.offsets[i], layout_.fields[i].width));
+    if (layout_.offsets[i] + layout_.fields[i].width > record.size()) return {};
+    return record.substr(layout_.offsets[i], layout_.fields[i].width);
   }
 
  private:
@@ -47,8 +52,9 @@ class FieldReader {
   std::vector<std::pair<const char*, int>> known_;
 };
 
-std::string KeyOf(const KeyExpression& expression, FieldReader& reader, std::string_view record) {
-  return expression.Key([&](std::string_view name) { return reader.Read(name, record); });
+void AppendKeyOf(const KeyExpression& expression, FieldReader& reader, std::string_view record,
+                 std::string& out) {
+  expression.AppendKey([&](std::string_view name) { return reader.Read(name, record); }, out);
 }
 
 }  // namespace
@@ -56,7 +62,9 @@ std::string KeyOf(const KeyExpression& expression, FieldReader& reader, std::str
 std::string StoredKey(const KeyExpression& expression, const TableLayout& layout,
                       std::string_view record) {
   FieldReader reader(layout);
-  return KeyOf(expression, reader, record);
+  std::string key;
+  AppendKeyOf(expression, reader, record, key);
+  return key;
 }
 
 std::vector<std::exception_ptr> BuildIndexFiles(Table& table,
@@ -66,12 +74,12 @@ std::vector<std::exception_ptr> BuildIndexFiles(Table& table,
     const IndexBuild* build;
     std::optional<KeyExpression> expression;
     mdx::TagInfo tag;
-    std::vector<MdxTag::Entry> entries;
+    std::optional<MdxTag::KeyList> keys;
     std::exception_ptr failure;
   };
   std::vector<Pending> pending;
   for (const IndexBuild& build : builds) {
-    Pending p{&build, std::nullopt, {}, {}, nullptr};
+    Pending p{&build, std::nullopt, {}, std::nullopt, nullptr};
     try {
       p.expression = KeyExpression::Parse(build.expression, table.Fields());
       p.tag.tableName = UpperAZ(table.Path().stem().string());
@@ -87,28 +95,69 @@ std::vector<std::exception_ptr> BuildIndexFiles(Table& table,
     pending.push_back(std::move(p));
   }
   // One pass over the records gives the keys of every file.
-  const std::uint32_t records = table.RecordCount();
-  for (Pending& p : pending)
-    if (p.expression) p.entries.reserve(records);
+  const std::uint32_t records = table.StoredRecordCount();
+  for (Pending& p : pending) {
+    if (!p.expression) continue;
+    p.keys.emplace(p.tag);
+    p.keys->Reserve(records);
+  }
   FieldReader reader(table.Layout());
+  std::string key;
   table.ForEachStoredRecord([&](std::uint32_t recNo, std::string_view record) {
-    for (Pending& p : pending)
-      if (p.expression) p.entries.push_back({KeyOf(*p.expression, reader, record), recNo});
+    for (Pending& p : pending) {
+      if (!p.expression) continue;
+      key.clear();
+      AppendKeyOf(*p.expression, reader, record, key);
+      p.keys->Add(key, recNo);
+    }
     return true;
   });
-  std::vector<std::exception_ptr> failures;
-  for (Pending& p : pending) {
-    if (p.expression) {
+  // Each file is sorted and written on its own, so the files are shared out
+  // among the machine's cores; the caller hears of them in their order.
+  std::vector<std::promise<void>> built(pending.size());
+  std::vector<std::future<void>> finished;
+  for (std::promise<void>& promise : built) finished.push_back(promise.get_future());
+  std::atomic<std::size_t> nextFile{0};
+  std::exception_ptr fatal;
+  std::mutex fatalMutex;
+  const auto failedAll = [&] {
+    const std::lock_guard lock(fatalMutex);
+    return fatal != nullptr;
+  };
+  const auto work = [&] {
+    for (std::size_t i; (i = nextFile.fetch_add(1)) < pending.size();) {
+      Pending& p = pending[i];
       try {
-        MdxTag::Build(p.build->file, p.tag, std::move(p.entries));
+        if (p.keys) MdxTag::Build(p.build->file, p.tag, *p.keys);
       } catch (const DbfError&) {
         p.failure = std::current_exception();
+      } catch (const std::exception&) {
+        const std::lock_guard lock(fatalMutex);
+        if (!fatal) fatal = std::current_exception();
+      }
+      p.keys.reset();
+      built[i].set_value();
+    }
+  };
+  {
+    std::vector<std::jthread> workers;
+    const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    for (std::size_t w = 0; w < std::min(cores, pending.size()); ++w) {
+      try {
+        workers.emplace_back(work);
+      } catch (const std::system_error&) {
+        break;  // the files left are built by the threads there are
       }
     }
-    std::vector<MdxTag::Entry>().swap(p.entries);
-    failures.push_back(p.failure);
-    if (fileDone) fileDone();
+    if (workers.empty()) work();
+    for (std::future<void>& file : finished) {
+      file.wait();
+      if (fileDone && !failedAll()) fileDone();
+    }
   }
+  if (fatal) std::rethrow_exception(fatal);
+  std::vector<std::exception_ptr> failures;
+  for (const Pending& p : pending) failures.push_back(p.failure);
   return failures;
 }
 

@@ -129,39 +129,45 @@ class Parser {
   std::size_t pos_ = 0;
 };
 
-struct Value {
-  std::string text;
-  double number = 0;
-};
+// A text node's value is appended to out, so a whole key is built in one
+// string; a number node's value is returned.
+double Number(const Node& node, const KeyExpression::FieldText& field, char separator);
 
-Value Eval(const Node& node, const KeyExpression::FieldText& field, char separator) {
-  Value v;
+void AppendText(const Node& node, const KeyExpression::FieldText& field, char separator,
+                std::string& out) {
+  const std::size_t start = out.size();
+  const auto width = static_cast<std::size_t>(node.width);
   switch (node.kind) {
     case Kind::kField:
-      v.text = field(node.field);
-      if (node.number) {
-        v.number = DbaseVal(v.text, '.');
-      } else {
-        v.text.resize(static_cast<std::size_t>(node.width), ' ');
-      }
+      out += field(node.field).substr(0, width);
+      out.resize(start + width, ' ');
       break;
     case Kind::kUpper:
-      v.text = UpperAnsi(Eval(*node.a, field, separator).text);
+      AppendText(*node.a, field, separator, out);
+      for (std::size_t i = start; i < out.size(); ++i) out[i] = UpperAnsiChar(out[i]);
       break;
     case Kind::kLeft:
-      v.text = Eval(*node.a, field, separator).text.substr(0, static_cast<std::size_t>(node.width));
-      break;
-    case Kind::kVal:
-      v.number = DbaseVal(Eval(*node.a, field, separator).text, separator);
+      AppendText(*node.a, field, separator, out);
+      if (out.size() > start + width) out.resize(start + width);
       break;
     case Kind::kStr:
-      v.text = DbaseStr(Eval(*node.a, field, separator).number);
+      out += DbaseStr(Number(*node.a, field, separator));
       break;
     case Kind::kConcat:
-      v.text = Eval(*node.a, field, separator).text + Eval(*node.b, field, separator).text;
+      AppendText(*node.a, field, separator, out);
+      AppendText(*node.b, field, separator, out);
       break;
+    case Kind::kVal:
+      break;  // a number: the parser never puts one where a text goes
   }
-  return v;
+}
+
+double Number(const Node& node, const KeyExpression::FieldText& field, char separator) {
+  if (node.kind == Kind::kField) return DbaseVal(field(node.field), '.');
+  if (node.kind != Kind::kVal) return 0;
+  std::string text;
+  AppendText(*node.a, field, separator, text);
+  return DbaseVal(text, separator);
 }
 
 std::string PlainNumber(double value) {
@@ -188,15 +194,27 @@ int KeyExpression::Length() const {
 }
 
 std::string KeyExpression::Evaluate(const FieldText& field, char decimalSeparator) const {
-  Value v = Eval(*root_, field, decimalSeparator);
-  if (root_->number) return PlainNumber(v.number);
-  v.text.resize(static_cast<std::size_t>(Length()), ' ');
-  return v.text;
+  if (root_->number) return PlainNumber(Number(*root_, field, decimalSeparator));
+  std::string text;
+  AppendKey(field, text, decimalSeparator);
+  return text;
 }
 
 std::string KeyExpression::Key(const FieldText& field, char decimalSeparator) const {
-  if (!root_->number) return Evaluate(field, decimalSeparator);
-  return mdx::EncodeNumericKey(Eval(*root_, field, decimalSeparator).number);
+  std::string key;
+  AppendKey(field, key, decimalSeparator);
+  return key;
+}
+
+void KeyExpression::AppendKey(const FieldText& field, std::string& out,
+                              char decimalSeparator) const {
+  if (root_->number) {
+    out += mdx::EncodeNumericKey(Number(*root_, field, decimalSeparator));
+    return;
+  }
+  const std::size_t start = out.size();
+  AppendText(*root_, field, decimalSeparator, out);
+  out.resize(start + static_cast<std::size_t>(Length()), ' ');
 }
 
 std::string DbaseStr(double value) {

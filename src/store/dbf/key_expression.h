@@ -18,8 +18,8 @@ namespace zafirel::dbf {
 class KeyExpression {
  public:
   // A field's stored text (ANSI), asked for by its name as the table
-  // spells it.
-  using FieldText = std::function<std::string(std::string_view fieldName)>;
+  // spells it; it must stay readable until the evaluation returns.
+  using FieldText = std::function<std::string_view(std::string_view fieldName)>;
 
   // Throws DbfError for anything outside the forms above, a field the
   // table does not have, or arguments of the wrong kind.
@@ -37,6 +37,8 @@ class KeyExpression {
   std::string Evaluate(const FieldText& field, char decimalSeparator = ',') const;
   // The bytes stored in an index: the text itself, or the numeric key form.
   std::string Key(const FieldText& field, char decimalSeparator = ',') const;
+  // The same bytes, appended to out.
+  void AppendKey(const FieldText& field, std::string& out, char decimalSeparator = ',') const;
 
   struct Node;
 

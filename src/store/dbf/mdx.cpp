@@ -35,38 +35,139 @@ std::vector<std::size_t> GroupSizes(std::size_t count, std::size_t size) {
   return sizes;
 }
 
+
+// Appends a key as a tag of the type stores it: text cut or padded with
+// blanks to the key's length, a number in the numeric key form.
+void AppendStoredKey(char type, std::size_t length, std::string_view key, std::string& out) {
+  if (type == 'N') {
+    if (key.size() == mdx::kNumericKey && (static_cast<unsigned char>(key[1]) & 1)) {
+      out += key;  // already in the stored form
+      return;
+    }
+    const std::string text(TrimBlanks(key));
+    out += mdx::EncodeNumericKey(text.empty() ? 0.0 : std::strtod(text.c_str(), nullptr));
+    return;
+  }
+  const std::size_t start = out.size();
+  out += key.substr(0, length);
+  out.resize(start + length, ' ');
+}
+
+// The positions of a list's text keys, sorted by the keys' bytes and then by
+// record. Eight bytes of the key at a time are compared as one number; only
+// positions that tie on those go on to the next eight, so long shared
+// beginnings cost no byte-by-byte comparisons.
+std::vector<std::uint32_t> SortedTextKeys(const MdxTag::KeyList& keys) {
+  constexpr std::size_t kFewKeys = 16;
+  const std::size_t keyLength = keys.KeyLength();
+  struct Slot {
+    std::uint64_t word;
+    const char* key;
+    std::uint32_t recNo;
+    std::uint32_t entry;
+  };
+  std::vector<Slot> slots(keys.Size());
+  for (std::uint32_t i = 0; i < slots.size(); ++i) slots[i] = Slot{0, keys.Key(i).data(), keys.Record(i), i};
+  const auto wordAt = [&](const char* key, std::size_t depth) {
+    if (depth + 8 <= keyLength) return bytes::GetBigU64(key + depth);
+    std::uint64_t word = 0;
+    for (std::size_t at = depth; at < depth + 8; ++at)
+      word = (word << 8) | (at < keyLength ? static_cast<unsigned char>(key[at]) : 0u);
+    return word;
+  };
+  // Ranges still to order, each with the depth its keys are known equal to.
+  struct Range {
+    std::size_t begin, end, depth;
+  };
+  std::vector<Range> pending{{0, slots.size(), 0}};
+  while (!pending.empty()) {
+    const Range r = pending.back();
+    pending.pop_back();
+    const auto first = slots.begin() + static_cast<std::ptrdiff_t>(r.begin);
+    const auto last = slots.begin() + static_cast<std::ptrdiff_t>(r.end);
+    if (r.end - r.begin < 2) continue;
+    if (r.end - r.begin <= kFewKeys || r.depth >= keyLength) {
+      std::sort(first, last, [&](const Slot& x, const Slot& y) {
+        const int c = r.depth >= keyLength
+                          ? 0
+                          : std::memcmp(x.key + r.depth, y.key + r.depth, keyLength - r.depth);
+        return c != 0 ? c < 0 : x.recNo < y.recNo;
+      });
+      continue;
+    }
+    bool allEqual = true;
+    for (auto slot = first; slot != last; ++slot) {
+      slot->word = wordAt(slot->key, r.depth);
+      allEqual = allEqual && slot->word == first->word;
+    }
+    if (!allEqual)
+      std::sort(first, last, [](const Slot& x, const Slot& y) { return x.word < y.word; });
+    for (std::size_t i = r.begin; i < r.end;) {
+      std::size_t j = i + 1;
+      while (j < r.end && slots[j].word == slots[i].word) ++j;
+      if (j - i > 1) pending.push_back({i, j, r.depth + 8});
+      i = j;
+    }
+  }
+  std::vector<std::uint32_t> order(slots.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = slots[i].entry;
+  return order;
+}
 }  // namespace
 
 // --- building and opening ---------------------------------------------------
 
+MdxTag::KeyList::KeyList(const TagInfo& tag)
+    : type_(tag.keyType), length_(tag.keyType == 'N' ? mdx::kNumericKey : tag.keyLength) {}
+
+void MdxTag::KeyList::Reserve(std::size_t count) {
+  bytes_.reserve(count * length_);
+  records_.reserve(count);
+}
+
+void MdxTag::KeyList::Add(std::string_view key, std::uint32_t recNo) {
+  AppendStoredKey(type_, length_, key, bytes_);
+  records_.push_back(recNo);
+}
+
 void MdxTag::Build(const std::filesystem::path& file, const TagInfo& tag,
-                   std::vector<Entry> entries) {
+                   const std::vector<Entry>& entries) {
+  KeyList keys(tag);
+  keys.Reserve(entries.size());
+  for (const Entry& e : entries) keys.Add(e.key, e.recNo);
+  Build(file, tag, keys);
+}
+
+void MdxTag::Build(const std::filesystem::path& file, const TagInfo& tag, const KeyList& keys) {
   if (!mdx::IsValidTag(tag)) throw DbfError("La definici\xF3n del \xEDndice es inv\xE1lida", file);
-  MdxTag shape(RawFile(), tag);
-  for (Entry& e : entries) {
-    // Keys made by the tag's own expression are stored as they are.
-    const bool stored = tag.keyType == 'N' ? e.key.size() == mdx::kNumericKey && (e.key[1] & 1)
-                                           : e.key.size() == tag.keyLength;
-    if (!stored) e.key = shape.StoredKey(e.key);
-  }
+  // The order of the keys, by key and then by record.
+  std::vector<std::uint32_t> order;
   if (tag.keyType == 'N') {
-    std::sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
-      return shape.Compare(a.key, a.recNo, b.key, b.recNo) < 0;
+    order.resize(keys.Size());
+    for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+      const int c = mdx::CompareKeys(keys.Key(a), keys.Key(b), 'N');
+      return c != 0 ? c < 0 : keys.Record(a) < keys.Record(b);
     });
   } else {
-    // Stored text keys all have the key's length: byte order, then record.
-    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-      const int c = std::memcmp(a.key.data(), b.key.data(), a.key.size());
-      return c != 0 ? c < 0 : a.recNo < b.recNo;
-    });
+    order = SortedTextKeys(keys);
   }
-  entries.erase(std::unique(entries.begin(), entries.end(),
-                            [&](const Entry& a, const Entry& b) {
-                              return tag.unique ? mdx::CompareKeys(a.key, b.key, tag.keyType) == 0
-                                                : a == b;
-                            }),
-                entries.end());
-  std::erase_if(entries, [](const Entry& e) { return e.recNo == 0; });
+  // One entry per key and record; in a unique tag, one per key; none for
+  // record 0.
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    const std::uint32_t at = order[i];
+    if (keys.Record(at) == 0) continue;
+    if (kept > 0) {
+      const std::uint32_t last = order[kept - 1];
+      const bool repeated =
+          tag.unique ? mdx::CompareKeys(keys.Key(last), keys.Key(at), tag.keyType) == 0
+                     : keys.Record(last) == keys.Record(at) && keys.Key(last) == keys.Key(at);
+      if (repeated) continue;
+    }
+    order[kept++] = at;
+  }
+  order.resize(kept);
 
   std::string blocks;
   TreeState state;
@@ -77,12 +178,21 @@ void MdxTag::Build(const std::filesystem::path& file, const TagInfo& tag,
     blocks += mdx::EncodeNode(node, tag);
     state.pages += mdx::kPagesPerBlock;
   };
+  // Leaves are written straight into their blocks, in key order.
   std::size_t next = 0;
-  for (std::size_t size : GroupSizes(entries.size(), tag.MaxKeys())) {
-    Node leaf;
-    for (std::size_t i = 0; i < size; ++i, ++next)
-      leaf.items.push_back(Item{entries[next].recNo, std::move(entries[next].key)});
-    emit(leaf, leaf.items.empty() ? std::string() : leaf.items.back().key);
+  for (std::size_t size : GroupSizes(order.size(), tag.MaxKeys())) {
+    const std::size_t at = blocks.size();
+    blocks.resize(at + mdx::kBlockSize, '\0');
+    char* block = blocks.data() + at;
+    bytes::PutU32(block, static_cast<std::uint32_t>(size));
+    std::size_t offset = 8;
+    for (std::size_t i = 0; i < size; ++i, ++next, offset += tag.ItemLength()) {
+      const std::string_view key = keys.Key(order[next]);
+      bytes::PutU32(block + offset, keys.Record(order[next]));
+      std::memcpy(block + offset + 4, key.data(), std::min<std::size_t>(key.size(), tag.keyLength));
+    }
+    level.push_back(Item{state.pages, size == 0 ? std::string() : std::string(keys.Key(order[next - 1]))});
+    state.pages += mdx::kPagesPerBlock;
   }
   state.leftLeaf = level.front().pointer;
   state.rightLeaf = level.back().pointer;
@@ -246,15 +356,8 @@ std::uint32_t MdxTag::NewPage(TreeState& state) {
 // --- keys and paths -------------------------------------------------------------
 
 std::string MdxTag::StoredKey(std::string_view key) const {
-  if (tag_.keyType == 'N') {
-    if (key.size() == mdx::kNumericKey && (static_cast<unsigned char>(key[1]) & 1)) {
-      return std::string(key);
-    }
-    const std::string text(TrimBlanks(key));
-    return mdx::EncodeNumericKey(text.empty() ? 0.0 : std::strtod(text.c_str(), nullptr));
-  }
-  std::string stored(key.substr(0, tag_.keyLength));
-  stored.resize(tag_.keyLength, ' ');
+  std::string stored;
+  AppendStoredKey(tag_.keyType, tag_.keyLength, key, stored);
   return stored;
 }
 

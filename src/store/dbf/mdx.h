@@ -34,11 +34,32 @@ class MdxTag final : public RecordOrder {
   // The stored key of a record, or nullopt when it cannot be told.
   using KeySource = std::function<std::optional<std::string>(std::uint32_t recNo)>;
 
-  // Writes a new file (replacing one that exists) holding the entries, in any
+  // Keys for a new file with their records, each kept as the tag stores it,
+  // side by side in one block of memory.
+  class KeyList {
+   public:
+    explicit KeyList(const mdx::TagInfo& tag);
+    void Reserve(std::size_t count);
+    void Add(std::string_view key, std::uint32_t recNo);
+    std::size_t Size() const { return records_.size(); }
+    std::string_view Key(std::size_t i) const { return {bytes_.data() + i * length_, length_}; }
+    std::uint32_t Record(std::size_t i) const { return records_[i]; }
+    std::size_t KeyLength() const { return length_; }
+
+   private:
+    char type_;
+    std::size_t length_;
+    std::string bytes_;
+    std::vector<std::uint32_t> records_;
+  };
+
+  // Writes a new file (replacing one that exists) holding the keys, in any
   // order; for a unique tag only the lowest record of each key is kept.
   // Throws DbfError for an invalid definition or a write failure.
   static void Build(const std::filesystem::path& file, const mdx::TagInfo& tag,
-                    std::vector<Entry> entries);
+                    const KeyList& keys);
+  static void Build(const std::filesystem::path& file, const mdx::TagInfo& tag,
+                    const std::vector<Entry>& entries);
 
   // Opens the file after checking its headers and the top of its tree (a few
   // blocks, whatever its size); DbfError when they are damaged. Damage deeper

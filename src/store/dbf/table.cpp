@@ -292,6 +292,12 @@ std::uint32_t Table::RecordCount() {
   return live;
 }
 
+std::uint32_t Table::StoredRecordCount() {
+  CheckActive();
+  ReadState();
+  return recordCount_;
+}
+
 bool Table::IsEmpty() {
   CheckActive();
   ReadState();

@@ -77,6 +77,8 @@ class Table {
 
   // Live records, counted on disk each time.
   std::uint32_t RecordCount();
+  // Records the file holds, deleted ones too; read from the header alone.
+  std::uint32_t StoredRecordCount();
   bool IsEmpty();
 
   // Replaces record order by another order (an index); nullptr restores
