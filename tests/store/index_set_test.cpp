@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 
 #include "store/dbf/dbf_error.h"
@@ -309,6 +310,62 @@ TEST_F(IndexSetTest, TheAlbumFilterWalksOneAlbumInTitleOrder) {
   EXPECT_EQ(seen, (std::vector<std::string>{"b", "C", "A"}));
   tablas_.IndicesCDRom.Select(t, "Filtro");  // selecting again lifts the range
   EXPECT_EQ(Walk("Filtro").size(), 5u);
+}
+
+// A walk over many leaves sees changes made during it at once: its own
+// edits, another cursor's deletions and appends, and the range of a filter.
+TEST_F(IndexSetTest, AWalkOverManyLeavesSeesChangesMadeDuringIt) {
+  std::vector<Disc> discs;
+  for (int i = 0; i < 400; ++i) {
+    char title[8];
+    std::snprintf(title, sizeof title, "t%03d", (i * 7) % 400);
+    discs.push_back({title, "", "", i % 3 == 0 ? "Rock" : "Jazz"});
+  }
+  AddAll(discs);
+  ASSERT_EQ(Regenerate(), 10);
+  tablas_.OpenDiscTable();
+  TTablas other;
+  other.SetFolder(folder_.Path());
+  other.OpenDiscTable();
+  dbf::Table& t = tablas_.TablaCDRom;
+  tablas_.IndicesCDRom.Select(t, "Titulo");
+  std::vector<std::string> seen;
+  for (t.First(); !t.Eof(); t.Next()) {
+    const std::string title = t.AsString("TITULOCD");
+    seen.push_back(title);
+    if (title == "t100") {  // another cursor removes a disc ahead and adds one
+      ASSERT_TRUE(other.TablaCDRom.Locate("TITULOCD", "t105"));
+      other.TablaCDRom.Delete();
+      testing::AppendRecord(other.TablaCDRom, {{"TITULOCD", "t1055"}, {"AUTO", "999"}});
+    }
+    if (title == "t200") {  // moves a disc ahead back behind the cursor
+      t.Edit();
+      t.SetString("ALBUM", "Otro");
+      t.Post();
+      ASSERT_TRUE(t.Locate("TITULOCD", "t210"));
+      t.Edit();
+      t.SetString("TITULOCD", "a210");
+      t.Post();
+      ASSERT_TRUE(t.Locate("TITULOCD", "t200"));
+    }
+  }
+  std::vector<std::string> expected;
+  for (int i = 0; i < 400; ++i) {
+    char title[8];
+    std::snprintf(title, sizeof title, "t%03d", i);
+    if (i != 105 && i != 210) expected.push_back(title);
+    if (i == 105) expected.push_back("t1055");
+  }
+  EXPECT_EQ(seen, expected);
+
+  // The album filter's range ends inside a leaf, and past several.
+  tablas_.IndicesCDRom.Select(t, "Filtro");
+  std::string prefix = "ROCK";
+  prefix.resize(50, ' ');
+  tablas_.IndicesCDRom.CurrentTag()->SetRange(prefix);
+  std::size_t rock = 0;
+  for (t.First(); !t.Eof(); t.Next(), ++rock) EXPECT_EQ(t.AsString("ALBUM"), "Rock");
+  EXPECT_EQ(rock, 133u);  // one of the 134 was deleted above
 }
 
 TEST_F(IndexSetTest, AnAlbumStaysListedWhileAnyDiscHasIt) {

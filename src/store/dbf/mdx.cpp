@@ -545,12 +545,27 @@ bool MdxTag::Holds(std::uint32_t recNo) {
   return At(path) != nullptr && At(path)->pointer == recNo;
 }
 
-std::uint32_t MdxTag::Ahead() const {
-  constexpr std::size_t kSteps = 3;
-  if (!last_ || last_->path.empty()) return 0;
-  const Level& leaf = last_->path.back();
-  const std::size_t ahead = leaf.index + kSteps;
-  return ahead < leaf.node.items.size() ? leaf.node.items[ahead].pointer : 0;
+void MdxTag::TakeRun(std::uint32_t recordCount, std::size_t wanted,
+                     std::vector<std::uint32_t>& out) {
+  if (!last_ || !(last_->version == file_.CurrentVersion())) {
+    last_.reset();
+    return;
+  }
+  bool kept = false;
+  const ScopeGuard forget([&] {
+    if (!kept) last_.reset();
+  });
+  Path& path = last_->path;
+  const std::uint32_t pages = last_->state.pages;
+  for (std::size_t given = 0; given < wanted && Advance(path, pages);) {
+    const Item* item = At(path);
+    if (!InRange(item->key)) break;
+    if (item->pointer > recordCount) continue;
+    out.push_back(item->pointer);
+    last_->recNo = item->pointer;
+    ++given;
+  }
+  kept = true;
 }
 
 bool MdxTag::InRange(std::string_view key) const {

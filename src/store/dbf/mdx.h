@@ -103,8 +103,10 @@ class MdxTag final : public RecordOrder {
   std::uint32_t Before(std::uint32_t recNo, std::uint32_t recordCount) override;
   // Told from the record's key (SetKeySource), within the range.
   bool Holds(std::uint32_t recNo) override;
-  // A few entries on in the leaf of the last step.
-  std::uint32_t Ahead() const override;
+  // The entries after the last step's, leaf by leaf, within the range;
+  // nothing once the file changed.
+  void TakeRun(std::uint32_t recordCount, std::size_t wanted,
+               std::vector<std::uint32_t>& out) override;
 
  private:
   struct Level {

@@ -7,7 +7,9 @@
 // records that are gone and need not be told about appends.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace zafirel::dbf {
 
@@ -21,9 +23,13 @@ class RecordOrder {
   // True when a walk of the order meets the record; false also when that
   // cannot be told without walking.
   virtual bool Holds(std::uint32_t /*recNo*/) { return false; }
-  // A record a walk forward is likely to reach some steps after the record
-  // last given, so the cursor can have it fetched ahead; 0 when unknown.
-  virtual std::uint32_t Ahead() const { return 0; }
+  // The records a walk forward meets next after the record last given or
+  // taken, at least wanted of them when the order holds that many more,
+  // appended to out; the order's own position moves to the last one given,
+  // so After that record goes on from there. Nothing when the order cannot
+  // tell them cheaply. Only good while the table does not change.
+  virtual void TakeRun(std::uint32_t /*recordCount*/, std::size_t /*wanted*/,
+                       std::vector<std::uint32_t>& /*out*/) {}
 };
 
 class PhysicalOrder final : public RecordOrder {

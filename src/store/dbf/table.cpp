@@ -23,6 +23,8 @@ const char kInvalidList[] = "La lista de campos es inv\xE1lida";
 constexpr std::size_t kMemoWidth = 10;
 // Records read at a time when counting.
 constexpr std::uint32_t kCountBatch = 256;
+// How far ahead of the cursor a walk takes records from an index.
+constexpr std::size_t kRunAhead = 32;
 
 // An existing file in folder whose name matches without regard to case: the
 // exact spelling first, then the upper-case one this engine writes, then the
@@ -71,7 +73,12 @@ class MarkingOrder final : public RecordOrder {
   bool Holds(std::uint32_t recNo) override {
     return Marking([&] { return order_->Holds(recNo) ? 1u : 0u; }) != 0;
   }
-  std::uint32_t Ahead() const override { return order_->Ahead(); }
+  void TakeRun(std::uint32_t count, std::size_t wanted, std::vector<std::uint32_t>& out) override {
+    Marking([&] {
+      order_->TakeRun(count, wanted, out);
+      return 0u;
+    });
+  }
 
  private:
   template <typename Step>
@@ -163,6 +170,7 @@ void Table::Adopt(RawFile file, const std::function<MemoFile()>& openMemo) {
 
 void Table::Close() {
   stateKnown_ = false;
+  run_.clear();
   cachedRecNo_ = 0;
   file_.Close();
   memo_.Close();
@@ -249,9 +257,47 @@ bool Table::IsLive(std::uint32_t recNo) const {
   }
 }
 
+// Walking forward takes the records an order can tell cheaply (an index's
+// leaves) as one run, some way ahead of the cursor, and steps through it
+// while the table has not changed since (our own writes, to the table or
+// its indexes, and other programs' changes all move the table's version):
+// one index step per leaf instead of one per record. An index order jumps
+// about the table, so the run's records are fetched into the processor's
+// cache as they are taken, well before the cursor reaches them.
+std::uint32_t Table::FirstInOrder() { return StartRun(order_->First(recordCount_)); }
+
+std::uint32_t Table::AfterInOrder(std::uint32_t recNo) {
+  if (runAt_ < run_.size() && recNo == runFrom_ && stateVersion_ == runVersion_) {
+    runFrom_ = run_[runAt_++];
+    if (!runEnded_ && run_.size() - runAt_ < kRunAhead / 2) ExtendRun();
+    return runFrom_;
+  }
+  return StartRun(order_->After(recNo, recordCount_));
+}
+
+std::uint32_t Table::StartRun(std::uint32_t recNo) {
+  run_.clear();
+  runAt_ = 0;
+  runFrom_ = 0;
+  runEnded_ = recNo == 0;
+  if (recNo == 0) return 0;
+  runVersion_ = stateVersion_;
+  ExtendRun();
+  runFrom_ = recNo;
+  return recNo;
+}
+
+void Table::ExtendRun() {
+  run_.erase(run_.begin(), run_.begin() + static_cast<std::ptrdiff_t>(runAt_));
+  runAt_ = 0;
+  const std::size_t had = run_.size();
+  order_->TakeRun(recordCount_, kRunAhead, run_);
+  if (run_.size() - had < kRunAhead) runEnded_ = true;
+  for (std::size_t i = had; i < run_.size(); ++i) file_.Prefetch(RecordOffset(run_[i]), 1);
+}
+
 std::uint32_t Table::LiveForward(std::uint32_t recNo) {
-  while (recNo != 0 && (recNo > recordCount_ || !IsLive(recNo)))
-    recNo = order_->After(recNo, recordCount_);
+  while (recNo != 0 && (recNo > recordCount_ || !IsLive(recNo))) recNo = AfterInOrder(recNo);
   return recNo;
 }
 
@@ -301,10 +347,11 @@ std::uint32_t Table::StoredRecordCount() {
 bool Table::IsEmpty() {
   CheckActive();
   ReadState();
-  return LiveForward(order_->First(recordCount_)) == 0;
+  return LiveForward(FirstInOrder()) == 0;
 }
 
 void Table::SetOrder(std::shared_ptr<RecordOrder> order) {
+  run_.clear();
   if (!order) {
     order_ = std::make_shared<PhysicalOrder>();
     return;
@@ -337,7 +384,7 @@ void Table::Notify(std::uint32_t recNo, std::string_view before, std::string_vie
 void Table::First() {
   CheckBrowseMode();
   ReadState();
-  Land(LiveForward(order_->First(recordCount_)));
+  Land(LiveForward(FirstInOrder()));
   bof_ = true;
   eof_ = recNo_ == 0;
 }
@@ -353,19 +400,13 @@ void Table::Last() {
 void Table::Next() {
   CheckBrowseMode();
   ReadState();
-  std::uint32_t next =
-      recNo_ == 0 ? order_->First(recordCount_) : order_->After(recNo_, recordCount_);
-  next = LiveForward(next);
+  const std::uint32_t next = LiveForward(recNo_ == 0 ? FirstInOrder() : AfterInOrder(recNo_));
   if (next == 0) {
     eof_ = true;
     return;
   }
   Land(next);
   eof_ = bof_ = false;
-  // A walk in an index order jumps about the table: the record a few steps on
-  // is fetched into the processor's cache while this one is used.
-  if (const std::uint32_t ahead = order_->Ahead(); ahead != 0 && ahead <= recordCount_)
-    file_.Prefetch(RecordOffset(ahead), 1);
 }
 
 void Table::Prior() {
@@ -578,7 +619,7 @@ void Table::Delete() {
     if (recNo_ == 0 || recNo_ > recordCount_ || !IsLive(recNo_)) Fail("El registro no existe");
     // The neighbour is found before the record leaves the order it is in.
     const std::uint32_t deleted = recNo_;
-    next = LiveForward(order_->After(deleted, recordCount_));
+    next = LiveForward(AfterInOrder(deleted));
     if (next == 0) next = LiveBackward(order_->Before(deleted, recordCount_));
     Written written{deleted, ReadRecord(deleted), {}};
     const char flag = kDeletedFlag;
@@ -706,8 +747,8 @@ bool Table::Locate(std::string_view name, std::string_view value) {
     eof_ = bof_ = false;
     return true;
   }
-  for (std::uint32_t recNo = LiveForward(order_->First(recordCount_)); recNo != 0;
-       recNo = LiveForward(order_->After(recNo, recordCount_))) {
+  for (std::uint32_t recNo = LiveForward(FirstInOrder()); recNo != 0;
+       recNo = LiveForward(AfterInOrder(recNo))) {
     if (FieldText(ReadRecord(recNo), index) == value) {
       Land(recNo);
       eof_ = bof_ = false;

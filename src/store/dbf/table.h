@@ -152,6 +152,10 @@ class Table {
   int RequireField(std::string_view name) const;
   void ReadState();
   bool IsLive(std::uint32_t recNo) const;
+  std::uint32_t FirstInOrder();
+  std::uint32_t AfterInOrder(std::uint32_t recNo);
+  std::uint32_t StartRun(std::uint32_t recNo);
+  void ExtendRun();
   std::uint32_t LiveForward(std::uint32_t recNo);
   std::uint32_t LiveBackward(std::uint32_t recNo);
   // Good until the next read of another record.
@@ -209,6 +213,13 @@ class Table {
   bool bof_ = true;
   mutable std::string record_;
   mutable bool recordLoaded_ = true;
+  // The records a walk meets next after runFrom_, taken from the order at
+  // once (an index's leaf) while the table is at runVersion_.
+  std::vector<std::uint32_t> run_;
+  std::size_t runAt_ = 0;
+  bool runEnded_ = true;  // the order has no more to give
+  std::uint32_t runFrom_ = 0;
+  RawFile::Version runVersion_;
   std::map<int, std::string> pendingMemos_;  // ANSI text, written at Post
 };
 
