@@ -111,7 +111,7 @@ constexpr std::size_t kPieceBytes = std::size_t{128} << 10;
 // search.
 class PieceReader {
  public:
-  PieceReader(const fs::path& file, std::string& buffer)
+  PieceReader(const fs::path& file, ReadBuffer& buffer)
       : fd_(FileDescriptor::Open(file, O_RDONLY | O_CLOEXEC)), buffer_(buffer) {
     if (!fd_.valid()) throw std::runtime_error("No se puede leer " + Utf8ToAnsi(file.string()));
   }
@@ -145,7 +145,7 @@ class PieceReader {
   }
 
   FileDescriptor fd_;
-  std::string& buffer_;
+  ReadBuffer& buffer_;
   std::size_t carry_ = 0, consumed_ = 0;
   std::uint64_t bytesRead_ = 0;
 };
@@ -182,7 +182,7 @@ SearchOutcome BuscaEnArchivos(TTablas& tablas, const fs::path& catalogueFolder,
   const std::vector<std::string> names = ListFiles(catalogueFolder, "*.Ct");
   const std::uint64_t bytesTotal = events.progress ? BytesToRead(catalogueFolder, names, discs) : 0;
   std::uint64_t bytesDone = 0;
-  std::string buffer(kPieceBytes, '\0');
+  ReadBuffer buffer(kPieceBytes);
   bool stop = false;
   for (const std::string& name : names) {
     if (stop || (events.cancelled && events.cancelled())) break;
