@@ -58,16 +58,23 @@ std::string FolderTree::Prefix(int node) const {
   return Node(node).parent < 0 ? Node(node).name : FolderPath(node) + "\\";
 }
 
+FolderLineRule::FolderLineRule(std::string_view prefix)
+    : prefixLength_(prefix.size()), finder_(UpperAZ(prefix)) {}
+
+FolderLineRule::Verdict FolderLineRule::Judge(std::string_view line) const {
+  // An empty prefix is contained in every line.
+  if (!finder_.empty() && finder_.Find(line) == std::string_view::npos) return Verdict::kOther;
+  const std::string_view rest = line.substr(std::min(prefixLength_, line.size()));
+  return rest.find('\\') == std::string_view::npos ? Verdict::kOwn : Verdict::kBelow;
+}
+
 std::vector<std::size_t> ListFolderFiles(const LineList& lines, std::string_view prefix) {
-  const NoCaseFinder finder(UpperAZ(prefix));
+  const FolderLineRule rule(prefix);
   std::vector<std::size_t> found;
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    const std::string_view line = lines[i];
-    // An empty prefix is contained in every line.
-    if (!finder.empty() && finder.Find(line) == std::string_view::npos) continue;
-    const std::string_view rest = line.substr(std::min(prefix.size(), line.size()));
-    if (rest.find('\\') != std::string_view::npos) break;
-    found.push_back(i);
+    const FolderLineRule::Verdict verdict = rule.Judge(lines[i]);
+    if (verdict == FolderLineRule::Verdict::kBelow) break;
+    if (verdict == FolderLineRule::Verdict::kOwn) found.push_back(i);
   }
   return found;
 }

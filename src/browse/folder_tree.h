@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "store/line_list.h"
+#include "util/no_case_finder.h"
 
 namespace zafirel {
 
@@ -47,11 +48,23 @@ class FolderTree {
 // piece gives the root alone.
 std::vector<int> WalkToFolder(const FolderTree& tree, std::string_view folderPath);
 
-// Positions of the file-list lines of one folder. A line concerns the folder
-// when it contains the prefix (letters a to z compared without case); it
-// belongs to it when the rest after the prefix's length holds no "\". The
-// scan stops at the first line of a folder below, since the folder's own
+// Which file-list lines are a folder's own. A line concerns the folder when
+// it contains the prefix (letters a to z compared without case); it belongs
+// to it when the rest after the prefix's length holds no "\", and is
+// otherwise of a folder below, where a scan stops, since the folder's own
 // lines come before those of its subfolders.
+class FolderLineRule {
+ public:
+  enum class Verdict { kOther, kOwn, kBelow };
+  explicit FolderLineRule(std::string_view prefix);
+  Verdict Judge(std::string_view line) const;
+
+ private:
+  std::size_t prefixLength_;
+  NoCaseFinder finder_;
+};
+
+// Positions of the file-list lines of one folder, by the rule above.
 std::vector<std::size_t> ListFolderFiles(const LineList& lines, std::string_view prefix);
 
 // The first line whose path field is the folder's path, "\" and the name,

@@ -10,6 +10,7 @@
 #include "store/catalogue_files.h"
 #include "util/file_writer.h"
 #include "util/folder_lock.h"
+#include "util/piece_reader.h"
 #include "util/text.h"
 
 namespace zafirel {
@@ -144,17 +145,37 @@ std::vector<FileRow> LoadedCatalogue::Rows(int node, const Locale& locale) const
   const std::string prefix = Arbol.Prefix(node);
   const std::vector<std::size_t> lines = ListFolderFiles(LineasActuales, prefix);
   rows.reserve(lines.size());
-  for (std::size_t i : lines) {
-    const std::string_view line = LineasActuales[i];
-    const std::string_view rest = line.substr(std::min(prefix.size(), line.size()));
-    FileRow row;
-    row.line = i;
-    row.name = Trozo(rest, ';', 0);
-    row.size = FileSizeCell(Trozo(rest, ';', 1), locale);
-    row.date = Trozo(rest, ';', 2);
-    row.comment = Trozo(rest, ';', 3);
-    rows.push_back(std::move(row));
-  }
+  for (std::size_t i : lines) rows.push_back(FileRowOf(LineasActuales[i], i, prefix.size(), locale));
+  return rows;
+}
+
+FileRow FileRowOf(std::string_view line, std::size_t lineNumber, std::size_t prefixLength,
+                  const Locale& locale) {
+  const std::string_view rest = line.substr(std::min(prefixLength, line.size()));
+  FileRow row;
+  row.line = lineNumber;
+  row.name = Trozo(rest, ';', 0);
+  row.size = FileSizeCell(Trozo(rest, ';', 1), locale);
+  row.date = Trozo(rest, ';', 2);
+  row.comment = Trozo(rest, ';', 3);
+  return row;
+}
+
+std::vector<FileRow> FolderRowsInFile(const fs::path& listFile, std::string_view prefix,
+                                      const Locale& locale) {
+  constexpr std::size_t kPiece = std::size_t{128} << 10;
+  const FolderLineRule rule(prefix);
+  std::vector<FileRow> rows;
+  ReadBuffer buffer(kPiece);
+  std::size_t lineNumber = 0;
+  ForEachLineOfFile(listFile, buffer, [&](std::string_view line) {
+    const FolderLineRule::Verdict verdict = rule.Judge(line);
+    if (verdict == FolderLineRule::Verdict::kBelow) return false;
+    if (verdict == FolderLineRule::Verdict::kOwn)
+      rows.push_back(FileRowOf(line, lineNumber, prefix.size(), locale));
+    ++lineNumber;
+    return true;
+  });
   return rows;
 }
 

@@ -45,6 +45,18 @@ std::string Renamed(std::string_view line, std::string_view newName);
 // The size cell of a file row.
 std::string FileSizeCell(std::string_view sizeField, const Locale& locale);
 
+// The row of a line numbered lineNumber, of the folder whose prefix has
+// prefixLength bytes.
+FileRow FileRowOf(std::string_view line, std::size_t lineNumber, std::size_t prefixLength,
+                  const Locale& locale);
+
+// The rows of a folder's own files, read from a file-list file piece by
+// piece without holding the whole file: the same rows LoadedCatalogue::Rows
+// gives once the file is loaded. Throws std::runtime_error when the file
+// cannot be read.
+std::vector<FileRow> FolderRowsInFile(const std::filesystem::path& listFile,
+                                      std::string_view prefix, const Locale& locale);
+
 // What became of an edit of file entries.
 enum class EditOutcome {
   kWritten,           // the file holds the change, and so does memory

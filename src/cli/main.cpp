@@ -21,6 +21,7 @@
 #include "scan/drive_map.h"
 #include "search/catalogue_search.h"
 #include "search/html_pages.h"
+#include "store/catalogue_files.h"
 #include "store/data_folder.h"
 #include "store/index_files.h"
 #include "store/index_set.h"
@@ -285,10 +286,13 @@ int Files(const Options& options) {
   if (options.words.size() < 2 || options.words.size() > 3)
     return Fail(kUsage, "files needs a disc number and optionally a folder");
   const DataFolder folder = FindDataFolder(options);
+  const fs::path treeFile = TreeFilePath(folder.below.catalogos, options.words[1]);
+  std::error_code missing;
+  if (!fs::exists(treeFile, missing))
+    return Fail(kNotFound, "no catalogue for disc " + options.words[1]);
   LoadedCatalogue catalogue;
   try {
-    if (!catalogue.CargarCatalogo(folder.below.catalogos / options.words[1]))
-      return Fail(kNotFound, "no catalogue for disc " + options.words[1]);
+    catalogue.CargarArbol(treeFile);
   } catch (const std::exception& error) {
     return Fail(kFailed, AnsiToUtf8(error.what()));
   }
@@ -303,8 +307,16 @@ int Files(const Options& options) {
   const std::vector<int> walk = WalkToFolder(tree, path);
   if (walk.empty() || tree.Prefix(walk.back()) != path)
     return Fail(kNotFound, "no folder " + options.words[2] + " on disc " + options.words[1]);
-  for (const FileRow& row : catalogue.Rows(walk.back(), Locale::FromEnvironment()))
-    PrintRow({row.name, row.size, row.date, row.comment});
+  // The file list is read piece by piece, not held: a folder's rows of a
+  // catalogue of millions of lines cost one buffer.
+  std::vector<FileRow> rows;
+  try {
+    rows = FolderRowsInFile(ListFilePath(folder.below.catalogos, options.words[1]), path,
+                            Locale::FromEnvironment());
+  } catch (const std::exception& error) {
+    return Fail(kFailed, AnsiToUtf8(error.what()));
+  }
+  for (const FileRow& row : rows) PrintRow({row.name, row.size, row.date, row.comment});
   return kDone;
 }
 

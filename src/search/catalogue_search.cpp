@@ -14,6 +14,7 @@
 #include "store/tablas.h"
 #include "util/codepage.h"
 #include "util/file_handle.h"
+#include "util/piece_reader.h"
 #include "util/text.h"
 #include "util/wildcard.h"
 
@@ -44,12 +45,6 @@ bool LineRule::Matches(std::string_view line) const {
       first_.Find(line) != std::string_view::npos && second_.Find(line) != std::string_view::npos;
   return both || third_.Find(line) != std::string_view::npos;
 }
-
-namespace {
-
-bool IsLineEnd(char c) { return c == '\n' || c == '\r'; }
-
-}  // namespace
 
 void LineRule::ForEachMatch(std::string_view text,
                             const std::function<void(std::string_view line)>& visit) const {
@@ -104,51 +99,6 @@ std::unordered_map<std::string, DiscFacts> ReadDiscs(TTablas& tablas) {
 // Bytes of a read piece: small enough to stay in the cache and to cost next
 // to nothing to set up, large enough that a read call costs little per byte.
 constexpr std::size_t kPieceBytes = std::size_t{128} << 10;
-
-// Reads a file piece by piece into the caller's buffer of kPieceBytes, each
-// piece ending after a whole line (or at the end of the file), so a
-// catalogue of any size costs that one buffer, which serves every file of a
-// search.
-class PieceReader {
- public:
-  PieceReader(const fs::path& file, ReadBuffer& buffer)
-      : fd_(FileDescriptor::Open(file, O_RDONLY | O_CLOEXEC)), buffer_(buffer) {
-    if (!fd_.valid()) throw std::runtime_error("No se puede leer " + Utf8ToAnsi(file.string()));
-  }
-  // The next piece; empty at the end of the file.
-  std::string_view Next() {
-    if (carry_ > 0) std::memmove(buffer_.data(), buffer_.data() + consumed_, carry_);
-    std::size_t filled = carry_;
-    for (;;) {
-      const std::size_t before = filled;
-      const ssize_t got = ReadSome(fd_.get(), buffer_.data() + filled, buffer_.size() - filled);
-      if (got < 0) throw std::runtime_error("error de lectura");
-      filled += static_cast<std::size_t>(got);
-      bytesRead_ += static_cast<std::uint64_t>(got);
-      if (got == 0) return Take(filled, filled);  // the end: what is left is the last piece
-      std::size_t cut = filled;
-      while (cut > before && !IsLineEnd(buffer_[cut - 1])) --cut;
-      if (cut > before) return Take(cut, filled);
-      // A line as long as the whole buffer is no line this program wrote: it
-      // is cut there, so memory stays one buffer whatever the file holds.
-      if (filled == buffer_.size()) return Take(filled, filled);
-    }
-  }
-  std::uint64_t bytesRead() const { return bytesRead_; }
-
- private:
-  // The first cut bytes of the filled ones are the piece; the rest waits.
-  std::string_view Take(std::size_t cut, std::size_t filled) {
-    carry_ = filled - cut;
-    consumed_ = cut;
-    return std::string_view(buffer_.data(), cut);
-  }
-
-  FileDescriptor fd_;
-  ReadBuffer& buffer_;
-  std::size_t carry_ = 0, consumed_ = 0;
-  std::uint64_t bytesRead_ = 0;
-};
 
 // The disc a catalogue file belongs to: its name up to the first ".".
 std::string DiscNumberOf(const std::string& fileName) {

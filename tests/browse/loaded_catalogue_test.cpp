@@ -73,6 +73,19 @@ TEST_F(LoadedCatalogueTest, RowsShowNameGroupedSizeDateAndComment) {
   EXPECT_EQ(docs[1].comment, "");  // an archive without a description
   EXPECT_EQ(docs[2].size, " KB");  // not a number
   EXPECT_EQ(Names(2), (std::vector<std::string>{"VIEJO.DOC"}));
+
+  // Read from the file without loading it, every folder's rows are the same.
+  auto cells = [](const std::vector<FileRow>& rows) {
+    std::vector<std::string> out;
+    for (const FileRow& r : rows)
+      out.push_back(std::to_string(r.line) + "|" + r.name + "|" + r.size + "|" + r.date + "|" +
+                    r.comment);
+    return out;
+  };
+  for (int node = 0; node < 4; ++node)
+    EXPECT_EQ(cells(FolderRowsInFile(folder_ / "7.Ct", catalogue_.Arbol.Prefix(node), Locale{})),
+              cells(catalogue_.Rows(node, Locale{})))
+        << node;
   EXPECT_TRUE(Names(3).empty());
 }
 

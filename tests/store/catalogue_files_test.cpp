@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "test_support.h"
+#include "util/piece_reader.h"
 
 namespace zafirel {
 namespace {
@@ -57,7 +60,8 @@ TEST(CatalogueFiles, ReadAnyLineEndAndALastLineWithoutOne) {
 }
 
 // Texts of CR, LF and other bytes split as a plain reading would split them,
-// wherever a line end falls against the sixteen-byte blocks of the scan.
+// wherever a line end falls against the sixteen-byte blocks of the scan or
+// the pieces of a file read through a small buffer.
 TEST(LineLists, SplitLikeAPlainReadingAtAnyPlace) {
   auto plain = [](const std::string& text) {
     std::vector<std::string> lines;
@@ -69,6 +73,7 @@ TEST(LineLists, SplitLikeAPlainReadingAtAnyPlace) {
     }
     return lines;
   };
+  TempFolder dir;
   unsigned seed = 7;
   auto next = [&] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
   for (int round = 0; round < 2000; ++round) {
@@ -76,6 +81,20 @@ TEST(LineLists, SplitLikeAPlainReadingAtAnyPlace) {
     const std::size_t length = next() % 80;
     for (std::size_t i = 0; i < length; ++i) text += "\r\nab"[next() % 4];
     ASSERT_EQ(Texts(LineList::FromText(text)), plain(text)) << "text of " << length << " bytes";
+    // Read from a file piece by piece, the pieces ending anywhere (lines
+    // shorter than the buffer are never cut).
+    const std::vector<std::string> lines = plain(text);
+    ReadBuffer buffer(8 + round % 9);
+    if (std::any_of(lines.begin(), lines.end(),
+                    [&](const std::string& l) { return l.size() + 2 > buffer.size(); }))
+      continue;
+    WriteBytes(dir / "t.Ct", text);
+    std::vector<std::string> read;
+    ForEachLineOfFile(dir / "t.Ct", buffer, [&](std::string_view line) {
+      read.emplace_back(line);
+      return true;
+    });
+    ASSERT_EQ(read, lines) << "text of " << length << " bytes, buffer " << buffer.size();
   }
 }
 
