@@ -1,5 +1,8 @@
 #include "browse/disc_list.h"
 
+#include <array>
+#include <iterator>
+
 #include "store/dbf/dbf_error.h"
 #include "store/index_files.h"
 #include "store/tablas.h"
@@ -21,12 +24,15 @@ DiscListing ListDiscs(TTablas& tablas, std::string_view sortKey, const Locale& l
   }
   static constexpr const char* kFields[] = {"TITULOCD", "BYTESCD",  "ETIQUETA", "NSERIECD",
                                             "TOTFILES", "NUMEROCD", "ALBUM"};
+  std::array<int, std::size(kFields)> fields{};
+  for (std::size_t i = 0; i < fields.size(); ++i) fields[i] = discs.FieldIndex(kFields[i]);
+  const int number = discs.FieldIndex("AUTO");
+  if (!filtered) listing.rows.reserve(discs.StoredRecordCount());
   for (discs.First(); !discs.Eof(); discs.Next()) {
-    DiscRow row;
-    for (std::size_t i = 0; i < row.cells.size(); ++i) row.cells[i] = discs.AsString(kFields[i]);
+    DiscRow& row = listing.rows.emplace_back();
+    for (std::size_t i = 0; i < row.cells.size(); ++i) row.cells[i] = discs.AsString(fields[i]);
     row.cells[4] = FormatThousandsOfText(row.cells[4], locale);
-    row.number = discs.AsString("AUTO");
-    listing.rows.push_back(std::move(row));
+    row.number = discs.AsString(number);
   }
   if (filtered) {
     try {

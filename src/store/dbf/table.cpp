@@ -676,7 +676,13 @@ void Table::ForEachStoredRecord(
 
 std::string Table::AsString(std::string_view name) const {
   CheckActive();
-  int index = RequireField(name);
+  return AsString(RequireField(name));
+}
+
+std::string Table::AsString(int index) const {
+  CheckActive();
+  if (index < 0 || static_cast<std::size_t>(index) >= layout_.fields.size())
+    Fail("El campo no existe: " + std::to_string(index));
   if (state_ == State::kBrowse && recNo_ == 0) return std::string();
   auto pending = pendingMemos_.find(index);
   if (pending != pendingMemos_.end()) return pending->second;

@@ -138,6 +138,9 @@ class Table {
   const TableLayout& Layout() const { return layout_; }
 
   std::string AsString(std::string_view field) const;
+  // The same for a field found once with FieldIndex, as a walk reading the
+  // same fields of every record does.
+  std::string AsString(int index) const;
   void SetString(std::string_view field, std::string_view value);
   // Moves to the first record of the order whose field reads value.
   bool Locate(std::string_view field, std::string_view value);
