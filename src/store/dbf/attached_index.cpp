@@ -2,16 +2,16 @@
 
 #include <algorithm>
 #include <atomic>
+#include <exception>
 #include <future>
-#include <mutex>
+#include <optional>
 #include <system_error>
 #include <thread>
-#include <exception>
-#include <optional>
 #include <vector>
 
 #include "store/dbf/dbf_error.h"
 #include "store/dbf/table.h"
+#include "util/file_writer.h"
 #include "util/text.h"
 
 namespace zafirel::dbf {
@@ -112,31 +112,26 @@ std::vector<std::exception_ptr> BuildIndexFiles(Table& table,
     }
     return true;
   });
-  // Each file is sorted and written on its own, so the files are shared out
-  // among the machine's cores; the caller hears of them in their order.
-  std::vector<std::promise<void>> built(pending.size());
-  std::vector<std::future<void>> finished;
-  for (std::promise<void>& promise : built) finished.push_back(promise.get_future());
+  // Each file's keys are sorted and its bytes laid out on its own, so that
+  // work is shared out among the machine's cores. The files are written
+  // here, on the caller's thread and in their order, as each is ready: file
+  // changes keep one order, and the caller hears of each file in turn.
+  std::vector<std::string> bytes(pending.size());
+  std::vector<std::promise<void>> laidOut(pending.size());
+  std::vector<std::future<void>> ready;
+  for (std::promise<void>& promise : laidOut) ready.push_back(promise.get_future());
   std::atomic<std::size_t> nextFile{0};
-  std::exception_ptr fatal;
-  std::mutex fatalMutex;
-  const auto failedAll = [&] {
-    const std::lock_guard lock(fatalMutex);
-    return fatal != nullptr;
-  };
   const auto work = [&] {
     for (std::size_t i; (i = nextFile.fetch_add(1)) < pending.size();) {
       Pending& p = pending[i];
       try {
-        if (p.keys) MdxTag::Build(p.build->file, p.tag, *p.keys);
-      } catch (const DbfError&) {
-        p.failure = std::current_exception();
+        if (p.keys) bytes[i] = MdxTag::Encode(p.build->file, p.tag, *p.keys);
+        p.keys.reset();
+        laidOut[i].set_value();
       } catch (const std::exception&) {
-        const std::lock_guard lock(fatalMutex);
-        if (!fatal) fatal = std::current_exception();
+        p.keys.reset();
+        laidOut[i].set_exception(std::current_exception());  // handed to the caller's thread
       }
-      p.keys.reset();
-      built[i].set_value();
     }
   };
   {
@@ -146,16 +141,23 @@ std::vector<std::exception_ptr> BuildIndexFiles(Table& table,
       try {
         workers.emplace_back(work);
       } catch (const std::system_error&) {
-        break;  // the files left are built by the threads there are
+        break;  // the files left are laid out by the threads there are
       }
     }
     if (workers.empty()) work();
-    for (std::future<void>& file : finished) {
-      file.wait();
-      if (fileDone && !failedAll()) fileDone();
+    for (std::size_t i = 0; i < pending.size(); ++i) {
+      Pending& p = pending[i];
+      try {
+        ready[i].get();
+        if (p.expression && !WriteFileAtomically(p.build->file, bytes[i]))
+          throw DbfError("No se puede crear el archivo de \xEDndice", p.build->file);
+      } catch (const DbfError&) {
+        p.failure = std::current_exception();
+      }
+      std::string().swap(bytes[i]);
+      if (fileDone) fileDone();
     }
   }
-  if (fatal) std::rethrow_exception(fatal);
   std::vector<std::exception_ptr> failures;
   for (const Pending& p : pending) failures.push_back(p.failure);
   return failures;

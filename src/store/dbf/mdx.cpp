@@ -139,6 +139,12 @@ void MdxTag::Build(const std::filesystem::path& file, const TagInfo& tag,
 }
 
 void MdxTag::Build(const std::filesystem::path& file, const TagInfo& tag, const KeyList& keys) {
+  if (!WriteFileAtomically(file, Encode(file, tag, keys)))
+    throw DbfError("No se puede crear el archivo de \xEDndice", file);
+}
+
+std::string MdxTag::Encode(const std::filesystem::path& file, const TagInfo& tag,
+                           const KeyList& keys) {
   if (!mdx::IsValidTag(tag)) throw DbfError("La definici\xF3n del \xEDndice es inv\xE1lida", file);
   // The order of the keys, by key and then by record.
   std::vector<std::uint32_t> order;
@@ -209,10 +215,7 @@ void MdxTag::Build(const std::filesystem::path& file, const TagInfo& tag, const 
     }
   }
   state.root = level.front().pointer;
-  const std::string bytes =
-      mdx::EncodeFileHeader(tag, state) + mdx::EncodeTagHeader(tag, state, 1) + blocks;
-  if (!WriteFileAtomically(file, bytes))
-    throw DbfError("No se puede crear el archivo de \xEDndice", file);
+  return mdx::EncodeFileHeader(tag, state) + mdx::EncodeTagHeader(tag, state, 1) + blocks;
 }
 
 MdxTag MdxTag::Open(const std::filesystem::path& path) { return Open(RawFile::Open(path)); }

@@ -60,6 +60,9 @@ class MdxTag final : public RecordOrder {
                     const KeyList& keys);
   static void Build(const std::filesystem::path& file, const mdx::TagInfo& tag,
                     const std::vector<Entry>& entries);
+  // The bytes Build writes; touches no file (errors name the file).
+  static std::string Encode(const std::filesystem::path& file, const mdx::TagInfo& tag,
+                            const KeyList& keys);
 
   // Opens the file after checking its headers and the top of its tree (a few
   // blocks, whatever its size); DbfError when they are damaged. Damage deeper
