@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <system_error>
 
@@ -117,7 +118,13 @@ std::string ExportPageName(std::string_view number, std::string_view title) {
 }
 
 std::vector<std::string> ListStoredSearches(const std::filesystem::path& searchesFolder) {
-  return ListFiles(searchesFolder, "*.htm*");
+  std::vector<std::string> names = ListFiles(searchesFolder, "*.htm*");
+  // By name, letters a to z without regard to case.
+  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+    const std::string x = UpperAZ(a), y = UpperAZ(b);
+    return x != y ? x < y : a < b;
+  });
+  return names;
 }
 
 }  // namespace zafirel

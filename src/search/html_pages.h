@@ -41,7 +41,8 @@ void GrabarComoHTML(const std::filesystem::path& page, std::string_view title,
 // file name cannot hold on Linux or Windows made "_".
 std::string ExportPageName(std::string_view number, std::string_view title);
 
-// Names of the stored searches ("*.htm*") in listing order.
+// Names of the stored searches ("*.htm*"), sorted by name (letters a to z
+// without regard to case).
 std::vector<std::string> ListStoredSearches(const std::filesystem::path& searchesFolder);
 
 }  // namespace zafirel

@@ -320,6 +320,9 @@ void BrowseTest::openingADiscShowsItsFoldersAndFilesOnce() {
   // The first title is current at start, and the status lines say so.
   QVERIFY(w->Label1->text().endsWith("atlas"));
   QVERIFY(w->Label2->text().startsWith("Zafirel! v1.1 - "));
+  // Titles are text, never markup.
+  QCOMPARE(w->Label1->textFormat(), Qt::PlainText);
+  QCOMPARE(w->Label2->textFormat(), Qt::PlainText);
   w.DoubleClickRow("atlas");
   QCOMPARE(w->Pagina->currentIndex(), int(TMenuPral::kArchivos));
   QCOMPARE(w->PArchivos->Catalogo().RutaIndActual, TreeFilePath(w.Catalogues(), "2").string());

@@ -140,6 +140,16 @@ void OptionsTest::closingWritesTheFolderAndTheLanguage() {
 }
 
 void OptionsTest::importingAnotherFolderSkipsTheDiscsAlreadyHere() {
+  {
+    // Importing is offered on an empty table too, where a new user starts.
+    Installation fresh;
+    testing::CreateTables(fresh.data);
+    Language leng(fresh.exe / "Espanol.Len");
+    ScriptedDialogs dialogs;
+    TMenuPral empty(fresh.Where(), Locale{}, leng, dialogs);
+    empty.CreaModuloDatos();
+    QVERIFY(empty.Importar1->isEnabled());
+  }
   Installation inst;
   testing::CreateTables(inst.data);
   // The same (empty) serial number as the other folder's disc.

@@ -52,6 +52,14 @@ TEST(HtmlPages, ADiscPageHasARowPerFile) {
                 "<i>Tama\xF1o :  bytes</i>\r\n<br><br>\r\n</HTML>\r\n");
 }
 
+TEST(HtmlPages, StoredSearchesListByNameWithoutRegardToCase) {
+  testing::TempFolder folder;
+  for (const char* name : {"zeta.htm", "Beta.htm", "alfa.html", "nota.txt", "Alfa.htm"})
+    testing::WriteBytes(folder / name, "x");
+  EXPECT_EQ(ListStoredSearches(folder.Path()),
+            (std::vector<std::string>{"Alfa.htm", "alfa.html", "Beta.htm", "zeta.htm"}));
+}
+
 TEST(HtmlPages, SearchesAreSavedUnderTheirCapitalisedTextOrTheTemporaryName) {
   testing::TempFolder folder;
   EXPECT_EQ(StoredSearchPath(folder.Path(), "mp3 de rock-pop"), folder / "Mp3 De Rock-Pop.htm");

@@ -102,6 +102,7 @@ void TMenuPral::BuildFrame() {
 
   Label1 = new QLabel(QStringLiteral("Catálogo actual:"), this);
   Label1->setObjectName("Label1");
+  Label1->setTextFormat(Qt::PlainText);  // titles are shown as typed, never as markup
   Label1->setFixedHeight(28);
   Label1->setAlignment(Qt::AlignCenter);
   Label1->setWordWrap(true);
@@ -113,6 +114,7 @@ void TMenuPral::BuildFrame() {
 
   Label2 = new QLabel(QStringLiteral("Zafirel! v1.11"), this);
   Label2->setObjectName("Label2");
+  Label2->setTextFormat(Qt::PlainText);
   Label2->setFixedHeight(17);
   Label2->setAlignment(Qt::AlignCenter);
   Label2->setAutoFillBackground(true);
@@ -374,13 +376,15 @@ void TMenuPral::ApplyPageVisibility() {
   const bool running = PCatalogar->Running();
   Pagina->setTabVisible(kCatalogos, !running);
   Pagina->setTabVisible(kArchivos, false);
+  // Importing is how a new user fills an empty table: offered whenever no
+  // run is going.
+  Importar1->setEnabled(!running);
   try {
     const bool anyDisc =
         !running && tablas_.TablaCDRom.Active() && tablas_.TablaCDRom.RecordCount() > 0;
     Pagina->setTabVisible(kArchivos, anyDisc);
     Pagina->setTabVisible(kBusqueda, anyDisc);
     VerHTML1->setEnabled(anyDisc);
-    Importar1->setEnabled(anyDisc);
   } catch (const std::exception& error) {
     // Counting failed: the files page stays hidden, the rest as it was.
     qWarning("ApplyPageVisibility: %s", error.what());

@@ -26,6 +26,7 @@ TPropiedades::TPropiedades(Language& leng, QWidget* parent)
   column->setContentsMargins(5, 5, 5, 5);
   Label1 = new QLabel(this);
   Label1->setObjectName("Label1");
+  Label1->setTextFormat(Qt::PlainText);
   Label1->setWordWrap(true);
   Label1->setFixedSize(218, 26);
   QFont bold = Label1->font();
