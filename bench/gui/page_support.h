@@ -27,7 +27,7 @@ namespace bench {
 class RecordingDialogs : public zafirel::Dialogs {
  public:
   void PonerMensaje(const std::string& text) override { messages.push_back(text); }
-  bool ConfirmOkCancel(const std::string&, const std::string&) override { return true; }
+  bool ConfirmOkCancel(const std::string&, const std::string&, Default) override { return true; }
   std::unique_ptr<zafirel::Progress> ShowProgress(const std::string&) override { return nullptr; }
   void ProcessEvents() override { QApplication::processEvents(); }
 

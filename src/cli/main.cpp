@@ -70,7 +70,7 @@ class Silent : public Dialogs {
   void PonerMensaje(const std::string& text) override {
     std::fprintf(stderr, "zafirel-cli: %s\n", AnsiToUtf8(text).c_str());
   }
-  bool ConfirmOkCancel(const std::string&, const std::string&) override { return true; }
+  bool ConfirmOkCancel(const std::string&, const std::string&, Default) override { return true; }
   std::unique_ptr<Progress> ShowProgress(const std::string&) override { return nullptr; }
   void ProcessEvents() override {}
 };

@@ -31,8 +31,13 @@ class Dialogs {
   virtual ~Dialogs() = default;
   // The program's own modal message box; returns when the user closed it.
   virtual void PonerMensaje(const std::string& text) = 0;
-  // The platform's OK/Cancel box; true for OK.
-  virtual bool ConfirmOkCancel(const std::string& caption, const std::string& text) = 0;
+  // The button Enter presses in a question.
+  enum class Default { kCancel, kOk };
+  // The platform's OK/Cancel box; true for OK. Questions that throw
+  // something away default to Cancel; those that keep what the user just
+  // chose, to OK.
+  virtual bool ConfirmOkCancel(const std::string& caption, const std::string& text,
+                               Default pressed) = 0;
   // Shows the progress window with its label text, range 0..100 until set.
   virtual std::unique_ptr<Progress> ShowProgress(const std::string& text) = 0;
   // Lets the window system handle pending events (repaint, a Stop click).
@@ -66,7 +71,7 @@ class Dialogs {
 class SilentDialogs : public Dialogs {
  public:
   void PonerMensaje(const std::string&) override {}
-  bool ConfirmOkCancel(const std::string&, const std::string&) override { return true; }
+  bool ConfirmOkCancel(const std::string&, const std::string&, Default) override { return true; }
   std::unique_ptr<Progress> ShowProgress(const std::string&) override { return nullptr; }
   void ProcessEvents() override {}
 };

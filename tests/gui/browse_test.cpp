@@ -418,6 +418,7 @@ void BrowseTest::fileEntriesAreDeletedCommentedAndRenamed() {
   QVERIFY(!w.dialogs.questions.empty());
   QCOMPARE(w.dialogs.questions.back(), w.inst.Text("Espanol.Len", "Atencion") + "|" +
                                            w.inst.Text("Espanol.Len", "BorrarUnArchivo"));
+  QCOMPARE(w.dialogs.defaults.back(), zafirel::Dialogs::Default::kCancel);  // deletions keep Cancel
   QCOMPARE(w.FileNames().size(), 3);
 
   // Three rows, one question for several files, one write.
@@ -587,6 +588,9 @@ void BrowseTest::aBitmapIsStoredAsJpegAndShownToFit() {
     QCOMPARE(w.dialogs.messages.back(), w.inst.Text("Espanol.Len", "ErrorConvertir"));
     editor.PickFile = [&](const QString&) { return bitmap; };
     editor.BImagenClick();
+    // Enter keeps the picture just chosen; once stored, no work line stays.
+    QCOMPARE(w.dialogs.defaults.back(), zafirel::Dialogs::Default::kOk);
+    QVERIFY(editor.Label11->text().isEmpty());
     QVERIFY(editor.Image1->isEnabled());
     QVERIFY(editor.BBorrar->isEnabled());
     QCOMPARE(editor.Image1->Type(), TAdvImage::ImageType::Jpeg);

@@ -32,8 +32,10 @@ class ScriptedDialogs : public zafirel::Dialogs {
  public:
   void PonerMensaje(const std::string& text) override { messages.push_back(text); }
   // Answers OK unless an answer was queued.
-  bool ConfirmOkCancel(const std::string& caption, const std::string& text) override {
+  bool ConfirmOkCancel(const std::string& caption, const std::string& text,
+                       Default pressed) override {
     questions.push_back(caption + "|" + text);
+    defaults.push_back(pressed);
     if (answers.empty()) return true;
     const bool answer = answers.front();
     answers.pop_front();
@@ -68,6 +70,7 @@ class ScriptedDialogs : public zafirel::Dialogs {
   std::vector<zafirel::DriveChoice> offered;
   std::vector<std::string> messages;
   std::vector<std::string> questions;
+  std::vector<Default> defaults;  // the button Enter presses, a question each
   std::deque<bool> answers;
 };
 

@@ -50,7 +50,7 @@ class CountingDialogs : public Dialogs {
     CountingDialogs& owner_;
   };
   void PonerMensaje(const std::string& text) override { messages.push_back(text); }
-  bool ConfirmOkCancel(const std::string&, const std::string&) override { return true; }
+  bool ConfirmOkCancel(const std::string&, const std::string&, Default) override { return true; }
   std::unique_ptr<Progress> ShowProgress(const std::string& text) override {
     shown.push_back(text);
     return std::make_unique<Bar>(*this);

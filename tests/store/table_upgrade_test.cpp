@@ -42,7 +42,7 @@ class RecordingProgress : public Progress {
 class RecordingDialogs : public Dialogs {
  public:
   void PonerMensaje(const std::string& text) override { messages.push_back(text); }
-  bool ConfirmOkCancel(const std::string&, const std::string&) override { return true; }
+  bool ConfirmOkCancel(const std::string&, const std::string&, Default) override { return true; }
   std::unique_ptr<Progress> ShowProgress(const std::string& text) override {
     progress.push_back(ProgressRecord{text});
     return std::make_unique<RecordingProgress>(progress.back());

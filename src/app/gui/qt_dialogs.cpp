@@ -70,10 +70,11 @@ void QtDialogs::PonerMensaje(const std::string& text) {
   box.exec();
 }
 
-bool QtDialogs::ConfirmOkCancel(const std::string& caption, const std::string& text) {
-  return QMessageBox::question(parent_, Qs(caption), Qs(text),
-                               QMessageBox::Ok | QMessageBox::Cancel,
-                               QMessageBox::Cancel) == QMessageBox::Ok;
+bool QtDialogs::ConfirmOkCancel(const std::string& caption, const std::string& text,
+                                Default pressed) {
+  return QMessageBox::question(
+             parent_, Qs(caption), Qs(text), QMessageBox::Ok | QMessageBox::Cancel,
+             pressed == Default::kOk ? QMessageBox::Ok : QMessageBox::Cancel) == QMessageBox::Ok;
 }
 
 std::unique_ptr<Progress> QtDialogs::ShowProgress(const std::string& text) {

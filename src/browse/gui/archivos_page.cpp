@@ -250,7 +250,9 @@ void ArchivosPage::Borrararchivo1Click() {
   const int node = SelectedFolder();
   if (rows.empty() || node < 0) return;
   const char* question = rows.size() == 1 ? "BorrarUnArchivo" : "BorrarMuchosArchivos";
-  if (!services_.dialogs.ConfirmOkCancel(Traduce("Atencion"), Traduce(question))) return;
+  if (!services_.dialogs.ConfirmOkCancel(Traduce("Atencion"), Traduce(question),
+                                         Dialogs::Default::kCancel))
+    return;
   std::vector<std::string> names;
   for (int row : rows) names.push_back(Ficheros->Row(row).name);
   EditOutcome outcome = EditOutcome::kUnchanged;

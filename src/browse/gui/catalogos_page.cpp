@@ -330,7 +330,9 @@ void CatalogosPage::BorrarCD1Click() {
     const std::string number = discs.AsString("AUTO");
     const std::string title = discs.AsString("TITULOCD");
     const std::string question = Traduce("BorrarCatalogo") + " \" " + title + " \"";
-    if (!services_.dialogs.ConfirmOkCancel(Traduce("Atencion"), question)) return;
+    if (!services_.dialogs.ConfirmOkCancel(Traduce("Atencion"), question,
+                                           Dialogs::Default::kCancel))
+      return;
     BorrarCatalogo(number);
     IgnorarCambios = true;
     RellenaCDs(SavedSortKey());

@@ -317,7 +317,9 @@ void TDatosCD::BImagenClick() {
     if (!covers.Active()) covers.Open();
   });
   Image1->LoadFromFile(chosen);
-  if (!dialogs.ConfirmOkCancel(leng.Traduce("Atencion"), leng.Traduce("AsignarGrafico"))) {
+  // The picture was just chosen: Enter keeps it.
+  if (!dialogs.ConfirmOkCancel(leng.Traduce("Atencion"), leng.Traduce("AsignarGrafico"),
+                               Dialogs::Default::kOk)) {
     // Nothing was stored: the view goes back to what the disc has.
     Image1->Clear();
     EnablePicture(true);
@@ -348,13 +350,15 @@ void TDatosCD::BImagenClick() {
     Guarded(__func__, [&] { LoadPicture(); });
     return;
   }
+  Label11->clear();  // stored: the work line goes
   EnablePicture(true);
 }
 
 void TDatosCD::BBorrarClick() {
   const Language& leng = services_.leng;
   if (!services_.dialogs.ConfirmOkCancel(leng.Traduce("Atencion"),
-                                        leng.Traduce("BorrarImagen") + "?"))
+                                        leng.Traduce("BorrarImagen") + "?",
+                                        Dialogs::Default::kCancel))
     return;
   try {
     dbf::Table& covers = services_.tablas.TablaGraf;
