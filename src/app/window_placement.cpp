@@ -1,5 +1,6 @@
 #include "app/window_placement.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -53,6 +54,17 @@ std::optional<WindowPlacement> LoadPlacement(const TIniEditor& posicion,
   if (p.right <= p.left || p.bottom <= p.top) return std::nullopt;
   p.showCmd = static_cast<int>(posicion.ReadInt(kSection, "ShowCmd", 1));
   p.flags = static_cast<int>(posicion.ReadInt(kSection, "Flags", 0));
+  return p;
+}
+
+WindowPlacement FitPlacement(WindowPlacement p, const ScreenArea& area) {
+  if (area.width <= 0 || area.height <= 0) return p;
+  const int width = std::min(p.right - p.left, area.width);
+  const int height = std::min(p.bottom - p.top, area.height);
+  p.left = std::clamp(p.left, area.left, area.left + area.width - width);
+  p.top = std::clamp(p.top, area.top, area.top + area.height - height);
+  p.right = p.left + width;
+  p.bottom = p.top + height;
   return p;
 }
 

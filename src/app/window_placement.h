@@ -26,6 +26,17 @@ struct ScreenFacts {
 void SavePlacement(TIniEditor& posicion, const WindowPlacement& placement,
                    const ScreenFacts& screen);
 
+// Where windows may stand on a screen: its space without the desktop's panels.
+struct ScreenArea {
+  int left = 0, top = 0, width = 0, height = 0;
+};
+
+// The placement with its normal rectangle moved, and shrunk where it is
+// larger than the area, so that all of it lies on the area: a placement
+// saved on a monitor that is gone, or larger than this screen, opens where
+// it can be seen. An empty area leaves it as it is.
+WindowPlacement FitPlacement(WindowPlacement placement, const ScreenArea& area);
+
 // Nothing when no placement was saved, it does not read, or it was saved
 // under another resolution. The key for the current screen size wins over
 // the plain one.

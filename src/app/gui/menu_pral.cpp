@@ -527,7 +527,14 @@ void TMenuPral::RestorePlacement() {
     }
     return;
   }
-  setGeometry(saved->left, saved->top, saved->right - saved->left, saved->bottom - saved->top);
+  // On the monitor the window was on, when it is still there; else on this one.
+  const QPoint centre((saved->left + saved->right) / 2, (saved->top + saved->bottom) / 2);
+  const QScreen* on = QGuiApplication::screenAt(centre);
+  if (on == nullptr) on = screen();
+  const QRect free = on != nullptr ? on->availableGeometry() : QRect();
+  const WindowPlacement fitted =
+      FitPlacement(*saved, ScreenArea{free.left(), free.top(), free.width(), free.height()});
+  setGeometry(fitted.left, fitted.top, fitted.right - fitted.left, fitted.bottom - fitted.top);
   if (saved->showCmd == 3) setWindowState(windowState() | Qt::WindowMaximized);
 }
 
