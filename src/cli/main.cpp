@@ -29,6 +29,7 @@
 #include "util/codepage.h"
 #include "util/dialogs.h"
 #include "util/folder_lock.h"
+#include "util/text.h"
 #include "util/wildcard.h"
 
 namespace zafirel {
@@ -133,6 +134,26 @@ DataFolder FindDataFolder(const Options& options) {
   return found;
 }
 
+// Creates the disc and cover tables a data folder lacks, as the window's
+// first start does; false when one could not be made.
+bool CreateMissingTables(const fs::path& folder) {
+  bool ok = true;
+  if (ListFiles(folder, "CDRom.Dbf").empty()) ok &= TTablas::CreateDiscTable(folder);
+  if (ListFiles(folder, "Img.dbf").empty()) ok &= TTablas::CreateCoverTable(folder);
+  return ok;
+}
+
+// The album as the disc editor stores it: its letters in capitals (sharp s
+// as "SS", as the editor's box writes it).
+std::string AlbumAsTheEditorStoresIt(std::string_view typed) {
+  std::string album;
+  for (const char c : UpperAnsi(typed)) {
+    if (c == '\xDF') album += "SS";
+    else album += c;
+  }
+  return album;
+}
+
 // Opens the disc table with its indexes after mending what interrupted work
 // left (see PrepareDataFolder); an older table is upgraded first.
 bool OpenTables(TTablas& tablas, const DataFolder& folder) {
@@ -170,6 +191,14 @@ void PrintRow(const std::vector<std::string>& cells) {
 int Catalogue(const Options& options) {
   if (options.words.size() != 2) return Fail(kUsage, "catalogue needs one drive or folder");
   DataFolder folder = FindDataFolder(options);
+  if (ListFiles(folder.data, "CDROM.DBF").empty()) {
+    // A new data folder: its tables are made, as at the window's first start.
+    std::error_code ec;
+    fs::create_directories(folder.data, ec);
+    if (!CreateMissingTables(folder.data))
+      return Fail(kFailed, "the disc tables could not be created in " + folder.data.string());
+    std::fprintf(stderr, "zafirel-cli: created the disc tables in %s\n", folder.data.c_str());
+  }
   TTablas tablas;
   if (!OpenTables(tablas, folder)) return kFailed;
   DriveMap drives = DriveMap::FromSystem(DriveSettings(*folder.settings));
@@ -238,7 +267,8 @@ int Catalogue(const Options& options) {
         discs.Locate("AUTO", run.NumeroNuevo)) {
       discs.Edit();
       if (title != options.values.end()) discs.SetString("TITULOCD", Utf8ToAnsi(title->second));
-      if (album != options.values.end()) discs.SetString("ALBUM", Utf8ToAnsi(album->second));
+      if (album != options.values.end())
+        discs.SetString("ALBUM", AlbumAsTheEditorStoresIt(Utf8ToAnsi(album->second)));
       discs.Post();
     }
   } catch (const FolderBusy&) {
@@ -377,10 +407,7 @@ int Init(const Options& options) {
   const fs::path folder(options.words[1]);
   std::error_code ec;
   if (!fs::is_directory(folder, ec)) return Fail(kFailed, options.words[1] + " is not a folder");
-  bool ok = true;
-  if (ListFiles(folder, "CDRom.Dbf").empty()) ok &= TTablas::CreateDiscTable(folder);
-  if (ListFiles(folder, "Img.dbf").empty()) ok &= TTablas::CreateCoverTable(folder);
-  return ok ? kDone : kFailed;
+  return CreateMissingTables(folder) ? kDone : kFailed;
 }
 
 }  // namespace
