@@ -7,11 +7,13 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusTipEvent>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
 #include <QTreeWidget>
 #include <filesystem>
@@ -36,6 +38,7 @@ class MenuPralTest : public QObject {
   void missingDataFolderGivesOneMessageAndEnds();
   void languageSwitchRelabelsTheWindow();
   void hintsShowTheirLongPartInTheStatusLine();
+  void theKeyboardOpensTheMenuAndQuits();
   void bottomBarMovesTheWindowWithTheLeftButtonOnly();
   void settingsAtStartUp();
   void closingEmptiesTheTemporaryFolderAndSavesThePlacement();
@@ -122,6 +125,32 @@ void MenuPralTest::languageSwitchRelabelsTheWindow() {
   QCOMPARE(page->Catalogar->text(), QStringLiteral("Go"));
   QVERIFY(page->Parar->text().isEmpty());
   QVERIFY(page->Parar->statusTip().isEmpty());
+}
+
+void MenuPralTest::theKeyboardOpensTheMenuAndQuits() {
+  Installation inst;
+  Language leng(inst.exe / "Espanol.Len");
+  ScriptedDialogs dialogs;
+  // A window a key: the offscreen platform gives no focus back after a popup.
+  for (const QKeyCombination keys : {QKeyCombination(Qt::Key_F10), Qt::ALT | Qt::Key_P}) {
+    TMenuPral window(inst.Where(), Locale{}, leng, dialogs);
+    QVERIFY(window.CreaModuloDatos());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    bool opened = false;
+    QTimer::singleShot(0, [&] {
+      opened = window.PopUpArchivos->isVisible();
+      window.PopUpArchivos->close();
+    });
+    QTest::keyClick(&window, keys.key(), keys.keyboardModifiers());
+    QVERIFY2(opened, QKeySequence(keys).toString().toUtf8());
+  }
+  TMenuPral window(inst.Where(), Locale{}, leng, dialogs);
+  QVERIFY(window.CreaModuloDatos());
+  window.show();
+  QVERIFY(QTest::qWaitForWindowActive(&window));
+  QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier);
+  QVERIFY(!window.isVisible());
 }
 
 void MenuPralTest::hintsShowTheirLongPartInTheStatusLine() {

@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QStatusTipEvent>
 #include <QTimer>
+#include <QShortcut>
 #include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -166,6 +167,10 @@ void TMenuPral::WireRun() {
     Pagina->setCurrentIndex(kCatalogos);
   });
   connect(run, &CatalogarPage::WalkStarting, MArchivos, &QWidget::hide);
+  for (QShortcut* open : findChildren<QShortcut*>("AbrirPrincipal")) {
+    connect(run, &CatalogarPage::WalkStarting, open, [open] { open->setEnabled(false); });
+    connect(run, &CatalogarPage::WalkEnded, open, [open] { open->setEnabled(true); });
+  }
   connect(run, &CatalogarPage::DiscAppended, this, [this](const std::string& title) {
     MostrarCatalogoActual(title);
     ApplyPageVisibility();  // a run hides the other pages
@@ -258,6 +263,22 @@ void TMenuPral::BuildMenu() {
   connect(Importar1, &QAction::triggered, this, [this] { Importar1Click(); });
   connect(VerHTML1, &QAction::triggered, this, [this] { VerHtmlClick(); });
   connect(Salir1, &QAction::triggered, this, &QWidget::close);
+
+  // The keyboard reaches the menu as a desktop's menu bar is reached: F10 or
+  // Alt+P opens it, Ctrl+Q quits from anywhere. A run hides the menu and
+  // gives Alt+P back to its Stop button ("&Parar"), whose key it shares.
+  for (const QKeySequence& keys : {QKeySequence(Qt::Key_F10), QKeySequence(Qt::ALT | Qt::Key_P)}) {
+    auto* open = new QShortcut(keys, this);
+    open->setObjectName("AbrirPrincipal");
+    const auto show = [this] {
+      if (MArchivos->isVisible()) MArchivos->showMenu();
+    };
+    connect(open, &QShortcut::activated, this, show);
+    connect(open, &QShortcut::activatedAmbiguously, this, show);  // the Stop button is disabled
+  }
+  Salir1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+  Salir1->setShortcutContext(Qt::WindowShortcut);
+  addAction(Salir1);
 }
 
 void TMenuPral::ShowPageIfVisible(int page) {
