@@ -145,7 +145,8 @@ std::vector<FileRow> LoadedCatalogue::Rows(int node, const Locale& locale) const
   const std::string prefix = Arbol.Prefix(node);
   const std::vector<std::size_t> lines = ListFolderFiles(LineasActuales, prefix);
   rows.reserve(lines.size());
-  for (std::size_t i : lines) rows.push_back(FileRowOf(LineasActuales[i], i, prefix.size(), locale));
+  for (std::size_t i : lines)
+    rows.push_back(FileRowOf(LineasActuales[i], i, prefix.size(), locale));
   return rows;
 }
 

@@ -12,15 +12,15 @@
 #include <string>
 #include <vector>
 
-#include "settings/ini_editor.h"
 #include "app/startup.h"
-#include "store/album_filter.h"
 #include "browse/disc_list.h"
 #include "browse/loaded_catalogue.h"
 #include "scan/catalogue_run.h"
 #include "scan/drive_map.h"
 #include "search/catalogue_search.h"
 #include "search/html_pages.h"
+#include "settings/ini_editor.h"
+#include "store/album_filter.h"
 #include "store/catalogue_files.h"
 #include "store/data_folder.h"
 #include "store/index_files.h"
@@ -148,8 +148,10 @@ bool CreateMissingTables(const fs::path& folder) {
 std::string AlbumAsTheEditorStoresIt(std::string_view typed) {
   std::string album;
   for (const char c : UpperAnsi(typed)) {
-    if (c == '\xDF') album += "SS";
-    else album += c;
+    if (c == '\xDF')
+      album += "SS";
+    else
+      album += c;
   }
   return album;
 }

@@ -40,8 +40,9 @@ TEST(Cli, CataloguesAFolderAndListsWhatItHolds) {
 
   // A data folder without tables gets them, as at the window's first start,
   // and the album is stored in capitals, as the disc editor stores it.
-  Result run = Cli(dataOption + " catalogue " + Quoted(disc) +
-                   " --letter K --title 'Mis cosas' --album rock", true);
+  Result run = Cli(
+      dataOption + " catalogue " + Quoted(disc) + " --letter K --title 'Mis cosas' --album rock",
+      true);
   ASSERT_EQ(run.code, 0) << run.out;
   EXPECT_EQ(run.out.rfind("zafirel-cli: created the disc tables in ", 0), 0u) << run.out;
   EXPECT_NE(run.out.find("disc 1: 2 files "), std::string::npos) << run.out;

@@ -236,10 +236,10 @@ TEST(WindowPlacementStore, FitsOnTheScreenItOpensOn) {
     p = FitPlacement(p, ScreenArea{0, 30, 1280, 770});  // below a 30-pixel panel
     return std::vector<int>{p.left, p.top, p.right, p.bottom};
   };
-  EXPECT_EQ(fit(10, 40, 762, 484), (std::vector<int>{10, 40, 762, 484}));        // fits: as saved
-  EXPECT_EQ(fit(2000, 40, 2752, 484), (std::vector<int>{528, 40, 1280, 484}));   // a monitor gone
+  EXPECT_EQ(fit(10, 40, 762, 484), (std::vector<int>{10, 40, 762, 484}));       // fits: as saved
+  EXPECT_EQ(fit(2000, 40, 2752, 484), (std::vector<int>{528, 40, 1280, 484}));  // a monitor gone
   EXPECT_EQ(fit(-900, -50, -100, 400), (std::vector<int>{0, 30, 800, 480}));    // off to the left
-  EXPECT_EQ(fit(100, 100, 2100, 1300), (std::vector<int>{0, 30, 1280, 800}));    // larger: shrunk
+  EXPECT_EQ(fit(100, 100, 2100, 1300), (std::vector<int>{0, 30, 1280, 800}));   // larger: shrunk
 }
 
 }  // namespace

@@ -13,20 +13,20 @@
 #include <QSignalSpy>
 #include <QStatusTipEvent>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 #include <filesystem>
 #include <fstream>
 
 #include "app/gui/page_control.h"
-#include "util/gui/qt_text.h"
-#include "settings/language.h"
 #include "gui/gui_support.h"
 #include "scan/gui/catalogar_page.h"
 #include "search/gui/busqueda_page.h"
+#include "settings/language.h"
 #include "util/codepage.h"
 #include "util/dialogs.h"
+#include "util/gui/qt_text.h"
 
 using namespace zafirel;
 namespace fs = std::filesystem;

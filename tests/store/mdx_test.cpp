@@ -243,10 +243,8 @@ TEST(MdxTest, BuiltTreeOrdersLongSharedKeysByTheirBytes) {
   TempFolder dir;
   std::vector<Entry> entries;
   for (std::uint32_t r = 3000; r >= 1; --r)
-    entries.push_back(Entry{Pad(std::string(13, 'x') + (r % 2 ? "\xD1" : "N") +
-                                    std::to_string(r * 7919 % 50),
-                                41),
-                            r});
+    entries.push_back(Entry{
+        Pad(std::string(13, 'x') + (r % 2 ? "\xD1" : "N") + std::to_string(r * 7919 % 50), 41), r});
   MdxTag::Build(dir / "Titulo.Mdx", CharTag("Titulo", 41), entries);
   std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
     return a.key != b.key ? a.key < b.key : a.recNo < b.recNo;

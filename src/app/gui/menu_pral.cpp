@@ -11,27 +11,27 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QStatusTipEvent>
 #include <QTimer>
-#include <QShortcut>
 #include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
 #include <filesystem>
 
 #include "app/gui/page_control.h"
-#include "util/gui/palette.h"
-#include "util/gui/qt_text.h"
-#include "settings/language.h"
 #include "app/window_placement.h"
 #include "browse/gui/archivos_page.h"
 #include "browse/gui/catalogos_page.h"
 #include "scan/catalogue_run.h"
 #include "scan/gui/catalogar_page.h"
 #include "search/gui/busqueda_page.h"
+#include "settings/language.h"
 #include "store/data_folder.h"
 #include "util/dialogs.h"
 #include "util/gui/guarded.h"
+#include "util/gui/palette.h"
+#include "util/gui/qt_text.h"
 #include "util/wildcard.h"
 
 namespace zafirel {

@@ -356,9 +356,8 @@ void TDatosCD::BImagenClick() {
 
 void TDatosCD::BBorrarClick() {
   const Language& leng = services_.leng;
-  if (!services_.dialogs.ConfirmOkCancel(leng.Traduce("Atencion"),
-                                        leng.Traduce("BorrarImagen") + "?",
-                                        Dialogs::Default::kCancel))
+  if (!services_.dialogs.ConfirmOkCancel(
+          leng.Traduce("Atencion"), leng.Traduce("BorrarImagen") + "?", Dialogs::Default::kCancel))
     return;
   try {
     dbf::Table& covers = services_.tablas.TablaGraf;

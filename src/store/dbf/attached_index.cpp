@@ -11,7 +11,6 @@
 
 #include "store/dbf/dbf_error.h"
 #include "store/dbf/table.h"
-#include "util/file_writer.h"
 #include "util/text.h"
 
 namespace zafirel::dbf {
@@ -149,8 +148,7 @@ std::vector<std::exception_ptr> BuildIndexFiles(Table& table,
       Pending& p = pending[i];
       try {
         ready[i].get();
-        if (p.expression && !WriteFileAtomically(p.build->file, bytes[i]))
-          throw DbfError("No se puede crear el archivo de \xEDndice", p.build->file);
+        if (p.expression) MdxTag::Write(p.build->file, bytes[i]);
       } catch (const DbfError&) {
         p.failure = std::current_exception();
       }

@@ -35,7 +35,6 @@ std::vector<std::size_t> GroupSizes(std::size_t count, std::size_t size) {
   return sizes;
 }
 
-
 // Appends a key as a tag of the type stores it: text cut or padded with
 // blanks to the key's length, a number in the numeric key form.
 void AppendStoredKey(char type, std::size_t length, std::string_view key, std::string& out) {
@@ -67,7 +66,8 @@ std::vector<std::uint32_t> SortedTextKeys(const MdxTag::KeyList& keys) {
     std::uint32_t entry;
   };
   std::vector<Slot> slots(keys.Size());
-  for (std::uint32_t i = 0; i < slots.size(); ++i) slots[i] = Slot{0, keys.Key(i).data(), keys.Record(i), i};
+  for (std::uint32_t i = 0; i < slots.size(); ++i)
+    slots[i] = Slot{0, keys.Key(i).data(), keys.Record(i), i};
   const auto wordAt = [&](const char* key, std::size_t depth) {
     if (depth + 8 <= keyLength) return bytes::GetBigU64(key + depth);
     std::uint64_t word = 0;
@@ -113,6 +113,7 @@ std::vector<std::uint32_t> SortedTextKeys(const MdxTag::KeyList& keys) {
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = slots[i].entry;
   return order;
 }
+
 }  // namespace
 
 // --- building and opening ---------------------------------------------------
@@ -135,11 +136,11 @@ void MdxTag::Build(const std::filesystem::path& file, const TagInfo& tag,
   KeyList keys(tag);
   keys.Reserve(entries.size());
   for (const Entry& e : entries) keys.Add(e.key, e.recNo);
-  Build(file, tag, keys);
+  Write(file, Encode(file, tag, keys));
 }
 
-void MdxTag::Build(const std::filesystem::path& file, const TagInfo& tag, const KeyList& keys) {
-  if (!WriteFileAtomically(file, Encode(file, tag, keys)))
+void MdxTag::Write(const std::filesystem::path& file, std::string_view bytes) {
+  if (!WriteFileAtomically(file, bytes))
     throw DbfError("No se puede crear el archivo de \xEDndice", file);
 }
 
@@ -197,7 +198,8 @@ std::string MdxTag::Encode(const std::filesystem::path& file, const TagInfo& tag
       bytes::PutU32(block + offset, keys.Record(order[next]));
       std::memcpy(block + offset + 4, key.data(), std::min<std::size_t>(key.size(), tag.keyLength));
     }
-    level.push_back(Item{state.pages, size == 0 ? std::string() : std::string(keys.Key(order[next - 1]))});
+    level.push_back(
+        Item{state.pages, size == 0 ? std::string() : std::string(keys.Key(order[next - 1]))});
     state.pages += mdx::kPagesPerBlock;
   }
   state.leftLeaf = level.front().pointer;

@@ -53,16 +53,16 @@ class MdxTag final : public RecordOrder {
     std::vector<std::uint32_t> records_;
   };
 
-  // Writes a new file (replacing one that exists) holding the keys, in any
-  // order; for a unique tag only the lowest record of each key is kept.
+  // Writes a new file (replacing one that exists) holding the entries, in
+  // any order; for a unique tag only the lowest record of each key is kept.
   // Throws DbfError for an invalid definition or a write failure.
   static void Build(const std::filesystem::path& file, const mdx::TagInfo& tag,
-                    const KeyList& keys);
-  static void Build(const std::filesystem::path& file, const mdx::TagInfo& tag,
                     const std::vector<Entry>& entries);
-  // The bytes Build writes; touches no file (errors name the file).
+  // Build in two steps, so the first may run on any thread: the file's bytes
+  // (touching no file; errors name the file), then writing them.
   static std::string Encode(const std::filesystem::path& file, const mdx::TagInfo& tag,
                             const KeyList& keys);
+  static void Write(const std::filesystem::path& file, std::string_view bytes);
 
   // Opens the file after checking its headers and the top of its tree (a few
   // blocks, whatever its size); DbfError when they are damaged. Damage deeper
