@@ -12,6 +12,10 @@ namespace {
 
 constexpr std::size_t kAlbumWidth = 50;
 
+// An album as the index keys hold it: in the table's code page, raised by
+// that code page's rule, so "música" and "MÚSICA" are one album.
+std::string AlbumKey(std::string_view ansi) { return UpperOem(AnsiToOem(ansi)); }
+
 }  // namespace
 
 std::vector<std::string> ListAlbums(TTablas& tablas) {
@@ -31,7 +35,7 @@ std::vector<std::string> ListAlbums(TTablas& tablas) {
   tablas.IndicesCDRomTemp.Select(temp, "AlbumUn");
   for (temp.First(); !temp.Eof(); temp.Next()) {
     std::string album = temp.AsString("ALBUM");
-    if (!TrimBlanks(album).empty()) albums.push_back(UpperAZ(album));
+    if (!TrimBlanks(album).empty()) albums.push_back(OemToAnsi(AlbumKey(album)));
   }
   return albums;
 }
@@ -42,8 +46,7 @@ void ApplyAlbumFilter(TTablas& tablas, std::string_view album) {
   if (!tag) return;
   tag->SetRange(std::nullopt);
   if (album.empty()) return;
-  // Stored keys hold the table's own code page.
-  std::string prefix = AnsiToOem(UpperAZ(album.substr(0, kAlbumWidth)));
+  std::string prefix = AlbumKey(album.substr(0, kAlbumWidth));
   prefix.resize(kAlbumWidth, ' ');
   tag->SetRange(std::move(prefix));
 }

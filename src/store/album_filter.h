@@ -10,14 +10,14 @@ namespace zafirel {
 
 class TTablas;
 
-// The distinct non-empty albums, upper-cased (a to z only), in ascending
-// order, read through the second cursor so the main cursor stays where it is.
+// The distinct non-empty albums, upper-cased (accented letters too), in
+// ascending order, read through the second cursor so the main cursor stays where it is.
 // The second cursor is closed again in every case.
 std::vector<std::string> ListAlbums(TTablas& tablas);
 
 // Makes "Filtro" the main cursor's tag with its range lifted; for a non-empty
-// album, confines it to the keys that begin with the album upper-cased and
-// padded to 50 characters. The disc list then reads it with "FiltroAlbum".
+// album, confines it to the keys that begin with the album upper-cased as the
+// index raises it and padded to 50 characters. The disc list then reads it with "FiltroAlbum".
 void ApplyAlbumFilter(TTablas& tablas, std::string_view album);
 
 }  // namespace zafirel

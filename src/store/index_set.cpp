@@ -115,12 +115,14 @@ std::shared_ptr<dbf::MdxTag> IndexSet::CurrentTag() const {
 
 namespace {
 
-// A file counts as present only when it opens, checks out and holds its tag.
-bool Usable(dbf::Table& cursor, const fs::path& file, std::string_view tag) {
+// A file counts as present only when it opens, checks out, holds its tag and
+// raises its keys by the table's code page.
+bool Usable(const fs::path& file, std::string_view tag) {
   std::error_code ec;
   if (!fs::exists(file, ec)) return false;
   try {
-    return EqualsNoCaseAZ(dbf::MdxTag::Open(file).Info().tagName, tag);
+    const dbf::mdx::TagInfo info = dbf::MdxTag::Open(file).Info();
+    return EqualsNoCaseAZ(info.tagName, tag) && info.codePageUpper;
   } catch (const std::exception&) {
     return false;
   }
@@ -139,7 +141,7 @@ int RegeneraIndices(dbf::Table& cursor, const fs::path& folder, Dialogs& dialogs
     // A change cut short may have left any index behind its table: all go.
     const bool inDoubt = cursor.IndexesInDoubt();
     for (const IndexFile& index : kIndexFiles) {
-      missing.push_back(inDoubt || !Usable(cursor, IndexFilePath(folder, index.file), index.tag));
+      missing.push_back(inDoubt || !Usable(IndexFilePath(folder, index.file), index.tag));
       count += missing.back();
     }
   }

@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 
+#include "util/text.h"
+
 namespace zafirel {
 namespace {
 
@@ -126,7 +128,33 @@ bool IsUtf8WithNonAscii(std::string_view text) {
   return nonAscii;
 }
 
+// OEM byte -> ANSI -> raised -> back to OEM, kept only when it comes back.
+constexpr std::array<std::uint8_t, 256> MakeUpperOem() {
+  std::array<std::uint8_t, 256> table{};
+  for (int b = 0; b < 256; ++b) {
+    const std::uint8_t ansi = kOemToAnsi[b];
+    const std::uint8_t upper = text_tables::kUpperAnsi[ansi];
+    const std::uint8_t oem = kAnsiToOem[upper];
+    const bool raised = upper != ansi && kOemToAnsi[oem] == upper && kAnsiToOem[ansi] == b;
+    table[b] = raised ? oem : static_cast<std::uint8_t>(b);
+  }
+  return table;
+}
+
+constexpr std::array<std::uint8_t, 256> kUpperOem = MakeUpperOem();
+
 }  // namespace
+
+std::string UpperOem(std::string_view oem) {
+  std::string out(oem);
+  UpperOemInPlace(out);
+  return out;
+}
+
+void UpperOemInPlace(std::string& oem, std::size_t from) {
+  for (std::size_t i = from; i < oem.size(); ++i)
+    oem[i] = static_cast<char>(kUpperOem[static_cast<std::uint8_t>(oem[i])]);
+}
 
 std::string AnsiToOem(std::string_view ansi) {
   std::string out(ansi);

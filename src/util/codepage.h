@@ -15,6 +15,13 @@ namespace zafirel {
 std::string AnsiToOem(std::string_view ansi);
 std::string OemToAnsi(std::string_view oem);
 std::string AnsiToUtf8(std::string_view ansi);
+
+// Upper-casing of OEM text: every letter the ANSI rule raises (accented ones
+// too) is raised wherever code page 850 holds its capital, so "m\xA3sica"
+// ("música") becomes "M\xE9SICA" ("MÚSICA"); any other byte is kept. Index
+// keys of OEM tables and the album filter use this one rule.
+std::string UpperOem(std::string_view oem);
+void UpperOemInPlace(std::string& oem, std::size_t from = 0);
 std::string Utf8ToAnsi(std::string_view utf8);
 
 // Host paths (UTF-8) as settings text. A path Windows-1252 holds exactly is

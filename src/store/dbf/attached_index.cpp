@@ -80,7 +80,7 @@ std::vector<std::exception_ptr> BuildIndexFiles(Table& table,
   for (const IndexBuild& build : builds) {
     Pending p{&build, std::nullopt, {}, std::nullopt, nullptr};
     try {
-      p.expression = KeyExpression::Parse(build.expression, table.Fields());
+      p.expression = KeyExpression::Parse(build.expression, table.Fields(), table.TextCodePage());
       p.tag.tableName = UpperAZ(table.Path().stem().string());
       p.tag.tagName = std::string(build.tagName);
       p.tag.expression = std::string(build.expression);
@@ -171,7 +171,8 @@ void BuildIndexFile(Table& table, const std::filesystem::path& file, std::string
 AttachedIndex::AttachedIndex(Table& table, const std::filesystem::path& file)
     : table_(table),
       tag_(std::make_shared<MdxTag>(MdxTag::Open(file))),
-      expression_(KeyExpression::Parse(tag_->Info().expression, table.Fields())) {
+      expression_(
+          KeyExpression::Parse(tag_->Info().expression, table.Fields(), table.TextCodePage())) {
   tag_->SetKeySource([this](std::uint32_t recNo) -> std::optional<std::string> {
     const std::string record = table_.StoredRecord(recNo);
     if (record.empty()) return std::nullopt;

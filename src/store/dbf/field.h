@@ -9,6 +9,10 @@
 
 namespace zafirel::dbf {
 
+// The code page a table stores its text in; key expressions raise letters
+// (UPPER) by its rule.
+enum class StoredText { kAnsi, kOem };
+
 // type: 'C' character, 'N' numeric, 'M' memo (10-byte block number),
 // 'D' date (8 bytes, YYYYMMDD), 'L' logical (1 byte).
 struct FieldDef {

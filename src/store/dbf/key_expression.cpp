@@ -7,6 +7,7 @@
 
 #include "store/dbf/dbf_error.h"
 #include "store/dbf/mdx_format.h"
+#include "util/codepage.h"
 #include "util/locale.h"
 #include "util/text.h"
 
@@ -17,6 +18,7 @@ struct KeyExpression::Node {
   Kind kind = Kind::kField;
   bool number = false;
   int width = 0;  // of a text
+  StoredText stored = StoredText::kAnsi;  // UPPER's rule
   std::string field;
   std::shared_ptr<const Node> a;
   std::shared_ptr<const Node> b;
@@ -34,8 +36,8 @@ constexpr int kStrWidth = 10;
 
 class Parser {
  public:
-  Parser(std::string_view text, const std::vector<FieldDef>& fields)
-      : text_(text), fields_(fields) {}
+  Parser(std::string_view text, const std::vector<FieldDef>& fields, StoredText stored)
+      : text_(text), fields_(fields), stored_(stored) {}
 
   NodePtr Whole() {
     NodePtr node = Sum();
@@ -92,6 +94,7 @@ class Parser {
     if (name == "UPPER" && !node->a->number) {
       node->kind = Kind::kUpper;
       node->width = node->a->width;
+      node->stored = stored_;
     } else if (name == "LEFT" && !node->a->number) {
       Expect(',');
       const std::string count = Word();
@@ -126,6 +129,7 @@ class Parser {
 
   std::string_view text_;
   const std::vector<FieldDef>& fields_;
+  StoredText stored_;
   std::size_t pos_ = 0;
 };
 
@@ -144,7 +148,10 @@ void AppendText(const Node& node, const KeyExpression::FieldText& field, char se
       break;
     case Kind::kUpper:
       AppendText(*node.a, field, separator, out);
-      for (std::size_t i = start; i < out.size(); ++i) out[i] = UpperAnsiChar(out[i]);
+      if (node.stored == StoredText::kOem)
+        UpperOemInPlace(out, start);
+      else
+        for (std::size_t i = start; i < out.size(); ++i) out[i] = UpperAnsiChar(out[i]);
       break;
     case Kind::kLeft:
       AppendText(*node.a, field, separator, out);
@@ -178,10 +185,11 @@ std::string PlainNumber(double value) {
 
 }  // namespace
 
-KeyExpression KeyExpression::Parse(std::string_view text, const std::vector<FieldDef>& fields) {
+KeyExpression KeyExpression::Parse(std::string_view text, const std::vector<FieldDef>& fields,
+                                   StoredText stored) {
   KeyExpression expression;
   expression.text_ = std::string(text);
-  expression.root_ = Parser(text, fields).Whole();
+  expression.root_ = Parser(text, fields, stored).Whole();
   if (!expression.root_->number && expression.root_->width <= 0) Invalid();
   return expression;
 }

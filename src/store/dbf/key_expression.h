@@ -17,13 +17,14 @@ namespace zafirel::dbf {
 
 class KeyExpression {
  public:
-  // A field's stored text (ANSI), asked for by its name as the table
-  // spells it; it must stay readable until the evaluation returns.
+  // A field's text as stored, asked for by its name as the table spells it;
+  // it must stay readable until the evaluation returns.
   using FieldText = std::function<std::string_view(std::string_view fieldName)>;
 
   // Throws DbfError for anything outside the forms above, a field the
   // table does not have, or arguments of the wrong kind.
-  static KeyExpression Parse(std::string_view text, const std::vector<FieldDef>& fields);
+  static KeyExpression Parse(std::string_view text, const std::vector<FieldDef>& fields,
+                             StoredText stored = StoredText::kAnsi);
 
   const std::string& Text() const { return text_; }
   // 'C' for a text, 'N' for a number (such as a bare numeric field).

@@ -12,6 +12,7 @@ namespace zafirel::dbf::mdx {
 namespace {
 
 constexpr std::size_t kTagEntry = 544;
+constexpr std::size_t kCodePageUpperMark = 30;
 constexpr std::size_t kExpressionOffset = 24;
 constexpr unsigned char kKeyFormat = 0x10;
 constexpr unsigned char kUniqueFormat = 0x40;
@@ -90,6 +91,7 @@ std::string EncodeFileHeader(const TagInfo& tag, const TreeState& state) {
   s[25] = 48;
   s[26] = 32;
   bytes::PutU16(U(s, 28), 1);
+  s[kCodePageUpperMark] = tag.codePageUpper ? 1 : 0;
   bytes::PutU32(U(s, 32), state.pages);
   PutToday(s, 44);
   bytes::PutU32(U(s, kTagEntry), kTagHeaderPage);
@@ -131,6 +133,7 @@ std::optional<TagInfo> DecodeHeaders(std::string_view fileHeader, std::string_vi
   tag.keyLength = bytes::GetU16(U(tagHeader, 12));
   tag.unique = tagHeader[23] != 0 || (static_cast<unsigned char>(tagHeader[8]) & kUniqueFormat);
   tag.expression = CString(tagHeader, kExpressionOffset, kMaxExpression);
+  tag.codePageUpper = fileHeader[kCodePageUpperMark] == 1;
   if (!IsValidTag(tag) || bytes::GetU16(U(tagHeader, 18)) != tag.ItemLength() ||
       bytes::GetU16(U(tagHeader, 14)) != tag.MaxKeys())
     return std::nullopt;

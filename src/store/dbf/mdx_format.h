@@ -36,6 +36,10 @@ struct TagInfo {
   char keyType = 'C';  // 'C', 'N' or 'D'
   std::uint16_t keyLength = 0;
   bool unique = false;
+  // UPPER in the keys raised letters by the table's own code page (a mark in
+  // byte 30 of the file header, which other programs leave alone). Files
+  // written before that rule lack the mark and are built again.
+  bool codePageUpper = true;
 
   std::uint16_t ItemLength() const {
     return static_cast<std::uint16_t>((keyLength + 4 + 3) / 4 * 4);

@@ -73,6 +73,8 @@ class Table {
   bool Active() const { return active_; }
 
   const std::vector<FieldDef>& Fields() const { return layout_.fields; }
+  // The code page of the stored text: OEM for a translating table.
+  StoredText TextCodePage() const { return oem_ ? StoredText::kOem : StoredText::kAnsi; }
   int FieldIndex(std::string_view name) const;
 
   // Live records, counted on disk each time.
