@@ -9,7 +9,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include <algorithm>
 #include <vector>
 
 #include "scan/drive_map.h"
@@ -169,15 +169,28 @@ void TFindFile::WalkFolder(int folderFd, const std::string& folder, Walk& walk) 
   if (!listing.valid()) return;
   DIR* dir = listing.get();
   const fs::path host = hostFolder_;
+  // Entries come in name order without regard to case, as the file systems
+  // discs come from list them, not in the host's hashed order.
+  struct Entry {
+    std::string reported, key, hostName;
+    unsigned char type;
+  };
+  std::vector<Entry> entries;
+  for (const dirent* entry = readdir(dir); entry != nullptr; entry = readdir(dir)) {
+    if (entry->d_name[0] == '.') continue;  // ".", ".." and every dot name
+    std::string reported = ReportedName(entry->d_name);
+    std::string key = UpperAnsi(reported);
+    entries.push_back({std::move(reported), std::move(key), entry->d_name, entry->d_type});
+  }
+  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+    return a.key != b.key ? a.key < b.key : a.hostName < b.hostName;
+  });
   std::vector<std::string> subfolders;
-  while (!aborted_) {
-    errno = 0;
-    const dirent* entry = readdir(dir);
-    if (entry == nullptr) break;
-    const char* name = entry->d_name;
-    if (name[0] == '.') continue;  // ".", ".." and every dot name
+  for (Entry& entry : entries) {
+    if (aborted_) break;
+    const char* name = entry.hostName.c_str();
     struct stat info {};
-    unsigned char type = entry->d_type;
+    unsigned char type = entry.type;
     if (type != DT_DIR) {
       if (fstatat(folderFd, name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
       if (S_ISLNK(info.st_mode)) {
@@ -190,7 +203,7 @@ void TFindFile::WalkFolder(int folderFd, const std::string& folder, Walk& walk) 
       }
     }
     if (type == DT_DIR) {
-      if (Subfolders) subfolders.emplace_back(name);
+      if (Subfolders) subfolders.push_back(std::move(entry.hostName));
       continue;
     }
     std::uint32_t attributes = (info.st_mode & 0222) == 0 ? attr::kReadOnly : 0;
@@ -198,7 +211,7 @@ void TFindFile::WalkFolder(int folderFd, const std::string& folder, Walk& walk) 
       attributes |= StoredAttributes(walk.source, folderFd, name, host, false);
     if (!ReportsFile(attributes, walk.mask, walk.acceptPlain)) continue;
     FileInfo found;
-    found.name = ReportedName(name);
+    found.name = std::move(entry.reported);
     if (!walk.anyName && !MatchesPattern(found.name, walk.pattern)) continue;
     found.size = static_cast<std::uint64_t>(info.st_size);
     found.attributes = attributes;
