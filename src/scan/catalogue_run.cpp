@@ -94,6 +94,7 @@ void CatalogueRun::AppendDisc() {
 void CatalogueRun::Walk(bool subfolders) {
   files_.clear();
   folders_.clear();
+  walkedBytes_ = 0;
   Buscador.SetFilename("*.*");
   Buscador.Subfolders = subfolders;
   Buscador.OnNewFolder = [this](TFindFile&, const std::string& folder, bool&) {
@@ -124,6 +125,7 @@ void CatalogueRun::BuscadorFound(const std::string& folder, const FileInfo& info
     suffix = ReadZipDescription(archive, tempFolder).LineSuffix();
   }
   files_.push_back(FileListLine(folder, info, locale_, suffix));
+  walkedBytes_ += info.size;
 }
 
 // The run's own record: its number, this drive's serial and no count yet.
@@ -157,6 +159,8 @@ bool CatalogueRun::FinishDisc() {
       dbf::Table& discs = tablas_.TablaCDRom;
       discs.Edit();
       discs.SetString("TOTFILES", std::to_string(files_.size()));
+      // A folder catalogued as a disc is as large as what it holds.
+      if (!Discos.WholeVolume()) discs.SetString("BYTESCD", MegabytesText(walkedBytes_));
       discs.SetString("NUMEROCD", discs.AsString("AUTO"));
       discs.Post();
       finished = true;

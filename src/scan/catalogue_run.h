@@ -122,6 +122,7 @@ class CatalogueRun {
   LineList& files_;
   std::vector<std::string>& folders_;
   RunClaim claim_;  // held from the append to the end of the run
+  std::uint64_t walkedBytes_ = 0;  // sizes of the files walked
 };
 
 }  // namespace zafirel

@@ -277,6 +277,7 @@ void TDiskInfo::SetDrive(std::string_view value) {
   volumeName_ = info.label;
   serialNumber_ = info.serial;
   fileSystemType_ = info.fileSystem;
+  wholeVolume_ = !place || place->root;
 
   struct statvfs space;
   if (!place || statvfs(folder->c_str(), &space) != 0) return;

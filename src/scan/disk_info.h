@@ -37,6 +37,9 @@ class TDiskInfo {
   const std::string& VolumeName() const { return volumeName_; }
   const std::string& SerialNumber() const { return serialNumber_; }
   const std::string& FileSystemType() const { return fileSystemType_; }
+  // False when the drive stands for a folder inside a volume rather than
+  // for the volume's root: its sizes are then the host volume's.
+  bool WholeVolume() const { return wholeVolume_; }
 
  private:
   const DriveMap& drives_;
@@ -44,6 +47,7 @@ class TDiskInfo {
   std::uint32_t sectorsPerCluster_ = 0, bytesPerSector_ = 0, freeClusters_ = 0, clusters_ = 0;
   std::string diskFreeSpace_, totalDiskSpace_, volumeName_, serialNumber_ = "00000000",
                                                             fileSystemType_;
+  bool wholeVolume_ = true;
 };
 
 // Pure rules over bytes, for the volume readers and their tests.

@@ -111,7 +111,7 @@ TEST_F(CatalogueRunTest, AWholeRunWritesTheRecordAndBothFilesExactly) {
   EXPECT_EQ(discs.AsString("TITULOCD"), "DISCO1");  // a folder's disc is named after it
   EXPECT_EQ(discs.AsString("ETIQUETA"), "DISCO1");
   EXPECT_EQ(discs.AsString("NSERIECD").size(), 8u);
-  EXPECT_EQ(discs.AsString("BYTESCD").substr(discs.AsString("BYTESCD").size() - 3), " MB");
+  EXPECT_EQ(discs.AsString("BYTESCD"), "0 MB");  // what the folder holds, not its host volume
   EXPECT_EQ(TitleForLabel(""), "Sin nombre");
 
   // The same disc again is refused by its serial number.
@@ -140,11 +140,16 @@ TEST_F(CatalogueRunTest, LineBreaksInNamesKeepOneLinePerFile) {
 }
 
 TEST_F(CatalogueRunTest, WithoutSubfoldersOnlyTheRootIsWalked) {
+  WriteBytes(disc_ / "GRANDE.BIN", "");
+  fs::resize_file(disc_ / "GRANDE.BIN", 5u << 20);  // sparse: no room taken
+  Touch(disc_ / "GRANDE.BIN", 2003, 12, 25);
   Run(false);
   EXPECT_EQ(ReadBytes(catalogues_ / "1.Ind"), "E:\\\r\n");
-  EXPECT_EQ(ReadBytes(catalogues_ / "1.Ct"), "E:\\VACIO.TXT;0;25/12/2003\r\n");
+  EXPECT_EQ(ReadBytes(catalogues_ / "1.Ct"),
+            "E:\\GRANDE.BIN;5120;25/12/2003\r\nE:\\VACIO.TXT;0;25/12/2003\r\n");
   ASSERT_TRUE(tablas_.TablaCDRom.Locate("AUTO", "1"));
-  EXPECT_EQ(tablas_.TablaCDRom.AsString("TOTFILES"), "1");
+  EXPECT_EQ(tablas_.TablaCDRom.AsString("TOTFILES"), "2");
+  EXPECT_EQ(tablas_.TablaCDRom.AsString("BYTESCD"), "5 MB");  // the files walked, no more
 }
 
 TEST_F(CatalogueRunTest, AStopInTheFirstFolderLeavesNothingBehind) {
