@@ -2,7 +2,8 @@
 # need, and require_packages NAME... that installs the missing ones (as root,
 # after apt-get update) or prints the one apt-get line to run and stops.
 build_packages=(g++ cmake ninja-build pkgconf qt6-base-dev libjpeg-dev libzip-dev libgtest-dev
-                libbenchmark-dev python3 python3-dbfread libdbd-xbase-perl fonts-liberation strace)
+                libbenchmark-dev python3 python3-dbfread libdbd-xbase-perl fonts-liberation strace
+                e2fsprogs xfsprogs btrfs-progs)
 clang_packages=(clang libclang-rt-14-dev)
 
 require_packages() {

@@ -163,14 +163,21 @@ std::string FileSystemName(const MountEntry& mount, const UdevProperties& udev,
 }
 
 // blkid's UUID of FAT and exFAT is the serial with a dash; of NTFS the
-// 64-bit serial, whose low half Windows shows.
+// 64-bit serial, whose low half Windows shows; of a 128-bit UUID (ext2/3/4,
+// XFS, Btrfs) the first 32 bits stand for it, as read from the superblock.
 std::optional<std::uint32_t> SerialFromUuid(std::string uuid, std::string_view type) {
   std::erase(uuid, '-');
   const bool fat = type == "vfat" || type == "exfat" || type == "msdos";
   const bool ntfs = type == "ntfs" || type == "ntfs3";
-  if (!((fat && uuid.size() == 8) || (ntfs && uuid.size() == 16))) return std::nullopt;
+  std::string_view digits;
+  if ((fat && uuid.size() == 8) || (ntfs && uuid.size() == 16))
+    digits = std::string_view(uuid).substr(uuid.size() - 8);
+  else if (!fat && !ntfs && uuid.size() == 32)
+    digits = std::string_view(uuid).substr(0, 8);
+  else
+    return std::nullopt;
   std::uint32_t value = 0;
-  for (char c : std::string_view(uuid).substr(uuid.size() - 8)) {
+  for (char c : digits) {
     const int digit = c >= '0' && c <= '9'   ? c - '0'
                       : c >= 'a' && c <= 'f' ? c - 'a' + 10
                       : c >= 'A' && c <= 'F' ? c - 'A' + 10

@@ -217,12 +217,56 @@ std::string ReadVolumeStart(const std::filesystem::path& device, std::uint64_t o
   return bytes;
 }
 
+namespace {
+
+// A label field: NUL-terminated UTF-8 at most width bytes long, as ANSI.
+std::string SuperblockLabel(std::string_view bytes, std::size_t at, std::size_t width) {
+  std::string_view field = bytes.substr(at, width);
+  field = field.substr(0, field.find('\0'));
+  return Utf8ToAnsi(field);
+}
+
+// The first four bytes of a 16-byte UUID, read as its text's first eight
+// hex digits: the same whatever folder the volume is mounted on.
+std::uint32_t UuidSerial(std::string_view bytes, std::size_t at) {
+  std::uint32_t value = 0;
+  for (std::size_t i = 0; i < 4; ++i) value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+  return value;
+}
+
+// The Linux file systems' own superblocks: ext2/3/4 at 1024 (magic 0xEF53 at
+// +56, UUID at +104, label of 16 at +120), XFS at 0 ("XFSB", UUID at +32,
+// label of 12 at +108) and Btrfs at 64 KiB ("_BHRfS_M" at +64, UUID at +32,
+// label of 256 at +299).
+std::optional<VolumeId> LinuxSuperblock(std::string_view start) {
+  constexpr std::size_t kExt = 1024, kBtrfs = 0x10000;
+  if (start.size() >= kExt + 136 && static_cast<unsigned char>(start[kExt + 56]) == 0x53 &&
+      static_cast<unsigned char>(start[kExt + 57]) == 0xEF) {
+    const auto word = [&](std::size_t at) {
+      std::uint32_t value = 0;
+      for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(start[at + i]);
+      return value;
+    };
+    const std::uint32_t compat = word(kExt + 92), incompat = word(kExt + 96);
+    const char* kind = (incompat & ~0x6u) != 0 ? "EXT4" : (compat & 0x4u) != 0 ? "EXT3" : "EXT2";
+    return VolumeId{UuidSerial(start, kExt + 104), SuperblockLabel(start, kExt + 120, 16), kind};
+  }
+  if (start.size() >= 120 && start.substr(0, 4) == "XFSB")
+    return VolumeId{UuidSerial(start, 32), SuperblockLabel(start, 108, 12), "XFS"};
+  if (start.size() >= kBtrfs + 555 && start.substr(kBtrfs + 64, 8) == "_BHRfS_M")
+    return VolumeId{UuidSerial(start, kBtrfs + 32), SuperblockLabel(start, kBtrfs + 299, 256),
+                    "BTRFS"};
+  return std::nullopt;
+}
+
+}  // namespace
+
 std::optional<VolumeId> IdentifyVolume(std::string_view start) {
   if (std::optional<IsoVolume> iso = ReadIsoVolume(start))
     return VolumeId{iso->serial, iso->label, "CDFS"};
   const std::string_view sector = start.substr(0, 512);
   std::string kind = BootSectorFileSystem(sector);
-  if (kind.empty()) return std::nullopt;
+  if (kind.empty()) return LinuxSuperblock(start);
   VolumeId id{BootSectorSerial(sector), {}, kind};
   if (kind == "FAT" || kind == "FAT32") id.label = FatBootLabel(sector, kind);
   return id;

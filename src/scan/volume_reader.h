@@ -57,17 +57,19 @@ std::string ByLabelName(std::uint32_t major, std::uint32_t minor);
 // without blocking; fewer or none when it cannot be read.
 std::string ReadVolumeStart(const std::filesystem::path& device, std::uint64_t offset,
                             std::size_t size);
-// How much of a volume IdentifyVolume wants: sector 0 and the ISO 9660
-// descriptors from sector 16.
-inline constexpr std::size_t kVolumeStartSize = 32 * 2048;
+// How much of a volume IdentifyVolume wants: sector 0, the ISO 9660
+// descriptors from sector 16 and a Btrfs superblock at 64 KiB.
+inline constexpr std::size_t kVolumeStartSize = 0x10000 + 4096;
 
 // What a volume's first bytes say of it.
 struct VolumeId {
   std::optional<std::uint32_t> serial;
   std::string label;  // ANSI
-  std::string kind;   // "CDFS", "FAT", "FAT32", "exFAT" or "NTFS"
+  std::string kind;   // "CDFS", "FAT", "FAT32", "exFAT", "NTFS", "EXT2/3/4", "XFS" or "BTRFS"
 };
-// Nothing when the bytes hold neither ISO 9660 descriptors nor a known boot sector.
+// Nothing when the bytes hold neither ISO 9660 descriptors, a known boot
+// sector nor an ext2/3/4, XFS or Btrfs superblock (whose serial is the
+// first 32 bits of the volume's UUID).
 std::optional<VolumeId> IdentifyVolume(std::string_view start);
 
 }  // namespace zafirel

@@ -7,8 +7,10 @@
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "scan/volume_reader.h"
 #include "test_support.h"
@@ -182,6 +184,52 @@ TEST(IsoVolumeTest, ImagesWithoutDescriptorsGiveNothing) {
   const std::string cut = Image({Descriptor(1, "CORTADO")});
   EXPECT_FALSE(ReadIsoVolume(cut.substr(0, cut.size() - 1)));
 }
+
+// ---- Linux superblocks, from images the file systems' own tools make ----
+
+struct MadeVolume {
+  const char* tool;
+  const char* size;
+  const char* arguments;  // label and UUID
+  const char* kind;
+  const char* label;  // ANSI
+  std::uint32_t serial;
+};
+
+class SuperblockTest : public ::testing::TestWithParam<MadeVolume> {};
+
+TEST_P(SuperblockTest, LabelAndUuidComeFromTheVolumesOwnBytes) {
+  const MadeVolume& volume = GetParam();
+  const std::string tool = std::string("/usr/sbin/") + volume.tool;
+  if (::access(tool.c_str(), X_OK) != 0) GTEST_SKIP() << tool << " is not installed";
+  testing::TempFolder folder;
+  const fs::path image = folder / "volume.img";
+  const std::string command = "truncate -s " + std::string(volume.size) + " '" + image.string() +
+                              "' && " + tool + " " + volume.arguments + " '" + image.string() +
+                              "' >/dev/null 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  const std::optional<VolumeId> id = IdentifyVolume(ReadVolumeStart(image, 0, kVolumeStartSize));
+  ASSERT_TRUE(id);
+  EXPECT_EQ(id->kind, volume.kind);
+  EXPECT_EQ(id->label, volume.label);
+  EXPECT_EQ(id->serial, volume.serial);
+  // A volume cut short, or zeroed, is none of them.
+  EXPECT_FALSE(IdentifyVolume(std::string(kVolumeStartSize, '\0')));
+  EXPECT_FALSE(IdentifyVolume(ReadVolumeStart(image, 0, 100)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    LinuxFileSystems, SuperblockTest,
+    ::testing::Values(
+        MadeVolume{"mkfs.ext2", "2M", "-q -F -L 'Fotos 2024' -U 1b2c3d4e-5f60-4172-8394-a5b6c7d8e9f0",
+                   "EXT2", "Fotos 2024", 0x1B2C3D4Eu},
+        MadeVolume{"mkfs.ext4", "8M", "-q -F -L Datos -U 00000001-5f60-4172-8394-a5b6c7d8e9f0",
+                   "EXT4", "Datos", 0x00000001u},
+        MadeVolume{"mkfs.xfs", "300M", "-q -f -L Copias -m uuid=a1b2c3d4-0000-4000-8000-000000000001",
+                   "XFS", "Copias", 0xA1B2C3D4u},
+        MadeVolume{"mkfs.btrfs", "120M",
+                   "-q -f -L 'M\xC3\xBAsica' -U c0ffee00-1234-4321-8765-0123456789ab", "BTRFS",
+                   "M\xFAsica", 0xC0FFEE00u}));
 
 // ---- Text rules ----
 
