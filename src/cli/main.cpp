@@ -212,15 +212,12 @@ int Catalogue(const Options& options) {
     drive = std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(drive[0])))) +
             ":\\";
   } else if (fs::is_directory(drive, ec)) {
-    char letter = 0;
+    char wanted = 0;
     const auto given = options.values.find("--letter");
-    if (given != options.values.end() && !given->second.empty())
-      letter = static_cast<char>(std::toupper(static_cast<unsigned char>(given->second[0])));
-    for (char c = 'D'; letter == 0 && c <= 'Z'; ++c)
-      if (!drives.FolderOf(c)) letter = c;
-    if (letter < 'A' || letter > 'Z') return Fail(kUsage, "no free drive letter");
-    drives.Map(letter, fs::absolute(drive));
-    drive = std::string(1, letter) + ":\\";
+    if (given != options.values.end() && !given->second.empty()) wanted = given->second[0];
+    const std::optional<char> letter = drives.MapFolder(drive, wanted);
+    if (!letter) return Fail(kUsage, "no free drive letter");
+    drive = std::string(1, *letter) + ":\\";
   } else {
     return Fail(kFailed, options.words[1] + " is neither a drive letter nor a folder");
   }

@@ -212,6 +212,17 @@ std::optional<char> DriveMap::LetterOf(const std::filesystem::path& folder) cons
 
 std::vector<MappedDrive> DriveMap::Drives() const { return drives_; }
 
+std::optional<char> DriveMap::MapFolder(const std::filesystem::path& folder, char wanted) {
+  if (wanted == 0)
+    if (const std::optional<char> mapped = LetterOf(folder)) return mapped;
+  char letter = UpperAZChar(wanted);
+  for (char c = 'D'; letter == 0 && c <= 'Z'; ++c)
+    if (!FolderOf(c)) letter = c;
+  if (letter < 'A' || letter > 'Z') return std::nullopt;
+  Map(letter, fs::absolute(folder).lexically_normal());
+  return letter;
+}
+
 DriveMap::Setting DriveSettings(TIniEditor& ini1) {
   return [&ini1](char letter) { return ini1.ReadPath("Unidades", std::string(1, letter)); };
 }

@@ -54,6 +54,10 @@ class DriveMap {
   std::optional<char> LetterOf(const std::filesystem::path& folder) const;
   // Every mapped drive, by letter.
   std::vector<MappedDrive> Drives() const;
+  // A folder chosen as a drive of its own: the letter already mapped to it,
+  // else the first free letter from "D" (or the given one), now mapped to
+  // it; nothing when no letter is free.
+  std::optional<char> MapFolder(const std::filesystem::path& folder, char wanted = 0);
 
  private:
   std::vector<MappedDrive> drives_;

@@ -44,7 +44,7 @@ struct Window : OpenWindow {
   Window() {
     volume = MakeVolume(inst);
     Open();
-    window->PCatalogar->Drives().Map('T', volume);
+    window->Ini1().WritePath("Unidades", "T", volume);  // read when a drive is chosen
     Show();
   }
   // Confirms the disc editor of the run, giving the disc a title.
@@ -73,7 +73,7 @@ struct RunPage : StandInServices {
     testing::CreateTables(inst.data);
     OpenTables();
     page = std::make_unique<CatalogarPage>(services, files);
-    page->Drives().Map('T', volume);
+    ini.WritePath("Unidades", "T", volume);
   }
   TTablas& Tablas() { return tablas; }
   fs::path Catalogues() { return folders.catalogos; }
@@ -225,17 +225,32 @@ void CatalogueTest::aDuplicateAndBadChoicesAreRefused() {
   w.dialogs.driveAnswer = "T:\\DOCS";  // below a root
   w.page->CatalogarClick();
   QCOMPARE(w.dialogs.messages.back(), w.inst.Text("Espanol.Len", "NoDirectorio"));
-  w.dialogs.driveAnswer = Utf8ToAnsi((w.volume / "DOCS").string());  // a folder of no letter
-  w.page->CatalogarClick();
-  QCOMPARE(w.dialogs.messages.back(), w.inst.Text("Espanol.Len", "NoDirectorio"));
   w.dialogs.driveAnswer = "Q:\\";  // no such drive
   w.page->CatalogarClick();
   QCOMPARE(w.dialogs.messages.back(), w.inst.Text("Espanol.Len", "ErrorUnidad"));
   w.dialogs.driveAnswer.clear();  // cancelled
   const size_t shown = w.dialogs.messages.size();
+  w.ini.WritePath("Unidades", "R", w.volume / "DOCS");  // a drive that came meanwhile
   w.page->CatalogarClick();
   QCOMPARE(w.dialogs.messages.size(), shown);
   QCOMPARE(w.Tablas().TablaCDRom.RecordCount(), 1u);
+  const auto offered = [&](char letter) {
+    for (const DriveChoice& drive : w.dialogs.offered)
+      if (drive.letter == letter) return drive.label;
+    return std::string("(not offered)");
+  };
+  QCOMPARE(offered('R'), std::string("DOCS"));  // the map is read anew for each choice
+
+  // A folder of no letter is a disc of its own, under a free letter.
+  w.ini.WritePath("Unidades", "R", "");
+  w.dialogs.driveAnswer = Utf8ToAnsi((w.volume / "DOCS").string());
+  w.page->CatalogarClick();
+  QCOMPARE(w.dialogs.messages.size(), shown);
+  QCOMPARE(w.Tablas().TablaCDRom.RecordCount(), 2u);
+  QVERIFY(w.Tablas().TablaCDRom.Locate("ETIQUETA", "DOCS"));
+  const std::string letter = w.Tablas().TablaCDRom.AsString("UNIDAD");
+  QVERIFY(letter >= "D" && letter != "T");
+  QCOMPARE(w.Tablas().TablaCDRom.AsString("TOTFILES"), std::string("1"));
 }
 
 QTEST_MAIN(CatalogueTest)

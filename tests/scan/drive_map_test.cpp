@@ -108,6 +108,14 @@ TEST(DriveMapTest, MapsLettersInEitherCaseAndFindsFoldersBack) {
   const fs::path here = fs::current_path();
   map.Map('R', "relative");
   EXPECT_EQ(map.LetterOf(here / "relative"), 'R');
+
+  // A folder chosen as a drive: its own letter, else the first free from D.
+  EXPECT_EQ(map.MapFolder(here / "relative/"), 'R');
+  EXPECT_EQ(map.MapFolder("/srv/discos"), 'D');
+  EXPECT_EQ(map.FolderOf('D'), fs::path("/srv/discos"));
+  EXPECT_EQ(map.MapFolder("/srv/otro", 'q'), 'Q');
+  for (char c = 'E'; c <= 'Z'; ++c) map.Map(c, "/x");
+  EXPECT_FALSE(map.MapFolder("/srv/lleno"));
 }
 
 TEST(DriveMapTest, SettingsOverrideAndRemoveDefaults) {

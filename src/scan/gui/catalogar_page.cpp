@@ -110,11 +110,15 @@ void CatalogarPage::CatalogarClick() {
 
 namespace {
 
-// The drive root of a chosen path: "D:\" as it is, a mapped letter's folder
-// as its root, anything else as given (and then refused).
-std::string RootOfChoice(const DriveMap& drives, const std::string& choice) {
+// The drive root of a chosen path: "D:\\" as it is; a folder as a drive of
+// its own (its mapped letter or a free one); anything else as given (and
+// then refused).
+std::string RootOfChoice(DriveMap& drives, const std::string& choice) {
   if (choice.size() == 3 && choice[1] == ':' && choice[2] == '\\') return choice;
-  if (const std::optional<char> letter = drives.LetterOf(fs::path(AnsiToUtf8(choice))))
+  const fs::path folder(AnsiToUtf8(choice));
+  std::error_code ec;
+  if (!fs::is_directory(folder, ec)) return choice;
+  if (const std::optional<char> letter = drives.MapFolder(folder))
     return std::string(1, *letter) + ":\\";
   return choice;
 }
@@ -130,6 +134,8 @@ void CatalogarPage::Cataloga() {
   emit StatusText(QString(), false);
   dialogs.ProcessEvents();
 
+  // Volumes come and go: the map is read anew each time a drive is chosen.
+  Guarded("DriveMap", [&] { drives_ = DriveMap::FromSystem(DriveSettings(services_.ini)); });
   std::vector<DriveChoice> choices;
   for (const MappedDrive& drive : drives_.Drives()) {
     std::string label;
