@@ -512,12 +512,14 @@ void BrowseTest::editingADiscWritesItsRecord() {
     QTest::keyClicks(editor.EditTituloCD, "Bach completo");
     QTest::keyClick(editor.EditTituloCD, Qt::Key_Return);  // Enter moves on
     QCOMPARE(editor.focusWidget(), static_cast<QWidget*>(editor.wwDBComboBox2));
+    QTest::keyClick(editor.wwDBComboBox2, Qt::Key_Return);  // from a drop-down box too
+    QCOMPARE(editor.focusWidget(), static_cast<QWidget*>(editor.EditNumeroCD));
     editor.CFiltro->lineEdit()->setFocus();
     QTest::keyClicks(editor.CFiltro->lineEdit(), "cl");
     editor.CFiltro->lineEdit()->insert(QString::fromUtf8("\xC3\xA1sica"));
     QCOMPARE(editor.CFiltro->currentText(), QString("CLÁSICA"));
     editor.wwDBRichEdit1->setPlainText("Dos\nlíneas");
-    QTest::mouseClick(editor.Aceptar, Qt::LeftButton);
+    QTest::keyClick(editor.CFiltro, Qt::Key_Escape);  // Escape in a box confirms
   });
   w->PCatalogos->EditarCD1->trigger();
   QVERIFY(*ran);

@@ -194,9 +194,11 @@ void TDatosCD::BuildForm() {
   setTabOrder(EditNumeroCD, wwDBComboBox1);
   setTabOrder(wwDBComboBox1, CFiltro);
   setTabOrder(CFiltro, wwDBRichEdit1);
+  // A drop-down box takes the keys itself and hands them to its line by a
+  // direct call, past any filter: both are watched.
   for (QWidget* box : std::initializer_list<QWidget*>{
-           EditTituloCD, EditNumeroCD, wwDBComboBox2->lineEdit(), wwDBComboBox1->lineEdit(),
-           CFiltro->lineEdit(), wwDBRichEdit1})
+           EditTituloCD, EditNumeroCD, wwDBComboBox2, wwDBComboBox2->lineEdit(), wwDBComboBox1,
+           wwDBComboBox1->lineEdit(), CFiltro, CFiltro->lineEdit(), wwDBRichEdit1})
     WatchKeys(box);
 
   connect(Aceptar, &QPushButton::clicked, this, &TDatosCD::AceptarClick);
