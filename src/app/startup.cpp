@@ -34,6 +34,11 @@ fs::path RunningExecutableFolder() {
   return ec ? fs::current_path() : exe.parent_path();
 }
 
+fs::path ShippedLanguageFolder(const fs::path& executableFolder) {
+  if (!ListFiles(executableFolder, "*.Len").empty()) return executableFolder;
+  return (executableFolder / ".." / "share" / "zafirel").lexically_normal();
+}
+
 ProgramLocation LocateProgram(const fs::path& executableFolder) {
   ProgramLocation where{executableFolder, executableFolder, executableFolder};
   if (Writable(executableFolder)) return where;

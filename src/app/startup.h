@@ -22,13 +22,18 @@ class TIniEditor;
 // written (a system-wide install), the user's XDG configuration folder takes
 // its place for the settings and the XDG data folder for the data.
 struct ProgramLocation {
-  std::filesystem::path executableFolder;  // the shipped language files live here
+  std::filesystem::path executableFolder;  // see ShippedLanguageFolder
   std::filesystem::path programFolder;     // holds the settings file "Opcion.INI"
   std::filesystem::path defaultDataFolder;
 };
 
 std::filesystem::path RunningExecutableFolder();
 ProgramLocation LocateProgram(const std::filesystem::path& executableFolder);
+
+// The folder of the shipped language files: the executable's folder when it
+// holds "*.Len" files (a build folder), else "<executable folder>/../share/zafirel"
+// (an installed program, bin/ beside share/).
+std::filesystem::path ShippedLanguageFolder(const std::filesystem::path& executableFolder);
 
 
 // Reads General/Directorio (empty: the default folder), drops one trailing

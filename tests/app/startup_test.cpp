@@ -111,6 +111,17 @@ TEST(ProgramLocation, AnUnwritableProgramFolderSendsSettingsAndDataToXdgFolders)
   EXPECT_TRUE(fs::is_directory(system.defaultDataFolder));
 }
 
+TEST(ProgramLocation, ShippedLanguageFilesBesideTheExecutableElseInShare) {
+  TempFolder dir;
+  const fs::path bin = dir.Path() / "usr" / "bin";
+  fs::create_directories(bin);
+  testing::WriteBytes(bin / "zafirel", "");
+  EXPECT_EQ(ShippedLanguageFolder(bin), dir.Path() / "usr" / "share" / "zafirel");
+
+  testing::WriteBytes(bin / "espanol.len", "[General]\r\n");  // a build folder, any letter case
+  EXPECT_EQ(ShippedLanguageFolder(bin), bin);
+}
+
 TEST(FirstRunTables, ReportNamesTheTablesThatWereMissing) {
   TempFolder dir;
   Language spanish(kLangFolder / "Espanol.Len");

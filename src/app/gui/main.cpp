@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationDisplayName(QStringLiteral("Zafirel!"));
 
   const zafirel::ProgramLocation where = zafirel::LocateProgram(zafirel::RunningExecutableFolder());
-  zafirel::Language leng(where.executableFolder / "Ingles.Len");
+  zafirel::Language leng(zafirel::ShippedLanguageFolder(where.executableFolder) / "Ingles.Len");
   zafirel::QtDialogs dialogs(leng);
   zafirel::TMenuPral window(where, zafirel::Locale::FromEnvironment(), leng, dialogs);
   dialogs.SetParentWindow(&window);

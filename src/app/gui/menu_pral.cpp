@@ -299,7 +299,9 @@ void TMenuPral::FormCreate() {
   dataFolderExists_ = FolderExists(folders_.data);
   if (!dataFolderExists_) return;  // the data module reports it and ends the program
 
-  Guarded(__func__, [&] { CopyShippedLanguageFiles(where_.executableFolder, folders_.data); });
+  Guarded(__func__, [&] {
+    CopyShippedLanguageFiles(ShippedLanguageFolder(where_.executableFolder), folders_.data);
+  });
   Guarded(__func__, [&] {
     std::string language = ini1_.ReadStr("General", "Lenguaje", "");
     TraduceTodo(language.empty() ? "Espanol.Len" : language);
