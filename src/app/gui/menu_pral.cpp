@@ -138,8 +138,8 @@ void TMenuPral::BuildFrame() {
 void TMenuPral::WirePages() {
   auto showTitle = [this](const std::string& title) { MostrarCatalogoActual(title); };
   connect(PCatalogos, &CatalogosPage::TitleChosen, this, showTitle);
-  connect(PCatalogos, &CatalogosPage::ListFilled, this, [this](int rows) {
-    if (rows == 0) Label1->setText(Qs(Traduce("CatalogoActual")));
+  connect(PCatalogos, &CatalogosPage::ListFilled, this, [this](int discs) {
+    if (discs == 0) Label1->setText(Qs(Traduce("CatalogoActual")));
     Label2->setText(Qs(std::string(kVersionLine) + " - ") + Label1->text());
   });
   connect(PCatalogos, &CatalogosPage::OpenRequested, this, [this] {

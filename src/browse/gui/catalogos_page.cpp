@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -124,9 +125,26 @@ void CatalogosPage::ConnectControls() {
             [this] { Guarded("CDsDblClick", [&] { CDsDblClick(); }); });
   }
   connect(CFiltro, &QComboBox::currentTextChanged, this, [this] { CFiltroChange(); });
+  // Picking the album already in the box lists it again when the list shows
+  // all discs (after a header click); Enter in the box refreshes the filter.
+  connect(CFiltro, &QComboBox::activated, this, [this] {
+    if (Ansi(CFiltro->currentText()) != listedAlbum_) CFiltroChange();
+  });
+  CFiltro->installEventFilter(this);
   connect(BLimpiarFiltro, &QPushButton::clicked, this, [this] { BLimpiarFiltroClick(); });
   connect(EditarCD1, &QAction::triggered, this, [this] { EditarCD1Click(); });
   connect(BorrarCD1, &QAction::triggered, this, [this] { BorrarCD1Click(); });
+}
+
+bool CatalogosPage::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == CFiltro && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      CFiltroChange();
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void CatalogosPage::Retranslate() {
@@ -170,11 +188,11 @@ void CatalogosPage::RellenaCDs(const std::string& key) {
     const ScopeGuard listen([this] { IgnorarCambios = false; });  // also when reading fails
     DiscListing listing = ListDiscs(services_.tablas, key, services_.locale);
     const int marked = listing.markedColumn;
-    const std::size_t count = listing.rows.size();
     Discos->SetRows(std::move(listing.rows));
-    emit ListFilled(static_cast<int>(count));
-    Label5->setText(Qs(Traduce("TotalCatalogos") + " " +
-                       std::to_string(services_.tablas.TablaCDRom.RecordCount())));
+    listedAlbum_ = key == kAlbumFilterKey ? Ansi(CFiltro->currentText()) : std::string();
+    const std::uint32_t discs = services_.tablas.TablaCDRom.RecordCount();
+    emit ListFilled(static_cast<int>(discs));
+    Label5->setText(Qs(Traduce("TotalCatalogos") + " " + std::to_string(discs)));
     Discos->SetMarkedColumn(marked, style()->standardIcon(QStyle::SP_ArrowUp));
   }
 }

@@ -77,14 +77,18 @@ class CatalogosPage : public QWidget {
  signals:
   // A disc became current: the status line shows its title.
   void TitleChosen(const std::string& title);
-  // The list was filled; an empty list leaves no disc to name.
-  void ListFilled(int rows);
+  // The list was filled; discs is how many the disc table holds (a filtered
+  // list may show fewer), and none leaves no disc to name.
+  void ListFilled(int discs);
   // A double click or Enter on a disc: its files are wanted.
   void OpenRequested();
   // A disc is about to go: a catalogue of it shown elsewhere is let go.
   void DiscDeleting(const std::string& number);
   // A disc went; the first disc left, if any, is current.
   void DiscDeleted();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   std::string Traduce(const char* key) const;
@@ -93,6 +97,7 @@ class CatalogosPage : public QWidget {
   void ConnectControls();
 
   PageServices services_;
+  std::string listedAlbum_;  // the album the list is confined to; empty for all discs
 };
 
 }  // namespace zafirel
