@@ -20,6 +20,7 @@
 #include <fstream>
 
 #include "app/gui/page_control.h"
+#include "browse/gui/catalogos_page.h"
 #include "gui/gui_support.h"
 #include "scan/gui/catalogar_page.h"
 #include "search/gui/busqueda_page.h"
@@ -112,11 +113,27 @@ void MenuPralTest::languageSwitchRelabelsTheWindow() {
   CatalogarPage* page = window.PCatalogar;
   QCOMPARE(Ansi(page->Catalogar->text()), inst.Text("Espanol.Len", "Catalogar1"));
 
+  window.show();
+  window.MostrarCatalogoActual("Disco");
   window.TraduceTodo("Ingles.Len");
   QCOMPARE(Ansi(page->Catalogar->text()), inst.Text("Ingles.Len", "Catalogar1"));
   QCOMPARE(Ansi(page->Parar->statusTip()), inst.Text("Ingles.Len", "PararHint"));
   QCOMPARE(Ansi(window.Salir1->text()), inst.Text("Ingles.Len", "Salir1"));
   QCOMPARE(Ansi(window.Pagina->Tabs()->CaptionOf(1)), inst.Text("Ingles.Len", "Catalogos1"));
+  // The status line, the bottom bar and the disc count follow; each tab
+  // fits its new caption.
+  const std::string current = inst.Text("Ingles.Len", "CatalogoActual") + " Disco";
+  QCOMPARE(Ansi(window.Label1->text()), current);
+  QCOMPARE(Ansi(window.Label2->text()), "Zafirel! v1.1 - " + current);
+  QCOMPARE(Ansi(window.PCatalogos->Label5->text()),
+           inst.Text("Ingles.Len", "TotalCatalogos") + " 0");
+  OwnerDrawnTabBar& tabs = *window.Pagina->Tabs();
+  for (int tab = 0; tab < 4; ++tab) {
+    if (!tabs.isTabVisible(tab)) continue;
+    const QString caption = tabs.CaptionOf(tab).remove(QLatin1Char('&'));
+    QVERIFY2(tabs.tabRect(tab).width() >= tabs.fontMetrics().horizontalAdvance(caption),
+             qPrintable(caption));
+  }
 
   // A file without "Parar" and without a hint key leaves them empty; keys
   // are found whatever their letter case in the file.

@@ -139,7 +139,10 @@ void TMenuPral::WirePages() {
   auto showTitle = [this](const std::string& title) { MostrarCatalogoActual(title); };
   connect(PCatalogos, &CatalogosPage::TitleChosen, this, showTitle);
   connect(PCatalogos, &CatalogosPage::ListFilled, this, [this](int discs) {
-    if (discs == 0) Label1->setText(Qs(Traduce("CatalogoActual")));
+    if (discs == 0) {
+      Label1->setText(Qs(Traduce("CatalogoActual")));
+      shownTitle_.reset();
+    }
     Label2->setText(Qs(std::string(kVersionLine) + " - ") + Label1->text());
   });
   connect(PCatalogos, &CatalogosPage::OpenRequested, this, [this] {
@@ -390,6 +393,7 @@ void TMenuPral::PrepareTables(const fs::path& data, const fs::path& catalogos) {
 }
 
 void TMenuPral::MostrarCatalogoActual(const std::string& title) {
+  shownTitle_ = title;
   Label1->setText(Qs(Traduce("CatalogoActual") + " " + title));
   Label2->setText(Qs(std::string(kVersionLine) + " - ") + Label1->text());
 }

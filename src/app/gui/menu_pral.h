@@ -8,6 +8,7 @@
 
 #include <QWidget>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -131,6 +132,7 @@ class TMenuPral : public QWidget {
   WorkingFolders folders_;
   const PageServices services_;
   bool firstRun_ = false;
+  std::optional<std::string> shownTitle_;  // the disc the status line names
   bool pageChangeQuiet_ = false;  // the program switches pages itself
   bool importing_ = false;
   // Closing was asked while a run, a search or an import was going on: the

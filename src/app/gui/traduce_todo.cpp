@@ -2,6 +2,7 @@
 // here, and each page's through its Retranslate. A key missing from the file
 // leaves its control with an empty text.
 #include <QAction>
+#include <QLabel>
 #include <QToolButton>
 
 #include "app/gui/menu_pral.h"
@@ -29,6 +30,13 @@ void TMenuPral::TraduceTodo(const std::string& languageFile) {
   PBusqueda->Retranslate();
   static const char* const kTabKeys[] = {"Catalogar1", "Catalogos1", "Archivos1", "Busqueda1"};
   for (int tab = 0; tab < 4; ++tab) Pagina->setTabText(tab, Qs(Traduce(kTabKeys[tab])));
+  // The status line and the bottom bar name the current disc in the new language.
+  if (shownTitle_) {
+    MostrarCatalogoActual(*shownTitle_);
+  } else {
+    Label1->setText(Qs(Traduce("CatalogoActual")));
+    Label2->setText(Qs(std::string(kVersionLine) + " - ") + Label1->text());
+  }
 }
 
 }  // namespace zafirel

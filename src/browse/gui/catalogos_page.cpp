@@ -153,13 +153,19 @@ void CatalogosPage::Retranslate() {
   const char* const columns[] = {"Nombre", "Tama\xF1o", "Etiqueta", "NSerie",
                                  "NArchivos", "NCD", "Album"};
   for (int column = 0; column < 7; ++column) Discos->SetCaption(column, Qs(Traduce(columns[column])));
-  Label5->setText(Qs(Traduce("TotalCatalogos")));
+  TotalLine();
   EditarCD1->setText(Qs(Traduce("EditarCD")));
   BorrarCD1->setText(Qs(Traduce("BorrarCD")));
   const QString filterHint = Qs(Traduce("FiltroHint"));
   CFiltro->setStatusTip(filterHint);
   CFiltro->setToolTip(LongHint(filterHint));  // the only hint also shown as a pop-up
   CDs->setStatusTip(Qs(Traduce("CDsHint")));
+}
+
+void CatalogosPage::TotalLine() {
+  std::string text = Traduce("TotalCatalogos");
+  if (discsInTable_) text += " " + std::to_string(*discsInTable_);
+  Label5->setText(Qs(text));
 }
 
 std::string CatalogosPage::SavedSortKey() {
@@ -192,7 +198,8 @@ void CatalogosPage::RellenaCDs(const std::string& key) {
     listedAlbum_ = key == kAlbumFilterKey ? Ansi(CFiltro->currentText()) : std::string();
     const std::uint32_t discs = services_.tablas.TablaCDRom.RecordCount();
     emit ListFilled(static_cast<int>(discs));
-    Label5->setText(Qs(Traduce("TotalCatalogos") + " " + std::to_string(discs)));
+    discsInTable_ = discs;
+    TotalLine();
     Discos->SetMarkedColumn(marked, style()->standardIcon(QStyle::SP_ArrowUp));
   }
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QWidget>
+#include <optional>
 #include <string>
 
 #include "util/gui/services.h"
@@ -98,6 +99,9 @@ class CatalogosPage : public QWidget {
 
   PageServices services_;
   std::string listedAlbum_;  // the album the list is confined to; empty for all discs
+  std::optional<std::uint32_t> discsInTable_;  // at the last fill
+  // "Total de catálogos:" and, once the list was filled, the table's count.
+  void TotalLine();
 };
 
 }  // namespace zafirel
