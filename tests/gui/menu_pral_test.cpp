@@ -5,7 +5,9 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
@@ -20,6 +22,7 @@
 #include <fstream>
 
 #include "app/gui/page_control.h"
+#include "app/gui/qt_translation.h"
 #include "browse/gui/catalogos_page.h"
 #include "gui/gui_support.h"
 #include "scan/gui/catalogar_page.h"
@@ -113,9 +116,18 @@ void MenuPralTest::languageSwitchRelabelsTheWindow() {
   CatalogarPage* page = window.PCatalogar;
   QCOMPARE(Ansi(page->Catalogar->text()), inst.Text("Espanol.Len", "Catalogar1"));
 
+  // Qt's own texts follow the language file where Qt's catalogue is installed.
+  const auto cancel = [] { return QCoreApplication::translate("QPlatformTheme", "Cancel"); };
+  if (QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + "/qt_es.qm")) {
+    QCOMPARE(cancel(), QStringLiteral("Cancelar"));
+  }
+  QCOMPARE(QtLanguageOf("Espa\xF1ol.len"), std::string("es"));
+  QCOMPARE(QtLanguageOf("Klingon.Len"), std::string());
+
   window.show();
   window.MostrarCatalogoActual("Disco");
   window.TraduceTodo("Ingles.Len");
+  QCOMPARE(cancel(), QStringLiteral("Cancel"));
   QCOMPARE(Ansi(page->Catalogar->text()), inst.Text("Ingles.Len", "Catalogar1"));
   QCOMPARE(Ansi(page->Parar->statusTip()), inst.Text("Ingles.Len", "PararHint"));
   QCOMPARE(Ansi(window.Salir1->text()), inst.Text("Ingles.Len", "Salir1"));

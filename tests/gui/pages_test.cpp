@@ -68,6 +68,15 @@ void PagesTest::theDiscListSaysWhichDiscIsCurrentAndWhichGoes() {
   QCOMPARE(chosen.takeFirst().at(0).value<std::string>(), std::string("Mapas"));
   QCOMPARE(rig.tablas.TablaCDRom.AsString("AUTO"), std::string("1"));
 
+  // Columns fit a size of 100,000 MB and more, and a caption with the sort mark.
+  const QFontMetrics metrics = page.CDs->fontMetrics();
+  QVERIFY(page.CDs->columnWidth(1) > metrics.horizontalAdvance("1234567 MB"));
+  page.CDsColumnClick(4);
+  QVERIFY(page.CDs->columnWidth(4) >
+          page.CDs->horizontalHeader()->fontMetrics().horizontalAdvance(
+              page.Discos->headerData(4, Qt::Horizontal, Qt::DisplayRole).toString()) +
+              16);
+
   // A column's order is kept in the settings.
   page.CDsColumnClick(3);
   QCOMPARE(rig.ini.ReadStr("General", "Indice", ""), std::string("NSerieCD"));

@@ -1,17 +1,21 @@
 // The program's entry: the main window, then the data module, then the
 // event loop until the main window closes.
 #include <QApplication>
+#include <QIcon>
 
 #include "app/gui/menu_pral.h"
 #include "app/gui/qt_dialogs.h"
-#include "settings/language.h"
 #include "app/startup.h"
+#include "settings/language.h"
 #include "util/locale.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Zafirel!"));
   QApplication::setApplicationDisplayName(QStringLiteral("Zafirel!"));
+  // The menu entry's name and icon, so desktops match the window to it.
+  QGuiApplication::setDesktopFileName(QStringLiteral("io.github.zafirel.Zafirel"));
+  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("io.github.zafirel.Zafirel")));
 
   const zafirel::ProgramLocation where = zafirel::LocateProgram(zafirel::RunningExecutableFolder());
   zafirel::Language leng(zafirel::ShippedLanguageFolder(where.executableFolder) / "Ingles.Len");

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/gui/qt_translation.h"
 #include "app/startup.h"
 #include "settings/ini_editor.h"
 #include "store/tablas.h"
@@ -133,6 +134,7 @@ class TMenuPral : public QWidget {
   const PageServices services_;
   bool firstRun_ = false;
   std::optional<std::string> shownTitle_;  // the disc the status line names
+  QtTranslation qtTranslation_;
   bool pageChangeQuiet_ = false;  // the program switches pages itself
   bool importing_ = false;
   // Closing was asked while a run, a search or an import was going on: the

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "util/gui/controls.h"
 #include "util/gui/palette.h"
 
 namespace zafirel {
@@ -28,7 +29,7 @@ TMiMensaje::TMiMensaje(const QString& text, const QString& acceptCaption, QWidge
       new QPushButton(acceptCaption.isEmpty() ? QStringLiteral("&Aceptar") : acceptCaption, this);
   Aceptar->setObjectName("Aceptar");
   Aceptar->setGeometry(168, 92, 54, 21);
-  Aceptar->setFlat(true);
+  MakeFlat(*Aceptar);
   Aceptar->setAutoDefault(false);
   connect(Aceptar, &QPushButton::clicked, this, &QDialog::accept);
   Aceptar->installEventFilter(this);  // the window sees every key first

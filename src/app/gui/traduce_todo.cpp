@@ -18,6 +18,7 @@ namespace zafirel {
 
 void TMenuPral::TraduceTodo(const std::string& languageFile) {
   if (dataFolderExists_) leng_.Use(folders_.data, languageFile);
+  qtTranslation_.Use(languageFile);  // Qt's own buttons and pickers follow
   MArchivos->setText(Qs(Traduce("MArchivos")));
   const std::pair<QAction*, const char*> menu[] = {
       {Catalogar1, "Catalogar1"}, {Catalogos1, "Catalogos1"}, {Archivos1, "Archivos1"},

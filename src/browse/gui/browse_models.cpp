@@ -13,11 +13,11 @@ constexpr Qt::Alignment kRight = Qt::AlignRight;
 
 DiscListModel::DiscListModel(QObject* parent)
     : ListModel({{QStringLiteral("Nombre"), 300, kLeft},
-                 {QStringLiteral("Tamaño"), 60, kRight},
+                 {QStringLiteral("Tamaño"), 60, kRight, QStringLiteral("9999999 MB")},
                  {QStringLiteral("Etiqueta"), 100, kLeft},
-                 {QStringLiteral("Nº serie"), 70, kLeft},
-                 {QStringLiteral("Nº archivos"), 70, kRight},
-                 {QStringLiteral("Nº CD"), 50, kRight},
+                 {QStringLiteral("Nº serie"), 70, kLeft, QStringLiteral("FFFFFFFF")},
+                 {QStringLiteral("Nº archivos"), 70, kRight, QStringLiteral("99.999.999")},
+                 {QStringLiteral("Nº CD"), 50, kRight, QStringLiteral("99999")},
                  {QStringLiteral("Album"), 100, kLeft}},
                 parent) {}
 
@@ -37,8 +37,8 @@ std::string_view DiscListModel::CellText(int row, int column) const {
 
 FileListModel::FileListModel(QObject* parent)
     : ListModel({{QStringLiteral("Nombre"), 200, kLeft},
-                 {QStringLiteral("Tamaño"), 75, kRight},
-                 {QStringLiteral("Fecha"), 70, kLeft},
+                 {QStringLiteral("Tamaño"), 75, kRight, QStringLiteral("99.999.999")},
+                 {QStringLiteral("Fecha"), 70, kLeft, QStringLiteral("00/00/0000")},
                  {QStringLiteral("Comentarios"), 150, kLeft}},
                 parent) {}
 

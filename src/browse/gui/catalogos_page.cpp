@@ -60,7 +60,7 @@ CatalogosPage::CatalogosPage(const PageServices& services, QWidget* parent)
   CFiltro->setMaxVisibleItems(8);
   BLimpiarFiltro = new QPushButton(QStringLiteral("Limpiar filtro"), Panel4);
   BLimpiarFiltro->setObjectName("BLimpiarFiltro");
-  BLimpiarFiltro->setFlat(true);
+  MakeFlat(*BLimpiarFiltro);
   Label5 = new QLabel(QStringLiteral("------------"), Panel4);
   Label5->setObjectName("Label5");
   Label5->setAlignment(Qt::AlignCenter);

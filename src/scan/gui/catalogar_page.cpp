@@ -17,6 +17,7 @@
 #include "util/codepage.h"
 #include "util/dialogs.h"
 #include "util/folder_lock.h"
+#include "util/gui/controls.h"
 #include "util/gui/guarded.h"
 #include "util/gui/palette.h"
 #include "util/gui/qt_text.h"
@@ -52,7 +53,7 @@ CatalogarPage::CatalogarPage(const PageServices& services, LineList& files, QWid
   Parar->setObjectName("Parar");
   Parar->setEnabled(false);
   for (QPushButton* button : {Catalogar, Parar}) {
-    button->setFlat(true);
+    MakeFlat(*button);
     button->setMinimumSize(120, 32);
     buttons->addWidget(button);
   }

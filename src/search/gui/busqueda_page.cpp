@@ -6,8 +6,8 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QStyle>
 #include <QShortcut>
+#include <QStyle>
 #include <QTreeView>
 #include <algorithm>
 #include <chrono>
@@ -25,6 +25,7 @@
 #include "store/tablas.h"
 #include "util/codepage.h"
 #include "util/dialogs.h"
+#include "util/gui/controls.h"
 #include "util/gui/guarded.h"
 #include "util/gui/qt_text.h"
 #include "util/gui/wait_cursor.h"
@@ -66,9 +67,12 @@ BusquedaPage::BusquedaPage(const PageServices& services, QWidget* parent)
   Label3->setObjectName("Label3");
   CBusquedas = new QComboBox(this);
   CBusquedas->setObjectName("CBusquedas");
+  // Wide enough for a saved search's text, whatever the list holds.
+  CBusquedas->setMinimumContentsLength(24);
+  CBusquedas->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   GrabarBusca = new QPushButton(QStringLiteral("Grabar búsqueda"), this);
   GrabarBusca->setObjectName("GrabarBusca");
-  for (QPushButton* button : {BBuscar, BCancelar, GrabarBusca}) button->setFlat(true);
+  for (QPushButton* button : {BBuscar, BCancelar, GrabarBusca}) MakeFlat(*button);
 
   Busca = new QTreeView(this);
   Busca->setObjectName("Busca");

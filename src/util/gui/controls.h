@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QComboBox>
+#include <QEvent>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QString>
@@ -16,11 +17,44 @@
 
 namespace zafirel {
 
+// Flat buttons read as labels: pointing at one, or giving it the focus,
+// raises it so it shows it is a button.
+class FlatButtonMarks : public QObject {
+ public:
+  using QObject::QObject;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    auto* button = qobject_cast<QPushButton*>(watched);
+    switch (event->type()) {
+      case QEvent::Enter:
+      case QEvent::FocusIn:
+      case QEvent::Leave:
+      case QEvent::FocusOut:
+        if (button != nullptr) {
+          const bool marked =
+              event->type() == QEvent::Enter || event->type() == QEvent::FocusIn ||
+              (event->type() == QEvent::Leave ? button->hasFocus() : button->underMouse());
+          button->setFlat(!marked);
+        }
+        break;
+      default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
+  }
+};
+
+inline void MakeFlat(QPushButton& button) {
+  button.setFlat(true);
+  button.installEventFilter(new FlatButtonMarks(&button));
+}
+
 // A flat button that Enter in a text box does not press.
 inline QPushButton* FlatButton(const QString& caption, QWidget* parent, const char* name = "") {
   auto* button = new QPushButton(caption, parent);
   if (*name != '\0') button->setObjectName(name);
-  button->setFlat(true);
+  MakeFlat(*button);
   button->setAutoDefault(false);
   return button;
 }

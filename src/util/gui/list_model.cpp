@@ -59,9 +59,32 @@ QVariant ListModel::headerData(int section, Qt::Orientation orientation, int rol
 }  // namespace zafirel
 
 #include <QHeaderView>
+#include <QStyle>
 #include <QTableView>
+#include <algorithm>
 
 namespace zafirel {
+
+namespace {
+
+// Widens (never narrows) each column to what its caption, the sort mark and
+// its widest value need, so that neither is cut in a larger font.
+void FitColumns(QTableView& view, const ListModel& model) {
+  const QFontMetrics text(view.fontMetrics());
+  const QFontMetrics header(view.horizontalHeader()->fontMetrics());
+  const int margin = 2 * view.style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, &view) + 8;
+  const int mark = view.style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, &view) + 4;
+  for (int i = 0; i < model.columnCount(); ++i) {
+    const ListColumn& column = model.Columns()[static_cast<std::size_t>(i)];
+    const int marked = model.MarkedColumn() == i ? mark : 0;
+    const int need =
+        std::max({column.width, header.horizontalAdvance(column.caption) + margin + marked,
+                  text.horizontalAdvance(column.widest) + margin});
+    if (view.columnWidth(i) < need) view.setColumnWidth(i, need);
+  }
+}
+
+}  // namespace
 
 void ShowAsReport(QTableView& view, ListModel& model) {
   view.setModel(&model);
@@ -78,6 +101,9 @@ void ShowAsReport(QTableView& view, ListModel& model) {
   view.horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   for (int i = 0; i < model.columnCount(); ++i)
     view.setColumnWidth(i, model.Columns()[static_cast<std::size_t>(i)].width);
+  FitColumns(view, model);
+  QObject::connect(&model, &QAbstractItemModel::headerDataChanged, &view,
+                   [&view, &model] { FitColumns(view, model); });
 }
 
 }  // namespace zafirel

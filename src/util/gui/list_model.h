@@ -13,8 +13,9 @@ namespace zafirel {
 
 struct ListColumn {
   QString caption;
-  int width;
+  int width;  // at least; wider when the caption or the widest value needs it
   Qt::Alignment alignment;
+  QString widest = {};  // a sample of the widest value the column shows
 };
 
 class ListModel : public QAbstractTableModel {
@@ -50,7 +51,9 @@ class QTableView;
 namespace zafirel {
 
 // Sets a table view up as a report-style list over the model: grid lines,
-// whole rows selected, no row header, the model's column widths, compact rows.
+// whole rows selected, no row header, compact rows, and columns as wide as
+// the model says or as their caption (with the sort mark) and widest value
+// need in the view's font; they widen again when a caption changes.
 void ShowAsReport(QTableView& view, ListModel& model);
 
 }  // namespace zafirel
