@@ -41,7 +41,11 @@ fs::path ShippedLanguageFolder(const fs::path& executableFolder) {
 
 ProgramLocation LocateProgram(const fs::path& executableFolder) {
   ProgramLocation where{executableFolder, executableFolder, executableFolder};
-  if (Writable(executableFolder)) return where;
+  // An installed program (its language files in share/) keeps nothing beside
+  // its executable, not even when run by a user who could write there.
+  const fs::path shipped = ShippedLanguageFolder(executableFolder);
+  const bool installed = shipped != executableFolder && !ListFiles(shipped, "*.Len").empty();
+  if (Writable(executableFolder) && !installed) return where;
   where.programFolder = XdgFolder("XDG_CONFIG_HOME", ".config");
   where.defaultDataFolder = XdgFolder("XDG_DATA_HOME", ".local/share");
   std::error_code ec;

@@ -19,8 +19,9 @@ class TIniEditor;
 
 // Where the program keeps its settings file and, by default, its data. The
 // program's folder is the executable's folder; when that folder cannot be
-// written (a system-wide install), the user's XDG configuration folder takes
-// its place for the settings and the XDG data folder for the data.
+// written, or the program is installed (its language files in share/, see
+// ShippedLanguageFolder), the user's XDG configuration folder takes its place
+// for the settings and the XDG data folder for the data.
 struct ProgramLocation {
   std::filesystem::path executableFolder;  // see ShippedLanguageFolder
   std::filesystem::path programFolder;     // holds the settings file "Opcion.INI"

@@ -109,6 +109,16 @@ TEST(ProgramLocation, AnUnwritableProgramFolderSendsSettingsAndDataToXdgFolders)
   EXPECT_EQ(system.defaultDataFolder, dir.Path() / "share" / "Zafirel");
   EXPECT_TRUE(fs::is_directory(system.programFolder));
   EXPECT_TRUE(fs::is_directory(system.defaultDataFolder));
+
+  // Installed (language files in share/): the XDG folders even where bin/ is
+  // writable, as /usr/bin is for root.
+  fs::create_directories(dir.Path() / "usr" / "bin");
+  fs::create_directories(dir.Path() / "usr" / "share" / "zafirel");
+  testing::WriteBytes(dir.Path() / "usr" / "share" / "zafirel" / "Espanol.Len", "[General]\r\n");
+  setenv("XDG_CONFIG_HOME", (dir.Path() / "config").c_str(), 1);
+  const ProgramLocation installed = LocateProgram(dir.Path() / "usr" / "bin");
+  unsetenv("XDG_CONFIG_HOME");
+  EXPECT_EQ(installed.programFolder, dir.Path() / "config" / "Zafirel");
 }
 
 TEST(ProgramLocation, ShippedLanguageFilesBesideTheExecutableElseInShare) {
