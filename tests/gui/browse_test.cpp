@@ -371,6 +371,7 @@ void BrowseTest::fileEntriesAreDeletedCommentedAndRenamed() {
   files->selectRow(2);
   auto ran = w.OnModal<TPropiedades>([](TPropiedades& dialog) {
     QVERIFY(dialog.windowTitle().endsWith(" : D:\\DOCS\\C.ZIP"));
+    QVERIFY(dialog.width() > dialog.fontMetrics().horizontalAdvance(dialog.windowTitle()));
     QCOMPARE(dialog.Label2->text(), QString("Tamaño: 7 KB"));
     dialog.Memo1->setPlainText("Juego;de\ncartas\\");
     QTest::keyClick(dialog.Memo1, Qt::Key_Escape);  // Escape keeps what was typed

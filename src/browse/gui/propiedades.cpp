@@ -1,26 +1,33 @@
 #include "browse/gui/propiedades.h"
 
+#include <QApplication>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
+#include "browse/loaded_catalogue.h"
+#include "settings/language.h"
 #include "util/gui/controls.h"
 #include "util/gui/palette.h"
 #include "util/gui/qt_text.h"
-#include "settings/language.h"
-#include "browse/loaded_catalogue.h"
 #include "util/text.h"
 
 namespace zafirel {
+
+namespace {
+constexpr int kWidth = 228;
+}  // namespace
 
 TPropiedades::TPropiedades(Language& leng, QWidget* parent)
     : EscapeConfirmsDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       leng_(leng) {
   setObjectName("Propiedades");
   colors::ApplyWindowLook(*this);
-  setFixedSize(228, 266);
+  setFixedSize(kWidth, 266);
   setWindowTitle(QStringLiteral("Propiedades"));
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(5, 5, 5, 5);
@@ -58,7 +65,14 @@ void TPropiedades::FormCreate() {
 
 void TPropiedades::Show(const std::string& line, const Locale& locale) {
   const std::string path(Trozo(line, ';', 0));
-  setWindowTitle(Qs(leng_.Traduce("Propiedades") + " : " + path));
+  const QString title = Qs(leng_.Traduce("Propiedades") + " : " + path);
+  setWindowTitle(title);
+  // Wide enough for the title with the path (the frame's buttons beside it),
+  // up to a reasonable width; the name line follows.
+  const int wanted =
+      QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(title);
+  setFixedWidth(std::clamp(wanted + 120, kWidth, 640));
+  Label1->setFixedWidth(width() - 10);
   Label1->setText(Qs(path));
   Label2->setText(
       Qs(leng_.Traduce("Tama\xF1o") + ": " + FileSizeCell(Trozo(line, ';', 1), locale)));
