@@ -45,7 +45,8 @@ const char* const kHelp =
     "  version                     the program's version\n"
     "  init FOLDER                 create the disc and cover tables in FOLDER when missing\n"
     "  catalogue DRIVE             catalogue a drive: a letter (D, D: or D:\\) of the drive map,\n"
-    "                              or a folder, which becomes a drive for the run\n"
+    "                              or a folder or an ISO 9660 disc image (.iso), which\n"
+    "                              becomes a drive for the run\n"
     "      --letter L              the letter a folder is catalogued as (default: the first free\n"
     "                              from D)\n"
     "      --no-subfolders         only the drive's root folder\n"
@@ -211,7 +212,8 @@ int Catalogue(const Options& options) {
       (drive.size() == 1 || drive[1] == ':')) {
     drive = std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(drive[0])))) +
             ":\\";
-  } else if (fs::is_directory(drive, ec)) {
+  } else if (fs::is_directory(drive, ec) || fs::is_regular_file(drive, ec)) {
+    // A folder, or a disc image file, becomes a drive of its own.
     char wanted = 0;
     const auto given = options.values.find("--letter");
     if (given != options.values.end() && !given->second.empty()) wanted = given->second[0];
@@ -219,7 +221,8 @@ int Catalogue(const Options& options) {
     if (!letter) return Fail(kUsage, "no free drive letter");
     drive = std::string(1, *letter) + ":\\";
   } else {
-    return Fail(kFailed, options.words[1] + " is neither a drive letter nor a folder");
+    return Fail(kFailed,
+                options.words[1] + " is neither a drive letter, a folder nor a disc image");
   }
 
   fs::create_directories(folder.below.catalogos, ec);

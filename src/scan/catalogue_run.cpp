@@ -120,9 +120,18 @@ void CatalogueRun::BuscadorFound(const std::string& folder, const FileInfo& info
   std::string suffix;
   const std::size_t dot = info.name.rfind('.');
   if (Zips && dot != std::string::npos && UpperAZ(info.name.substr(dot)) == ".ZIP") {
-    const fs::path archive =
-        Buscador.CurrentHostFolder() / (info.hostName ? info.hostName : info.name.c_str());
-    suffix = ReadZipDescription(archive, tempFolder).LineSuffix();
+    if (!Buscador.ImageFile().empty()) {
+      // Inside a disc image the archive is read where it lies in the image.
+      suffix =
+          info.imageOffset
+              ? ReadZipDescription(Buscador.ImageFile(), *info.imageOffset, info.size, tempFolder)
+                    .LineSuffix()
+              : ZipDescription{ZipDescription::Kind::kUnreadable, {}}.LineSuffix();
+    } else {
+      const fs::path archive =
+          Buscador.CurrentHostFolder() / (info.hostName ? info.hostName : info.name.c_str());
+      suffix = ReadZipDescription(archive, tempFolder).LineSuffix();
+    }
   }
   files_.push_back(FileListLine(folder, info, locale_, suffix));
   walkedBytes_ += info.size;

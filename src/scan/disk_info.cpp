@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <limits>
 
+#include "scan/iso_image.h"
 #include "scan/volume_reader.h"
 #include "util/codepage.h"
 #include "util/file_handle.h"
@@ -275,7 +276,26 @@ TDiskInfo::TDiskInfo(const DriveMap& drives) : drives_(drives), drive_("C") { Se
 void TDiskInfo::SetDrive(std::string_view value) {
   if (value.empty()) return;
   const std::optional<fs::path> folder = drives_.FolderOf(value.front());
-  if (!folder || !CanOpenFolder(*folder)) return;
+  if (!folder) return;
+  std::error_code ec;
+  if (fs::is_regular_file(*folder, ec)) {
+    if (const std::optional<IsoImage> image = IsoImage::Open(*folder)) {
+      // A disc image: the disc's facts as a drive holding it would give them.
+      drive_.assign(1, value.front());
+      volumeName_ = image->Label().substr(0, kMaxLabel);
+      serialNumber_ = SerialText(image->Serial());
+      fileSystemType_ = "CDFS";
+      wholeVolume_ = true;
+      bytesPerSector_ = static_cast<std::uint32_t>(kIsoSector);
+      sectorsPerCluster_ = 1;
+      clusters_ = Clamp32(image->VolumeBytes() / kIsoSector);
+      freeClusters_ = 0;
+      totalDiskSpace_ = MegabytesText(image->VolumeBytes());
+      diskFreeSpace_ = MegabytesText(0);
+    }
+    return;
+  }
+  if (!CanOpenFolder(*folder)) return;
   drive_.assign(1, value.front());
 
   const std::optional<Place> place = Locate(*folder);
@@ -299,6 +319,8 @@ void TDiskInfo::SetDrive(std::string_view value) {
 std::string TDiskInfo::DriveType() const {
   const std::optional<fs::path> folder =
       drive_.empty() ? std::nullopt : drives_.FolderOf(drive_.front());
+  std::error_code ec;
+  if (folder && fs::is_regular_file(*folder, ec) && IsoImage::Open(*folder)) return "CDROM";
   const std::optional<Place> place = folder ? Locate(*folder) : std::nullopt;
   if (!place) return "Root Directory does not exist";
   if (!place->mount) return "No Type Information";

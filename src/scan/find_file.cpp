@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "scan/drive_map.h"
+#include "scan/iso_image.h"
 #include "util/codepage.h"
 #include "util/file_handle.h"
 #include "util/text.h"
@@ -37,6 +38,20 @@ std::string ReportedName(std::string_view hostName) {
     if (c == '\\' || c == ';' || c == '\r' || c == '\n') c = '_';
   return name;
 }
+
+// The order entries are reported in: name order without regard to case, as
+// the file systems discs come from list them, not in the host's hashed order.
+std::string NameOrderKey(std::string_view reported) { return UpperAnsi(reported); }
+
+template <typename Entry>
+void SortByName(std::vector<Entry>& entries) {
+  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+    return a.key != b.key ? a.key < b.key : a.hostName < b.hostName;
+  });
+}
+
+// A folder deeper than this inside an image is not entered.
+constexpr int kMaxImageDepth = 64;
 
 // The attributes the file system keeps beyond the permission bits.
 std::uint32_t StoredAttributes(AttributeSource source, int folderFd, const char* name,
@@ -105,7 +120,9 @@ void TFindFile::SetLocation(const std::string& value) {
   if (!value.empty()) {
     const fs::path host = HostPathOf(drives_, value);
     std::error_code ec;
-    if (host.empty() || !fs::is_directory(host, ec))
+    const bool root = value.size() <= 3 && value.size() >= 2 && value[1] == ':';
+    if (host.empty() || !(fs::is_directory(host, ec) ||
+                          (root && fs::is_regular_file(host, ec) && IsoImage::Open(host))))
       throw EFindFileError(value + "\n\rEl directorio no existe.");
   }
   std::string stored = value;
@@ -149,13 +166,70 @@ void TFindFile::Execute() {
       walk.source = AttributeSource::kNtfs;
   }
   hostFolder_ = host;
+  imageFile_.clear();
   if (fd < 0) {
+    if (std::optional<IsoImage> image = IsoImage::Open(host)) {
+      // A disc image is walked inside, as the disc it holds.
+      imageFile_ = host;
+      std::set<std::uint64_t> entered{image->Root().offset};
+      WalkImage(*image, image->Root(), start, walk, entered, 0);
+      return;
+    }
     // A folder that cannot be listed yields no entries, but is still entered.
     bool ignore = false;
     if (OnNewFolder) OnNewFolder(*this, start, ignore);
     return;
   }
   WalkFolder(fd, start, walk);
+}
+
+void TFindFile::WalkImage(const IsoImage& image, const IsoDirEntry& dir, const std::string& folder,
+                          Walk& walk, std::set<std::uint64_t>& entered, int depth) {
+  bool ignore = false;
+  if (OnNewFolder) OnNewFolder(*this, folder, ignore);
+  if (ignore || aborted_) return;
+  struct Entry {
+    std::string reported, key, hostName;
+    const IsoDirEntry* entry;
+  };
+  const std::vector<IsoDirEntry> listed = image.List(dir);
+  std::vector<Entry> entries;
+  entries.reserve(listed.size());
+  for (const IsoDirEntry& e : listed) {
+    if (e.name.empty() || e.name[0] == '.') continue;
+    std::string reported = ReportedName(e.name);
+    std::string key = NameOrderKey(reported);
+    entries.push_back({std::move(reported), std::move(key), e.name, &e});
+  }
+  SortByName(entries);
+  std::vector<const Entry*> subfolders;
+  for (Entry& entry : entries) {
+    if (aborted_) break;
+    const IsoDirEntry& e = *entry.entry;
+    if (e.folder) {
+      if (Subfolders) subfolders.push_back(&entry);
+      continue;
+    }
+    // Files on a disc cannot be written: read-only, as a mounted disc shows them.
+    const std::uint32_t attributes = attr::kReadOnly | (e.hidden ? attr::kHidden : 0);
+    if (!ReportsFile(attributes, walk.mask, walk.acceptPlain)) continue;
+    FileInfo found;
+    found.name = std::move(entry.reported);
+    if (!walk.anyName && !MatchesPattern(found.name, walk.pattern)) continue;
+    found.size = e.size;
+    found.attributes = attributes;
+    found.hostName = entry.hostName.c_str();
+    if (e.contiguous) found.imageOffset = e.offset;
+    localtime_r(&e.modified, &found.modified);
+    if (OnFound) OnFound(*this, folder, found);
+  }
+  for (const Entry* entry : subfolders) {
+    if (aborted_) break;
+    const IsoDirEntry& e = *entry->entry;
+    if (e.hidden || depth >= kMaxImageDepth) continue;  // hidden folders are not entered
+    if (!entered.insert(e.offset).second) continue;     // a loop, or a folder seen already
+    WalkImage(image, e, folder + entry->reported + "\\", walk, entered, depth + 1);
+  }
 }
 
 void TFindFile::WalkFolder(int folderFd, const std::string& folder, Walk& walk) {
@@ -169,8 +243,6 @@ void TFindFile::WalkFolder(int folderFd, const std::string& folder, Walk& walk) 
   if (!listing.valid()) return;
   DIR* dir = listing.get();
   const fs::path host = hostFolder_;
-  // Entries come in name order without regard to case, as the file systems
-  // discs come from list them, not in the host's hashed order.
   struct Entry {
     std::string reported, key, hostName;
     unsigned char type;
@@ -179,12 +251,10 @@ void TFindFile::WalkFolder(int folderFd, const std::string& folder, Walk& walk) 
   for (const dirent* entry = readdir(dir); entry != nullptr; entry = readdir(dir)) {
     if (entry->d_name[0] == '.') continue;  // ".", ".." and every dot name
     std::string reported = ReportedName(entry->d_name);
-    std::string key = UpperAnsi(reported);
+    std::string key = NameOrderKey(reported);
     entries.push_back({std::move(reported), std::move(key), entry->d_name, entry->d_type});
   }
-  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-    return a.key != b.key ? a.key < b.key : a.hostName < b.hostName;
-  });
+  SortByName(entries);
   std::vector<std::string> subfolders;
   for (Entry& entry : entries) {
     if (aborted_) break;

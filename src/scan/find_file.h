@@ -18,6 +18,8 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <optional>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -25,6 +27,8 @@
 namespace zafirel {
 
 class DriveMap;
+class IsoImage;
+struct IsoDirEntry;
 
 enum class TFileAttribute : std::uint8_t {
   ffNormal,
@@ -62,6 +66,9 @@ struct FileInfo {
   std::tm modified{};  // local time
   std::uint32_t attributes = 0;
   const char* hostName = nullptr;  // the name on the host, valid inside the report only
+  // Inside a disc image: where the file's bytes begin in the image file
+  // (TFindFile::ImageFile), when they lie in one run.
+  std::optional<std::uint64_t> imageOffset;
 };
 
 class EFindFileError : public std::runtime_error {
@@ -101,16 +108,22 @@ class TFindFile {
 
   // The host folder being listed, for handlers that open a found file.
   const std::filesystem::path& CurrentHostFolder() const { return hostFolder_; }
+  // The disc image being walked (a drive mapped to an ISO 9660 image file
+  // is walked inside the image); empty for a folder.
+  const std::filesystem::path& ImageFile() const { return imageFile_; }
 
  private:
   struct Walk;
   void WalkFolder(int folderFd, const std::string& folder, Walk& walk);
+  void WalkImage(const IsoImage& image, const IsoDirEntry& folder, const std::string& path,
+                 Walk& walk, std::set<std::uint64_t>& entered, int depth);
 
   const DriveMap& drives_;
   std::string filename_ = "*.*";
   std::string location_;
   bool aborted_ = false;
   std::filesystem::path hostFolder_;
+  std::filesystem::path imageFile_;
 };
 
 // Whether a file with these attribute values is reported under a mask (the

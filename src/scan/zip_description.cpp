@@ -132,6 +132,21 @@ ZipDescription DescribeOpen(zip_t* zip, const fs::path* tempFolder) {
   return {ZipDescription::Kind::kDescribed, CleanDescription(joined)};
 }
 
+// The description of an archive behind a libzip source, which it takes over.
+ZipDescription DescribeSource(zip_source_t* source, const fs::path* tempFolder) {
+  if (source == nullptr) return Unreadable();
+  zip_error_t error;
+  zip_error_init(&error);
+  zip_t* opened = zip_open_from_source(source, ZIP_RDONLY, &error);
+  zip_error_fini(&error);
+  if (opened == nullptr) {
+    zip_source_free(source);
+    return Unreadable();
+  }
+  const ZipHandle zip(opened);
+  return DescribeOpen(zip.get(), tempFolder);
+}
+
 ZipDescription Describe(const fs::path& archive, const fs::path& tempFolder) {
   // libzip takes an empty file for an empty archive; here it is no archive.
   std::error_code error;
@@ -157,6 +172,21 @@ std::string ZipDescription::LineSuffix() const {
   return "";
 }
 
+ZipDescription ReadZipDescription(const fs::path& file, std::uint64_t offset, std::uint64_t length,
+                                  const fs::path& tempFolder) {
+  if (length == 0 || length > static_cast<std::uint64_t>(INT64_MAX)) return Unreadable();
+  try {
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* source =
+        zip_source_file_create(file.c_str(), offset, static_cast<zip_int64_t>(length), &error);
+    zip_error_fini(&error);
+    return DescribeSource(source, &tempFolder);
+  } catch (const std::exception&) {
+    return Unreadable();
+  }
+}
+
 ZipDescription ReadZipDescription(const fs::path& archive, const fs::path& tempFolder) {
   try {
     return Describe(archive, tempFolder);
@@ -172,16 +202,7 @@ ZipDescription DescribeArchiveBytes(std::string_view bytes) {
     zip_error_init(&error);
     zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);
     zip_error_fini(&error);
-    if (source == nullptr) return Unreadable();
-    zip_error_init(&error);
-    zip_t* opened = zip_open_from_source(source, ZIP_RDONLY, &error);
-    zip_error_fini(&error);
-    if (opened == nullptr) {
-      zip_source_free(source);
-      return Unreadable();
-    }
-    const ZipHandle zip(opened);
-    return DescribeOpen(zip.get(), nullptr);
+    return DescribeSource(source, nullptr);
   } catch (const std::exception&) {
     return Unreadable();
   }

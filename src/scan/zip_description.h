@@ -3,6 +3,7 @@
 // "FILE_ID.DIZ", cut and cleaned to fit the line's last field.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -30,6 +31,10 @@ struct ZipDescription {
 // blank and each LF is removed. Never throws.
 ZipDescription ReadZipDescription(const std::filesystem::path& archive,
                                   const std::filesystem::path& tempFolder);
+// The same for an archive of length bytes lying at offset inside a file (a
+// disc image).
+ZipDescription ReadZipDescription(const std::filesystem::path& file, std::uint64_t offset,
+                                  std::uint64_t length, const std::filesystem::path& tempFolder);
 
 // The cleaning of a description text alone (the first 255 bytes of text
 // already joined with CR LF).
