@@ -154,6 +154,7 @@ TEXTS = [
      "You must run a search first."),
     ("Idioma", "Lenguaje", "Language"),
     ("ImportandoDiscos", "Importando catálogos", "Importing catalogues"),
+    ("ImagenDisco", "Imagen de disco...", "Disc image..."),
     ("Imagenes", "Imágenes", "Pictures"),
     ("Importar1", "Importar", "Import"),
     ("LimpiarFiltro", "Limpiar filtro", "Clear filter"),

@@ -6,7 +6,7 @@
 
 namespace zafirel {
 
-inline constexpr std::array<std::string_view, 112> kLanguageKeys = {
+inline constexpr std::array<std::string_view, 113> kLanguageKeys = {
     "Aceptar",
     "Actualizando",
     "Ajustar",
@@ -77,6 +77,7 @@ inline constexpr std::array<std::string_view, 112> kLanguageKeys = {
     "HacerBusqueda",
     "Idioma",
     "ImportandoDiscos",
+    "ImagenDisco",
     "Imagenes",
     "Importar1",
     "LimpiarFiltro",

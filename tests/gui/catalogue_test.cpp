@@ -2,6 +2,8 @@
 // completed run with the disc editor, a stopped run and closing during a run;
 // on the catalogue page alone, a duplicate disc, the choices that are refused
 // and a run whose files cannot be written.
+#include <unistd.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -13,11 +15,11 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <cstdlib>
 
 #include "app/gui/menu_pral.h"
-#include "browse/gui/archivos_page.h"
 #include "app/gui/page_control.h"
-#include "util/gui/qt_text.h"
+#include "browse/gui/archivos_page.h"
 #include "browse/gui/browse_models.h"
 #include "browse/gui/catalogos_page.h"
 #include "browse/gui/datos_cd.h"
@@ -25,6 +27,7 @@
 #include "scan/catalogue_run.h"
 #include "scan/gui/catalogar_page.h"
 #include "store/catalogue_files.h"
+#include "util/gui/qt_text.h"
 
 using namespace zafirel;
 namespace fs = std::filesystem;
@@ -93,6 +96,7 @@ class CatalogueTest : public QObject {
   void aDuplicateAndBadChoicesAreRefused();
   void closingDuringARunStopsItFirst();
   void aRunThatCannotWriteItsFilesKeepsNoDisc();
+  void aDiscImageIsADiscOfItsOwn();
 };
 
 void CatalogueTest::closingDuringARunStopsItFirst() {
@@ -251,6 +255,25 @@ void CatalogueTest::aDuplicateAndBadChoicesAreRefused() {
   const std::string letter = w.Tablas().TablaCDRom.AsString("UNIDAD");
   QVERIFY(letter >= "D" && letter != "T");
   QCOMPARE(w.Tablas().TablaCDRom.AsString("TOTFILES"), std::string("1"));
+}
+
+void CatalogueTest::aDiscImageIsADiscOfItsOwn() {
+  if (::access("/usr/bin/genisoimage", X_OK) != 0) QSKIP("genisoimage is not installed");
+  RunPage w;
+  const fs::path image = w.inst.data.parent_path() / "disco.iso";
+  const std::string make =
+      "genisoimage -quiet -J -V IMAGEN -o '" + image.string() + "' '" + w.volume.string() + "'";
+  QCOMPARE(std::system(make.c_str()), 0);
+  w.dialogs.driveAnswer = Utf8ToAnsi(image.string());
+  w.page->CatalogarClick();
+  QVERIFY(w.dialogs.messages.empty());
+  dbf::Table& discs = w.Tablas().TablaCDRom;
+  QCOMPARE(discs.RecordCount(), 1u);
+  QVERIFY(discs.Locate("ETIQUETA", "IMAGEN"));
+  QCOMPARE(discs.AsString("TOTFILES"), std::string("2"));
+  const std::string letter = discs.AsString("UNIDAD");
+  QCOMPARE(ReadFile(ListFilePath(w.Catalogues(), discs.AsString("AUTO"))).substr(0, 13),
+           letter + ":\\LEEME.TXT;");
 }
 
 QTEST_MAIN(CatalogueTest)

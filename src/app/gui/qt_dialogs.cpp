@@ -115,6 +115,8 @@ std::string QtDialogs::ChooseDrive(const std::string& title,
   column->addWidget(list);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &chooser);
   QPushButton* other = buttons->addButton(QStringLiteral("..."), QDialogButtonBox::ActionRole);
+  QPushButton* image =
+      buttons->addButton(Qs(language_.Traduce("ImagenDisco")), QDialogButtonBox::ActionRole);
   try {
     buttons->button(QDialogButtonBox::Ok)->setText(Qs(language_.Traduce("Aceptar")));
     buttons->button(QDialogButtonBox::Cancel)->setText(Qs(language_.Traduce("Cancelar")));
@@ -135,7 +137,15 @@ std::string QtDialogs::ChooseDrive(const std::string& title,
     picked = Ansi(folder);
     chooser.accept();
   });
-  chooser.resize(420, 260);
+  // A disc image file (ISO 9660) is a disc of its own.
+  QObject::connect(image, &QPushButton::clicked, &chooser, [&] {
+    const QString file = QFileDialog::getOpenFileName(
+        &chooser, Qs(title), QString(), QStringLiteral("ISO 9660 (*.iso *.ISO);;* (*)"));
+    if (file.isEmpty()) return;
+    picked = Ansi(file);
+    chooser.accept();
+  });
+  chooser.resize(480, 260);
   chooser.exec();
   return picked;
 }

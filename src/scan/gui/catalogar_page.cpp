@@ -111,14 +111,14 @@ void CatalogarPage::CatalogarClick() {
 
 namespace {
 
-// The drive root of a chosen path: "D:\\" as it is; a folder as a drive of
-// its own (its mapped letter or a free one); anything else as given (and
-// then refused).
+// The drive root of a chosen path: "D:\\" as it is; a folder or a disc image
+// as a drive of its own (its mapped letter or a free one); anything else as
+// given (and then refused).
 std::string RootOfChoice(DriveMap& drives, const std::string& choice) {
   if (choice.size() == 3 && choice[1] == ':' && choice[2] == '\\') return choice;
-  const fs::path folder(AnsiToUtf8(choice));
+  const fs::path folder(AnsiToUtf8(choice));  // or a disc image file
   std::error_code ec;
-  if (!fs::is_directory(folder, ec)) return choice;
+  if (!fs::is_directory(folder, ec) && !fs::is_regular_file(folder, ec)) return choice;
   if (const std::optional<char> letter = drives.MapFolder(folder))
     return std::string(1, *letter) + ":\\";
   return choice;
