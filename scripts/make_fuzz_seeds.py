@@ -133,7 +133,26 @@ def tables(cli):
         seed("table", "discs", bytes(table) + b"\x1A\x1A\x1A\x1A" + bytes(memo))
 
 
+def images():
+    """Small disc images made by genisoimage: Joliet with Rock Ridge, and plain."""
+    with tempfile.TemporaryDirectory() as work:
+        tree = os.path.join(work, "disco")
+        os.makedirs(os.path.join(tree, "Docs", "Sub"))
+        for name, text in (("Leeme.txt", b"hola"), ("Docs/Un nombre largo.txt", b"y"),
+                           ("Docs/Sub/c.bin", b"c" * 3000)):
+            with open(os.path.join(tree, name), "wb") as out:
+                out.write(text)
+        for name, options in (("joliet_rr", ["-J", "-R"]), ("plain", [])):
+            image = os.path.join(work, name + ".iso")
+            subprocess.run(["genisoimage", "-quiet", "-no-pad"] + options +
+                           ["-V", "DISCO", "-o", image, tree], check=True)
+            with open(image, "rb") as source:
+                seed("image", name, source.read())
+
+
 def main():
+    if shutil.which("genisoimage"):
+        images()
     volumes()
     archives()
     settings()
