@@ -94,6 +94,12 @@ TEXTS = [
     ("Coincidencias", "Demasiadas coincidencias: no se muestran todas.",
      "Too many matches: not all of them are shown."),
     ("Comentarios", "Comentarios", "Comments"),
+    ("Comprimidos", "Explorar archivos comprimidos", "Explore compressed archives"),
+    ("ComprimidosHint",
+     "Al realizar el catálogo se incluirá el contenido de los archivos comprimidos "
+     "(.zip, .7z, .rar, .tar, .cab) como si fueran carpetas.",
+     "While cataloguing, the contents of compressed archives (.zip, .7z, .rar, "
+     ".tar, .cab) are included as if they were folders."),
     ("ConvirtiendoImagen", "Convirtiendo imagen...", "Converting picture..."),
     ("CreandoIndices", "Creando índices, espera un momento...",
      "Creating indexes, please wait..."),

@@ -51,6 +51,8 @@ const char* const kHelp =
     "                              from D)\n"
     "      --no-subfolders         only the drive's root folder\n"
     "      --zips                  descriptions from README.TXT or FILE_ID.DIZ inside .ZIP files\n"
+    "      --archives              the members of .ZIP, .7Z, .RAR, .TAR(.GZ/.BZ2/.XZ) and .CAB\n"
+    "                              files, as if each archive were a folder of the same name\n"
     "      --title TEXT            the disc's title instead of its label\n"
     "      --album TEXT            the disc's album\n"
     "  list                        the discs, tab-separated: number, title, size, label, serial,\n"
@@ -93,7 +95,7 @@ struct Options {
 // "--name value" for the named options, "--flag" for the flags, the rest in order.
 std::optional<Options> Parse(int argc, char** argv, int from) {
   static const char* const kValued[] = {"--data", "--letter", "--title", "--album", "--sort"};
-  static const char* const kFlags[] = {"--no-subfolders", "--zips", "--help"};
+  static const char* const kFlags[] = {"--no-subfolders", "--zips", "--archives", "--help"};
   Options options;
   for (int i = from; i < argc; ++i) {
     const std::string word = argv[i];
@@ -233,6 +235,7 @@ int Catalogue(const Options& options) {
   run.catalogueFolder = folder.below.catalogos;
   run.tempFolder = folder.below.temp;
   run.Zips = options.flags.count("--zips") > 0;
+  run.Archives = options.flags.count("--archives") > 0;
   RunHooks hooks;
   hooks.walkFailed = [](const std::string& error) {
     std::fprintf(stderr, "zafirel-cli: the walk ended early: %s\n", error.c_str());

@@ -97,6 +97,7 @@ void CatalogueRun::Walk(bool subfolders) {
   walkedBytes_ = 0;
   Buscador.SetFilename("*.*");
   Buscador.Subfolders = subfolders;
+  Buscador.Archives = Archives;
   Buscador.OnNewFolder = [this](TFindFile&, const std::string& folder, bool&) {
     try {
       folders_.push_back(folder);
@@ -119,7 +120,8 @@ void CatalogueRun::Walk(bool subfolders) {
 void CatalogueRun::BuscadorFound(const std::string& folder, const FileInfo& info) {
   std::string suffix;
   const std::size_t dot = info.name.rfind('.');
-  if (Zips && dot != std::string::npos && UpperAZ(info.name.substr(dot)) == ".ZIP") {
+  if (Zips && !info.inArchive && dot != std::string::npos &&
+      UpperAZ(info.name.substr(dot)) == ".ZIP") {
     if (!Buscador.ImageFile().empty()) {
       // Inside a disc image the archive is read where it lies in the image.
       suffix =

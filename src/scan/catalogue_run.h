@@ -75,6 +75,7 @@ class CatalogueRun {
   TFindFile Buscador;
   TDiskInfo Discos;
   bool Zips = false;                 // look for descriptions in .ZIP archives
+  bool Archives = false;             // catalogue archives' members as folders
   std::filesystem::path tempFolder;  // where description members are written
   std::filesystem::path catalogueFolder;
   std::string NumeroNuevo;  // the new record's number while the run lasts

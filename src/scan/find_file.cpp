@@ -10,8 +10,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <map>
 #include <vector>
 
+#include "scan/archive_members.h"
 #include "scan/drive_map.h"
 #include "scan/iso_image.h"
 #include "util/codepage.h"
@@ -77,6 +79,13 @@ std::uint32_t StoredAttributes(AttributeSource source, int folderFd, const char*
 }
 
 }  // namespace
+
+// A subfolder to walk after a folder's files: a folder, or an archive
+// walked as the folder of its members.
+struct Below {
+  std::string hostName;
+  std::optional<ByteSpan> archive;
+};
 
 struct TFindFile::Walk {
   std::string pattern;
@@ -202,12 +211,12 @@ void TFindFile::WalkImage(const IsoImage& image, const IsoDirEntry& dir, const s
     entries.push_back({std::move(reported), std::move(key), e.name, &e});
   }
   SortByName(entries);
-  std::vector<const Entry*> subfolders;
+  std::vector<std::pair<const Entry*, std::optional<ByteSpan>>> subfolders;
   for (Entry& entry : entries) {
     if (aborted_) break;
     const IsoDirEntry& e = *entry.entry;
     if (e.folder) {
-      if (Subfolders) subfolders.push_back(&entry);
+      if (Subfolders) subfolders.emplace_back(&entry, std::nullopt);
       continue;
     }
     // Files on a disc cannot be written: read-only, as a mounted disc shows them.
@@ -222,13 +231,91 @@ void TFindFile::WalkImage(const IsoImage& image, const IsoDirEntry& dir, const s
     if (e.contiguous) found.imageOffset = e.offset;
     localtime_r(&e.modified, &found.modified);
     if (OnFound) OnFound(*this, folder, found);
+    if (Subfolders && Archives && e.contiguous && IsArchiveName(found.name))
+      subfolders.emplace_back(&entry, ByteSpan{image.File(), e.offset, e.size});
   }
-  for (const Entry* entry : subfolders) {
+  for (const auto& [entry, archive] : subfolders) {
     if (aborted_) break;
+    if (archive) {
+      WalkArchive(*archive, folder + entry->reported + "\\", walk);
+      continue;
+    }
     const IsoDirEntry& e = *entry->entry;
     if (e.hidden || depth >= kMaxImageDepth) continue;  // hidden folders are not entered
     if (!entered.insert(e.offset).second) continue;     // a loop, or a folder seen already
     WalkImage(image, e, folder + entry->reported + "\\", walk, entered, depth + 1);
+  }
+}
+
+// An archive's members as folders: each folder's files and subfolders, an
+// archive inside the archive being a subfolder named as its file.
+struct MemberTree {
+  std::vector<const ArchiveMember*> files;
+  std::map<std::string, MemberTree> folders;
+
+  void Add(const std::vector<ArchiveMember>& members) {
+    for (const ArchiveMember& member : members) {
+      MemberTree* node = this;
+      for (std::size_t i = 0; i + 1 < member.path.size(); ++i)
+        node = &node->folders[member.path[i]];
+      if (member.folder) {
+        node->folders[member.path.back()];
+        continue;
+      }
+      node->files.push_back(&member);
+      if (member.inner) node->folders[member.path.back()].Add(*member.inner);
+    }
+  }
+};
+
+void TFindFile::WalkArchive(const ByteSpan& archive, const std::string& folder, Walk& walk) {
+  const std::optional<std::vector<ArchiveMember>> members = ListArchive(archive);
+  if (!members) return;  // damaged or encrypted: its own line is all
+  MemberTree tree;
+  tree.Add(*members);
+  WalkMembers(tree, folder, walk);
+}
+
+void TFindFile::WalkMembers(const MemberTree& tree, const std::string& folder, Walk& walk) {
+  bool ignore = false;
+  if (OnNewFolder) OnNewFolder(*this, folder, ignore);
+  if (ignore || aborted_) return;
+  struct Entry {
+    std::string reported, key, hostName;
+    const void* node;
+  };
+  std::vector<Entry> files, folders;
+  for (const ArchiveMember* member : tree.files) {
+    std::string reported = ReportedName(member->path.back());
+    std::string key = NameOrderKey(reported);
+    files.push_back({std::move(reported), std::move(key), member->path.back(), member});
+  }
+  for (const auto& [name, below] : tree.folders) {
+    if (name.empty() || name[0] == '.') continue;
+    std::string reported = ReportedName(name);
+    std::string key = NameOrderKey(reported);
+    folders.push_back({std::move(reported), std::move(key), name, &below});
+  }
+  SortByName(files);
+  SortByName(folders);
+  for (Entry& entry : files) {
+    if (aborted_) break;
+    const auto& member = *static_cast<const ArchiveMember*>(entry.node);
+    if (entry.hostName.empty() || entry.hostName[0] == '.') continue;
+    if (!ReportsFile(0, walk.mask, walk.acceptPlain)) continue;
+    FileInfo found;
+    found.name = std::move(entry.reported);
+    if (!walk.anyName && !MatchesPattern(found.name, walk.pattern)) continue;
+    found.size = member.size;
+    found.hostName = entry.hostName.c_str();
+    found.inArchive = true;
+    localtime_r(&member.modified, &found.modified);
+    if (OnFound) OnFound(*this, folder, found);
+  }
+  if (!Subfolders) return;
+  for (const Entry& entry : folders) {
+    if (aborted_) break;
+    WalkMembers(*static_cast<const MemberTree*>(entry.node), folder + entry.reported + "\\", walk);
   }
 }
 
@@ -255,7 +342,7 @@ void TFindFile::WalkFolder(int folderFd, const std::string& folder, Walk& walk) 
     entries.push_back({std::move(reported), std::move(key), entry->d_name, entry->d_type});
   }
   SortByName(entries);
-  std::vector<std::string> subfolders;
+  std::vector<Below> subfolders;
   for (Entry& entry : entries) {
     if (aborted_) break;
     const char* name = entry.hostName.c_str();
@@ -273,7 +360,7 @@ void TFindFile::WalkFolder(int folderFd, const std::string& folder, Walk& walk) 
       }
     }
     if (type == DT_DIR) {
-      if (Subfolders) subfolders.push_back(std::move(entry.hostName));
+      if (Subfolders) subfolders.push_back({std::move(entry.hostName), std::nullopt});
       continue;
     }
     std::uint32_t attributes = (info.st_mode & 0222) == 0 ? attr::kReadOnly : 0;
@@ -290,10 +377,17 @@ void TFindFile::WalkFolder(int folderFd, const std::string& folder, Walk& walk) 
     localtime_r(&when, &found.modified);
     hostFolder_ = host;
     if (OnFound) OnFound(*this, folder, found);
+    if (Subfolders && Archives && IsArchiveName(found.name))
+      subfolders.push_back({found.hostName, ByteSpan{host / found.hostName, 0, found.size}});
   }
 
-  for (const std::string& name : subfolders) {
+  for (const Below& below : subfolders) {
     if (aborted_) break;
+    const std::string& name = below.hostName;
+    if (below.archive) {
+      WalkArchive(*below.archive, folder + ReportedName(name) + "\\", walk);
+      continue;
+    }
     const FileDescriptor child(
         openat(folderFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!child.valid()) continue;

@@ -28,6 +28,8 @@ namespace zafirel {
 
 class DriveMap;
 class IsoImage;
+struct ByteSpan;
+struct MemberTree;
 struct IsoDirEntry;
 
 enum class TFileAttribute : std::uint8_t {
@@ -69,6 +71,7 @@ struct FileInfo {
   // Inside a disc image: where the file's bytes begin in the image file
   // (TFindFile::ImageFile), when they lie in one run.
   std::optional<std::uint64_t> imageOffset;
+  bool inArchive = false;  // a member of an archive walked as a folder
 };
 
 class EFindFileError : public std::runtime_error {
@@ -89,6 +92,10 @@ class TFindFile {
                              TFileAttribute::ffReadonly, TFileAttribute::ffHidden,
                              TFileAttribute::ffSystem};
   bool Subfolders = true;
+  // Archives (.ZIP, .7Z, .RAR, .TAR and its compressed forms, .CAB) are also
+  // walked as folders of their members, after the folder's files, among its
+  // subfolders by name; the archive keeps its own line as a file.
+  bool Archives = false;
   FoundEvent OnFound;
   NewFolderEvent OnNewFolder;
 
@@ -115,6 +122,8 @@ class TFindFile {
  private:
   struct Walk;
   void WalkFolder(int folderFd, const std::string& folder, Walk& walk);
+  void WalkArchive(const ByteSpan& archive, const std::string& path, Walk& walk);
+  void WalkMembers(const MemberTree& tree, const std::string& path, Walk& walk);
   void WalkImage(const IsoImage& image, const IsoDirEntry& folder, const std::string& path,
                  Walk& walk, std::set<std::uint64_t>& entered, int depth);
 

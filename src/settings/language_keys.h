@@ -6,7 +6,7 @@
 
 namespace zafirel {
 
-inline constexpr std::array<std::string_view, 113> kLanguageKeys = {
+inline constexpr std::array<std::string_view, 115> kLanguageKeys = {
     "Aceptar",
     "Actualizando",
     "Ajustar",
@@ -43,6 +43,8 @@ inline constexpr std::array<std::string_view, 113> kLanguageKeys = {
     "CDsHint",
     "Coincidencias",
     "Comentarios",
+    "Comprimidos",
+    "ComprimidosHint",
     "ConvirtiendoImagen",
     "CreandoIndices",
     "DatosCatalogo",

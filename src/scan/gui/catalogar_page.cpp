@@ -69,8 +69,11 @@ CatalogarPage::CatalogarPage(const PageServices& services, LineList& files, QWid
   Subdirectorios->setChecked(true);
   Zips = new QCheckBox(QStringLiteral("Buscar descripciones en archivos .zip"), Panel1);
   Zips->setObjectName("Zips");
+  Comprimidos = new QCheckBox(QStringLiteral("Explorar archivos comprimidos"), Panel1);
+  Comprimidos->setObjectName("Comprimidos");
   options->addWidget(Subdirectorios);
   options->addWidget(Zips);
+  options->addWidget(Comprimidos);
   column->addWidget(Panel1);
   column->addStretch(1);
 
@@ -79,6 +82,10 @@ CatalogarPage::CatalogarPage(const PageServices& services, LineList& files, QWid
   Memo1->hide();
   connect(Zips, &QCheckBox::clicked, this, [this](bool ticked) {
     Guarded("Zips", [&] { services_.ini.WriteStr("General", "Zip", ticked ? "S" : "N"); });
+  });
+  connect(Comprimidos, &QCheckBox::clicked, this, [this](bool ticked) {
+    Guarded("Comprimidos",
+            [&] { services_.ini.WriteStr("General", "Comprimidos", ticked ? "S" : "N"); });
   });
   connect(Catalogar, &QPushButton::clicked, this, [this] { CatalogarClick(); });
   connect(Parar, &QPushButton::clicked, this, [this] { PararClick(); });
@@ -91,6 +98,9 @@ std::string CatalogarPage::Traduce(const char* key) const { return services_.len
 void CatalogarPage::LoadSettings() {
   Guarded("LoadSettings",
           [&] { Zips->setChecked(services_.ini.ReadStr("General", "Zip", "N") == "S"); });
+  Guarded("LoadSettings", [&] {
+    Comprimidos->setChecked(services_.ini.ReadStr("General", "Comprimidos", "N") == "S");
+  });
   Guarded("DriveMap", [&] { drives_ = DriveMap::FromSystem(DriveSettings(services_.ini)); });
 }
 
@@ -99,6 +109,8 @@ void CatalogarPage::Retranslate() {
   Parar->setText(Qs(Traduce("Parar")));
   Subdirectorios->setText(Qs(Traduce("Subdirectorios")));
   Zips->setText(Qs(Traduce("Zips")));
+  Comprimidos->setText(Qs(Traduce("Comprimidos")));
+  Comprimidos->setStatusTip(Qs(Traduce("ComprimidosHint")));
   Catalogar->setStatusTip(Qs(Traduce("CatalogarHint")));
   Parar->setStatusTip(Qs(Traduce("PararHint")));
   Subdirectorios->setStatusTip(Qs(Traduce("SubdirectoriosHint")));
@@ -160,6 +172,7 @@ void CatalogarPage::Cataloga() {
   r.catalogueFolder = folders.catalogos;
   r.tempFolder = folders.temp;
   r.Zips = Zips->isChecked();
+  r.Archives = Comprimidos->isChecked();
   std::optional<WaitCursor> wait;
   RunHooks hooks;
   hooks.beforeDuplicateTest = [this] { emit AllDiscsWanted(); };

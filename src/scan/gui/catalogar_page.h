@@ -50,6 +50,7 @@ class CatalogarPage : public QWidget {
   QFrame* Panel1 = nullptr;
   QCheckBox* Subdirectorios = nullptr;
   QCheckBox* Zips = nullptr;
+  QCheckBox* Comprimidos = nullptr;  // archives' members catalogued as folders
   QPlainTextEdit* Memo1 = nullptr;  // never shown: buffer for description files
 
  signals:
