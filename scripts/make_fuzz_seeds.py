@@ -150,7 +150,31 @@ def images():
                 seed("image", name, source.read())
 
 
+def archive_members():
+    """Archives whose members are listed: ZIP (one inside another) and TAR in three compressions."""
+    members = [("README.TXT", b"hola\r\n"), ("DOCS/A.TXT", b"a" * 300), ("n;a.txt", b"x")]
+    inner = io.BytesIO()
+    with zipfile.ZipFile(inner, "w", zipfile.ZIP_DEFLATED) as z:
+        z.writestr("X.TXT", b"x")
+    outer = io.BytesIO()
+    with zipfile.ZipFile(outer, "w", zipfile.ZIP_DEFLATED) as z:
+        for name, data in members + [("INNER.ZIP", inner.getvalue())]:
+            z.writestr(name, data)
+    seed("archive", "nested.zip", outer.getvalue())
+    import tarfile
+    for mode, name in (("w:gz", "pack.tar.gz"), ("w:bz2", "pack.tar.bz2"), ("w:xz", "pack.tar.xz")):
+        out = io.BytesIO()
+        with tarfile.open(fileobj=out, mode=mode) as t:
+            for member, data in members:
+                info = tarfile.TarInfo(member)
+                info.size = len(data)
+                info.mtime = 946728000
+                t.addfile(info, io.BytesIO(data))
+        seed("archive", name, out.getvalue())
+
+
 def main():
+    archive_members()
     if shutil.which("genisoimage"):
         images()
     volumes()
