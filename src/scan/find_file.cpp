@@ -237,7 +237,7 @@ void TFindFile::WalkImage(const IsoImage& image, const IsoDirEntry& dir, const s
   for (const auto& [entry, archive] : subfolders) {
     if (aborted_) break;
     if (archive) {
-      WalkArchive(*archive, folder + entry->reported + "\\", walk);
+      WalkArchive(*archive, folder + ReportedName(entry->hostName) + "\\", walk);
       continue;
     }
     const IsoDirEntry& e = *entry->entry;

@@ -57,6 +57,7 @@ class IsoImageTest : public ::testing::Test {
     DriveMap drives;
     drives.Map('D', drive);
     TFindFile walker(drives);
+    walker.Archives = archives_;
     walker.SetLocation("D:\\");
     std::vector<std::string> events;
     walker.OnNewFolder = [&](TFindFile&, const std::string& folder, bool&) {
@@ -81,6 +82,7 @@ class IsoImageTest : public ::testing::Test {
   testing::TempFolder folder_;
   fs::path source_;
   ZipDescription description_;
+  bool archives_ = false;
 };
 
 // Joliet names (as Windows reads the disc) or Rock Ridge names: the image
@@ -94,6 +96,11 @@ TEST_F(IsoImageTest, JolietAndRockRidgeImagesWalkAsTheirFolder) {
     EXPECT_EQ(description_.text, "Un juego de cartas") << options;
     fs::remove(folder_ / "disco.iso");
   }
+  // Archives inside, walked as folders of their members, read in place.
+  archives_ = true;
+  const std::vector<std::string> withMembers = Walk(source_);
+  EXPECT_EQ(withMembers.size(), folder.size() + 2);  // PACK.ZIP's folder and its member
+  EXPECT_EQ(Walk(Make("-J -R")), withMembers);
 }
 
 TEST_F(IsoImageTest, PlainIsoNamesLoseTheirVersion) {
