@@ -227,12 +227,13 @@ void MenuPralTest::settingsAtStartUp() {
   WriteFile(inst.data / "Búsquedas" / "dos.html", "x");
   WriteFile(inst.data / "Búsquedas" / "tres.txt", "x");
   WriteFile(inst.exe / "Opcion.INI",
-            "[General]\r\nZip=s\r\nBusqueda=mapas\r\nLenguaje=Ingles.Len\r\n");
+            "[General]\r\nZip=s\r\nComprimidos=S\r\nBusqueda=mapas\r\nLenguaje=Ingles.Len\r\n");
   Language leng(inst.exe / "Ingles.Len");
   ScriptedDialogs dialogs;
   TMenuPral window(inst.Where(), Locale{}, leng, dialogs);
   QVERIFY(window.CreaModuloDatos());
   QVERIFY(!window.PCatalogar->Zips->isChecked());  // only "S" ticks it
+  QVERIFY(window.PCatalogar->Comprimidos->isChecked());
   QCOMPARE(window.PBusqueda->EBusca->text(), QStringLiteral("mapas"));
   QCOMPARE(window.PBusqueda->CBusquedas->count(), 2);
   QCOMPARE(Ansi(window.PCatalogar->Catalogar->text()), inst.Text("Ingles.Len", "Catalogar1"));
@@ -240,7 +241,9 @@ void MenuPralTest::settingsAtStartUp() {
   QCOMPARE(dialogs.messages.at(0).rfind(inst.Text("Ingles.Len", "FicherosCreados"), 0), 0u);
 
   window.PCatalogar->Zips->click();
+  window.PCatalogar->Comprimidos->click();
   QVERIFY(ReadFile(inst.exe / "Opcion.INI").find("Zip=S") != std::string::npos);
+  QVERIFY(ReadFile(inst.exe / "Opcion.INI").find("Comprimidos=N") != std::string::npos);
 }
 
 void MenuPralTest::closingEmptiesTheTemporaryFolderAndSavesThePlacement() {
