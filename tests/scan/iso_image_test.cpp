@@ -85,12 +85,13 @@ class IsoImageTest : public ::testing::Test {
   bool archives_ = false;
 };
 
-// Joliet names (as Windows reads the disc) or Rock Ridge names: the image
-// gives exactly what walking the folder it was made from gives.
+// Joliet names (as Windows reads the disc) or Rock Ridge names, also on the
+// ISO 9660 side of a UDF bridge image: the image gives exactly what walking
+// the folder it was made from gives.
 TEST_F(IsoImageTest, JolietAndRockRidgeImagesWalkAsTheirFolder) {
   const std::vector<std::string> folder = Walk(source_);
   ASSERT_EQ(description_.text, "Un juego de cartas");
-  for (const char* options : {"-J -R", "-J", "-R"}) {
+  for (const char* options : {"-J -R", "-J", "-R", "-udf -J"}) {
     description_ = {};
     EXPECT_EQ(Walk(Make(options)), folder) << options;
     EXPECT_EQ(description_.text, "Un juego de cartas") << options;
