@@ -14,6 +14,7 @@
 
 #include "scan/iso_image.h"
 #include "scan/volume_reader.h"
+#include "util/bytes.h"
 #include "util/codepage.h"
 #include "util/file_handle.h"
 #include "util/text.h"
@@ -28,16 +29,8 @@ constexpr std::size_t kMaxLabel = 255;
 
 // ---- Byte rules ----
 
-std::uint32_t Le32(std::string_view bytes, std::size_t at) {
-  std::uint32_t value = 0;
-  for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
-  return value;
-}
-
-std::uint16_t Le16(std::string_view bytes, std::size_t at) {
-  return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[at]) |
-                                    static_cast<unsigned char>(bytes[at + 1]) << 8);
-}
+std::uint32_t Le32(std::string_view b, std::size_t at) { return bytes::GetU32(b.data() + at); }
+std::uint16_t Le16(std::string_view b, std::size_t at) { return bytes::GetU16(b.data() + at); }
 
 enum class BootKind { kNone, kFat, kFat32, kExFat, kNtfs };
 

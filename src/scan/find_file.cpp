@@ -45,6 +45,20 @@ std::string ReportedName(std::string_view hostName) {
 // the file systems discs come from list them, not in the host's hashed order.
 std::string NameOrderKey(std::string_view reported) { return UpperAnsi(reported); }
 
+// A folder's entry with the name the catalogue gets and its order key.
+template <typename Node>
+struct Named {
+  std::string reported, key, hostName;
+  Node node;
+};
+
+template <typename Node>
+Named<Node> NameOf(std::string_view hostName, Node node) {
+  std::string reported = ReportedName(hostName);
+  std::string key = NameOrderKey(reported);
+  return {std::move(reported), std::move(key), std::string(hostName), node};
+}
+
 template <typename Entry>
 void SortByName(std::vector<Entry>& entries) {
   std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
@@ -197,24 +211,17 @@ void TFindFile::WalkImage(const IsoImage& image, const IsoDirEntry& dir, const s
   bool ignore = false;
   if (OnNewFolder) OnNewFolder(*this, folder, ignore);
   if (ignore || aborted_) return;
-  struct Entry {
-    std::string reported, key, hostName;
-    const IsoDirEntry* entry;
-  };
+  using Entry = Named<const IsoDirEntry*>;
   const std::vector<IsoDirEntry> listed = image.List(dir);
   std::vector<Entry> entries;
   entries.reserve(listed.size());
-  for (const IsoDirEntry& e : listed) {
-    if (e.name.empty() || e.name[0] == '.') continue;
-    std::string reported = ReportedName(e.name);
-    std::string key = NameOrderKey(reported);
-    entries.push_back({std::move(reported), std::move(key), e.name, &e});
-  }
+  for (const IsoDirEntry& e : listed)
+    if (!e.name.empty() && e.name[0] != '.') entries.push_back(NameOf(e.name, &e));
   SortByName(entries);
   std::vector<std::pair<const Entry*, std::optional<ByteSpan>>> subfolders;
   for (Entry& entry : entries) {
     if (aborted_) break;
-    const IsoDirEntry& e = *entry.entry;
+    const IsoDirEntry& e = *entry.node;
     if (e.folder) {
       if (Subfolders) subfolders.emplace_back(&entry, std::nullopt);
       continue;
@@ -240,7 +247,7 @@ void TFindFile::WalkImage(const IsoImage& image, const IsoDirEntry& dir, const s
       WalkArchive(*archive, folder + ReportedName(entry->hostName) + "\\", walk);
       continue;
     }
-    const IsoDirEntry& e = *entry->entry;
+    const IsoDirEntry& e = *entry->node;
     if (e.hidden || depth >= kMaxImageDepth) continue;  // hidden folders are not entered
     if (!entered.insert(e.offset).second) continue;     // a loop, or a folder seen already
     WalkImage(image, e, folder + entry->reported + "\\", walk, entered, depth + 1);
@@ -280,27 +287,17 @@ void TFindFile::WalkMembers(const MemberTree& tree, const std::string& folder, W
   bool ignore = false;
   if (OnNewFolder) OnNewFolder(*this, folder, ignore);
   if (ignore || aborted_) return;
-  struct Entry {
-    std::string reported, key, hostName;
-    const void* node;
-  };
-  std::vector<Entry> files, folders;
-  for (const ArchiveMember* member : tree.files) {
-    std::string reported = ReportedName(member->path.back());
-    std::string key = NameOrderKey(reported);
-    files.push_back({std::move(reported), std::move(key), member->path.back(), member});
-  }
-  for (const auto& [name, below] : tree.folders) {
-    if (name.empty() || name[0] == '.') continue;
-    std::string reported = ReportedName(name);
-    std::string key = NameOrderKey(reported);
-    folders.push_back({std::move(reported), std::move(key), name, &below});
-  }
+  std::vector<Named<const ArchiveMember*>> files;
+  std::vector<Named<const MemberTree*>> folders;
+  for (const ArchiveMember* member : tree.files)
+    files.push_back(NameOf(member->path.back(), member));
+  for (const auto& [name, below] : tree.folders)
+    if (!name.empty() && name[0] != '.') folders.push_back(NameOf(name, &below));
   SortByName(files);
   SortByName(folders);
-  for (Entry& entry : files) {
+  for (auto& entry : files) {
     if (aborted_) break;
-    const auto& member = *static_cast<const ArchiveMember*>(entry.node);
+    const ArchiveMember& member = *entry.node;
     if (entry.hostName.empty() || entry.hostName[0] == '.') continue;
     if (!ReportsFile(0, walk.mask, walk.acceptPlain)) continue;
     FileInfo found;
@@ -313,9 +310,9 @@ void TFindFile::WalkMembers(const MemberTree& tree, const std::string& folder, W
     if (OnFound) OnFound(*this, folder, found);
   }
   if (!Subfolders) return;
-  for (const Entry& entry : folders) {
+  for (const auto& entry : folders) {
     if (aborted_) break;
-    WalkMembers(*static_cast<const MemberTree*>(entry.node), folder + entry.reported + "\\", walk);
+    WalkMembers(*entry.node, folder + entry.reported + "\\", walk);
   }
 }
 
@@ -330,24 +327,18 @@ void TFindFile::WalkFolder(int folderFd, const std::string& folder, Walk& walk) 
   if (!listing.valid()) return;
   DIR* dir = listing.get();
   const fs::path host = hostFolder_;
-  struct Entry {
-    std::string reported, key, hostName;
-    unsigned char type;
-  };
+  using Entry = Named<unsigned char>;  // the entry's type as readdir gives it
   std::vector<Entry> entries;
-  for (const dirent* entry = readdir(dir); entry != nullptr; entry = readdir(dir)) {
-    if (entry->d_name[0] == '.') continue;  // ".", ".." and every dot name
-    std::string reported = ReportedName(entry->d_name);
-    std::string key = NameOrderKey(reported);
-    entries.push_back({std::move(reported), std::move(key), entry->d_name, entry->d_type});
-  }
+  for (const dirent* entry = readdir(dir); entry != nullptr; entry = readdir(dir))
+    if (entry->d_name[0] != '.')  // ".", ".." and every dot name
+      entries.push_back(NameOf(entry->d_name, entry->d_type));
   SortByName(entries);
   std::vector<Below> subfolders;
   for (Entry& entry : entries) {
     if (aborted_) break;
     const char* name = entry.hostName.c_str();
     struct stat info {};
-    unsigned char type = entry.type;
+    unsigned char type = entry.node;
     if (type != DT_DIR) {
       if (fstatat(folderFd, name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
       if (S_ISLNK(info.st_mode)) {

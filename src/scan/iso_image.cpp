@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "scan/disk_info.h"
+#include "util/bytes.h"
 #include "util/codepage.h"
 
 namespace zafirel {
@@ -17,16 +18,8 @@ constexpr std::uint64_t kSector = 2048;
 constexpr std::size_t kRootRecord = 156;  // in a volume descriptor
 constexpr unsigned char kHidden = 0x01, kFolder = 0x02, kMoreExtents = 0x80;
 
-std::uint32_t Le32(std::string_view b, std::size_t at) {
-  std::uint32_t value = 0;
-  for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(b[at + i]);
-  return value;
-}
-
-std::uint16_t Le16(std::string_view b, std::size_t at) {
-  return static_cast<std::uint16_t>(static_cast<unsigned char>(b[at]) |
-                                    static_cast<unsigned char>(b[at + 1]) << 8);
-}
+std::uint32_t Le32(std::string_view b, std::size_t at) { return bytes::GetU32(b.data() + at); }
+std::uint16_t Le16(std::string_view b, std::size_t at) { return bytes::GetU16(b.data() + at); }
 
 // The 7-byte recording date: years since 1900, month, day, hour, minute,
 // second, and the offset from UTC in quarters of an hour.

@@ -10,6 +10,7 @@
 #include <charconv>
 
 #include "scan/disk_info.h"
+#include "util/bytes.h"
 #include "util/codepage.h"
 #include "util/file_handle.h"
 #include "util/file_writer.h"
@@ -242,12 +243,8 @@ std::optional<VolumeId> LinuxSuperblock(std::string_view start) {
   constexpr std::size_t kExt = 1024, kBtrfs = 0x10000;
   if (start.size() >= kExt + 136 && static_cast<unsigned char>(start[kExt + 56]) == 0x53 &&
       static_cast<unsigned char>(start[kExt + 57]) == 0xEF) {
-    const auto word = [&](std::size_t at) {
-      std::uint32_t value = 0;
-      for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(start[at + i]);
-      return value;
-    };
-    const std::uint32_t compat = word(kExt + 92), incompat = word(kExt + 96);
+    const std::uint32_t compat = bytes::GetU32(start.data() + kExt + 92);
+    const std::uint32_t incompat = bytes::GetU32(start.data() + kExt + 96);
     const char* kind = (incompat & ~0x6u) != 0 ? "EXT4" : (compat & 0x4u) != 0 ? "EXT3" : "EXT2";
     return VolumeId{UuidSerial(start, kExt + 104), SuperblockLabel(start, kExt + 120, 16), kind};
   }
