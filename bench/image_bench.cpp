@@ -82,35 +82,10 @@ void MakeArchives(const fs::path& root) {
   }
 }
 
-struct RunFigures {
-  double ms = 0;
-  std::size_t files = 0, folders = 0;
-};
+using bench::RunFigures;
 
-// One catalogue run of the volume (a folder or an image file) as drive V,
-// into an emptied data folder: the walk and both catalogue files are timed.
 RunFigures Catalogue(const fs::path& data, const fs::path& volume, bool archives) {
-  bench::SeedDataFolder(data, 0);
-  bench::BuildIndexes(data);
-  const zafirel::WorkingFolders below = zafirel::FoldersBelow(data);
-  zafirel::TTablas tablas;
-  tablas.SetFolder(data);
-  tablas.OpenDiscTable();
-  zafirel::DriveMap drives;
-  drives.Map('V', volume);
-  zafirel::LineList files;
-  std::vector<std::string> folders;
-  zafirel::CatalogueRun run(tablas, drives, zafirel::Locale{}, files, folders);
-  run.catalogueFolder = below.catalogos;
-  run.tempFolder = below.temp;
-  run.Archives = archives;
-  if (run.PrepareDrive("V:\\") != zafirel::CatalogueRun::DriveCheck::kReady)
-    throw std::runtime_error(volume.string() + " cannot be catalogued");
-  run.AppendDisc();
-  const auto start = Clock::now();
-  run.Walk(true);
-  if (!run.FinishDisc()) std::fputs("the catalogue could not be written\n", stderr);
-  return {MsSince(start), files.size(), folders.size()};
+  return bench::CatalogueVolume(data, volume, false, archives);
 }
 
 }  // namespace

@@ -54,32 +54,10 @@ void MakeArchives(const fs::path& root) {
   }
 }
 
-struct RunFigures {
-  double ms;
-  std::size_t files;
-};
+using bench::RunFigures;
 
 RunFigures Catalogue(const fs::path& data, const fs::path& volume, bool zips) {
-  bench::SeedDataFolder(data, 0);
-  bench::BuildIndexes(data);
-  const zafirel::WorkingFolders below = zafirel::FoldersBelow(data);
-  zafirel::TTablas tablas;
-  tablas.SetFolder(data);
-  tablas.OpenDiscTable();
-  zafirel::DriveMap drives;
-  drives.Map('V', volume);
-  zafirel::LineList files;
-  std::vector<std::string> folders;
-  zafirel::CatalogueRun run(tablas, drives, zafirel::Locale{}, files, folders);
-  run.catalogueFolder = below.catalogos;
-  run.tempFolder = below.temp;
-  run.Zips = zips;
-  run.PrepareDrive("V:\\");
-  run.AppendDisc();
-  const auto start = Clock::now();
-  run.Walk(true);
-  if (!run.FinishDisc()) std::fputs("the catalogue could not be written\n", stderr);
-  return {MsSince(start), files.size()};
+  return bench::CatalogueVolume(data, volume, zips, false);
 }
 
 double Find(const fs::path& root) {
