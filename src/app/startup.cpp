@@ -28,6 +28,10 @@ bool Writable(const fs::path& folder) { return ::access(folder.c_str(), W_OK) ==
 
 }  // namespace
 
+void SettleTimeZone() {
+  if (std::getenv("TZ") == nullptr) ::setenv("TZ", ":/etc/localtime", 0);
+}
+
 fs::path RunningExecutableFolder() {
   std::error_code ec;
   const fs::path exe = fs::read_symlink("/proc/self/exe", ec);

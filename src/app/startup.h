@@ -29,6 +29,11 @@ struct ProgramLocation {
 };
 
 std::filesystem::path RunningExecutableFolder();
+
+// Without TZ set, the C library looks at /etc/localtime again for every local
+// time it converts (archive members' dates: two looks a member). Naming that
+// file in TZ gives the same zone, read once.
+void SettleTimeZone();
 ProgramLocation LocateProgram(const std::filesystem::path& executableFolder);
 
 // The folder of the shipped language files: the executable's folder when it

@@ -420,6 +420,7 @@ int Init(const Options& options) {
 
 int main(int argc, char** argv) {
   using namespace zafirel;
+  SettleTimeZone();
   const std::optional<Options> options = Parse(argc, argv, 1);
   if (!options || options->flags.count("--help") || options->words.empty()) {
     std::fputs(kHelp, options && options->flags.count("--help") ? stdout : stderr);

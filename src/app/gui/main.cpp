@@ -10,6 +10,7 @@
 #include "util/locale.h"
 
 int main(int argc, char** argv) {
+  zafirel::SettleTimeZone();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Zafirel!"));
   QApplication::setApplicationDisplayName(QStringLiteral("Zafirel!"));
