@@ -154,9 +154,10 @@ std::optional<std::vector<ArchiveMember>> ListOpen(archive* a, bool openInner) {
                            member.size <= kMaxInnerArchiveBytes;
     const Passed passed = PassMember(a, budget, wantInner ? &inner : nullptr);
     if (passed == Passed::kDamaged) return std::nullopt;
-    if (passed == Passed::kOverBudget) break;  // the members listed so far stand
-    if (wantInner && !inner.empty()) member.inner = ListArchiveBytes(inner);
+    if (passed == Passed::kPassed && wantInner && !inner.empty())
+      member.inner = ListArchiveBytes(inner);
     if (usable) members.push_back(std::move(member));
+    if (passed == Passed::kOverBudget) break;  // this member's header and those before stand
   }
   if (archive_read_has_encrypted_entries(a) > 0) return std::nullopt;
   return members;
