@@ -1,8 +1,10 @@
 #include "scan/iso_image.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "scan/disk_info.h"
@@ -80,7 +82,16 @@ struct RockRidge {
 
 }  // namespace
 
+bool IsoImage::Spend(std::uint64_t size) const {
+  if (size > *budget_) return false;
+  *budget_ -= size;
+  return true;
+}
+
 std::string IsoImage::ReadAt(std::uint64_t offset, std::size_t size) const {
+  // Never more than the file holds from there: a crafted size costs nothing.
+  if (offset >= fileBytes_) return {};
+  size = static_cast<std::size_t>(std::min<std::uint64_t>(size, fileBytes_ - offset));
   std::string bytes(size, '\0');
   std::size_t got = 0;
   while (got < size) {
@@ -100,6 +111,10 @@ std::optional<IsoImage> IsoImage::Open(const fs::path& file) {
   image.fd_ = std::make_shared<FileDescriptor>(
       FileDescriptor::Open(file, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (!image.fd_->valid()) return std::nullopt;
+  struct stat info {};
+  if (fstat(image.fd_->get(), &info) != 0) return std::nullopt;
+  image.fileBytes_ = static_cast<std::uint64_t>(info.st_size);
+  image.budget_ = std::make_shared<std::uint64_t>(image.fileBytes_ + kMaxFolderBytes);
   const std::string start = image.ReadAt(0, 32 * kSector);
   const std::optional<IsoVolume> volume = ReadIsoVolume(start);
   if (!volume) return std::nullopt;
@@ -140,6 +155,8 @@ std::optional<IsoImage> IsoImage::Open(const fs::path& file) {
 std::vector<IsoDirEntry> IsoImage::List(const IsoDirEntry& folder) const {
   std::vector<IsoDirEntry> entries;
   const std::uint64_t size = std::min<std::uint64_t>(folder.size, kMaxFolderBytes);
+  if (folder.offset >= fileBytes_ || !Spend(std::min(size, fileBytes_ - folder.offset)))
+    return entries;
   const std::string records = ReadAt(folder.offset, static_cast<std::size_t>(size));
   const std::string_view all(records);
   bool continuing = false;  // the last entry has more extents to come
@@ -181,6 +198,7 @@ std::vector<IsoDirEntry> IsoImage::List(const IsoDirEntry& folder) const {
           // The rest of the entries lie in a continuation area.
           const std::uint64_t where = std::uint64_t{Le32(e, 4)} * blockSize_ + Le32(e, 12);
           const std::size_t more = std::min<std::size_t>(Le32(e, 20), blockSize_);
+          if (!Spend(more)) break;
           area = ReadAt(where, more);
           p = 0;
           continue;

@@ -40,8 +40,10 @@ class IsoImage {
   const IsoDirEntry& Root() const { return root_; }
 
   // The entries of a folder ("." and ".." left out), in record order; at
-  // most kMaxEntries. A folder already listed further up the path being
-  // walked (a loop) is listed empty by the caller's check on Offset.
+  // most kMaxEntries. The caller keeps a folder from being listed twice (a
+  // loop). All the listings of one image together read at most the image's
+  // size and 64 MB more: the folders of a sound image lie apart, so only
+  // crafted records that overlap ever reach that bound, and they get nothing.
   std::vector<IsoDirEntry> List(const IsoDirEntry& folder) const;
 
   static constexpr std::size_t kMaxEntries = 100000;
@@ -50,12 +52,16 @@ class IsoImage {
  private:
   IsoImage() = default;
   std::string ReadAt(std::uint64_t offset, std::size_t size) const;
+  // Takes size bytes from the reading budget; false when it is spent.
+  bool Spend(std::uint64_t size) const;
 
   std::filesystem::path file_;
   std::shared_ptr<FileDescriptor> fd_;
   std::uint32_t serial_ = 0;
   std::string label_;
   std::uint64_t volumeBytes_ = 0;
+  std::uint64_t fileBytes_ = 0;
+  std::shared_ptr<std::uint64_t> budget_;  // bytes the listings may still read
   std::uint32_t blockSize_ = 2048;
   enum class Names { kIso, kJoliet, kRockRidge } names_ = Names::kIso;
   std::size_t susSkip_ = 0;  // bytes before the Rock Ridge entries in each record

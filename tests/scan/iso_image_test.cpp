@@ -166,6 +166,12 @@ TEST_F(IsoImageTest, LoopsAndDamageEndTheWalkSafely) {
             bytes.begin() + static_cast<std::ptrdiff_t>(root + 2048), '\0');
   WriteBytes(image, bytes);
   EXPECT_EQ(Walk(image), std::vector<std::string>{"F D:\\"});
+
+  // A folder claiming 4 GB of records: no more than the file holds is read.
+  bytes = ReadBytes(Make(""));
+  for (int i = 0; i < 8; ++i) bytes[record + 10 + i] = '\xFF';
+  WriteBytes(image, bytes);
+  EXPECT_GE(Walk(image).size(), 4u);
 }
 
 }  // namespace
