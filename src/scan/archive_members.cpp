@@ -3,10 +3,8 @@
 #include <archive.h>
 #include <archive_entry.h>
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <array>
-#include <cerrno>
 #include <memory>
 
 #include "util/file_handle.h"
@@ -34,11 +32,8 @@ la_ssize_t ReadSpan(archive*, void* data, const void** block) {
   const std::uint64_t left = span.length - span.position;
   const std::size_t want =
       static_cast<std::size_t>(std::min<std::uint64_t>(left, span.buffer.size()));
-  ssize_t got = 0;
-  do {
-    got = pread(span.fd.get(), span.buffer.data(), want,
-                static_cast<off_t>(span.offset + span.position));
-  } while (got < 0 && errno == EINTR);
+  const ssize_t got =
+      ReadAtOffset(span.fd.get(), span.offset + span.position, span.buffer.data(), want);
   if (got < 0) return ARCHIVE_FATAL;
   span.position += static_cast<std::uint64_t>(got);
   *block = span.buffer.data();

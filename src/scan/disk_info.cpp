@@ -66,27 +66,9 @@ std::string TrimLabel(std::string text) {
   return text;
 }
 
-// UCS-2 big-endian into ANSI, through UTF-8 so that the Windows-1252 row
-// 0x80 (the euro sign ...) comes out right.
+// Through UTF-8, so that the Windows-1252 row 0x80 (the euro sign ...) comes out right.
 std::string JolietLabel(std::string_view field) {
-  std::string utf8;
-  for (std::size_t i = 0; i + 1 < field.size(); i += 2) {
-    const unsigned unit =
-        static_cast<unsigned char>(field[i]) << 8 | static_cast<unsigned char>(field[i + 1]);
-    if (unit < 0x80) {
-      utf8 += static_cast<char>(unit);
-    } else if (unit < 0x800) {
-      utf8 += static_cast<char>(0xC0 | unit >> 6);
-      utf8 += static_cast<char>(0x80 | (unit & 0x3F));
-    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-      utf8 += '?';  // half of a pair UCS-2 cannot carry
-    } else {
-      utf8 += static_cast<char>(0xE0 | unit >> 12);
-      utf8 += static_cast<char>(0x80 | (unit >> 6 & 0x3F));
-      utf8 += static_cast<char>(0x80 | (unit & 0x3F));
-    }
-  }
-  return TrimLabel(Utf8ToAnsi(TrimLabel(utf8)));
+  return TrimLabel(Utf8ToAnsi(TrimLabel(Ucs2BeToUtf8(field))));
 }
 
 std::string LowerAZ(std::string_view text) {
@@ -381,16 +363,21 @@ std::uint32_t IsoDescriptorSerial(std::string_view descriptor) {
          sums[3];
 }
 
-std::optional<IsoVolume> ReadIsoVolume(std::string_view image) {
-  std::optional<std::string_view> primary, joliet;
+IsoDescriptors FindIsoDescriptors(std::string_view image) {
+  IsoDescriptors found;
   for (std::size_t at = 16 * kIsoSector; at + kIsoSector <= image.size(); at += kIsoSector) {
     const std::string_view descriptor = image.substr(at, kIsoSector);
     if (descriptor.substr(1, 5) != "CD001") break;
     const unsigned char type = static_cast<unsigned char>(descriptor[0]);
     if (type == 255) break;
-    if (type == 1 && !primary) primary = descriptor;
-    if (type == 2 && !joliet && IsJoliet(descriptor)) joliet = descriptor;
+    if (type == 1 && !found.primary) found.primary = descriptor;
+    if (type == 2 && !found.joliet && IsJoliet(descriptor)) found.joliet = descriptor;
   }
+  return found;
+}
+
+std::optional<IsoVolume> ReadIsoVolume(std::string_view image) {
+  const auto [primary, joliet] = FindIsoDescriptors(image);
   if (joliet) return IsoVolume{IsoDescriptorSerial(*joliet), JolietLabel(joliet->substr(40, 32))};
   if (primary)
     return IsoVolume{IsoDescriptorSerial(*primary),

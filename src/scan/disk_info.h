@@ -65,6 +65,12 @@ std::string BootSectorFileSystem(std::string_view sector);
 // The four wrapping byte sums of a 2048-byte ISO 9660 volume descriptor,
 // sum0 (bytes 0, 4, 8 ...) the most significant byte.
 std::uint32_t IsoDescriptorSerial(std::string_view descriptor);
+// The primary volume descriptor and the Joliet supplementary one, from
+// sector 16 of an image or device given as its first bytes.
+struct IsoDescriptors {
+  std::optional<std::string_view> primary, joliet;
+};
+IsoDescriptors FindIsoDescriptors(std::string_view image);
 struct IsoVolume {
   std::uint32_t serial = 0;
   std::string label;  // ANSI, trailing blanks and NULs trimmed

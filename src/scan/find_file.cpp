@@ -41,28 +41,30 @@ std::string ReportedName(std::string_view hostName) {
   return name;
 }
 
-// The order entries are reported in: name order without regard to case, as
-// the file systems discs come from list them, not in the host's hashed order.
-std::string NameOrderKey(std::string_view reported) { return UpperAnsi(reported); }
-
-// A folder's entry with the name the catalogue gets and its order key.
+// A folder's entry with the name the catalogue gets.
 template <typename Node>
 struct Named {
-  std::string reported, key, hostName;
+  std::string reported, hostName;
   Node node;
 };
 
 template <typename Node>
 Named<Node> NameOf(std::string_view hostName, Node node) {
-  std::string reported = ReportedName(hostName);
-  std::string key = NameOrderKey(reported);
-  return {std::move(reported), std::move(key), std::string(hostName), node};
+  return {ReportedName(hostName), std::string(hostName), node};
 }
 
+// The order entries are reported in: name order without regard to case
+// (upper-cased Windows-1252, then the host's bytes), as the file systems discs
+// come from list them, not in the host's hashed order.
 template <typename Entry>
 void SortByName(std::vector<Entry>& entries) {
   std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-    return a.key != b.key ? a.key < b.key : a.hostName < b.hostName;
+    const auto upper = [](char c) { return static_cast<unsigned char>(UpperAnsiChar(c)); };
+    const std::string& x = a.reported;
+    const std::string& y = b.reported;
+    for (std::size_t i = 0; i < x.size() && i < y.size(); ++i)
+      if (upper(x[i]) != upper(y[i])) return upper(x[i]) < upper(y[i]);
+    return x.size() != y.size() ? x.size() < y.size() : a.hostName < b.hostName;
   });
 }
 

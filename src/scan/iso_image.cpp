@@ -2,10 +2,8 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 
 #include "scan/disk_info.h"
 #include "util/bytes.h"
@@ -48,31 +46,6 @@ std::string WithoutVersion(std::string name) {
   return name;
 }
 
-// Joliet names are UCS-2, big-endian.
-std::string JolietName(std::string_view id) {
-  std::string utf8;
-  for (std::size_t i = 0; i + 1 < id.size(); i += 2) {
-    const unsigned unit = static_cast<unsigned>(static_cast<unsigned char>(id[i])) << 8 |
-                          static_cast<unsigned char>(id[i + 1]);
-    if (unit < 0x80) {
-      utf8 += static_cast<char>(unit);
-    } else if (unit < 0x800) {
-      utf8 += static_cast<char>(0xC0 | unit >> 6);
-      utf8 += static_cast<char>(0x80 | (unit & 0x3F));
-    } else {
-      utf8 += static_cast<char>(0xE0 | unit >> 12);
-      utf8 += static_cast<char>(0x80 | (unit >> 6 & 0x3F));
-      utf8 += static_cast<char>(0x80 | (unit & 0x3F));
-    }
-  }
-  return utf8;
-}
-
-bool IsJolietDescriptor(std::string_view d) {
-  const std::string_view escape = d.substr(88, 3);
-  return escape == "%/@" || escape == "%/C" || escape == "%/E";
-}
-
 // What Rock Ridge says of a record.
 struct RockRidge {
   std::string name;
@@ -93,15 +66,8 @@ std::string IsoImage::ReadAt(std::uint64_t offset, std::size_t size) const {
   if (offset >= fileBytes_) return {};
   size = static_cast<std::size_t>(std::min<std::uint64_t>(size, fileBytes_ - offset));
   std::string bytes(size, '\0');
-  std::size_t got = 0;
-  while (got < size) {
-    const ssize_t n =
-        pread(fd_->get(), bytes.data() + got, size - got, static_cast<off_t>(offset + got));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    got += static_cast<std::size_t>(n);
-  }
-  bytes.resize(got);
+  const ssize_t got = ReadAtOffset(fd_->get(), offset, bytes.data(), size);
+  bytes.resize(got < 0 ? 0 : static_cast<std::size_t>(got));
   return bytes;
 }
 
@@ -120,13 +86,7 @@ std::optional<IsoImage> IsoImage::Open(const fs::path& file) {
   if (!volume) return std::nullopt;
   image.serial_ = volume->serial;
   image.label_ = volume->label;
-  std::optional<std::string_view> primary, joliet;
-  for (std::uint64_t at = 16 * kSector; at + kSector <= start.size(); at += kSector) {
-    const std::string_view d = std::string_view(start).substr(at, kSector);
-    if (d.substr(1, 5) != "CD001" || static_cast<unsigned char>(d[0]) == 255) break;
-    if (d[0] == 1 && !primary) primary = d;
-    if (d[0] == 2 && !joliet && IsJolietDescriptor(d)) joliet = d;
-  }
+  const auto [primary, joliet] = FindIsoDescriptors(start);
   if (!primary) return std::nullopt;
   image.blockSize_ = Le16(*primary, 128);
   if (image.blockSize_ < 512 || image.blockSize_ > 8192) image.blockSize_ = 2048;
@@ -215,7 +175,7 @@ std::vector<IsoDirEntry> IsoImage::List(const IsoDirEntry& folder) const {
     entry.size = Le32(r, 10);
     entry.modified = RecordingDate(r.substr(18, 7));
     if (names_ == Names::kJoliet)
-      entry.name = WithoutVersion(JolietName(id));
+      entry.name = WithoutVersion(Ucs2BeToUtf8(id));
     else if (!rr.name.empty())
       entry.name = rr.name;
     else

@@ -206,14 +206,8 @@ std::string ReadVolumeStart(const std::filesystem::path& device, std::uint64_t o
   struct stat info;
   if (fstat(fd, &info) == 0 && (S_ISBLK(info.st_mode) || S_ISREG(info.st_mode))) {
     bytes.resize(size);
-    std::size_t got = 0;
-    while (got < size) {
-      const ssize_t n = pread(fd, bytes.data() + got, size - got, static_cast<off_t>(offset + got));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      got += static_cast<std::size_t>(n);
-    }
-    bytes.resize(got);
+    const ssize_t got = ReadAtOffset(fd, offset, bytes.data(), size);
+    bytes.resize(got < 0 ? 0 : static_cast<std::size_t>(got));
   }
   return bytes;
 }

@@ -147,17 +147,6 @@ ZipDescription DescribeSource(zip_source_t* source, const fs::path* tempFolder) 
   return DescribeOpen(zip.get(), tempFolder);
 }
 
-ZipDescription Describe(const fs::path& archive, const fs::path& tempFolder) {
-  // libzip takes an empty file for an empty archive; here it is no archive.
-  std::error_code error;
-  if (!fs::is_regular_file(archive, error) || fs::file_size(archive, error) == 0 || error)
-    return Unreadable();
-  int openError = 0;
-  const ZipHandle zip(zip_open(archive.c_str(), ZIP_RDONLY, &openError));
-  if (!zip) return Unreadable();
-  return DescribeOpen(zip.get(), &tempFolder);
-}
-
 }  // namespace
 
 std::string ZipDescription::LineSuffix() const {
@@ -188,11 +177,12 @@ ZipDescription ReadZipDescription(const fs::path& file, std::uint64_t offset, st
 }
 
 ZipDescription ReadZipDescription(const fs::path& archive, const fs::path& tempFolder) {
-  try {
-    return Describe(archive, tempFolder);
-  } catch (const std::exception&) {  // out of memory or a path that cannot be converted
-    return Unreadable();
-  }
+  // libzip takes an empty file for an empty archive; here it is no archive.
+  std::error_code error;
+  if (!fs::is_regular_file(archive, error)) return Unreadable();
+  const std::uintmax_t size = fs::file_size(archive, error);
+  if (error || size == 0) return Unreadable();
+  return ReadZipDescription(archive, 0, size, tempFolder);
 }
 
 ZipDescription DescribeArchiveBytes(std::string_view bytes) {

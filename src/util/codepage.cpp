@@ -175,6 +175,17 @@ std::string AnsiToUtf8(std::string_view ansi) {
   return out;
 }
 
+std::string Ucs2BeToUtf8(std::string_view ucs2) {
+  std::string out;
+  out.reserve(ucs2.size());
+  for (std::size_t i = 0; i + 1 < ucs2.size(); i += 2) {
+    const char32_t unit = static_cast<char32_t>(static_cast<std::uint8_t>(ucs2[i]) << 8 |
+                                                static_cast<std::uint8_t>(ucs2[i + 1]));
+    AppendUtf8(out, unit >= 0xD800 && unit <= 0xDFFF ? U'?' : unit);
+  }
+  return out;
+}
+
 std::string Utf8ToAnsi(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size());
