@@ -83,6 +83,25 @@ TEXTS = [
     ("CatalogosTerminados",
      "\"Discos cuya catalogación se interrumpió al final y se ha completado: \"",
      "\"Discs whose cataloguing was cut short at the end and has been completed: \""),
+    ("NotaIlegible",
+     "No se ha podido leer la nota de este disco; se conserva tal como está guardada",
+     "The note of this disc could not be read; it is kept as it is stored"),
+    ("TablaAjena",
+     "\"La tabla es de otra aplicación y se ha dejado como estaba; le faltan estos campos: \"",
+     "\"The table belongs to another application and was left as it was; it lacks these fields: \""),
+    ("TablaCambiada",
+     "Otro programa ha cambiado la tabla de discos: se han regenerado sus índices.",
+     "Another program has changed the disc table: its indexes have been rebuilt."),
+    ("TablaConvertida",
+     "La tabla de discos estaba guardada como dBase III (por una hoja de cálculo, por ejemplo): "
+     "se ha convertido a dBase IV con sus notas. La copia anterior está en \"Archivos regenerados\".",
+     "The disc table had been saved as dBase III (by a spreadsheet, say): it has been converted "
+     "to dBase IV with its notes. The previous copy is in \"Archivos regenerados\"."),
+    ("TablaReparada",
+     "La cabecera de la tabla de discos no contaba todos sus discos: se ha reparado con todos "
+     "ellos. La copia anterior está en \"Archivos regenerados\".",
+     "The disc table's header did not count all its discs: it has been repaired with all of "
+     "them. The previous copy is in \"Archivos regenerados\"."),
     ("Catalogos1", "Catálogos", "Catalogues"),
     ("CDsHint",
      "Haz doble click para ver los archivos de este catálogo. Pulsa el botón "

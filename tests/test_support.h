@@ -11,11 +11,14 @@
 #include <initializer_list>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "record_support.h"
 #include "store/line_list.h"
+#include "util/bytes.h"
 #include "util/dialogs.h"
 
 namespace zafirel::testing {
@@ -73,6 +76,35 @@ inline LineList Lines(std::initializer_list<std::string_view> lines) {
   for (std::string_view line : lines) list.push_back(line);
   return list;
 }
+
+// The table file cut into header and records, as an independent writer
+// sees it, and put back together with a count of its choosing.
+struct RawTable {
+  std::string header;
+  std::vector<std::string> records;
+
+  static RawTable Read(const std::filesystem::path& file) {
+    const std::string bytes = ReadBytes(file);
+    RawTable table;
+    const std::size_t headerLength = bytes::GetU16(bytes.data() + 8);
+    const std::size_t recordLength = bytes::GetU16(bytes.data() + 10);
+    table.header = bytes.substr(0, headerLength);
+    const std::uint32_t count = bytes::GetU32(bytes.data() + 4);
+    for (std::uint32_t i = 0; i < count; ++i)
+      table.records.push_back(bytes.substr(headerLength + i * recordLength, recordLength));
+    return table;
+  }
+  // count: the header's record count (the records' own by default).
+  void Write(const std::filesystem::path& file,
+             std::optional<std::uint32_t> count = std::nullopt) const {
+    std::string bytes = header;
+    bytes::PutU32(bytes.data() + 4, count.value_or(static_cast<std::uint32_t>(records.size())));
+    bytes[14] = 0;  // no in-doubt mark
+    bytes[16] = 0;  // writers of other programs know no change count
+    for (const std::string& record : records) bytes += record;
+    WriteBytes(file, bytes + '\x1A');
+  }
+};
 
 // Dialogs that show nothing and answer OK.
 using NoDialogs = SilentDialogs;

@@ -171,6 +171,18 @@ bool OpenTables(TTablas& tablas, const DataFolder& folder) {
                                  Locale::FromEnvironment(), LocalTimeNow};
     const DataFolderRepairs repairs =
         PrepareDataFolder(folder.data, folder.below.catalogos, context, "");
+    if (repairs.tableConverted)
+      std::fprintf(stderr,
+                   "zafirel-cli: the disc table was saved as dBase III; converted to dBase IV "
+                   "with its notes (the old files are in \"Archivos regenerados\")\n");
+    if (repairs.tableRepaired)
+      std::fprintf(stderr,
+                   "zafirel-cli: the disc table's header miscounted its records; repaired (the "
+                   "old files are in \"Archivos regenerados\")\n");
+    if (repairs.tableChangedElsewhere)
+      std::fprintf(stderr,
+                   "zafirel-cli: another program changed the disc table; its indexes were "
+                   "rebuilt\n");
     if (repairs.unfinishedRemoved > 0)
       std::fprintf(stderr, "zafirel-cli: removed %d discs whose cataloguing never completed\n",
                    repairs.unfinishedRemoved);
@@ -258,9 +270,10 @@ int Catalogue(const Options& options) {
       return Fail(kFailed, AnsiToUtf8(result.detail));
     case RunOutcome::kStopped:
     case RunOutcome::kFilesNotWritten:
-      return Fail(kFailed, result.detail == "busy"
-                               ? std::string(kBusy)
-                               : "the catalogue files could not be written; the disc was not added");
+      return Fail(kFailed,
+                  result.detail == "busy"
+                      ? std::string(kBusy)
+                      : "the catalogue files could not be written; the disc was not added");
     case RunOutcome::kCatalogued:
       break;
   }
@@ -321,6 +334,18 @@ int Files(const Options& options) {
   if (options.words.size() < 2 || options.words.size() > 3)
     return Fail(kUsage, "files needs a disc number and optionally a folder");
   const DataFolder folder = FindDataFolder(options);
+  // The catalogue files of a disc whose record is gone (another program
+  // removed it) are not a disc.
+  {
+    TTablas tablas;
+    if (!OpenTables(tablas, folder)) return kFailed;
+    try {
+      if (!tablas.TablaCDRom.Locate("AUTO", options.words[1]))
+        return Fail(kNotFound, "no disc " + options.words[1]);
+    } catch (const std::exception& error) {
+      return Fail(kFailed, AnsiToUtf8(error.what()));
+    }
+  }
   const fs::path treeFile = TreeFilePath(folder.below.catalogos, options.words[1]);
   std::error_code missing;
   if (!fs::exists(treeFile, missing))

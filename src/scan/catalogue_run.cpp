@@ -6,9 +6,10 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "store/disc_removal.h"
 #include "scan/zip_description.h"
 #include "store/catalogue_files.h"
+#include "store/dbf/dbf_error.h"
+#include "store/disc_removal.h"
 #include "store/tablas.h"
 #include "util/scope_guard.h"
 #include "util/text.h"
@@ -83,6 +84,7 @@ void CatalogueRun::AppendDisc() {
   discs.SetString("BYTESCD", Discos.TotalDiskSpace());
   try {
     discs.Post();
+    newRecNo_ = discs.RecNo();
   } catch (const std::exception&) {
     discs.Cancel();
     NumeroNuevo.clear();
@@ -139,11 +141,24 @@ void CatalogueRun::BuscadorFound(const std::string& folder, const FileInfo& info
   walkedBytes_ += info.size;
 }
 
-// The run's own record: its number, this drive's serial and no count yet.
+// The run's own record: its number, this drive's serial and no count yet,
+// found where it was appended (another record holding the same number never
+// stands in for it), else by its number.
 bool CatalogueRun::LocateNewDisc() {
   dbf::Table& discs = tablas_.TablaCDRom;
-  return !NumeroNuevo.empty() && discs.Locate("AUTO", NumeroNuevo) &&
-         discs.AsString("NSERIECD") == Discos.SerialNumber() && discs.AsString("TOTFILES").empty();
+  const auto isOurs = [&] {
+    return discs.AsString("AUTO") == NumeroNuevo &&
+           discs.AsString("NSERIECD") == Discos.SerialNumber() &&
+           discs.AsString("TOTFILES").empty();
+  };
+  if (NumeroNuevo.empty()) return false;
+  try {
+    discs.GoTo(newRecNo_);
+    if (isOurs()) return true;
+  } catch (const dbf::DbfError&) {
+    // Gone from its place: looked for by number.
+  }
+  return discs.Locate("AUTO", NumeroNuevo) && isOurs();
 }
 
 void CatalogueRun::DiscardDisc() {
@@ -192,8 +207,7 @@ bool CatalogueRun::FinishDisc() {
   return finished;
 }
 
-RunResult CatalogueRun::Catalogue(const std::string& root, bool subfolders,
-                                  const RunHooks& hooks) {
+RunResult CatalogueRun::Catalogue(const std::string& root, bool subfolders, const RunHooks& hooks) {
   switch (PrepareDrive(root)) {
     case DriveCheck::kNotARoot:
       return {RunOutcome::kNotARoot, {}};

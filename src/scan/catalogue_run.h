@@ -5,6 +5,7 @@
 // same steps, adding their own dialogs between them.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -35,15 +36,15 @@ std::string FileListLine(const std::string& folder, const FileInfo& info, const 
 
 // How a run driven by CatalogueRun::Catalogue ended.
 enum class RunOutcome {
-  kCatalogued,        // the disc, its count and both files are in
-  kNotARoot,          // the choice is not a drive root of a mapped letter
-  kDriveError,        // the drive cannot be read
-  kDuplicate,         // a disc of this serial number is catalogued (detail: its title)
-  kFolderNotWritable, // the catalogue folder cannot take the files
-  kBusy,              // another program held the data folder too long
-  kRecordNotWritten,  // the new record could not be written (detail: why)
-  kStopped,           // stopped during the walk: the disc went again
-  kFilesNotWritten,   // the files or the count could not be written: the disc went again
+  kCatalogued,         // the disc, its count and both files are in
+  kNotARoot,           // the choice is not a drive root of a mapped letter
+  kDriveError,         // the drive cannot be read
+  kDuplicate,          // a disc of this serial number is catalogued (detail: its title)
+  kFolderNotWritable,  // the catalogue folder cannot take the files
+  kBusy,               // another program held the data folder too long
+  kRecordNotWritten,   // the new record could not be written (detail: why)
+  kStopped,            // stopped during the walk: the disc went again
+  kFilesNotWritten,    // the files or the count could not be written: the disc went again
 };
 
 struct RunResult {
@@ -122,7 +123,8 @@ class CatalogueRun {
   Locale locale_;
   LineList& files_;
   std::vector<std::string>& folders_;
-  RunClaim claim_;  // held from the append to the end of the run
+  RunClaim claim_;                 // held from the append to the end of the run
+  std::uint32_t newRecNo_ = 0;     // where the run's record was appended
   std::uint64_t walkedBytes_ = 0;  // sizes of the files walked
 };
 

@@ -6,7 +6,7 @@
 
 namespace zafirel {
 
-inline constexpr std::array<std::string_view, 115> kLanguageKeys = {
+inline constexpr std::array<std::string_view, 120> kLanguageKeys = {
     "Aceptar",
     "Actualizando",
     "Ajustar",
@@ -39,6 +39,11 @@ inline constexpr std::array<std::string_view, 115> kLanguageKeys = {
     "CatalogoCambiado",
     "CatalogosQuitados",
     "CatalogosTerminados",
+    "NotaIlegible",
+    "TablaAjena",
+    "TablaCambiada",
+    "TablaConvertida",
+    "TablaReparada",
     "Catalogos1",
     "CDsHint",
     "Coincidencias",

@@ -3,10 +3,13 @@
 // command of the command line), under the folder's write lock:
 //
 // 1. a table upgrade cut short is finished (or rolled back), and a table of
-//    an earlier version is upgraded;
+//    an earlier version is upgraded, as is one saved as dBase III or one
+//    whose header miscounts its records (the old files kept as a backup);
+//    another application's table is refused untouched;
 // 2. temporary files left by interrupted writes are removed;
-// 3. index files that are missing, damaged or in doubt (a change cut short)
-//    are rebuilt;
+// 3. index files that are missing, damaged or in doubt (a change cut short,
+//    or a disc table that another program changed: see index_stamp.h) are
+//    rebuilt;
 // 4. records of catalogue runs that never completed (no file count, and no
 //    live run holding their number) are removed with whatever files they
 //    have, or completed when both their catalogue files were written.
@@ -25,10 +28,13 @@
 namespace zafirel {
 
 struct DataFolderRepairs {
-  bool busy = false;            // another program kept the lock: nothing was checked
-  int indexesRebuilt = 0;       // index files built anew
-  int unfinishedRemoved = 0;    // records of runs that never completed, removed
-  int unfinishedCompleted = 0;  // runs cut short after writing their files, completed
+  bool busy = false;                   // another program kept the lock: nothing was checked
+  int indexesRebuilt = 0;              // index files built anew
+  bool tableChangedElsewhere = false;  // the disc table was changed by another program
+  bool tableConverted = false;         // a dBase III table (a spreadsheet's) brought to dBase IV
+  bool tableRepaired = false;          // a header that miscounted the records, mended with a backup
+  int unfinishedRemoved = 0;           // records of runs that never completed, removed
+  int unfinishedCompleted = 0;         // runs cut short after writing their files, completed
   int tempFilesRemoved = 0;
 };
 

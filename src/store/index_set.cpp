@@ -1,9 +1,12 @@
 #include "store/index_set.h"
 
+#include <unistd.h>
+
 #include <system_error>
 
 #include "store/dbf/dbf_error.h"
 #include "store/index_files.h"
+#include "store/index_stamp.h"
 #include "util/dialogs.h"
 #include "util/file_change.h"
 #include "util/folder_lock.h"
@@ -21,27 +24,77 @@ fs::path IndexFilePath(const fs::path& folder, std::string_view file) {
 
 void IndexSet::Attach(dbf::Table& cursor, const fs::path& folder) {
   Detach(cursor);
+  std::optional<std::uint64_t> digest = Proven(cursor, folder);
+  std::vector<std::shared_ptr<dbf::AttachedIndex>> files;
+  if (digest) files = OpenFiles(cursor, folder);
+  if (!digest || files.size() != kIndexFiles.size()) {
+    // Rebuilt here when nobody else is changing the folder; else (another
+    // program at work, a read-only folder) built in memory for as long as
+    // the cursor is open, so that every order shows the same discs.
+    files.clear();
+    digest = RebuildAll(cursor, folder, std::chrono::milliseconds(0), nullptr);
+    if (digest) files = OpenFiles(cursor, folder);
+    if (!digest || files.size() != kIndexFiles.size()) return AttachInMemory(cursor);
+  }
+  const fs::path tableFile = cursor.Path();
+  cursor.AddObserver(std::make_shared<StampKeeper>(folder, tableFile, *digest, [&cursor, folder]() {
+    return RebuildAll(cursor, folder, kLockWait, nullptr);
+  }));
+  for (auto& attached : files) {
+    cursor.AddObserver(attached);
+    indexes_.push_back(std::move(attached));
+  }
+  cursor.SetIndexGuard(true, true);
+  UseForFinding(cursor);
+}
+
+std::vector<std::shared_ptr<dbf::AttachedIndex>> IndexSet::OpenFiles(dbf::Table& cursor,
+                                                                     const fs::path& folder) {
+  std::vector<std::shared_ptr<dbf::AttachedIndex>> files;
   for (const IndexFile& index : kIndexFiles) {
     try {
       auto attached =
           std::make_shared<dbf::AttachedIndex>(cursor, IndexFilePath(folder, index.file));
-      if (!EqualsNoCaseAZ(attached->TagName(), index.tag)) continue;  // not the file it claims
+      if (!EqualsNoCaseAZ(attached->TagName(), index.tag) ||
+          !attached->Order()->Info().codePageUpper)
+        continue;  // not the file it claims, or keys raised by another rule
+      files.push_back(std::move(attached));
+    } catch (const std::exception&) {
+      // Missing or damaged: the set is rebuilt.
+    }
+  }
+  return files;
+}
+
+void IndexSet::AttachInMemory(dbf::Table& cursor) {
+  std::vector<dbf::IndexBuild> builds;
+  std::vector<std::string> bytes(kIndexFiles.size());
+  for (std::size_t i = 0; i < kIndexFiles.size(); ++i) {
+    const IndexFile& index = kIndexFiles[i];
+    builds.push_back({cursor.Path().parent_path() / index.file, index.tag, index.expression,
+                      index.unique, &bytes[i]});
+  }
+  const std::vector<std::exception_ptr> failures = dbf::BuildIndexFiles(cursor, builds);
+  for (std::size_t i = 0; i < kIndexFiles.size(); ++i) {
+    if (failures[i]) continue;
+    try {
+      auto attached = std::make_shared<dbf::AttachedIndex>(
+          cursor, dbf::RawFile::InMemory(std::move(bytes[i]), builds[i].file));
       cursor.AddObserver(attached);
       indexes_.push_back(std::move(attached));
     } catch (const std::exception&) {
-      // Missing or damaged: left out until the next start rebuilds it.
     }
   }
-  // Changes made without every index leave the indexes in doubt.
-  cursor.SetIndexGuard(true, indexes_.size() == kIndexFiles.size());
+  // The files on disc do not hear of changes made now: they stay in doubt.
+  cursor.SetIndexGuard(true, false);
   UseForFinding(cursor);
 }
 
 // Locate asks the attached indexes for the records that may hold a value.
 void IndexSet::UseForFinding(dbf::Table& cursor) {
   std::vector<std::shared_ptr<dbf::AttachedIndex>> indexes = indexes_;
-  cursor.SetFinder([indexes](std::string_view field, std::string_view record)
-                       -> std::optional<std::vector<std::uint32_t>> {
+  cursor.SetFinder([indexes](std::string_view field,
+                             std::string_view record) -> std::optional<std::vector<std::uint32_t>> {
     for (const auto& index : indexes)
       if (auto found = index->Candidates(field, record)) return found;
     return std::nullopt;
@@ -128,58 +181,115 @@ bool Usable(const fs::path& file, std::string_view tag) {
   }
 }
 
+// Writes the chosen files anew from one reading of the open cursor's table;
+// how many were written.
+int BuildFiles(dbf::Table& cursor, const fs::path& folder, const std::vector<bool>& which,
+               Progress* progress) {
+  std::vector<dbf::IndexBuild> builds;
+  for (std::size_t i = 0; i < kIndexFiles.size(); ++i) {
+    if (!which[i]) continue;
+    const IndexFile& index = kIndexFiles[i];
+    const fs::path file = FreshIndexFile(folder, index.tag);
+    if (file.empty()) {
+      if (progress) progress->Step();  // skipped; the rest go on
+      continue;
+    }
+    builds.push_back({file, index.tag, index.expression, index.unique});
+  }
+  int built = 0;
+  for (const std::exception_ptr& failure : dbf::BuildIndexFiles(cursor, builds, [&] {
+         if (progress) progress->Step();
+       }))
+    built += failure ? 0 : 1;
+  return built;
+}
+
+// With every file built: the mark of a cut-short change goes and the stamp
+// says which table they follow. The table's digest, or nothing when either
+// could not be written.
+std::optional<std::uint64_t> SettleRebuilt(dbf::Table& cursor, const fs::path& folder) {
+  try {
+    if (cursor.IndexesInDoubt()) cursor.SetIndexesInDoubt(false);
+    std::uint64_t digest = 0;
+    if (StampTable(folder, cursor.Path(), &digest)) return digest;
+  } catch (const std::exception&) {
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
+std::optional<std::uint64_t> IndexSet::Proven(dbf::Table& cursor, const fs::path& folder) {
+  try {
+    std::uint64_t digest = 0;
+    if (!cursor.IndexesInDoubt() &&
+        CheckIndexStamp(folder, cursor.Path(), &digest) != StampProof::kNone)
+      return digest;
+  } catch (const std::exception&) {
+  }
+  return std::nullopt;
+}
+
+std::optional<std::uint64_t> IndexSet::RebuildAll(dbf::Table& cursor, const fs::path& folder,
+                                                  std::chrono::milliseconds wait,
+                                                  Progress* progress) {
+  try {
+    if (::access(folder.c_str(), W_OK) != 0) return std::nullopt;  // a read-only folder
+    FolderLock lock(folder, wait);
+    if (std::optional<std::uint64_t> digest = Proven(cursor, folder)) {
+      // Another program rebuilt them meanwhile.
+      bool usable = true;
+      for (const IndexFile& index : kIndexFiles)
+        usable = usable && Usable(IndexFilePath(folder, index.file), index.tag);
+      if (usable) return digest;
+    }
+    const std::vector<bool> all(kIndexFiles.size(), true);
+    if (BuildFiles(cursor, folder, all, progress) != static_cast<int>(kIndexFiles.size()))
+      return std::nullopt;
+    return SettleRebuilt(cursor, folder);
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
 int RegeneraIndices(dbf::Table& cursor, const fs::path& folder, Dialogs& dialogs,
-                    const std::string& progressText) {
+                    const std::string& progressText, bool* tableChanged) {
   FolderLock lock(folder);
   std::vector<bool> missing;
   int count = 0;
   {
     cursor.Open();
     const ScopeGuard closer([&] { cursor.Close(); });
-    // A change cut short may have left any index behind its table: all go.
+    // A change cut short, or another program's change of the table, may have
+    // left any index behind its table: all go.
     const bool inDoubt = cursor.IndexesInDoubt();
+    const StampProof proof = CheckIndexStamp(folder, cursor.Path());
+    const bool follow = !inDoubt && proof != StampProof::kNone;
+    if (tableChanged) *tableChanged = !inDoubt && proof == StampProof::kNone;
     for (const IndexFile& index : kIndexFiles) {
-      missing.push_back(inDoubt || !Usable(IndexFilePath(folder, index.file), index.tag));
+      missing.push_back(!follow || !Usable(IndexFilePath(folder, index.file), index.tag));
       count += missing.back();
     }
+    // Proven only by reading the table: stamped again, so that the next
+    // opening takes the file system's word for it.
+    if (count == 0 && proof == StampProof::kByContent) (void)StampTable(folder, cursor.Path());
   }
   if (count == 0) return 0;
+  if (tableChanged && *tableChanged) {
+    // A data folder of an earlier version has no stamp yet: nothing changed.
+    std::error_code ec;
+    if (!fs::exists(folder / kIndexStampName, ec)) *tableChanged = false;
+  }
   std::unique_ptr<Progress> progress = dialogs.ShowProgress(progressText);
   if (progress) progress->SetMaximum(count);
   int built = 0;
   try {
     cursor.Open();
     const ScopeGuard closer([&] { cursor.Close(); });
-    // All the files are built from one reading of the table.
-    std::vector<dbf::IndexBuild> builds;
-    for (std::size_t i = 0; i < kIndexFiles.size(); ++i) {
-      if (!missing[i]) continue;
-      const IndexFile& index = kIndexFiles[i];
-      const fs::path file = FreshIndexFile(folder, index.tag);
-      if (file.empty()) {
-        if (progress) progress->Step();  // skipped; start-up goes on
-        continue;
-      }
-      builds.push_back({file, index.tag, index.expression, index.unique});
-    }
-    for (const std::exception_ptr& failure :
-         dbf::BuildIndexFiles(cursor, builds, [&] {
-           if (progress) progress->Step();
-         }))
-      built += failure ? 0 : 1;
+    built = BuildFiles(cursor, folder, missing, progress.get());
+    if (built == count) (void)SettleRebuilt(cursor, folder);
   } catch (const std::exception&) {
     // A cursor that does not open builds nothing.
-  }
-  if (built == count) {
-    // Every index now matches the table: the mark of a cut-short change goes.
-    try {
-      cursor.Open();
-      const ScopeGuard closer([&] { cursor.Close(); });
-      if (cursor.IndexesInDoubt()) cursor.SetIndexesInDoubt(false);
-    } catch (const std::exception&) {
-    }
   }
   return built;
 }

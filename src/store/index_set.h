@@ -3,8 +3,11 @@
 // gives the cursor its order.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,15 +18,18 @@
 namespace zafirel {
 
 class Dialogs;
+class Progress;
 
 // The file of an index in the data folder, found without regard to case.
 std::filesystem::path IndexFilePath(const std::filesystem::path& folder, std::string_view file);
 
 class IndexSet {
  public:
-  // Attaches the ten files to the open cursor, in their fixed order. A file
-  // that is missing or does not open is left out (it is rebuilt at the next
-  // start); record order is current afterwards.
+  // Attaches the ten files to the open cursor, in their fixed order, when
+  // they are proven to follow its table (see index_stamp.h); else they are
+  // rebuilt first, or, where that cannot be done now (another program holds
+  // the folder's lock, a read-only folder), built in memory for as long as
+  // the cursor stays open. Record order is current afterwards.
   void Attach(dbf::Table& cursor, const std::filesystem::path& folder);
   void Detach(dbf::Table& cursor);
 
@@ -43,15 +49,29 @@ class IndexSet {
 
  private:
   void UseForFinding(dbf::Table& cursor);
+  static std::vector<std::shared_ptr<dbf::AttachedIndex>> OpenFiles(
+      dbf::Table& cursor, const std::filesystem::path& folder);
+  void AttachInMemory(dbf::Table& cursor);
+  // The table's digest when its mark is clear and the stamp proves it.
+  static std::optional<std::uint64_t> Proven(dbf::Table& cursor,
+                                             const std::filesystem::path& folder);
+  // Every file written anew under the folder's lock (waiting at most wait)
+  // and stamped; the table's digest, or nothing when that could not be done.
+  static std::optional<std::uint64_t> RebuildAll(dbf::Table& cursor,
+                                                 const std::filesystem::path& folder,
+                                                 std::chrono::milliseconds wait,
+                                                 Progress* progress);
 
   std::vector<std::shared_ptr<dbf::AttachedIndex>> indexes_;
   std::string current_;
 };
 
-// Builds every index file that is missing or damaged, with the progress
+// Builds every index file that is missing or damaged, or all of them when
+// the table's mark or stamp says they may not follow it, with the progress
 // window counting only those; the cursor is opened for each build and closed
-// again. Returns how many were built.
+// again. Returns how many were built; tableChanged, when given, tells
+// whether another program changed the table since the indexes were made.
 int RegeneraIndices(dbf::Table& cursor, const std::filesystem::path& folder, Dialogs& dialogs,
-                    const std::string& progressText);
+                    const std::string& progressText, bool* tableChanged = nullptr);
 
 }  // namespace zafirel

@@ -1,7 +1,9 @@
 #include "store/tablas.h"
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
+#include <optional>
 
 #include "store/dbf/dbf_error.h"
 #include "util/scope_guard.h"
@@ -100,7 +102,10 @@ void TTablas::OpenDiscTable() {
 
 // The last record in AUTO order is the one with the highest value; among
 // equal values the later record, as an index keeps equal keys in record order.
-// Without the "Auto" file the table is scanned for the same answer.
+// The records are read all the same, so that no number is given twice
+// whatever the "Auto" file says (another program may have changed the table
+// behind it): when the two answers differ, the indexes are marked for
+// rebuilding and the higher number is given.
 int TTablas::IncrementaNHistoria() {
   TablaCDRomTemp.Open();
   // The cursor closes when the task leaves, however it leaves.
@@ -109,26 +114,39 @@ int TTablas::IncrementaNHistoria() {
     TablaCDRomTemp.Close();
   });
   IndicesCDRomTemp.Attach(TablaCDRomTemp, folder_);
+  std::optional<int> fromIndex;
   try {
     IndicesCDRomTemp.Select(TablaCDRomTemp, "Auto");
     TablaCDRomTemp.Last();
-    return NumberAfter(TablaCDRomTemp.AsString("AUTO"));
+    fromIndex = NumberAfter(TablaCDRomTemp.AsString("AUTO"));
   } catch (const dbf::DbfError&) {
-    IndicesCDRomTemp.Select(TablaCDRomTemp, "");
   }
+  IndicesCDRomTemp.Select(TablaCDRomTemp, "");
+  const int index = TablaCDRomTemp.FieldIndex("AUTO");
   bool found = false;
   double best = 0;
   std::string lastText;
-  for (TablaCDRomTemp.First(); !TablaCDRomTemp.Eof(); TablaCDRomTemp.Next()) {
-    std::string text = TablaCDRomTemp.AsString("AUTO");
-    double value = KeyValue(text);
+  TablaCDRomTemp.ForEachStoredRecord([&](std::uint32_t, std::string_view record) {
+    const dbf::FieldDef& field = TablaCDRomTemp.Fields()[static_cast<std::size_t>(index)];
+    const std::string text(
+        TrimBlanks(record.substr(TablaCDRomTemp.Layout().offsets[static_cast<std::size_t>(index)],
+                                 static_cast<std::size_t>(field.width))));
+    const double value = KeyValue(text);
     if (!found || value >= best) {
       found = true;
       best = value;
       lastText = text;
     }
+    return true;
+  });
+  const int fromRecords = NumberAfter(lastText);
+  if (fromIndex && *fromIndex != fromRecords) {
+    try {
+      TablaCDRomTemp.SetIndexesInDoubt(true);
+    } catch (const std::exception&) {
+    }
   }
-  return NumberAfter(lastText);
+  return std::max(fromIndex.value_or(fromRecords), fromRecords);
 }
 
 std::string TTablas::CurrentDisc(std::string_view field) {

@@ -121,12 +121,19 @@ struct FieldPlan {
   bool alreadyUpdated = false;
 };
 
+// A table rebuilt only to be mended (it has the field) keeps every field
+// exactly as it was.
 FieldPlan PlanFields(const std::vector<dbf::FieldDef>& fields, const std::string& fieldName,
                      const std::string& fieldType, const std::string& fieldSize, int mode,
-                     UpgradeLog& log) {
+                     bool hasField, UpgradeLog& log) {
   FieldPlan plan;
   const std::string wanted = UpperAZ(fieldName);
   for (const dbf::FieldDef& field : fields) {
+    if (mode != 1 && hasField) {
+      plan.lines.push_back(field.name + ";" + std::string(1, field.type) + ";" +
+                           std::to_string(field.width) + ";" + std::to_string(field.decimals));
+      continue;
+    }
     if (mode != 1 || UpperAZ(field.name) != wanted) {
       plan.lines.push_back(DefinitionLine(field));
       continue;
@@ -139,7 +146,7 @@ FieldPlan PlanFields(const std::vector<dbf::FieldDef>& fields, const std::string
       plan.lines.push_back(fieldName + ";" + fieldType + ";" + fieldSize + ";0");
     }
   }
-  if (mode != 1) plan.lines.push_back(NewFieldLine(fieldName, fieldType, fieldSize));
+  if (mode != 1 && !hasField) plan.lines.push_back(NewFieldLine(fieldName, fieldType, fieldSize));
   return plan;
 }
 
@@ -331,7 +338,7 @@ void FinishSwap(const UpgradeNames& names, const UpgradeContext& context) {
   });
   if (whole && CopyNewFilesIn(names, steps, log)) {
     (void)RemoveFile(JournalOf(names));
-    log.Ok("Actualización interrumpida terminada: " + names.InFolder(names.table));
+    log.Ok("Actualizaci\xF3n interrumpida terminada: " + names.InFolder(names.table));
   } else if (!whole) {
     // The new files are gone: the old table comes back from its copies in
     // the backup folder, and the next start upgrades it again.
@@ -339,13 +346,35 @@ void FinishSwap(const UpgradeNames& names, const UpgradeContext& context) {
     for (const std::string& entry : ListFiles(names.backup, AnsiToUtf8(names.base) + ".*"))
       restored &= CopyFileAtomically(names.backup / entry, names.folder / entry);
     if (restored) (void)RemoveFile(JournalOf(names));
-    log.Fail("Actualización interrumpida sin tabla nueva: " + names.InFolder(names.table));
+    log.Fail("Actualizaci\xF3n interrumpida sin tabla nueva: " + names.InFolder(names.table));
   }
   log.Save(names.backup / AnsiToUtf8("Regenerar" + names.table + ".ini"));
 }
 
 bool HasField(const dbf::Table& table, const std::string& name) {
   return table.FieldIndex(name) >= 0;
+}
+
+// The fields of the list the table lacks (by name and type), named with
+// ", " between them; empty when it has them all.
+std::string MissingFields(const dbf::Table& table, const std::vector<std::string>& required) {
+  std::string missing;
+  for (const dbf::FieldDef& field : dbf::ParseFieldList(required)) {
+    const int index = table.FieldIndex(field.name);
+    if (index >= 0 && table.Fields()[static_cast<std::size_t>(index)].type == field.type) continue;
+    missing += (missing.empty() ? "" : ", ") + field.name;
+  }
+  return missing;
+}
+
+// Why a table that has the field must be rebuilt all the same; empty when
+// it need not.
+std::string RebuildReason(dbf::Table& table) {
+  if (table.NeedsUpgrade())
+    return "La tabla y su archivo de memos son de dBase III, procediendo...";
+  if (table.CountDamaged())
+    return "La cabecera no cuenta los registros que tiene el archivo, procediendo...";
+  return std::string();
 }
 
 bool MakeBackupFolder(const UpgradeNames& names, const UpgradeContext& context) {
@@ -375,7 +404,8 @@ bool RebuildTable(dbf::Table& oldTable, const UpgradeNames& names, const std::st
 
   bool created = false;
   try {
-    FieldPlan plan = PlanFields(oldTable.Fields(), fieldName, fieldType, fieldSize, mode, log);
+    FieldPlan plan = PlanFields(oldTable.Fields(), fieldName, fieldType, fieldSize, mode,
+                                HasField(oldTable, fieldName), log);
     alreadyUpdated = plan.alreadyUpdated;
     if (!alreadyUpdated) {
       CreateNewTable(newTable, names, plan.lines);
@@ -424,6 +454,24 @@ void ActualizaTabla(const std::string& tableName, const std::filesystem::path& f
                     const std::string& fieldName, const std::string& fieldType,
                     const std::string& fieldSize, int mode, const UpgradeContext& context) {
   const UpgradeNames names = MakeNames(tableName, folder);
+  if (mode != 1 && !context.requiredFields.empty()) {
+    // Another application's table is refused before anything is written.
+    dbf::Table table(false);
+    table.SetFolder(names.folder);
+    table.SetTableName(AnsiToUtf8(names.table));
+    std::string missing;
+    try {
+      table.Open();
+      missing = MissingFields(table, context.requiredFields);
+    } catch (const std::exception&) {
+      // Not a table at all: the steps below log it.
+    }
+    if (!missing.empty()) {
+      context.dialogs.PonerMensaje(context.traduce("TablaAjena") + " " +
+                                   Utf8ToAnsi(table.Path().string()) + ": " + missing);
+      return;
+    }
+  }
   if (!MakeBackupFolder(names, context)) return;
   std::error_code error;
   if (std::filesystem::exists(JournalOf(names), error)) FinishSwap(names, context);
@@ -445,11 +493,14 @@ void ActualizaTabla(const std::string& tableName, const std::filesystem::path& f
     log.Fail("Tabla Destino no fue creada");
     return log.Save(logFile);
   }
-  if (mode != 1 && HasField(oldTable, fieldName)) return oldTable.Close();
+  const std::string rebuildReason = mode != 1 ? RebuildReason(oldTable) : std::string();
+  if (mode != 1 && HasField(oldTable, fieldName) && rebuildReason.empty()) return oldTable.Close();
 
   log.Ok("Archivo creado : " + Timestamp(context));
   log.Ok("Tabla : " + names.table);
-  if (mode != 1) log.Ok("El campo " + fieldName + " no existe, procediendo...");
+  if (mode != 1 && !HasField(oldTable, fieldName))
+    log.Ok("El campo " + fieldName + " no existe, procediendo...");
+  if (!rebuildReason.empty()) log.Ok(rebuildReason);
 
   bool alreadyUpdated = false;
   bool replace = RebuildTable(oldTable, names, fieldName, fieldType, fieldSize, mode, context, log,

@@ -14,6 +14,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "util/dialogs.h"
 #include "util/locale.h"
@@ -27,16 +28,21 @@ struct UpgradeContext {
   const Locale& locale;
   // Local time of the log's first line; tests pass a fixed one.
   std::function<std::tm()> now;
+  // "NAME;TYPE;WIDTH;DECIMALS" lines of the fields the table must have
+  // already (all but the one added): a table lacking one is another
+  // application's, and is refused untouched, with a message naming them.
+  std::vector<std::string> requiredFields = {};
 };
 
 // mode 0: add the field when the table lacks it (a table that has it is left
-// alone, no log written); mode 1: give the existing field the new type and
-// width. fieldType is one of "C", "D", "N", "M"; another letter is logged as
-// a definition failure and no new table is made. The texts are ANSI.
-// Exceptions reach the caller only when the record copy fails (a value that
-// does not fit the new field, or records and no new table to take them); the
-// old table then stays in place and no log is written.
-// The local time now, for UpgradeContext::now outside the tests.
+// alone, no log written, unless it must be rebuilt all the same: a dBase III
+// table with its memo, or a header whose record count disagrees with the
+// file; the rebuild keeps every record present, the old files in the backup
+// folder); mode 1: give the existing field the new type and width. fieldType is one of "C", "D",
+// "N", "M"; another letter is logged as a definition failure and no new table is made. The texts
+// are ANSI. Exceptions reach the caller only when the record copy fails (a value that does not fit
+// the new field, or records and no new table to take them); the old table then stays in place and
+// no log is written. The local time now, for UpgradeContext::now outside the tests.
 std::tm LocalTimeNow();
 
 void ActualizaTabla(const std::string& tableName, const std::filesystem::path& folder,

@@ -146,5 +146,41 @@ TEST(Cli, CatalogueFilesAreFlushedBeforeAndAfterTheirRename) {
   }
 }
 
+// A spreadsheet sorts the table and saves it back, then a row is removed:
+// every command sees the table as it is, and no disc number is given twice.
+TEST(Cli, FollowsATableThatAnotherProgramRewrote) {
+  testing::TempFolder data, volume;
+  const std::string dataOption = "--data " + Quoted(data.Path());
+  for (const char* name : {"UNO", "DOS", "TRES"}) {
+    fs::create_directories(volume / name);
+    testing::WriteBytes(volume / name / "A.TXT", name);
+    const std::string album = std::string(name) == "TRES" ? " --album fotos" : "";
+    ASSERT_EQ(Cli(dataOption + " catalogue " + Quoted(volume / name) + " --letter K" + album).code,
+              0);
+  }
+  const fs::path table = data / "CDROM.DBF";
+  testing::RawTable sorted = testing::RawTable::Read(table);
+  std::swap(sorted.records[0], sorted.records[2]);  // TRES, DOS, UNO
+  sorted.Write(table);
+
+  const Result list = Cli(dataOption + " list --sort title", true);
+  EXPECT_NE(list.out.find("changed the disc table"), std::string::npos) << list.out;
+  EXPECT_EQ(Cli(dataOption + " list --sort title").out.substr(0, 6), "2\tDOS\t");
+  EXPECT_EQ(Cli(dataOption + " list --album FOTOS").out.substr(0, 7), "3\tTRES\t");
+  for (const char* number : {"1", "2", "3"})
+    EXPECT_EQ(Cli(dataOption + " export " + number + " " + Quoted(data / "p.htm")).code, 0);
+  EXPECT_EQ(Cli(dataOption + " catalogue " + Quoted(volume / "UNO") + " --letter K").code, 3);
+
+  testing::RawTable removed = testing::RawTable::Read(table);
+  removed.records.erase(removed.records.begin() + 1);  // disc 2's record
+  removed.Write(table);
+  EXPECT_EQ(Cli(dataOption + " files 2").code, 4);
+  EXPECT_EQ(Cli(dataOption + " export 2 " + Quoted(data / "p.htm")).code, 4);
+  fs::create_directories(volume / "CUATRO");
+  ASSERT_EQ(Cli(dataOption + " catalogue " + Quoted(volume / "CUATRO") + " --letter K").code, 0);
+  EXPECT_EQ(Cli(dataOption + " list --sort number").out.substr(0, 6), "1\tUNO\t");
+  EXPECT_NE(Cli(dataOption + " list").out.find("4\tCUATRO\t"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace zafirel

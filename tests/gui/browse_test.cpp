@@ -8,22 +8,19 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QSignalSpy>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
+#include <fstream>
 #include <functional>
 
 #include "app/gui/menu_pral.h"
 #include "app/gui/page_control.h"
-#include "util/gui/qt_text.h"
-#include "settings/ini_editor.h"
-#include "store/covers.h"
-#include "store/index_set.h"
 #include "browse/gui/adv_image.h"
 #include "browse/gui/archivos_page.h"
 #include "browse/gui/browse_models.h"
@@ -35,8 +32,12 @@
 #include "search/gui/busqueda_page.h"
 #include "search/gui/results_roles.h"
 #include "search/gui/search_results_model.h"
+#include "settings/ini_editor.h"
 #include "store/catalogue_files.h"
+#include "store/covers.h"
+#include "store/index_set.h"
 #include "util/file_change.h"
+#include "util/gui/qt_text.h"
 
 using namespace zafirel;
 namespace fs = std::filesystem;
@@ -557,6 +558,28 @@ void BrowseTest::editingADiscWritesItsRecord() {
   QVERIFY(w.dialogs.messages.back().rfind(w.inst.Text("Espanol.Len", "ErrorGrabarDisco"), 0) == 0);
   QCOMPARE(discs.AsString("TITULOCD"), std::string("Bach completo"));
   QCOMPARE(w.Titles(), QStringList({"atlas", "Bach completo", "Mapas"}));
+
+  // A note whose memo block is damaged: the rest shows, the editor says so,
+  // and Aceptar keeps the note as stored.
+  const std::string pointer = discs.StoredRecord(discs.RecNo()).substr(247, 10);
+  {
+    std::fstream memo(w.inst.data / "CDROM.DBT", std::ios::in | std::ios::out | std::ios::binary);
+    memo.seekp(std::stol(pointer) * 512);
+    memo.write("XXXX", 4);
+  }
+  auto unreadable = w.OnModal<TDatosCD>([&](TDatosCD& editor) {
+    QCOMPARE(editor.DBText4->text(), QString("AAAA-0004"));
+    QVERIFY(editor.wwDBRichEdit1->toPlainText().isEmpty());
+    QVERIFY(!editor.wwDBRichEdit1->placeholderText().isEmpty());
+    editor.EditTituloCD->setText("Bach");
+    editor.AceptarClick();
+  });
+  w->PCatalogos->EditarCD1->trigger();
+  QVERIFY(*unreadable);
+  QCOMPARE(w.dialogs.messages.back().rfind(w.inst.Text("Espanol.Len", "NotaIlegible"), 0),
+           std::size_t{0});
+  QCOMPARE(discs.AsString("TITULOCD"), std::string("Bach"));
+  QCOMPARE(discs.StoredRecord(discs.RecNo()).substr(247, 10), pointer);
 }
 
 void BrowseTest::editingUnderAFilterRefillsTheFilteredList() {

@@ -385,6 +385,9 @@ void TMenuPral::PrepareTables(const fs::path& data, const fs::path& catalogos) {
   const DataFolderRepairs repairs =
       PrepareDataFolder(data, catalogos, context, Traduce("CreandoIndices"));
   if (repairs.busy) dialogs_.PonerMensaje(Traduce("CarpetaOcupada"));
+  if (repairs.tableConverted) dialogs_.PonerMensaje(Traduce("TablaConvertida"));
+  if (repairs.tableRepaired) dialogs_.PonerMensaje(Traduce("TablaReparada"));
+  if (repairs.tableChangedElsewhere) dialogs_.PonerMensaje(Traduce("TablaCambiada"));
   if (repairs.unfinishedRemoved > 0)
     dialogs_.PonerMensaje(Traduce("CatalogosQuitados") + std::to_string(repairs.unfinishedRemoved));
   if (repairs.unfinishedCompleted > 0)

@@ -14,19 +14,19 @@
 #include <QValidator>
 #include <system_error>
 
-#include "util/gui/controls.h"
-#include "util/gui/palette.h"
-#include "util/gui/qt_text.h"
-#include "settings/language.h"
-#include "store/covers.h"
 #include "browse/gui/adv_image.h"
+#include "settings/language.h"
 #include "store/album_filter.h"
 #include "store/catalogue_files.h"
+#include "store/covers.h"
 #include "store/tablas.h"
 #include "util/dialogs.h"
 #include "util/file_writer.h"
 #include "util/folder_lock.h"
+#include "util/gui/controls.h"
 #include "util/gui/guarded.h"
+#include "util/gui/palette.h"
+#include "util/gui/qt_text.h"
 #include "util/rtf_text.h"
 
 namespace zafirel {
@@ -246,11 +246,19 @@ void TDatosCD::LoadRecord() {
   EditNumeroCD->setText(Qs(discs.AsString("NUMEROCD")));
   wwDBComboBox1->setEditText(Qs(discs.AsString("DEDONDE")));
   CFiltro->setProperty("storedAlbum", Qs(discs.AsString("ALBUM")));
-  wwDBRichEdit1->setPlainText(NotesForDisplay(discs.AsString("NOTAS")));
   DBText3->setText(Qs(discs.AsString("ETIQUETA")));
   DBText2->setText(Qs(discs.AsString("TOTFILES")));
   DBText5->setText(Qs(discs.AsString("BYTESCD")));
   DBText4->setText(Qs(discs.AsString("NSERIECD")));
+  try {
+    wwDBRichEdit1->setPlainText(NotesForDisplay(discs.AsString("NOTAS")));
+  } catch (const std::exception& error) {
+    // A damaged memo block: the note stays as stored unless the user writes a new one.
+    const std::string text = services_.leng.Traduce("NotaIlegible");
+    wwDBRichEdit1->setPlaceholderText(Qs(text));
+    services_.dialogs.PonerMensaje(text + ": " + error.what());
+  }
+  shownNotes_ = wwDBRichEdit1->toPlainText();
 }
 
 void TDatosCD::EnablePicture(bool on) {
@@ -292,7 +300,8 @@ void TDatosCD::AceptarClick() {
     discs.SetString("NUMEROCD", Ansi(EditNumeroCD->text()));
     discs.SetString("DEDONDE", Ansi(wwDBComboBox1->currentText()));
     discs.SetString("ALBUM", Ansi(CFiltro->currentText().toUpper()));
-    discs.SetString("NOTAS", AnsiLines(wwDBRichEdit1->toPlainText()));
+    if (wwDBRichEdit1->toPlainText() != shownNotes_)
+      discs.SetString("NOTAS", AnsiLines(wwDBRichEdit1->toPlainText()));
     discs.Post();
   } catch (const std::exception& error) {
     // Not written: the user is told, and the record shows again what is stored.

@@ -66,6 +66,9 @@ class TDatosCD : public EscapeConfirmsDialog {
   PageServices services_;
   std::uint32_t recNo_ = 0;
   std::string number_;
+  // The notes as shown when the editor opened: they are written back only
+  // when the user changed them, so a note that could not be read is kept.
+  QString shownNotes_;
   bool closed_ = false;
 };
 

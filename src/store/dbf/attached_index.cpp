@@ -66,8 +66,7 @@ std::string StoredKey(const KeyExpression& expression, const TableLayout& layout
   return key;
 }
 
-std::vector<std::exception_ptr> BuildIndexFiles(Table& table,
-                                                const std::vector<IndexBuild>& builds,
+std::vector<std::exception_ptr> BuildIndexFiles(Table& table, const std::vector<IndexBuild>& builds,
                                                 const std::function<void()>& fileDone) {
   struct Pending {
     const IndexBuild* build;
@@ -148,7 +147,10 @@ std::vector<std::exception_ptr> BuildIndexFiles(Table& table,
       Pending& p = pending[i];
       try {
         ready[i].get();
-        if (p.expression) MdxTag::Write(p.build->file, bytes[i]);
+        if (p.expression && p.build->inMemory)
+          *p.build->inMemory = std::move(bytes[i]);
+        else if (p.expression)
+          MdxTag::Write(p.build->file, bytes[i]);
       } catch (const DbfError&) {
         p.failure = std::current_exception();
       }
@@ -169,8 +171,14 @@ void BuildIndexFile(Table& table, const std::filesystem::path& file, std::string
 }
 
 AttachedIndex::AttachedIndex(Table& table, const std::filesystem::path& file)
+    : AttachedIndex(table, std::make_shared<MdxTag>(MdxTag::Open(file))) {}
+
+AttachedIndex::AttachedIndex(Table& table, RawFile file)
+    : AttachedIndex(table, std::make_shared<MdxTag>(MdxTag::Open(std::move(file)))) {}
+
+AttachedIndex::AttachedIndex(Table& table, std::shared_ptr<MdxTag> tag)
     : table_(table),
-      tag_(std::make_shared<MdxTag>(MdxTag::Open(file))),
+      tag_(std::move(tag)),
       expression_(
           KeyExpression::Parse(tag_->Info().expression, table.Fields(), table.TextCodePage())) {
   tag_->SetKeySource([this](std::uint32_t recNo) -> std::optional<std::string> {
@@ -191,8 +199,8 @@ void AttachedIndex::RecordWritten(std::uint32_t recNo, std::string_view before,
   if (!after.empty()) tag_->Insert(newKey, recNo);
 }
 
-std::optional<std::vector<std::uint32_t>> AttachedIndex::Candidates(
-    std::string_view field, std::string_view record) const {
+std::optional<std::vector<std::uint32_t>> AttachedIndex::Candidates(std::string_view field,
+                                                                    std::string_view record) const {
   if (tag_->Info().unique || !EqualsNoCaseAZ(expression_.Text(), field)) return std::nullopt;
   return tag_->RecordsWithKey(StoredKey(expression_, table_.Layout(), record));
 }

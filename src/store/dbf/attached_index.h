@@ -33,12 +33,13 @@ struct IndexBuild {
   std::string_view tagName;
   std::string_view expression;
   bool unique = false;
+  // When set, the file's bytes go here instead of to the file.
+  std::string* inMemory = nullptr;
 };
 // Writes the files anew from every live record of the open table, read once
 // for all of them; for each, what kept it from being written (null: written).
 // fileDone hears of each file as it is finished.
-std::vector<std::exception_ptr> BuildIndexFiles(Table& table,
-                                                const std::vector<IndexBuild>& builds,
+std::vector<std::exception_ptr> BuildIndexFiles(Table& table, const std::vector<IndexBuild>& builds,
                                                 const std::function<void()>& fileDone = {});
 // Writes the file anew from every live record of the open table.
 void BuildIndexFile(Table& table, const std::filesystem::path& file, std::string_view tagName,
@@ -48,6 +49,8 @@ class AttachedIndex final : public RecordObserver {
  public:
   // Opens and checks the file (DbfError when damaged or not of this table).
   AttachedIndex(Table& table, const std::filesystem::path& file);
+  // The same for a file already open (one held in memory).
+  AttachedIndex(Table& table, RawFile file);
 
   const std::string& TagName() const { return tag_->Info().tagName; }
   std::shared_ptr<MdxTag> Order() const { return tag_; }
@@ -63,6 +66,7 @@ class AttachedIndex final : public RecordObserver {
                      const TableLayout& layout) override;
 
  private:
+  AttachedIndex(Table& table, std::shared_ptr<MdxTag> tag);
   void FillVacancy(const std::string& key, std::uint32_t leaving);
 
   Table& table_;

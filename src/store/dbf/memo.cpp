@@ -1,5 +1,6 @@
 #include "store/dbf/memo.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "store/dbf/dbf_error.h"
@@ -33,13 +34,23 @@ void MemoFile::Create(const std::filesystem::path& path, std::string_view tableS
     throw DbfError("No se puede crear el archivo de memos", path);
 }
 
-void MemoFile::Open(const std::filesystem::path& path) { Open(RawFile::Open(path)); }
+void MemoFile::Open(const std::filesystem::path& path, bool dBase3Table) {
+  Open(RawFile::Open(path), dBase3Table);
+}
 
-void MemoFile::Open(RawFile file) {
+void MemoFile::Open(RawFile file, bool dBase3Table) {
   const std::filesystem::path path = file.Path();
   if (file.Size() < kHeaderSize) throw DbfError(kBadMemo, path);
   std::string header = file.ReadString(0, kHeaderSize);
-  if (header[16] == 0x03) throw DbfError(kBadMemo, path);
+  // dBase III writes 3 at byte 16 (or nothing at all past the next free
+  // block, beside a dBase III table); its blocks are always 512 bytes.
+  dBase3_ =
+      header[16] == 0x03 || (dBase3Table && header.find_first_not_of('\0', 4) == std::string::npos);
+  if (dBase3_) {
+    blockSize_ = kMemoBlockSize;
+    file_ = std::move(file);
+    return;
+  }
   std::uint16_t blockSize = bytes::GetU16(header.data() + 20);
   // Zero is what older writers leave there; they all meant 512.
   if (blockSize == 0) blockSize = kMemoBlockSize;
@@ -48,7 +59,25 @@ void MemoFile::Open(RawFile file) {
   file_ = std::move(file);
 }
 
+// A dBase III memo has no mark and no length: its text runs to the first
+// 0x1A (written twice) or to the end of the file.
+std::string MemoFile::ReadDBase3(std::uint32_t block) const {
+  const std::uint64_t start = std::uint64_t{block} * blockSize_;
+  const std::uint64_t size = file_.Size();
+  if (block == 0 || start >= size) throw DbfError(kBadMemo, Path());
+  std::string text;
+  for (std::uint64_t at = start; at < size; at += blockSize_) {
+    const std::string piece = file_.ReadString(
+        at, static_cast<std::size_t>(std::min<std::uint64_t>(blockSize_, size - at)));
+    const std::size_t end = piece.find('\x1A');
+    text.append(piece, 0, end);
+    if (end != std::string::npos) break;
+  }
+  return text;
+}
+
 std::string MemoFile::Read(std::uint32_t block) const {
+  if (dBase3_) return ReadDBase3(block);
   std::uint64_t start = std::uint64_t{block} * blockSize_;
   std::uint64_t size = file_.Size();
   if (block == 0 || start + kMarkSize > size) throw DbfError(kBadMemo, Path());
@@ -83,6 +112,7 @@ std::uint32_t MemoFile::EndBlock() const {
 }
 
 std::uint32_t MemoFile::Write(std::string_view data, std::uint32_t oldBlock) {
+  if (dBase3_) throw DbfError("El archivo de memos es de dBase III: solo se puede leer", Path());
   if (data.size() > std::numeric_limits<std::uint32_t>::max() - kMarkSize)
     throw DbfError("El memo es demasiado largo", Path());
   std::uint32_t length = static_cast<std::uint32_t>(data.size() + kMarkSize);

@@ -23,11 +23,13 @@ class MemoFile {
   // (the table's file name without extension). Throws DbfError on failure.
   static void Create(const std::filesystem::path& path, std::string_view tableStem);
 
-  // Throws DbfError when the file is missing or its header is not a dBase IV
-  // memo header.
-  void Open(const std::filesystem::path& path);
+  // Throws DbfError when the file is missing or its header is not a memo
+  // header. A dBase III memo file (beside a table a spreadsheet saved, say:
+  // no block header, text ended by 0x1A) is opened for reading only.
+  void Open(const std::filesystem::path& path, bool dBase3Table = false);
   // Takes an open file (one held in memory, say) as the memo file.
-  void Open(RawFile file);
+  void Open(RawFile file, bool dBase3Table = false);
+  bool IsDBase3() const { return dBase3_; }
   void Close() { file_.Close(); }
   bool IsOpen() const { return file_.IsOpen(); }
   const std::filesystem::path& Path() const { return file_.Path(); }
@@ -45,9 +47,11 @@ class MemoFile {
   std::uint32_t BlocksFor(std::uint64_t lengthWithMark) const;
   std::uint32_t BlocksOfExisting(std::uint32_t block) const;
   std::uint32_t EndBlock() const;
+  std::string ReadDBase3(std::uint32_t block) const;
 
   RawFile file_;
   std::uint32_t blockSize_ = kMemoBlockSize;
+  bool dBase3_ = false;
 };
 
 }  // namespace zafirel::dbf

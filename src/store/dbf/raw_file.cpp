@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <ctime>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <utility>
 
@@ -33,8 +33,8 @@ std::uint64_t* WriteCounterOf(const struct stat& info) {
 std::int64_t NowMicroseconds() {
   static const clockid_t clock = [] {
     timespec resolution{};
-    return ::clock_getres(CLOCK_MONOTONIC_COARSE, &resolution) == 0 &&
-                   resolution.tv_sec == 0 && resolution.tv_nsec <= 4000000
+    return ::clock_getres(CLOCK_MONOTONIC_COARSE, &resolution) == 0 && resolution.tv_sec == 0 &&
+                   resolution.tv_nsec <= 4000000
                ? CLOCK_MONOTONIC_COARSE
                : CLOCK_MONOTONIC;
   }();
@@ -174,9 +174,7 @@ bool RawFile::CacheServes() const {
   return true;
 }
 
-void RawFile::DropPages() const {
-  std::fill(pageLength_.begin(), pageLength_.end(), kNotHeld);
-}
+void RawFile::DropPages() const { std::fill(pageLength_.begin(), pageLength_.end(), kNotHeld); }
 
 void RawFile::ReleaseArena() {
   if (arena_ != nullptr) ::munmap(arena_, pageLength_.size() * kCachePage);
@@ -316,6 +314,18 @@ void RawFile::WriteAt(std::uint64_t offset, const char* data, std::size_t n) {
     done += static_cast<std::size_t>(put);
   }
   CacheWrite(offset, data, n);
+}
+
+void RawFile::Truncate(std::uint64_t size) {
+  if (!writable_) throw DbfError("El archivo es de solo lectura", path_);
+  if (writes_) ++*writes_;
+  cacheValid_ = false;
+  if (memory_) {
+    if (size < memory_->bytes.size()) memory_->bytes.resize(size);
+    return;
+  }
+  if (::ftruncate(fd_.get(), static_cast<off_t>(size)) != 0)
+    throw DbfError("No se puede escribir en el archivo", path_);
 }
 
 }  // namespace zafirel::dbf

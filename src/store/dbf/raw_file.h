@@ -83,6 +83,8 @@ class RawFile {
   // that is coming; does nothing otherwise.
   void Prefetch(std::uint64_t offset, std::size_t n) const;
   void WriteAt(std::uint64_t offset, const char* data, std::size_t n);
+  // Cuts the file to size bytes (never lengthens it).
+  void Truncate(std::uint64_t size);
   void WriteAt(std::uint64_t offset, const std::string& data) {
     WriteAt(offset, data.data(), data.size());
   }

@@ -20,6 +20,9 @@ class RecordObserver {
   virtual void BeforeChange() {}
   virtual void RecordWritten(std::uint32_t recNo, std::string_view before, std::string_view after,
                              const TableLayout& layout) = 0;
+  // After the change, lock still held: indexesFollow tells whether every
+  // index file heard of it (the table's in-doubt mark is clear again).
+  virtual void AfterChange(bool /*indexesFollow*/) {}
 };
 
 }  // namespace zafirel::dbf

@@ -129,23 +129,24 @@ void Table::CreateTable(const std::vector<FieldDef>& fields) {
 
 void Table::Open() {
   if (active_) return;
-  Adopt(RawFile::Open(Path()), [this] {
+  Adopt(RawFile::Open(Path()), [this](std::uint8_t version) {
     MemoFile memo;
-    memo.Open(MemoPath());
+    memo.Open(MemoPath(), version == kDBase3WithMemo);
     return memo;
   });
 }
 
 void Table::OpenInMemory(std::string table, std::string memo) {
   if (active_) return;
-  Adopt(RawFile::InMemory(std::move(table), folder_ / name_), [&] {
+  Adopt(RawFile::InMemory(std::move(table), folder_ / name_), [&](std::uint8_t version) {
     MemoFile file;
-    file.Open(RawFile::InMemory(std::move(memo), folder_ / (StemOf(folder_ / name_) + ".DBT")));
+    file.Open(RawFile::InMemory(std::move(memo), folder_ / (StemOf(folder_ / name_) + ".DBT")),
+              version == kDBase3WithMemo);
     return file;
   });
 }
 
-void Table::Adopt(RawFile file, const std::function<MemoFile()>& openMemo) {
+void Table::Adopt(RawFile file, const std::function<MemoFile(std::uint8_t version)>& openMemo) {
   std::uint64_t size = file.Size();
   if (size < kHeaderPrefix) throw DbfError("El archivo est\xE1 truncado", file.Path());
   std::string header = file.ReadString(0, kHeaderPrefix);
@@ -153,7 +154,7 @@ void Table::Adopt(RawFile file, const std::function<MemoFile()>& openMemo) {
   if (headerLength > size) throw DbfError("El archivo est\xE1 truncado", file.Path());
   TableLayout layout = DecodeHeader(file.ReadString(0, headerLength), file.Path());
   MemoFile memo;
-  if (layout.HasMemo()) memo = openMemo();
+  if (layout.HasMemo()) memo = openMemo(layout.version);
 
   file_ = std::move(file);
   // Disc tables of up to about 200,000 discs are read from memory.
@@ -209,6 +210,7 @@ void Table::CheckWritable() const {
         "ada: solo se puede leer");
   if (!file_.Writable() || (layout_.HasMemo() && !memo_.IsOpen()))
     Fail("La tabla es de solo lectura");
+  if (NeedsUpgrade()) Fail("La tabla es de dBase III: solo se puede leer");
 }
 
 // The header's count, held to the records really in the file so that a
@@ -219,12 +221,30 @@ void Table::ReadState() {
   stateKnown_ = true;
   stateVersion_ = version;
   cachedRecNo_ = 0;
-  std::uint32_t claimed = RecordCountOf(file_.ReadString(0, kHeaderPrefix));
+  const std::string prefix = file_.ReadString(0, kHeaderPrefix);
+  const std::uint32_t claimed = RecordCountOf(prefix);
   std::uint64_t size = version.size;
   std::uint64_t body = size > layout_.headerLength ? size - layout_.headerLength : 0;
   std::uint64_t present = body / layout_.recordLength;
-  recordCount_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(claimed, present));
-  damaged_ = claimed > present;
+  // One record past the count is what an append cut short leaves (written,
+  // not yet counted); on a table whose indexes follow it, such an append
+  // also left the in-doubt mark. Any other difference is a damaged header:
+  // every record present is shown, and nothing is written over them.
+  const bool cutShortAppend = present == std::uint64_t{claimed} + 1 && prefix[kInDoubtOffset] != 0;
+  damaged_ = claimed != present && !cutShortAppend;
+  recordCount_ = static_cast<std::uint32_t>(damaged_ ? std::min<std::uint64_t>(present, UINT32_MAX)
+                                                     : std::min<std::uint64_t>(claimed, present));
+  uncounted_ = cutShortAppend;
+}
+
+bool Table::NeedsUpgrade() const {
+  return active_ && layout_.HasMemo() && (layout_.version != kDBase4WithMemo || memo_.IsDBase3());
+}
+
+bool Table::CountDamaged() {
+  CheckActive();
+  ReadState();
+  return damaged_;
 }
 
 std::uint64_t Table::RecordOffset(std::uint32_t recNo) const {
@@ -516,8 +536,11 @@ void Table::Changing(Change&& change) {
   for (const auto& observer : observers_) observer->BeforeChange();
   ReadState();
   CheckWritable();
+  // The mark also covers every append, so that a record written past the
+  // count is told from a damaged header.
+  const bool appending = state_ == State::kAppend;
   bool marked = false;
-  if (indexGuard_) {
+  if (indexGuard_ || appending) {
     char flag = 0;
     file_.ReadExactly(kInDoubtOffset, &flag, 1);
     if (flag == 0) {
@@ -536,12 +559,21 @@ void Table::Changing(Change&& change) {
   } catch (const std::exception&) {
     followed = false;
   }
-  if (marked && indexesComplete_ && followed) {
+  bool cleared = false;
+  const bool settled = indexGuard_ ? marked && indexesComplete_ && followed : appending;
+  if (settled) {
     try {
       const char flag = 0;
       file_.WriteAt(kInDoubtOffset, &flag, 1);
+      cleared = true;
     } catch (const DbfError&) {
       // Left set: the indexes are only rebuilt once more than needed.
+    }
+  }
+  for (const auto& observer : observers_) {
+    try {
+      observer->AfterChange(cleared);
+    } catch (const std::exception&) {
     }
   }
 }
@@ -567,6 +599,13 @@ void Table::SetIndexesInDoubt(bool inDoubt) {
   CheckWritable();
   std::optional<FolderLock> lock;
   if (shared_) lock.emplace(folder_);
+  ReadState();
+  if (!inDoubt && uncounted_) {
+    // The record of an append cut short goes before the mark that owns it.
+    file_.Truncate(RecordOffset(recordCount_ + 1));
+    file_.WriteAt(RecordOffset(recordCount_ + 1), &kEndOfFile, 1);
+    stateKnown_ = false;
+  }
   const char flag = inDoubt ? 1 : 0;
   file_.WriteAt(kInDoubtOffset, &flag, 1);
 }

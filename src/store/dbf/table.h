@@ -24,7 +24,7 @@
 // indexes leaves the mark, and the next open rebuilds the indexes.
 //
 // Navigation moving away from a record being edited or appended posts it
-// first; Close drops unposted changes. A table whose header promises more
+// first; Close drops unposted changes. A table whose header counts other
 // records than the file holds is opened for reading the records present, and
 // refuses every change.
 #pragma once
@@ -96,6 +96,14 @@ class Table {
     indexGuard_ = guard;
     indexesComplete_ = complete;
   }
+  // The header's record count disagrees with the records the file holds
+  // (beyond an append cut short): every record present is read, and no
+  // change is made until the table is repaired with a backup.
+  bool CountDamaged();
+  // A table with a memo in another layout than dBase IV's (a dBase III table
+  // and memo file, as spreadsheets save them): read, never written; the
+  // table upgrade brings it to dBase IV.
+  bool NeedsUpgrade() const;
   // The mark of the open table: its indexes may not match its records.
   bool IndexesInDoubt();
   void SetIndexesInDoubt(bool inDoubt);
@@ -106,8 +114,8 @@ class Table {
   // record: given the field's name and a record holding the value as stored,
   // every record that holds it (and maybe others), or nullopt when it cannot
   // tell. The attached indexes offer one.
-  using Finder = std::function<std::optional<std::vector<std::uint32_t>>(
-      std::string_view field, std::string_view record)>;
+  using Finder = std::function<std::optional<std::vector<std::uint32_t>>(std::string_view field,
+                                                                         std::string_view record)>;
   void SetFinder(Finder finder) { finder_ = std::move(finder); }
 
   // Observers hear of every record this cursor appends, changes or deletes.
@@ -150,7 +158,7 @@ class Table {
  private:
   enum class State { kBrowse, kEdit, kAppend };
 
-  void Adopt(RawFile file, const std::function<MemoFile()>& openMemo);
+  void Adopt(RawFile file, const std::function<MemoFile(std::uint8_t version)>& openMemo);
   void CheckActive() const;
   void CheckBrowseMode();
   void CheckWritable() const;
@@ -205,6 +213,7 @@ class Table {
   mutable std::uint64_t cachedWrites_ = 0;
   mutable std::string cachedRecord_;
   bool damaged_ = false;
+  bool uncounted_ = false;  // one record past the count: an append cut short
   bool shared_ = false;
   bool indexGuard_ = false;
   bool indexesComplete_ = false;

@@ -17,6 +17,9 @@ inline constexpr std::size_t kMaxFields = 255;
 inline constexpr char kLiveFlag = ' ';
 inline constexpr char kDeletedFlag = '*';
 inline constexpr char kEndOfFile = 0x1A;
+// Version bytes of tables with a memo file.
+inline constexpr std::uint8_t kDBase4WithMemo = 0x8B;
+inline constexpr std::uint8_t kDBase3WithMemo = 0x83;
 
 // Offsets 1-7: the update date and the record count, rewritten on each change.
 inline constexpr std::size_t kDateOffset = 1;
