@@ -8,9 +8,9 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QSignalSpy>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
@@ -20,10 +20,7 @@
 
 #include "app/gui/menu_pral.h"
 #include "app/gui/page_control.h"
-#include "util/gui/qt_text.h"
-#include "settings/ini_editor.h"
-#include "store/covers.h"
-#include "store/index_set.h"
+#include "app/gui/qt_dialogs.h"
 #include "browse/gui/adv_image.h"
 #include "browse/gui/archivos_page.h"
 #include "browse/gui/browse_models.h"
@@ -35,8 +32,12 @@
 #include "search/gui/busqueda_page.h"
 #include "search/gui/results_roles.h"
 #include "search/gui/search_results_model.h"
+#include "settings/ini_editor.h"
 #include "store/catalogue_files.h"
+#include "store/covers.h"
+#include "store/index_set.h"
 #include "util/file_change.h"
+#include "util/gui/qt_text.h"
 
 using namespace zafirel;
 namespace fs = std::filesystem;
@@ -239,6 +240,7 @@ class BrowseTest : public QObject {
   void editingADiscWritesItsRecord();
   void editingUnderAFilterRefillsTheFilteredList();
   void aBitmapIsStoredAsJpegAndShownToFit();
+  void escapeInTheEditorAnswersOnlyWhatItWasPressedFor();
   void deletingDiscsTakesTheirCataloguesAlong();
 };
 
@@ -630,6 +632,50 @@ void BrowseTest::aBitmapIsStoredAsJpegAndShownToFit() {
   QVERIFY(*shown4);
   check.TablaGraf.Open();
   QVERIFY(!FindCover(check.TablaGraf, "2"));
+}
+
+void BrowseTest::escapeInTheEditorAnswersOnlyWhatItWasPressedFor() {
+  ListPage w({kDiscs[1]});
+  const QString bitmap = QString::fromStdString((w.inst.data / "portada.bmp").string());
+  QImage small(40, 30, QImage::Format_RGB32);
+  small.fill(Qt::blue);
+  QVERIFY(small.save(bitmap, "BMP"));
+  // The editor's questions in the platform's own box, as the program asks them.
+  QtDialogs boxes(w.leng);
+  const PageServices asked{w.tablas, w.ini, w.leng, boxes, w.locale, w.folders};
+  TDatosCD editor(asked, nullptr);
+  editor.PickFile = [&](const QString&) { return bitmap; };
+  QVERIFY(ShowActive(editor));
+  // Keys come as the window system sends them: to the window that has the
+  // focus, and to an open drop-down list before anything else.
+  auto press = [](QWidget& window) { QTest::keyPress(window.windowHandle(), Qt::Key_Escape); };
+  auto release = [&] { QTest::keyRelease(editor.windowHandle(), Qt::Key_Escape); };
+
+  // A question answered by Escape: pressed on its box, released on the editor.
+  for (void (TDatosCD::*ask)() : {&TDatosCD::BImagenClick, &TDatosCD::BBorrarClick}) {
+    QTimer::singleShot(0, &editor, [&] {
+      if (QWidget* box = QApplication::activeModalWidget(); box != &editor) press(*box);
+    });
+    (editor.*ask)();
+    release();
+    QVERIFY(editor.isVisible());
+  }
+  QVERIFY(!editor.BBorrar->isEnabled());  // the picture was not assigned: Escape is Cancel there
+  // A drop-down list closed by Escape.
+  for (QComboBox* box : {editor.wwDBComboBox2, editor.wwDBComboBox1, editor.CFiltro}) {
+    box->setFocus();
+    box->showPopup();
+    QVERIFY(QApplication::activePopupWidget() != nullptr);
+    press(editor);
+    QVERIFY(QApplication::activePopupWidget() == nullptr);
+    release();
+    QVERIFY(editor.isVisible());
+  }
+  // On the editor itself, Escape confirms it.
+  press(editor);
+  release();
+  QVERIFY(!editor.isVisible());
+  QCOMPARE(editor.result(), int(QDialog::Accepted));
 }
 
 void BrowseTest::deletingDiscsTakesTheirCataloguesAlong() {
