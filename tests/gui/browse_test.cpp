@@ -21,6 +21,7 @@
 
 #include "app/gui/menu_pral.h"
 #include "app/gui/page_control.h"
+#include "app/gui/qt_dialogs.h"
 #include "browse/gui/adv_image.h"
 #include "browse/gui/archivos_page.h"
 #include "browse/gui/browse_models.h"
@@ -143,6 +144,12 @@ class DiscListDriver {
     return titles;
   }
   int RowOf(const QString& title) { return static_cast<int>(Titles().indexOf(title)); }
+  // The title of the highlighted row; empty when none is.
+  QString SelectedTitle() {
+    const QModelIndexList rows = Cds()->selectionModel()->selectedRows();
+    return rows.size() == 1 ? rows.front().data().toString() : QString();
+  }
+  QString CurrentTitle() { return Qs(Tables().TablaCDRom.AsString("TITULOCD")); }
   void ClickRow(const QString& title) {
     const QRect cell = Cds()->visualRect(Discos()->index(RowOf(title), 0));
     QTest::mouseClick(Cds()->viewport(), Qt::LeftButton, {}, cell.center());
@@ -192,7 +199,7 @@ class ListPage : public DiscListDriver, public StandInServices {
     page->RellenaFiltro();
     page->Refill();
     tablas.TablaCDRom.First();
-    page->SeleccionarFilaPorTitulo(tablas.TablaCDRom.AsString("TITULOCD"));
+    page->SelectCurrentDiscRow();
     ShowActive(*page);
   }
   CatalogosPage& List() override { return *page; }
@@ -237,9 +244,11 @@ class BrowseTest : public QObject {
   void fileEntriesAreDeletedCommentedAndRenamed();
   void aSearchHitLeadsToItsFolderAndFile();
   void aHitSelectsItsFolderAndFileRow();
+  void aHitHighlightsItsOwnDiscNotALikeTitle();
   void editingADiscWritesItsRecord();
   void editingUnderAFilterRefillsTheFilteredList();
   void aBitmapIsStoredAsJpegAndShownToFit();
+  void escapeInTheEditorAnswersOnlyWhatItWasPressedFor();
   void deletingDiscsTakesTheirCataloguesAlong();
 };
 
@@ -299,14 +308,12 @@ void BrowseTest::theAlbumFilterListsOneAlbum() {
 void BrowseTest::aRowWhoseDiscIsGoneSaysSo() {
   ListPage w({kDiscs[0], kDiscs[1]});
   {
-    // Another program changes the serial number behind the list's back.
+    // Another program removes the disc behind the list's back.
     TTablas other;
     other.SetFolder(w.inst.data);
     other.TablaCDRom.Open();
-    QVERIFY(other.TablaCDRom.Locate("NSERIECD", "AAAA-0001"));
-    other.TablaCDRom.Edit();
-    other.TablaCDRom.SetString("NSERIECD", "FFFF-FFFF");
-    other.TablaCDRom.Post();
+    QVERIFY(other.TablaCDRom.Locate("AUTO", "1"));
+    other.TablaCDRom.Delete();
   }
   QSignalSpy chosen(&w.List(), &CatalogosPage::TitleChosen);
   w.ClickRow("Mapas");
@@ -481,6 +488,29 @@ void BrowseTest::aSearchHitLeadsToItsFolderAndFile() {
   QCOMPARE(w->Pagina->currentIndex(), int(TMenuPral::kBusqueda));
 }
 
+void BrowseTest::aHitHighlightsItsOwnDiscNotALikeTitle() {
+  // "Juegos 2" comes first by number and begins with the other disc's title.
+  Window w({{"Juegos 2", "5 MB", "BBBB-0001", "1", "1", "", "3"},
+            {"Juegos", "5 MB", "BBBB-0002", "1", "2", "", "2"}});
+  w.ClickHeader(5);
+  QCOMPARE(w.Titles(), QStringList({"Juegos 2", "Juegos"}));
+  SearchResultsModel* model = w->PBusqueda->Resultados;
+  model->BeginUpdate();
+  model->AddDiscHeading("Juegos", "2");
+  model->AddHit("D:\\LEEME.TXT");
+  model->EndUpdate();
+  w->PBusqueda->Busca->setCurrentIndex(model->index(0, 0, model->index(0, 0)));
+  w->PBusqueda->BuscaDblClick();
+  QCOMPARE(w.FileNames(), QStringList({"LEEME.TXT"}));
+  QVERIFY(w->Label1->text().endsWith(" Juegos"));
+  QCOMPARE(w.SelectedTitle(), QString("Juegos"));
+  QCOMPARE(w.CurrentTitle(), w.SelectedTitle());
+  // The list's commands act on that disc.
+  w.dialogs.answers.push_back(false);
+  w->PCatalogos->BorrarCD1->trigger();
+  QVERIFY(w.dialogs.questions.back().ends_with("\" Juegos \""));
+}
+
 void BrowseTest::aHitSelectsItsFolderAndFileRow() {
   FilesPage w({kDiscs[1]});
   const QTableView* files = w->Archivos;
@@ -582,6 +612,17 @@ void BrowseTest::editingADiscWritesItsRecord() {
            std::size_t{0});
   QCOMPARE(discs.AsString("TITULOCD"), std::string("Bach"));
   QCOMPARE(discs.StoredRecord(discs.RecNo()).substr(247, 10), pointer);
+
+  // A new title moves the disc in the order: its row is the one highlighted.
+  w.ClickRow("atlas");
+  auto renamed = w.OnModal<TDatosCD>([](TDatosCD& editor) {
+    editor.EditTituloCD->setText("Zulu");
+    editor.AceptarClick();
+  });
+  w->PCatalogos->EditarCD1->trigger();
+  QVERIFY(*renamed);
+  QCOMPARE(w.SelectedTitle(), QString("Zulu"));
+  QCOMPARE(w.CurrentTitle(), w.SelectedTitle());
 }
 
 void BrowseTest::editingUnderAFilterRefillsTheFilteredList() {
@@ -598,6 +639,7 @@ void BrowseTest::editingUnderAFilterRefillsTheFilteredList() {
   QCOMPARE(w.Titles(), QStringList({"Mapas"}));
   QCOMPARE(w->CFiltro->currentText(), QString("JUEGOS"));
   QCOMPARE(w.CurrentSerial(), QString("AAAA-0002"));  // the edited disc stays current
+  QCOMPARE(w.SelectedTitle(), QString());             // and no other disc's row is highlighted
 }
 
 void BrowseTest::aBitmapIsStoredAsJpegAndShownToFit() {
@@ -657,8 +699,54 @@ void BrowseTest::aBitmapIsStoredAsJpegAndShownToFit() {
   QVERIFY(!FindCover(check.TablaGraf, "2"));
 }
 
+void BrowseTest::escapeInTheEditorAnswersOnlyWhatItWasPressedFor() {
+  ListPage w({kDiscs[1]});
+  const QString bitmap = QString::fromStdString((w.inst.data / "portada.bmp").string());
+  QImage small(40, 30, QImage::Format_RGB32);
+  small.fill(Qt::blue);
+  QVERIFY(small.save(bitmap, "BMP"));
+  // The editor's questions in the platform's own box, as the program asks them.
+  QtDialogs boxes(w.leng);
+  const PageServices asked{w.tablas, w.ini, w.leng, boxes, w.locale, w.folders};
+  TDatosCD editor(asked, nullptr);
+  editor.PickFile = [&](const QString&) { return bitmap; };
+  QVERIFY(ShowActive(editor));
+  // Keys come as the window system sends them: to the window that has the
+  // focus, and to an open drop-down list before anything else.
+  auto press = [](QWidget& window) { QTest::keyPress(window.windowHandle(), Qt::Key_Escape); };
+  auto release = [&] { QTest::keyRelease(editor.windowHandle(), Qt::Key_Escape); };
+
+  // A question answered by Escape: pressed on its box, released on the editor.
+  for (void (TDatosCD::*ask)() : {&TDatosCD::BImagenClick, &TDatosCD::BBorrarClick}) {
+    QTimer::singleShot(0, &editor, [&] {
+      if (QWidget* box = QApplication::activeModalWidget(); box != &editor) press(*box);
+    });
+    (editor.*ask)();
+    release();
+    QVERIFY(editor.isVisible());
+  }
+  QVERIFY(!editor.BBorrar->isEnabled());  // the picture was not assigned: Escape is Cancel there
+  // A drop-down list closed by Escape.
+  for (QComboBox* box : {editor.wwDBComboBox2, editor.wwDBComboBox1, editor.CFiltro}) {
+    box->setFocus();
+    box->showPopup();
+    QVERIFY(QApplication::activePopupWidget() != nullptr);
+    press(editor);
+    QVERIFY(QApplication::activePopupWidget() == nullptr);
+    release();
+    QVERIFY(editor.isVisible());
+  }
+  // On the editor itself, Escape confirms it.
+  press(editor);
+  release();
+  QVERIFY(!editor.isVisible());
+  QCOMPARE(editor.result(), int(QDialog::Accepted));
+}
+
 void BrowseTest::deletingDiscsTakesTheirCataloguesAlong() {
-  Window w({kDiscs[1], kDiscs[2]});
+  Window w({kDiscs[1], kDiscs[2], kDiscs[3]});  // atlas, Bach, Zoo
+  WriteFile(TreeFilePath(w.Catalogues(), "4"), "C:\\\r\n");
+  WriteFile(ListFilePath(w.Catalogues(), "4"), "");
   w.DoubleClickRow("atlas");
   w->Pagina->setCurrentIndex(TMenuPral::kCatalogos);
   w.ClickRow("atlas");
@@ -666,18 +754,22 @@ void BrowseTest::deletingDiscsTakesTheirCataloguesAlong() {
   QCOMPARE(w.dialogs.questions.back(), w.inst.Text("Espanol.Len", "Atencion") + "|" +
                                            w.inst.Text("Espanol.Len", "BorrarCatalogo") +
                                            " \" atlas \"");
-  QCOMPARE(w.Titles(), QStringList({"Zoo"}));
+  QCOMPARE(w.Titles(), QStringList({"Bach", "Zoo"}));
   QVERIFY(!fs::exists(TreeFilePath(w.Catalogues(), "2")));
   QVERIFY(!fs::exists(ListFilePath(w.Catalogues(), "2")));
-  // The first remaining disc is the catalogue shown, and its row selected.
-  QCOMPARE(w->PArchivos->Catalogo().RutaIndActual, TreeFilePath(w.Catalogues(), "3").string());
-  QCOMPARE(w.Cds()->currentIndex().row(), 0);
+  // The first remaining disc is current, the catalogue shown, and its row selected.
+  QCOMPARE(w->PArchivos->Catalogo().RutaIndActual, TreeFilePath(w.Catalogues(), "4").string());
+  QCOMPARE(w.SelectedTitle(), QString("Bach"));
+  QCOMPARE(w.CurrentTitle(), w.SelectedTitle());
+  QVERIFY(w->Label1->text().endsWith(" Bach"));
   QVERIFY(w->Pagina->isTabVisible(TMenuPral::kArchivos));
 
-  // The only disc (its files already gone) goes without a message.
+  // A disc whose files are already gone goes without a message, and so does the only one.
   fs::remove(ListFilePath(w.Catalogues(), "3"));
-  w.ClickRow("Zoo");
-  w->PCatalogos->BorrarCD1->trigger();
+  for (const char* title : {"Zoo", "Bach"}) {
+    w.ClickRow(title);
+    w->PCatalogos->BorrarCD1->trigger();
+  }
   QVERIFY(w.dialogs.messages.empty());
   QVERIFY(w.Titles().isEmpty());
   QVERIFY(!w->Pagina->isTabVisible(TMenuPral::kArchivos));

@@ -165,8 +165,10 @@ void TMenuPral::WireRun() {
   CatalogarPage* run = PCatalogar;
   connect(run, &CatalogarPage::StatusText, this, &TMenuPral::ShowStatus);
   connect(run, &CatalogarPage::AllDiscsWanted, PCatalogos, &CatalogosPage::ClearFilter);
-  connect(run, &CatalogarPage::DuplicateFound, this, [this](const std::string& title) {
-    Guarded("SeleccionarFilaPorTitulo", [&] { PCatalogos->SeleccionarFilaPorTitulo(title); });
+  // The refused disc's record is current: its row is shown.
+  connect(run, &CatalogarPage::DuplicateFound, this, [this] {
+    Guarded("SelectCurrentDiscRow", [&] { PCatalogos->SelectCurrentDiscRow(); });
+    MostrarCatalogoActual(PCatalogos->CurrentTitle());
     Pagina->setCurrentIndex(kCatalogos);
   });
   connect(run, &CatalogarPage::WalkStarting, MArchivos, &QWidget::hide);
@@ -187,8 +189,6 @@ void TMenuPral::WireRun() {
     PCatalogos->IgnorarCambios = true;
     Guarded("PararClick", [&] {
       if (!number.empty()) PCatalogos->BorrarCatalogo(number);
-      const std::string title = PCatalogos->CurrentTitle();
-      if (!title.empty()) PCatalogos->SeleccionarFilaPorTitulo(title);
     });
     PCatalogos->IgnorarCambios = false;
   });
@@ -197,11 +197,8 @@ void TMenuPral::WireRun() {
     Guarded("RunEnded", [&] {
       if (!number.empty()) tablas_.TablaCDRom.Locate("AUTO", number);
     });
-    Guarded("RunEnded", [&] {
-      const std::string title = PCatalogos->CurrentTitle();
-      MostrarCatalogoActual(title);
-      if (!title.empty()) PCatalogos->SeleccionarFilaPorTitulo(title);
-    });
+    Guarded("RunEnded", [&] { PCatalogos->SelectCurrentDiscRow(); });
+    MostrarCatalogoActual(PCatalogos->CurrentTitle());
     ApplyPageVisibility();
     CloseIfAsked();
   });
@@ -371,7 +368,7 @@ bool TMenuPral::CreaModuloDatos() {
     if (tablas_.TablaCDRom.Active()) {
       tablas_.TablaCDRom.First();
       title = tablas_.TablaCDRom.AsString("TITULOCD");
-      if (!title.empty()) PCatalogos->SeleccionarFilaPorTitulo(title);
+      PCatalogos->SelectCurrentDiscRow();
     }
   });
   MostrarCatalogoActual(title);

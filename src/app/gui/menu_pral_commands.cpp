@@ -74,6 +74,7 @@ bool TMenuPral::UseDataFolder(const fs::path& folder) {
   PCatalogos->Refill();
   Guarded(__func__, [&] {
     tablas_.TablaCDRom.First();
+    PCatalogos->SelectCurrentDiscRow();
     MostrarCatalogoActual(PCatalogos->CurrentTitle());
   });
   Pagina->setCurrentIndex(kCatalogar);
@@ -121,8 +122,7 @@ void TMenuPral::Importar1Click() {
   // The list shows what came in, also when the import ended early.
   PCatalogos->Refill();
   PCatalogos->RellenaFiltro();
-  Guarded("SeleccionarFilaPorTitulo",
-          [&] { PCatalogos->SeleccionarFilaPorTitulo(PCatalogos->CurrentTitle()); });
+  MostrarCatalogoActual(PCatalogos->CurrentTitle());
   ApplyPageVisibility();
   if (closeAfterWork_) {
     QTimer::singleShot(0, this, &QWidget::close);
@@ -165,8 +165,10 @@ void TMenuPral::VerHtmlClick() {
     }
   }
   Guarded(__func__, [&] {
-    if (!remembered.empty() && tablas_.TablaCDRom.Locate("AUTO", remembered))
+    if (!remembered.empty() && tablas_.TablaCDRom.Locate("AUTO", remembered)) {
+      PCatalogos->SelectCurrentDiscRow();
       MostrarCatalogoActual(tablas_.TablaCDRom.AsString("TITULOCD"));
+    }
   });
   if (marked.empty()) return;
   if (!failed.empty()) dialogs_.PonerMensaje(failed);

@@ -150,9 +150,10 @@ bool CatalogosPage::eventFilter(QObject* watched, QEvent* event) {
 void CatalogosPage::Retranslate() {
   Label4->setText(Qs(Traduce("FiltrarAlbum")));
   BLimpiarFiltro->setText(Qs(Traduce("LimpiarFiltro")));
-  const char* const columns[] = {"Nombre", "Tama\xF1o", "Etiqueta", "NSerie",
-                                 "NArchivos", "NCD", "Album"};
-  for (int column = 0; column < 7; ++column) Discos->SetCaption(column, Qs(Traduce(columns[column])));
+  const char* const columns[] = {"Nombre",    "Tama\xF1o", "Etiqueta", "NSerie",
+                                 "NArchivos", "NCD",       "Album"};
+  for (int column = 0; column < 7; ++column)
+    Discos->SetCaption(column, Qs(Traduce(columns[column])));
   TotalLine();
   EditarCD1->setText(Qs(Traduce("EditarCD")));
   BorrarCD1->setText(Qs(Traduce("BorrarCD")));
@@ -192,11 +193,18 @@ void CatalogosPage::RellenaCDs(const std::string& key) {
   Discos->SetMarkedColumn(-1, {});
   {
     const ScopeGuard listen([this] { IgnorarCambios = false; });  // also when reading fails
+    dbf::Table& table = services_.tablas.TablaCDRom;
+    const std::string current = services_.tablas.CurrentDisc("AUTO");
     DiscListing listing = ListDiscs(services_.tablas, key, services_.locale);
     const int marked = listing.markedColumn;
     Discos->SetRows(std::move(listing.rows));
+    // Listing walked the cursor to the end: the disc current before is current again.
+    Guarded("SelectCurrentDiscRow", [&] {
+      if (!current.empty()) table.Locate("AUTO", current);
+      SelectCurrentDiscRow();
+    });
     listedAlbum_ = key == kAlbumFilterKey ? Ansi(CFiltro->currentText()) : std::string();
-    const std::uint32_t discs = services_.tablas.TablaCDRom.RecordCount();
+    const std::uint32_t discs = table.RecordCount();
     emit ListFilled(static_cast<int>(discs));
     discsInTable_ = discs;
     TotalLine();
@@ -212,7 +220,7 @@ void CatalogosPage::Refill() {
 
 bool CatalogosPage::LocateDiscOfRow(int row) {
   if (!InRange(row, *Discos)) return false;
-  return services_.tablas.TablaCDRom.Locate("NSERIECD", Discos->Row(row).cells[3]);
+  return services_.tablas.TablaCDRom.Locate("AUTO", Discos->Row(row).number);
 }
 
 void CatalogosPage::CDsChange(int row) {
@@ -243,18 +251,27 @@ int CatalogosPage::SelectedDiscRow() const {
   return rows.isEmpty() ? -1 : rows.front().row();
 }
 
-void CatalogosPage::SeleccionarFilaPorTitulo(const std::string& title) {
-  const std::string wanted = UpperAnsi(title);
-  for (int row = 0; row < Discos->rowCount(); ++row) {
-    const std::string& caption = Discos->Row(row).cells[0];
-    if (caption.size() < wanted.size() || UpperAnsi(caption.substr(0, wanted.size())) != wanted)
-      continue;
-    const QModelIndex index = Discos->index(row, 0);
-    CDs->selectionModel()->setCurrentIndex(
-        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    CDs->scrollTo(index, QAbstractItemView::EnsureVisible);
-    return;
+bool CatalogosPage::SelectCurrentDiscRow() {
+  const std::string number = services_.tablas.CurrentDisc("AUTO");
+  int found = -1;
+  for (int row = 0; row < Discos->rowCount() && !number.empty(); ++row) {
+    if (Discos->Row(row).number == number) {
+      found = row;
+      break;
+    }
   }
+  const bool quiet = IgnorarCambios;
+  IgnorarCambios = true;  // the disc is current already
+  const ScopeGuard restore([this, quiet] { IgnorarCambios = quiet; });
+  QItemSelectionModel& selection = *CDs->selectionModel();
+  if (found < 0) {
+    selection.clear();
+    return false;
+  }
+  const QModelIndex index = Discos->index(found, 0);
+  selection.setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  CDs->scrollTo(index, QAbstractItemView::EnsureVisible);
+  return true;
 }
 
 void CatalogosPage::RellenaFiltro() {
@@ -294,11 +311,8 @@ bool CatalogosPage::MakeCurrent(const std::string& number) {
     services_.dialogs.PonerMensaje(Traduce("CatalogoNoEncontrado") + " : " + number);
     return false;
   }
-  const std::string title = CurrentTitle();
-  if (!title.empty()) Guarded("SeleccionarFilaPorTitulo", [&] { SeleccionarFilaPorTitulo(title); });
-  // Selecting the row may have moved the cursor to a disc of a like title.
-  Guarded("Locate", [&] { discs.Locate("AUTO", number); });
-  emit TitleChosen(title);
+  Guarded("SelectCurrentDiscRow", [&] { SelectCurrentDiscRow(); });
+  emit TitleChosen(CurrentTitle());
   return true;
 }
 
@@ -314,6 +328,8 @@ void CatalogosPage::EditarCD1Click() {
     editor.exec();
   });
   Guarded("RellenaFiltro", [&] { RellenaFiltro(); });
+  // The refill keeps the edited disc current and selects its row, if the
+  // list still shows it (an edit may take it out of a filtered list).
   IgnorarCambios = true;
   Guarded("EditarCD1Click", [&] {
     if (!CFiltro->currentText().isEmpty())
@@ -321,22 +337,16 @@ void CatalogosPage::EditarCD1Click() {
     else
       RellenaCDs(SavedSortKey());
   });
-  IgnorarCambios = false;  // the selection below makes its row's disc current
+  IgnorarCambios = false;
   Guarded("EditarCD1Click", [&] {
-    const int rows = Discos->rowCount();
-    if (rows == 0) return;
-    // The edited disc may have left a filtered list: the row at its place, or the last.
-    const QModelIndex index = Discos->index(std::min(row, rows - 1), 0);
-    CDs->selectionModel()->setCurrentIndex(
-        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    CDs->scrollTo(index, QAbstractItemView::EnsureVisible);
+    if (!number.empty()) services_.tablas.TablaCDRom.Locate("AUTO", number);
+    if (!SelectCurrentDiscRow()) return;
+    // The row stands where it stood, though a new title may have moved it in the order.
+    const QModelIndex index = Discos->index(SelectedDiscRow(), 0);
     const int newY = CDs->visualRect(index).top();
     QScrollBar* bar = CDs->verticalScrollBar();
     const int rowHeight = std::max(1, CDs->rowHeight(index.row()));
     bar->setValue(bar->value() + (newY - oldY) / rowHeight);
-  });
-  Guarded("Locate", [&] {
-    if (!number.empty()) services_.tablas.TablaCDRom.Locate("AUTO", number);
   });
 }
 
@@ -358,10 +368,9 @@ void CatalogosPage::BorrarCD1Click() {
     if (!services_.dialogs.ConfirmOkCancel(Traduce("Atencion"), question,
                                            Dialogs::Default::kCancel))
       return;
-    BorrarCatalogo(number);
+    BorrarCatalogo(number);  // the first disc left is current
     IgnorarCambios = true;
-    RellenaCDs(SavedSortKey());
-    Guarded("SeleccionarFilaPorTitulo", [&] { SeleccionarFilaPorTitulo(CurrentTitle()); });
+    RellenaCDs(SavedSortKey());  // which keeps it current and selects its row
     IgnorarCambios = false;
   });
   IgnorarCambios = false;

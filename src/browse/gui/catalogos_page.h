@@ -28,14 +28,20 @@ class CatalogosPage : public QWidget {
   explicit CatalogosPage(const PageServices& services, QWidget* parent = nullptr);
 
   // Fills the list in the key's order ("FiltroAlbum": the album filter's).
+  // The disc current before stays current, its row selected.
   void RellenaCDs(const std::string& key);
   // Makes the disc of a row the current one.
   void CDsChange(int row);
   // Orders the list by a column and remembers the order in the settings.
   void CDsColumnClick(int column);
   void CDsDblClick();
-  // Selects the first row whose title begins with the text, case aside.
-  void SeleccionarFilaPorTitulo(const std::string& title);
+  // Selects the row of the disc under the main cursor and scrolls it into
+  // view, without moving the cursor: the program makes a disc current first
+  // and then shows it here. A disc the list does not show (another album's)
+  // leaves no row selected, so a selected row is always the current disc's.
+  // Rows are found by disc number, never by title, which two discs may share
+  // or begin alike.
+  bool SelectCurrentDiscRow();
   // Offers the albums of the table in the filter box.
   void RellenaFiltro();
   void HacerFiltro();
@@ -53,8 +59,7 @@ class CatalogosPage : public QWidget {
   // user told) when no such disc is left.
   bool MakeCurrent(const std::string& number);
 
-  // The list in the saved order, its selection kept quiet, and the current
-  // disc's row selected.
+  // The list in the saved order, the current disc's row selected.
   void Refill();
   std::string SavedSortKey();
   // The title of the disc under the main cursor; empty when there is none.
