@@ -10,6 +10,7 @@
 #include "store/tablas.h"
 #include "util/codepage.h"
 #include "util/dialogs.h"
+#include "util/folder_lock.h"
 #include "util/wildcard.h"
 
 namespace zafirel {
@@ -75,6 +76,9 @@ void CopyShippedLanguageFiles(const fs::path& shippedFolder, const fs::path& dat
 }
 
 std::optional<std::string> CreaFicheros(const fs::path& dataFolder, const Language& language) {
+  // Programs starting together on a new folder: one makes the tables, the
+  // others find them made.
+  const FolderLock lock(dataFolder);
   std::string report = language.Traduce("FicherosCreados");
   bool missing = false;
   if (ListFiles(dataFolder, "CDRom.Dbf").empty()) {

@@ -53,7 +53,8 @@ std::filesystem::path DetermineDataFolder(TIniEditor& ini1,
 void CopyShippedLanguageFiles(const std::filesystem::path& shippedFolder,
                               const std::filesystem::path& dataFolder);
 
-// Creates the disc and cover tables that are missing. Returns the report to
+// Creates the disc and cover tables that are missing, under the folder's
+// lock (FolderBusy when another program keeps it). Returns the report to
 // show when at least one table file was missing, else nothing.
 std::optional<std::string> CreaFicheros(const std::filesystem::path& dataFolder,
                                         const Language& language);

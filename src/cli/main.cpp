@@ -3,6 +3,8 @@
 // UTF-8; exit codes: 0 done, 1 failed, 2 wrong usage, 3 disc already
 // catalogued, 4 no such disc or folder.
 #include <cctype>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -43,7 +45,8 @@ const char* const kHelp =
     "usage: zafirel-cli [--data FOLDER] COMMAND [ARGUMENTS]\n"
     "\n"
     "  version                     the program's version\n"
-    "  init FOLDER                 create the disc and cover tables in FOLDER when missing\n"
+    "  init FOLDER                 create FOLDER (with its parents) and the disc and cover\n"
+    "                              tables in it when missing\n"
     "  catalogue DRIVE             catalogue a drive: a letter (D, D: or D:\\) of the drive map,\n"
     "                              or a folder or an ISO 9660 disc image (.iso), which\n"
     "                              becomes a drive for the run\n"
@@ -66,6 +69,8 @@ const char* const kHelp =
     "                              name, size, date, comment, tab-separated\n"
     "\n"
     "--data FOLDER names the data folder; without it the program's settings choose it.\n"
+    "Reading commands never wait for another program's changes; catalogue gives up after\n"
+    "five seconds when another program keeps the data folder's lock.\n"
     "Exit codes: 0 done, 1 failed, 2 wrong usage, 3 disc already catalogued, 4 no such disc\n"
     "or folder.\n";
 
@@ -84,7 +89,35 @@ int Fail(int code, const std::string& message) {
   return code;
 }
 
+const char kCatalogueUsage[] =
+    "usage: zafirel-cli [--data FOLDER] catalogue D | D: | D:\\ | FOLDER | IMAGE [OPTIONS]\n";
+
 const char kBusy[] = "another program is changing this data folder; try again in a few seconds";
+
+// Standard output, checked: the cause of the first write that failed is
+// kept, so a command whose output was lost (a full disc, a closed pipe)
+// never ends as done.
+int outputError = 0;
+
+void Write(std::string_view text) {
+  if (outputError != 0 || text.empty()) return;
+  errno = 0;
+  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size())
+    outputError = errno != 0 ? errno : EIO;
+}
+
+bool OutputFailed() { return outputError != 0; }
+
+// The command's exit code, or kFailed with the cause when its output did
+// not all reach its destination.
+int FinishOutput(int code) {
+  errno = 0;
+  if (outputError == 0 && (std::fflush(stdout) != 0 || std::ferror(stdout)))
+    outputError = errno != 0 ? errno : EIO;
+  if (outputError == 0) return code;
+  return Fail(kFailed,
+              std::string("the output could not be written: ") + std::strerror(outputError));
+}
 
 struct Options {
   std::vector<std::string> words;
@@ -137,13 +170,23 @@ DataFolder FindDataFolder(const Options& options) {
   return found;
 }
 
+enum class Tables { kThere, kCreated, kNotCreated };
+
 // Creates the disc and cover tables a data folder lacks, as the window's
-// first start does; false when one could not be made.
-bool CreateMissingTables(const fs::path& folder) {
-  bool ok = true;
-  if (ListFiles(folder, "CDRom.Dbf").empty()) ok &= TTablas::CreateDiscTable(folder);
-  if (ListFiles(folder, "Img.dbf").empty()) ok &= TTablas::CreateCoverTable(folder);
-  return ok;
+// first start does. The test and the creation are one locked section, so
+// programs starting together on a new folder make each table once.
+[[nodiscard]] Tables CreateMissingTables(const fs::path& folder) {
+  const FolderLock lock(folder);
+  bool missing = false, ok = true;
+  if (ListFiles(folder, "CDRom.Dbf").empty()) {
+    missing = true;
+    ok &= TTablas::CreateDiscTable(folder);
+  }
+  if (ListFiles(folder, "Img.dbf").empty()) {
+    missing = true;
+    ok &= TTablas::CreateCoverTable(folder);
+  }
+  return !ok ? Tables::kNotCreated : missing ? Tables::kCreated : Tables::kThere;
 }
 
 // The album as the disc editor stores it: its letters in capitals (sharp s
@@ -160,8 +203,10 @@ std::string AlbumAsTheEditorStoresIt(std::string_view typed) {
 }
 
 // Opens the disc table with its indexes after mending what interrupted work
-// left (see PrepareDataFolder); an older table is upgraded first.
-bool OpenTables(TTablas& tablas, const DataFolder& folder) {
+// left (see PrepareDataFolder); an older table is upgraded first. Readers
+// pass no wait: while another program keeps the folder's lock, the mending
+// is left to a later opening and the tables are read as they are.
+bool OpenTables(TTablas& tablas, const DataFolder& folder, std::chrono::milliseconds lockWait) {
   if (ListFiles(folder.data, "CDROM.DBF").empty())
     return Fail(kFailed, "no disc table in " + folder.data.string()), false;
   tablas.SetFolder(folder.data);
@@ -170,7 +215,7 @@ bool OpenTables(TTablas& tablas, const DataFolder& folder) {
     const UpgradeContext context{[](std::string_view key) { return std::string(key); }, silent,
                                  Locale::FromEnvironment(), LocalTimeNow};
     const DataFolderRepairs repairs =
-        PrepareDataFolder(folder.data, folder.below.catalogos, context, "");
+        PrepareDataFolder(folder.data, folder.below.catalogos, context, "", lockWait);
     if (repairs.tableConverted)
       std::fprintf(stderr,
                    "zafirel-cli: the disc table was saved as dBase III; converted to dBase IV "
@@ -202,42 +247,71 @@ void PrintRow(const std::vector<std::string>& cells) {
     if (i > 0) line += '\t';
     line += AnsiToUtf8(cells[i]);
   }
-  std::puts(line.c_str());
+  line += '\n';
+  Write(line);
+}
+
+// "D", "D:" or "D:\": a drive of the drive map.
+bool NamesADrive(const std::string& word) {
+  return !word.empty() && word.size() <= 3 && std::isalpha(static_cast<unsigned char>(word[0])) &&
+         (word.size() < 2 || word[1] == ':') && (word.size() < 3 || word[2] == '\\');
+}
+
+// "T:\ZIPS", "D:DOCS": a folder on a drive, which cannot be catalogued alone.
+bool NamesAFolderOnADrive(const std::string& word) {
+  return word.size() > 2 && std::isalpha(static_cast<unsigned char>(word[0])) && word[1] == ':';
 }
 
 int Catalogue(const Options& options) {
   if (options.words.size() != 2) return Fail(kUsage, "catalogue needs one drive or folder");
   DataFolder folder = FindDataFolder(options);
-  if (ListFiles(folder.data, "CDROM.DBF").empty()) {
-    // A new data folder: its tables are made, as at the window's first start.
-    std::error_code ec;
-    fs::create_directories(folder.data, ec);
-    if (!CreateMissingTables(folder.data))
-      return Fail(kFailed, "the disc tables could not be created in " + folder.data.string());
-    std::fprintf(stderr, "zafirel-cli: created the disc tables in %s\n", folder.data.c_str());
-  }
-  TTablas tablas;
-  if (!OpenTables(tablas, folder)) return kFailed;
   DriveMap drives = DriveMap::FromSystem(DriveSettings(*folder.settings));
-  std::string drive = options.words[1];
+  const std::string& word = options.words[1];
+  std::string drive;
   std::error_code ec;
-  if (drive.size() <= 3 && drive.size() >= 1 &&
-      std::isalpha(static_cast<unsigned char>(drive[0])) &&
-      (drive.size() == 1 || drive[1] == ':')) {
-    drive = std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(drive[0])))) +
+  if (NamesADrive(word)) {
+    drive = std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(word[0])))) +
             ":\\";
-  } else if (fs::is_directory(drive, ec) || fs::is_regular_file(drive, ec)) {
+  } else if (fs::is_directory(word, ec) || fs::is_regular_file(word, ec)) {
     // A folder, or a disc image file, becomes a drive of its own.
     char wanted = 0;
     const auto given = options.values.find("--letter");
     if (given != options.values.end() && !given->second.empty()) wanted = given->second[0];
-    const std::optional<char> letter = drives.MapFolder(drive, wanted);
+    const std::optional<char> letter = drives.MapFolder(word, wanted);
     if (!letter) return Fail(kUsage, "no free drive letter");
     drive = std::string(1, *letter) + ":\\";
+  } else if (NamesAFolderOnADrive(word)) {
+    Fail(kUsage, word + " is a folder on a drive: only a whole drive can be catalogued");
+    std::fputs(kCatalogueUsage, stderr);
+    return kUsage;
   } else {
-    return Fail(kFailed,
-                options.words[1] + " is neither a drive letter, a folder nor a disc image");
+    return Fail(kFailed, word + " is neither a drive letter, a folder nor a disc image");
   }
+
+  // From the tables of a new folder to the new disc's record, the run holds
+  // the folder's lock: the tables are made once, the mending, the duplicate
+  // test and the append see one state, and a lock another program keeps is
+  // waited for once (kLockWait), not again at each step.
+  if (fs::create_directories(folder.data, ec); ec)
+    return Fail(kFailed,
+                "the data folder " + folder.data.string() + " cannot be made: " + ec.message());
+  std::optional<FolderLock> lock;
+  try {
+    lock.emplace(folder.data);
+  } catch (const FolderBusy&) {
+    return Fail(kFailed, kBusy);
+  }
+  switch (CreateMissingTables(folder.data)) {
+    case Tables::kThere:
+      break;
+    case Tables::kCreated:
+      std::fprintf(stderr, "zafirel-cli: created the disc tables in %s\n", folder.data.c_str());
+      break;
+    case Tables::kNotCreated:
+      return Fail(kFailed, "the disc tables could not be created in " + folder.data.string());
+  }
+  TTablas tablas;
+  if (!OpenTables(tablas, folder, kLockWait)) return kFailed;
 
   fs::create_directories(folder.below.catalogos, ec);
   fs::create_directories(folder.below.temp, ec);
@@ -249,10 +323,13 @@ int Catalogue(const Options& options) {
   run.Zips = options.flags.count("--zips") > 0;
   run.Archives = options.flags.count("--archives") > 0;
   RunHooks hooks;
+  // The walk runs without the lock; the run takes it again for its files.
+  hooks.discAppended = [&](const std::string&) { lock.reset(); };
   hooks.walkFailed = [](const std::string& error) {
     std::fprintf(stderr, "zafirel-cli: the walk ended early: %s\n", error.c_str());
   };
   const RunResult result = run.Catalogue(drive, options.flags.count("--no-subfolders") == 0, hooks);
+  lock.reset();
   switch (result.outcome) {
     case RunOutcome::kNotARoot:
       return Fail(kUsage, drive + " is not a drive root");
@@ -294,8 +371,9 @@ int Catalogue(const Options& options) {
   } catch (const std::exception& error) {
     return Fail(kFailed, AnsiToUtf8(error.what()));
   }
-  std::printf("disc %s: %zu files in %.3f s\n", run.NumeroNuevo.c_str(), files.size(),
-              run.elapsedSeconds);
+  char done[96];
+  std::snprintf(done, sizeof done, ": %zu files in %.3f s\n", files.size(), run.elapsedSeconds);
+  Write("disc " + run.NumeroNuevo + done);
   return kDone;
 }
 
@@ -305,7 +383,7 @@ int List(const Options& options) {
                                                       {"album", 6}};
   DataFolder folder = FindDataFolder(options);
   TTablas tablas;
-  if (!OpenTables(tablas, folder)) return kFailed;
+  if (!OpenTables(tablas, folder, std::chrono::milliseconds(0))) return kFailed;
   std::string key = "TituloCD";
   const auto sort = options.values.find("--sort");
   if (sort != options.values.end()) {
@@ -338,7 +416,7 @@ int Files(const Options& options) {
   // removed it) are not a disc.
   {
     TTablas tablas;
-    if (!OpenTables(tablas, folder)) return kFailed;
+    if (!OpenTables(tablas, folder, std::chrono::milliseconds(0))) return kFailed;
     try {
       if (!tablas.TablaCDRom.Locate("AUTO", options.words[1]))
         return Fail(kNotFound, "no disc " + options.words[1]);
@@ -384,13 +462,14 @@ int Search(const Options& options) {
   if (options.words.size() != 2) return Fail(kUsage, "search needs one text");
   const DataFolder folder = FindDataFolder(options);
   TTablas tablas;
-  if (!OpenTables(tablas, folder)) return kFailed;
+  if (!OpenTables(tablas, folder, std::chrono::milliseconds(0))) return kFailed;
   std::string out;
   auto flush = [&] {
-    std::fwrite(out.data(), 1, out.size(), stdout);
+    Write(out);
     out.clear();
   };
   SearchEvents events;
+  events.cancelled = OutputFailed;  // nobody would read the rest
   events.titleHeading = [&](const std::string& heading) { out += AnsiToUtf8(heading) + "\n"; };
   events.discHeading = [&](const std::string& heading, const std::string&) {
     out += AnsiToUtf8(heading) + "\n";
@@ -405,7 +484,7 @@ int Search(const Options& options) {
     const SearchOutcome outcome = BuscaEnArchivos(
         tablas, folder.below.catalogos, Utf8ToAnsi(options.words[1]), "(ver catalogos)", events);
     flush();
-    std::printf("%d\n", outcome.matches);
+    Write(std::to_string(outcome.matches) + "\n");
   } catch (const std::exception& error) {
     flush();
     return Fail(kFailed, AnsiToUtf8(error.what()));
@@ -417,7 +496,7 @@ int Export(const Options& options) {
   if (options.words.size() != 3) return Fail(kUsage, "export needs a disc number and a file");
   const DataFolder folder = FindDataFolder(options);
   TTablas tablas;
-  if (!OpenTables(tablas, folder)) return kFailed;
+  if (!OpenTables(tablas, folder, std::chrono::milliseconds(0))) return kFailed;
   const std::string& number = options.words[1];
   try {
     dbf::Table& discs = tablas.TablaCDRom;
@@ -435,25 +514,23 @@ int Export(const Options& options) {
 int Init(const Options& options) {
   if (options.words.size() != 2) return Fail(kUsage, "init needs a folder");
   const fs::path folder(options.words[1]);
-  std::error_code ec;
-  if (!fs::is_directory(folder, ec)) return Fail(kFailed, options.words[1] + " is not a folder");
-  return CreateMissingTables(folder) ? kDone : kFailed;
+  std::error_code made, found;
+  fs::create_directories(folder, made);
+  if (!fs::is_directory(folder, found))
+    return Fail(kFailed, options.words[1] + " is not a folder and cannot be made one: " +
+                             (made ? made.message() : std::strerror(ENOTDIR)));
+  if (CreateMissingTables(folder) == Tables::kNotCreated)
+    return Fail(kFailed, "the disc tables could not be created in " + folder.string());
+  return kDone;
 }
 
-}  // namespace
-}  // namespace zafirel
-
-int main(int argc, char** argv) {
-  using namespace zafirel;
-  SettleTimeZone();
+int Run(int argc, char** argv) {
   const std::optional<Options> options = Parse(argc, argv, 1);
-  if (!options || options->flags.count("--help") || options->words.empty()) {
-    std::fputs(kHelp, options && options->flags.count("--help") ? stdout : stderr);
-    return options && options->flags.count("--help") ? kDone : kUsage;
-  }
+  if (options && options->flags.count("--help")) return Write(kHelp), kDone;
+  if (!options || options->words.empty()) return std::fputs(kHelp, stderr), kUsage;
   const std::string& command = options->words[0];
   try {
-    if (command == "version") return std::puts("Zafirel! v1.1"), kDone;
+    if (command == "version") return Write("Zafirel! v1.1\n"), kDone;
     if (command == "init") return Init(*options);
     if (command == "catalogue") return Catalogue(*options);
     if (command == "list") return List(*options);
@@ -468,4 +545,12 @@ int main(int argc, char** argv) {
   }
   std::fputs(kHelp, stderr);
   return kUsage;
+}
+
+}  // namespace
+}  // namespace zafirel
+
+int main(int argc, char** argv) {
+  zafirel::SettleTimeZone();
+  return zafirel::FinishOutput(zafirel::Run(argc, argv));
 }

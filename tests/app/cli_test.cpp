@@ -4,8 +4,13 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
 #include "store/tablas.h"
 #include "test_support.h"
+#include "util/folder_lock.h"
 
 namespace zafirel {
 namespace {
@@ -17,10 +22,13 @@ struct Result {
   std::string out;
 };
 
-// What the program printed (with its messages when asked) and its exit code.
-Result Cli(const std::string& arguments, bool messages = false) {
+// What the program printed (with its messages when asked) and its exit code;
+// redirection sends its standard output elsewhere.
+Result Cli(const std::string& arguments, bool messages = false,
+           const std::string& redirection = "") {
   const std::string command = std::string(ZAFIREL_CLI) + " " + arguments +
-                              (messages ? " 2>&1" : " 2>/dev/null") + "; echo \"#$?\"";
+                              (messages ? " 2>&1" : " 2>/dev/null") + redirection +
+                              "; echo \"#$?\"";
   std::string out = testing::RunCommand(command);
   const std::size_t mark = out.rfind('#');
   const int code = std::atoi(out.c_str() + mark + 1);
@@ -180,6 +188,69 @@ TEST(Cli, FollowsATableThatAnotherProgramRewrote) {
   ASSERT_EQ(Cli(dataOption + " catalogue " + Quoted(volume / "CUATRO") + " --letter K").code, 0);
   EXPECT_EQ(Cli(dataOption + " list --sort number").out.substr(0, 6), "1\tUNO\t");
   EXPECT_NE(Cli(dataOption + " list").out.find("4\tCUATRO\t"), std::string::npos);
+}
+
+// init makes its folder, parents included; a folder on a drive is wrong
+// usage for catalogue, refused before the data folder is touched; output
+// that cannot be written fails the command with its cause.
+TEST(Cli, MakesItsFoldersRefusesFoldersOnADriveAndReportsLostOutput) {
+  testing::TempFolder root;
+  const fs::path data = root / "a" / "b";
+  ASSERT_EQ(Cli("init " + Quoted(data)).code, 0);
+  EXPECT_TRUE(fs::exists(data / "CDROM.DBF"));
+  EXPECT_TRUE(fs::exists(data / "IMG.DBF"));
+  testing::WriteBytes(root / "file", "");
+  const Result notAFolder = Cli("init " + Quoted(root / "file" / "c"), true);
+  EXPECT_EQ(notAFolder.code, 1);
+  EXPECT_NE(notAFolder.out.find(std::strerror(ENOTDIR)), std::string::npos) << notAFolder.out;
+
+  for (const char* drive : {"'T:\\zips'", "'D:\\DOCS'", "D:DOCS"}) {
+    const Result refused = Cli("--data " + Quoted(root / "new") + " catalogue " + drive, true);
+    EXPECT_EQ(refused.code, 2) << drive;
+    EXPECT_NE(refused.out.find("\nusage: zafirel-cli"), std::string::npos) << refused.out;
+  }
+  EXPECT_FALSE(fs::exists(root / "new"));
+
+  for (const std::string& command :
+       {std::string("version"), std::string("--help"), "--data " + Quoted(data) + " search x"}) {
+    const Result lost = Cli(command, true, " >/dev/full");
+    EXPECT_EQ(lost.code, 1) << command;
+    EXPECT_NE(lost.out.find(std::strerror(ENOSPC)), std::string::npos) << lost.out;
+  }
+}
+
+// While another program (this test) keeps the data folder's lock, the
+// reading commands answer at once from the tables as they are, and a
+// catalogue run waits for the lock once and gives up saying why.
+TEST(Cli, ReadersDoNotWaitForAKeptLockAndAWriterWaitsOnce) {
+  using Clock = std::chrono::steady_clock;
+  using namespace std::chrono_literals;
+  testing::TempFolder data, volume, other;
+  testing::WriteBytes(volume / "A.TXT", "a");
+  testing::WriteBytes(other / "B.TXT", "b");
+  const std::string dataOption = "--data " + Quoted(data.Path()) + " ";
+  ASSERT_EQ(Cli(dataOption + "catalogue " + Quoted(volume.Path()) + " --letter K").code, 0);
+
+  const FolderLock kept(data.Path());
+  const fs::path page = data / "disco.htm";
+  struct Read {
+    std::string command, shows;
+  };
+  for (const Read& read : {Read{"list", "1\t"}, Read{"search a.txt", "  K:\\A.TXT\n"},
+                           Read{"files 1 K:", "A.TXT\t"}, Read{"export 1 " + Quoted(page), ""}}) {
+    const auto start = Clock::now();
+    const Result result = Cli(dataOption + read.command);
+    EXPECT_LT(Clock::now() - start, 2500ms) << read.command;
+    EXPECT_EQ(result.code, 0) << read.command;
+    EXPECT_NE(result.out.find(read.shows), std::string::npos) << result.out;
+  }
+  EXPECT_TRUE(fs::exists(page));
+  const auto start = Clock::now();
+  const Result refused = Cli(dataOption + "catalogue " + Quoted(other.Path()), true);
+  EXPECT_LT(Clock::now() - start, 7s);
+  EXPECT_EQ(refused.code, 1);
+  EXPECT_NE(refused.out.find("another program is changing this data folder"), std::string::npos)
+      << refused.out;
 }
 
 }  // namespace

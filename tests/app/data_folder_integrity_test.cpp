@@ -442,5 +442,39 @@ TEST(SharedDataFolder, TwoProgramsCataloguingAtOnceLoseNothing) {
   EXPECT_EQ(*numbers.rbegin(), 100);
 }
 
+// Runs started together on a folder that does not exist yet (four at once,
+// a few times over): the tables are made once, and every run adds its disc
+// with a number of its own.
+TEST(SharedDataFolder, RunsStartedTogetherOnANewFolderAllSucceed) {
+  constexpr int kRuns = 4, kRounds = 5;
+  testing::TempFolder root;
+  const std::string cli = ZAFIREL_CLI;
+  for (int i = 0; i < kRuns; ++i) {
+    fs::create_directories(root / "discs" / std::to_string(i));
+    WriteBytes(root / "discs" / std::to_string(i) / "LEEME.TXT", std::to_string(i));
+  }
+  for (int round = 0; round < kRounds; ++round) {
+    fs::create_directories(root / std::to_string(round));
+    const fs::path data = root / std::to_string(round) / "data";
+    const std::string errors = (root / std::to_string(round) / "errors").string();
+    std::string script;
+    for (int i = 0; i < kRuns; ++i)
+      script += "('" + cli + "' --data '" + data.string() + "' catalogue '" +
+                (root / "discs" / std::to_string(i)).string() + "' > /dev/null 2>> '" + errors +
+                "' || echo failed >> '" + errors + "') & ";
+    WriteBytes(root / "together.sh", script + "wait\n");
+    ASSERT_EQ(std::system(("bash '" + (root / "together.sh").string() + "'").c_str()), 0);
+    EXPECT_EQ(ReadBytes(errors), "zafirel-cli: created the disc tables in " + data.string() + "\n")
+        << "round " << round;
+
+    TTablas tablas;
+    Open(data, tablas);
+    std::set<std::string> numbers;
+    for (tablas.TablaCDRom.First(); !tablas.TablaCDRom.Eof(); tablas.TablaCDRom.Next())
+      numbers.insert(tablas.TablaCDRom.AsString("AUTO"));
+    EXPECT_EQ(numbers, (std::set<std::string>{"1", "2", "3", "4"})) << "round " << round;
+  }
+}
+
 }  // namespace
 }  // namespace zafirel
