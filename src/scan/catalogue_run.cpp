@@ -2,14 +2,16 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <stdexcept>
 #include <system_error>
 
-#include "store/disc_removal.h"
 #include "scan/zip_description.h"
 #include "store/catalogue_files.h"
+#include "store/disc_removal.h"
 #include "store/tablas.h"
+#include "util/failure.h"
 #include "util/scope_guard.h"
 #include "util/text.h"
 
@@ -166,7 +168,10 @@ bool CatalogueRun::FinishDisc() {
   FolderLock lock(tablas_.Folder());
   bool finished = false;
   try {
-    if (LocateNewDisc() && WriteFiles()) {
+    if (LocateNewDisc()) {
+      if (!WriteFiles())
+        throw Failure("ErrorEscribirCatalogo", "No se pueden escribir los archivos del cat\xE1logo",
+                      catalogueFolder, errno, NumeroNuevo);
       dbf::Table& discs = tablas_.TablaCDRom;
       discs.Edit();
       discs.SetString("TOTFILES", std::to_string(files_.size()));
@@ -177,6 +182,7 @@ bool CatalogueRun::FinishDisc() {
       finished = true;
     }
   } catch (const std::exception&) {
+    finishFailure_ = std::current_exception();
     tablas_.TablaCDRom.Cancel();
   }
   if (!finished) {
@@ -192,8 +198,7 @@ bool CatalogueRun::FinishDisc() {
   return finished;
 }
 
-RunResult CatalogueRun::Catalogue(const std::string& root, bool subfolders,
-                                  const RunHooks& hooks) {
+RunResult CatalogueRun::Catalogue(const std::string& root, bool subfolders, const RunHooks& hooks) {
   switch (PrepareDrive(root)) {
     case DriveCheck::kNotARoot:
       return {RunOutcome::kNotARoot, {}};
@@ -223,7 +228,7 @@ RunResult CatalogueRun::Catalogue(const std::string& root, bool subfolders,
     result = {RunOutcome::kBusy, {}};
   } catch (const std::exception& error) {
     // Nothing was walked and nothing is left.
-    result = {RunOutcome::kRecordNotWritten, error.what()};
+    result = {RunOutcome::kRecordNotWritten, error.what(), std::current_exception()};
   }
   if (hooks.afterWalk) hooks.afterWalk();
   if (!walked) return result;
@@ -247,7 +252,7 @@ RunResult CatalogueRun::Catalogue(const std::string& root, bool subfolders,
     }
     return {RunOutcome::kFilesNotWritten, "busy"};
   }
-  return {RunOutcome::kFilesNotWritten, {}};
+  return {RunOutcome::kFilesNotWritten, {}, finishFailure_};
 }
 
 }  // namespace zafirel

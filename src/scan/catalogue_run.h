@@ -5,6 +5,7 @@
 // same steps, adding their own dialogs between them.
 #pragma once
 
+#include <exception>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -35,20 +36,27 @@ std::string FileListLine(const std::string& folder, const FileInfo& info, const 
 
 // How a run driven by CatalogueRun::Catalogue ended.
 enum class RunOutcome {
-  kCatalogued,        // the disc, its count and both files are in
-  kNotARoot,          // the choice is not a drive root of a mapped letter
-  kDriveError,        // the drive cannot be read
-  kDuplicate,         // a disc of this serial number is catalogued (detail: its title)
-  kFolderNotWritable, // the catalogue folder cannot take the files
-  kBusy,              // another program held the data folder too long
-  kRecordNotWritten,  // the new record could not be written (detail: why)
-  kStopped,           // stopped during the walk: the disc went again
-  kFilesNotWritten,   // the files or the count could not be written: the disc went again
+  kCatalogued,         // the disc, its count and both files are in
+  kNotARoot,           // the choice is not a drive root of a mapped letter
+  kDriveError,         // the drive cannot be read
+  kDuplicate,          // a disc of this serial number is catalogued (detail: its title)
+  kFolderNotWritable,  // the catalogue folder cannot take the files
+  kBusy,               // another program held the data folder too long
+  kRecordNotWritten,   // the new record could not be written (detail: why)
+  kStopped,            // stopped during the walk: the disc went again
+  kFilesNotWritten,    // the files or the count could not be written: the disc went again
 };
 
 struct RunResult {
+  RunResult() = default;
+  RunResult(RunOutcome outcome, std::string detail = {}, std::exception_ptr failure = {})
+      : outcome(outcome), detail(std::move(detail)), failure(std::move(failure)) {}
+
   RunOutcome outcome = RunOutcome::kCatalogued;
   std::string detail;
+  // What refused the record or the files, with the system's reason (for
+  // kRecordNotWritten and kFilesNotWritten, when known).
+  std::exception_ptr failure;
 };
 
 // Where a front end adds its own work between the steps of a run; each hook
@@ -122,8 +130,9 @@ class CatalogueRun {
   Locale locale_;
   LineList& files_;
   std::vector<std::string>& folders_;
-  RunClaim claim_;  // held from the append to the end of the run
-  std::uint64_t walkedBytes_ = 0;  // sizes of the files walked
+  RunClaim claim_;                    // held from the append to the end of the run
+  std::uint64_t walkedBytes_ = 0;     // sizes of the files walked
+  std::exception_ptr finishFailure_;  // why FinishDisc last failed
 };
 
 }  // namespace zafirel

@@ -13,6 +13,7 @@
 
 #include "store/dbf/table.h"
 #include "util/codepage.h"
+#include "util/failure.h"
 #include "util/file_change.h"
 #include "util/file_handle.h"
 #include "util/file_writer.h"
@@ -331,7 +332,7 @@ void FinishSwap(const UpgradeNames& names, const UpgradeContext& context) {
   });
   if (whole && CopyNewFilesIn(names, steps, log)) {
     (void)RemoveFile(JournalOf(names));
-    log.Ok("Actualización interrumpida terminada: " + names.InFolder(names.table));
+    log.Ok("Actualizaci\xF3n interrumpida terminada: " + names.InFolder(names.table));
   } else if (!whole) {
     // The new files are gone: the old table comes back from its copies in
     // the backup folder, and the next start upgrades it again.
@@ -339,7 +340,7 @@ void FinishSwap(const UpgradeNames& names, const UpgradeContext& context) {
     for (const std::string& entry : ListFiles(names.backup, AnsiToUtf8(names.base) + ".*"))
       restored &= CopyFileAtomically(names.backup / entry, names.folder / entry);
     if (restored) (void)RemoveFile(JournalOf(names));
-    log.Fail("Actualización interrumpida sin tabla nueva: " + names.InFolder(names.table));
+    log.Fail("Actualizaci\xF3n interrumpida sin tabla nueva: " + names.InFolder(names.table));
   }
   log.Save(names.backup / AnsiToUtf8("Regenerar" + names.table + ".ini"));
 }
@@ -353,7 +354,8 @@ bool MakeBackupFolder(const UpgradeNames& names, const UpgradeContext& context) 
   if (std::filesystem::is_directory(names.backup, error)) return true;
   if (std::filesystem::create_directory(names.backup, error) && !error) return true;
   context.dialogs.PonerMensaje(context.traduce("ErrorCrearDirectorio") + " " +
-                               names.InFolder(kBackupFolder));
+                               names.InFolder(kBackupFolder) + " (" +
+                               CauseText(context.traduce, error.value()) + ")");
   return false;
 }
 
@@ -381,8 +383,12 @@ bool RebuildTable(dbf::Table& oldTable, const UpgradeNames& names, const std::st
       CreateNewTable(newTable, names, plan.lines);
       created = true;
     }
-  } catch (const std::exception&) {
+  } catch (const std::exception& error) {
     log.Fail("Fallo al asignar todos los campos a la tabla Destino");
+    // The disc refused the new table (full, read-only): that reason is the
+    // one the caller reports, not the copy's into no table.
+    if (const auto* failure = dynamic_cast<const Failure*>(&error); failure && failure->Cause())
+      throw;
   }
   // With the field already at its width no new table was meant to exist.
   if (alreadyUpdated) return false;
