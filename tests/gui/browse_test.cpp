@@ -8,22 +8,19 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QSignalSpy>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
+#include <cerrno>
 #include <functional>
 
 #include "app/gui/menu_pral.h"
 #include "app/gui/page_control.h"
-#include "util/gui/qt_text.h"
-#include "settings/ini_editor.h"
-#include "store/covers.h"
-#include "store/index_set.h"
 #include "browse/gui/adv_image.h"
 #include "browse/gui/archivos_page.h"
 #include "browse/gui/browse_models.h"
@@ -35,8 +32,12 @@
 #include "search/gui/busqueda_page.h"
 #include "search/gui/results_roles.h"
 #include "search/gui/search_results_model.h"
+#include "settings/ini_editor.h"
 #include "store/catalogue_files.h"
+#include "store/covers.h"
+#include "store/index_set.h"
 #include "util/file_change.h"
+#include "util/gui/qt_text.h"
 
 using namespace zafirel;
 namespace fs = std::filesystem;
@@ -637,10 +638,26 @@ void BrowseTest::deletingDiscsTakesTheirCataloguesAlong() {
   w.DoubleClickRow("atlas");
   w->Pagina->setCurrentIndex(TMenuPral::kCatalogos);
   w.ClickRow("atlas");
+  SetFileChangeHook([] {
+    errno = ENOSPC;  // a full disc
+    return false;
+  });
   w->PCatalogos->BorrarCD1->trigger();
+  SetFileChangeHook(nullptr);
   QCOMPARE(w.dialogs.questions.back(), w.inst.Text("Espanol.Len", "Atencion") + "|" +
                                            w.inst.Text("Espanol.Len", "BorrarCatalogo") +
                                            " \" atlas \"");
+  QCOMPARE(w.Titles(), QStringList({"atlas", "Zoo"}));
+  // A deletion the disc refuses is reported with its reason; the disc stays.
+  const std::string refused = w.inst.Text("Espanol.Len", "ErrorBorrarCD") + ": ";
+  QVERIFY(!w.dialogs.messages.empty());
+  QVERIFY(w.dialogs.messages.back().rfind(refused, 0) == 0);
+  QVERIFY(w.dialogs.messages.back().find(w.inst.Text("Espanol.Len", "CausaSinEspacio")) !=
+          std::string::npos);
+  w.dialogs.messages.clear();
+  w.ClickRow("atlas");
+  w->PCatalogos->BorrarCD1->trigger();
+  QVERIFY(w.dialogs.messages.empty());
   QCOMPARE(w.Titles(), QStringList({"Zoo"}));
   QVERIFY(!fs::exists(TreeFilePath(w.Catalogues(), "2")));
   QVERIFY(!fs::exists(ListFilePath(w.Catalogues(), "2")));

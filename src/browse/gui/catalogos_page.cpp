@@ -34,6 +34,7 @@
 #include "util/gui/list_model.h"
 #include "util/gui/qt_text.h"
 #include "util/gui/wait_cursor.h"
+#include "util/reported.h"
 #include "util/scope_guard.h"
 #include "util/text.h"
 
@@ -150,9 +151,10 @@ bool CatalogosPage::eventFilter(QObject* watched, QEvent* event) {
 void CatalogosPage::Retranslate() {
   Label4->setText(Qs(Traduce("FiltrarAlbum")));
   BLimpiarFiltro->setText(Qs(Traduce("LimpiarFiltro")));
-  const char* const columns[] = {"Nombre", "Tama\xF1o", "Etiqueta", "NSerie",
-                                 "NArchivos", "NCD", "Album"};
-  for (int column = 0; column < 7; ++column) Discos->SetCaption(column, Qs(Traduce(columns[column])));
+  const char* const columns[] = {"Nombre",    "Tama\xF1o", "Etiqueta", "NSerie",
+                                 "NArchivos", "NCD",       "Album"};
+  for (int column = 0; column < 7; ++column)
+    Discos->SetCaption(column, Qs(Traduce(columns[column])));
   TotalLine();
   EditarCD1->setText(Qs(Traduce("EditarCD")));
   BorrarCD1->setText(Qs(Traduce("BorrarCD")));
@@ -349,21 +351,21 @@ void CatalogosPage::EditCurrentDisc() {
 void CatalogosPage::BorrarCD1Click() {
   const int row = SelectedDiscRow();
   if (row < 0) return;
+  std::string number, title;
   Guarded("BorrarCD1Click", [&] {
     if (!LocateDiscOfRow(row)) return;
     dbf::Table& discs = services_.tablas.TablaCDRom;
-    const std::string number = discs.AsString("AUTO");
-    const std::string title = discs.AsString("TITULOCD");
-    const std::string question = Traduce("BorrarCatalogo") + " \" " + title + " \"";
-    if (!services_.dialogs.ConfirmOkCancel(Traduce("Atencion"), question,
-                                           Dialogs::Default::kCancel))
-      return;
-    BorrarCatalogo(number);
-    IgnorarCambios = true;
-    RellenaCDs(SavedSortKey());
-    Guarded("SeleccionarFilaPorTitulo", [&] { SeleccionarFilaPorTitulo(CurrentTitle()); });
-    IgnorarCambios = false;
+    number = discs.AsString("AUTO");
+    title = discs.AsString("TITULOCD");
   });
+  if (number.empty()) return;
+  const std::string question = Traduce("BorrarCatalogo") + " \" " + title + " \"";
+  if (!services_.dialogs.ConfirmOkCancel(Traduce("Atencion"), question, Dialogs::Default::kCancel))
+    return;
+  BorrarCatalogo(number);
+  IgnorarCambios = true;
+  Guarded("RellenaCDs", [&] { RellenaCDs(SavedSortKey()); });
+  Guarded("SeleccionarFilaPorTitulo", [&] { SeleccionarFilaPorTitulo(CurrentTitle()); });
   IgnorarCambios = false;
 }
 
@@ -373,8 +375,8 @@ void CatalogosPage::BorrarCatalogo(const std::string& number) {
     // The catalogue shown goes with its disc, so that a later disc given
     // the same number is loaded afresh.
     emit DiscDeleting(number);
-    Guarded("DeleteDisc",
-            [&] { DeleteDisc(services_.tablas, services_.folders.catalogos, number); });
+    (void)Reported(services_.dialogs, services_.leng.Translator(), "ErrorBorrarCD",
+                   [&] { DeleteDisc(services_.tablas, services_.folders.catalogos, number); });
   }
   Guarded("BorrarCatalogo", [&] {
     dbf::Table& discs = services_.tablas.TablaCDRom;

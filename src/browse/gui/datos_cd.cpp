@@ -14,19 +14,19 @@
 #include <QValidator>
 #include <system_error>
 
-#include "util/gui/controls.h"
-#include "util/gui/palette.h"
-#include "util/gui/qt_text.h"
-#include "settings/language.h"
-#include "store/covers.h"
 #include "browse/gui/adv_image.h"
+#include "settings/language.h"
 #include "store/album_filter.h"
 #include "store/catalogue_files.h"
+#include "store/covers.h"
 #include "store/tablas.h"
 #include "util/dialogs.h"
 #include "util/file_writer.h"
 #include "util/folder_lock.h"
+#include "util/gui/controls.h"
 #include "util/gui/guarded.h"
+#include "util/gui/palette.h"
+#include "util/gui/qt_text.h"
 #include "util/rtf_text.h"
 
 namespace zafirel {
@@ -297,10 +297,8 @@ void TDatosCD::AceptarClick() {
   } catch (const std::exception& error) {
     // Not written: the user is told, and the record shows again what is stored.
     Guarded(__func__, [&] { discs.Cancel(); });
-    const std::string reason = dynamic_cast<const FolderBusy*>(&error)
-                                   ? services_.leng.Traduce("CarpetaOcupada")
-                                   : std::string(error.what());
-    services_.dialogs.PonerMensaje(services_.leng.Traduce("ErrorGrabarDisco") + ": " + reason);
+    services_.dialogs.PonerMensaje(
+        FailureMessage(services_.leng.Translator(), "ErrorGrabarDisco", error));
   }
   accept();
 }
