@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <system_error>
 
@@ -102,8 +103,10 @@ void MakeWorkingFolder(const fs::path& folder, const char* folderKey, const Lang
   std::error_code ec;
   if (fs::is_directory(folder, ec)) return;
   if (!fs::create_directory(folder, ec) || ec) {
+    const std::string cause = CauseText(language.Translator(), ec ? ec.value() : EIO);
     dialogs.PonerMensaje(language.Traduce("ErrorCrearDirectorio") + " " +
-                         language.Traduce(folderKey) + " : " + PathText(folder));
+                         language.Traduce(folderKey) + " : " + PathText(folder) + " (" + cause +
+                         ")");
   }
 }
 

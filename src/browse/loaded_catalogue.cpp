@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <deque>
 #include <system_error>
 #include <unordered_map>
@@ -134,7 +135,10 @@ EditOutcome LoadedCatalogue::WriteEdited(const std::vector<std::size_t>& dropped
     text += i == replaced ? replacement : LineasActuales[i];
     text += "\r\n";
   }
-  if (!WriteFileAtomically(TargetFile(), text)) return EditOutcome::kNotWritten;
+  if (!WriteFileAtomically(TargetFile(), text)) {
+    notWrittenCause_ = errno;
+    return EditOutcome::kNotWritten;
+  }
   NoteFileWritten();
   return EditOutcome::kWritten;
 }

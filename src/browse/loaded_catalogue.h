@@ -109,6 +109,8 @@ class LoadedCatalogue {
   [[nodiscard]] EditOutcome SetComment(std::size_t line, std::string_view typed);
   // Renames the entry of a line; a cleaned name that is empty changes nothing.
   [[nodiscard]] EditOutcome Rename(std::size_t line, std::string_view typed);
+  // Why the last edit was kNotWritten (an errno value).
+  int NotWrittenCause() const { return notWrittenCause_; }
 
  private:
   struct Stamp {
@@ -120,6 +122,7 @@ class LoadedCatalogue {
   std::optional<Stamp> CurrentStamp() const;
   // Writes the list as it would be with the edits: dropped lines left out,
   // one line replaced.
+  int notWrittenCause_ = 0;
   EditOutcome WriteEdited(const std::vector<std::size_t>& dropped, std::size_t replaced,
                           std::string_view replacement);
 

@@ -22,6 +22,7 @@
 #include "search/catalogue_search.h"
 #include "search/html_pages.h"
 #include "settings/ini_editor.h"
+#include "settings/language.h"
 #include "store/album_filter.h"
 #include "store/catalogue_files.h"
 #include "store/data_folder.h"
@@ -30,6 +31,7 @@
 #include "store/tablas.h"
 #include "util/codepage.h"
 #include "util/dialogs.h"
+#include "util/failure.h"
 #include "util/folder_lock.h"
 #include "util/text.h"
 #include "util/wildcard.h"
@@ -83,6 +85,21 @@ class Silent : public Dialogs {
   std::unique_ptr<Progress> ShowProgress(const std::string&) override { return nullptr; }
   void ProcessEvents() override {}
 };
+
+// The texts of the program's own messages (a failure's problem and cause,
+// the upgrade's) come in English from the shipped English language file; a
+// key it lacks stands for itself.
+const Translate& English() {
+  static const Language english(ShippedLanguageFolder(RunningExecutableFolder()) / "Ingles.Len");
+  static const Translate translate = [](std::string_view key) {
+    std::string text = english.Traduce(key);
+    return text.empty() ? std::string(key) : text;
+  };
+  return translate;
+}
+
+// What failed and why, in UTF-8.
+std::string Why(const std::exception& error) { return AnsiToUtf8(FailureText(English(), error)); }
 
 int Fail(int code, const std::string& message) {
   std::fprintf(stderr, "zafirel-cli: %s\n", message.c_str());
@@ -212,8 +229,7 @@ bool OpenTables(TTablas& tablas, const DataFolder& folder, std::chrono::millisec
   tablas.SetFolder(folder.data);
   Silent silent;
   try {
-    const UpgradeContext context{[](std::string_view key) { return std::string(key); }, silent,
-                                 Locale::FromEnvironment(), LocalTimeNow};
+    const UpgradeContext context{English(), silent, Locale::FromEnvironment(), LocalTimeNow};
     const DataFolderRepairs repairs =
         PrepareDataFolder(folder.data, folder.below.catalogos, context, "", lockWait);
     if (repairs.tableConverted)
@@ -236,7 +252,7 @@ bool OpenTables(TTablas& tablas, const DataFolder& folder, std::chrono::millisec
                    repairs.unfinishedCompleted);
     tablas.OpenDiscTable();
   } catch (const std::exception& error) {
-    return Fail(kFailed, AnsiToUtf8(error.what())), false;
+    return Fail(kFailed, Why(error)), false;
   }
   return true;
 }
@@ -344,13 +360,16 @@ int Catalogue(const Options& options) {
     case RunOutcome::kBusy:
       return Fail(kFailed, kBusy);
     case RunOutcome::kRecordNotWritten:
-      return Fail(kFailed, AnsiToUtf8(result.detail));
+      return Fail(kFailed, AnsiToUtf8(FailureText(English(), result.failure)));
     case RunOutcome::kStopped:
     case RunOutcome::kFilesNotWritten:
-      return Fail(kFailed,
-                  result.detail == "busy"
-                      ? std::string(kBusy)
-                      : "the catalogue files could not be written; the disc was not added");
+      return Fail(
+          kFailed,
+          result.detail == "busy"
+              ? std::string(kBusy)
+              : "the catalogue files could not be written; the disc was not added" +
+                    (result.failure ? ": " + AnsiToUtf8(FailureText(English(), result.failure))
+                                    : std::string()));
     case RunOutcome::kCatalogued:
       break;
   }
@@ -369,7 +388,7 @@ int Catalogue(const Options& options) {
   } catch (const FolderBusy&) {
     return Fail(kFailed, kBusy);
   } catch (const std::exception& error) {
-    return Fail(kFailed, AnsiToUtf8(error.what()));
+    return Fail(kFailed, Why(error));
   }
   char done[96];
   std::snprintf(done, sizeof done, ": %zu files in %.3f s\n", files.size(), run.elapsedSeconds);
@@ -403,7 +422,7 @@ int List(const Options& options) {
       PrintRow(cells);
     }
   } catch (const std::exception& error) {
-    return Fail(kFailed, AnsiToUtf8(error.what()));
+    return Fail(kFailed, Why(error));
   }
   return kDone;
 }
@@ -432,7 +451,7 @@ int Files(const Options& options) {
   try {
     catalogue.CargarArbol(treeFile);
   } catch (const std::exception& error) {
-    return Fail(kFailed, AnsiToUtf8(error.what()));
+    return Fail(kFailed, Why(error));
   }
   const FolderTree& tree = catalogue.Arbol;
   if (options.words.size() == 2) {
@@ -452,7 +471,7 @@ int Files(const Options& options) {
     rows = FolderRowsInFile(ListFilePath(folder.below.catalogos, options.words[1]), path,
                             Locale::FromEnvironment());
   } catch (const std::exception& error) {
-    return Fail(kFailed, AnsiToUtf8(error.what()));
+    return Fail(kFailed, Why(error));
   }
   for (const FileRow& row : rows) PrintRow({row.name, row.size, row.date, row.comment});
   return kDone;
@@ -487,7 +506,7 @@ int Search(const Options& options) {
     Write(std::to_string(outcome.matches) + "\n");
   } catch (const std::exception& error) {
     flush();
-    return Fail(kFailed, AnsiToUtf8(error.what()));
+    return Fail(kFailed, Why(error));
   }
   return kDone;
 }
@@ -506,7 +525,7 @@ int Export(const Options& options) {
     GrabarComoHTML(options.words[2], discs.AsString("TITULOCD"), discs.AsString("BYTESCD"), false,
                    catalogue.LineasActuales);
   } catch (const std::exception& error) {
-    return Fail(kFailed, AnsiToUtf8(error.what()));
+    return Fail(kFailed, Why(error));
   }
   return kDone;
 }
@@ -541,7 +560,7 @@ int Run(int argc, char** argv) {
     return Fail(kFailed, kBusy);
   } catch (const std::exception& error) {
     // Whatever a command did not expect ends it with a message, never an abort.
-    return Fail(kFailed, AnsiToUtf8(error.what()));
+    return Fail(kFailed, Why(error));
   }
   std::fputs(kHelp, stderr);
   return kUsage;

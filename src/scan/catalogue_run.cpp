@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <stdexcept>
 #include <system_error>
@@ -11,6 +12,7 @@
 #include "store/dbf/dbf_error.h"
 #include "store/disc_removal.h"
 #include "store/tablas.h"
+#include "util/failure.h"
 #include "util/scope_guard.h"
 #include "util/text.h"
 
@@ -181,7 +183,10 @@ bool CatalogueRun::FinishDisc() {
   FolderLock lock(tablas_.Folder());
   bool finished = false;
   try {
-    if (LocateNewDisc() && WriteFiles()) {
+    if (LocateNewDisc()) {
+      if (!WriteFiles())
+        throw Failure("ErrorEscribirCatalogo", "No se pueden escribir los archivos del cat\xE1logo",
+                      catalogueFolder, errno, NumeroNuevo);
       dbf::Table& discs = tablas_.TablaCDRom;
       discs.Edit();
       discs.SetString("TOTFILES", std::to_string(files_.size()));
@@ -192,6 +197,7 @@ bool CatalogueRun::FinishDisc() {
       finished = true;
     }
   } catch (const std::exception&) {
+    finishFailure_ = std::current_exception();
     tablas_.TablaCDRom.Cancel();
   }
   if (!finished) {
@@ -237,7 +243,7 @@ RunResult CatalogueRun::Catalogue(const std::string& root, bool subfolders, cons
     result = {RunOutcome::kBusy, {}};
   } catch (const std::exception& error) {
     // Nothing was walked and nothing is left.
-    result = {RunOutcome::kRecordNotWritten, error.what()};
+    result = {RunOutcome::kRecordNotWritten, error.what(), std::current_exception()};
   }
   if (hooks.afterWalk) hooks.afterWalk();
   if (!walked) return result;
@@ -261,7 +267,7 @@ RunResult CatalogueRun::Catalogue(const std::string& root, bool subfolders, cons
     }
     return {RunOutcome::kFilesNotWritten, "busy"};
   }
-  return {RunOutcome::kFilesNotWritten, {}};
+  return {RunOutcome::kFilesNotWritten, {}, finishFailure_};
 }
 
 }  // namespace zafirel

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -48,8 +49,15 @@ enum class RunOutcome {
 };
 
 struct RunResult {
+  RunResult() = default;
+  RunResult(RunOutcome outcome, std::string detail = {}, std::exception_ptr failure = {})
+      : outcome(outcome), detail(std::move(detail)), failure(std::move(failure)) {}
+
   RunOutcome outcome = RunOutcome::kCatalogued;
   std::string detail;
+  // What refused the record or the files, with the system's reason (for
+  // kRecordNotWritten and kFilesNotWritten, when known).
+  std::exception_ptr failure;
 };
 
 // Where a front end adds its own work between the steps of a run; each hook
@@ -123,9 +131,10 @@ class CatalogueRun {
   Locale locale_;
   LineList& files_;
   std::vector<std::string>& folders_;
-  RunClaim claim_;                 // held from the append to the end of the run
-  std::uint32_t newRecNo_ = 0;     // where the run's record was appended
-  std::uint64_t walkedBytes_ = 0;  // sizes of the files walked
+  RunClaim claim_;                    // held from the append to the end of the run
+  std::uint32_t newRecNo_ = 0;        // where the run's record was appended
+  std::uint64_t walkedBytes_ = 0;     // sizes of the files walked
+  std::exception_ptr finishFailure_;  // why FinishDisc last failed
 };
 
 }  // namespace zafirel

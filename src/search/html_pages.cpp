@@ -3,10 +3,12 @@
 #include <fcntl.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <stdexcept>
 #include <system_error>
 
 #include "util/codepage.h"
+#include "util/failure.h"
 #include "util/file_handle.h"
 #include "util/file_writer.h"
 #include "util/text.h"
@@ -34,7 +36,7 @@ void Opening(std::string& page) {
 
 void Write(const fs::path& page, const std::string& text) {
   if (!WriteFileAtomically(page, text))
-    throw std::runtime_error("No se puede escribir " + Utf8ToAnsi(page.string()));
+    throw Failure("ErrorEscribirPagina", "No se puede escribir la p\xE1gina", page, errno);
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ using ResultsWalk =
     std::function<void(const std::function<void(std::string_view text, bool topLevel)>& visit)>;
 
 std::string SearchPageText(std::string_view searchText, const ResultsWalk& walk);
-// Throws std::runtime_error when the page cannot be written.
+// Throws Failure (the page, the system's reason) when it cannot be written.
 void GrabarLaBusqueda(const std::filesystem::path& page, std::string_view searchText,
                       const ResultsWalk& walk);
 
@@ -33,7 +33,7 @@ std::filesystem::path StoredSearchPath(const std::filesystem::path& searchesFold
 
 std::string DiscPageText(std::string_view title, std::string_view bytes, bool noDiscs,
                          const LineList& lines);
-// Throws std::runtime_error when the page cannot be written.
+// Throws Failure (the page, the system's reason) when it cannot be written.
 void GrabarComoHTML(const std::filesystem::path& page, std::string_view title,
                     std::string_view bytes, bool noDiscs, const LineList& lines);
 

@@ -367,18 +367,22 @@ bool MayReplace(const fs::path& path) {
   return ::access(path.c_str(), W_OK) == 0;
 }
 
+// The errno value of a write that was lost, 0 when it landed.
 template <typename Edit>
-void EditFile(const std::string& resolved, Edit edit) {
+int EditFile(const std::string& resolved, Edit edit) {
   fs::path path = HostFile(resolved);
   std::error_code error;
   if (fs::is_symlink(path, error)) {
     path = fs::canonical(path, error);  // write the link's target, keep the link
-    if (error) return;
+    if (error) return error.value();
   }
   const std::optional<std::string> text = ReadSettingsText(path);
-  if (!text || !MayReplace(path)) return;
+  if (!text) return errno != 0 ? errno : EIO;
+  errno = 0;
+  if (!MayReplace(path)) return errno != 0 ? errno : EACCES;  // a file without write bits
   const std::string edited = edit(std::string_view(*text));
-  if (edited != *text) (void)WriteFileAtomically(path, edited);  // lost writes: see the header
+  if (edited != *text && !WriteFileAtomically(path, edited)) return errno;
+  return 0;
 }
 
 }  // namespace
@@ -477,7 +481,7 @@ void TIniEditor::WriteValue(std::string_view section, std::string_view key,
   const std::string name = CleanName(section);
   if (name.empty() || file_name_.empty()) return;
   const std::string entry_key = CleanName(key);
-  EditFile(ResolvedPath(), [&](std::string_view text) {
+  last_write_cause_ = EditFile(ResolvedPath(), [&](std::string_view text) {
     if (entry_key.empty()) return DeleteSection(text, name);
     if (entry_value.empty()) return DeleteEntry(text, name, entry_key);
     return SetEntry(text, name, entry_key, entry_value);

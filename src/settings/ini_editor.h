@@ -6,7 +6,8 @@
 // every write reads, edits and rewrites it whole (through WriteFileAtomically),
 // so several editors may point at the same file. Reads never fail; a missing
 // file, section or key gives the default. Writes the host cannot carry out
-// (missing folder, read-only or unreadable file) are lost without a trace.
+// (missing folder, read-only or unreadable file) are lost; LastWriteCause
+// tells a caller that reports it why.
 //
 // File format: "[Section]" lines open sections, "key=value" lines hold
 // entries, lines whose first non-blank is ";" are comments. Section and key
@@ -105,6 +106,10 @@ class TIniEditor {
   long ReadInt(std::string_view section, std::string_view key, long def) const;
   void WriteInt(std::string_view section, std::string_view key, long value);
 
+  // Why the last write was lost (an errno value), 0 when it landed: for a
+  // caller that tells the user.
+  int LastWriteCause() const { return last_write_cause_; }
+
   void EraseSection(std::string_view section) { WriteStr(section, {}, {}); }
   void EraseEntry(std::string_view section, std::string_view key) { WriteStr(section, key, {}); }
 
@@ -118,6 +123,7 @@ class TIniEditor {
   std::string file_name_;
   TFileLocation location_ = TFileLocation::ApplicationPath;
   std::string base_folder_;
+  int last_write_cause_ = 0;
 };
 
 }  // namespace zafirel

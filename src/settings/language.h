@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "settings/ini_editor.h"
+#include "util/failure.h"
 
 namespace zafirel {
 
@@ -22,6 +23,10 @@ class Language {
   void Use(const std::filesystem::path& dataFolder, std::string_view fileName);
 
   std::string Traduce(std::string_view key) const;
+  // Traduce as a function, for the texts of failures (FailureText).
+  Translate Translator() const {
+    return [this](std::string_view key) { return Traduce(key); };
+  }
   std::filesystem::path CurrentFile() const;
 
  private:

@@ -6,7 +6,7 @@
 
 namespace zafirel {
 
-inline constexpr std::array<std::string_view, 120> kLanguageKeys = {
+inline constexpr std::array<std::string_view, 142> kLanguageKeys = {
     "Aceptar",
     "Actualizando",
     "Ajustar",
@@ -128,6 +128,29 @@ inline constexpr std::array<std::string_view, 120> kLanguageKeys = {
     "VerHTML1",
     "Zips",
     "ZipsHint",
+    // Failures and their causes.
+    "ErrorAbrirArchivo",
+    "ErrorLeerArchivo",
+    "ErrorEscribirArchivo",
+    "ErrorCrearArchivo",
+    "ArchivoTruncado",
+    "ArchivoDanado",
+    "ErrorTabla",
+    "FaltaCampo",
+    "ErrorEscribirPagina",
+    "ErrorEscribirCatalogo",
+    "PaginasNoEscritas",
+    "ErrorBorrarCD",
+    "ErrorImportar",
+    "ErrorActualizar",
+    "ErrorOpciones",
+    "ErrorCatalogar",
+    "ErrorEditarArchivo",
+    "CausaSinEspacio",
+    "CausaSinPermiso",
+    "CausaSoloLectura",
+    "CausaDemasiadoGrande",
+    "CausaOtra",
 };
 
 }  // namespace zafirel

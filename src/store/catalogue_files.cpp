@@ -1,9 +1,11 @@
 #include "store/catalogue_files.h"
 
+#include <cerrno>
 #include <optional>
 #include <stdexcept>
 
 #include "util/codepage.h"
+#include "util/failure.h"
 #include "util/file_change.h"
 #include "util/file_writer.h"
 
@@ -24,7 +26,7 @@ bool WriteCatalogueFile(const fs::path& file, const LineList& lines) {
 
 LineList ReadCatalogueFile(const fs::path& file) {
   std::optional<std::string> text = ReadWholeFile(file);
-  if (!text) throw std::runtime_error("No se puede leer " + Utf8ToAnsi(file.string()));
+  if (!text) throw Failure("ErrorLeerArchivo", "No se puede leer el archivo", file, errno);
   return LineList::FromText(std::move(*text));
 }
 

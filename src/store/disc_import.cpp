@@ -1,5 +1,6 @@
 #include "store/disc_import.h"
 
+#include <cerrno>
 #include <map>
 #include <optional>
 #include <stdexcept>
@@ -8,8 +9,8 @@
 
 #include "store/catalogue_files.h"
 #include "store/covers.h"
-#include "store/catalogue_files.h"
 #include "store/tablas.h"
+#include "util/failure.h"
 #include "util/file_writer.h"
 #include "util/files.h"
 #include "util/folder_lock.h"
@@ -49,8 +50,10 @@ bool CopyCatalogueFiles(const fs::path& from, const fs::path& to, const std::str
                              : WriteCatalogueFile(TreeFilePath(to, number), root) &&
                                    WriteCatalogueFile(ListFilePath(to, number), LineList());
   if (!written) {
+    const int cause = errno;
     (void)DeleteCatalogueFiles(to, number);
-    throw std::runtime_error("No se pueden escribir los archivos del cat\xE1logo " + number);
+    throw Failure("ErrorEscribirCatalogo", "No se pueden escribir los archivos del cat\xE1logo", {},
+                  cause, number);
   }
   return whole;
 }
@@ -68,13 +71,9 @@ ImportReport ImportDiscs(TTablas& target, const fs::path& targetCatalogues,
   TTablas source;
   source.SetFolder(sourceFolder);
   std::vector<Record> discs;
-  try {
-    source.TablaCDRom.Open();
-    discs = ReadAll(source.TablaCDRom);
-    source.TablaCDRom.Close();
-  } catch (const std::exception& error) {
-    throw std::runtime_error(error.what());
-  }
+  source.TablaCDRom.Open();
+  discs = ReadAll(source.TablaCDRom);
+  source.TablaCDRom.Close();
   const bool sourceCovers = !ListFiles(sourceFolder, TTablas::kCoverTableName).empty();
   if (sourceCovers) {
     try {

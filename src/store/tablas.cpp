@@ -81,16 +81,33 @@ bool TTablas::CreateCoverTable(const std::filesystem::path& folder) {
   return CreateTable(folder, kCoverTableName, CoverFieldList());
 }
 
-void TTablas::OpenDiscTable() {
-  TablaCDRom.Open();
-  // A table without a field the program reads or writes is refused whole,
-  // before anything acts on half of it.
-  for (const dbf::FieldDef& field : dbf::ParseFieldList(DiscFieldList())) {
-    if (TablaCDRom.FieldIndex(field.name) < 0) {
-      TablaCDRom.Close();
-      throw dbf::DbfError("A la tabla le falta el campo " + field.name, TablaCDRom.Path());
+namespace {
+
+// A table without a field the program reads or writes is refused whole,
+// before anything acts on half of it.
+void RequireFields(dbf::Table& table, std::string_view added) {
+  for (const dbf::FieldDef& field : dbf::ParseFieldList(TTablas::DiscFieldList())) {
+    if (field.name != added && table.FieldIndex(field.name) < 0) {
+      table.Close();
+      throw dbf::DbfError("A la tabla le falta el campo", table.Path(), 0, field.name);
     }
   }
+}
+
+}  // namespace
+
+void TTablas::CheckDiscTable(const std::filesystem::path& folder) {
+  dbf::Table table(false);
+  table.SetFolder(folder);
+  table.SetTableName(kDiscTableName);
+  table.Open();
+  RequireFields(table, "ALBUM");
+  table.Close();
+}
+
+void TTablas::OpenDiscTable() {
+  TablaCDRom.Open();
+  RequireFields(TablaCDRom, "");
   IndicesCDRom.Attach(TablaCDRom, folder_);
   try {
     IndicesCDRom.Select(TablaCDRom, "Titulo");

@@ -35,6 +35,10 @@ class TTablas {
   // Opens the main cursor with the ten index files attached, "Titulo" current
   // when its file is there.
   void OpenDiscTable();
+  // Whether folder's disc table can be used, found without writing anything
+  // there: it opens and has every field but the album, which the upgrade at
+  // opening adds. Throws the failure that refuses it.
+  static void CheckDiscTable(const std::filesystem::path& folder);
 
   // A field of the disc under the main cursor; empty when the table is
   // closed or holds no disc.

@@ -13,6 +13,7 @@
 
 #include "store/dbf/table.h"
 #include "util/codepage.h"
+#include "util/failure.h"
 #include "util/file_change.h"
 #include "util/file_handle.h"
 #include "util/file_writer.h"
@@ -382,7 +383,8 @@ bool MakeBackupFolder(const UpgradeNames& names, const UpgradeContext& context) 
   if (std::filesystem::is_directory(names.backup, error)) return true;
   if (std::filesystem::create_directory(names.backup, error) && !error) return true;
   context.dialogs.PonerMensaje(context.traduce("ErrorCrearDirectorio") + " " +
-                               names.InFolder(kBackupFolder));
+                               names.InFolder(kBackupFolder) + " (" +
+                               CauseText(context.traduce, error.value()) + ")");
   return false;
 }
 
@@ -411,8 +413,12 @@ bool RebuildTable(dbf::Table& oldTable, const UpgradeNames& names, const std::st
       CreateNewTable(newTable, names, plan.lines);
       created = true;
     }
-  } catch (const std::exception&) {
+  } catch (const std::exception& error) {
     log.Fail("Fallo al asignar todos los campos a la tabla Destino");
+    // The disc refused the new table (full, read-only): that reason is the
+    // one the caller reports, not the copy's into no table.
+    if (const auto* failure = dynamic_cast<const Failure*>(&error); failure && failure->Cause())
+      throw;
   }
   // With the field already at its width no new table was meant to exist.
   if (alreadyUpdated) return false;

@@ -38,11 +38,14 @@ struct UpgradeContext {
 // alone, no log written, unless it must be rebuilt all the same: a dBase III
 // table with its memo, or a header whose record count disagrees with the
 // file; the rebuild keeps every record present, the old files in the backup
-// folder); mode 1: give the existing field the new type and width. fieldType is one of "C", "D",
-// "N", "M"; another letter is logged as a definition failure and no new table is made. The texts
-// are ANSI. Exceptions reach the caller only when the record copy fails (a value that does not fit
-// the new field, or records and no new table to take them); the old table then stays in place and
-// no log is written. The local time now, for UpgradeContext::now outside the tests.
+// folder); mode 1: give the existing field the new type and width. fieldType
+// is one of "C", "D", "N", "M"; another letter is logged as a definition
+// failure and no new table is made. The texts are ANSI. Exceptions reach the
+// caller only when the new table cannot be written (a Failure with the
+// system's reason: a full disc) or the record copy fails (a value that does
+// not fit the new field, or records and no new table to take them); the old
+// table then stays in place and no log is written.
+// The local time now, for UpgradeContext::now outside the tests.
 std::tm LocalTimeNow();
 
 void ActualizaTabla(const std::string& tableName, const std::filesystem::path& folder,

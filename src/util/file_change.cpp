@@ -24,7 +24,13 @@ std::uint64_t changes = 0;
 
 bool MayChangeFile() {
   ++changes;
-  return !Hook() || Hook()();
+  if (!Hook()) return true;
+  // A refusal names a reason as the system's own failure would: the one
+  // the hook set in errno, else an input/output error.
+  errno = 0;
+  if (Hook()()) return true;
+  if (errno == 0) errno = EIO;
+  return false;
 }
 
 void SetFileChangeHook(std::function<bool()> hook) { Hook() = std::move(hook); }

@@ -16,8 +16,9 @@
 namespace zafirel {
 
 // Asked before every change to a file or folder: false means the change
-// fails (the caller reports it as the system's own failure would be).
-// Without a hook it always allows.
+// fails (the caller reports it as the system's own failure would be), with
+// errno set to the hook's reason (EIO when it gave none). Without a hook it
+// always allows.
 [[nodiscard]] bool MayChangeFile();
 // Installs the hook (an empty function removes it). For tests.
 void SetFileChangeHook(std::function<bool()> hook);

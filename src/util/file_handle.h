@@ -94,7 +94,7 @@ ssize_t ReadSome(int fd, char* buffer, std::size_t size);
 ssize_t ReadAtOffset(int fd, std::uint64_t offset, char* buffer, std::size_t size);
 
 // Writes the whole block, resuming after interrupted or partial writes; false
-// when the system took fewer bytes than the block holds.
+// (errno set) when the system took fewer bytes than the block holds.
 [[nodiscard]] bool WriteAll(int fd, const char* data, std::size_t size);
 
 }  // namespace zafirel

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
@@ -19,6 +20,7 @@ namespace {
 template <typename Fill>
 bool ReplaceThroughTemp(const std::filesystem::path& target, Fill&& fill, bool flush = true) {
   if (!MayChangeFile()) return false;
+  errno = 0;
   std::string temp = target.string() + std::string(kTempMarker) + "XXXXXX";
   FileDescriptor file(mkstemp(temp.data()));
   if (!file.valid()) return false;
@@ -33,7 +35,11 @@ bool ReplaceThroughTemp(const std::filesystem::path& target, Fill&& fill, bool f
   if (ok && flush) ok = SyncDescriptor(fd);
   if (!file.Close()) ok = false;
   if (ok) ok = RenameFile(temp, target, flush);
-  if (!ok) ::unlink(temp.c_str());
+  if (!ok) {
+    const int cause = errno != 0 ? errno : EIO;  // the step that failed, not the clean-up
+    ::unlink(temp.c_str());
+    errno = cause;
+  }
   return ok;
 }
 

@@ -19,7 +19,7 @@ namespace zafirel {
 inline constexpr std::string_view kTempMarker = ".tmp-";
 
 // Returns false (and leaves any existing target untouched) when the file
-// cannot be written whole.
+// cannot be written whole; errno then tells why. So do the two below.
 [[nodiscard]] bool WriteFileAtomically(const std::filesystem::path& target, std::string_view bytes);
 
 // The same without the flushes, for transient copies in the temporary

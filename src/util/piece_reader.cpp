@@ -2,16 +2,18 @@
 
 #include <fcntl.h>
 
+#include <cerrno>
 #include <cstring>
 #include <stdexcept>
 
 #include "util/codepage.h"
+#include "util/failure.h"
 
 namespace zafirel {
 
 PieceReader::PieceReader(const std::filesystem::path& file, ReadBuffer& buffer)
     : fd_(FileDescriptor::Open(file, O_RDONLY | O_CLOEXEC)), buffer_(buffer) {
-  if (!fd_.valid()) throw std::runtime_error("No se puede leer " + Utf8ToAnsi(file.string()));
+  if (!fd_.valid()) throw Failure("ErrorLeerArchivo", "No se puede leer el archivo", file, errno);
 }
 
 std::string_view PieceReader::Next() {
@@ -20,7 +22,7 @@ std::string_view PieceReader::Next() {
   for (;;) {
     const std::size_t before = filled;
     const ssize_t got = ReadSome(fd_.get(), buffer_.data() + filled, buffer_.size() - filled);
-    if (got < 0) throw std::runtime_error("error de lectura");
+    if (got < 0) throw Failure("ErrorLeerArchivo", "No se puede leer el archivo", {}, errno);
     filled += static_cast<std::size_t>(got);
     bytesRead_ += static_cast<std::uint64_t>(got);
     if (got == 0) return Take(filled, filled);  // the end: what is left is the last piece

@@ -2,11 +2,13 @@
 // folder, listing the discs and a disc's folders and files, and the exit
 // codes of the failures.
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <cstdio>
 
 #include "store/tablas.h"
 #include "test_support.h"
@@ -131,6 +133,65 @@ TEST(Cli, TablesAndFoldersItCannotUseAreUpgradedOrRefusedClearly) {
   EXPECT_EQ(unwritable.code, 1);
   EXPECT_NE(unwritable.out.find("cannot be written"), std::string::npos) << unwritable.out;
   EXPECT_EQ(Cli("--data " + Quoted(data.Path()) + " list").out, "");
+}
+
+// A small tmpfs of its own under a temporary folder, unmounted at the end;
+// not mounted where the system does not allow it (not root).
+class SmallFileSystem {
+ public:
+  SmallFileSystem() { mounted_ = ::mount("zafirel-test", Path().c_str(), "tmpfs", 0, kSize) == 0; }
+  ~SmallFileSystem() {
+    if (mounted_) ::umount2(Path().c_str(), MNT_DETACH);
+  }
+  bool Mounted() const { return mounted_; }
+  const fs::path& Path() const { return folder_.Path(); }
+  bool MakeReadOnly() {
+    return ::mount(nullptr, Path().c_str(), nullptr, MS_REMOUNT | MS_RDONLY, kSize) == 0;
+  }
+  // Writes a file until the file system has no room left.
+  void Fill() {
+    const std::string block(4096, 'x');
+    std::FILE* out = std::fopen((Path() / "relleno").c_str(), "wb");
+    while (out && std::fwrite(block.data(), 1, block.size(), out) == block.size() &&
+           std::fflush(out) == 0) {
+    }
+    if (out) std::fclose(out);
+  }
+
+ private:
+  static constexpr const char* kSize = "size=256k";
+  testing::TempFolder folder_;
+  bool mounted_ = false;
+};
+
+// A table that must be upgraded on a disc that cannot take the new one: the
+// message names the system's reason, in English, and no raw language key.
+TEST(Cli, AnUpgradeTheDiscRefusesSaysWhy) {
+  SmallFileSystem disc;
+  if (!disc.Mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
+  std::vector<std::string> fields = TTablas::DiscFieldList();
+  fields.pop_back();  // before the album field existed
+  {
+    dbf::Table table(true);
+    table.SetFolder(disc.Path());
+    table.SetTableName(TTablas::kDiscTableName);
+    table.CreateTable(dbf::ParseFieldList(fields));
+    table.Open();
+    testing::AppendRecord(table, {{"TITULOCD", "Viejo"}, {"AUTO", "1"}});
+  }
+  disc.Fill();
+  const Result full = Cli("--data " + Quoted(disc.Path()) + " list", true);
+  EXPECT_EQ(full.code, 1);
+  EXPECT_NE(full.out.find("(no space left on the disk)"), std::string::npos) << full.out;
+  EXPECT_EQ(full.out.find("ALBUM"), std::string::npos) << full.out;
+
+  fs::remove(disc.Path() / "relleno");
+  fs::remove_all(disc.Path() / "Archivos regenerados");
+  ASSERT_TRUE(disc.MakeReadOnly());
+  const Result readOnly = Cli("--data " + Quoted(disc.Path()) + " list", true);
+  EXPECT_EQ(readOnly.code, 1);
+  EXPECT_NE(readOnly.out.find("read-only"), std::string::npos) << readOnly.out;
+  EXPECT_EQ(readOnly.out.find("ErrorCrearDirectorio"), std::string::npos) << readOnly.out;
 }
 
 // A whole file reaches the disc before its name does: the temporary file is

@@ -17,6 +17,7 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <fstream>
+#include <cerrno>
 #include <functional>
 
 #include "app/gui/menu_pral.h"
@@ -750,10 +751,26 @@ void BrowseTest::deletingDiscsTakesTheirCataloguesAlong() {
   w.DoubleClickRow("atlas");
   w->Pagina->setCurrentIndex(TMenuPral::kCatalogos);
   w.ClickRow("atlas");
+  SetFileChangeHook([] {
+    errno = ENOSPC;  // a full disc
+    return false;
+  });
   w->PCatalogos->BorrarCD1->trigger();
+  SetFileChangeHook(nullptr);
   QCOMPARE(w.dialogs.questions.back(), w.inst.Text("Espanol.Len", "Atencion") + "|" +
                                            w.inst.Text("Espanol.Len", "BorrarCatalogo") +
                                            " \" atlas \"");
+  QCOMPARE(w.Titles(), QStringList({"atlas", "Bach", "Zoo"}));
+  // A deletion the disc refuses is reported with its reason; the disc stays.
+  const std::string refused = w.inst.Text("Espanol.Len", "ErrorBorrarCD") + ": ";
+  QVERIFY(!w.dialogs.messages.empty());
+  QVERIFY(w.dialogs.messages.back().rfind(refused, 0) == 0);
+  QVERIFY(w.dialogs.messages.back().find(w.inst.Text("Espanol.Len", "CausaSinEspacio")) !=
+          std::string::npos);
+  w.dialogs.messages.clear();
+  w.ClickRow("atlas");
+  w->PCatalogos->BorrarCD1->trigger();
+  QVERIFY(w.dialogs.messages.empty());
   QCOMPARE(w.Titles(), QStringList({"Bach", "Zoo"}));
   QVERIFY(!fs::exists(TreeFilePath(w.Catalogues(), "2")));
   QVERIFY(!fs::exists(ListFilePath(w.Catalogues(), "2")));

@@ -14,13 +14,13 @@
 #include "app/gui/menu_pral.h"
 #include "app/gui/opciones.h"
 #include "app/gui/page_control.h"
-#include "util/gui/qt_text.h"
 #include "app/startup.h"
 #include "browse/gui/browse_models.h"
 #include "browse/gui/catalogos_page.h"
 #include "gui/gui_support.h"
 #include "store/tablas.h"
 #include "util/codepage.h"
+#include "util/gui/qt_text.h"
 
 using namespace zafirel;
 namespace fs = std::filesystem;
@@ -117,10 +117,18 @@ void OptionsTest::aDamagedTableKeepsThePreviousFolder() {
     options.BBuscaClick();
     QCOMPARE(options.Edit1->text(), Qs(Utf8ToAnsi(inst.data.string())));
   });
-  QCOMPARE(dialogs.messages.front(), inst.Text("Espanol.Len", "ErrorArchivo") + ": CDROM.DBF");
+  // The message says which file and what is wrong with it.
+  QCOMPARE(dialogs.messages.front(), inst.Text("Espanol.Len", "ErrorArchivo") + ": " +
+                                         inst.Text("Espanol.Len", "ArchivoTruncado") + ": " +
+                                         Utf8ToAnsi((damaged / "CDROM.DBF").string()));
   QCOMPARE(window.Folders().data, inst.data);
   QVERIFY(window.Tablas().TablaCDRom.Active());
   QCOMPARE(ReadFile(damaged / "CDROM.DBF"), std::string("esto no es una tabla"));
+  // Nothing was written into the refused folder: no lock file, no backup folder.
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(damaged))
+    left.push_back(entry.path().filename().string());
+  QCOMPARE(left, std::vector<std::string>{"CDROM.DBF"});
 }
 
 void OptionsTest::closingWritesTheFolderAndTheLanguage() {

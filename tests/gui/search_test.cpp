@@ -15,10 +15,10 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
+#include <cerrno>
 
 #include "app/gui/menu_pral.h"
 #include "app/gui/page_control.h"
-#include "util/gui/qt_text.h"
 #include "browse/gui/archivos_page.h"
 #include "browse/gui/browse_models.h"
 #include "browse/gui/catalogos_page.h"
@@ -29,6 +29,8 @@
 #include "store/catalogue_files.h"
 #include "store/tablas.h"
 #include "util/codepage.h"
+#include "util/file_change.h"
+#include "util/gui/qt_text.h"
 
 using namespace zafirel;
 namespace fs = std::filesystem;
@@ -236,6 +238,28 @@ void SearchTest::verHtmlWritesAPagePerMarkedDisc() {
   const std::string page = ReadFile(exported / "1 - Rock 80.htm");
   QVERIFY(page.find("<h2> Contenido de 'Rock 80'</h2>\r\n") != std::string::npos);
   QVERIFY(page.find("<tr><td> D:\\ROCK\\uno.mp3 <td> 1 Kb <td>  </tr>\r\n") != std::string::npos);
+
+  // Pages the disc refuses: how many, which, and why.
+  QTimer::singleShot(0, w.window.get(), [] {
+    auto* dialog = qobject_cast<TSeleccionaCDs*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    QTest::mouseClick(dialog->CMetodoA, Qt::LeftButton);
+    QTest::keyClick(dialog->Cds, Qt::Key_Escape);
+  });
+  SetFileChangeHook([] {
+    errno = ENOSPC;
+    return false;
+  });
+  w.window->VerHTML1->trigger();
+  SetFileChangeHook(nullptr);
+  QVERIFY(w.dialogs.messages.size() >= 2);
+  const std::string& refused = w.dialogs.messages[w.dialogs.messages.size() - 2];
+  QVERIFY(refused.rfind(w.Said("PaginasNoEscritas") + "2 (", 0) == 0);
+  QVERIFY(refused.find("2 Juegos") != std::string::npos);
+  QVERIFY(refused.find("1 Rock 80") != std::string::npos);
+  QVERIFY(refused.find(w.Said("ErrorEscribirPagina")) != std::string::npos);
+  QVERIFY(refused.find(w.Said("CausaSinEspacio")) != std::string::npos);
+  QCOMPARE(w.dialogs.messages.back(), w.Said("PaginasExportadas") + "0");
 
   // One disc of an album: its page alone, opened itself; the list shows every disc afterwards.
   {

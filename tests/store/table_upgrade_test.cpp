@@ -82,7 +82,8 @@ class TableUpgradeTest : public ::testing::Test {
   void SetUp() override {
     WriteBytes(folder_ / "lang.Len",
                "[General]\r\nActualizando=Actualizando\r\n"
-               "ErrorCrearDirectorio=No se puede crear la carpeta\r\n");
+               "ErrorCrearDirectorio=No se puede crear la carpeta\r\n"
+               "CausaOtra=error del sistema:\r\n");
     data_ = folder_ / "datos";
     std::filesystem::create_directory(data_);
   }
@@ -355,8 +356,21 @@ TEST_F(TableUpgradeTest, BackupFolderThatCannotBeMadeShowsAMessage) {
   Upgrade("CDROM.Dbf", "ALBUM", "C", "50", 0);
 
   EXPECT_EQ(dialogs_.messages, std::vector<std::string>{"No se puede crear la carpeta " +
-                                                        InData("Archivos regenerados")});
+                                                        InData("Archivos regenerados") +
+                                                        " (error del sistema: File exists)"});
   EXPECT_TRUE(dialogs_.progress.empty());
+}
+
+// The log is Windows-1252 throughout, the lines about an interrupted swap too.
+TEST_F(TableUpgradeTest, AnInterruptedSwapWhoseNewFilesAreGoneIsLoggedInTheLogsCodePage) {
+  ASSERT_TRUE(TTablas::CreateDiscTable(data_));
+  std::filesystem::create_directory(Backup());
+  WriteBytes(Backup() / "RegenerarCDROM.Dbf.pendiente", "CDROMCreada.DBF;CDROM.DBF\n");
+
+  Upgrade("CDROM.Dbf", "ALBUM", "C", "50", 0);
+
+  EXPECT_EQ(Log().back(),
+            "Fallo: Actualizaci\xF3n interrumpida sin tabla nueva: " + InData("CDROM.Dbf"));
 }
 
 TEST_F(TableUpgradeTest, FailedCopyBackRestoresTheOldTable) {

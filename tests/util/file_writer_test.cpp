@@ -87,10 +87,12 @@ TEST_F(FileWriterTest, FailedWriteKeepsTheOldTargetAndNoTemporary) {
   small.rlim_cur = 4096;
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
   const bool written = WriteFileAtomically(target, std::string(100000, 'n'));
+  const int why = errno;  // the write's reason, not the clean-up's
   setrlimit(RLIMIT_FSIZE, &saved);
   signal(SIGXFSZ, oldHandler);
 
   EXPECT_FALSE(written);
+  EXPECT_EQ(why, EFBIG);
   EXPECT_EQ(Read(target), "old contents");
   EXPECT_EQ(Names(), std::set<std::string>{"2.Ct"});
 }

@@ -32,6 +32,7 @@
 #include "util/gui/guarded.h"
 #include "util/gui/palette.h"
 #include "util/gui/qt_text.h"
+#include "util/reported.h"
 #include "util/wildcard.h"
 
 namespace zafirel {
@@ -187,9 +188,8 @@ void TMenuPral::WireRun() {
   connect(run, &CatalogarPage::DiscCatalogued, PArchivos, &ArchivosPage::ShowNewDisc);
   connect(run, &CatalogarPage::DiscardRequested, this, [this](const std::string& number) {
     PCatalogos->IgnorarCambios = true;
-    Guarded("PararClick", [&] {
-      if (!number.empty()) PCatalogos->BorrarCatalogo(number);
-    });
+    // Removing the discarded disc reports its own failure.
+    if (!number.empty()) PCatalogos->BorrarCatalogo(number);
     PCatalogos->IgnorarCambios = false;
   });
   connect(run, &CatalogarPage::RunEnded, this, [this](const std::string& number) {
@@ -348,7 +348,8 @@ bool TMenuPral::CreaModuloDatos() {
   Guarded(__func__, [&] { tablas_.SetFolder(folders_.data); });
   // Upgrades, leftovers of interrupted work and indexes in doubt are dealt
   // with before the table is used.
-  Guarded(__func__, [&] { PrepareTables(folders_.data, folders_.catalogos); });
+  const bool prepared = Reported(dialogs_, leng_.Translator(), "ErrorActualizar",
+                                 [&] { PrepareTables(folders_.data, folders_.catalogos); });
   // Pages and settings are written without the folder's lock: only what an
   // interrupted write left a while ago goes.
   Guarded(__func__, [&] {
@@ -359,7 +360,8 @@ bool TMenuPral::CreaModuloDatos() {
     tablas_.OpenDiscTable();
   } catch (const std::exception& error) {
     // A damaged table is reported and left closed; nothing is written to it.
-    dialogs_.PonerMensaje(error.what());
+    // (A failed upgrade was reported already: the table then lacks its field.)
+    if (prepared) dialogs_.PonerMensaje(FailureText(leng_.Translator(), error));
   }
   PCatalogos->RellenaFiltro();
   PCatalogos->Refill();

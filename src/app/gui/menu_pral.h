@@ -59,9 +59,9 @@ class TMenuPral : public QWidget {
 
   // The options dialog and the data folder it changes.
   void Opciones1Click();
-  // Makes the disc table of another folder the program's; false (and the
-  // previous folder kept) when it cannot be opened.
-  bool UseDataFolder(const std::filesystem::path& folder);
+  // Makes the disc table of another folder the program's; when it cannot be
+  // opened the previous folder is kept and what refused it is thrown.
+  void UseDataFolder(const std::filesystem::path& folder);
   // Imports the discs of another data folder, chosen by its disc table.
   void Importar1Click();
   // Writes one page per disc marked in the selection dialog.

@@ -22,6 +22,7 @@
 #include "store/index_set.h"
 #include "util/codepage.h"
 #include "util/dialogs.h"
+#include "util/failure.h"
 #include "util/folder_lock.h"
 #include "util/gui/guarded.h"
 #include "util/scope_guard.h"
@@ -31,16 +32,15 @@ namespace zafirel {
 namespace fs = std::filesystem;
 
 void TMenuPral::Opciones1Click() {
-  Guarded(__func__, [&] {
-    TOpciones dialog(services_,
-                     {[this](const fs::path& folder) { return UseDataFolder(folder); },
-                      [this](const std::string& file) { TraduceTodo(file); }},
-                     this);
-    dialog.exec();
-  });
+  // The dialog reports what it fails to change.
+  TOpciones dialog(services_,
+                   {[this](const fs::path& folder) { UseDataFolder(folder); },
+                    [this](const std::string& file) { TraduceTodo(file); }},
+                   this);
+  dialog.exec();
 }
 
-bool TMenuPral::UseDataFolder(const fs::path& folder) {
+void TMenuPral::UseDataFolder(const fs::path& folder) {
   const fs::path previous = folders_.data;
   auto open = [this](const fs::path& data) {
     tablas_.IndicesCDRom.Detach(tablas_.TablaCDRom);
@@ -54,7 +54,7 @@ bool TMenuPral::UseDataFolder(const fs::path& folder) {
     open(folder);
   } catch (const std::exception&) {
     Guarded(__func__, [&] { open(previous); });
-    return false;
+    throw;
   }
   // The catalogues, searches and pages of the new folder belong with its
   // table: the folders below it are made and used at once.
@@ -81,7 +81,6 @@ bool TMenuPral::UseDataFolder(const fs::path& folder) {
   ApplyPageVisibility();
   PCatalogos->RellenaFiltro();
   Guarded("RellenaBusquedas", [&] { PBusqueda->RellenaBusquedas(); });
-  return true;
 }
 
 void TMenuPral::Importar1Click() {
@@ -117,7 +116,7 @@ void TMenuPral::Importar1Click() {
   } catch (const FolderBusy&) {
     dialogs_.PonerMensaje(Traduce("CarpetaOcupada"));
   } catch (const std::exception& error) {
-    dialogs_.PonerMensaje(Traduce("ErrorArchivo") + ": " + error.what());
+    dialogs_.PonerMensaje(FailureMessage(leng_.Translator(), "ErrorImportar", error));
   }
   // The list shows what came in, also when the import ended early.
   PCatalogos->Refill();
@@ -149,19 +148,22 @@ void TMenuPral::VerHtmlClick() {
 
   // Each disc's page from its own file list; the catalogue shown stays loaded.
   std::vector<fs::path> written;
-  std::string failed;
+  std::vector<std::string> failedNames;  // "N Title" of each page not written
+  std::string firstFailure;
   for (const std::string& number : marked) {
+    std::string title;
     try {
       dbf::Table& discs = tablas_.TablaCDRom;
       if (!discs.Locate("AUTO", number)) continue;
+      title = discs.AsString("TITULOCD");
       LoadedCatalogue disc;
       disc.CargarCatalogo(folders_.catalogos / number);
-      const std::string title = discs.AsString("TITULOCD");
       const fs::path page = folders_.exportar / AnsiToUtf8(ExportPageName(number, title));
       GrabarComoHTML(page, title, discs.AsString("BYTESCD"), discs.IsEmpty(), disc.LineasActuales);
       written.push_back(page);
     } catch (const std::exception& error) {
-      failed = error.what();
+      failedNames.push_back(title.empty() ? number : number + " " + title);
+      if (firstFailure.empty()) firstFailure = FailureText(leng_.Translator(), error);
     }
   }
   Guarded(__func__, [&] {
@@ -171,7 +173,12 @@ void TMenuPral::VerHtmlClick() {
     }
   });
   if (marked.empty()) return;
-  if (!failed.empty()) dialogs_.PonerMensaje(failed);
+  if (!failedNames.empty()) {
+    std::string names;
+    for (const std::string& name : failedNames) names += (names.empty() ? "" : ", ") + name;
+    dialogs_.PonerMensaje(Traduce("PaginasNoEscritas") + std::to_string(failedNames.size()) + " (" +
+                          names + "). " + firstFailure);
+  }
   const fs::path shown = written.size() == 1 ? written.front() : folders_.exportar;
   dialogs_.PonerMensaje(Traduce("PaginasExportadas") + std::to_string(written.size()));
   if (!written.empty() && !dialogs_.OpenDocument(shown))

@@ -8,16 +8,17 @@
 #include <QToolButton>
 #include <algorithm>
 
-#include "util/gui/controls.h"
 #include "settings/ini_editor.h"
 #include "settings/language.h"
 #include "store/catalogue_files.h"
+#include "store/data_folder.h"
+#include "store/tablas.h"
+#include "util/dialogs.h"
+#include "util/gui/controls.h"
+#include "util/gui/guarded.h"
 #include "util/gui/palette.h"
 #include "util/gui/qt_text.h"
-#include "settings/language.h"
-#include "store/data_folder.h"
-#include "util/dialogs.h"
-#include "util/gui/guarded.h"
+#include "util/reported.h"
 #include "util/text.h"
 #include "util/wildcard.h"
 
@@ -92,27 +93,37 @@ void TOpciones::FormCreate() {
 }
 
 void TOpciones::BBuscaClick() {
+  Dialogs& dialogs = services_.dialogs;
+  fs::path picked;
   Guarded(__func__, [&] {
-    Dialogs& dialogs = services_.dialogs;
-    const fs::path picked =
-        dialogs.ChooseFile(Traduce("Opciones1"), Traduce("ArchivosCatalogos"),
-                           "*.Dbf *.dbf *.DBF", services_.folders.data);
-    if (picked.empty()) return;
-    const fs::path folder = picked.parent_path();
-    const std::string name = Utf8ToAnsi(picked.filename().string());
-    if (UpperAZ(name) != "CDROM.DBF") return;  // only a disc table will do
-    // The index files are derived data: built anew for the table chosen
-    // when the folder is opened (another program may be using them now).
-    Guarded("MarkIndexesInDoubt", [&] { MarkIndexesInDoubt(folder); });
-    const QString previous = Edit1->text();
-    Edit1->setText(QsPath(folder));
-    if (!window_.useDataFolder(folder)) {
-      Edit1->setText(previous);
-      dialogs.PonerMensaje(Traduce("ErrorArchivo") + ": " + name);
-      return;
-    }
-    dialogs.PonerMensaje(Traduce("UbicacionCambiada"));
+    picked = dialogs.ChooseFile(Traduce("Opciones1"), Traduce("ArchivosCatalogos"),
+                                "*.Dbf *.dbf *.DBF", services_.folders.data);
   });
+  if (picked.empty()) return;
+  const fs::path folder = picked.parent_path();
+  const std::string name = Utf8ToAnsi(picked.filename().string());
+  if (UpperAZ(name) != "CDROM.DBF") return;  // only a disc table will do
+  // The folder is judged before anything is written into it, so a refused
+  // one is left exactly as it was (no lock file, no backup folder).
+  try {
+    TTablas::CheckDiscTable(folder);
+  } catch (const std::exception& error) {
+    dialogs.PonerMensaje(FailureMessage(services_.leng.Translator(), "ErrorArchivo", error));
+    return;
+  }
+  const QString previous = Edit1->text();
+  Edit1->setText(QsPath(folder));
+  const bool changed = Reported(dialogs, services_.leng.Translator(), "ErrorArchivo", [&] {
+    // The index files are derived data: built anew for the table chosen
+    // when the folder is opened.
+    MarkIndexesInDoubt(folder);
+    window_.useDataFolder(folder);
+  });
+  if (!changed) {
+    Edit1->setText(previous);
+    return;
+  }
+  dialogs.PonerMensaje(Traduce("UbicacionCambiada"));
 }
 
 void TOpciones::AceptarClick() {
@@ -124,13 +135,22 @@ void TOpciones::FormClose() {
   closed_ = true;
   // The box shows the folder in use; the setting takes the path itself, not
   // the box's text.
-  Guarded(__func__, [&] { services_.ini.WritePath("General", "Directorio", services_.folders.data); });
+  TIniEditor& ini = services_.ini;
+  int lost = 0;
+  ini.WritePath("General", "Directorio", services_.folders.data);
+  lost = ini.LastWriteCause();
+  std::string chosen;
   Guarded(__func__, [&] {
-    const std::string chosen = Ansi(Modelos->currentText());
-    if (chosen.empty() || ListFiles(services_.folders.data, chosen).empty()) return;
-    window_.relabel(chosen);
-    services_.ini.WriteStr("General", "Lenguaje", chosen);
+    chosen = Ansi(Modelos->currentText());
+    if (chosen.empty() || ListFiles(services_.folders.data, chosen).empty()) chosen.clear();
+    if (!chosen.empty()) window_.relabel(chosen);
   });
+  if (!chosen.empty()) {
+    ini.WriteStr("General", "Lenguaje", chosen);
+    if (lost == 0) lost = ini.LastWriteCause();
+  }
+  ReportLostWrite(services_.dialogs, services_.leng.Translator(), "ErrorOpciones",
+                  fs::path(ini.ResolvedPath()), lost);
 }
 
 }  // namespace zafirel

@@ -21,10 +21,11 @@ namespace zafirel {
 class TOpciones : public EscapeConfirmsDialog {
   Q_OBJECT
  public:
-  // What the dialog changes in the window: the data folder in use (false
-  // when the folder cannot be used) and the language of every caption.
+  // What the dialog changes in the window: the data folder in use (throws
+  // what refused the folder, the previous one back in use) and the language
+  // of every caption.
   struct Window {
-    std::function<bool(const std::filesystem::path& folder)> useDataFolder;
+    std::function<void(const std::filesystem::path& folder)> useDataFolder;
     std::function<void(const std::string& languageFile)> relabel;
   };
   TOpciones(const PageServices& services, Window window, QWidget* parent);

@@ -2,9 +2,9 @@
 
 #include <QAction>
 #include <QEvent>
-#include <QItemSelectionModel>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QMenu>
 #include <QSplitter>
 #include <QStyle>
@@ -24,6 +24,7 @@
 #include "util/gui/list_model.h"
 #include "util/gui/qt_text.h"
 #include "util/gui/wait_cursor.h"
+#include "util/reported.h"
 #include "util/scope_guard.h"
 #include "util/text.h"
 
@@ -256,8 +257,9 @@ void ArchivosPage::Borrararchivo1Click() {
   std::vector<std::string> names;
   for (int row : rows) names.push_back(Ficheros->Row(row).name);
   EditOutcome outcome = EditOutcome::kUnchanged;
-  Guarded("Borrararchivo1Click", [&] { outcome = catalogo_.DeleteFiles(node, names); });
-  ReportEdit(outcome);
+  if (Reported(services_.dialogs, services_.leng.Translator(), "ErrorEditarArchivo",
+               [&] { outcome = catalogo_.DeleteFiles(node, names); }))
+    ReportEdit(outcome);
   // The view shows what memory holds, which is what the file holds.
   Guarded("RefrescaArchivos", [&] { RefrescaArchivos(); });
 }
@@ -265,7 +267,9 @@ void ArchivosPage::Borrararchivo1Click() {
 void ArchivosPage::ReportEdit(EditOutcome outcome) {
   Dialogs& dialogs = services_.dialogs;
   if (outcome == EditOutcome::kNotWritten) {
-    dialogs.PonerMensaje(Traduce("ErrorGrabarCatalogo") + ": " + PathText(catalogo_.TargetFile()));
+    const std::string cause = CauseText(services_.leng.Translator(), catalogo_.NotWrittenCause());
+    dialogs.PonerMensaje(Traduce("ErrorGrabarCatalogo") + ": " + PathText(catalogo_.TargetFile()) +
+                         (cause.empty() ? "" : " (" + cause + ")"));
   } else if (outcome == EditOutcome::kBusy) {
     dialogs.PonerMensaje(Traduce("CarpetaOcupada"));
   } else if (outcome == EditOutcome::kChangedElsewhere) {
@@ -286,13 +290,17 @@ void ArchivosPage::Editararchivo1Click() {
   if (!EncuentraArchivo(line)) return;
   const int row = SelectedFileRows().front();
   const int top = Archivos->rowAt(0);
+  EditOutcome outcome = EditOutcome::kUnchanged;
+  const bool ran =
+      Reported(services_.dialogs, services_.leng.Translator(), "ErrorEditarArchivo", [&] {
+        const std::string text(catalogo_.LineasActuales[line]);
+        TPropiedades dialog(services_.leng, this);
+        dialog.Show(text, services_.locale);
+        outcome = catalogo_.SetComment(line, dialog.Comment());
+      });
+  if (!ran) return;
+  if (outcome != EditOutcome::kWritten) return ReportEdit(outcome);
   Guarded("Editararchivo1Click", [&] {
-    const std::string text(catalogo_.LineasActuales[line]);
-    TPropiedades dialog(services_.leng, this);
-    dialog.Show(text, services_.locale);
-    const std::string typed = dialog.Comment();
-    const EditOutcome outcome = catalogo_.SetComment(line, typed);
-    if (outcome != EditOutcome::kWritten) return ReportEdit(outcome);
     RefrescaArchivos();
     if (top > 0) Archivos->scrollTo(Ficheros->index(top, 0), QAbstractItemView::PositionAtTop);
     const QModelIndex again = Ficheros->index(row, 0);
@@ -316,7 +324,8 @@ bool ArchivosPage::ArchivosEdited(int row, std::string& name) {
     name = CleanFileName(name);
     return true;
   } catch (const std::exception& error) {
-    qWarning("ArchivosEdited: %s", error.what());
+    services_.dialogs.PonerMensaje(
+        FailureMessage(services_.leng.Translator(), "ErrorEditarArchivo", error));
     return false;
   }
 }

@@ -34,6 +34,7 @@
 #include "util/gui/list_model.h"
 #include "util/gui/qt_text.h"
 #include "util/gui/wait_cursor.h"
+#include "util/reported.h"
 #include "util/scope_guard.h"
 #include "util/text.h"
 
@@ -359,20 +360,21 @@ void CatalogosPage::EditCurrentDisc() {
 void CatalogosPage::BorrarCD1Click() {
   const int row = SelectedDiscRow();
   if (row < 0) return;
+  std::string number, title;
   Guarded("BorrarCD1Click", [&] {
     if (!LocateDiscOfRow(row)) return;
     dbf::Table& discs = services_.tablas.TablaCDRom;
-    const std::string number = discs.AsString("AUTO");
-    const std::string title = discs.AsString("TITULOCD");
-    const std::string question = Traduce("BorrarCatalogo") + " \" " + title + " \"";
-    if (!services_.dialogs.ConfirmOkCancel(Traduce("Atencion"), question,
-                                           Dialogs::Default::kCancel))
-      return;
-    BorrarCatalogo(number);  // the first disc left is current
-    IgnorarCambios = true;
-    RellenaCDs(SavedSortKey());  // which keeps it current and selects its row
-    IgnorarCambios = false;
+    number = discs.AsString("AUTO");
+    title = discs.AsString("TITULOCD");
   });
+  if (number.empty()) return;
+  const std::string question = Traduce("BorrarCatalogo") + " \" " + title + " \"";
+  if (!services_.dialogs.ConfirmOkCancel(Traduce("Atencion"), question, Dialogs::Default::kCancel))
+    return;
+  BorrarCatalogo(number);  // the first disc left is current
+  IgnorarCambios = true;
+  // Refilling keeps it current and selects its row.
+  Guarded("RellenaCDs", [&] { RellenaCDs(SavedSortKey()); });
   IgnorarCambios = false;
 }
 
@@ -382,8 +384,8 @@ void CatalogosPage::BorrarCatalogo(const std::string& number) {
     // The catalogue shown goes with its disc, so that a later disc given
     // the same number is loaded afresh.
     emit DiscDeleting(number);
-    Guarded("DeleteDisc",
-            [&] { DeleteDisc(services_.tablas, services_.folders.catalogos, number); });
+    (void)Reported(services_.dialogs, services_.leng.Translator(), "ErrorBorrarCD",
+                   [&] { DeleteDisc(services_.tablas, services_.folders.catalogos, number); });
   }
   Guarded("BorrarCatalogo", [&] {
     dbf::Table& discs = services_.tablas.TablaCDRom;

@@ -306,10 +306,8 @@ void TDatosCD::AceptarClick() {
   } catch (const std::exception& error) {
     // Not written: the user is told, and the record shows again what is stored.
     Guarded(__func__, [&] { discs.Cancel(); });
-    const std::string reason = dynamic_cast<const FolderBusy*>(&error)
-                                   ? services_.leng.Traduce("CarpetaOcupada")
-                                   : std::string(error.what());
-    services_.dialogs.PonerMensaje(services_.leng.Traduce("ErrorGrabarDisco") + ": " + reason);
+    services_.dialogs.PonerMensaje(
+        FailureMessage(services_.leng.Translator(), "ErrorGrabarDisco", error));
   }
   accept();
 }

@@ -23,6 +23,7 @@
 #include "util/gui/qt_text.h"
 #include "util/gui/wait_cursor.h"
 #include "util/locale.h"
+#include "util/reported.h"
 #include "util/scope_guard.h"
 
 namespace zafirel {
@@ -80,13 +81,10 @@ CatalogarPage::CatalogarPage(const PageServices& services, LineList& files, QWid
   Memo1 = new QPlainTextEdit(this);
   Memo1->setObjectName("Memo1");
   Memo1->hide();
-  connect(Zips, &QCheckBox::clicked, this, [this](bool ticked) {
-    Guarded("Zips", [&] { services_.ini.WriteStr("General", "Zip", ticked ? "S" : "N"); });
-  });
-  connect(Comprimidos, &QCheckBox::clicked, this, [this](bool ticked) {
-    Guarded("Comprimidos",
-            [&] { services_.ini.WriteStr("General", "Comprimidos", ticked ? "S" : "N"); });
-  });
+  connect(Zips, &QCheckBox::clicked, this,
+          [this](bool ticked) { SaveSetting("Zip", ticked ? "S" : "N"); });
+  connect(Comprimidos, &QCheckBox::clicked, this,
+          [this](bool ticked) { SaveSetting("Comprimidos", ticked ? "S" : "N"); });
   connect(Catalogar, &QPushButton::clicked, this, [this] { CatalogarClick(); });
   connect(Parar, &QPushButton::clicked, this, [this] { PararClick(); });
 }
@@ -117,8 +115,16 @@ void CatalogarPage::Retranslate() {
   Zips->setStatusTip(Qs(Traduce("ZipsHint")));
 }
 
+void CatalogarPage::SaveSetting(const char* key, const char* value) {
+  TIniEditor& ini = services_.ini;
+  ini.WriteStr("General", key, value);
+  ReportLostWrite(services_.dialogs, services_.leng.Translator(), "ErrorOpciones",
+                  ini.ResolvedPath(), ini.LastWriteCause());
+}
+
 void CatalogarPage::CatalogarClick() {
-  Guarded("Cataloga", [&] { Cataloga(); });
+  (void)Reported(services_.dialogs, services_.leng.Translator(), "ErrorCatalogar",
+                 [&] { Cataloga(); });
 }
 
 namespace {
@@ -199,13 +205,13 @@ void CatalogarPage::Cataloga() {
     emit WalkEnded();
   };
   hooks.beforeFinish = [this, &r] {
-    emit StatusText(Qs(std::to_string(files_.size()) + Traduce("ArchivosProcesados") +
-                       FormatFixed(r.elapsedSeconds, 3, services_.locale) + " " +
-                       Traduce("Segundos") + "."),
-                    true);
+    emit StatusText(
+        Qs(std::to_string(files_.size()) + Traduce("ArchivosProcesados") +
+           FormatFixed(r.elapsedSeconds, 3, services_.locale) + " " + Traduce("Segundos") + "."),
+        true);
   };
-  const RunResult result = r.Catalogue(RootOfChoice(drives_, choice), Subdirectorios->isChecked(),
-                                       hooks);
+  const RunResult result =
+      r.Catalogue(RootOfChoice(drives_, choice), Subdirectorios->isChecked(), hooks);
   const std::string number = r.NumeroNuevo;
   walking_ = false;
   run_.reset();
@@ -234,10 +240,14 @@ void CatalogarPage::Cataloga() {
       dialogs.PonerMensaje(Traduce("CarpetaOcupada"));
       break;
     case RunOutcome::kRecordNotWritten:
-      dialogs.PonerMensaje(Traduce("ErrorGrabarDisco") + ": " + result.detail);
+      dialogs.PonerMensaje(Traduce("ErrorGrabarDisco") + ": " +
+                           FailureText(services_.leng.Translator(), result.failure));
       break;
     case RunOutcome::kFilesNotWritten:
-      dialogs.PonerMensaje(Traduce("ErrorCatalogoNoGrabado") + ": " + PathText(folders.catalogos));
+      dialogs.PonerMensaje(Traduce("ErrorCatalogoNoGrabado") + ": " +
+                           (result.failure
+                                ? FailureText(services_.leng.Translator(), result.failure)
+                                : PathText(folders.catalogos)));
       break;
     case RunOutcome::kStopped:
       break;

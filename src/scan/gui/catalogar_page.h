@@ -51,7 +51,7 @@ class CatalogarPage : public QWidget {
   QCheckBox* Subdirectorios = nullptr;
   QCheckBox* Zips = nullptr;
   QCheckBox* Comprimidos = nullptr;  // archives' members catalogued as folders
-  QPlainTextEdit* Memo1 = nullptr;  // never shown: buffer for description files
+  QPlainTextEdit* Memo1 = nullptr;   // never shown: buffer for description files
 
  signals:
   // A line for the status line; with bottomToo the bottom bar repeats it.
@@ -77,6 +77,8 @@ class CatalogarPage : public QWidget {
 
  private:
   std::string Traduce(const char* key) const;
+  // Stores a check box's setting; a lost write is reported.
+  void SaveSetting(const char* key, const char* value);
 
   PageServices services_;
   LineList& files_;

@@ -231,10 +231,9 @@ void BusquedaPage::BuscaEnArchivos(const std::string& text) {
     return;
   }
   services_.dialogs.PonerMensaje(outcome.text + " " + Traduce("Encontrado") + " " +
-                                 std::to_string(outcome.matches) + " " + Traduce("Veces") +
-                                 suffix);
-  Guarded("BuscaEnArchivos",
-          [&] { services_.ini.WriteStr("General", "Busqueda", outcome.text); });
+                                 std::to_string(outcome.matches) + " " + Traduce("Veces") + suffix);
+  // Remembered for the next start; not a change the user asked for.
+  services_.ini.WriteStr("General", "Busqueda", outcome.text);
   LEncontrados->hide();
   emit SearchEnded();
 }
@@ -265,7 +264,7 @@ void BusquedaPage::GrabarBuscaClick() {
     else
       dialogs.PonerMensaje(Traduce("ErrorHTML") + " " + shown);
   } catch (const std::exception& error) {
-    dialogs.PonerMensaje(error.what());
+    dialogs.PonerMensaje(FailureText(services_.leng.Translator(), error));
   }
   GrabarBusca->setEnabled(true);
   Guarded("RellenaBusquedas", [&] { RellenaBusquedas(); });

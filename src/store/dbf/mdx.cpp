@@ -141,7 +141,7 @@ void MdxTag::Build(const std::filesystem::path& file, const TagInfo& tag,
 
 void MdxTag::Write(const std::filesystem::path& file, std::string_view bytes) {
   if (!WriteFileAtomically(file, bytes))
-    throw DbfError("No se puede crear el archivo de \xEDndice", file);
+    throw DbfError("No se puede crear el archivo de \xEDndice", file, errno);
 }
 
 std::string MdxTag::Encode(const std::filesystem::path& file, const TagInfo& tag,
@@ -341,9 +341,8 @@ void MdxTag::ReadNodeInto(std::uint32_t page, std::uint32_t pages, Node& node) c
     // Entries of a leaf rise strictly, and none names record 0.
     const std::vector<Item>& items = node.items;
     for (std::size_t i = 0; i < items.size(); ++i)
-      if (items[i].pointer == 0 ||
-          (i > 0 && Compare(items[i - 1].key, items[i - 1].pointer, items[i].key,
-                            items[i].pointer) >= 0))
+      if (items[i].pointer == 0 || (i > 0 && Compare(items[i - 1].key, items[i - 1].pointer,
+                                                     items[i].key, items[i].pointer) >= 0))
         Damaged();
   }
 }

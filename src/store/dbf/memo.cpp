@@ -31,7 +31,7 @@ void MemoFile::Create(const std::filesystem::path& path, std::string_view tableS
   header[19] = 0x01;
   bytes::PutU16(header.data() + 20, kMemoBlockSize);
   if (!WriteFileAtomically(path, header))
-    throw DbfError("No se puede crear el archivo de memos", path);
+    throw DbfError("No se puede crear el archivo de memos", path, errno);
 }
 
 void MemoFile::Open(const std::filesystem::path& path, bool dBase3Table) {

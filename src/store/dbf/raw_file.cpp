@@ -48,6 +48,7 @@ std::int64_t NowMicroseconds() {
 RawFile::RawFile(RawFile&& other) noexcept
     : fd_(std::move(other.fd_)),
       writable_(other.writable_),
+      readOnlyCause_(other.readOnlyCause_),
       memory_(std::move(other.memory_)),
       writes_(std::exchange(other.writes_, nullptr)),
       cacheLimit_(other.cacheLimit_),
@@ -62,6 +63,7 @@ RawFile& RawFile::operator=(RawFile&& other) noexcept {
     Close();
     fd_ = std::move(other.fd_);
     writable_ = other.writable_;
+    readOnlyCause_ = other.readOnlyCause_;
     memory_ = std::move(other.memory_);
     writes_ = std::exchange(other.writes_, nullptr);
     cacheLimit_ = other.cacheLimit_;
@@ -81,9 +83,11 @@ RawFile RawFile::Open(const std::filesystem::path& path) {
   file.path_ = path;
   file.fd_ = FileDescriptor::Open(path, O_RDWR | O_CLOEXEC);
   file.writable_ = file.fd_.valid();
-  if (!file.fd_.valid() && (errno == EACCES || errno == EROFS || errno == EPERM))
+  if (!file.fd_.valid() && (errno == EACCES || errno == EROFS || errno == EPERM)) {
+    file.readOnlyCause_ = errno;
     file.fd_ = FileDescriptor::Open(path, O_RDONLY | O_CLOEXEC);
-  if (!file.fd_.valid()) throw DbfError("No se puede abrir el archivo", path);
+  }
+  if (!file.fd_.valid()) throw DbfError("No se puede abrir el archivo", path, errno);
   struct stat info {};
   if (::fstat(file.fd_.get(), &info) != 0 || !S_ISREG(info.st_mode))
     throw DbfError("No es un archivo normal", path);
@@ -115,7 +119,7 @@ std::uint64_t RawFile::Size() const {
   if (memory_) return memory_->bytes.size();
   struct stat info {};
   if (!fd_.valid() || ::fstat(fd_.get(), &info) != 0)
-    throw DbfError("No se puede leer el archivo", path_);
+    throw DbfError("No se puede leer el archivo", path_, fd_.valid() ? errno : EBADF);
   return static_cast<std::uint64_t>(info.st_size);
 }
 
@@ -138,7 +142,7 @@ RawFile::Version RawFile::CurrentVersion() const {
     return statted_;
   struct stat info {};
   if (!fd_.valid() || ::fstat(fd_.get(), &info) != 0)
-    throw DbfError("No se puede leer el archivo", path_);
+    throw DbfError("No se puede leer el archivo", path_, fd_.valid() ? errno : EBADF);
   statted_ = {WriteCount(), static_cast<std::uint64_t>(info.st_size),
               static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec,
               FolderLock::Epoch()};
@@ -268,7 +272,7 @@ std::size_t RawFile::ReadAt(std::uint64_t offset, char* buffer, std::size_t n) c
     if (done == n) return done;
   }
   const ssize_t got = ReadAtOffset(fd_.get(), offset + done, buffer + done, n - done);
-  if (got < 0) throw DbfError("No se puede leer el archivo", path_);
+  if (got < 0) throw DbfError("No se puede leer el archivo", path_, errno);
   return done + static_cast<std::size_t>(got);
 }
 
@@ -290,8 +294,8 @@ std::string RawFile::ReadString(std::uint64_t offset, std::size_t n) const {
 }
 
 void RawFile::WriteAt(std::uint64_t offset, const char* data, std::size_t n) {
-  if (!writable_) throw DbfError("El archivo es de solo lectura", path_);
-  if (!MayChangeFile()) throw DbfError("No se puede escribir en el archivo", path_);
+  if (!writable_) throw DbfError("El archivo es de solo lectura", path_, readOnlyCause_);
+  if (!MayChangeFile()) throw DbfError("No se puede escribir en el archivo", path_, errno);
   if (writes_) ++*writes_;  // before the write: a failed write still counts
   if (memory_) {
     std::string& bytes = memory_->bytes;
@@ -308,8 +312,10 @@ void RawFile::WriteAt(std::uint64_t offset, const char* data, std::size_t n) {
     ssize_t put = ::pwrite(fd_.get(), data + done, n - done, static_cast<off_t>(offset + done));
     if (put < 0 && errno == EINTR) continue;
     if (put <= 0) {
+      // A write of nothing without an error is the disc being full.
+      const int cause = put < 0 ? errno : ENOSPC;
       cacheValid_ = false;
-      throw DbfError("No se puede escribir en el archivo", path_);
+      throw DbfError("No se puede escribir en el archivo", path_, cause);
     }
     done += static_cast<std::size_t>(put);
   }

@@ -92,6 +92,7 @@ class RawFile {
  private:
   FileDescriptor fd_;
   bool writable_ = false;
+  int readOnlyCause_ = 0;  // why the file could only be opened for reading
   struct Memory {
     std::string bytes;
     std::uint64_t writes = 0;

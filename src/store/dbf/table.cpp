@@ -124,7 +124,7 @@ void Table::CreateTable(const std::vector<FieldDef>& fields) {
   layout_ = DecodeHeader(bytes, path);
   if (layout_.HasMemo())
     MemoFile::Create(folder_ / (UpperAZ(StemOf(path)) + ".DBT"), UpperAZ(StemOf(path)));
-  if (!WriteFileAtomically(path, bytes)) throw DbfError("No se puede crear la tabla", path);
+  if (!WriteFileAtomically(path, bytes)) throw DbfError("No se puede crear la tabla", path, errno);
 }
 
 void Table::Open() {
