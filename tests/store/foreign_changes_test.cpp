@@ -258,7 +258,7 @@ TEST_F(ForeignChangesTest, AnAppendCutShortIsNotDamage) {
 }
 
 // What a spreadsheet saves: version 0x83, a dBase III memo file (blocks of
-// 512 bytes, no block header, text ended by 0x1A 0x1A).
+// 512 bytes, no block header, text ended by 0x1A 0x1A) spelled its own way.
 TEST_F(ForeignChangesTest, ADBase3TableIsReadAndBroughtToDBase4WithItsNotes) {
   RawTable table = RawTable::Read(Table());
   table.header[0] = '\x83';
@@ -271,7 +271,10 @@ TEST_F(ForeignChangesTest, ADBase3TableIsReadAndBroughtToDBase4WithItsNotes) {
   table.records[0].replace(247, 10, "         1");  // NOTAS, after NUMEROCD
   table.records[2].replace(247, 10, "         2");
   table.Write(Table());
-  testing::WriteBytes(data_ / "CDROM.DBT", memo);
+  // Written beside our memo file under the spreadsheet's own spelling.
+  fs::last_write_time(data_ / "CDROM.DBT",
+                      fs::last_write_time(data_ / "CDROM.DBT") - std::chrono::seconds(10));
+  testing::WriteBytes(data_ / "CDROM.dbt", memo);
   {
     dbf::Table read(true);
     read.SetFolder(data_.Path());
@@ -283,7 +286,8 @@ TEST_F(ForeignChangesTest, ADBase3TableIsReadAndBroughtToDBase4WithItsNotes) {
   }
   const DataFolderRepairs repairs = Prepare();
   EXPECT_TRUE(repairs.tableConverted);
-  EXPECT_EQ(testing::ReadBytes(data_ / "Archivos regenerados" / "CDROM.DBT"), memo);
+  EXPECT_EQ(testing::ReadBytes(data_ / "Archivos regenerados" / "CDROM.dbt"), memo);
+  EXPECT_FALSE(fs::exists(data_ / "CDROM.dbt"));
   EXPECT_EQ(testing::ReadBytes(Table())[0], '\x8B');
   TTablas tablas;
   tablas.SetFolder(data_.Path());

@@ -105,8 +105,25 @@ void Table::SetTableName(std::string name) { name_ = std::move(name); }
 
 std::filesystem::path Table::Path() const { return ResolveName(folder_, name_); }
 
+// Another program may write the memo file under its own spelling beside
+// ours (a spreadsheet saving "CDROM.dbt" beside "CDROM.DBT"): the one
+// written last goes with the table.
 std::filesystem::path Table::MemoPath() const {
-  return ResolveName(folder_, StemOf(Path()) + ".DBT");
+  const std::string name = StemOf(Path()) + ".DBT";
+  std::filesystem::path chosen = ResolveName(folder_, name);
+  std::error_code error;
+  auto newest = std::filesystem::last_write_time(chosen, error);
+  if (error) return chosen;
+  for (const auto& entry : std::filesystem::directory_iterator(folder_, error)) {
+    if (!EqualsNoCaseAZ(entry.path().filename().string(), name)) continue;
+    std::error_code timeError;
+    const auto written = std::filesystem::last_write_time(entry.path(), timeError);
+    if (!timeError && written > newest) {
+      newest = written;
+      chosen = entry.path();
+    }
+  }
+  return chosen;
 }
 
 [[noreturn]] void Table::Fail(const std::string& problem) const {
