@@ -40,7 +40,10 @@ INSTANTIATE_TEST_SUITE_P(Causes, CauseTextTest,
                                            CauseCase{EPERM, "[CausaSinPermiso]"},
                                            CauseCase{EROFS, "[CausaSoloLectura]"},
                                            CauseCase{EFBIG, "[CausaDemasiadoGrande]"},
-                                           CauseCase{EIO, "[CausaOtra] Input/output error"}));
+                                           CauseCase{EIO, "[CausaOtra] Input/output error"}),
+                         [](const auto& info) {
+                           return "errno" + std::to_string(info.param.cause);
+                         });
 
 TEST(FailureText, IsMadeOfTheKeysTextsTheDetailTheFileAndTheCause) {
   const dbf::DbfError missing("A la tabla le falta el campo", "/datos/CDROM.DBF", 0, "ALBUM");
