@@ -84,7 +84,7 @@ class ForeignChangesTest : public ::testing::Test {
   testing::TempFolder data_;
   fs::path catalogues_ = data_ / "Catalogos";
   testing::NoDialogs dialogs_;
-  const Locale locale_;
+  Locale locale_;
   TTablas seeded_;
 };
 
