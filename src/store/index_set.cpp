@@ -263,16 +263,13 @@ int RegeneraIndices(dbf::Table& cursor, const fs::path& folder, Dialogs& dialogs
     // A change cut short, or another program's change of the table, may have
     // left any index behind its table: all go.
     const bool inDoubt = cursor.IndexesInDoubt();
-    const StampProof proof = CheckIndexStamp(folder, cursor.Path());
+    const StampProof proof = CheckIndexStamp(folder, cursor.Path(), nullptr, true);
     const bool follow = !inDoubt && proof != StampProof::kNone;
     if (tableChanged) *tableChanged = !inDoubt && proof == StampProof::kNone;
     for (const IndexFile& index : kIndexFiles) {
       missing.push_back(!follow || !Usable(IndexFilePath(folder, index.file), index.tag));
       count += missing.back();
     }
-    // Proven only by reading the table: stamped again, so that the next
-    // opening takes the file system's word for it.
-    if (count == 0 && proof == StampProof::kByContent) (void)StampTable(folder, cursor.Path());
   }
   if (count == 0) return 0;
   if (tableChanged && *tableChanged) {

@@ -49,9 +49,12 @@ std::uint64_t RecordDigest(std::uint32_t recNo, std::string_view record);
 enum class StampProof { kNone, kQuick, kByContent };
 
 // Whether the stamp in folder proves the table file unchanged since it was
-// written; digest receives the table's digest when it does.
+// written; digest receives the table's digest when it does. A caller that
+// holds the folder's lock may have a stamp proven by content written anew
+// once the table is old enough, so the next check is quick.
 StampProof CheckIndexStamp(const std::filesystem::path& folder,
-                           const std::filesystem::path& tableFile, std::uint64_t* digest = nullptr);
+                           const std::filesystem::path& tableFile, std::uint64_t* digest = nullptr,
+                           bool restampWhenOld = false);
 
 // Reads the whole table file and stamps it as it is now; false when the
 // stamp could not be written. The digest goes to digest.

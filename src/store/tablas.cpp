@@ -1,9 +1,7 @@
 #include "store/tablas.h"
 
-#include <algorithm>
 #include <charconv>
 #include <climits>
-#include <optional>
 
 #include "store/dbf/dbf_error.h"
 #include "util/scope_guard.h"
@@ -119,10 +117,9 @@ void TTablas::OpenDiscTable() {
 
 // The last record in AUTO order is the one with the highest value; among
 // equal values the later record, as an index keeps equal keys in record order.
-// The records are read all the same, so that no number is given twice
-// whatever the "Auto" file says (another program may have changed the table
-// behind it): when the two answers differ, the indexes are marked for
-// rebuilding and the higher number is given.
+// The "Auto" file is proven to follow the table when it is attached (else it
+// is built in memory from the table); without it the table is scanned for
+// the same answer.
 int TTablas::IncrementaNHistoria() {
   TablaCDRomTemp.Open();
   // The cursor closes when the task leaves, however it leaves.
@@ -131,23 +128,22 @@ int TTablas::IncrementaNHistoria() {
     TablaCDRomTemp.Close();
   });
   IndicesCDRomTemp.Attach(TablaCDRomTemp, folder_);
-  std::optional<int> fromIndex;
   try {
     IndicesCDRomTemp.Select(TablaCDRomTemp, "Auto");
     TablaCDRomTemp.Last();
-    fromIndex = NumberAfter(TablaCDRomTemp.AsString("AUTO"));
+    return NumberAfter(TablaCDRomTemp.AsString("AUTO"));
   } catch (const dbf::DbfError&) {
+    IndicesCDRomTemp.Select(TablaCDRomTemp, "");
   }
-  IndicesCDRomTemp.Select(TablaCDRomTemp, "");
   const int index = TablaCDRomTemp.FieldIndex("AUTO");
+  const std::size_t offset = TablaCDRomTemp.Layout().offsets[static_cast<std::size_t>(index)];
+  const std::size_t width =
+      static_cast<std::size_t>(TablaCDRomTemp.Fields()[static_cast<std::size_t>(index)].width);
   bool found = false;
   double best = 0;
   std::string lastText;
   TablaCDRomTemp.ForEachStoredRecord([&](std::uint32_t, std::string_view record) {
-    const dbf::FieldDef& field = TablaCDRomTemp.Fields()[static_cast<std::size_t>(index)];
-    const std::string text(
-        TrimBlanks(record.substr(TablaCDRomTemp.Layout().offsets[static_cast<std::size_t>(index)],
-                                 static_cast<std::size_t>(field.width))));
+    const std::string text(TrimBlanks(record.substr(offset, width)));
     const double value = KeyValue(text);
     if (!found || value >= best) {
       found = true;
@@ -156,14 +152,7 @@ int TTablas::IncrementaNHistoria() {
     }
     return true;
   });
-  const int fromRecords = NumberAfter(lastText);
-  if (fromIndex && *fromIndex != fromRecords) {
-    try {
-      TablaCDRomTemp.SetIndexesInDoubt(true);
-    } catch (const std::exception&) {
-    }
-  }
-  return std::max(fromIndex.value_or(fromRecords), fromRecords);
+  return NumberAfter(lastText);
 }
 
 std::string TTablas::CurrentDisc(std::string_view field) {

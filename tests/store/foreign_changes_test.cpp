@@ -167,13 +167,12 @@ TEST_F(ForeignChangesTest, OurOwnChangesKeepTheStampAndNoNumberIsGivenTwice) {
   EXPECT_FALSE(repairs.tableChangedElsewhere);
   EXPECT_EQ(repairs.indexesRebuilt, 0);
 
-  // A stamp that lies about a foreign append: the next number still skips it.
+  // A foreign append of a higher number: the next number skips it.
   RawTable table = RawTable::Read(Table());
   std::string record = table.records[0];
   record.replace(91, 11, Padded("         42", 11));
   table.records.push_back(record);
   table.Write(Table());
-  ASSERT_TRUE(StampTable(data_.Path(), Table()));
   EXPECT_EQ(tablas.IncrementaNHistoria(), 43);
 }
 
