@@ -8,7 +8,9 @@
 //   was written (same file, size, modification and change times) and its
 //   header reads as stamped. A write in the same tick of the file system's
 //   clock as the stamp would not show in the times, so a stamp written less
-//   than kRacyWindow after the table's change time does not prove this way;
+//   than kRacyWindow after the table's change time does not prove this way,
+//   unless the file system gives finer times to files whose times were
+//   looked at (Linux 6.13 and later on ext4, XFS, Btrfs and tmpfs);
 // - else by content: the header and a digest of every record the header
 //   counts are as stamped. The digest is a sum of one digest per record, so
 //   a change of one record moves it by that record alone and the stamp
