@@ -22,6 +22,11 @@ fs::path IndexFilePath(const fs::path& folder, std::string_view file) {
   return folder / (found.empty() ? std::string(file) : found.front());
 }
 
+std::function<void()>& RebuiltForAChange() {
+  static std::function<void()> notice;
+  return notice;
+}
+
 void IndexSet::Attach(dbf::Table& cursor, const fs::path& folder) {
   Detach(cursor);
   std::optional<std::uint64_t> digest = Proven(cursor, folder);
@@ -38,7 +43,9 @@ void IndexSet::Attach(dbf::Table& cursor, const fs::path& folder) {
   }
   const fs::path tableFile = cursor.Path();
   cursor.AddObserver(std::make_shared<StampKeeper>(folder, tableFile, *digest, [&cursor, folder]() {
-    return RebuildAll(cursor, folder, kLockWait, nullptr);
+    std::optional<std::uint64_t> rebuilt = RebuildAll(cursor, folder, kLockWait, nullptr);
+    if (rebuilt && RebuiltForAChange()) RebuiltForAChange()();
+    return rebuilt;
   }));
   for (auto& attached : files) {
     cursor.AddObserver(attached);

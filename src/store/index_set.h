@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -22,6 +23,11 @@ class Progress;
 
 // The file of an index in the data folder, found without regard to case.
 std::filesystem::path IndexFilePath(const std::filesystem::path& folder, std::string_view file);
+
+// Told when a change found that another program had changed the table and
+// had the index files rebuilt before it went on (the window says so once
+// the change is over).
+std::function<void()>& RebuiltForAChange();
 
 class IndexSet {
  public:

@@ -141,9 +141,13 @@ TEST_P(ForeignEditTest, TheNextChangeRebuildsTheIndexes) {
 
   tablas.IndicesCDRom.Select(tablas.TablaCDRom, "");
   ASSERT_TRUE(tablas.TablaCDRom.Locate("TITULOCD", "Charlie"));
+  int told = 0;
+  RebuiltForAChange() = [&] { ++told; };
   tablas.TablaCDRom.Edit();
   tablas.TablaCDRom.SetString("TITULOCD", "Aaron");
   tablas.TablaCDRom.Post();
+  RebuiltForAChange() = nullptr;
+  EXPECT_EQ(told, 1);
   ExpectIndexesFollow(tablas);
   EXPECT_EQ(Walk(tablas, "Titulo").front(), "Aaron");
   Close(tablas);

@@ -58,9 +58,14 @@ TMenuPral::TMenuPral(const ProgramLocation& where, const Locale& locale, Languag
   setObjectName("TMenuPral");
   BuildFrame();
   FormCreate();
+  // Said once the change that found the table changed is over.
+  RebuiltForAChange() = [this] {
+    QTimer::singleShot(0, this, [this] { dialogs_.PonerMensaje(Traduce("TablaCambiada")); });
+  };
 }
 
 TMenuPral::~TMenuPral() {
+  RebuiltForAChange() = nullptr;
   if (!closed_) FormClose();
   Guarded("SavePlacement", [&] { SavePlacementNow(); });
 }
