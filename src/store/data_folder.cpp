@@ -132,36 +132,15 @@ DataFolderRepairs PrepareDataFolder(const fs::path& dataFolder, const fs::path& 
   }
   if (ListFiles(dataFolder, TTablas::kDiscTableName).empty()) return repairs;
 
-  // What the upgrade will mend besides a missing field, to say so.
-  try {
-    dbf::Table table(true);
-    table.SetFolder(dataFolder);
-    table.SetTableName(TTablas::kDiscTableName);
-    table.Open();
-    repairs.tableConverted = table.NeedsUpgrade();
-    repairs.tableRepaired = !repairs.tableConverted && table.CountDamaged();
-  } catch (const std::exception&) {
-    // Reported by whoever opens it next.
-  }
   // Every field but the album, which the upgrade adds to tables without it.
   UpgradeContext upgrade = context;
   upgrade.requiredFields.clear();
   for (const std::string& field : TTablas::DiscFieldList())
     if (field.rfind("ALBUM;", 0) != 0) upgrade.requiredFields.push_back(field);
-  ActualizaTabla("CDROM.Dbf", dataFolder, "ALBUM", "C", "50", 0, upgrade);
-  if (repairs.tableConverted || repairs.tableRepaired) {
-    // Said only when the upgrade did bring the table in order.
-    try {
-      dbf::Table table(true);
-      table.SetFolder(dataFolder);
-      table.SetTableName(TTablas::kDiscTableName);
-      table.Open();
-      if (table.NeedsUpgrade() || table.CountDamaged())
-        repairs.tableConverted = repairs.tableRepaired = false;
-    } catch (const std::exception&) {
-      repairs.tableConverted = repairs.tableRepaired = false;
-    }
-  }
+  const UpgradeResult upgraded =
+      ActualizaTabla("CDROM.Dbf", dataFolder, "ALBUM", "C", "50", 0, upgrade);
+  repairs.tableConverted = upgraded.replaced && upgraded.mended == UpgradeReason::kDBase3;
+  repairs.tableRepaired = upgraded.replaced && upgraded.mended == UpgradeReason::kMiscounted;
   for (const fs::path& folder : {dataFolder, catalogueFolder, dataFolder / "Archivos regenerados"})
     repairs.tempFilesRemoved += RemoveLeftoverTempFiles(folder, false);
 

@@ -145,6 +145,30 @@ std::optional<Stamp> ParseStamp(const std::string& text) {
   return stamp;
 }
 
+// What this program last proved or stamped: while neither the stamp nor the
+// table's facts have moved since, it stands without reading the table again
+// (an opening checks once for the healing and once for the cursor; each
+// change checks before it writes).
+struct LastProof {
+  std::mutex mutex;
+  fs::path folder;
+  std::string stampText;
+  TableImage image;
+};
+
+LastProof& Remembered() {
+  static LastProof last;
+  return last;
+}
+
+void Remember(const fs::path& folder, const std::string& stampText, const TableImage& image) {
+  LastProof& last = Remembered();
+  const std::lock_guard<std::mutex> hold(last.mutex);
+  last.folder = folder;
+  last.stampText = stampText;
+  last.image = image;
+}
+
 [[nodiscard]] bool WriteStamp(const fs::path& folder, const TableImage& image) {
   std::ostringstream out;
   out << kStampMagic << "\n"
@@ -152,7 +176,9 @@ std::optional<Stamp> ParseStamp(const std::string& text) {
       << image.changedNs << " " << NowNs() << " " << image.digest << "\n"
       << Hex(image.header) << "\n";
   // Derived data: a stamp lost in a crash only costs a rebuild.
-  return WriteTransientFile(folder / kIndexStampName, out.str());
+  if (!WriteTransientFile(folder / kIndexStampName, out.str())) return false;
+  Remember(folder, out.str(), image);
+  return true;
 }
 
 // Since Linux 6.13, ext4, XFS, Btrfs and tmpfs give a file a finer change
@@ -217,25 +243,6 @@ std::uint64_t RecordDigest(std::uint32_t recNo, std::string_view record) {
   return Mix(lane[0] ^ Mix(lane[1] + Mix(lane[2] ^ Mix(lane[3] + tail))));
 }
 
-namespace {
-
-// The last proof by content in this program: while neither the stamp nor
-// the table's facts have moved since, it stands without reading the table
-// again (an opening checks once for the healing and once for the cursor).
-struct LastProof {
-  std::mutex mutex;
-  fs::path folder;
-  std::string stampText;
-  TableImage image;
-};
-
-LastProof& Remembered() {
-  static LastProof last;
-  return last;
-}
-
-}  // namespace
-
 StampProof CheckIndexStamp(const fs::path& folder, const fs::path& tableFile, std::uint64_t* digest,
                            bool restampWhenOld) {
   const std::optional<std::string> text = ReadWholeFile(folder / kIndexStampName);
@@ -273,11 +280,7 @@ StampProof CheckIndexStamp(const fs::path& folder, const fs::path& tableFile, st
     // Old enough now for the file system's word: the next opening is quick.
     if (WriteStamp(folder, *image)) return StampProof::kByContent;
   }
-  LastProof& last = Remembered();
-  const std::lock_guard<std::mutex> hold(last.mutex);
-  last.folder = folder;
-  last.stampText = *text;
-  last.image = *image;
+  Remember(folder, *text, *image);
   return StampProof::kByContent;
 }
 
@@ -300,14 +303,6 @@ StampKeeper::StampKeeper(fs::path folder, fs::path tableFile, std::uint64_t dige
       rebuild_(std::move(rebuild)) {}
 
 void StampKeeper::BeforeChange() {
-  if (digest_ && lastImage_) {
-    // Nobody wrote the table since this cursor's own last change and stamp.
-    const FileDescriptor file = FileDescriptor::Open(tableFile_, O_RDONLY | O_CLOEXEC);
-    const std::optional<TableImage> now =
-        file.valid() ? ReadFacts(file.get(), nullptr, nullptr) : std::nullopt;
-    if (now && now->SameFile(*lastImage_)) return;
-  }
-  lastImage_.reset();
   std::uint64_t digest = 0;
   if (CheckIndexStamp(folder_, tableFile_, &digest) != StampProof::kNone) {
     digest_ = digest;  // another program of ours may have moved it
@@ -330,7 +325,6 @@ void StampKeeper::RecordWritten(std::uint32_t recNo, std::string_view before,
 }
 
 void StampKeeper::AfterChange(bool indexesFollow) {
-  lastImage_.reset();
   if (!digest_ || !indexesFollow) {
     DropIndexStamp(folder_);
     return;
@@ -340,10 +334,7 @@ void StampKeeper::AfterChange(bool indexesFollow) {
       file.valid() ? ReadFacts(file.get(), nullptr, nullptr) : std::nullopt;
   if (!image) return DropIndexStamp(folder_);
   image->digest = *digest_;
-  if (WriteStamp(folder_, *image))
-    lastImage_ = std::move(image);
-  else
-    DropIndexStamp(folder_);
+  if (!WriteStamp(folder_, *image)) DropIndexStamp(folder_);
 }
 
 }  // namespace zafirel

@@ -89,9 +89,6 @@ class StampKeeper final : public dbf::RecordObserver {
   std::filesystem::path folder_;
   std::filesystem::path tableFile_;
   std::optional<std::uint64_t> digest_;  // none: the indexes are in doubt
-  // The table as this keeper's last change left it: while the file system
-  // shows it so, no other program has written since.
-  std::optional<TableImage> lastImage_;
   Rebuild rebuild_;
 };
 

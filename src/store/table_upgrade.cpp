@@ -310,20 +310,22 @@ void RemoveReplacedLeftovers(const UpgradeNames& names, const std::vector<SwapSt
 // the new files are renamed into place, and the journal goes. Killed at any
 // point, the folder holds the old table whole (no journal yet) or the next
 // start finishes the swap from the journal.
-void SwapFiles(const UpgradeNames& names, UpgradeLog& log) {
+// True when the new table is in place.
+[[nodiscard]] bool SwapFiles(const UpgradeNames& names, UpgradeLog& log) {
   const std::vector<SwapStep> steps = PlanSwap(names);
   std::vector<std::string> backedUp;
   if (!BackUpOldFiles(names, backedUp, log) || !SyncFiles(names.backup, steps) ||
       !WriteJournal(names, steps)) {
     log.Fail("Tabla no actualizada: " + names.InFolder(names.table));
-    return;
+    return false;
   }
   if (!CopyNewFilesIn(names, steps, log)) {
     if (RestoreOldFiles(names, steps, backedUp, log)) (void)RemoveFile(JournalOf(names));
-    return;
+    return false;
   }
   RemoveReplacedLeftovers(names, steps, backedUp, log);
   (void)RemoveFile(JournalOf(names));
+  return true;
 }
 
 // A swap cut short: the journal names the complete new files, which are
@@ -370,12 +372,16 @@ std::string MissingFields(const dbf::Table& table, const std::vector<std::string
 
 // Why a table that has the field must be rebuilt all the same; empty when
 // it need not.
-std::string RebuildReason(dbf::Table& table) {
-  if (table.NeedsUpgrade())
-    return "La tabla y su archivo de memos son de dBase III, procediendo...";
-  if (table.CountDamaged())
-    return "La cabecera no cuenta los registros que tiene el archivo, procediendo...";
-  return std::string();
+UpgradeReason MendReason(dbf::Table& table) {
+  if (table.NeedsUpgrade()) return UpgradeReason::kDBase3;
+  if (table.CountDamaged()) return UpgradeReason::kMiscounted;
+  return UpgradeReason::kNone;
+}
+
+const char* MendLogLine(UpgradeReason reason) {
+  return reason == UpgradeReason::kDBase3
+             ? "La tabla y su archivo de memos son de dBase III, procediendo..."
+             : "La cabecera no cuenta los registros que tiene el archivo, procediendo...";
 }
 
 bool MakeBackupFolder(const UpgradeNames& names, const UpgradeContext& context) {
@@ -456,9 +462,10 @@ std::tm LocalTimeNow() {
   return local;
 }
 
-void ActualizaTabla(const std::string& tableName, const std::filesystem::path& folder,
-                    const std::string& fieldName, const std::string& fieldType,
-                    const std::string& fieldSize, int mode, const UpgradeContext& context) {
+UpgradeResult ActualizaTabla(const std::string& tableName, const std::filesystem::path& folder,
+                             const std::string& fieldName, const std::string& fieldType,
+                             const std::string& fieldSize, int mode,
+                             const UpgradeContext& context) {
   const UpgradeNames names = MakeNames(tableName, folder);
   if (mode != 1 && !context.requiredFields.empty()) {
     // Another application's table is refused before anything is written.
@@ -475,10 +482,10 @@ void ActualizaTabla(const std::string& tableName, const std::filesystem::path& f
     if (!missing.empty()) {
       context.dialogs.PonerMensaje(context.traduce("TablaAjena") + " " +
                                    Utf8ToAnsi(table.Path().string()) + ": " + missing);
-      return;
+      return {};
     }
   }
-  if (!MakeBackupFolder(names, context)) return;
+  if (!MakeBackupFolder(names, context)) return {};
   std::error_code error;
   if (std::filesystem::exists(JournalOf(names), error)) FinishSwap(names, context);
   const std::filesystem::path logFile =
@@ -492,27 +499,34 @@ void ActualizaTabla(const std::string& tableName, const std::filesystem::path& f
     oldTable.Open();
   } catch (const std::exception&) {
     log.Fail("Tabla Origen no fue creada");
-    return log.Save(logFile);
+    log.Save(logFile);
+    return {};
   }
   if (names.base.empty()) {
     oldTable.Close();
     log.Fail("Tabla Destino no fue creada");
-    return log.Save(logFile);
+    log.Save(logFile);
+    return {};
   }
-  const std::string rebuildReason = mode != 1 ? RebuildReason(oldTable) : std::string();
-  if (mode != 1 && HasField(oldTable, fieldName) && rebuildReason.empty()) return oldTable.Close();
+  UpgradeResult result;
+  result.mended = mode != 1 ? MendReason(oldTable) : UpgradeReason::kNone;
+  if (mode != 1 && HasField(oldTable, fieldName) && result.mended == UpgradeReason::kNone) {
+    oldTable.Close();
+    return result;
+  }
 
   log.Ok("Archivo creado : " + Timestamp(context));
   log.Ok("Tabla : " + names.table);
   if (mode != 1 && !HasField(oldTable, fieldName))
     log.Ok("El campo " + fieldName + " no existe, procediendo...");
-  if (!rebuildReason.empty()) log.Ok(rebuildReason);
+  if (result.mended != UpgradeReason::kNone) log.Ok(MendLogLine(result.mended));
 
   bool alreadyUpdated = false;
   bool replace = RebuildTable(oldTable, names, fieldName, fieldType, fieldSize, mode, context, log,
                               alreadyUpdated);
-  if (replace) SwapFiles(names, log);
+  result.replaced = replace && SwapFiles(names, log);
   log.Save(logFile);
+  return result;
 }
 
 }  // namespace zafirel

@@ -34,6 +34,17 @@ struct UpgradeContext {
   std::vector<std::string> requiredFields = {};
 };
 
+// The local time now, for UpgradeContext::now outside the tests.
+std::tm LocalTimeNow();
+
+// Why a table that has the field was rebuilt all the same.
+enum class UpgradeReason { kNone, kDBase3, kMiscounted };
+
+struct UpgradeResult {
+  bool replaced = false;  // the rebuilt table is in place
+  UpgradeReason mended = UpgradeReason::kNone;
+};
+
 // mode 0: add the field when the table lacks it (a table that has it is left
 // alone, no log written, unless it must be rebuilt all the same: a dBase III
 // table with its memo, or a header whose record count disagrees with the
@@ -45,11 +56,11 @@ struct UpgradeContext {
 // system's reason: a full disc) or the record copy fails (a value that does
 // not fit the new field, or records and no new table to take them); the old
 // table then stays in place and no log is written.
-// The local time now, for UpgradeContext::now outside the tests.
-std::tm LocalTimeNow();
-
-void ActualizaTabla(const std::string& tableName, const std::filesystem::path& folder,
-                    const std::string& fieldName, const std::string& fieldType,
-                    const std::string& fieldSize, int mode, const UpgradeContext& context);
+[[nodiscard]] UpgradeResult ActualizaTabla(const std::string& tableName,
+                                           const std::filesystem::path& folder,
+                                           const std::string& fieldName,
+                                           const std::string& fieldType,
+                                           const std::string& fieldSize, int mode,
+                                           const UpgradeContext& context);
 
 }  // namespace zafirel

@@ -121,7 +121,7 @@ class TableUpgradeTest : public ::testing::Test {
                              now.tm_min = 7;
                              return now;
                            }};
-    ActualizaTabla(table, data_, field, type, size, mode, context);
+    (void)ActualizaTabla(table, data_, field, type, size, mode, context);
   }
 
   std::filesystem::path Backup() const { return data_ / "Archivos regenerados"; }
