@@ -205,8 +205,10 @@ bool FineChangeTimes(const fs::path& folder) {
   }
 }
 
-bool Racy(const Stamp& stamp, const fs::path& folder) {
-  return stamp.stampedNs - stamp.image.changedNs < std::chrono::nanoseconds(kRacyWindow).count() &&
+// A stamp written at stampedNs of a table changed at changedNs that the file
+// system's times alone cannot vouch for.
+bool Racy(std::int64_t stampedNs, std::int64_t changedNs, const fs::path& folder) {
+  return stampedNs - changedNs < std::chrono::nanoseconds(kRacyWindow).count() &&
          !FineChangeTimes(folder);
 }
 
@@ -261,7 +263,7 @@ StampProof CheckIndexStamp(const fs::path& folder, const fs::path& tableFile, st
       }
     }
   }
-  if (!Racy(*stamp, folder)) {
+  if (!Racy(stamp->stampedNs, stamp->image.changedNs, folder)) {
     const FileDescriptor file = FileDescriptor::Open(tableFile, O_RDONLY | O_CLOEXEC);
     if (!file.valid()) return StampProof::kNone;
     const std::optional<TableImage> now = ReadFacts(file.get(), nullptr, nullptr);
@@ -275,9 +277,9 @@ StampProof CheckIndexStamp(const fs::path& folder, const fs::path& tableFile, st
       image->digest != stamp->image.digest)
     return StampProof::kNone;
   if (digest) *digest = image->digest;
-  if (restampWhenOld &&
-      NowNs() - image->changedNs >= std::chrono::nanoseconds(kRacyWindow).count()) {
-    // Old enough now for the file system's word: the next opening is quick.
+  if (restampWhenOld && !Racy(NowNs(), image->changedNs, folder)) {
+    // The file system's word is good for a stamp written now: the next
+    // opening is quick.
     if (WriteStamp(folder, *image)) return StampProof::kByContent;
   }
   Remember(folder, *text, *image);
