@@ -323,7 +323,8 @@ void RawFile::WriteAt(std::uint64_t offset, const char* data, std::size_t n) {
 }
 
 void RawFile::Truncate(std::uint64_t size) {
-  if (!writable_) throw DbfError("El archivo es de solo lectura", path_);
+  if (!writable_) throw DbfError("El archivo es de solo lectura", path_, readOnlyCause_);
+  if (!MayChangeFile()) throw DbfError("No se puede escribir en el archivo", path_, errno);
   if (writes_) ++*writes_;
   cacheValid_ = false;
   if (memory_) {
@@ -331,7 +332,7 @@ void RawFile::Truncate(std::uint64_t size) {
     return;
   }
   if (::ftruncate(fd_.get(), static_cast<off_t>(size)) != 0)
-    throw DbfError("No se puede escribir en el archivo", path_);
+    throw DbfError("No se puede escribir en el archivo", path_, errno);
 }
 
 }  // namespace zafirel::dbf
