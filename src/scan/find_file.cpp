@@ -18,6 +18,7 @@
 #include "scan/iso_image.h"
 #include "util/codepage.h"
 #include "util/file_handle.h"
+#include "util/scope_guard.h"
 #include "util/text.h"
 #include "util/wildcard.h"
 
@@ -71,9 +72,20 @@ void SortByName(std::vector<Entry>& entries) {
 // A folder deeper than this inside an image is not entered.
 constexpr int kMaxImageDepth = 64;
 
+// A path that opens name inside the folder open on folderFd whatever the
+// folder's own path (which may be longer than the system takes).
+std::string ThroughDescriptor(int folderFd, const char* name) {
+  std::string path = "/proc/self/fd/" + std::to_string(folderFd);
+  if (name != nullptr && *name != '\0') {
+    path += '/';
+    path += name;
+  }
+  return path;
+}
+
 // The attributes the file system keeps beyond the permission bits.
 std::uint32_t StoredAttributes(AttributeSource source, int folderFd, const char* name,
-                               const fs::path& hostFolder, bool directory) {
+                               bool directory) {
   if (source == AttributeSource::kFat) {
     const int flags =
         O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (directory ? O_DIRECTORY : 0);
@@ -84,7 +96,7 @@ std::uint32_t StoredAttributes(AttributeSource source, int folderFd, const char*
     return ok ? value & (attr::kReadOnly | attr::kHidden | attr::kSystem | attr::kArchive) : 0;
   }
   if (source == AttributeSource::kNtfs) {
-    const std::string path = (hostFolder / name).string();
+    const std::string path = ThroughDescriptor(folderFd, name);
     unsigned char bytes[4] = {0, 0, 0, 0};
     ssize_t got = lgetxattr(path.c_str(), "system.ntfs_attrib", bytes, sizeof bytes);
     if (got < 1) got = lgetxattr(path.c_str(), "system.dos_attrib", bytes, 1);
@@ -100,7 +112,9 @@ std::uint32_t StoredAttributes(AttributeSource source, int folderFd, const char*
 // walked as the folder of its members.
 struct Below {
   std::string hostName;
-  std::optional<ByteSpan> archive;
+  std::optional<ByteSpan> archive;  // inside a disc image
+  bool archiveFile = false;         // an archive file in the folder, of this size
+  std::uint64_t size = 0;
 };
 
 struct TFindFile::Walk {
@@ -180,7 +194,7 @@ void TFindFile::Execute() {
   if (Attributes.Has(TFileAttribute::ffDirectory)) walk.mask |= attr::kDirectory;
   walk.acceptPlain = Attributes.Has(TFileAttribute::ffNormal);
 
-  const FileDescriptor folder = FileDescriptor::Open(host, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  FileDescriptor folder = FileDescriptor::Open(host, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   const int fd = folder.get();
   struct stat info {};
   if (fd >= 0 && fstat(fd, &info) == 0) walk.device = info.st_dev;
@@ -190,8 +204,12 @@ void TFindFile::Execute() {
     if (volume.f_type == kNtfsMagic || volume.f_type == kFuseMagic)
       walk.source = AttributeSource::kNtfs;
   }
-  hostFolder_ = host;
   imageFile_.clear();
+  folder_ = start;
+  const ScopeGuard done([this] {
+    folder_.clear();
+    currentFd_ = -1;
+  });
   if (fd < 0) {
     if (std::optional<IsoImage> image = IsoImage::Open(host)) {
       // A disc image is walked inside, as the disc it holds.
@@ -205,7 +223,7 @@ void TFindFile::Execute() {
     if (OnNewFolder) OnNewFolder(*this, start, ignore);
     return;
   }
-  WalkFolder(fd, start, walk);
+  WalkFolders(std::move(folder), walk);
 }
 
 void TFindFile::WalkImage(const IsoImage& image, const IsoDirEntry& dir, const std::string& folder,
@@ -318,24 +336,160 @@ void TFindFile::WalkMembers(const MemberTree& tree, const std::string& folder, W
   }
 }
 
-void TFindFile::WalkFolder(int folderFd, const std::string& folder, Walk& walk) {
+// One folder of the walk on the stack: what is left to walk below it, and
+// how to reach it again. Its descriptor is closed as soon as nothing is left
+// below it, or while too many are open; a closed one is opened again from
+// the nearest open folder above it, name by name, and must still be the same
+// folder (device and inode).
+struct TFindFile::Level {
+  FileDescriptor fd;
+  std::string hostName;  // its name in the folder above (empty for the start)
+  dev_t device = 0;
+  ino_t inode = 0;
+  std::size_t folderLength = 0;  // of the Windows-style path, up to its "\"
+  std::vector<Below> below;      // subfolders and archives, in walking order
+  std::size_t next = 0;
+};
+
+namespace {
+
+// Folders the walk keeps open at once below the start folder.
+constexpr std::size_t kMaxOpenFolders = 64;
+
+}  // namespace
+
+int TFindFile::LevelFd(std::vector<Level>& stack, std::size_t i) {
+  if (stack[i].fd.valid()) return stack[i].fd.get();
+  std::size_t open = i;
+  while (open > 0 && !stack[open].fd.valid()) --open;
+  FileDescriptor held;
+  int fd = stack[open].fd.get();
+  for (std::size_t k = open + 1; k <= i; ++k) {
+    FileDescriptor child(
+        openat(fd, stack[k].hostName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat info {};
+    if (!child.valid() || fstat(child.get(), &info) != 0 || info.st_dev != stack[k].device ||
+        info.st_ino != stack[k].inode)
+      return -1;  // moved or replaced meanwhile
+    held = std::move(child);
+    fd = held.get();
+  }
+  stack[i].fd = std::move(held);
+  ++openFolders_;
+  return fd;
+}
+
+void TFindFile::ReopenUpward(std::vector<Level>& stack, std::size_t from) {
+  if (!stack[from].fd.valid()) return;
+  std::size_t wanted = from - 1;
+  while (wanted > 0 && stack[wanted].next == stack[wanted].below.size()) --wanted;
+  if (stack[wanted].fd.valid()) return;
+  FileDescriptor held;
+  int fd = stack[from].fd.get();
+  for (std::size_t k = from; k-- > wanted;) {
+    FileDescriptor parent(openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    struct stat info {};
+    if (!parent.valid() || fstat(parent.get(), &info) != 0 || info.st_dev != stack[k].device ||
+        info.st_ino != stack[k].inode)
+      return;  // moved meanwhile: found again by name from above, if at all
+    held = std::move(parent);
+    fd = held.get();
+  }
+  stack[wanted].fd = std::move(held);
+  ++openFolders_;
+}
+
+void TFindFile::CloseLevel(Level& level) {
+  if (!level.fd.valid()) return;
+  level.fd = FileDescriptor();
+  --openFolders_;
+}
+
+void TFindFile::WalkFolders(FileDescriptor start, Walk& walk) {
+  std::vector<Level> stack;
+  openFolders_ = 0;
+  const auto enter = [&](FileDescriptor fd, std::string hostName) {
+    Level level;
+    struct stat info {};
+    if (fstat(fd.get(), &info) == 0) {
+      level.device = info.st_dev;
+      level.inode = info.st_ino;
+    }
+    level.fd = std::move(fd);
+    level.hostName = std::move(hostName);
+    level.folderLength = folder_.size();
+    stack.push_back(std::move(level));
+    if (stack.size() > 1) ++openFolders_;
+    ListFolder(stack.back(), walk);
+  };
+  enter(std::move(start), {});
+  while (!stack.empty() && !aborted_) {
+    const std::size_t at = stack.size() - 1;
+    Level& level = stack[at];
+    if (level.next == level.below.size()) {
+      if (at > 0) {
+        ReopenUpward(stack, at);
+        CloseLevel(level);
+      }
+      stack.pop_back();
+      if (!stack.empty()) folder_.resize(stack.back().folderLength);
+      continue;
+    }
+    const Below below = std::move(level.below[level.next++]);
+    const int folderFd = LevelFd(stack, at);
+    if (folderFd < 0) {
+      level.next = level.below.size();  // moved away: nothing more below it
+      continue;
+    }
+    const std::size_t length = folder_.size();
+    folder_ += ReportedName(below.hostName);
+    folder_ += '\\';
+    if (below.archiveFile) {
+      currentFd_ = folderFd;
+      WalkArchive(ByteSpan{ThroughDescriptor(folderFd, below.hostName.c_str()), 0, below.size},
+                  folder_, walk);
+      folder_.resize(length);
+      continue;
+    }
+    FileDescriptor child(
+        openat(folderFd, below.hostName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat info {};
+    const bool entered =
+        child.valid() && fstat(child.get(), &info) == 0 &&
+        info.st_dev == walk.device &&  // another volume is not entered
+        (walk.source == AttributeSource::kNone ||
+         (StoredAttributes(walk.source, folderFd, below.hostName.c_str(), true) &
+          (attr::kHidden | attr::kSystem)) == 0);  // nor are hidden and system folders
+    if (!entered) {
+      folder_.resize(length);
+      continue;
+    }
+    if (at > 0 && level.next == level.below.size()) CloseLevel(level);
+    // Past the limit, the open folders nearest the start close: they are needed last.
+    for (std::size_t k = 1; k < stack.size() && openFolders_ >= kMaxOpenFolders; ++k)
+      CloseLevel(stack[k]);
+    enter(std::move(child), below.hostName);
+  }
+}
+
+void TFindFile::ListFolder(Level& level, Walk& walk) {
   bool ignore = false;
-  if (OnNewFolder) OnNewFolder(*this, folder, ignore);
+  if (OnNewFolder) OnNewFolder(*this, folder_, ignore);
   if (ignore || aborted_) return;
 
+  const int folderFd = level.fd.get();
+  currentFd_ = folderFd;
   // Closing a listing closes the descriptor it lists: it gets a copy, and
-  // the caller's stays open for the lookups by name below.
+  // the folder's own stays open for the lookups by name below.
   const OpenFolder listing{FileDescriptor(dup(folderFd))};
   if (!listing.valid()) return;
   DIR* dir = listing.get();
-  const fs::path host = hostFolder_;
   using Entry = Named<unsigned char>;  // the entry's type as readdir gives it
   std::vector<Entry> entries;
   for (const dirent* entry = readdir(dir); entry != nullptr; entry = readdir(dir))
     if (entry->d_name[0] != '.')  // ".", ".." and every dot name
       entries.push_back(NameOf(entry->d_name, entry->d_type));
   SortByName(entries);
-  std::vector<Below> subfolders;
   for (Entry& entry : entries) {
     if (aborted_) break;
     const char* name = entry.hostName.c_str();
@@ -353,12 +507,12 @@ void TFindFile::WalkFolder(int folderFd, const std::string& folder, Walk& walk) 
       }
     }
     if (type == DT_DIR) {
-      if (Subfolders) subfolders.push_back({std::move(entry.hostName), std::nullopt});
+      if (Subfolders) level.below.push_back({std::move(entry.hostName), std::nullopt});
       continue;
     }
     std::uint32_t attributes = (info.st_mode & 0222) == 0 ? attr::kReadOnly : 0;
     if (walk.source != AttributeSource::kNone)
-      attributes |= StoredAttributes(walk.source, folderFd, name, host, false);
+      attributes |= StoredAttributes(walk.source, folderFd, name, false);
     if (!ReportsFile(attributes, walk.mask, walk.acceptPlain)) continue;
     FileInfo found;
     found.name = std::move(entry.reported);
@@ -368,33 +522,14 @@ void TFindFile::WalkFolder(int folderFd, const std::string& folder, Walk& walk) 
     found.hostName = name;
     const std::time_t when = info.st_mtim.tv_sec;
     localtime_r(&when, &found.modified);
-    hostFolder_ = host;
-    if (OnFound) OnFound(*this, folder, found);
+    if (OnFound) OnFound(*this, folder_, found);
     if (Subfolders && Archives && IsArchiveName(found.name))
-      subfolders.push_back({found.hostName, ByteSpan{host / found.hostName, 0, found.size}});
+      level.below.push_back({std::move(entry.hostName), std::nullopt, true, found.size});
   }
+}
 
-  for (const Below& below : subfolders) {
-    if (aborted_) break;
-    const std::string& name = below.hostName;
-    if (below.archive) {
-      WalkArchive(*below.archive, folder + ReportedName(name) + "\\", walk);
-      continue;
-    }
-    const FileDescriptor child(
-        openat(folderFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!child.valid()) continue;
-    const int childFd = child.get();
-    struct stat info {};
-    if (fstat(childFd, &info) != 0 || info.st_dev != walk.device) continue;  // another volume
-    if (walk.source != AttributeSource::kNone &&
-        (StoredAttributes(walk.source, folderFd, name.c_str(), host, true) &
-         (attr::kHidden | attr::kSystem)) != 0)
-      continue;  // hidden and system folders are not entered
-    hostFolder_ = host / name;
-    WalkFolder(childFd, folder + ReportedName(name) + "\\", walk);
-  }
-  hostFolder_ = host;
+fs::path TFindFile::CurrentHostFolder() const {
+  return currentFd_ >= 0 ? fs::path(ThroughDescriptor(currentFd_, nullptr)) : fs::path();
 }
 
 }  // namespace zafirel

@@ -23,6 +23,9 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "util/file_handle.h"
 
 namespace zafirel {
 
@@ -113,15 +116,32 @@ class TFindFile {
   void Abort() { aborted_ = true; }
   bool Aborted() const { return aborted_; }
 
-  // The host folder being listed, for handlers that open a found file.
-  const std::filesystem::path& CurrentHostFolder() const { return hostFolder_; }
+  // A path to the host folder being listed, for handlers that open a found
+  // file: it reaches the folder through its open descriptor, so it works at
+  // any depth, and only while the file is being reported.
+  std::filesystem::path CurrentHostFolder() const;
   // The disc image being walked (a drive mapped to an ISO 9660 image file
   // is walked inside the image); empty for a folder.
   const std::filesystem::path& ImageFile() const { return imageFile_; }
 
  private:
   struct Walk;
-  void WalkFolder(int folderFd, const std::string& folder, Walk& walk);
+  struct Level;
+  // The folder tree below an open folder, walked with a stack of its own
+  // (one level a folder, holding what is left to walk below it), so depth
+  // costs neither the program's stack nor a path per level.
+  void WalkFolders(FileDescriptor start, Walk& walk);
+  // Reports the folder on the top of the stack and its files, and gathers
+  // its subfolders and archives.
+  void ListFolder(Level& level, Walk& walk);
+  // The open descriptor of a level, opened again when it was closed; -1 when
+  // the folder is no longer where it was.
+  int LevelFd(std::vector<Level>& stack, std::size_t i);
+  // Before a level closes, the nearest level above it with work left is
+  // opened again through "..", one step a level, when it was closed: walking
+  // back up costs one opening a level, not one path from the start.
+  void ReopenUpward(std::vector<Level>& stack, std::size_t from);
+  void CloseLevel(Level& level);
   void WalkArchive(const ByteSpan& archive, const std::string& path, Walk& walk);
   void WalkMembers(const MemberTree& tree, const std::string& path, Walk& walk);
   void WalkImage(const IsoImage& image, const IsoDirEntry& folder, const std::string& path,
@@ -131,7 +151,9 @@ class TFindFile {
   std::string filename_ = "*.*";
   std::string location_;
   bool aborted_ = false;
-  std::filesystem::path hostFolder_;
+  std::string folder_;  // the Windows-style path of the folder being walked
+  int currentFd_ = -1;  // the folder being listed
+  std::size_t openFolders_ = 0;
   std::filesystem::path imageFile_;
 };
 

@@ -3,11 +3,16 @@
 // messages, stopping, and what a Linux tree holds besides plain files.
 #include "scan/find_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
+#include <functional>
+#include <memory>
+#include <set>
 
 #include "scan/drive_map.h"
 #include "test_support.h"
@@ -170,6 +175,89 @@ TEST_F(FindFileTest, HostNamesBecomeAnsiAndBadBytesQuestionMarks) {
   std::sort(events.begin(), events.end());
   EXPECT_EQ(events,
             (std::vector<std::string>{"  T:\\caf\xE9.txt 1", "  T:\\mal??.bin 1", "F T:\\"}));
+}
+
+// Runs work on a thread with a small stack, as deep walks must not need one.
+void OnSmallStack(const std::function<void()>& work) {
+  pthread_attr_t attributes;
+  pthread_attr_init(&attributes);
+  pthread_attr_setstacksize(&attributes, 256 * 1024);
+  pthread_t thread;
+  auto* job = new std::function<void()>(work);
+  ASSERT_EQ(
+      pthread_create(
+          &thread, &attributes,
+          [](void* w) -> void* {
+            std::unique_ptr<std::function<void()>> run(static_cast<std::function<void()>*>(w));
+            (*run)();
+            return nullptr;
+          },
+          job),
+      0);
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attributes);
+}
+
+// Depth costs neither the program's stack nor a descriptor a level: a chain
+// deeper than the longest path the system takes, with a side folder at every
+// level walked after the chain below it (so the walk must find its way back
+// to folders whose descriptors it closed), on a 256 KiB stack, leaving no
+// descriptor open; a level moved away meanwhile is still walked whole.
+TEST_F(FindFileTest, WalksChainsDeeperThanPathsGoAndComesBackToEachLevel) {
+  constexpr int kLevels = 1500;  // past PATH_MAX and the usual 1,024 open files
+  const auto openDescriptors = [] {
+    return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
+  };
+  int fd = open(folder_.Path().c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(fd, 0);
+  for (int i = 0; i < kLevels; ++i) {
+    ASSERT_EQ(mkdirat(fd, "carpeta", 0755), 0);
+    ASSERT_EQ(mkdirat(fd, "lado", 0755), 0);
+    close(openat(fd, "lado/f.txt", O_CREAT | O_WRONLY, 0644));
+    const int next = openat(fd, "carpeta", O_RDONLY | O_DIRECTORY);
+    close(fd);
+    fd = next;
+  }
+  close(fd);
+  const auto before = openDescriptors();
+  TFindFile walker(drives_);
+  walker.SetLocation("T:\\");
+  // Paths grow with depth: events are compared by their hashes.
+  const auto hash = [](const std::string& event) { return std::hash<std::string>()(event); };
+  std::vector<std::size_t> expected{hash("F T:\\")};
+  std::string path = "T:\\";
+  for (int i = 0; i < kLevels; ++i) {
+    path += "carpeta\\";
+    expected.push_back(hash("F " + path));
+  }
+  for (int i = kLevels; i-- > 0;) {
+    path.resize(path.size() - 8);
+    expected.push_back(hash("F " + path + "lado\\"));
+    expected.push_back(hash("  " + path + "lado\\f.txt"));
+  }
+  std::vector<std::size_t> events;
+  walker.OnNewFolder = [&](TFindFile&, const std::string& folder, bool&) {
+    events.push_back(hash("F " + folder));
+  };
+  walker.OnFound = [&](TFindFile&, const std::string& folder, FileInfo& info) {
+    events.push_back(hash("  " + folder + info.name));
+  };
+  OnSmallStack([&] { walker.Execute(); });
+  EXPECT_TRUE(events == expected);
+  EXPECT_EQ(openDescriptors(), before);
+
+  bool moved = false;
+  walker.OnNewFolder = [&](TFindFile&, const std::string& folder, bool&) {
+    if (moved || std::count(folder.begin(), folder.end(), '\\') < 300) return;
+    fs::rename(folder_ / "carpeta" / "carpeta", folder_ / "fuera");
+    moved = true;
+  };
+  std::set<std::string> sides;
+  walker.OnFound = [&](TFindFile&, const std::string& folder, FileInfo&) { sides.insert(folder); };
+  OnSmallStack([&] { walker.Execute(); });
+  EXPECT_TRUE(moved);
+  EXPECT_EQ(sides.size(), static_cast<std::size_t>(kLevels));
+  EXPECT_EQ(openDescriptors(), before);
 }
 
 TEST(AttributeRules, HiddenAndSystemFilesAreReportedUnderTheDefaultMask) {
