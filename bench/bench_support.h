@@ -274,9 +274,7 @@ inline RunFigures CatalogueVolume(const fs::path& data, const fs::path& volume, 
   tablas.OpenDiscTable();
   zafirel::DriveMap drives;
   drives.Map('V', volume);
-  zafirel::LineList files;
-  std::vector<std::string> folders;
-  zafirel::CatalogueRun run(tablas, drives, zafirel::Locale{}, files, folders);
+  zafirel::CatalogueRun run(tablas, drives, zafirel::Locale{});
   run.catalogueFolder = below.catalogos;
   run.tempFolder = below.temp;
   run.Zips = zips;
@@ -287,7 +285,7 @@ inline RunFigures CatalogueVolume(const fs::path& data, const fs::path& volume, 
   const auto start = Clock::now();
   run.Walk(true);
   if (!run.FinishDisc()) std::fputs("the catalogue could not be written\n", stderr);
-  return {MsSince(start), files.size(), folders.size()};
+  return {MsSince(start), run.Progress().files, run.Progress().folders};
 }
 
 }  // namespace bench

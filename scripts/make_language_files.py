@@ -35,6 +35,8 @@ TEXTS = [
      "Double-click to edit the selected file. Click the right mouse button "
      "to see more options."),
     ("ArchivosProcesados", " archivos procesados en ", " files processed in "),
+    ("ProgresoArchivos", "archivos", "files"),
+    ("ProgresoCarpetas", "carpetas", "folders"),
     ("AsignarGrafico", "¿Deseas asignar esta imagen al catálogo?",
      "Do you want to assign this picture to the catalogue?"),
     ("Atencion", "Atención", "Warning"),

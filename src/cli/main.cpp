@@ -331,9 +331,7 @@ int Catalogue(const Options& options) {
 
   fs::create_directories(folder.below.catalogos, ec);
   fs::create_directories(folder.below.temp, ec);
-  LineList files;
-  std::vector<std::string> folders;
-  CatalogueRun run(tablas, drives, Locale::FromEnvironment(), files, folders);
+  CatalogueRun run(tablas, drives, Locale::FromEnvironment());
   run.catalogueFolder = folder.below.catalogos;
   run.tempFolder = folder.below.temp;
   run.Zips = options.flags.count("--zips") > 0;
@@ -391,7 +389,8 @@ int Catalogue(const Options& options) {
     return Fail(kFailed, Why(error));
   }
   char done[96];
-  std::snprintf(done, sizeof done, ": %zu files in %.3f s\n", files.size(), run.elapsedSeconds);
+  std::snprintf(done, sizeof done, ": %llu files in %.3f s\n",
+                static_cast<unsigned long long>(run.Progress().files), run.elapsedSeconds);
   Write("disc " + run.NumeroNuevo + done);
   return kDone;
 }

@@ -13,6 +13,7 @@
 #include "store/disc_removal.h"
 #include "store/tablas.h"
 #include "util/failure.h"
+#include "util/file_change.h"
 #include "util/scope_guard.h"
 #include "util/text.h"
 
@@ -34,14 +35,8 @@ std::string FileListLine(const std::string& folder, const FileInfo& info, const 
   return line;
 }
 
-CatalogueRun::CatalogueRun(TTablas& tablas, const DriveMap& drives, const Locale& locale,
-                           LineList& files, std::vector<std::string>& folders)
-    : Buscador(drives),
-      Discos(drives),
-      tablas_(tablas),
-      locale_(locale),
-      files_(files),
-      folders_(folders) {}
+CatalogueRun::CatalogueRun(TTablas& tablas, const DriveMap& drives, const Locale& locale)
+    : Buscador(drives), Discos(drives), tablas_(tablas), locale_(locale) {}
 
 CatalogueRun::DriveCheck CatalogueRun::PrepareDrive(const std::string& root) {
   if (root.size() != 3 || root[1] != ':' || root[2] != '\\') return DriveCheck::kNotARoot;
@@ -96,29 +91,60 @@ void CatalogueRun::AppendDisc() {
 }
 
 void CatalogueRun::Walk(bool subfolders) {
-  files_.clear();
-  folders_.clear();
-  walkedBytes_ = 0;
+  progress_ = RunProgress{};
+  progress_.totalBytes = Discos.UsedBytes();
+  writeFailed_ = false;
+  started_ = std::chrono::steady_clock::now();
+  lastTick_ = started_ - progressInterval;  // the first folder is shown at once
+  const ScopeGuard clock([&] {
+    elapsedSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+    progress_.seconds = elapsedSeconds;
+  });
+  list_ = StreamedFile(ListFilePath(catalogueFolder, NumeroNuevo),
+                       RunWorkingFile(ListFilePath(catalogueFolder, NumeroNuevo)));
+  tree_ = StreamedFile(TreeFilePath(catalogueFolder, NumeroNuevo),
+                       RunWorkingFile(TreeFilePath(catalogueFolder, NumeroNuevo)));
+  if (!list_.ok() || !tree_.ok()) {
+    writeFailed_ = true;
+    throw Failure("ErrorEscribirCatalogo", "No se pueden escribir los archivos del cat\xE1logo",
+                  list_.ok() ? tree_.working() : list_.working(),
+                  list_.ok() ? tree_.error() : list_.error(), NumeroNuevo);
+  }
   Buscador.SetFilename("*.*");
   Buscador.Subfolders = subfolders;
   Buscador.Archives = Archives;
   Buscador.OnNewFolder = [this](TFindFile&, const std::string& folder, bool&) {
-    try {
-      folders_.push_back(folder);
-      if (onFolder) onFolder(folder);
-    } catch (const std::exception&) {
-      // A failure while showing the folder does not end the walk.
-    }
+    tree_.Append(folder);
+    tree_.Append("\r\n");
+    Written(tree_);
+    ++progress_.folders;
+    Tick(folder);
   };
   Buscador.OnFound = [this](TFindFile&, const std::string& folder, FileInfo& info) {
     BuscadorFound(folder, info);
   };
-  const auto start = std::chrono::steady_clock::now();
-  const ScopeGuard clock([&] {
-    elapsedSeconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  });
   Buscador.Execute();
+}
+
+void CatalogueRun::Written(StreamedFile& file) {
+  if (file.ok() || writeFailed_) return;
+  writeFailed_ = true;
+  Buscador.Abort();
+}
+
+void CatalogueRun::Tick(const std::string& folder) {
+  if (!onProgress) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (now - lastTick_ < progressInterval) return;
+  lastTick_ = now;
+  progress_.folder = folder;
+  progress_.seconds = std::chrono::duration<double>(now - started_).count();
+  try {
+    onProgress(progress_);
+  } catch (const std::exception&) {
+    // A failure while showing the progress does not end the walk.
+  }
 }
 
 void CatalogueRun::BuscadorFound(const std::string& folder, const FileInfo& info) {
@@ -139,8 +165,12 @@ void CatalogueRun::BuscadorFound(const std::string& folder, const FileInfo& info
       suffix = ReadZipDescription(archive, tempFolder).LineSuffix();
     }
   }
-  files_.push_back(FileListLine(folder, info, locale_, suffix));
-  walkedBytes_ += info.size;
+  list_.Append(FileListLine(folder, info, locale_, suffix));
+  list_.Append("\r\n");
+  Written(list_);
+  ++progress_.files;
+  progress_.bytes += info.size;
+  Tick(folder);
 }
 
 // The run's own record: its number, this drive's serial and no count yet,
@@ -164,6 +194,8 @@ bool CatalogueRun::LocateNewDisc() {
 }
 
 void CatalogueRun::DiscardDisc() {
+  list_.Discard();
+  tree_.Discard();
   if (!NumeroNuevo.empty()) {
     FolderLock lock(tablas_.Folder());
     if (LocateNewDisc()) DeleteDisc(tablas_, catalogueFolder, NumeroNuevo);
@@ -172,11 +204,13 @@ void CatalogueRun::DiscardDisc() {
   claim_.Release();
 }
 
-bool CatalogueRun::WriteFiles() {
-  LineList tree;
-  for (const std::string& folder : folders_) tree.push_back(folder);
-  return WriteCatalogueFile(ListFilePath(catalogueFolder, NumeroNuevo), files_) &&
-         WriteCatalogueFile(TreeFilePath(catalogueFolder, NumeroNuevo), tree);
+bool CatalogueRun::CommitFiles() {
+  if (!list_.Commit()) return false;
+  if (tree_.Commit()) return true;
+  const int cause = errno;
+  (void)RemoveFile(ListFilePath(catalogueFolder, NumeroNuevo));
+  errno = cause;
+  return false;
 }
 
 bool CatalogueRun::FinishDisc() {
@@ -184,14 +218,14 @@ bool CatalogueRun::FinishDisc() {
   bool finished = false;
   try {
     if (LocateNewDisc()) {
-      if (!WriteFiles())
+      if (!CommitFiles())
         throw Failure("ErrorEscribirCatalogo", "No se pueden escribir los archivos del cat\xE1logo",
                       catalogueFolder, errno, NumeroNuevo);
       dbf::Table& discs = tablas_.TablaCDRom;
       discs.Edit();
-      discs.SetString("TOTFILES", std::to_string(files_.size()));
+      discs.SetString("TOTFILES", std::to_string(progress_.files));
       // A folder catalogued as a disc is as large as what it holds.
-      if (!Discos.WholeVolume()) discs.SetString("BYTESCD", MegabytesText(walkedBytes_));
+      if (!Discos.WholeVolume()) discs.SetString("BYTESCD", MegabytesText(progress_.bytes));
       discs.SetString("NUMEROCD", discs.AsString("AUTO"));
       discs.Post();
       finished = true;
@@ -200,6 +234,8 @@ bool CatalogueRun::FinishDisc() {
     finishFailure_ = std::current_exception();
     tablas_.TablaCDRom.Cancel();
   }
+  list_.Discard();
+  tree_.Discard();
   if (!finished) {
     // Whatever of the disc reached the disc goes again.
     try {

@@ -1,21 +1,29 @@
 // The core of a catalogue run: checking the chosen drive, the duplicate test
-// by serial number, the new disc record, the walk that gathers one line per
-// folder and one per file, and the closing steps that complete the record and
-// write the two catalogue files. The window and the command line drive the
-// same steps, adding their own dialogs between them.
+// by serial number, the new disc record, the walk that writes one line per
+// folder and one per file as it goes, and the closing steps that put the two
+// catalogue files in place and complete the record. The window and the
+// command line drive the same steps, adding their own dialogs between them.
+//
+// The lines go straight to two working files beside the catalogue files
+// ("N.Ct.run", "N.Ind.run"), so a run's memory does not grow with the disc.
+// They become the catalogue files only when the walk completed; a stopped or
+// failed run removes them, and one left by a crash is removed by the next
+// opening of the data folder (its number is no longer claimed by a run).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "scan/disk_info.h"
 #include "scan/find_file.h"
-#include "store/line_list.h"
+#include "util/file_writer.h"
 #include "util/folder_lock.h"
 #include "util/locale.h"
 
@@ -34,6 +42,18 @@ inline std::string TitleForLabel(const std::string& label) {
 // carries a description (see ZipDescription::LineSuffix).
 std::string FileListLine(const std::string& folder, const FileInfo& info, const Locale& locale,
                          const std::string& suffix);
+
+// How far a run has come.
+struct RunProgress {
+  std::uint64_t folders = 0;
+  std::uint64_t files = 0;
+  std::uint64_t bytes = 0;  // sizes of the files walked
+  double seconds = 0;
+  // The bytes the walk will see in all, when known (a volume's used bytes,
+  // an image's size); 0 when not.
+  std::uint64_t totalBytes = 0;
+  std::string folder;  // the folder being walked
+};
 
 // How a run driven by CatalogueRun::Catalogue ended.
 enum class RunOutcome {
@@ -77,9 +97,7 @@ class CatalogueRun {
  public:
   enum class DriveCheck { kReady, kNotARoot, kDriveError };
 
-  // The lines are gathered into the given lists, which the caller owns.
-  CatalogueRun(TTablas& tablas, const DriveMap& drives, const Locale& locale, LineList& files,
-               std::vector<std::string>& folders);
+  CatalogueRun(TTablas& tablas, const DriveMap& drives, const Locale& locale);
 
   TFindFile Buscador;
   TDiskInfo Discos;
@@ -89,9 +107,11 @@ class CatalogueRun {
   std::filesystem::path catalogueFolder;
   std::string NumeroNuevo;  // the new record's number while the run lasts
   double elapsedSeconds = 0;
-  // Runs for every folder entered, after its line was added (the window
-  // shows it and lets pending events run).
-  std::function<void(const std::string& folder)> onFolder;
+  // Runs during the walk at most once every progressInterval (and once at
+  // its start): the window shows the figures and lets pending events run,
+  // so a stop is seen within that time.
+  std::function<void(const RunProgress&)> onProgress;
+  std::chrono::milliseconds progressInterval{75};
 
   // Only a drive root ("D:\") of a mapped letter can be catalogued.
   DriveCheck PrepareDrive(const std::string& root);
@@ -104,9 +124,12 @@ class CatalogueRun {
   // number another live run holds is passed over), and the new disc record.
   // Throws when the record cannot be written (nothing is left then).
   void AppendDisc();
-  // Walks the drive; the elapsed time is set also when a failure ends it.
+  // Walks the drive into the working files; the elapsed time is set also
+  // when a failure ends it. A working file that cannot be written ends the
+  // walk (the run then ends as kFilesNotWritten).
   void Walk(bool subfolders);
-  bool Stopped() const { return Buscador.Aborted(); }
+  bool Stopped() const { return Buscador.Aborted() && !writeFailed_; }
+  const RunProgress& Progress() const { return progress_; }
   // After a stop: the new record and any file of it go, if they still exist.
   void DiscardDisc();
   // After a completed walk, under the lock: both catalogue files are
@@ -124,16 +147,19 @@ class CatalogueRun {
 
  private:
   void BuscadorFound(const std::string& folder, const FileInfo& info);
+  void Written(StreamedFile& file);
+  void Tick(const std::string& folder);
   bool LocateNewDisc();
-  [[nodiscard]] bool WriteFiles();
+  [[nodiscard]] bool CommitFiles();
 
   TTablas& tablas_;
   Locale locale_;
-  LineList& files_;
-  std::vector<std::string>& folders_;
-  RunClaim claim_;                    // held from the append to the end of the run
-  std::uint32_t newRecNo_ = 0;        // where the run's record was appended
-  std::uint64_t walkedBytes_ = 0;     // sizes of the files walked
+  RunClaim claim_;              // held from the append to the end of the run
+  std::uint32_t newRecNo_ = 0;  // where the run's record was appended
+  StreamedFile list_, tree_;    // the working files while the run lasts
+  bool writeFailed_ = false;    // a working file could not be written
+  RunProgress progress_;
+  std::chrono::steady_clock::time_point started_, lastTick_;
   std::exception_ptr finishFailure_;  // why FinishDisc last failed
 };
 

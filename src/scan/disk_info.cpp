@@ -267,6 +267,7 @@ void TDiskInfo::SetDrive(std::string_view value) {
       freeClusters_ = 0;
       totalDiskSpace_ = MegabytesText(image->VolumeBytes());
       diskFreeSpace_ = MegabytesText(0);
+      usedBytes_ = image->VolumeBytes();
     }
     return;
   }
@@ -280,6 +281,7 @@ void TDiskInfo::SetDrive(std::string_view value) {
   serialNumber_ = info.serial;
   fileSystemType_ = info.fileSystem;
   wholeVolume_ = !place || place->root;
+  usedBytes_ = 0;
 
   struct statvfs space;
   if (!place || statvfs(folder->c_str(), &space) != 0) return;
@@ -289,6 +291,8 @@ void TDiskInfo::SetDrive(std::string_view value) {
   freeClusters_ = Clamp32(space.f_bavail);
   totalDiskSpace_ = MegabytesText(std::uint64_t{space.f_blocks} * space.f_frsize);
   diskFreeSpace_ = MegabytesText(std::uint64_t{space.f_bavail} * space.f_frsize);
+  if (wholeVolume_ && space.f_blocks >= space.f_bfree)
+    usedBytes_ = std::uint64_t{space.f_blocks - space.f_bfree} * space.f_frsize;
 }
 
 std::string TDiskInfo::DriveType() const {

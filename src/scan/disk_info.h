@@ -40,6 +40,9 @@ class TDiskInfo {
   // False when the drive stands for a folder inside a volume rather than
   // for the volume's root: its sizes are then the host volume's.
   bool WholeVolume() const { return wholeVolume_; }
+  // The bytes in use on the whole volume (an image's size for a disc
+  // image); 0 when unknown or when the drive stands for a folder.
+  std::uint64_t UsedBytes() const { return usedBytes_; }
 
  private:
   const DriveMap& drives_;
@@ -48,6 +51,7 @@ class TDiskInfo {
   std::string diskFreeSpace_, totalDiskSpace_, volumeName_, serialNumber_ = "00000000",
                                                             fileSystemType_;
   bool wholeVolume_ = true;
+  std::uint64_t usedBytes_ = 0;
 };
 
 // Pure rules over bytes, for the volume readers and their tests.

@@ -225,7 +225,8 @@ std::string SuperblockLabel(std::string_view bytes, std::size_t at, std::size_t 
 // hex digits: the same whatever folder the volume is mounted on.
 std::uint32_t UuidSerial(std::string_view bytes, std::size_t at) {
   std::uint32_t value = 0;
-  for (std::size_t i = 0; i < 4; ++i) value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+  for (std::size_t i = 0; i < 4; ++i)
+    value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
   return value;
 }
 

@@ -6,7 +6,7 @@
 
 namespace zafirel {
 
-inline constexpr std::array<std::string_view, 142> kLanguageKeys = {
+inline constexpr std::array<std::string_view, 144> kLanguageKeys = {
     "Aceptar",
     "Actualizando",
     "Ajustar",
@@ -16,6 +16,8 @@ inline constexpr std::array<std::string_view, 142> kLanguageKeys = {
     "ArchivosCatalogos",
     "ArchivosHint",
     "ArchivosProcesados",
+    "ProgresoArchivos",
+    "ProgresoCarpetas",
     "AsignarGrafico",
     "Atencion",
     "BBuscarHint",

@@ -30,6 +30,31 @@ LineList ReadCatalogueFile(const fs::path& file) {
   return LineList::FromText(std::move(*text));
 }
 
+namespace {
+constexpr std::string_view kRunSuffix = ".run";
+}  // namespace
+
+fs::path RunWorkingFile(const fs::path& catalogueFile) {
+  fs::path working = catalogueFile;
+  working += kRunSuffix;
+  return working;
+}
+
+std::optional<std::string> RunWorkingFileNumber(std::string_view name) {
+  if (name.size() <= kRunSuffix.size() ||
+      name.substr(name.size() - kRunSuffix.size()) != kRunSuffix)
+    return std::nullopt;
+  name.remove_suffix(kRunSuffix.size());
+  const std::size_t dot = name.rfind('.');
+  if (dot == std::string_view::npos || dot == 0) return std::nullopt;
+  const std::string_view extension = name.substr(dot);
+  if (extension != ".Ct" && extension != ".Ind") return std::nullopt;
+  const std::string_view number = name.substr(0, dot);
+  for (const char c : number)
+    if (c < '0' || c > '9') return std::nullopt;
+  return std::string(number);
+}
+
 bool DeleteCatalogueFiles(const fs::path& catalogueFolder, std::string_view number) {
   const bool list = RemoveFile(ListFilePath(catalogueFolder, number));
   const bool tree = RemoveFile(TreeFilePath(catalogueFolder, number));

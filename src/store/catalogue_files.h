@@ -5,6 +5,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,13 @@ std::filesystem::path ListFilePath(const std::filesystem::path& catalogueFolder,
 [[nodiscard]] bool WriteCatalogueFile(const std::filesystem::path& file, const LineList& lines);
 // Throws std::runtime_error naming the file when it cannot be read.
 LineList ReadCatalogueFile(const std::filesystem::path& file);
+// The working file a catalogue run writes a catalogue file through ("N.Ct"
+// gives "N.Ct.run"); it becomes the file when the run completes.
+std::filesystem::path RunWorkingFile(const std::filesystem::path& catalogueFile);
+// The disc number of a run's working file, by its name; nothing for any
+// other name.
+std::optional<std::string> RunWorkingFileNumber(std::string_view fileName);
+
 // Deletes both files of a disc where they exist; true when neither is left.
 [[nodiscard]] bool DeleteCatalogueFiles(const std::filesystem::path& catalogueFolder,
                                         std::string_view number);

@@ -143,6 +143,11 @@ DataFolderRepairs PrepareDataFolder(const fs::path& dataFolder, const fs::path& 
   repairs.tableRepaired = upgraded.replaced && upgraded.mended == UpgradeReason::kMiscounted;
   for (const fs::path& folder : {dataFolder, catalogueFolder, dataFolder / "Archivos regenerados"})
     repairs.tempFilesRemoved += RemoveLeftoverTempFiles(folder, false);
+  // The working files of a run that ended without finishing (a crash).
+  for (const std::string& name : ListFiles(catalogueFolder, "*.run"))
+    if (const std::optional<std::string> number = RunWorkingFileNumber(name))
+      if (!RunClaim::Claimed(dataFolder, NumberOf(*number)) && RemoveFile(catalogueFolder / name))
+        ++repairs.tempFilesRemoved;
 
   TTablas tablas;
   tablas.SetFolder(dataFolder);

@@ -19,31 +19,118 @@ namespace {
 // and renames it over target. Any failure removes the temporary file.
 template <typename Fill>
 bool ReplaceThroughTemp(const std::filesystem::path& target, Fill&& fill, bool flush = true) {
-  if (!MayChangeFile()) return false;
-  errno = 0;
-  std::string temp = target.string() + std::string(kTempMarker) + "XXXXXX";
-  FileDescriptor file(mkstemp(temp.data()));
-  if (!file.valid()) return false;
-  const int fd = file.get();
-  bool ok = fill(fd);
-  // Keep the permissions an existing target had; mkstemp gives 0600.
-  struct stat st {};
-  if (ok && ::stat(target.c_str(), &st) == 0)
-    ::fchmod(fd, st.st_mode & 07777);
-  else if (ok)
-    ::fchmod(fd, 0644);
-  if (ok && flush) ok = SyncDescriptor(fd);
-  if (!file.Close()) ok = false;
-  if (ok) ok = RenameFile(temp, target, flush);
-  if (!ok) {
-    const int cause = errno != 0 ? errno : EIO;  // the step that failed, not the clean-up
-    ::unlink(temp.c_str());
+  StreamedFile file(target);
+  if (!file.ok()) return false;
+  if (!fill(file.fd())) {
+    const int cause = errno != 0 ? errno : EIO;
+    file.Discard();
     errno = cause;
+    return false;
   }
-  return ok;
+  return file.Commit(flush);
 }
 
 }  // namespace
+
+namespace {
+constexpr std::size_t kStreamBuffer = std::size_t{256} << 10;
+}  // namespace
+
+StreamedFile::StreamedFile(std::filesystem::path target, std::filesystem::path working)
+    : target_(std::move(target)), working_(std::move(working)) {
+  if (!MayChangeFile()) {
+    Fail(errno);
+    return;
+  }
+  errno = 0;
+  if (working_.empty()) {
+    std::string temp = target_.string() + std::string(kTempMarker) + "XXXXXX";
+    file_ = FileDescriptor(mkstemp(temp.data()));
+    working_ = temp;
+  } else {
+    file_ = FileDescriptor::Open(working_, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  }
+  if (!file_.valid()) {
+    working_.clear();
+    Fail(errno);
+    return;
+  }
+  error_ = 0;
+}
+
+StreamedFile& StreamedFile::operator=(StreamedFile&& other) noexcept {
+  if (this != &other) {
+    Discard();
+    target_ = std::move(other.target_);
+    working_ = std::move(other.working_);
+    file_ = std::move(other.file_);
+    buffer_ = std::move(other.buffer_);
+    bytes_ = other.bytes_;
+    error_ = other.error_;
+    other.working_.clear();
+    other.error_ = EBADF;
+  }
+  return *this;
+}
+
+void StreamedFile::Fail(int cause) {
+  if (error_ == 0 || error_ == EBADF) error_ = cause != 0 ? cause : EIO;
+}
+
+void StreamedFile::Append(std::string_view piece) {
+  if (!ok()) return;
+  bytes_ += piece.size();
+  if (buffer_.capacity() < kStreamBuffer) buffer_.reserve(kStreamBuffer);
+  if (buffer_.size() + piece.size() > kStreamBuffer && !Flush()) return;
+  if (piece.size() >= kStreamBuffer) {
+    if (!MayChangeFile() || !WriteAll(file_.get(), piece.data(), piece.size())) Fail(errno);
+    return;
+  }
+  buffer_.append(piece);
+}
+
+bool StreamedFile::Flush() {
+  if (!ok()) return false;
+  if (buffer_.empty()) return true;
+  if (!MayChangeFile() || !WriteAll(file_.get(), buffer_.data(), buffer_.size())) {
+    Fail(errno);
+    return false;
+  }
+  buffer_.clear();
+  return true;
+}
+
+bool StreamedFile::Commit(bool flush) {
+  bool done = Flush();
+  if (done) {
+    const int fd = file_.get();
+    // Keep the permissions an existing target had; a new one gets 0644.
+    struct stat st {};
+    ::fchmod(fd, ::stat(target_.c_str(), &st) == 0 ? st.st_mode & 07777 : 0644);
+    if (flush && !SyncDescriptor(fd)) Fail(errno);
+    if (!file_.Close()) Fail(errno);
+    if (ok() && !RenameFile(working_, target_, flush)) Fail(errno);
+    done = ok();
+  }
+  if (done) {
+    working_.clear();
+    error_ = EBADF;  // spent
+    return true;
+  }
+  const int cause = error_;
+  Discard();
+  errno = cause;
+  return false;
+}
+
+void StreamedFile::Discard() {
+  const int saved = errno;
+  (void)file_.Close();
+  if (!working_.empty()) ::unlink(working_.c_str());
+  working_.clear();
+  buffer_.clear();
+  errno = saved;
+}
 
 bool WriteFileAtomically(const std::filesystem::path& target, std::string_view bytes) {
   return ReplaceThroughTemp(

@@ -9,10 +9,14 @@
 // IsLeftoverTempFile and removed at the next start.
 #pragma once
 
+#include <cerrno>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "util/file_handle.h"
 
 namespace zafirel {
 
@@ -34,6 +38,50 @@ inline constexpr std::string_view kTempMarker = ".tmp-";
 // The whole contents of a file, read in one pass; nothing when the file
 // cannot be opened (errno then tells why) or a read fails.
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& path);
+
+// A file written piece by piece and put in place whole at the end, the same
+// way as WriteFileAtomically: the pieces go to a working file beside the
+// target (a temporary name, or one the caller gives), which Commit flushes
+// and renames over the target. Until then the target is untouched; a working
+// file not committed is removed when the writer ends. The first failure is
+// kept (with its errno): later pieces are dropped and Commit reports it.
+class StreamedFile {
+ public:
+  StreamedFile() = default;
+  // Creates the working file (replacing one of the given name).
+  explicit StreamedFile(std::filesystem::path target, std::filesystem::path working = {});
+  StreamedFile(StreamedFile&&) noexcept = default;
+  StreamedFile& operator=(StreamedFile&& other) noexcept;
+  ~StreamedFile() { Discard(); }
+
+  // False once anything failed (the working file could not be made included).
+  bool ok() const { return error_ == 0; }
+  int error() const { return error_; }
+  std::uint64_t bytes() const { return bytes_; }
+  const std::filesystem::path& working() const { return working_; }
+
+  // Buffered; the buffer goes to the file whenever it fills.
+  void Append(std::string_view piece);
+  // The descriptor, for a writer that fills the file itself (after Flush).
+  int fd() const { return file_.get(); }
+  [[nodiscard]] bool Flush();
+  // Writes what is buffered, keeps an existing target's permissions (0644
+  // for a new one), flushes the file to the disc unless told not to, renames
+  // it over the target and flushes the folder. False (errno set, the working
+  // file gone, the target as it was) when any step failed.
+  [[nodiscard]] bool Commit(bool flush = true);
+  // Removes the working file; the target stays as it was.
+  void Discard();
+
+ private:
+  void Fail(int cause);
+
+  std::filesystem::path target_, working_;
+  FileDescriptor file_;
+  std::string buffer_;
+  std::uint64_t bytes_ = 0;
+  int error_ = EBADF;
+};
 
 // A name WriteFileAtomically gives its temporary files.
 bool IsLeftoverTempFile(std::string_view fileName);

@@ -264,9 +264,7 @@ TEST_F(InterruptionTest, CatalogueRun) {
         Open(data, tablas);
         DriveMap drives;
         drives.Map('E', volume);
-        LineList files;
-        std::vector<std::string> folders;
-        CatalogueRun run(tablas, drives, Locale{}, files, folders);
+        CatalogueRun run(tablas, drives, Locale{});
         run.catalogueFolder = FoldersBelow(data).catalogos;
         run.tempFolder = data;
         if (run.PrepareDrive("E:\\") != CatalogueRun::DriveCheck::kReady) return false;

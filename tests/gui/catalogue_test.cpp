@@ -75,14 +75,13 @@ struct RunPage : StandInServices {
     volume = MakeVolume(inst);
     testing::CreateTables(inst.data);
     OpenTables();
-    page = std::make_unique<CatalogarPage>(services, files);
+    page = std::make_unique<CatalogarPage>(services);
     ini.WritePath("Unidades", "T", volume);
   }
   TTablas& Tablas() { return tablas; }
   fs::path Catalogues() { return folders.catalogos; }
 
   fs::path volume;
-  LineList files;  // the lines of the catalogue the files page would show
   std::unique_ptr<CatalogarPage> page;
 };
 
@@ -132,7 +131,7 @@ void CatalogueTest::aRunThatCannotWriteItsFilesKeepsNoDisc() {
   w.dialogs.messages.clear();
   w.dialogs.onProcessEvents = [&] {
     if (w.page->Run() && fs::is_directory(catalogues)) {
-      fs::remove(catalogues);
+      fs::remove_all(catalogues);  // with the files the run is writing
       WriteFile(catalogues, "not a folder");
     }
   };

@@ -33,6 +33,9 @@ TEST(PrepareDataFolderTest, UnfinishedRunsGoOrAreCompletedAndLiveOnesStay) {
   WriteBytes(TreeFilePath(catalogues, "2"), "D:\\\r\n");  // cut before its file list
   WriteBytes(catalogues / "5.Ct.tmp-a1B2c3", "half a file");
   WriteBytes(catalogues / "notes.tmp-1", "not one of ours");
+  // A run's working files: of a run that crashed, of disc 4's live run, and no run's.
+  for (const char* name : {"6.Ct.run", "6.Ind.run", "4.Ct.run", "lista.Ct.run"})
+    WriteBytes(catalogues / name, "D:\\\r\n");
   RunClaim live;  // disc 4's run is still walking
   ASSERT_TRUE(live.Claim(data.Path(), 4));
 
@@ -44,11 +47,13 @@ TEST(PrepareDataFolderTest, UnfinishedRunsGoOrAreCompletedAndLiveOnesStay) {
   EXPECT_FALSE(repairs.busy);
   EXPECT_EQ(repairs.unfinishedRemoved, 1);
   EXPECT_EQ(repairs.unfinishedCompleted, 1);
-  EXPECT_EQ(repairs.tempFilesRemoved, 1);
+  EXPECT_EQ(repairs.tempFilesRemoved, 3);
   EXPECT_EQ(repairs.indexesRebuilt, 10);  // none were there
   EXPECT_FALSE(fs::exists(TreeFilePath(catalogues, "2")));
   EXPECT_FALSE(fs::exists(catalogues / "5.Ct.tmp-a1B2c3"));
   EXPECT_TRUE(fs::exists(catalogues / "notes.tmp-1"));
+  EXPECT_FALSE(fs::exists(catalogues / "6.Ct.run") || fs::exists(catalogues / "6.Ind.run"));
+  EXPECT_TRUE(fs::exists(catalogues / "4.Ct.run") && fs::exists(catalogues / "lista.Ct.run"));
 
   TTablas tablas;
   tablas.SetFolder(data.Path());

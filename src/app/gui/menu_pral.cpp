@@ -95,7 +95,7 @@ void TMenuPral::BuildFrame() {
   Pagina = new PageControl(this);
   PCatalogos = new CatalogosPage(services_);
   PArchivos = new ArchivosPage(services_);
-  PCatalogar = new CatalogarPage(services_, PArchivos->Catalogo().LineasActuales);
+  PCatalogar = new CatalogarPage(services_);
   PBusqueda = new BusquedaPage(services_);
   Pagina->addTab(PCatalogar, QStringLiteral("Catalogar"));
   Pagina->addTab(PCatalogos, QStringLiteral("Catálogos"));
@@ -526,7 +526,6 @@ void TMenuPral::FormClose() {
   closed_ = true;
   Guarded(__func__, [&] { tablas_.TablaCDRom.Close(); });
   PArchivos->Catalogo().Clear();
-  PCatalogar->LineasCarpetas.clear();
   Guarded(__func__, [&] {
     if (!folders_.temp.empty()) EmptyFolderFiles(folders_.temp);
   });

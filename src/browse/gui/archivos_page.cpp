@@ -185,14 +185,10 @@ void ArchivosPage::ShowCurrentDisc() {
 }
 
 void ArchivosPage::ShowNewDisc(const std::string& number) {
-  const fs::path tree = TreeFilePath(services_.folders.catalogos, number);
-  std::error_code ec;
-  if (!fs::exists(tree, ec)) return;
-  // The lines in memory are the new disc's: only the tree is read back.
+  // Read back as any disc: the run wrote its files as it walked.
   Guarded("ShowNewDisc", [&] {
-    CargarArbol(tree);
-    catalogo_.RutaIndActual = tree.string();
-    catalogo_.NoteFileWritten();
+    catalogo_.Clear();
+    CargarCatalogo(services_.folders.catalogos / number);
   });
 }
 

@@ -3,7 +3,9 @@
 #include <QCheckBox>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <optional>
@@ -29,8 +31,8 @@
 namespace zafirel {
 namespace fs = std::filesystem;
 
-CatalogarPage::CatalogarPage(const PageServices& services, LineList& files, QWidget* parent)
-    : QWidget(parent), services_(services), files_(files) {
+CatalogarPage::CatalogarPage(const PageServices& services, QWidget* parent)
+    : QWidget(parent), services_(services) {
   setObjectName("PCatalogar");
   auto* row = new QHBoxLayout(this);
   row->setContentsMargins(0, 0, 0, 0);
@@ -76,6 +78,15 @@ CatalogarPage::CatalogarPage(const PageServices& services, LineList& files, QWid
   options->addWidget(Zips);
   options->addWidget(Comprimidos);
   column->addWidget(Panel1);
+  Cifras = new QLabel(this);
+  Cifras->setObjectName("Cifras");
+  Progreso = new QProgressBar(this);
+  Progreso->setObjectName("Progreso");
+  Progreso->setTextVisible(false);
+  Progreso->hide();
+  column->addSpacing(12);
+  column->addWidget(Cifras);
+  column->addWidget(Progreso);
   column->addStretch(1);
 
   Memo1 = new QPlainTextEdit(this);
@@ -169,7 +180,7 @@ void CatalogarPage::Cataloga() {
   if (choice.empty()) return;
   dialogs.ProcessEvents();
 
-  run_ = std::make_unique<CatalogueRun>(tablas, drives_, services_.locale, files_, LineasCarpetas);
+  run_ = std::make_unique<CatalogueRun>(tablas, drives_, services_.locale);
   const ScopeGuard over([this] {  // also when a failure ends the run
     walking_ = false;
     run_.reset();
@@ -193,20 +204,24 @@ void CatalogarPage::Cataloga() {
   hooks.discAppended = [this, &r, &dialogs, &wait](const std::string& title) {
     emit DiscAppended(title);
     wait.emplace();
-    r.onFolder = [this, &dialogs](const std::string& folder) {
-      emit StatusText(Qs(folder), false);
+    Progreso->show();
+    r.onProgress = [this, &dialogs](const RunProgress& progress) {
+      ShowProgress(progress);
+      emit StatusText(Qs(progress.folder), false);
       dialogs.ProcessEvents();
     };
   };
   hooks.walkFailed = [](const std::string& error) { qWarning("Walk: %s", error.c_str()); };
-  hooks.afterWalk = [this, &wait] {
+  hooks.afterWalk = [this, &wait, &r] {
     wait.reset();
+    ShowProgress(r.Progress());
+    Progreso->hide();
     Panel1->setEnabled(true);
     emit WalkEnded();
   };
   hooks.beforeFinish = [this, &r] {
     emit StatusText(
-        Qs(std::to_string(files_.size()) + Traduce("ArchivosProcesados") +
+        Qs(std::to_string(r.Progress().files) + Traduce("ArchivosProcesados") +
            FormatFixed(r.elapsedSeconds, 3, services_.locale) + " " + Traduce("Segundos") + "."),
         true);
   };
@@ -261,6 +276,31 @@ void CatalogarPage::Cataloga() {
       break;
   }
   emit RunEnded(result.outcome == RunOutcome::kCatalogued ? number : std::string());
+}
+
+void CatalogarPage::ShowProgress(const RunProgress& progress) {
+  const Locale& locale = services_.locale;
+  const auto count = [&](std::uint64_t n) {
+    return FormatThousands(static_cast<std::int64_t>(n), locale);
+  };
+  const double mib = static_cast<double>(progress.bytes) / (1024.0 * 1024.0);
+  const std::string size = mib >= 1024 ? FormatFixed(mib / 1024, 1, locale) + " GB"
+                                       : FormatFixed(mib, 1, locale) + " MB";
+  const auto seconds = static_cast<long long>(progress.seconds);
+  char clock[32];
+  std::snprintf(clock, sizeof clock, "%lld:%02lld", seconds / 60, seconds % 60);
+  Cifras->setText(Qs(count(progress.folders) + " " + Traduce("ProgresoCarpetas") + "   " +
+                     count(progress.files) + " " + Traduce("ProgresoArchivos") + "   " + size +
+                     "   " + clock));
+  if (progress.totalBytes == 0) {
+    Progreso->setRange(0, 0);  // busy: the total is not known
+    return;
+  }
+  Progreso->setRange(0, 1000);
+  // The files' sizes fall short of the bytes a volume uses: the bar stops short of its end.
+  const double part =
+      static_cast<double>(progress.bytes) / static_cast<double>(progress.totalBytes);
+  Progreso->setValue(static_cast<int>(std::min(part, 0.99) * 1000));
 }
 
 void CatalogarPage::PararClick() {

@@ -1,6 +1,7 @@
-// The "Catalogar" page: the buttons that start and stop a catalogue run and
-// the run's two options. The run walks the chosen drive into the lines of the
-// catalogue in memory and tells the window each step through signals.
+// The "Catalogar" page: the buttons that start and stop a catalogue run, the
+// run's options and, while it walks, its figures (folders, files, bytes,
+// time) with a progress bar. The run writes the disc's catalogue files as it
+// walks and tells the window each step through signals.
 #pragma once
 
 #include <QWidget>
@@ -9,10 +10,11 @@
 #include <vector>
 
 #include "scan/drive_map.h"
-#include "store/line_list.h"
 #include "util/gui/services.h"
 
 class QCheckBox;
+class QLabel;
+class QProgressBar;
 class QFrame;
 class QPlainTextEdit;
 class QPushButton;
@@ -20,13 +22,12 @@ class QPushButton;
 namespace zafirel {
 
 class CatalogueRun;
+struct RunProgress;
 
 class CatalogarPage : public QWidget {
   Q_OBJECT
  public:
-  // The run gathers its file lines into files, the lines of the catalogue
-  // shown on the files page, so the new disc shows without reading them back.
-  CatalogarPage(const PageServices& services, LineList& files, QWidget* parent = nullptr);
+  explicit CatalogarPage(const PageServices& services, QWidget* parent = nullptr);
   ~CatalogarPage() override;
 
   void CatalogarClick();
@@ -42,9 +43,6 @@ class CatalogarPage : public QWidget {
   CatalogueRun* Run() { return walking_ ? run_.get() : nullptr; }
   bool Running() const { return walking_; }
 
-  // The lines of the tree file being written by a run.
-  std::vector<std::string> LineasCarpetas;
-
   QPushButton* Catalogar = nullptr;
   QPushButton* Parar = nullptr;
   QFrame* Panel1 = nullptr;
@@ -52,6 +50,8 @@ class CatalogarPage : public QWidget {
   QCheckBox* Zips = nullptr;
   QCheckBox* Comprimidos = nullptr;  // archives' members catalogued as folders
   QPlainTextEdit* Memo1 = nullptr;   // never shown: buffer for description files
+  QProgressBar* Progreso = nullptr;  // shown while a run walks; busy when its total is unknown
+  QLabel* Cifras = nullptr;          // the run's figures so far
 
  signals:
   // A line for the status line; with bottomToo the bottom bar repeats it.
@@ -80,8 +80,10 @@ class CatalogarPage : public QWidget {
   // Stores a check box's setting; a lost write is reported.
   void SaveSetting(const char* key, const char* value);
 
+  // Shows how far the run has come.
+  void ShowProgress(const RunProgress& progress);
+
   PageServices services_;
-  LineList& files_;
   DriveMap drives_;
   std::unique_ptr<CatalogueRun> run_;
   bool walking_ = false;
