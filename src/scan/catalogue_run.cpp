@@ -152,17 +152,19 @@ void CatalogueRun::BuscadorFound(const std::string& folder, const FileInfo& info
   const std::size_t dot = info.name.rfind('.');
   if (Zips && !info.inArchive && dot != std::string::npos &&
       UpperAZ(info.name.substr(dot)) == ".ZIP") {
+    if (!copies_) copies_.emplace(tempFolder);
     if (!Buscador.ImageFile().empty()) {
       // Inside a disc image the archive is read where it lies in the image.
       suffix =
           info.imageOffset
-              ? ReadZipDescription(Buscador.ImageFile(), *info.imageOffset, info.size, tempFolder)
+              ? ReadZipDescription(Buscador.ImageFile(), *info.imageOffset, info.size, *copies_)
                     .LineSuffix()
               : ZipDescription{ZipDescription::Kind::kUnreadable, {}}.LineSuffix();
     } else {
-      const fs::path archive =
-          Buscador.CurrentHostFolder() / (info.hostName ? info.hostName : info.name.c_str());
-      suffix = ReadZipDescription(archive, tempFolder).LineSuffix();
+      suffix =
+          ReadZipDescription(Buscador.CurrentFolderFd(),
+                             info.hostName ? info.hostName : info.name.c_str(), info.size, *copies_)
+              .LineSuffix();
     }
   }
   list_.Append(FileListLine(folder, info, locale_, suffix));

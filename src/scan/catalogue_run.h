@@ -23,6 +23,7 @@
 
 #include "scan/disk_info.h"
 #include "scan/find_file.h"
+#include "scan/zip_description.h"
 #include "util/file_writer.h"
 #include "util/folder_lock.h"
 #include "util/locale.h"
@@ -154,10 +155,11 @@ class CatalogueRun {
 
   TTablas& tablas_;
   Locale locale_;
-  RunClaim claim_;              // held from the append to the end of the run
-  std::uint32_t newRecNo_ = 0;  // where the run's record was appended
-  StreamedFile list_, tree_;    // the working files while the run lasts
-  bool writeFailed_ = false;    // a working file could not be written
+  RunClaim claim_;                           // held from the append to the end of the run
+  std::uint32_t newRecNo_ = 0;               // where the run's record was appended
+  StreamedFile list_, tree_;                 // the working files while the run lasts
+  std::optional<DescriptionCopies> copies_;  // of description members, while the run lasts
+  bool writeFailed_ = false;                 // a working file could not be written
   RunProgress progress_;
   std::chrono::steady_clock::time_point started_, lastTick_;
   std::exception_ptr finishFailure_;  // why FinishDisc last failed

@@ -120,6 +120,9 @@ class TFindFile {
   // file: it reaches the folder through its open descriptor, so it works at
   // any depth, and only while the file is being reported.
   std::filesystem::path CurrentHostFolder() const;
+  // The descriptor of the host folder being listed (-1 inside an image or an
+  // archive), for handlers that open a found file relative to it.
+  int CurrentFolderFd() const { return currentFd_; }
   // The disc image being walked (a drive mapped to an ISO 9660 image file
   // is walked inside the image); empty for a folder.
   const std::filesystem::path& ImageFile() const { return imageFile_; }

@@ -1,13 +1,18 @@
 #include "scan/zip_description.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <zip.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <memory>
 #include <optional>
 #include <string_view>
 #include <system_error>
 
-#include "util/file_writer.h"
+#include "util/file_change.h"
+#include "util/file_handle.h"
 #include "util/text.h"
 
 namespace zafirel {
@@ -23,7 +28,7 @@ constexpr std::size_t kPrefixBytes = 4096;
 // A member whose bare name cannot serve as a host file name is written under
 // this one.
 constexpr const char* kFallbackName = "DESCRIPCION.TXT";
-// Room for the writer's ".tmp-XXXXXX" beside a name within NAME_MAX.
+// Well within NAME_MAX.
 constexpr std::size_t kMaxBareNameBytes = 200;
 
 struct ZipCloser {
@@ -119,21 +124,20 @@ std::string JoinedLines(std::string_view bytes, bool wholeMember) {
 
 ZipDescription Unreadable() { return {ZipDescription::Kind::kUnreadable, {}}; }
 
-// The description of an open archive; its member goes to tempFolder when one
-// is given.
-ZipDescription DescribeOpen(zip_t* zip, const fs::path* tempFolder) {
+// The description of an open archive; its member is copied through copies
+// when they are given.
+ZipDescription DescribeOpen(zip_t* zip, DescriptionCopies* copies) {
   const std::optional<zip_uint64_t> member = FirstQualifyingMember(zip);
   if (!member) return {ZipDescription::Kind::kNone, {}};
   const std::optional<Prefix> prefix = ReadPrefix(zip, *member);
   if (!prefix) return Unreadable();
-  if (tempFolder && !WriteTransientFile(*tempFolder / BareName(zip, *member), prefix->bytes))
-    return Unreadable();
+  if (copies && !copies->Write(BareName(zip, *member), prefix->bytes)) return Unreadable();
   const std::string joined = JoinedLines(prefix->bytes, prefix->wholeMember);
   return {ZipDescription::Kind::kDescribed, CleanDescription(joined)};
 }
 
 // The description of an archive behind a libzip source, which it takes over.
-ZipDescription DescribeSource(zip_source_t* source, const fs::path* tempFolder) {
+ZipDescription DescribeSource(zip_source_t* source, DescriptionCopies* copies) {
   if (source == nullptr) return Unreadable();
   zip_error_t error;
   zip_error_init(&error);
@@ -144,7 +148,7 @@ ZipDescription DescribeSource(zip_source_t* source, const fs::path* tempFolder) 
     return Unreadable();
   }
   const ZipHandle zip(opened);
-  return DescribeOpen(zip.get(), tempFolder);
+  return DescribeOpen(zip.get(), copies);
 }
 
 }  // namespace
@@ -161,19 +165,87 @@ std::string ZipDescription::LineSuffix() const {
   return "";
 }
 
-ZipDescription ReadZipDescription(const fs::path& file, std::uint64_t offset, std::uint64_t length,
-                                  const fs::path& tempFolder) {
-  if (length == 0 || length > static_cast<std::uint64_t>(INT64_MAX)) return Unreadable();
+DescriptionCopies::DescriptionCopies(fs::path tempFolder) : folder_(std::move(tempFolder)) {}
+
+DescriptionCopies::~DescriptionCopies() {
+  for (const auto& [name, copy] : open_) ::close(copy.fd);
+}
+
+bool DescriptionCopies::Write(const std::string& bareName, std::string_view bytes) {
+  auto at = open_.find(bareName);
+  if (at == open_.end()) {
+    const fs::path target = folder_ / bareName;
+    if (!RemoveFile(target) || !MayChangeFile()) return false;
+    const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    at = open_.emplace(bareName, Copy{fd, 0}).first;
+  }
+  Copy& copy = at->second;
+  const int fd = copy.fd;
+  if (!MayChangeFile()) return false;
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n =
+        ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  // Only a shorter copy than the last needs cutting to its length.
+  if (bytes.size() < copy.length && ::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0)
+    return false;
+  copy.length = bytes.size();
+  return true;
+}
+
+namespace {
+
+// A libzip source over length bytes at offset of an open file, which it takes over.
+ZipDescription DescribeOpenFile(FileDescriptor file, std::uint64_t offset, std::uint64_t length,
+                                DescriptionCopies& copies) {
+  if (!file.valid() || length == 0 || length > static_cast<std::uint64_t>(INT64_MAX))
+    return Unreadable();
+  FILE* stream = ::fdopen(file.get(), "rb");
+  if (stream == nullptr) return Unreadable();
+  file.release();
+  zip_error_t error;
+  zip_error_init(&error);
+  zip_source_t* source =
+      zip_source_filep_create(stream, offset, static_cast<zip_int64_t>(length), &error);
+  zip_error_fini(&error);
+  if (source == nullptr) {
+    std::fclose(stream);
+    return Unreadable();
+  }
+  return DescribeSource(source, &copies);
+}
+
+}  // namespace
+
+ZipDescription ReadZipDescription(int folderFd, const char* name, std::uint64_t size,
+                                  DescriptionCopies& copies) {
   try {
-    zip_error_t error;
-    zip_error_init(&error);
-    zip_source_t* source =
-        zip_source_file_create(file.c_str(), offset, static_cast<zip_int64_t>(length), &error);
-    zip_error_fini(&error);
-    return DescribeSource(source, &tempFolder);
+    return DescribeOpenFile(FileDescriptor(::openat(folderFd, name, O_RDONLY | O_CLOEXEC)), 0, size,
+                            copies);
   } catch (const std::exception&) {
     return Unreadable();
   }
+}
+
+ZipDescription ReadZipDescription(const fs::path& file, std::uint64_t offset, std::uint64_t length,
+                                  DescriptionCopies& copies) {
+  try {
+    return DescribeOpenFile(FileDescriptor::Open(file, O_RDONLY | O_CLOEXEC), offset, length,
+                            copies);
+  } catch (const std::exception&) {
+    return Unreadable();
+  }
+}
+
+ZipDescription ReadZipDescription(const fs::path& file, std::uint64_t offset, std::uint64_t length,
+                                  const fs::path& tempFolder) {
+  DescriptionCopies copies(tempFolder);
+  return ReadZipDescription(file, offset, length, copies);
 }
 
 ZipDescription ReadZipDescription(const fs::path& archive, const fs::path& tempFolder) {

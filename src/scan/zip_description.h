@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -23,6 +24,29 @@ struct ZipDescription {
   std::string LineSuffix() const;
 };
 
+// The copies of description members in the temporary folder, one file a
+// bare name, each holding the last member of that name. A run keeps its files
+// open and writes each new copy over the old one in place, so a thousand
+// archives cost no file creation or rename each; the first copy of a name
+// replaces whatever file held it (read-only ones included).
+class DescriptionCopies {
+ public:
+  explicit DescriptionCopies(std::filesystem::path tempFolder);
+  DescriptionCopies(const DescriptionCopies&) = delete;
+  DescriptionCopies& operator=(const DescriptionCopies&) = delete;
+  ~DescriptionCopies();
+  // False when the copy could not be written.
+  [[nodiscard]] bool Write(const std::string& bareName, std::string_view bytes);
+
+ private:
+  std::filesystem::path folder_;
+  struct Copy {
+    int fd = -1;
+    std::size_t length = 0;
+  };
+  std::map<std::string, Copy> open_;
+};
+
 // Reads the archive's directory and, for the first qualifying member only,
 // at most the few KiB the description needs; that part is also written to
 // tempFolder under the member's bare name (never a path taken from the
@@ -35,6 +59,12 @@ ZipDescription ReadZipDescription(const std::filesystem::path& archive,
 // disc image).
 ZipDescription ReadZipDescription(const std::filesystem::path& file, std::uint64_t offset,
                                   std::uint64_t length, const std::filesystem::path& tempFolder);
+// The same, the copy written through copies: for an archive of size bytes
+// named name in the folder open on folderFd, and for one lying in a file.
+ZipDescription ReadZipDescription(int folderFd, const char* name, std::uint64_t size,
+                                  DescriptionCopies& copies);
+ZipDescription ReadZipDescription(const std::filesystem::path& file, std::uint64_t offset,
+                                  std::uint64_t length, DescriptionCopies& copies);
 
 // The cleaning of a description text alone (the first 255 bytes of text
 // already joined with CR LF).

@@ -219,14 +219,21 @@ TEST_F(CatalogueRunTest, ArchivesGetTheirDescriptionsAndADamagedOneGoesOn) {
       {{"LEEME.DOC", "no"}, {"FILE_ID.DIZ", "Juego;de\\cartas\r\nv1.0"}, {"README.TXT", "otro"}});
   WriteBytes(disc_ / "B" / "ROTO.ZIP", "PK\x03\x04 esto no es un zip");
   MakeZip(disc_ / "C" / "NADA.ZIP", {{"PROGRAMA.EXE", "MZ"}});
-  for (const char* f : {"A/pack.zip", "B/ROTO.ZIP", "C/NADA.ZIP"}) Touch(disc_ / f, 2001, 2, 3);
+  fs::create_directories(disc_ / "D");
+  MakeZip(disc_ / "D" / "otro.zip", {{"FILE_ID.DIZ", "corto"}});
+  WriteBytes(temp_ / "FILE_ID.DIZ", "a read-only file left from before, much longer");
+  fs::permissions(temp_ / "FILE_ID.DIZ", fs::perms::owner_read);
+  for (const char* f : {"A/pack.zip", "B/ROTO.ZIP", "C/NADA.ZIP", "D/otro.zip"})
+    Touch(disc_ / f, 2001, 2, 3);
   zips_ = true;
   Run(true);
   std::string list = ReadBytes(catalogues_ / "1.Ct");
   EXPECT_NE(list.find(";03/02/2001;Juegodecartas v1.0\r\n"), std::string::npos) << list;
   EXPECT_NE(list.find("E:\\B\\ROTO.ZIP;1;03/02/2001;\r\n"), std::string::npos) << list;
   EXPECT_NE(list.find("E:\\C\\NADA.ZIP;1;03/02/2001\r\n"), std::string::npos) << list;
-  EXPECT_EQ(run_->Progress().files, 3u);
+  EXPECT_EQ(run_->Progress().files, 4u);
+  // The copy in the temporary folder holds the last member of its name, whole.
+  EXPECT_EQ(ReadBytes(temp_ / "FILE_ID.DIZ"), "corto");
 }
 
 // Every kind of entry a volume holds, with descriptions and archives' members
