@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <map>
 #include <vector>
 
@@ -479,16 +480,23 @@ void TFindFile::ListFolder(Level& level, Walk& walk) {
 
   const int folderFd = level.fd.get();
   currentFd_ = folderFd;
-  // Closing a listing closes the descriptor it lists: it gets a copy, and
-  // the folder's own stays open for the lookups by name below.
-  const OpenFolder listing{FileDescriptor(dup(folderFd))};
-  if (!listing.valid()) return;
-  DIR* dir = listing.get();
-  using Entry = Named<unsigned char>;  // the entry's type as readdir gives it
+  // The entries are read from the folder's own descriptor in large pieces,
+  // without a listing of the C library (which would need a copy of it).
+  using Entry = Named<unsigned char>;  // the entry's type as the listing gives it
   std::vector<Entry> entries;
-  for (const dirent* entry = readdir(dir); entry != nullptr; entry = readdir(dir))
-    if (entry->d_name[0] != '.')  // ".", ".." and every dot name
-      entries.push_back(NameOf(entry->d_name, entry->d_type));
+  if (listBuffer_.empty()) listBuffer_.resize(64 * 1024);
+  for (;;) {
+    const ssize_t got = getdents64(folderFd, listBuffer_.data(), listBuffer_.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && entries.empty()) return;  // cannot be listed
+    if (got <= 0) break;
+    for (ssize_t at = 0; at < got;) {
+      const auto* entry = reinterpret_cast<const dirent64*>(listBuffer_.data() + at);
+      if (entry->d_name[0] != '.')  // ".", ".." and every dot name
+        entries.push_back(NameOf(entry->d_name, entry->d_type));
+      at += entry->d_reclen;
+    }
+  }
   SortByName(entries);
   for (Entry& entry : entries) {
     if (aborted_) break;

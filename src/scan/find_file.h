@@ -157,6 +157,7 @@ class TFindFile {
   std::string folder_;  // the Windows-style path of the folder being walked
   int currentFd_ = -1;  // the folder being listed
   std::size_t openFolders_ = 0;
+  std::vector<char> listBuffer_;  // a folder's entries as the system lists them
   std::filesystem::path imageFile_;
 };
 
