@@ -2,6 +2,8 @@
 // runs, for scripts, headless machines and benchmarks. Text goes out in
 // UTF-8; exit codes: 0 done, 1 failed, 2 wrong usage, 3 disc already
 // catalogued, 4 no such disc or folder.
+#include <unistd.h>
+
 #include <cctype>
 #include <cerrno>
 #include <chrono>
@@ -336,6 +338,17 @@ int Catalogue(const Options& options) {
   run.tempFolder = folder.below.temp;
   run.Zips = options.flags.count("--zips") > 0;
   run.Archives = options.flags.count("--archives") > 0;
+  const bool showProgress = isatty(STDERR_FILENO) == 1;
+  if (showProgress) {
+    // On a terminal, how far the walk has come, on one line rewritten in place.
+    run.progressInterval = std::chrono::milliseconds(250);
+    run.onProgress = [](const RunProgress& p) {
+      std::fprintf(stderr, "\r%llu folders, %llu files, %.1f MB, %.0f s  ",
+                   static_cast<unsigned long long>(p.folders),
+                   static_cast<unsigned long long>(p.files),
+                   static_cast<double>(p.bytes) / (1024.0 * 1024.0), p.seconds);
+    };
+  }
   RunHooks hooks;
   // The walk runs without the lock; the run takes it again for its files.
   hooks.discAppended = [&](const std::string&) { lock.reset(); };
@@ -343,6 +356,7 @@ int Catalogue(const Options& options) {
     std::fprintf(stderr, "zafirel-cli: the walk ended early: %s\n", error.c_str());
   };
   const RunResult result = run.Catalogue(drive, options.flags.count("--no-subfolders") == 0, hooks);
+  if (showProgress) std::fputs("\r\033[K", stderr);
   lock.reset();
   switch (result.outcome) {
     case RunOutcome::kNotARoot:
