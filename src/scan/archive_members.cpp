@@ -97,7 +97,8 @@ enum class Passed { kPassed, kOverBudget, kDamaged };
 // unpacked to reach the next header: that costs the budget, and a member
 // that would overspend it ends the listing. Only an inner archive's bytes
 // are kept (an inner archive larger than its limit is not kept).
-Passed PassMember(archive* a, std::uint64_t& budget, std::string* keep) {
+Passed PassMember(archive* a, std::uint64_t& budget, std::string* keep,
+                  const std::function<bool()>& keepGoing) {
   if (keep == nullptr && archive_filter_count(a) <= 1)
     return archive_read_data_skip(a) == ARCHIVE_OK ? Passed::kPassed : Passed::kDamaged;
   const void* block = nullptr;
@@ -107,6 +108,7 @@ Passed PassMember(archive* a, std::uint64_t& budget, std::string* keep) {
     const int r = archive_read_data_block(a, &block, &size, &at);
     if (r == ARCHIVE_EOF) return Passed::kPassed;
     if (r < ARCHIVE_WARN) return Passed::kDamaged;
+    if (keepGoing && !keepGoing()) return Passed::kDamaged;
     if (size > budget) return Passed::kOverBudget;
     budget -= size;
     if (keep != nullptr) {
@@ -120,7 +122,8 @@ Passed PassMember(archive* a, std::uint64_t& budget, std::string* keep) {
   }
 }
 
-std::optional<std::vector<ArchiveMember>> ListOpen(archive* a, bool openInner) {
+std::optional<std::vector<ArchiveMember>> ListOpen(archive* a, bool openInner,
+                                                   const std::function<bool()>& keepGoing) {
   std::vector<ArchiveMember> members;
   std::uint64_t budget = kMaxUnpackedBytes;
   archive_entry* entry = nullptr;
@@ -128,6 +131,7 @@ std::optional<std::vector<ArchiveMember>> ListOpen(archive* a, bool openInner) {
     const int r = archive_read_next_header(a, &entry);
     if (r == ARCHIVE_EOF) break;
     if (r < ARCHIVE_WARN) return std::nullopt;  // damaged: the archive's line alone
+    if (keepGoing && !keepGoing()) return std::nullopt;
     if (archive_entry_is_encrypted(entry)) return std::nullopt;
     if (members.size() >= kMaxArchiveMembers) break;
     const char* name = archive_entry_pathname_utf8(entry);
@@ -147,7 +151,7 @@ std::optional<std::vector<ArchiveMember>> ListOpen(archive* a, bool openInner) {
     const bool wantInner = usable && openInner && !member.folder &&
                            IsArchiveName(member.path.back()) &&
                            member.size <= kMaxInnerArchiveBytes;
-    const Passed passed = PassMember(a, budget, wantInner ? &inner : nullptr);
+    const Passed passed = PassMember(a, budget, wantInner ? &inner : nullptr, keepGoing);
     if (passed == Passed::kDamaged) return std::nullopt;
     if (passed == Passed::kPassed && wantInner && !inner.empty())
       member.inner = ListArchiveBytes(inner);
@@ -170,7 +174,8 @@ bool IsArchiveName(std::string_view name) {
   return false;
 }
 
-std::optional<std::vector<ArchiveMember>> ListArchive(const ByteSpan& span) {
+std::optional<std::vector<ArchiveMember>> ListArchive(const ByteSpan& span,
+                                                      const std::function<bool()>& keepGoing) {
   auto reader = std::make_unique<SpanReader>();
   reader->fd = FileDescriptor::Open(span.file, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (!reader->fd.valid()) return std::nullopt;
@@ -183,7 +188,7 @@ std::optional<std::vector<ArchiveMember>> ListArchive(const ByteSpan& span) {
   archive_read_set_skip_callback(a.get(), SkipSpan);
   archive_read_set_callback_data(a.get(), reader.get());
   if (archive_read_open1(a.get()) != ARCHIVE_OK) return std::nullopt;
-  return ListOpen(a.get(), true);
+  return ListOpen(a.get(), true, keepGoing);
 }
 
 std::optional<std::vector<ArchiveMember>> ListArchiveBytes(std::string_view bytes) {
@@ -191,7 +196,7 @@ std::optional<std::vector<ArchiveMember>> ListArchiveBytes(std::string_view byte
   ArchiveHandle a = NewReader();
   if (!a || archive_read_open_memory(a.get(), bytes.data(), bytes.size()) != ARCHIVE_OK)
     return std::nullopt;
-  return ListOpen(a.get(), false);
+  return ListOpen(a.get(), false, nullptr);
 }
 
 }  // namespace zafirel

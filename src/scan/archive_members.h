@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,7 +37,11 @@ bool IsArchiveName(std::string_view name);
 
 // The members, in the archive's order; nothing when it cannot be read, is
 // damaged or holds encrypted members (its own line is all it gets).
-std::optional<std::vector<ArchiveMember>> ListArchive(const ByteSpan& archive);
+// keepGoing, when given, runs at every header and every block unpacked (a
+// large compressed archive takes long to pass over); false ends the listing
+// with nothing.
+std::optional<std::vector<ArchiveMember>> ListArchive(
+    const ByteSpan& archive, const std::function<bool()>& keepGoing = nullptr);
 // The same for an archive held in memory (no inner archives are opened).
 std::optional<std::vector<ArchiveMember>> ListArchiveBytes(std::string_view bytes);
 

@@ -119,11 +119,12 @@ void CatalogueRun::Walk(bool subfolders) {
     tree_.Append("\r\n");
     Written(tree_);
     ++progress_.folders;
-    Tick(folder);
+    Tick(&folder);
   };
   Buscador.OnFound = [this](TFindFile&, const std::string& folder, FileInfo& info) {
     BuscadorFound(folder, info);
   };
+  Buscador.OnBusy = [this](TFindFile&) { Tick(nullptr); };
   Buscador.Execute();
 }
 
@@ -133,12 +134,12 @@ void CatalogueRun::Written(StreamedFile& file) {
   Buscador.Abort();
 }
 
-void CatalogueRun::Tick(const std::string& folder) {
+void CatalogueRun::Tick(const std::string* folder) {
   if (!onProgress) return;
   const auto now = std::chrono::steady_clock::now();
   if (now - lastTick_ < progressInterval) return;
   lastTick_ = now;
-  progress_.folder = folder;
+  if (folder != nullptr) progress_.folder = *folder;
   progress_.seconds = std::chrono::duration<double>(now - started_).count();
   try {
     onProgress(progress_);
@@ -172,7 +173,7 @@ void CatalogueRun::BuscadorFound(const std::string& folder, const FileInfo& info
   Written(list_);
   ++progress_.files;
   progress_.bytes += info.size;
-  Tick(folder);
+  Tick(&folder);
 }
 
 // The run's own record: its number, this drive's serial and no count yet,

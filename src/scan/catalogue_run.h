@@ -149,7 +149,9 @@ class CatalogueRun {
  private:
   void BuscadorFound(const std::string& folder, const FileInfo& info);
   void Written(StreamedFile& file);
-  void Tick(const std::string& folder);
+  // Shows the progress when progressInterval has passed since it last was,
+  // with the folder being walked when one is given.
+  void Tick(const std::string* folder);
   bool LocateNewDisc();
   [[nodiscard]] bool CommitFiles();
 

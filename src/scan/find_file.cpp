@@ -297,7 +297,10 @@ struct MemberTree {
 };
 
 void TFindFile::WalkArchive(const ByteSpan& archive, const std::string& folder, Walk& walk) {
-  const std::optional<std::vector<ArchiveMember>> members = ListArchive(archive);
+  const std::optional<std::vector<ArchiveMember>> members = ListArchive(archive, [this] {
+    if (OnBusy) OnBusy(*this);
+    return !aborted_;
+  });
   if (!members) return;  // damaged or encrypted: its own line is all
   MemberTree tree;
   tree.Add(*members);

@@ -101,6 +101,9 @@ class TFindFile {
   bool Archives = false;
   FoundEvent OnFound;
   NewFolderEvent OnNewFolder;
+  // Runs now and then during long work between two reports (passing over a
+  // large compressed archive), so a handler can show progress and stop.
+  std::function<void(TFindFile& sender)> OnBusy;
 
   const std::string& Filename() const { return filename_; }
   // Throws EFindFileError for a value with a folder part.
