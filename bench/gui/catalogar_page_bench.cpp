@@ -9,6 +9,7 @@
 //
 //   QT_QPA_PLATFORM=offscreen build/catalogar_page_bench [FOLDER]
 #include <QApplication>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <cstdio>
@@ -36,13 +37,14 @@ class VolumeDialogs : public bench::RecordingDialogs {
   std::string volume;  // the host folder, ANSI
 };
 
-// Accepts the disc editor once it is the modal window, trying again on the
-// next turn of its event loop until then.
-void AcceptDiscEditor() {
-  if (auto* editor = qobject_cast<zafirel::TDatosCD*>(QApplication::activeModalWidget()))
-    editor->AceptarClick();
-  else
-    QTimer::singleShot(0, qApp, AcceptDiscEditor);
+// Accepts the disc editor once it is the modal window, filling in the title
+// a folder's volume lacks (the editor refuses an empty one); true when it did.
+bool AcceptDiscEditor() {
+  auto* editor = qobject_cast<zafirel::TDatosCD*>(QApplication::activeModalWidget());
+  if (editor == nullptr) return false;
+  if (editor->EditTituloCD->text().isEmpty()) editor->EditTituloCD->setText("Volumen");
+  editor->AceptarClick();
+  return true;
 }
 
 // One run through the main window of a program installed beside an emptied
@@ -60,9 +62,17 @@ double WindowRun(const fs::path& data, const fs::path& volume, long files) {
   window.show();
   window.Pagina->setCurrentIndex(zafirel::TMenuPral::kCatalogar);
   QApplication::processEvents();
-  // Queued, so it runs inside the editor's own event loop.
-  QObject::connect(window.PCatalogar, &zafirel::CatalogarPage::EditNewDisc, qApp, AcceptDiscEditor,
-                   Qt::QueuedConnection);
+  // From the walk's end until the run's, each turn of the event loop (the
+  // editor's own, once it is open) looks for the editor to accept.
+  QTimer acceptor;
+  acceptor.setInterval(0);
+  QObject::connect(&acceptor, &QTimer::timeout, [&acceptor] {
+    if (AcceptDiscEditor()) acceptor.stop();
+  });
+  QObject::connect(window.PCatalogar, &zafirel::CatalogarPage::WalkEnded, &acceptor,
+                   [&acceptor] { acceptor.start(); });
+  QObject::connect(window.PCatalogar, &zafirel::CatalogarPage::RunEnded, &acceptor,
+                   [&acceptor] { acceptor.stop(); });
   dialogs.messages.clear();
   const auto start = bench::Clock::now();
   window.PCatalogar->Catalogar->click();
