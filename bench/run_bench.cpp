@@ -13,7 +13,7 @@
 // end. Every figure is the median of 3 runs after an unmeasured one, except
 // at sizes above 1M, which run once.
 //
-//   build/run_bench [FOLDER] [--millions 1,3,10] [--clean]
+//   build/run_bench [FOLDER] [--millions 1,3,10] [--rows size,deep,zips] [--clean]
 //   (FOLDER defaults to zafirel-run-bench in the temporary folder)
 #include <zip.h>
 
@@ -234,6 +234,7 @@ int main(int argc, char** argv) {
   if (bench::IsMeasuringHelper(argc, argv)) return bench::MeasuringHelperMain(argc, argv);
   fs::path base = fs::temp_directory_path() / "zafirel-run-bench";
   std::vector<long> millions{1};
+  std::string rows = "size,deep,zips";
   bool clean = false;
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i];
@@ -245,10 +246,14 @@ int main(int argc, char** argv) {
       std::string size;
       while (std::getline(list, size, ','))
         if (std::atol(size.c_str()) > 0) millions.push_back(std::atol(size.c_str()));
+    } else if (word == "--rows" && i + 1 < argc) {
+      rows = argv[++i];
     } else if (!word.empty() && word[0] != '-') {
       base = word;
     } else {
-      std::fputs("usage: run_bench [FOLDER] [--millions 1,3,10] [--clean]\n", stderr);
+      std::fputs(
+          "usage: run_bench [FOLDER] [--millions 1,3,10] [--rows size,deep,zips] [--clean]\n",
+          stderr);
       return 2;
     }
   }
@@ -261,9 +266,12 @@ int main(int argc, char** argv) {
   // does nothing shows it.
   std::printf("peak memory of /bin/true through the helper: %.1f MB\n",
               bench::RunMeasured({"/bin/true"}).PeakMb());
-  SizeRows(base, data, millions);
-  DeepRows(base, data);
-  ZipRows(base, data);
+  const auto asked = [&rows](const std::string& row) {
+    return ("," + rows + ",").find("," + row + ",") != std::string::npos;
+  };
+  if (asked("size")) SizeRows(base, data, millions);
+  if (asked("deep")) DeepRows(base, data);
+  if (asked("zips")) ZipRows(base, data);
   bench::RemoveTree(data);
   if (clean) {
     std::puts("removing the generated trees...");
