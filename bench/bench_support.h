@@ -4,19 +4,26 @@
 // and catalogues.
 #pragma once
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "scan/catalogue_run.h"
@@ -286,6 +293,262 @@ inline RunFigures CatalogueVolume(const fs::path& data, const fs::path& volume, 
   run.Walk(true);
   if (!run.FinishDisc()) std::fputs("the catalogue could not be written\n", stderr);
   return {MsSince(start), run.Progress().files, run.Progress().folders};
+}
+
+// The machine's load averages over 1, 5 and 15 minutes, as /proc/loadavg
+// gives them.
+inline std::string LoadAverage() {
+  std::ifstream file("/proc/loadavg");
+  std::string one, five, fifteen;
+  file >> one >> five >> fifteen;
+  return one + " " + five + " " + fifteen;
+}
+
+// Report, the line starting with the machine's load at that moment: other
+// work on the machine slows every figure.
+inline bool ReportUnderLoad(const std::string& what, double value, const std::string& reference,
+                            double refValue, const std::string& unit, const Target& target) {
+  std::printf("[load %s] ", LoadAverage().c_str());
+  return Report(what, value, reference, refValue, unit, target);
+}
+
+// The median of some figures (the middle one of an odd count).
+inline double Median(std::vector<double> figures) {
+  if (figures.empty()) return 0;
+  std::sort(figures.begin(), figures.end());
+  return figures[figures.size() / 2];
+}
+
+// A whole program's run measured on its own: its time, how it ended and its
+// peak resident memory (ru_maxrss). A child started straight from a
+// benchmark would count the benchmark's own peak in its ru_maxrss (it starts
+// on this program's memory, and an exec keeps the larger figure), so a small
+// helper, this program again started fresh, starts the measured program and
+// reads getrusage(RUSAGE_CHILDREN) once it has ended. The helper can lower
+// the stack limit first; the program inherits it.
+struct MeasuredRun {
+  double ms = 0;
+  int exitCode = -1;  // -1 when it ended by a signal or did not start
+  int signal = 0;     // the signal that ended it, 0 when none
+  long peakKb = 0;
+  double PeakMb() const { return peakKb / 1024.0; }
+  bool Ended() const { return exitCode >= 0; }
+};
+
+inline constexpr const char* kMeasuringHelper = "--zafirel-bench-measure";
+
+// Call first in main: true when this process is the helper, which has then
+// done its work and main returns MeasuringHelperExit().
+// The helper's arguments: kMeasuringHelper STACK_KB RESULT_FILE OUTPUT PROGRAM [ARGS...]
+inline bool IsMeasuringHelper(int argc, char** argv) {
+  return argc >= 6 && std::strcmp(argv[1], kMeasuringHelper) == 0;
+}
+
+inline int MeasuringHelperMain(int argc, char** argv) {
+  const long stackKb = std::atol(argv[2]);
+  if (stackKb > 0) {
+    rlimit limit{};
+    getrlimit(RLIMIT_STACK, &limit);
+    limit.rlim_cur = static_cast<rlim_t>(stackKb) * 1024;
+    if (limit.rlim_max != RLIM_INFINITY && limit.rlim_cur > limit.rlim_max)
+      limit.rlim_cur = limit.rlim_max;
+    if (setrlimit(RLIMIT_STACK, &limit) != 0) {
+      std::fprintf(stderr, "the stack limit cannot be set: %s\n", std::strerror(errno));
+      return 1;
+    }
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, argv[4], O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  MeasuredRun run;
+  const auto start = Clock::now();
+  pid_t pid = 0;
+  const int spawned = posix_spawnp(&pid, argv[5], &actions, nullptr, argv + 5, environ);
+  if (spawned == 0) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    run.ms = MsSince(start);
+    if (WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) run.signal = WTERMSIG(status);
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    run.peakKb = usage.ru_maxrss;
+  } else {
+    std::fprintf(stderr, "%s cannot be started: %s\n", argv[5], std::strerror(spawned));
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  std::FILE* result = std::fopen(argv[3], "w");
+  if (result == nullptr) return 1;
+  std::fprintf(result, "%.3f %d %d %ld\n", run.ms, run.exitCode, run.signal, run.peakKb);
+  return std::fclose(result) == 0 ? 0 : 1;
+}
+
+// Runs a program through the helper, with the stack limit lowered to
+// stackKb when that is not 0.
+inline MeasuredRun RunMeasured(const std::vector<std::string>& args, long stackKb = 0,
+                               const fs::path& output = "/dev/null") {
+  const fs::path resultFile =
+      fs::temp_directory_path() / ("zafirel-bench-run-" + std::to_string(::getpid()));
+  std::vector<std::string> helper{fs::read_symlink("/proc/self/exe").string(), kMeasuringHelper,
+                                  std::to_string(stackKb), resultFile.string(), output.string()};
+  helper.insert(helper.end(), args.begin(), args.end());
+  fs::remove(resultFile);
+  RunProgram(helper);
+  MeasuredRun run;
+  std::ifstream result(resultFile);
+  if (!(result >> run.ms >> run.exitCode >> run.signal >> run.peakKb))
+    std::fprintf(stderr, "no figures from the run of %s\n", args.front().c_str());
+  fs::remove(resultFile);
+  return run;
+}
+
+// A generated tree is made once and kept: its stamp file, written last,
+// names what it holds, so a tree cut short by an interruption is made anew.
+// The stamp's name starts with a dot, which the walker passes over.
+inline constexpr const char* kTreeStamp = ".zafirel-bench-tree";
+
+inline bool TreeIsReady(const fs::path& root, const std::string& what) {
+  std::ifstream stamp(root / kTreeStamp);
+  std::string held;
+  std::getline(stamp, held);
+  return stamp && held == what;
+}
+
+inline void StampTree(const fs::path& root, const std::string& what) {
+  std::ofstream(root / kTreeStamp) << what << "\n";
+}
+
+// Removes a folder and everything below it, at any depth: each level is
+// reached from its parent's descriptor, so no path grows long.
+inline void RemoveBelow(int parent, const std::string& name) {
+  struct Level {
+    int fd;
+    std::string name;
+  };
+  const int top = openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (top < 0) {
+    unlinkat(parent, name.c_str(), 0);
+    return;
+  }
+  std::vector<Level> levels{{top, name}};
+  while (!levels.empty()) {
+    // Empties the deepest open folder, going down first into any folder
+    // found in it; a folder is listed again until nothing is left in it.
+    DIR* listing = fdopendir(dup(levels.back().fd));
+    if (listing == nullptr) break;
+    rewinddir(listing);
+    bool removed = false, descended = false;
+    while (dirent* entry = readdir(listing)) {
+      if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+      if (unlinkat(levels.back().fd, entry->d_name, 0) == 0) {
+        removed = true;
+        continue;
+      }
+      const int below =
+          openat(levels.back().fd, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (below >= 0) {
+        levels.push_back({below, entry->d_name});
+        descended = true;
+        break;
+      }
+    }
+    closedir(listing);
+    if (descended || removed) continue;
+    const Level done = levels.back();
+    levels.pop_back();
+    close(done.fd);
+    unlinkat(levels.empty() ? parent : levels.back().fd, done.name.c_str(), AT_REMOVEDIR);
+  }
+  for (const Level& level : levels) close(level.fd);
+}
+
+inline void RemoveTree(const fs::path& root) {
+  const std::string parent = root.parent_path().string();
+  const int fd = open(parent.empty() ? "." : parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  RemoveBelow(fd, root.filename().string());
+  close(fd);
+}
+
+// A generated volume: `folders` folders, every one holding `filesPerFolder`
+// files of `fileBytes` bytes ("A0000000.DAT" on), grouped under top folders
+// ("C0" on) of `perTop` folders each, the top folder counting as the first.
+// Made with descriptor-relative calls, as fast as the file system creates
+// files; an existing tree made alike is kept.
+struct TreeShape {
+  long folders = 0;
+  long filesPerFolder = 0;
+  long fileBytes = 0;
+  long perTop = 100;
+  long Files() const { return folders * filesPerFolder; }
+  std::string Stamp() const {
+    return std::to_string(folders) + " folders of " + std::to_string(filesPerFolder) +
+           " files of " + std::to_string(fileBytes) + " bytes, " + std::to_string(perTop) +
+           " a top folder";
+  }
+};
+
+inline void MakeFolderTree(const fs::path& root, const TreeShape& shape) {
+  if (TreeIsReady(root, shape.Stamp())) return;
+  std::printf("making %ld files in %ld folders in %s...\n", shape.Files(), shape.folders,
+              root.c_str());
+  std::fflush(stdout);
+  RemoveTree(root);
+  fs::create_directories(root);
+  const int rootFd = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (rootFd < 0) throw std::runtime_error(root.string() + ": " + std::strerror(errno));
+  const std::string bytes(static_cast<std::size_t>(shape.fileBytes), 'x');
+  int topFd = -1;
+  char name[32];
+  for (long folder = 0; folder < shape.folders; ++folder) {
+    const long sub = folder % shape.perTop;
+    int fd = -1;
+    if (sub == 0) {
+      if (topFd >= 0) close(topFd);
+      std::snprintf(name, sizeof name, "C%ld", folder / shape.perTop);
+      mkdirat(rootFd, name, 0755);
+      fd = topFd = openat(rootFd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    } else {
+      std::snprintf(name, sizeof name, "S%ld", sub);
+      mkdirat(topFd, name, 0755);
+      fd = openat(topFd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    }
+    if (fd < 0) throw std::runtime_error(root.string() + ": " + std::strerror(errno));
+    for (long file = 0; file < shape.filesPerFolder; ++file) {
+      std::snprintf(name, sizeof name, "A%07ld.DAT", file);
+      const int out = openat(fd, name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+      if (out < 0 || (!bytes.empty() && write(out, bytes.data(), bytes.size()) < 0))
+        throw std::runtime_error(root.string() + ": " + std::strerror(errno));
+      close(out);
+    }
+    if (sub != 0) close(fd);
+    if (shape.folders >= 1000 && (folder + 1) % (shape.folders / 10) == 0) {
+      std::printf("  %ld folders\n", folder + 1);
+      std::fflush(stdout);
+    }
+  }
+  if (topFd >= 0) close(topFd);
+  close(rootFd);
+  StampTree(root, shape.Stamp());
+}
+
+// The command line cataloguing a volume into a data folder.
+inline std::vector<std::string> CatalogueCommand(const fs::path& data, const fs::path& volume,
+                                                 std::vector<std::string> options = {}) {
+  std::vector<std::string> args{CommandLineProgram().string(), "--data", data.string(), "catalogue",
+                                volume.string()};
+  args.insert(args.end(), options.begin(), options.end());
+  return args;
+}
+
+// The lines of a text file (a catalogue file), 0 when it is missing.
+inline long LinesIn(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  long lines = 0;
+  std::string line;
+  while (std::getline(in, line)) ++lines;
+  return lines;
 }
 
 }  // namespace bench
