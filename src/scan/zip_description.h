@@ -37,6 +37,8 @@ class DescriptionCopies {
   ~DescriptionCopies();
   // False when the copy could not be written.
   [[nodiscard]] bool Write(const std::string& bareName, std::string_view bytes);
+  // Memory an archive read whole is kept in, reused from one to the next.
+  std::string& Scratch() { return scratch_; }
 
  private:
   std::filesystem::path folder_;
@@ -45,6 +47,7 @@ class DescriptionCopies {
     std::size_t length = 0;
   };
   std::map<std::string, Copy> open_;
+  std::string scratch_;
 };
 
 // Reads the archive's directory and, for the first qualifying member only,
