@@ -6,7 +6,6 @@
 #include <QComboBox>
 #include <QTimer>
 #include <QToolButton>
-#include <chrono>
 
 #include "app/gui/menu_pral.h"
 #include "app/gui/opciones.h"
@@ -106,12 +105,7 @@ void TMenuPral::Importar1Click() {
   });
   try {
     std::unique_ptr<Progress> progress = dialogs_.ShowProgress(Traduce("ImportandoDiscos"));
-    // Shown on a timer: thousands of small discs cost no repaint each.
-    auto shown = std::chrono::steady_clock::now() - std::chrono::seconds(1);
     report = ImportDiscs(tablas_, folders_.catalogos, source, [&](int done, int total) {
-      const auto now = std::chrono::steady_clock::now();
-      if (done < total && now - shown < std::chrono::milliseconds(75)) return !closeAfterWork_;
-      shown = now;
       if (progress) {
         progress->SetMaximum(total);
         progress->SetPosition(done);
