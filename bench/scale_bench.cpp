@@ -13,6 +13,7 @@
 // counts and numbers from the disc's number).
 //
 //   build/scale_bench [discs=1000000]
+//   build/scale_bench --seed FOLDER     (a million discs with their indexes, to keep)
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -36,8 +37,12 @@ using bench::Report;
 fs::path Self() { return fs::read_symlink("/proc/self/exe"); }
 
 // What the child processes do: rebuild the ten files, or open the table
-// with whatever indexes it gets.
+// with whatever indexes it gets; or seed a folder of a million discs.
 int Child(const std::string& what, const fs::path& data) {
+  if (what == "--seed") {  // a data folder to try things on by hand
+    bench::SeedLargeDataFolder(data, 1000000);
+    return bench::BuildIndexes(data) == static_cast<int>(zafirel::kIndexFiles.size()) ? 0 : 1;
+  }
   if (what == "--rebuild") {
     for (const auto& index : zafirel::kIndexFiles) fs::remove(data / std::string(index.file));
     return bench::BuildIndexes(data) == static_cast<int>(zafirel::kIndexFiles.size()) ? 0 : 1;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,5 +32,11 @@ struct DiscListing {
 // "Titulo" afterwards) and reads every record in that order. The cursor is
 // left on the last record.
 DiscListing ListDiscs(TTablas& tablas, std::string_view sortKey, const Locale& locale);
+
+// The same, row by row as each record is read, until visit returns false;
+// the column the sort key marks. Nothing is held, so the first rows of a
+// large table come at once and a reader that has enough stops the walk.
+int ForEachDisc(TTablas& tablas, std::string_view sortKey, const Locale& locale,
+                const std::function<bool(const DiscRow& row)>& visit);
 
 }  // namespace zafirel

@@ -416,11 +416,15 @@ int List(const Options& options) {
       ApplyAlbumFilter(tablas, Utf8ToAnsi(album->second));
       key = std::string(kAlbumFilterKey);
     }
-    for (const DiscRow& row : ListDiscs(tablas, key, Locale::FromEnvironment()).rows) {
-      std::vector<std::string> cells{row.number};
+    // Each row goes out as it is read; a reader that stops reading (head)
+    // ends the walk.
+    std::vector<std::string> cells;
+    (void)ForEachDisc(tablas, key, Locale::FromEnvironment(), [&](const DiscRow& row) {
+      cells.assign({row.number});
       cells.insert(cells.end(), row.cells.begin(), row.cells.end());
       PrintRow(cells);
-    }
+      return outputError == 0;
+    });
   } catch (const std::exception& error) {
     return Fail(kFailed, Why(error));
   }
