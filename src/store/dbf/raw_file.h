@@ -64,7 +64,10 @@ class RawFile {
   // along with the reads: a few KB read at a time where reads jump about,
   // growing up to kMaxWindow while they run on in file order, so reading
   // there costs one system call for many records whatever the file's size.
-  void SetReadCacheLimit(std::uint64_t limit) { cacheLimit_ = limit; }
+  void SetReadCacheLimit(std::uint64_t limit) {
+    ReleaseArena();
+    cacheLimit_ = limit;
+  }
   // Bytes every writer changes with each change (a table's header): when a
   // lock was taken since the copy was made, the copy still serves if these
   // bytes on disc are as in the copy; without them it is read anew.
@@ -72,6 +75,9 @@ class RawFile {
     fingerprintOffset_ = offset;
     fingerprintLength_ = length;
   }
+
+  // Reads this program has asked of the system through any RawFile so far.
+  static std::uint64_t SystemReads();
 
   // Has the next look at the version ask the file system at once.
   void Revalidate() const { stattedAt_ = INT64_MIN; }
@@ -82,6 +88,10 @@ class RawFile {
   // Reads exactly n bytes or throws "the file is truncated".
   void ReadExactly(std::uint64_t offset, char* buffer, std::size_t n) const;
   std::string ReadString(std::uint64_t offset, std::size_t n) const;
+  // Reads straight from the file, keeping nothing: for one pass over a whole
+  // file, which would only push out the pages kept. Fewer bytes only at the
+  // end of the file.
+  std::size_t ReadPassing(std::uint64_t offset, char* buffer, std::size_t n) const;
   // Asks the processor to fetch bytes of a page already held, for a read
   // that is coming; does nothing otherwise.
   void Prefetch(std::uint64_t offset, std::size_t n) const;
