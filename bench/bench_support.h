@@ -230,7 +230,8 @@ inline void SeedLargeDataFolder(const fs::path& data, int discs) {
   body += '\x1A';
   out.write(body.data(), static_cast<std::streamsize>(body.size()));
   char count[4];
-  for (int b = 0; b < 4; ++b) count[b] = static_cast<char>((static_cast<std::uint32_t>(discs) >> (8 * b)) & 0xFF);
+  for (int b = 0; b < 4; ++b)
+    count[b] = static_cast<char>((static_cast<std::uint32_t>(discs) >> (8 * b)) & 0xFF);
   out.seekp(4);
   out.write(count, 4);
   if (!out.flush()) throw std::runtime_error("the table cannot be written in " + data.string());

@@ -92,8 +92,8 @@ int main(int argc, char** argv) {
     tablas.TablaCDRom.Open();
     zafirel::dbf::Table& table = tablas.TablaCDRom;
     for (const auto& index : zafirel::kIndexFiles) {
-      const auto expression =
-          zafirel::dbf::KeyExpression::Parse(index.expression, table.Fields(), table.TextCodePage());
+      const auto expression = zafirel::dbf::KeyExpression::Parse(index.expression, table.Fields(),
+                                                                 table.TextCodePage());
       const fs::path keys = root / (std::string(index.tag) + ".keys");
       std::ofstream out(keys, std::ios::binary);
       std::string line;
@@ -146,7 +146,7 @@ int main(int argc, char** argv) {
     tablas.TablaCDRom.Open();
     const std::uint32_t n = std::min<std::uint32_t>(20000, static_cast<std::uint32_t>(discs) / 2);
     const std::uint32_t lastFrom = static_cast<std::uint32_t>(discs) - n + 1;
-    ReadFields(tablas.TablaCDRom, 1, n);  // into the page cache
+    ReadFields(tablas.TablaCDRom, 1, n);         // into the page cache
     ReadFields(tablas.TablaCDRom, lastFrom, n);  // into the system's cache
     const double first = ReadFields(tablas.TablaCDRom, 1, n);
     const double last = ReadFields(tablas.TablaCDRom, lastFrom, n);

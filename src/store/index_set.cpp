@@ -88,11 +88,15 @@ void IndexSet::AttachInMemory(dbf::Table& cursor) {
   std::vector<std::string> bytes(kIndexFiles.size());
   for (std::size_t i = 0; i < kIndexFiles.size(); ++i) {
     const IndexFile& index = kIndexFiles[i];
-    dbf::IndexBuild build{cursor.Path().parent_path() / index.file, index.tag, index.expression,
-                          index.unique, &bytes[i], true};
+    dbf::IndexBuild build{cursor.Path().parent_path() / index.file,
+                          index.tag,
+                          index.expression,
+                          index.unique,
+                          &bytes[i],
+                          true};
     if (!temp.empty()) {
-      build.file = temp / ("zafirel-" + std::to_string(::getpid()) + "-" + std::to_string(++serial) +
-                           "-" + std::string(index.file));
+      build.file = temp / ("zafirel-" + std::to_string(::getpid()) + "-" +
+                           std::to_string(++serial) + "-" + std::string(index.file));
       build.inMemory = nullptr;
     }
     builds.push_back(build);
@@ -232,9 +236,20 @@ int BuildFiles(dbf::Table& cursor, const fs::path& folder, const std::vector<boo
     builds.push_back({file, index.tag, index.expression, index.unique});
   }
   int built = 0;
-  for (const std::exception_ptr& failure : dbf::BuildIndexFiles(cursor, builds, [&] {
-         if (progress) progress->Step();
-       }))
+  // The bar steps once a file and shows how far the file under way has got.
+  std::uint64_t perFile = 1;
+  const dbf::BuildProgress within = [&](std::uint64_t done, std::uint64_t total) {
+    if (!progress) return true;
+    perFile = std::max<std::uint64_t>(1, total / std::max<std::size_t>(1, builds.size()));
+    progress->Within(done % perFile, perFile);
+    return !progress->Stopped();
+  };
+  for (const std::exception_ptr& failure : dbf::BuildIndexFiles(
+           cursor, builds,
+           [&] {
+             if (progress) progress->Step();
+           },
+           within))
     built += failure ? 0 : 1;
   return built;
 }

@@ -58,7 +58,8 @@ bool WriteTransientFile(const std::filesystem::path& target, std::string_view by
 
 bool WriteFileThrough(const std::filesystem::path& target, const std::function<bool(int fd)>& write,
                       bool flush) {
-  return ReplaceThroughTemp(target, [&](int fd) { return MayChangeFile() && write(fd); }, flush);
+  return ReplaceThroughTemp(
+      target, [&](int fd) { return MayChangeFile() && write(fd); }, flush);
 }
 
 bool CopyFileAtomically(const std::filesystem::path& source, const std::filesystem::path& target) {

@@ -36,7 +36,11 @@ void SeedTable(dbf::Table& table, int discs) {
     std::string title = i % 5 == 0 ? "Una coleccion muy larga de discos " : "Disco ";
     title += std::to_string((i * 7919) % (discs / 3 + 1));
     if (i % 11 == 0) title += "\x01";
-    if (i % 13 == 0) title = "\xF1" "and\xFA " + title;
+    if (i % 13 == 0)
+      title =
+          "\xF1"
+          "and\xFA " +
+          title;
     if (i % 17 == 0) title.clear();
     table.SetString("TITULOCD", title);
     table.SetString("BYTESCD", i % 9 == 0 ? "74 MB" : std::to_string(100 + i * 37 % 20000) + " MB");
@@ -89,6 +93,33 @@ TEST_F(IndexBuildTest, TheFilesWrittenForATableAreFixed) {
     for (std::size_t i = 0; i < kIndexFiles.size(); ++i) {
       if (!inMemory) bytes[i] = testing::ReadBytes(folder / std::string(kIndexFiles[i].file));
       EXPECT_EQ(Fingerprint(bytes[i]), kExpected[i]) << kIndexFiles[i].file;
+    }
+  }
+}
+
+// The progress rises to its total; stopped after the first file, the build
+// leaves every later file as it was.
+TEST_F(IndexBuildTest, ProgressRunsToItsTotalAndStopsWhenAsked) {
+  for (const bool stop : {false, true}) {
+    SCOPED_TRACE(stop ? "stopped" : "whole");
+    for (const IndexFile& index : kIndexFiles)
+      testing::WriteBytes(folder / std::string(index.file), "old");
+    std::uint64_t last = 0, total = 0;
+    int files = 0;
+    const auto failures = dbf::BuildIndexFiles(
+        table, Builds(nullptr), [&] { ++files; },
+        [&](std::uint64_t done, std::uint64_t all) {
+          EXPECT_GE(done, last);
+          last = done;
+          total = all;
+          return !stop || files == 0;
+        });
+    EXPECT_EQ(total, std::uint64_t{table.StoredRecordCount()} * kIndexFiles.size());
+    EXPECT_EQ(last, stop ? total / kIndexFiles.size() : total);
+    for (std::size_t i = 0; i < kIndexFiles.size(); ++i) {
+      const bool written = !stop || i == 0;
+      EXPECT_EQ(failures[i] == nullptr, written) << kIndexFiles[i].file;
+      EXPECT_EQ(testing::ReadBytes(folder / std::string(kIndexFiles[i].file)) == "old", !written);
     }
   }
 }

@@ -71,9 +71,10 @@ std::vector<std::exception_ptr> BuildIndexFiles(Table& table, const std::vector<
   const std::uint64_t total = records * builds.size();
   // Told every this many records, so the caller may repaint and stop.
   constexpr std::uint32_t kReportEvery = 8192;
-  bool stopped = progress && !progress(0, total);
+  bool stopped = false;
   for (std::size_t i = 0; i < builds.size(); ++i) {
     const IndexBuild& build = builds[i];
+    if (!stopped && progress && !progress(records * i, total)) stopped = true;
     if (stopped) {
       failures[i] = std::make_exception_ptr(BuildStopped());
       continue;
@@ -113,9 +114,9 @@ std::vector<std::exception_ptr> BuildIndexFiles(Table& table, const std::vector<
     } catch (const DbfError&) {
       failures[i] = std::current_exception();
     }
-    if (progress && !progress(records * (i + 1), total)) stopped = true;
     if (fileDone) fileDone();
   }
+  if (!stopped && progress) (void)progress(total, total);
   return failures;
 }
 

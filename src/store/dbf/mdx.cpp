@@ -4,9 +4,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <exception>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <set>
 
 #include "store/dbf/dbf_error.h"
@@ -290,7 +290,8 @@ void LayOut(const std::filesystem::path& file, const TagInfo& tag, MdxTag::KeyLi
     }
   }
   state.root = level.front().pointer;
-  const std::string headers = mdx::EncodeFileHeader(tag, state) + mdx::EncodeTagHeader(tag, state, 1);
+  const std::string headers =
+      mdx::EncodeFileHeader(tag, state) + mdx::EncodeTagHeader(tag, state, 1);
   if (headers.size() != kHeadersSize) throw DbfError(mdx::kBadIndex, file);
   sink.Headers(headers);
 }
@@ -312,8 +313,7 @@ void MdxTag::Write(const std::filesystem::path& file, std::string_view bytes) {
     throw DbfError("No se puede crear el archivo de \xEDndice", file, errno);
 }
 
-std::string MdxTag::Encode(const std::filesystem::path& file, const TagInfo& tag,
-                           KeyList& keys) {
+std::string MdxTag::Encode(const std::filesystem::path& file, const TagInfo& tag, KeyList& keys) {
   std::string bytes;
   StringSink sink(bytes);
   LayOut(file, tag, keys, sink);

@@ -80,8 +80,8 @@ class MdxTag final : public RecordOrder {
   // The same written to the file as the blocks are laid out, through a
   // temporary file renamed over it, so memory holds the keys and not the
   // file; flushed to the disc unless transient.
-  static void WriteBuilt(const std::filesystem::path& file, const mdx::TagInfo& tag,
-                         KeyList& keys, bool transient = false);
+  static void WriteBuilt(const std::filesystem::path& file, const mdx::TagInfo& tag, KeyList& keys,
+                         bool transient = false);
   static void Write(const std::filesystem::path& file, std::string_view bytes);
 
   // Opens the file after checking its headers and the top of its tree (a few

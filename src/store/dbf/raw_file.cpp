@@ -308,8 +308,9 @@ std::size_t RawFile::ReadAt(std::uint64_t offset, char* buffer, std::size_t n) c
 // there (the caller reads directly and reports why).
 bool RawFile::FromWindow(std::uint64_t offset, char* buffer, std::size_t n,
                          std::size_t& got) const {
-  const bool inside = windowLength_ > 0 && offset >= windowStart_ &&
-                      (offset + n <= windowStart_ + windowLength_ || windowLength_ < window_.size());
+  const bool inside =
+      windowLength_ > 0 && offset >= windowStart_ &&
+      (offset + n <= windowStart_ + windowLength_ || windowLength_ < window_.size());
   if (!inside) {
     const bool onward = windowLength_ > 0 && offset >= windowStart_ &&
                         offset < windowStart_ + windowLength_ + window_.size();
