@@ -271,8 +271,8 @@ bool OpenTables(TTablas& tablas, const DataFolder& folder, std::chrono::millisec
   Silent silent;
   try {
     const UpgradeContext context{English(), silent, Locale::FromEnvironment(), LocalTimeNow};
-    const DataFolderRepairs repairs =
-        PrepareDataFolder(folder.data, folder.below.catalogos, context, "", lockWait);
+    const DataFolderRepairs repairs = PrepareDataFolder(
+        folder.data, folder.below.catalogos, context, English()("CreandoIndices"), lockWait);
     if (repairs.tableConverted)
       std::fprintf(stderr,
                    "zafirel-cli: the disc table was saved as dBase III; converted to dBase IV "
