@@ -4,6 +4,9 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,5 +34,26 @@ struct DiscListing {
 // "Titulo" afterwards) and reads every record in that order. The cursor is
 // left on the last record.
 DiscListing ListDiscs(TTablas& tablas, std::string_view sortKey, const Locale& locale);
+
+// The same, row by row as each record is read, until visit returns false;
+// the column the sort key marks. Nothing is held, so the first rows of a
+// large table come at once and a reader that has enough stops the walk.
+int ForEachDisc(TTablas& tablas, std::string_view sortKey, const Locale& locale,
+                const std::function<bool(const DiscRow& row)>& visit);
+
+// The records of the disc list in a sort key's order (the tag made current
+// as ListDiscs does), found from the index's entries and the records'
+// deletion marks alone: no field is read, so a list of a million discs
+// costs four bytes a disc, and its rows are read when they are shown.
+struct DiscOrder {
+  std::vector<std::uint32_t> records;
+  std::uint32_t discs = 0;  // live records in the table, listed or not
+  int markedColumn = -1;
+};
+DiscOrder OrderDiscs(TTablas& tablas, std::string_view sortKey);
+
+// The row of a record, read without moving the main cursor; nullopt when
+// the record is gone or deleted.
+std::optional<DiscRow> ReadDiscRow(TTablas& tablas, std::uint32_t recNo, const Locale& locale);
 
 }  // namespace zafirel

@@ -4,6 +4,7 @@
 // catalogued, 4 no such disc or folder.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
@@ -78,13 +79,51 @@ const char* const kHelp =
     "Exit codes: 0 done, 1 failed, 2 wrong usage, 3 disc already catalogued, 4 no such disc\n"
     "or folder.\n";
 
+// A long operation's progress as one line on the terminal, rewritten in
+// place at most every tenth of a second: "zafirel-cli: <text> 42%".
+class TerminalProgress : public Progress {
+ public:
+  explicit TerminalProgress(const std::string& text) : text_(AnsiToUtf8(text)) { Show(true); }
+  ~TerminalProgress() override {
+    step_ = maximum_;
+    within_ = 0;
+    Show(true);
+    std::fputc('\n', stderr);
+  }
+  void SetMaximum(int maximum) override { maximum_ = std::max(1, maximum); }
+  void SetPosition(int position) override { step_ = position, within_ = 0, Show(false); }
+  void Step() override { ++step_, within_ = 0, Show(false); }
+  void Within(std::uint64_t done, std::uint64_t total) override {
+    within_ = total == 0 ? 0 : static_cast<double>(std::min(done, total)) / total;
+    Show(false);
+  }
+
+ private:
+  void Show(bool now) {
+    const auto time = std::chrono::steady_clock::now();
+    if (!now && time - shown_ < std::chrono::milliseconds(100)) return;
+    shown_ = time;
+    const double part = std::clamp((step_ + within_) / maximum_, 0.0, 1.0);
+    std::fprintf(stderr, "\rzafirel-cli: %s %3d%%", text_.c_str(), static_cast<int>(part * 100));
+    std::fflush(stderr);
+  }
+  std::string text_;
+  double maximum_ = 100;
+  double step_ = 0, within_ = 0;
+  std::chrono::steady_clock::time_point shown_;
+};
+
 class Silent : public Dialogs {
  public:
   void PonerMensaje(const std::string& text) override {
     std::fprintf(stderr, "zafirel-cli: %s\n", AnsiToUtf8(text).c_str());
   }
   bool ConfirmOkCancel(const std::string&, const std::string&, Default) override { return true; }
-  std::unique_ptr<Progress> ShowProgress(const std::string&) override { return nullptr; }
+  // Shown only to a person: on a terminal.
+  std::unique_ptr<Progress> ShowProgress(const std::string& text) override {
+    if (::isatty(STDERR_FILENO) == 0) return nullptr;
+    return std::make_unique<TerminalProgress>(text);
+  }
   void ProcessEvents() override {}
 };
 
@@ -232,8 +271,8 @@ bool OpenTables(TTablas& tablas, const DataFolder& folder, std::chrono::millisec
   Silent silent;
   try {
     const UpgradeContext context{English(), silent, Locale::FromEnvironment(), LocalTimeNow};
-    const DataFolderRepairs repairs =
-        PrepareDataFolder(folder.data, folder.below.catalogos, context, "", lockWait);
+    const DataFolderRepairs repairs = PrepareDataFolder(
+        folder.data, folder.below.catalogos, context, English()("CreandoIndices"), lockWait);
     if (repairs.tableConverted)
       std::fprintf(stderr,
                    "zafirel-cli: the disc table was saved as dBase III; converted to dBase IV "
@@ -429,11 +468,15 @@ int List(const Options& options) {
       ApplyAlbumFilter(tablas, Utf8ToAnsi(album->second));
       key = std::string(kAlbumFilterKey);
     }
-    for (const DiscRow& row : ListDiscs(tablas, key, Locale::FromEnvironment()).rows) {
-      std::vector<std::string> cells{row.number};
+    // Each row goes out as it is read; a reader that stops reading (head)
+    // ends the walk.
+    std::vector<std::string> cells;
+    (void)ForEachDisc(tablas, key, Locale::FromEnvironment(), [&](const DiscRow& row) {
+      cells.assign({row.number});
       cells.insert(cells.end(), row.cells.begin(), row.cells.end());
       PrintRow(cells);
-    }
+      return outputError == 0;
+    });
   } catch (const std::exception& error) {
     return Fail(kFailed, Why(error));
   }

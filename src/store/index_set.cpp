@@ -73,26 +73,58 @@ std::vector<std::shared_ptr<dbf::AttachedIndex>> IndexSet::OpenFiles(dbf::Table&
   return files;
 }
 
+// The files are built beside the system's temporary files, opened and
+// removed from the folder at once: they live as long as the cursor keeps
+// them open, and cost disc space, not memory. Where that cannot be done,
+// their bytes are held in memory.
 void IndexSet::AttachInMemory(dbf::Table& cursor) {
+  static unsigned serial = 0;
+  const fs::path temp = [] {
+    std::error_code error;
+    const fs::path folder = fs::temp_directory_path(error);
+    return error ? fs::path() : folder;
+  }();
   std::vector<dbf::IndexBuild> builds;
   std::vector<std::string> bytes(kIndexFiles.size());
   for (std::size_t i = 0; i < kIndexFiles.size(); ++i) {
     const IndexFile& index = kIndexFiles[i];
-    builds.push_back({cursor.Path().parent_path() / index.file, index.tag, index.expression,
-                      index.unique, &bytes[i]});
+    dbf::IndexBuild build{cursor.Path().parent_path() / index.file,
+                          index.tag,
+                          index.expression,
+                          index.unique,
+                          &bytes[i],
+                          true};
+    if (!temp.empty()) {
+      build.file = temp / ("zafirel-" + std::to_string(::getpid()) + "-" +
+                           std::to_string(++serial) + "-" + std::string(index.file));
+      build.inMemory = nullptr;
+    }
+    builds.push_back(build);
   }
-  const std::vector<std::exception_ptr> failures = dbf::BuildIndexFiles(cursor, builds);
+  std::vector<std::exception_ptr> failures = dbf::BuildIndexFiles(cursor, builds);
   for (std::size_t i = 0; i < kIndexFiles.size(); ++i) {
+    if (failures[i] && builds[i].inMemory == nullptr) {
+      // No room in the temporary folder: this one in memory.
+      (void)RemoveFile(builds[i].file);
+      builds[i].file = cursor.Path().parent_path() / kIndexFiles[i].file;
+      builds[i].inMemory = &bytes[i];
+      failures[i] = dbf::BuildIndexFiles(cursor, {builds[i]}).front();
+    }
     if (failures[i]) continue;
     try {
-      auto attached = std::make_shared<dbf::AttachedIndex>(
-          cursor, dbf::RawFile::InMemory(std::move(bytes[i]), builds[i].file));
+      dbf::RawFile file = builds[i].inMemory
+                              ? dbf::RawFile::InMemory(std::move(bytes[i]), builds[i].file)
+                              : dbf::RawFile::Open(builds[i].file);
+      if (!builds[i].inMemory) (void)RemoveFile(builds[i].file);
+      auto attached = std::make_shared<dbf::AttachedIndex>(cursor, std::move(file));
       cursor.AddObserver(attached);
       indexes_.push_back(std::move(attached));
     } catch (const std::exception&) {
+      if (!builds[i].inMemory) (void)RemoveFile(builds[i].file);
     }
   }
-  // The files on disc do not hear of changes made now: they stay in doubt.
+  // The files in the data folder do not hear of changes made now: they stay
+  // in doubt.
   cursor.SetIndexGuard(true, false);
   UseForFinding(cursor);
 }
@@ -204,9 +236,20 @@ int BuildFiles(dbf::Table& cursor, const fs::path& folder, const std::vector<boo
     builds.push_back({file, index.tag, index.expression, index.unique});
   }
   int built = 0;
-  for (const std::exception_ptr& failure : dbf::BuildIndexFiles(cursor, builds, [&] {
-         if (progress) progress->Step();
-       }))
+  // The bar steps once a file and shows how far the file under way has got.
+  std::uint64_t perFile = 1;
+  const dbf::BuildProgress within = [&](std::uint64_t done, std::uint64_t total) {
+    if (!progress) return true;
+    perFile = std::max<std::uint64_t>(1, total / std::max<std::size_t>(1, builds.size()));
+    progress->Within(done % perFile, perFile);
+    return !progress->Stopped();
+  };
+  for (const std::exception_ptr& failure : dbf::BuildIndexFiles(
+           cursor, builds,
+           [&] {
+             if (progress) progress->Step();
+           },
+           within))
     built += failure ? 0 : 1;
   return built;
 }

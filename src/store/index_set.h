@@ -74,9 +74,12 @@ class IndexSet {
 
 // Builds every index file that is missing or damaged, or all of them when
 // the table's mark or stamp says they may not follow it, with the progress
-// window counting only those; the cursor is opened for each build and closed
-// again. Returns how many were built; tableChanged, when given, tells
-// whether another program changed the table since the indexes were made.
+// window counting only those (a step a file, and how far the file under way
+// has got); the cursor is opened for each build and closed again. Returns
+// how many were built; tableChanged, when given, tells whether another
+// program changed the table since the indexes were made. A build the
+// progress window stops leaves the files unproven, so the next opening
+// builds them again.
 int RegeneraIndices(dbf::Table& cursor, const std::filesystem::path& folder, Dialogs& dialogs,
                     const std::string& progressText, bool* tableChanged = nullptr);
 

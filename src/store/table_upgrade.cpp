@@ -170,7 +170,11 @@ void CopyRecords(dbf::Table& from, dbf::Table& to, Progress* progress) {
     for (const dbf::FieldDef& field : fields)
       if (to.FieldIndex(field.name) >= 0) to.SetString(field.name, from.AsString(field.name));
     to.Post();
-    if (progress) progress->Step();
+    if (progress) {
+      progress->Step();
+      // Stopping leaves the old table in place, untouched.
+      if (progress->Stopped()) throw std::runtime_error("the upgrade was stopped");
+    }
   }
 }
 

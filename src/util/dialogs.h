@@ -3,6 +3,7 @@
 // answers. All texts are ANSI (Windows-1252), as everywhere in the core.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -17,6 +18,12 @@ class Progress {
   virtual void SetMaximum(int maximum) = 0;
   virtual void SetPosition(int position) = 0;
   virtual void Step() = 0;  // advance by one and repaint
+  // How far the step under way has gone (done of total), for a step that
+  // takes long; shown between this step and the next.
+  virtual void Within(std::uint64_t /*done*/, std::uint64_t /*total*/) {}
+  // The user asked the operation to stop; only operations that lose nothing
+  // by stopping look at it.
+  virtual bool Stopped() const { return false; }
 };
 
 // A drive the drive chooser offers.

@@ -143,6 +143,12 @@ bool WriteTransientFile(const std::filesystem::path& target, std::string_view by
       false);
 }
 
+bool WriteFileThrough(const std::filesystem::path& target, const std::function<bool(int fd)>& write,
+                      bool flush) {
+  return ReplaceThroughTemp(
+      target, [&](int fd) { return MayChangeFile() && write(fd); }, flush);
+}
+
 bool CopyFileAtomically(const std::filesystem::path& source, const std::filesystem::path& target) {
   const FileDescriptor file = FileDescriptor::Open(source, O_RDONLY | O_CLOEXEC);
   if (!file.valid()) return false;

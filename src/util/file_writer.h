@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,6 +30,12 @@ inline constexpr std::string_view kTempMarker = ".tmp-";
 // The same without the flushes, for transient copies in the temporary
 // folder that nothing relies on after the program ends.
 [[nodiscard]] bool WriteTransientFile(const std::filesystem::path& target, std::string_view bytes);
+
+// The same for a file written piece by piece: write gets the temporary
+// file's descriptor and returns false (errno saying why) when it cannot
+// write; flush as WriteFileAtomically (true) or WriteTransientFile (false).
+[[nodiscard]] bool WriteFileThrough(const std::filesystem::path& target,
+                                    const std::function<bool(int fd)>& write, bool flush = true);
 
 // Copies source over target the same way (through a flushed temporary file
 // renamed over the target), keeping the source's modification time.

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "store/album_filter.h"
+#include "store/index_files.h"
 #include "store/index_set.h"
 #include "store/tablas.h"
 #include "test_support.h"
@@ -15,18 +17,37 @@ using testing::NoDialogs;
 class DiscListTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    testing::SeedDiscTable(
-        tablas_, folder_.Path(),
-        {{{"TITULOCD", "Mapas"}, {"BYTESCD", "650 MB"}, {"TOTFILES", "12345"}, {"NUMEROCD", "10"},
-          {"ALBUM", "Juegos"}, {"AUTO", "1"}},
-         {{"TITULOCD", "atlas"}, {"BYTESCD", "74 MB"}, {"TOTFILES", "0"}, {"NUMEROCD", "9"},
-          {"ALBUM", "JUEGOS"}, {"AUTO", "2"}},
-         {{"TITULOCD", "Zoo"}, {"BYTESCD", "12345 MB"}, {"TOTFILES", "abc"}, {"NUMEROCD", "A1"},
-          {"ALBUM", "Rock"}, {"AUTO", "3"}},
-         {{"TITULOCD", "Bach"}, {"BYTESCD", "2000 MB"}, {"TOTFILES", "1234"}, {"NUMEROCD", "2"},
-          {"ALBUM", ""}, {"AUTO", "4"}},
-         {{"TITULOCD", "cine"}, {"BYTESCD", "5 MB"}, {"TOTFILES", "7"}, {"NUMEROCD", "100"},
-          {"ALBUM", "Rock"}, {"AUTO", "5"}}});
+    testing::SeedDiscTable(tablas_, folder_.Path(),
+                           {{{"TITULOCD", "Mapas"},
+                             {"BYTESCD", "650 MB"},
+                             {"TOTFILES", "12345"},
+                             {"NUMEROCD", "10"},
+                             {"ALBUM", "Juegos"},
+                             {"AUTO", "1"}},
+                            {{"TITULOCD", "atlas"},
+                             {"BYTESCD", "74 MB"},
+                             {"TOTFILES", "0"},
+                             {"NUMEROCD", "9"},
+                             {"ALBUM", "JUEGOS"},
+                             {"AUTO", "2"}},
+                            {{"TITULOCD", "Zoo"},
+                             {"BYTESCD", "12345 MB"},
+                             {"TOTFILES", "abc"},
+                             {"NUMEROCD", "A1"},
+                             {"ALBUM", "Rock"},
+                             {"AUTO", "3"}},
+                            {{"TITULOCD", "Bach"},
+                             {"BYTESCD", "2000 MB"},
+                             {"TOTFILES", "1234"},
+                             {"NUMEROCD", "2"},
+                             {"ALBUM", ""},
+                             {"AUTO", "4"}},
+                            {{"TITULOCD", "cine"},
+                             {"BYTESCD", "5 MB"},
+                             {"TOTFILES", "7"},
+                             {"NUMEROCD", "100"},
+                             {"ALBUM", "Rock"},
+                             {"AUTO", "5"}}});
   }
   std::vector<std::string> Titles(std::string_view key, int* marked = nullptr) {
     const DiscListing listing = ListDiscs(tablas_, key, Locale{});
@@ -85,6 +106,40 @@ TEST_F(DiscListTest, TheAlbumFilterOrderGivesWayToTitleAfterwards) {
   EXPECT_EQ(listing.rows[1].cells[0], "cine");
   EXPECT_EQ(listing.markedColumn, -1);
   EXPECT_EQ(tablas_.IndicesCDRom.Current(), "Titulo");
+}
+
+// The list read row by row as it is shown holds the rows read all at once,
+// in every order, a deleted disc left out; a reader that has enough stops
+// the walk.
+TEST_F(DiscListTest, RowsReadWhenShownAreTheRowsOfTheWholeListing) {
+  tablas_.TablaCDRom.Locate("AUTO", "4");
+  tablas_.TablaCDRom.Delete();
+  const auto same = [&](std::string_view key) {
+    SCOPED_TRACE(std::string(key));
+    // Each listing of the filter's order gives the title order back after it.
+    const bool filtered = key == kAlbumFilterKey;
+    if (filtered) ApplyAlbumFilter(tablas_, "Rock");
+    const DiscListing listing = ListDiscs(tablas_, key, Locale{});
+    if (filtered) ApplyAlbumFilter(tablas_, "Rock");
+    const DiscOrder order = OrderDiscs(tablas_, key);
+    EXPECT_EQ(order.markedColumn, listing.markedColumn);
+    EXPECT_EQ(order.discs, 4u);
+    ASSERT_EQ(order.records.size(), listing.rows.size());
+    for (std::size_t i = 0; i < listing.rows.size(); ++i) {
+      const std::optional<DiscRow> row = ReadDiscRow(tablas_, order.records[i], Locale{});
+      ASSERT_TRUE(row.has_value());
+      EXPECT_EQ(row->cells, listing.rows[i].cells);
+      EXPECT_EQ(row->number, listing.rows[i].number);
+    }
+  };
+  for (const SortKey& key : kSortKeys) same(key.key);
+  same("titulocd");
+  same(kAlbumFilterKey);
+  EXPECT_FALSE(ReadDiscRow(tablas_, 4, Locale{}).has_value());
+
+  int visited = 0;
+  ForEachDisc(tablas_, "TituloCD", Locale{}, [&](const DiscRow&) { return ++visited < 2; });
+  EXPECT_EQ(visited, 2);
 }
 
 }  // namespace

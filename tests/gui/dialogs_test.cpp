@@ -78,9 +78,14 @@ void DialogsTest::progressWindowFollowsItsOperation() {
     progress->SetMaximum(3);
     progress->Step();
     progress->Step();
-    QCOMPARE(window->Barra->value(), 2);
+    constexpr int kStep = zafirel::TActualizando::kStepWidth;
+    QCOMPARE(window->Barra->value(), 2 * kStep);
+    progress->Within(1, 4);  // a quarter of the third step
+    QCOMPARE(window->Barra->value(), 2 * kStep + kStep / 4);
     for (int i = 0; i < 5; ++i) progress->Step();  // never past the maximum
-    QCOMPARE(window->Barra->value(), 3);
+    QCOMPARE(window->Barra->value(), 3 * kStep);
+    progress->Within(1, 2);  // nothing after the last step
+    QCOMPARE(window->Barra->value(), 3 * kStep);
   }
   QVERIFY(findWindow() == nullptr);
 }

@@ -45,6 +45,10 @@ class CountingDialogs : public Dialogs {
     void SetMaximum(int maximum) override { owner_.maximum = maximum; }
     void SetPosition(int) override {}
     void Step() override { ++owner_.steps; }
+    void Within(std::uint64_t, std::uint64_t) override { ++owner_.withins; }
+    bool Stopped() const override {
+      return owner_.stopAfter >= 0 && owner_.withins > owner_.stopAfter;
+    }
 
    private:
     CountingDialogs& owner_;
@@ -58,6 +62,7 @@ class CountingDialogs : public Dialogs {
   void ProcessEvents() override {}
   std::vector<std::string> messages, shown;
   int maximum = 0, steps = 0;
+  int withins = 0, stopAfter = -1;  // the bar's stop button, pressed after that many reports
 };
 
 struct Disc {
@@ -179,6 +184,21 @@ TEST_F(IndexSetTest, OnlyMissingOrDamagedFilesAreRebuilt) {
   }
   tablas_.OpenDiscTable();
   EXPECT_EQ(Walk("Titulo"), (std::vector<std::string>{"dos", "uno"}));
+}
+
+// A rebuild stopped half way leaves no file trusted: the next opening
+// builds them all again, whether the stopped build had reached them or not.
+TEST_F(IndexSetTest, AStoppedRebuildIsDoneAgainAtTheNextOpening) {
+  AddAll({{"uno", "650 MB", "1", "A"}, {"dos", "700 MB", "2", "B"}});
+  dialogs_.stopAfter = 4;  // a few files in
+  const int built = Regenerate();
+  EXPECT_GT(built, 0);
+  EXPECT_LT(built, 10);
+  dialogs_ = CountingDialogs();
+  EXPECT_EQ(Regenerate(), 10);
+  tablas_.OpenDiscTable();
+  EXPECT_EQ(Walk("Titulo"), (std::vector<std::string>{"dos", "uno"}));
+  ExpectPerlWalksEveryFileInOurOrder();
 }
 
 // Opening reads only the top of a tree: damage deeper down is found by the

@@ -26,6 +26,7 @@ struct ProgressRecord {
   int maximum = -1;
   int position = -1;
   int steps = 0;
+  int stopAt = 0;  // the step after which the user stops the upgrade; 0: never
 };
 
 class RecordingProgress : public Progress {
@@ -34,6 +35,7 @@ class RecordingProgress : public Progress {
   void SetMaximum(int maximum) override { record_.maximum = maximum; }
   void SetPosition(int position) override { record_.position = position; }
   void Step() override { ++record_.steps; }
+  bool Stopped() const override { return record_.stopAt > 0 && record_.steps >= record_.stopAt; }
 
  private:
   ProgressRecord& record_;
@@ -45,12 +47,14 @@ class RecordingDialogs : public Dialogs {
   bool ConfirmOkCancel(const std::string&, const std::string&, Default) override { return true; }
   std::unique_ptr<Progress> ShowProgress(const std::string& text) override {
     progress.push_back(ProgressRecord{text});
+    progress.back().stopAt = stopAt;
     return std::make_unique<RecordingProgress>(progress.back());
   }
   void ProcessEvents() override {}
 
   std::vector<std::string> messages;
   std::deque<ProgressRecord> progress;
+  int stopAt = 0;
 };
 
 std::vector<std::string> DiscFieldsWithoutAlbum() {
@@ -169,6 +173,16 @@ class DiscTableUpgradeTest : public TableUpgradeTest {
   std::string oldTable_;
   std::string oldMemo_;
 };
+
+// Stopped after its first record, the upgrade leaves the old table in place,
+// untouched, and fails.
+TEST_F(DiscTableUpgradeTest, AStoppedUpgradeLeavesTheOldTable) {
+  dialogs_.stopAt = 1;
+  EXPECT_ANY_THROW(Upgrade("CDROM.Dbf", "ALBUM", "C", "50", 0));
+  EXPECT_EQ(dialogs_.progress.at(0).steps, 1);
+  EXPECT_EQ(ReadBytes(data_ / "CDROM.DBF"), oldTable_);
+  EXPECT_EQ(ReadBytes(data_ / "CDROM.DBT"), oldMemo_);
+}
 
 TEST_F(DiscTableUpgradeTest, AddsAlbumLastAndKeepsEveryLiveRecord) {
   Upgrade("CDROM.Dbf", "ALBUM", "C", "50", 0);

@@ -1,8 +1,10 @@
 #include "app/gui/actualizando.h"
 
+#include <QApplication>
 #include <QFrame>
 #include <QLabel>
 #include <QProgressBar>
+#include <algorithm>
 
 #include "util/gui/palette.h"
 
@@ -38,6 +40,35 @@ TActualizando::TActualizando(QWidget* parent)
   Barra->setRange(0, 100);
   Barra->setValue(0);
   Barra->setTextVisible(false);
+}
+
+void TActualizando::SetSteps(int maximum) {
+  Barra->setMaximum(std::max(0, maximum) * kStepWidth);
+  SetStep(step_);
+}
+
+void TActualizando::SetStep(int step) {
+  step_ = std::clamp(step, 0, Barra->maximum() / kStepWidth);
+  Barra->setValue(step_ * kStepWidth);
+}
+
+void TActualizando::NextStep() {
+  SetStep(step_ + 1);
+  Repaint(false);
+}
+
+void TActualizando::ShowWithin(std::uint64_t done, std::uint64_t total) {
+  if (total == 0 || step_ >= Barra->maximum() / kStepWidth) return;
+  const auto part = static_cast<int>(std::min(done, total) * kStepWidth / total);
+  Barra->setValue(step_ * kStepWidth + part);
+  Repaint(false);
+}
+
+void TActualizando::Repaint(bool now) {
+  if (!now && sinceRepaint_.isValid() && sinceRepaint_.elapsed() < kRepaintEvery) return;
+  sinceRepaint_.start();
+  repaint();
+  QApplication::processEvents();
 }
 
 }  // namespace zafirel

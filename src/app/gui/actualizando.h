@@ -4,6 +4,8 @@
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
+#include <cstdint>
 
 class QFrame;
 class QLabel;
@@ -16,10 +18,30 @@ class TActualizando : public QDialog {
  public:
   explicit TActualizando(QWidget* parent = nullptr);
 
+  // Barra counts the operation's steps in parts of kStepWidth, so that a
+  // step that takes long shows how far it has got.
+  static constexpr int kStepWidth = 100;
+  void SetSteps(int maximum);
+  void SetStep(int step);
+  // One step further (never past the last).
+  void NextStep();
+  // The step under way has done of total. Both repaint at most every
+  // kRepaintEvery, so an operation of a million steps costs no more
+  // repainting than one of ten.
+  void ShowWithin(std::uint64_t done, std::uint64_t total);
+  static constexpr int kRepaintEvery = 60;  // milliseconds
+
   QFrame* Panel1 = nullptr;
   QLabel* Label1 = nullptr;
   QProgressBar* Barra = nullptr;
   QProgressBar* Barra2 = nullptr;  // present in the layout, never shown
+
+ private:
+  // Repaints and lets the window system run: now, or when kRepaintEvery
+  // has passed since the last time.
+  void Repaint(bool now);
+  int step_ = 0;
+  QElapsedTimer sinceRepaint_;
 };
 
 }  // namespace zafirel

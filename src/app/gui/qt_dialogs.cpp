@@ -16,8 +16,8 @@
 
 #include "app/gui/actualizando.h"
 #include "app/gui/mi_mensaje.h"
-#include "util/gui/qt_text.h"
 #include "settings/language.h"
+#include "util/gui/qt_text.h"
 
 namespace zafirel {
 namespace {
@@ -45,11 +45,11 @@ class QtProgress : public Progress {
     window_->hide();
     delete window_;
   }
-  void SetMaximum(int maximum) override { window_->Barra->setMaximum(maximum); }
-  void SetPosition(int position) override { window_->Barra->setValue(position); }
-  void Step() override {
-    window_->Barra->setValue(std::min(window_->Barra->value() + 1, window_->Barra->maximum()));
-    QApplication::processEvents();
+  void SetMaximum(int maximum) override { window_->SetSteps(maximum); }
+  void SetPosition(int position) override { window_->SetStep(position); }
+  void Step() override { window_->NextStep(); }
+  void Within(std::uint64_t done, std::uint64_t total) override {
+    window_->ShowWithin(done, total);
   }
 
  private:

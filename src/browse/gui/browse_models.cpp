@@ -1,5 +1,7 @@
 #include "browse/gui/browse_models.h"
 
+#include <algorithm>
+
 #include "util/gui/qt_text.h"
 
 namespace zafirel {
@@ -22,17 +24,50 @@ DiscListModel::DiscListModel(QObject* parent)
                 parent) {}
 
 int DiscListModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+  if (parent.isValid()) return 0;
+  return static_cast<int>(reader_ ? records_.size() : rows_.size());
 }
 
 void DiscListModel::SetRows(std::vector<DiscRow> rows) {
   beginResetModel();
   rows_ = std::move(rows);
+  records_.clear();
+  reader_ = nullptr;
+  read_.clear();
   endResetModel();
 }
 
+void DiscListModel::SetRecords(std::vector<std::uint32_t> records, RowReader reader) {
+  beginResetModel();
+  rows_.clear();
+  records_ = std::move(records);
+  reader_ = std::move(reader);
+  read_.clear();
+  endResetModel();
+}
+
+const DiscRow& DiscListModel::Row(int row) const {
+  if (!reader_) return rows_[static_cast<std::size_t>(row)];
+  if (const auto known = read_.find(row); known != read_.end()) return known->second;
+  constexpr std::size_t kKeptRows = 4096;
+  if (read_.size() >= kKeptRows) read_.clear();
+  std::optional<DiscRow> read = reader_(records_[static_cast<std::size_t>(row)]);
+  return read_.emplace(row, read ? std::move(*read) : DiscRow{}).first->second;
+}
+
+std::uint32_t DiscListModel::RecordOf(int row) const {
+  return reader_ && row >= 0 && static_cast<std::size_t>(row) < records_.size()
+             ? records_[static_cast<std::size_t>(row)]
+             : 0;
+}
+
+int DiscListModel::RowOfRecord(std::uint32_t recNo) const {
+  const auto found = std::find(records_.begin(), records_.end(), recNo);
+  return recNo == 0 || found == records_.end() ? -1 : static_cast<int>(found - records_.begin());
+}
+
 std::string_view DiscListModel::CellText(int row, int column) const {
-  return rows_[static_cast<std::size_t>(row)].cells[static_cast<std::size_t>(column)];
+  return Row(row).cells[static_cast<std::size_t>(column)];
 }
 
 FileListModel::FileListModel(QObject* parent)

@@ -3,13 +3,16 @@
 
 #include <QAbstractItemModel>
 #include <QIcon>
+#include <cstdint>
 #include <functional>
+#include <optional>
+#include <unordered_map>
 #include <vector>
 
-#include "util/gui/list_model.h"
 #include "browse/disc_list.h"
 #include "browse/folder_tree.h"
 #include "browse/loaded_catalogue.h"
+#include "util/gui/list_model.h"
 
 namespace zafirel {
 
@@ -21,13 +24,26 @@ class DiscListModel : public ListModel {
   explicit DiscListModel(QObject* parent = nullptr);
   int rowCount(const QModelIndex& parent = {}) const override;
   void SetRows(std::vector<DiscRow> rows);
-  const DiscRow& Row(int row) const { return rows_[static_cast<std::size_t>(row)]; }
+  // Rows read only when they are asked for: the records in the list's
+  // order and how to read one (nullopt: the record is gone). A few
+  // thousand rows read are kept.
+  using RowReader = std::function<std::optional<DiscRow>(std::uint32_t recNo)>;
+  void SetRecords(std::vector<std::uint32_t> records, RowReader reader);
+  // Good until the next call.
+  const DiscRow& Row(int row) const;
+  // The record of a row, and the row of a record (-1: not listed); only for
+  // rows read from records.
+  std::uint32_t RecordOf(int row) const;
+  int RowOfRecord(std::uint32_t recNo) const;
 
  protected:
   std::string_view CellText(int row, int column) const override;
 
  private:
   std::vector<DiscRow> rows_;
+  std::vector<std::uint32_t> records_;
+  RowReader reader_;
+  mutable std::unordered_map<int, DiscRow> read_;
 };
 
 // One row per file of the selected folder. The name is edited in place; the

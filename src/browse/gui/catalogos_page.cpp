@@ -196,16 +196,25 @@ void CatalogosPage::RellenaCDs(const std::string& key) {
     const ScopeGuard listen([this] { IgnorarCambios = false; });  // also when reading fails
     dbf::Table& table = services_.tablas.TablaCDRom;
     const std::string current = services_.tablas.CurrentDisc("AUTO");
-    DiscListing listing = ListDiscs(services_.tablas, key, services_.locale);
-    const int marked = listing.markedColumn;
-    Discos->SetRows(std::move(listing.rows));
+    // The rows are read as the list shows them.
+    DiscOrder order = OrderDiscs(services_.tablas, key);
+    const int marked = order.markedColumn;
+    Discos->SetRecords(std::move(order.records), [this](std::uint32_t recNo) {
+      // A record that cannot be read now shows an empty row, without a
+      // message in the middle of painting.
+      try {
+        return ReadDiscRow(services_.tablas, recNo, services_.locale);
+      } catch (const std::exception&) {
+        return std::optional<DiscRow>();
+      }
+    });
     // Listing walked the cursor to the end: the disc current before is current again.
     Guarded("SelectCurrentDiscRow", [&] {
       if (!current.empty()) table.Locate("AUTO", current);
       SelectCurrentDiscRow();
     });
     listedAlbum_ = key == kAlbumFilterKey ? Ansi(CFiltro->currentText()) : std::string();
-    const std::uint32_t discs = table.RecordCount();
+    const std::uint32_t discs = order.discs;
     emit ListFilled(static_cast<int>(discs));
     discsInTable_ = discs;
     TotalLine();
@@ -255,12 +264,8 @@ int CatalogosPage::SelectedDiscRow() const {
 bool CatalogosPage::SelectCurrentDiscRow() {
   const std::string number = services_.tablas.CurrentDisc("AUTO");
   int found = -1;
-  for (int row = 0; row < Discos->rowCount() && !number.empty(); ++row) {
-    if (Discos->Row(row).number == number) {
-      found = row;
-      break;
-    }
-  }
+  if (!number.empty()) found = Discos->RowOfRecord(services_.tablas.TablaCDRom.RecNo());
+  if (found >= 0 && Discos->Row(found).number != number) found = -1;
   const bool quiet = IgnorarCambios;
   IgnorarCambios = true;  // the disc is current already
   const ScopeGuard restore([this, quiet] { IgnorarCambios = quiet; });

@@ -1,12 +1,9 @@
 #include "store/dbf/attached_index.h"
 
 #include <algorithm>
-#include <atomic>
 #include <exception>
-#include <future>
 #include <optional>
 #include <system_error>
-#include <thread>
 #include <vector>
 
 #include "store/dbf/dbf_error.h"
@@ -67,99 +64,59 @@ std::string StoredKey(const KeyExpression& expression, const TableLayout& layout
 }
 
 std::vector<std::exception_ptr> BuildIndexFiles(Table& table, const std::vector<IndexBuild>& builds,
-                                                const std::function<void()>& fileDone) {
-  struct Pending {
-    const IndexBuild* build;
-    std::optional<KeyExpression> expression;
-    mdx::TagInfo tag;
-    std::optional<MdxTag::KeyList> keys;
-    std::exception_ptr failure;
-  };
-  std::vector<Pending> pending;
-  for (const IndexBuild& build : builds) {
-    Pending p{&build, std::nullopt, {}, std::nullopt, nullptr};
+                                                const std::function<void()>& fileDone,
+                                                const BuildProgress& progress) {
+  std::vector<std::exception_ptr> failures(builds.size());
+  const std::uint64_t records = table.StoredRecordCount();
+  const std::uint64_t total = records * builds.size();
+  // Told every this many records, so the caller may repaint and stop.
+  constexpr std::uint32_t kReportEvery = 8192;
+  bool stopped = false;
+  for (std::size_t i = 0; i < builds.size(); ++i) {
+    const IndexBuild& build = builds[i];
+    if (!stopped && progress && !progress(records * i, total)) stopped = true;
+    if (stopped) {
+      failures[i] = std::make_exception_ptr(BuildStopped());
+      continue;
+    }
     try {
-      p.expression = KeyExpression::Parse(build.expression, table.Fields(), table.TextCodePage());
-      p.tag.tableName = UpperAZ(table.Path().stem().string());
-      p.tag.tagName = std::string(build.tagName);
-      p.tag.expression = std::string(build.expression);
-      p.tag.keyType = p.expression->Type();
-      p.tag.keyLength = static_cast<std::uint16_t>(p.expression->Length());
-      p.tag.unique = build.unique;
+      const KeyExpression expression =
+          KeyExpression::Parse(build.expression, table.Fields(), table.TextCodePage());
+      mdx::TagInfo tag;
+      tag.tableName = UpperAZ(table.Path().stem().string());
+      tag.tagName = std::string(build.tagName);
+      tag.expression = std::string(build.expression);
+      tag.keyType = expression.Type();
+      tag.keyLength = static_cast<std::uint16_t>(expression.Length());
+      tag.unique = build.unique;
+      MdxTag::KeyList keys(tag);
+      keys.Reserve(records);
+      FieldReader reader(table.Layout());
+      std::string key;
+      const std::uint64_t before = records * i;
+      std::uint32_t seen = 0;
+      table.ForEachStoredRecord([&](std::uint32_t recNo, std::string_view record) {
+        key.clear();
+        AppendKeyOf(expression, reader, record, key);
+        keys.Add(key, recNo);
+        if (progress && ++seen % kReportEvery == 0 && !progress(before + recNo, total))
+          stopped = true;
+        return !stopped;
+      });
+      if (stopped) {
+        failures[i] = std::make_exception_ptr(BuildStopped());
+        continue;
+      }
+      if (build.inMemory)
+        *build.inMemory = MdxTag::Encode(build.file, tag, keys);
+      else
+        MdxTag::WriteBuilt(build.file, tag, keys, build.transient);
     } catch (const DbfError&) {
-      p.expression.reset();  // not built
-      p.failure = std::current_exception();
+      failures[i] = std::current_exception();
     }
-    pending.push_back(std::move(p));
+    if (fileDone) fileDone();
   }
-  // One pass over the records gives the keys of every file.
-  const std::uint32_t records = table.StoredRecordCount();
-  for (Pending& p : pending) {
-    if (!p.expression) continue;
-    p.keys.emplace(p.tag);
-    p.keys->Reserve(records);
-  }
-  FieldReader reader(table.Layout());
-  std::string key;
-  table.ForEachStoredRecord([&](std::uint32_t recNo, std::string_view record) {
-    for (Pending& p : pending) {
-      if (!p.expression) continue;
-      key.clear();
-      AppendKeyOf(*p.expression, reader, record, key);
-      p.keys->Add(key, recNo);
-    }
-    return true;
-  });
-  // Each file's keys are sorted and its bytes laid out on its own, so that
-  // work is shared out among the machine's cores. The files are written
-  // here, on the caller's thread and in their order, as each is ready: file
-  // changes keep one order, and the caller hears of each file in turn.
-  std::vector<std::string> bytes(pending.size());
-  std::vector<std::promise<void>> laidOut(pending.size());
-  std::vector<std::future<void>> ready;
-  for (std::promise<void>& promise : laidOut) ready.push_back(promise.get_future());
-  std::atomic<std::size_t> nextFile{0};
-  const auto work = [&] {
-    for (std::size_t i; (i = nextFile.fetch_add(1)) < pending.size();) {
-      Pending& p = pending[i];
-      try {
-        if (p.keys) bytes[i] = MdxTag::Encode(p.build->file, p.tag, *p.keys);
-        p.keys.reset();
-        laidOut[i].set_value();
-      } catch (const std::exception&) {
-        p.keys.reset();
-        laidOut[i].set_exception(std::current_exception());  // handed to the caller's thread
-      }
-    }
-  };
-  {
-    std::vector<std::jthread> workers;
-    const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
-    for (std::size_t w = 0; w < std::min(cores, pending.size()); ++w) {
-      try {
-        workers.emplace_back(work);
-      } catch (const std::system_error&) {
-        break;  // the files left are laid out by the threads there are
-      }
-    }
-    if (workers.empty()) work();
-    for (std::size_t i = 0; i < pending.size(); ++i) {
-      Pending& p = pending[i];
-      try {
-        ready[i].get();
-        if (p.expression && p.build->inMemory)
-          *p.build->inMemory = std::move(bytes[i]);
-        else if (p.expression)
-          MdxTag::Write(p.build->file, bytes[i]);
-      } catch (const DbfError&) {
-        p.failure = std::current_exception();
-      }
-      std::string().swap(bytes[i]);
-      if (fileDone) fileDone();
-    }
-  }
-  std::vector<std::exception_ptr> failures;
-  for (const Pending& p : pending) failures.push_back(p.failure);
+  if (!stopped && progress) (void)progress(total, total);
   return failures;
 }
 

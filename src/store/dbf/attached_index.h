@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,12 +36,26 @@ struct IndexBuild {
   bool unique = false;
   // When set, the file's bytes go here instead of to the file.
   std::string* inMemory = nullptr;
+  // A file nothing relies on after the program ends: not flushed to the disc.
+  bool transient = false;
 };
-// Writes the files anew from every live record of the open table, read once
-// for all of them; for each, what kept it from being written (null: written).
-// fileDone hears of each file as it is finished.
+// How far a build has gone: records read so far, of all it will read (the
+// table once for each file). Returning false stops the build.
+using BuildProgress = std::function<bool(std::uint64_t done, std::uint64_t total)>;
+// What a stopped build gives for each file it did not write.
+class BuildStopped : public std::runtime_error {
+ public:
+  BuildStopped() : std::runtime_error("index build stopped") {}
+};
+// Writes the files anew from every live record of the open table, one file
+// after the other, each from a reading of the table of its own, so memory
+// holds one file's keys at a time, never a whole file; for each, what kept
+// it from being written (null: written). fileDone hears of each file as it
+// is finished. A stopped build leaves the files it had not finished as
+// they were (a finished file is whole: each replaces its old one at once).
 std::vector<std::exception_ptr> BuildIndexFiles(Table& table, const std::vector<IndexBuild>& builds,
-                                                const std::function<void()>& fileDone = {});
+                                                const std::function<void()>& fileDone = {},
+                                                const BuildProgress& progress = {});
 // Writes the file anew from every live record of the open table.
 void BuildIndexFile(Table& table, const std::filesystem::path& file, std::string_view tagName,
                     std::string_view expression, bool unique);

@@ -1,12 +1,18 @@
 #include "store/dbf/mdx.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <set>
 
 #include "store/dbf/dbf_error.h"
 #include "util/bytes.h"
+#include "util/file_change.h"
+#include "util/file_handle.h"
 #include "util/file_writer.h"
 #include "util/scope_guard.h"
 #include "util/text.h"
@@ -52,67 +58,25 @@ void AppendStoredKey(char type, std::size_t length, std::string_view key, std::s
   out.resize(start + length, ' ');
 }
 
-// The positions of a list's text keys, sorted by the keys' bytes and then by
-// record. Eight bytes of the key at a time are compared as one number; only
-// positions that tie on those go on to the next eight, so long shared
-// beginnings cost no byte-by-byte comparisons.
-std::vector<std::uint32_t> SortedTextKeys(const MdxTag::KeyList& keys) {
-  constexpr std::size_t kFewKeys = 16;
-  const std::size_t keyLength = keys.KeyLength();
-  struct Slot {
-    std::uint64_t word;
-    const char* key;
-    std::uint32_t recNo;
-    std::uint32_t entry;
-  };
-  std::vector<Slot> slots(keys.Size());
-  for (std::uint32_t i = 0; i < slots.size(); ++i)
-    slots[i] = Slot{0, keys.Key(i).data(), keys.Record(i), i};
-  const auto wordAt = [&](const char* key, std::size_t depth) {
-    if (depth + 8 <= keyLength) return bytes::GetBigU64(key + depth);
-    std::uint64_t word = 0;
-    for (std::size_t at = depth; at < depth + 8; ++at)
-      word = (word << 8) | (at < keyLength ? static_cast<unsigned char>(key[at]) : 0u);
-    return word;
-  };
-  // Ranges still to order, each with the depth its keys are known equal to.
-  struct Range {
-    std::size_t begin, end, depth;
-  };
-  std::vector<Range> pending{{0, slots.size(), 0}};
-  while (!pending.empty()) {
-    const Range r = pending.back();
-    pending.pop_back();
-    const auto first = slots.begin() + static_cast<std::ptrdiff_t>(r.begin);
-    const auto last = slots.begin() + static_cast<std::ptrdiff_t>(r.end);
-    if (r.end - r.begin < 2) continue;
-    if (r.end - r.begin <= kFewKeys || r.depth >= keyLength) {
-      std::sort(first, last, [&](const Slot& x, const Slot& y) {
-        const int c = r.depth >= keyLength
-                          ? 0
-                          : std::memcmp(x.key + r.depth, y.key + r.depth, keyLength - r.depth);
-        return c != 0 ? c < 0 : x.recNo < y.recNo;
-      });
-      continue;
-    }
-    bool allEqual = true;
-    for (auto slot = first; slot != last; ++slot) {
-      slot->word = wordAt(slot->key, r.depth);
-      allEqual = allEqual && slot->word == first->word;
-    }
-    if (!allEqual)
-      std::sort(first, last, [](const Slot& x, const Slot& y) { return x.word < y.word; });
-    for (std::size_t i = r.begin; i < r.end;) {
-      std::size_t j = i + 1;
-      while (j < r.end && slots[j].word == slots[i].word) ++j;
-      if (j - i > 1) pending.push_back({i, j, r.depth + 8});
-      i = j;
-    }
+// Two character keys kept without their trailing blanks, compared from byte
+// from on as the tag stores them (padded with blanks to the same length).
+int ComparePadded(std::string_view a, std::string_view b, std::size_t from) {
+  const std::size_t common = std::min(a.size(), b.size());
+  if (from < common) {
+    const int c = std::memcmp(a.data() + from, b.data() + from, common - from);
+    if (c != 0) return c;
   }
-  std::vector<std::uint32_t> order(slots.size());
-  for (std::size_t i = 0; i < order.size(); ++i) order[i] = slots[i].entry;
-  return order;
+  const bool aLonger = a.size() > b.size();
+  const std::string_view longer = aLonger ? a : b;
+  for (std::size_t i = std::max(from, common); i < longer.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(longer[i]);
+    if (c != ' ') return (c > ' ') == aLonger ? 1 : -1;
+  }
+  return 0;
 }
+
+// Keys are kept in pieces of this size (or one of their own when longer).
+constexpr std::size_t kKeyPiece = std::size_t{1} << 20;
 
 }  // namespace
 
@@ -121,15 +85,220 @@ std::vector<std::uint32_t> SortedTextKeys(const MdxTag::KeyList& keys) {
 MdxTag::KeyList::KeyList(const TagInfo& tag)
     : type_(tag.keyType), length_(tag.keyType == 'N' ? mdx::kNumericKey : tag.keyLength) {}
 
-void MdxTag::KeyList::Reserve(std::size_t count) {
-  bytes_.reserve(count * length_);
-  records_.reserve(count);
+void MdxTag::KeyList::Add(std::string_view key, std::uint32_t recNo) {
+  std::string numeric;
+  if (type_ == 'N') {
+    AppendStoredKey(type_, length_, key, numeric);
+    key = numeric;
+  } else {
+    key = key.substr(0, length_);
+    while (!key.empty() && key.back() == ' ') key.remove_suffix(1);
+  }
+  if (pieces_.empty() || pieceUsed_ + key.size() > kKeyPiece) {
+    pieces_.push_back(std::make_unique<char[]>(std::max(kKeyPiece, key.size())));
+    pieceUsed_ = 0;
+  }
+  char* at = pieces_.back().get() + pieceUsed_;
+  if (!key.empty()) std::memcpy(at, key.data(), key.size());
+  pieceUsed_ += key.size();
+  slots_.push_back(Slot{0, at, static_cast<std::uint32_t>(key.size()), recNo});
 }
 
-void MdxTag::KeyList::Add(std::string_view key, std::uint32_t recNo) {
-  AppendStoredKey(type_, length_, key, bytes_);
-  records_.push_back(recNo);
+void MdxTag::KeyList::Sort() {
+  if (type_ != 'N') return SortText();
+  std::sort(slots_.begin(), slots_.end(), [](const Slot& x, const Slot& y) {
+    const int c = mdx::CompareKeys({x.key, x.length}, {y.key, y.length}, 'N');
+    return c != 0 ? c < 0 : x.recNo < y.recNo;
+  });
 }
+
+// Sorts text keys by their bytes as stored and then by record. Eight bytes
+// of the key at a time are compared as one number; only keys that tie on
+// those go on to the next eight, so long shared beginnings cost no
+// byte-by-byte comparisons.
+void MdxTag::KeyList::SortText() {
+  constexpr std::size_t kFewKeys = 16;
+  const std::size_t keyLength = length_;
+  const auto wordAt = [&](const Slot& slot, std::size_t depth) {
+    if (depth + 8 <= slot.length) return bytes::GetBigU64(slot.key + depth);
+    std::uint64_t word = 0;
+    for (std::size_t at = depth; at < depth + 8; ++at) {
+      const unsigned char c = at < slot.length ? static_cast<unsigned char>(slot.key[at])
+                              : at < keyLength ? ' '
+                                               : 0;
+      word = (word << 8) | c;
+    }
+    return word;
+  };
+  // Ranges still to order, each with the depth its keys are known equal to.
+  struct Range {
+    std::size_t begin, end, depth;
+  };
+  std::vector<Range> pending{{0, slots_.size(), 0}};
+  while (!pending.empty()) {
+    const Range r = pending.back();
+    pending.pop_back();
+    const auto first = slots_.begin() + static_cast<std::ptrdiff_t>(r.begin);
+    const auto last = slots_.begin() + static_cast<std::ptrdiff_t>(r.end);
+    if (r.end - r.begin < 2) continue;
+    if (r.end - r.begin <= kFewKeys || r.depth >= keyLength) {
+      std::sort(first, last, [&](const Slot& x, const Slot& y) {
+        const int c =
+            r.depth >= keyLength ? 0 : ComparePadded({x.key, x.length}, {y.key, y.length}, r.depth);
+        return c != 0 ? c < 0 : x.recNo < y.recNo;
+      });
+      continue;
+    }
+    bool allEqual = true;
+    for (auto slot = first; slot != last; ++slot) {
+      slot->word = wordAt(*slot, r.depth);
+      allEqual = allEqual && slot->word == first->word;
+    }
+    if (!allEqual)
+      std::sort(first, last, [](const Slot& x, const Slot& y) { return x.word < y.word; });
+    for (std::size_t i = r.begin; i < r.end;) {
+      std::size_t j = i + 1;
+      while (j < r.end && slots_[j].word == slots_[i].word) ++j;
+      if (j - i > 1) pending.push_back({i, j, r.depth + 8});
+      i = j;
+    }
+  }
+}
+
+namespace {
+
+// Where a file's bytes go as they are laid out: the headers, which come
+// first in the file, are known only at the end.
+class BlockSink {
+ public:
+  virtual ~BlockSink() = default;
+  virtual void Append(const char* data, std::size_t n) = 0;
+  virtual void Headers(std::string_view headers) = 0;
+};
+
+class StringSink final : public BlockSink {
+ public:
+  explicit StringSink(std::string& out) : out_(out) { out_.assign(kHeadersSize, '\0'); }
+  void Append(const char* data, std::size_t n) override { out_.append(data, n); }
+  void Headers(std::string_view headers) override { out_.replace(0, headers.size(), headers); }
+
+ private:
+  std::string& out_;
+};
+
+// Blocks gathered into large writes; a failure keeps errno and stops the rest.
+class FileSink final : public BlockSink {
+ public:
+  explicit FileSink(int fd) : fd_(fd) {
+    buffer_.reserve(kFlushAt);
+    buffer_.assign(kHeadersSize, '\0');
+  }
+  void Append(const char* data, std::size_t n) override {
+    buffer_.append(data, n);
+    if (buffer_.size() >= kFlushAt) Flush();
+  }
+  void Headers(std::string_view headers) override {
+    Flush();
+    if (ok_ && (!MayChangeFile() || ::pwrite(fd_, headers.data(), headers.size(), 0) !=
+                                        static_cast<ssize_t>(headers.size())))
+      ok_ = false;
+  }
+  bool Ok() const { return ok_; }
+
+ private:
+  void Flush() {
+    if (ok_ && !buffer_.empty())
+      ok_ = MayChangeFile() && WriteAll(fd_, buffer_.data(), buffer_.size());
+    buffer_.clear();
+  }
+  static constexpr std::size_t kFlushAt = std::size_t{1} << 20;
+  int fd_;
+  bool ok_ = true;
+  std::string buffer_;
+};
+
+// Lays out the file of a tag from its keys, sorted here: the leaves in key
+// order straight into their blocks, then each level of inner nodes above
+// them, then the headers. In a unique tag only the first record of a key
+// is kept; no entry names record 0.
+void LayOut(const std::filesystem::path& file, const TagInfo& tag, MdxTag::KeyList& keys,
+            BlockSink& sink) {
+  if (!mdx::IsValidTag(tag)) throw DbfError("La definici\xF3n del \xEDndice es inv\xE1lida", file);
+  keys.Sort();
+  const bool text = tag.keyType != 'N';
+  const auto sameKey = [&](std::size_t a, std::size_t b) {
+    return text ? ComparePadded(keys.Key(a), keys.Key(b), 0) == 0
+                : mdx::CompareKeys(keys.Key(a), keys.Key(b), tag.keyType) == 0;
+  };
+  // The entries kept, as positions in the sorted list.
+  std::vector<std::uint32_t> kept;
+  kept.reserve(keys.Size());
+  for (std::size_t i = 0; i < keys.Size(); ++i) {
+    if (keys.Record(i) == 0) continue;
+    if (!kept.empty()) {
+      const std::size_t last = kept.back();
+      const bool repeated =
+          tag.unique ? sameKey(last, i) : keys.Record(last) == keys.Record(i) && sameKey(last, i);
+      if (repeated) continue;
+    }
+    kept.push_back(static_cast<std::uint32_t>(i));
+  }
+  const auto storedKey = [&](std::size_t i) {
+    std::string key(keys.Key(i));
+    key.resize(keys.KeyLength(), ' ');
+    return key;
+  };
+
+  TreeState state;
+  state.pages = mdx::kFirstNodePage;
+  std::vector<Item> level;  // (page, largest key) of each node just written
+  std::string block(mdx::kBlockSize, '\0');
+  std::size_t next = 0;
+  for (std::size_t size : GroupSizes(kept.size(), tag.MaxKeys())) {
+    std::fill(block.begin(), block.end(), '\0');
+    bytes::PutU32(block.data(), static_cast<std::uint32_t>(size));
+    std::size_t offset = 8;
+    for (std::size_t i = 0; i < size; ++i, ++next, offset += tag.ItemLength()) {
+      const std::string_view key = keys.Key(kept[next]);
+      char* item = block.data() + offset;
+      bytes::PutU32(item, keys.Record(kept[next]));
+      const std::size_t width = std::min<std::size_t>(keys.KeyLength(), tag.keyLength);
+      const std::size_t copied = std::min(key.size(), width);
+      std::memcpy(item + 4, key.data(), copied);
+      std::memset(item + 4 + copied, ' ', width - copied);
+    }
+    sink.Append(block.data(), block.size());
+    level.push_back(Item{state.pages, size == 0 ? std::string() : storedKey(kept[next - 1])});
+    state.pages += mdx::kPagesPerBlock;
+  }
+  std::vector<std::uint32_t>().swap(kept);
+  state.leftLeaf = level.front().pointer;
+  state.rightLeaf = level.back().pointer;
+  while (level.size() > 1) {
+    const std::vector<Item> children = std::move(level);
+    level.clear();
+    next = 0;
+    for (std::size_t size : GroupSizes(children.size(), tag.MaxKeys() + 1u)) {
+      Node inner;
+      inner.items.assign(children.begin() + next, children.begin() + next + size - 1);
+      inner.right = children[next + size - 1].pointer;
+      next += size;
+      level.push_back(Item{state.pages, children[next - 1].key});
+      const std::string bytes = mdx::EncodeNode(inner, tag);
+      sink.Append(bytes.data(), bytes.size());
+      state.pages += mdx::kPagesPerBlock;
+    }
+  }
+  state.root = level.front().pointer;
+  const std::string headers =
+      mdx::EncodeFileHeader(tag, state) + mdx::EncodeTagHeader(tag, state, 1);
+  if (headers.size() != kHeadersSize) throw DbfError(mdx::kBadIndex, file);
+  sink.Headers(headers);
+}
+
+}  // namespace
+
+// --- building and opening ---------------------------------------------------
 
 void MdxTag::Build(const std::filesystem::path& file, const TagInfo& tag,
                    const std::vector<Entry>& entries) {
@@ -144,80 +313,32 @@ void MdxTag::Write(const std::filesystem::path& file, std::string_view bytes) {
     throw DbfError("No se puede crear el archivo de \xEDndice", file, errno);
 }
 
-std::string MdxTag::Encode(const std::filesystem::path& file, const TagInfo& tag,
-                           const KeyList& keys) {
-  if (!mdx::IsValidTag(tag)) throw DbfError("La definici\xF3n del \xEDndice es inv\xE1lida", file);
-  // The order of the keys, by key and then by record.
-  std::vector<std::uint32_t> order;
-  if (tag.keyType == 'N') {
-    order.resize(keys.Size());
-    for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-      const int c = mdx::CompareKeys(keys.Key(a), keys.Key(b), 'N');
-      return c != 0 ? c < 0 : keys.Record(a) < keys.Record(b);
-    });
-  } else {
-    order = SortedTextKeys(keys);
-  }
-  // One entry per key and record; in a unique tag, one per key; none for
-  // record 0.
-  std::size_t kept = 0;
-  for (std::size_t i = 0; i < order.size(); ++i) {
-    const std::uint32_t at = order[i];
-    if (keys.Record(at) == 0) continue;
-    if (kept > 0) {
-      const std::uint32_t last = order[kept - 1];
-      const bool repeated =
-          tag.unique ? mdx::CompareKeys(keys.Key(last), keys.Key(at), tag.keyType) == 0
-                     : keys.Record(last) == keys.Record(at) && keys.Key(last) == keys.Key(at);
-      if (repeated) continue;
-    }
-    order[kept++] = at;
-  }
-  order.resize(kept);
+std::string MdxTag::Encode(const std::filesystem::path& file, const TagInfo& tag, KeyList& keys) {
+  std::string bytes;
+  StringSink sink(bytes);
+  LayOut(file, tag, keys, sink);
+  return bytes;
+}
 
-  std::string blocks;
-  TreeState state;
-  state.pages = mdx::kFirstNodePage;
-  std::vector<Item> level;  // (page, largest key) of each node just written
-  auto emit = [&](const Node& node, std::string largest) {
-    level.push_back(Item{state.pages, std::move(largest)});
-    blocks += mdx::EncodeNode(node, tag);
-    state.pages += mdx::kPagesPerBlock;
-  };
-  // Leaves are written straight into their blocks, in key order.
-  std::size_t next = 0;
-  for (std::size_t size : GroupSizes(order.size(), tag.MaxKeys())) {
-    const std::size_t at = blocks.size();
-    blocks.resize(at + mdx::kBlockSize, '\0');
-    char* block = blocks.data() + at;
-    bytes::PutU32(block, static_cast<std::uint32_t>(size));
-    std::size_t offset = 8;
-    for (std::size_t i = 0; i < size; ++i, ++next, offset += tag.ItemLength()) {
-      const std::string_view key = keys.Key(order[next]);
-      bytes::PutU32(block + offset, keys.Record(order[next]));
-      std::memcpy(block + offset + 4, key.data(), std::min<std::size_t>(key.size(), tag.keyLength));
-    }
-    level.push_back(
-        Item{state.pages, size == 0 ? std::string() : std::string(keys.Key(order[next - 1]))});
-    state.pages += mdx::kPagesPerBlock;
-  }
-  state.leftLeaf = level.front().pointer;
-  state.rightLeaf = level.back().pointer;
-  while (level.size() > 1) {
-    const std::vector<Item> children = std::move(level);
-    level.clear();
-    next = 0;
-    for (std::size_t size : GroupSizes(children.size(), tag.MaxKeys() + 1u)) {
-      Node inner;
-      inner.items.assign(children.begin() + next, children.begin() + next + size - 1);
-      inner.right = children[next + size - 1].pointer;
-      next += size;
-      emit(inner, children[next - 1].key);
-    }
-  }
-  state.root = level.front().pointer;
-  return mdx::EncodeFileHeader(tag, state) + mdx::EncodeTagHeader(tag, state, 1) + blocks;
+void MdxTag::WriteBuilt(const std::filesystem::path& file, const TagInfo& tag, KeyList& keys,
+                        bool transient) {
+  if (!mdx::IsValidTag(tag)) throw DbfError("La definici\xF3n del \xEDndice es inv\xE1lida", file);
+  std::exception_ptr failure;
+  const bool written = WriteFileThrough(
+      file,
+      [&](int fd) {
+        FileSink sink(fd);
+        try {
+          LayOut(file, tag, keys, sink);
+        } catch (const DbfError&) {
+          failure = std::current_exception();
+          return false;
+        }
+        return sink.Ok();
+      },
+      !transient);
+  if (failure) std::rethrow_exception(failure);
+  if (!written) throw DbfError("No se puede crear el archivo de \xEDndice", file, errno);
 }
 
 MdxTag MdxTag::Open(const std::filesystem::path& path) { return Open(RawFile::Open(path)); }

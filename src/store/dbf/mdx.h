@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,23 +35,37 @@ class MdxTag final : public RecordOrder {
   // The stored key of a record, or nullopt when it cannot be told.
   using KeySource = std::function<std::optional<std::string>(std::uint32_t recNo)>;
 
-  // Keys for a new file with their records, each kept as the tag stores it,
-  // side by side in one block of memory.
+  // Keys for a new file with their records, each kept as short as it can
+  // be: character keys without their trailing blanks (the tag pads them),
+  // in pieces of memory that never move, so a list of a million keys costs
+  // their text and a few words each.
   class KeyList {
    public:
     explicit KeyList(const mdx::TagInfo& tag);
-    void Reserve(std::size_t count);
+    void Reserve(std::size_t count) { slots_.reserve(count); }
     void Add(std::string_view key, std::uint32_t recNo);
-    std::size_t Size() const { return records_.size(); }
-    std::string_view Key(std::size_t i) const { return {bytes_.data() + i * length_, length_}; }
-    std::uint32_t Record(std::size_t i) const { return records_[i]; }
+    std::size_t Size() const { return slots_.size(); }
     std::size_t KeyLength() const { return length_; }
+    // A key as kept: a character key may be shorter than KeyLength(), its
+    // missing bytes blanks.
+    std::string_view Key(std::size_t i) const { return {slots_[i].key, slots_[i].length}; }
+    std::uint32_t Record(std::size_t i) const { return slots_[i].recNo; }
+    // Puts the keys in the tag's order: by key, then by record.
+    void Sort();
 
    private:
+    struct Slot {
+      std::uint64_t word;  // scratch of the sort
+      const char* key;
+      std::uint32_t length;
+      std::uint32_t recNo;
+    };
+    void SortText();
     char type_;
     std::size_t length_;
-    std::string bytes_;
-    std::vector<std::uint32_t> records_;
+    std::vector<Slot> slots_;
+    std::vector<std::unique_ptr<char[]>> pieces_;
+    std::size_t pieceUsed_ = 0;
   };
 
   // Writes a new file (replacing one that exists) holding the entries, in
@@ -58,10 +73,15 @@ class MdxTag final : public RecordOrder {
   // Throws DbfError for an invalid definition or a write failure.
   static void Build(const std::filesystem::path& file, const mdx::TagInfo& tag,
                     const std::vector<Entry>& entries);
-  // Build in two steps, so the first may run on any thread: the file's bytes
-  // (touching no file; errors name the file), then writing them.
+  // The file's bytes built from the keys (which it sorts); touches no file,
+  // errors name the file.
   static std::string Encode(const std::filesystem::path& file, const mdx::TagInfo& tag,
-                            const KeyList& keys);
+                            KeyList& keys);
+  // The same written to the file as the blocks are laid out, through a
+  // temporary file renamed over it, so memory holds the keys and not the
+  // file; flushed to the disc unless transient.
+  static void WriteBuilt(const std::filesystem::path& file, const mdx::TagInfo& tag, KeyList& keys,
+                         bool transient = false);
   static void Write(const std::filesystem::path& file, std::string_view bytes);
 
   // Opens the file after checking its headers and the top of its tree (a few

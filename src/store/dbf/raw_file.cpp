@@ -43,7 +43,17 @@ std::int64_t NowMicroseconds() {
   return std::int64_t{now.tv_sec} * 1000000 + now.tv_nsec / 1000;
 }
 
+std::uint64_t systemReads = 0;
+
+// Every read this file asks of the system goes through here.
+ssize_t ReadFromSystem(int fd, std::uint64_t offset, char* buffer, std::size_t size) {
+  ++systemReads;
+  return ReadAtOffset(fd, offset, buffer, size);
+}
+
 }  // namespace
+
+std::uint64_t RawFile::SystemReads() { return systemReads; }
 
 RawFile::RawFile(RawFile&& other) noexcept
     : fd_(std::move(other.fd_)),
@@ -178,12 +188,17 @@ bool RawFile::CacheServes() const {
   return true;
 }
 
-void RawFile::DropPages() const { std::fill(pageLength_.begin(), pageLength_.end(), kNotHeld); }
+void RawFile::DropPages() const {
+  std::fill(pageLength_.begin(), pageLength_.end(), kNotHeld);
+  windowLength_ = 0;
+}
 
 void RawFile::ReleaseArena() {
   if (arena_ != nullptr) ::munmap(arena_, pageLength_.size() * kCachePage);
   arena_ = nullptr;
   pageLength_.clear();
+  std::string().swap(window_);
+  windowLength_ = 0;
 }
 
 // The page's bytes as the file holds them (fewer at its end); nullopt when
@@ -204,7 +219,7 @@ std::optional<std::string_view> RawFile::Page(std::uint64_t index) const {
   if (index >= pageLength_.size()) return std::nullopt;
   char* page = arena_ + index * kCachePage;
   if (pageLength_[index] == kNotHeld) {
-    const ssize_t got = ReadAtOffset(fd_.get(), index * kCachePage, page, kCachePage);
+    const ssize_t got = ReadFromSystem(fd_.get(), index * kCachePage, page, kCachePage);
     if (got < 0) return std::nullopt;
     pageLength_[index] = static_cast<std::uint32_t>(got);
   }
@@ -216,7 +231,7 @@ bool RawFile::FingerprintHolds() const {
       fingerprintOffset_ + fingerprintLength_ > pageLength_[0])
     return false;
   std::string onDisc(fingerprintLength_, '\0');
-  const ssize_t got = ReadAtOffset(fd_.get(), fingerprintOffset_, onDisc.data(), onDisc.size());
+  const ssize_t got = ReadFromSystem(fd_.get(), fingerprintOffset_, onDisc.data(), onDisc.size());
   return got == static_cast<ssize_t>(onDisc.size()) &&
          std::memcmp(onDisc.data(), arena_ + fingerprintOffset_, fingerprintLength_) == 0;
 }
@@ -228,6 +243,10 @@ void RawFile::CacheWrite(std::uint64_t offset, const char* data, std::size_t n) 
     cacheValid_ = false;  // someone else wrote in between: read anew
     return;
   }
+  // A write into the window's reach (the end of the file it saw included)
+  // has it read again.
+  if (windowLength_ > 0 && offset < windowStart_ + window_.size() && offset + n > windowStart_)
+    windowLength_ = 0;
   for (std::size_t done = 0; done < n;) {
     const std::uint64_t at = offset + done;
     const std::uint64_t index = at / kCachePage;
@@ -261,7 +280,14 @@ std::size_t RawFile::ReadAt(std::uint64_t offset, char* buffer, std::size_t n) c
     while (done < n) {
       const std::uint64_t at = offset + done;
       const std::optional<std::string_view> page = Page(at / kCachePage);
-      if (!page) break;  // read directly below
+      if (!page) {
+        // Past the pages kept: through the window (else directly below).
+        std::size_t got = 0;
+        if (arena_ != nullptr && at / kCachePage >= pageLength_.size() &&
+            FromWindow(at, buffer + done, n - done, got))
+          return done + got;
+        break;
+      }
       const std::size_t within = static_cast<std::size_t>(at % kCachePage);
       if (within >= page->size()) return done;  // the end of the file
       const std::size_t take = std::min(n - done, page->size() - within);
@@ -271,9 +297,41 @@ std::size_t RawFile::ReadAt(std::uint64_t offset, char* buffer, std::size_t n) c
     }
     if (done == n) return done;
   }
-  const ssize_t got = ReadAtOffset(fd_.get(), offset + done, buffer + done, n - done);
+  const ssize_t got = ReadFromSystem(fd_.get(), offset + done, buffer + done, n - done);
   if (got < 0) throw DbfError("No se puede leer el archivo", path_, errno);
   return done + static_cast<std::size_t>(got);
+}
+
+// Serves a read past the pages kept from the window, moving it when the
+// read is not inside: a read running on past its end (a walk in file order)
+// doubles its size, any other shrinks it back. False when the file cannot be read
+// there (the caller reads directly and reports why).
+bool RawFile::FromWindow(std::uint64_t offset, char* buffer, std::size_t n,
+                         std::size_t& got) const {
+  const bool inside =
+      windowLength_ > 0 && offset >= windowStart_ &&
+      (offset + n <= windowStart_ + windowLength_ || windowLength_ < window_.size());
+  if (!inside) {
+    const bool onward = windowLength_ > 0 && offset >= windowStart_ &&
+                        offset < windowStart_ + windowLength_ + window_.size();
+    windowSize_ = onward ? std::min(windowSize_ * 2, kMaxWindow) : kMinWindow;
+    // Whole pieces of the window's size, so that a read never needs two.
+    std::size_t size = windowSize_;
+    while (size < n + kMinWindow) size *= 2;
+    const std::uint64_t start = offset - offset % kMinWindow;
+    window_.resize(size);
+    const ssize_t read = ReadFromSystem(fd_.get(), start, window_.data(), size);
+    if (read < 0) {
+      windowLength_ = 0;
+      return false;
+    }
+    windowStart_ = start;
+    windowLength_ = static_cast<std::size_t>(read);
+  }
+  const std::uint64_t within = offset - windowStart_;
+  got = within >= windowLength_ ? 0 : std::min<std::size_t>(n, windowLength_ - within);
+  std::memcpy(buffer, window_.data() + within, got);
+  return true;
 }
 
 void RawFile::Prefetch(std::uint64_t offset, std::size_t n) const {
@@ -281,6 +339,18 @@ void RawFile::Prefetch(std::uint64_t offset, std::size_t n) const {
   if (arena_ == nullptr || index >= pageLength_.size() || pageLength_[index] == kNotHeld) return;
   const std::uint64_t end = std::min<std::uint64_t>(offset + n, (index + 1) * kCachePage);
   for (std::uint64_t at = offset; at < end; at += 64) __builtin_prefetch(arena_ + at);
+}
+
+std::size_t RawFile::ReadPassing(std::uint64_t offset, char* buffer, std::size_t n) const {
+  if (memory_) return ReadAt(offset, buffer, n);
+  std::size_t done = 0;
+  while (done < n) {
+    const ssize_t got = ReadFromSystem(fd_.get(), offset + done, buffer + done, n - done);
+    if (got < 0) throw DbfError("No se puede leer el archivo", path_, errno);
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  return done;
 }
 
 void RawFile::ReadExactly(std::uint64_t offset, char* buffer, std::size_t n) const {

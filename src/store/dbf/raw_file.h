@@ -60,8 +60,14 @@ class RawFile {
   // and serves reads from them while the file does not change under another
   // writer; this RawFile's own writes update them. Opening costs the pages
   // read, not the file's size, and walking a table in an index order costs
-  // no system call a record.
-  void SetReadCacheLimit(std::uint64_t limit) { cacheLimit_ = limit; }
+  // no system call a record. Past the limit one window of the file slides
+  // along with the reads: a few KB read at a time where reads jump about,
+  // growing up to kMaxWindow while they run on in file order, so reading
+  // there costs one system call for many records whatever the file's size.
+  void SetReadCacheLimit(std::uint64_t limit) {
+    ReleaseArena();
+    cacheLimit_ = limit;
+  }
   // Bytes every writer changes with each change (a table's header): when a
   // lock was taken since the copy was made, the copy still serves if these
   // bytes on disc are as in the copy; without them it is read anew.
@@ -69,6 +75,9 @@ class RawFile {
     fingerprintOffset_ = offset;
     fingerprintLength_ = length;
   }
+
+  // Reads this program has asked of the system through any RawFile so far.
+  static std::uint64_t SystemReads();
 
   // Has the next look at the version ask the file system at once.
   void Revalidate() const { stattedAt_ = INT64_MIN; }
@@ -79,6 +88,10 @@ class RawFile {
   // Reads exactly n bytes or throws "the file is truncated".
   void ReadExactly(std::uint64_t offset, char* buffer, std::size_t n) const;
   std::string ReadString(std::uint64_t offset, std::size_t n) const;
+  // Reads straight from the file, keeping nothing: for one pass over a whole
+  // file, which would only push out the pages kept. Fewer bytes only at the
+  // end of the file.
+  std::size_t ReadPassing(std::uint64_t offset, char* buffer, std::size_t n) const;
   // Asks the processor to fetch bytes of a page already held, for a read
   // that is coming; does nothing otherwise.
   void Prefetch(std::uint64_t offset, std::size_t n) const;
@@ -105,7 +118,17 @@ class RawFile {
   void ReleaseArena();
   void CacheWrite(std::uint64_t offset, const char* data, std::size_t n);
 
+  bool FromWindow(std::uint64_t offset, char* buffer, std::size_t n, std::size_t& got) const;
+
   static constexpr std::size_t kCachePage = std::size_t{64} << 10;
+  static constexpr std::size_t kMinWindow = std::size_t{4} << 10;
+  static constexpr std::size_t kMaxWindow = std::size_t{1} << 20;
+  // The window past the pages kept: bytes from windowStart_ on; fewer than
+  // its capacity only at the end of the file. Good while the pages are.
+  mutable std::string window_;
+  mutable std::uint64_t windowStart_ = 0;
+  mutable std::size_t windowLength_ = 0;
+  mutable std::size_t windowSize_ = kMinWindow;
   std::uint64_t cacheLimit_ = 0;
   static constexpr std::uint32_t kNotHeld = UINT32_MAX;
   // Page i of the file lives at arena_ + i × kCachePage; pageLength_ says how

@@ -21,8 +21,9 @@ const char kOpenTable[] = "No se puede realizar esta operaci\xF3n en una tabla a
 const char kClosedTable[] = "La tabla no est\xE1 abierta";
 const char kInvalidList[] = "La lista de campos es inv\xE1lida";
 constexpr std::size_t kMemoWidth = 10;
-// Records read at a time when counting.
-constexpr std::uint32_t kCountBatch = 256;
+// Records read at a time when counting or visiting every record; such a
+// pass reads past the page cache, so it neither fills nor pushes it out.
+constexpr std::uint32_t kCountBatch = 1024;
 // How far ahead of the cursor a walk takes records from an index.
 constexpr std::size_t kRunAhead = 32;
 
@@ -367,8 +368,10 @@ std::uint32_t Table::RecordCount() {
   std::uint32_t live = 0;
   std::string batch;
   for (std::uint32_t first = 1; first <= recordCount_; first += kCountBatch) {
-    std::uint32_t n = std::min(kCountBatch, recordCount_ - first + 1);
-    batch = file_.ReadString(RecordOffset(first), std::size_t{n} * layout_.recordLength);
+    const std::uint32_t n = std::min(kCountBatch, recordCount_ - first + 1);
+    batch.resize(std::size_t{n} * layout_.recordLength);
+    if (file_.ReadPassing(RecordOffset(first), batch.data(), batch.size()) != batch.size())
+      throw DbfError("El archivo est\xE1 truncado", file_.Path());
     for (std::uint32_t i = 0; i < n; ++i)
       if (batch[std::size_t{i} * layout_.recordLength] != kDeletedFlag) ++live;
   }
@@ -719,7 +722,9 @@ void Table::ForEachStoredRecord(
   std::string batch;
   for (std::uint32_t first = 1; first <= recordCount_; first += kCountBatch) {
     const std::uint32_t n = std::min(kCountBatch, recordCount_ - first + 1);
-    batch = file_.ReadString(RecordOffset(first), std::size_t{n} * layout_.recordLength);
+    batch.resize(std::size_t{n} * layout_.recordLength);
+    if (file_.ReadPassing(RecordOffset(first), batch.data(), batch.size()) != batch.size())
+      throw DbfError("El archivo est\xE1 truncado", file_.Path());
     for (std::uint32_t i = 0; i < n; ++i) {
       std::string_view record(batch.data() + std::size_t{i} * layout_.recordLength,
                               layout_.recordLength);

@@ -142,6 +142,11 @@ class Table {
   // The record's bytes as stored (OEM text, padded fields), for the index
   // files; empty when the record is not in the file.
   std::string StoredRecord(std::uint32_t recNo);
+  // A field's text (ANSI) in a record's stored bytes, the cursor left alone.
+  std::string FieldOf(std::string_view record, int index) const {
+    CheckActive();
+    return FieldText(record, index);
+  }
   // Visits the live records in record order until the visitor returns false.
   void ForEachStoredRecord(
       const std::function<bool(std::uint32_t recNo, std::string_view record)>& visit);
