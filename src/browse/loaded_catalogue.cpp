@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <deque>
+#include <exception>
 #include <system_error>
 #include <unordered_map>
 
 #include "store/catalogue_files.h"
+#include "util/failure.h"
 #include "util/file_writer.h"
 #include "util/folder_lock.h"
 #include "util/piece_reader.h"
@@ -75,12 +77,17 @@ bool LoadedCatalogue::CargarCatalogo(const fs::path& base) {
     rebuilt = true;
     fs::path listFile = base;
     listFile += ".Ct";
+    std::exception_ptr tooLarge;
     try {
       LineasActuales = ReadCatalogueFile(listFile);
+    } catch (const Failure& failure) {
+      // No file list: every folder lists nothing. One that cannot be held is
+      // said, not shown as a disc without files.
+      if (failure.Cause() == EFBIG) tooLarge = std::current_exception();
     } catch (const std::exception&) {
-      // No file list: every folder lists nothing.
     }
     NoteFileWritten();
+    if (tooLarge) std::rethrow_exception(tooLarge);
   }
   return rebuilt;
 }
@@ -126,16 +133,24 @@ EditOutcome LoadedCatalogue::WriteEdited(const std::vector<std::size_t>& dropped
   std::vector<char> gone(LineasActuales.size(), 0);
   for (std::size_t line : dropped)
     if (line < gone.size()) gone[line] = 1;
-  std::size_t bytes = replacement.size();
-  for (std::size_t i = 0; i < LineasActuales.size(); ++i) bytes += LineasActuales[i].size() + 2;
-  std::string text;
-  text.reserve(bytes);
-  for (std::size_t i = 0; i < LineasActuales.size(); ++i) {
-    if (gone[i]) continue;
-    text += i == replaced ? replacement : LineasActuales[i];
-    text += "\r\n";
-  }
-  if (!WriteFileAtomically(TargetFile(), text)) {
+  // The list goes out through one buffer: an edit of a catalogue of any
+  // size costs no copy of it.
+  constexpr std::size_t kPiece = std::size_t{256} << 10;
+  const bool written = WriteFileAtomicallyInPieces(TargetFile(), [&](const PieceSink& put) {
+    std::string text;
+    text.reserve(kPiece + 4096);
+    for (std::size_t i = 0; i < LineasActuales.size(); ++i) {
+      if (gone[i]) continue;
+      text += i == replaced ? replacement : LineasActuales[i];
+      text += "\r\n";
+      if (text.size() >= kPiece) {
+        if (!put(text)) return false;
+        text.clear();
+      }
+    }
+    return put(text);
+  });
+  if (!written) {
     notWrittenCause_ = errno;
     return EditOutcome::kNotWritten;
   }
@@ -143,14 +158,21 @@ EditOutcome LoadedCatalogue::WriteEdited(const std::vector<std::size_t>& dropped
   return EditOutcome::kWritten;
 }
 
+std::vector<std::size_t> LoadedCatalogue::FolderLines(int node) const {
+  if (node < 0 || static_cast<std::size_t>(node) >= Arbol.Nodes().size()) return {};
+  return ListFolderFiles(LineasActuales, Arbol.Prefix(node));
+}
+
+std::size_t LoadedCatalogue::PrefixLength(int node) const {
+  if (node < 0 || static_cast<std::size_t>(node) >= Arbol.Nodes().size()) return 0;
+  return Arbol.Prefix(node).size();
+}
+
 std::vector<FileRow> LoadedCatalogue::Rows(int node, const Locale& locale) const {
+  const std::size_t prefixLength = PrefixLength(node);
   std::vector<FileRow> rows;
-  if (node < 0 || static_cast<std::size_t>(node) >= Arbol.Nodes().size()) return rows;
-  const std::string prefix = Arbol.Prefix(node);
-  const std::vector<std::size_t> lines = ListFolderFiles(LineasActuales, prefix);
-  rows.reserve(lines.size());
-  for (std::size_t i : lines)
-    rows.push_back(FileRowOf(LineasActuales[i], i, prefix.size(), locale));
+  for (std::size_t i : FolderLines(node))
+    rows.push_back(FileRowOf(LineasActuales[i], i, prefixLength, locale));
   return rows;
 }
 
@@ -166,22 +188,25 @@ FileRow FileRowOf(std::string_view line, std::size_t lineNumber, std::size_t pre
   return row;
 }
 
-std::vector<FileRow> FolderRowsInFile(const fs::path& listFile, std::string_view prefix,
-                                      const Locale& locale) {
+void ForEachFolderRowInFile(const fs::path& listFile, std::string_view prefix, const Locale& locale,
+                            const std::function<void(const FileRow&)>& visit) {
   constexpr std::size_t kPiece = std::size_t{128} << 10;
   const FolderLineRule rule(prefix);
-  std::vector<FileRow> rows;
   ReadBuffer buffer(kPiece);
   std::size_t lineNumber = 0;
-  ForEachLineOfFile(listFile, buffer, [&](std::string_view line) {
-    const FolderLineRule::Verdict verdict = rule.Judge(line);
-    if (verdict == FolderLineRule::Verdict::kBelow) return false;
-    if (verdict == FolderLineRule::Verdict::kOwn)
-      rows.push_back(FileRowOf(line, lineNumber, prefix.size(), locale));
-    ++lineNumber;
-    return true;
-  });
-  return rows;
+  try {
+    ForEachLineOfFile(listFile, buffer, [&](std::string_view line) {
+      const FolderLineRule::Verdict verdict = rule.Judge(line);
+      if (verdict == FolderLineRule::Verdict::kBelow) return false;
+      if (verdict == FolderLineRule::Verdict::kOwn)
+        visit(FileRowOf(line, lineNumber, prefix.size(), locale));
+      ++lineNumber;
+      return true;
+    });
+  } catch (const Failure& failure) {
+    if (!failure.File().empty()) throw;
+    throw Failure(failure.Key(), failure.Problem(), listFile, failure.Cause());
+  }
 }
 
 std::size_t LoadedCatalogue::Find(int node, std::string_view fileName) const {
