@@ -72,7 +72,7 @@ bool LoadedCatalogue::CargarCatalogo(const fs::path& base) {
   if (RutaIndActual != tree) {
     // Named as loaded first: a tree file that cannot be read is not retried.
     RutaIndActual = tree;
-    LineasActuales.clear();
+    LineasActuales = LineList();  // its memory goes before the next is read
     CargarArbol(treeFile);
     rebuilt = true;
     fs::path listFile = base;
@@ -100,7 +100,7 @@ void LoadedCatalogue::CargarArbol(const fs::path& treeFile) {
 void LoadedCatalogue::Clear() {
   RutaIndActual.clear();
   stamp_.reset();
-  LineasActuales.clear();
+  LineasActuales = LineList();
   Arbol = FolderTree();
 }
 
