@@ -133,25 +133,16 @@ EditOutcome LoadedCatalogue::WriteEdited(const std::vector<std::size_t>& dropped
   std::vector<char> gone(LineasActuales.size(), 0);
   for (std::size_t line : dropped)
     if (line < gone.size()) gone[line] = 1;
-  // The list goes out through one buffer: an edit of a catalogue of any
-  // size costs no copy of it.
-  constexpr std::size_t kPiece = std::size_t{256} << 10;
-  const bool written = WriteFileAtomicallyInPieces(TargetFile(), [&](const PieceSink& put) {
-    std::string text;
-    text.reserve(kPiece + 4096);
-    for (std::size_t i = 0; i < LineasActuales.size(); ++i) {
-      if (gone[i]) continue;
-      text += i == replaced ? replacement : LineasActuales[i];
-      text += "\r\n";
-      if (text.size() >= kPiece) {
-        if (!put(text)) return false;
-        text.clear();
-      }
-    }
-    return put(text);
-  });
-  if (!written) {
-    notWrittenCause_ = errno;
+  // The list goes out through the writer's buffer: an edit of a catalogue
+  // of any size costs no copy of it.
+  StreamedFile out(TargetFile());
+  for (std::size_t i = 0; i < LineasActuales.size() && out.ok(); ++i) {
+    if (gone[i]) continue;
+    out.Append(i == replaced ? replacement : LineasActuales[i]);
+    out.Append("\r\n");
+  }
+  if (!out.Commit()) {
+    notWrittenCause_ = out.error();
     return EditOutcome::kNotWritten;
   }
   NoteFileWritten();

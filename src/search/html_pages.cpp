@@ -131,32 +131,30 @@ void GrabarComoHTMLDesdeArchivos(const fs::path& page, std::string_view title,
       throw Failure("ErrorLeerArchivo", "No se puede leer el archivo", treeFile, errno);
     rows = FileDescriptor::Open(listFile, O_RDONLY | O_CLOEXEC).valid();
   }
-  constexpr std::size_t kPiece = std::size_t{256} << 10;
-  const bool written = WriteFileAtomicallyInPieces(page, [&](const PieceSink& put) {
-    std::string text;
-    text.reserve(kPiece + 4096);
-    DiscPageHead(text, title, bytes, noDiscs);
-    bool ok = true;
-    if (rows) {
-      ReadBuffer buffer(std::size_t{128} << 10);
-      try {
-        ForEachLineOfFile(listFile, buffer, [&](std::string_view line) {
-          DiscPageRow(text, line);
-          if (text.size() < kPiece) return true;
-          ok = put(text);
-          text.clear();
-          return ok;
-        });
-      } catch (const Failure& failure) {
-        if (!failure.File().empty()) throw;
-        throw Failure(failure.Key(), failure.Problem(), listFile, failure.Cause());
-      }
+  StreamedFile out(page);
+  auto notWritten = [&](int cause) {
+    return Failure("ErrorEscribirPagina", "No se puede escribir la p\xE1gina", page, cause);
+  };
+  if (!out.ok()) throw notWritten(out.error());  // before a byte is read for it
+  std::string text;
+  DiscPageHead(text, title, bytes, noDiscs);
+  out.Append(text);
+  if (rows) {
+    ReadBuffer buffer(std::size_t{128} << 10);
+    try {
+      ForEachLineOfFile(listFile, buffer, [&](std::string_view line) {
+        text.clear();
+        DiscPageRow(text, line);
+        out.Append(text);
+        return out.ok();  // after a failed write the rest would go nowhere
+      });
+    } catch (const Failure& failure) {
+      if (!failure.File().empty()) throw;
+      throw Failure(failure.Key(), failure.Problem(), listFile, failure.Cause());
     }
-    Line(text, "</HTML>");
-    return ok && put(text);
-  });
-  if (!written)
-    throw Failure("ErrorEscribirPagina", "No se puede escribir la p\xE1gina", page, errno);
+  }
+  out.Append("</HTML>\r\n");
+  if (!out.Commit()) throw notWritten(out.error());
 }
 
 std::string ExportPageName(std::string_view number, std::string_view title) {

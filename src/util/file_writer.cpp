@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <exception>
 #include <string>
 
 #include "util/file_change.h"
@@ -136,23 +135,6 @@ void StreamedFile::Discard() {
 bool WriteFileAtomically(const std::filesystem::path& target, std::string_view bytes) {
   return ReplaceThroughTemp(
       target, [&](int fd) { return MayChangeFile() && WriteAll(fd, bytes.data(), bytes.size()); });
-}
-
-bool WriteFileAtomicallyInPieces(const std::filesystem::path& target,
-                                 const std::function<bool(const PieceSink& put)>& fill) {
-  std::exception_ptr failed;
-  const bool written = ReplaceThroughTemp(target, [&](int fd) {
-    try {
-      return fill([fd](std::string_view piece) {
-        return MayChangeFile() && WriteAll(fd, piece.data(), piece.size());
-      });
-    } catch (...) {
-      failed = std::current_exception();  // the temporary file goes first
-      return false;
-    }
-  });
-  if (failed) std::rethrow_exception(failed);
-  return written;
 }
 
 bool WriteTransientFile(const std::filesystem::path& target, std::string_view bytes) {

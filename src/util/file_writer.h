@@ -12,7 +12,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,15 +25,6 @@ inline constexpr std::string_view kTempMarker = ".tmp-";
 // Returns false (and leaves any existing target untouched) when the file
 // cannot be written whole; errno then tells why. So do the two below.
 [[nodiscard]] bool WriteFileAtomically(const std::filesystem::path& target, std::string_view bytes);
-
-// The same for bytes made piece by piece, so that a file of any size costs
-// the writer no more than its pieces: fill hands each piece in order to put
-// (which returns false when it could not be written) and returns false to
-// give up. An exception from fill leaves the target untouched and goes on
-// to the caller.
-using PieceSink = std::function<bool(std::string_view piece)>;
-[[nodiscard]] bool WriteFileAtomicallyInPieces(
-    const std::filesystem::path& target, const std::function<bool(const PieceSink& put)>& fill);
 
 // The same without the flushes, for transient copies in the temporary
 // folder that nothing relies on after the program ends.

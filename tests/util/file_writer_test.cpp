@@ -10,7 +10,6 @@
 #include <fstream>
 #include <iterator>
 #include <set>
-#include <stdexcept>
 #include <string>
 
 #include "test_support.h"
@@ -96,33 +95,6 @@ TEST_F(FileWriterTest, FailedWriteKeepsTheOldTargetAndNoTemporary) {
   EXPECT_EQ(why, EFBIG);
   EXPECT_EQ(Read(target), "old contents");
   EXPECT_EQ(Names(), std::set<std::string>{"2.Ct"});
-}
-
-// A file made piece by piece is the pieces joined; one whose maker gives up
-// or fails leaves the old file and no temporary, and a failure goes on.
-TEST_F(FileWriterTest, PiecesMakeTheWholeFileOrNothing) {
-  enum class End { kDone, kGivesUp, kThrows };
-  for (End end : {End::kDone, End::kGivesUp, End::kThrows}) {
-    const fs::path target = dir_ / "3.Ct";
-    ASSERT_TRUE(WriteFileAtomically(target, "old"));
-    bool written = false, thrown = false;
-    try {
-      written = WriteFileAtomicallyInPieces(target, [&](const PieceSink& put) {
-        for (int i = 0; i < 3; ++i)
-          if (!put(std::string(70000, static_cast<char>('a' + i)))) return false;
-        if (end == End::kThrows) throw std::runtime_error("read failed");
-        return end == End::kDone && put("!");
-      });
-    } catch (const std::runtime_error&) {
-      thrown = true;
-    }
-    EXPECT_EQ(thrown, end == End::kThrows);
-    EXPECT_EQ(written, end == End::kDone);
-    EXPECT_EQ(Read(target), end == End::kDone ? std::string(70000, 'a') + std::string(70000, 'b') +
-                                                    std::string(70000, 'c') + "!"
-                                              : "old");
-    EXPECT_EQ(Names(), std::set<std::string>{"3.Ct"});
-  }
 }
 
 TEST_F(FileWriterTest, ReadsWholeFilesWhateverSizeTheyReport) {
