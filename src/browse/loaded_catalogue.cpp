@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <deque>
+#include <exception>
 #include <system_error>
 #include <unordered_map>
 
 #include "store/catalogue_files.h"
+#include "util/failure.h"
 #include "util/file_writer.h"
 #include "util/folder_lock.h"
 #include "util/piece_reader.h"
@@ -70,17 +72,22 @@ bool LoadedCatalogue::CargarCatalogo(const fs::path& base) {
   if (RutaIndActual != tree) {
     // Named as loaded first: a tree file that cannot be read is not retried.
     RutaIndActual = tree;
-    LineasActuales.clear();
+    LineasActuales = LineList();  // its memory goes before the next is read
     CargarArbol(treeFile);
     rebuilt = true;
     fs::path listFile = base;
     listFile += ".Ct";
+    std::exception_ptr tooLarge;
     try {
       LineasActuales = ReadCatalogueFile(listFile);
+    } catch (const Failure& failure) {
+      // No file list: every folder lists nothing. One that cannot be held is
+      // said, not shown as a disc without files.
+      if (failure.Cause() == EFBIG) tooLarge = std::current_exception();
     } catch (const std::exception&) {
-      // No file list: every folder lists nothing.
     }
     NoteFileWritten();
+    if (tooLarge) std::rethrow_exception(tooLarge);
   }
   return rebuilt;
 }
@@ -93,7 +100,7 @@ void LoadedCatalogue::CargarArbol(const fs::path& treeFile) {
 void LoadedCatalogue::Clear() {
   RutaIndActual.clear();
   stamp_.reset();
-  LineasActuales.clear();
+  LineasActuales = LineList();
   Arbol = FolderTree();
 }
 
@@ -126,31 +133,37 @@ EditOutcome LoadedCatalogue::WriteEdited(const std::vector<std::size_t>& dropped
   std::vector<char> gone(LineasActuales.size(), 0);
   for (std::size_t line : dropped)
     if (line < gone.size()) gone[line] = 1;
-  std::size_t bytes = replacement.size();
-  for (std::size_t i = 0; i < LineasActuales.size(); ++i) bytes += LineasActuales[i].size() + 2;
-  std::string text;
-  text.reserve(bytes);
-  for (std::size_t i = 0; i < LineasActuales.size(); ++i) {
+  // The list goes out through the writer's buffer: an edit of a catalogue
+  // of any size costs no copy of it.
+  StreamedFile out(TargetFile());
+  for (std::size_t i = 0; i < LineasActuales.size() && out.ok(); ++i) {
     if (gone[i]) continue;
-    text += i == replaced ? replacement : LineasActuales[i];
-    text += "\r\n";
+    out.Append(i == replaced ? replacement : LineasActuales[i]);
+    out.Append("\r\n");
   }
-  if (!WriteFileAtomically(TargetFile(), text)) {
-    notWrittenCause_ = errno;
+  if (!out.Commit()) {
+    notWrittenCause_ = out.error();
     return EditOutcome::kNotWritten;
   }
   NoteFileWritten();
   return EditOutcome::kWritten;
 }
 
+std::vector<std::size_t> LoadedCatalogue::FolderLines(int node) const {
+  if (node < 0 || static_cast<std::size_t>(node) >= Arbol.Nodes().size()) return {};
+  return ListFolderFiles(LineasActuales, Arbol.Prefix(node));
+}
+
+std::size_t LoadedCatalogue::PrefixLength(int node) const {
+  if (node < 0 || static_cast<std::size_t>(node) >= Arbol.Nodes().size()) return 0;
+  return Arbol.Prefix(node).size();
+}
+
 std::vector<FileRow> LoadedCatalogue::Rows(int node, const Locale& locale) const {
+  const std::size_t prefixLength = PrefixLength(node);
   std::vector<FileRow> rows;
-  if (node < 0 || static_cast<std::size_t>(node) >= Arbol.Nodes().size()) return rows;
-  const std::string prefix = Arbol.Prefix(node);
-  const std::vector<std::size_t> lines = ListFolderFiles(LineasActuales, prefix);
-  rows.reserve(lines.size());
-  for (std::size_t i : lines)
-    rows.push_back(FileRowOf(LineasActuales[i], i, prefix.size(), locale));
+  for (std::size_t i : FolderLines(node))
+    rows.push_back(FileRowOf(LineasActuales[i], i, prefixLength, locale));
   return rows;
 }
 
@@ -166,22 +179,25 @@ FileRow FileRowOf(std::string_view line, std::size_t lineNumber, std::size_t pre
   return row;
 }
 
-std::vector<FileRow> FolderRowsInFile(const fs::path& listFile, std::string_view prefix,
-                                      const Locale& locale) {
+void ForEachFolderRowInFile(const fs::path& listFile, std::string_view prefix, const Locale& locale,
+                            const std::function<void(const FileRow&)>& visit) {
   constexpr std::size_t kPiece = std::size_t{128} << 10;
   const FolderLineRule rule(prefix);
-  std::vector<FileRow> rows;
   ReadBuffer buffer(kPiece);
   std::size_t lineNumber = 0;
-  ForEachLineOfFile(listFile, buffer, [&](std::string_view line) {
-    const FolderLineRule::Verdict verdict = rule.Judge(line);
-    if (verdict == FolderLineRule::Verdict::kBelow) return false;
-    if (verdict == FolderLineRule::Verdict::kOwn)
-      rows.push_back(FileRowOf(line, lineNumber, prefix.size(), locale));
-    ++lineNumber;
-    return true;
-  });
-  return rows;
+  try {
+    ForEachLineOfFile(listFile, buffer, [&](std::string_view line) {
+      const FolderLineRule::Verdict verdict = rule.Judge(line);
+      if (verdict == FolderLineRule::Verdict::kBelow) return false;
+      if (verdict == FolderLineRule::Verdict::kOwn)
+        visit(FileRowOf(line, lineNumber, prefix.size(), locale));
+      ++lineNumber;
+      return true;
+    });
+  } catch (const Failure& failure) {
+    if (!failure.File().empty()) throw;
+    throw Failure(failure.Key(), failure.Problem(), listFile, failure.Cause());
+  }
 }
 
 std::size_t LoadedCatalogue::Find(int node, std::string_view fileName) const {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -50,12 +51,12 @@ std::string FileSizeCell(std::string_view sizeField, const Locale& locale);
 FileRow FileRowOf(std::string_view line, std::size_t lineNumber, std::size_t prefixLength,
                   const Locale& locale);
 
-// The rows of a folder's own files, read from a file-list file piece by
+// Each row of a folder's own files, read from a file-list file piece by
 // piece without holding the whole file: the same rows LoadedCatalogue::Rows
-// gives once the file is loaded. Throws std::runtime_error when the file
-// cannot be read.
-std::vector<FileRow> FolderRowsInFile(const std::filesystem::path& listFile,
-                                      std::string_view prefix, const Locale& locale);
+// gives once the file is loaded, one at a time. Throws Failure naming the
+// file when it cannot be read.
+void ForEachFolderRowInFile(const std::filesystem::path& listFile, std::string_view prefix,
+                            const Locale& locale, const std::function<void(const FileRow&)>& visit);
 
 // What became of an edit of file entries.
 enum class EditOutcome {
@@ -79,7 +80,8 @@ class LoadedCatalogue {
 
   // Loads the disc whose files are base + ".Ind" and base + ".Ct" unless its
   // tree file is the one already loaded. Nothing changes when the tree file
-  // does not exist. A file list that cannot be read leaves the lines empty.
+  // does not exist. A file list that cannot be read leaves the lines empty;
+  // one too large to hold (cause EFBIG) does so too, and then throws.
   // True when the tree was rebuilt; throws when the tree file cannot be read
   // (the tree is then empty).
   bool CargarCatalogo(const std::filesystem::path& base);
@@ -94,6 +96,10 @@ class LoadedCatalogue {
   // since (by another program) writes nothing.
   void NoteFileWritten();
 
+  // The positions in LineasActuales of a folder's own files, in file order,
+  // and the length of the folder's prefix on those lines (FileRowOf).
+  std::vector<std::size_t> FolderLines(int node) const;
+  std::size_t PrefixLength(int node) const;
   // The rows of a folder's own files, in file order.
   std::vector<FileRow> Rows(int node, const Locale& locale) const;
   // The line of a file of a folder, or LineasActuales.size() when none is.

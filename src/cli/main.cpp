@@ -520,16 +520,16 @@ int Files(const Options& options) {
   const std::vector<int> walk = WalkToFolder(tree, path);
   if (walk.empty() || tree.Prefix(walk.back()) != path)
     return Fail(kNotFound, "no folder " + options.words[2] + " on disc " + options.words[1]);
-  // The file list is read piece by piece, not held: a folder's rows of a
-  // catalogue of millions of lines cost one buffer.
-  std::vector<FileRow> rows;
+  // The file list is read and the rows printed piece by piece, nothing held:
+  // a folder of millions of files costs one buffer.
   try {
-    rows = FolderRowsInFile(ListFilePath(folder.below.catalogos, options.words[1]), path,
-                            Locale::FromEnvironment());
+    ForEachFolderRowInFile(ListFilePath(folder.below.catalogos, options.words[1]), path,
+                           Locale::FromEnvironment(), [](const FileRow& row) {
+                             PrintRow({row.name, row.size, row.date, row.comment});
+                           });
   } catch (const std::exception& error) {
     return Fail(kFailed, Why(error));
   }
-  for (const FileRow& row : rows) PrintRow({row.name, row.size, row.date, row.comment});
   return kDone;
 }
 
@@ -576,10 +576,9 @@ int Export(const Options& options) {
   try {
     dbf::Table& discs = tablas.TablaCDRom;
     if (!discs.Locate("AUTO", number)) return Fail(kNotFound, "no disc " + number);
-    LoadedCatalogue catalogue;
-    catalogue.CargarCatalogo(folder.below.catalogos / number);
-    GrabarComoHTML(options.words[2], discs.AsString("TITULOCD"), discs.AsString("BYTESCD"), false,
-                   catalogue.LineasActuales);
+    // The rows go from the file list to the page piece by piece.
+    GrabarComoHTMLDesdeArchivos(options.words[2], discs.AsString("TITULOCD"),
+                                discs.AsString("BYTESCD"), false, folder.below.catalogos / number);
   } catch (const std::exception& error) {
     return Fail(kFailed, Why(error));
   }

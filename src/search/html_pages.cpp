@@ -11,6 +11,7 @@
 #include "util/failure.h"
 #include "util/file_handle.h"
 #include "util/file_writer.h"
+#include "util/piece_reader.h"
 #include "util/text.h"
 #include "util/wildcard.h"
 
@@ -77,28 +78,36 @@ fs::path StoredSearchPath(const fs::path& searchesFolder, std::string_view searc
   return created.valid() ? path : fallback;
 }
 
-std::string DiscPageText(std::string_view title, std::string_view bytes, bool noDiscs,
-                         const LineList& lines) {
-  std::string page;
+namespace {
+
+void DiscPageHead(std::string& page, std::string_view title, std::string_view bytes, bool noDiscs) {
   Opening(page);
   Line(page, "<h2> Contenido de '" + std::string(title) + "'</h2>");
   Line(page, "<h2> Creado por Zafirel v1.1 - cat\xE1logo de discos</h2>");
   Line(page, "<i>Tama\xF1o : " + std::string(bytes) + " bytes</i>");
   Line(page, "<br><br>");
-  if (!noDiscs) {
-    Line(page, "<br><br>");
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-      const std::string_view line = lines[i];
-      page += "<tr><td> ";
-      page += Trozo(line, ';', 0);
-      page += " <td> ";
-      page += Trozo(line, ';', 1);
-      page += " Kb <td>  </tr>";
-      page += kCrLf;
-      Line(page, "</tr>");
-      Line(page, "<br>");
-    }
-  }
+  if (!noDiscs) Line(page, "<br><br>");
+}
+
+void DiscPageRow(std::string& page, std::string_view line) {
+  page += "<tr><td> ";
+  page += Trozo(line, ';', 0);
+  page += " <td> ";
+  page += Trozo(line, ';', 1);
+  page += " Kb <td>  </tr>";
+  page += kCrLf;
+  Line(page, "</tr>");
+  Line(page, "<br>");
+}
+
+}  // namespace
+
+std::string DiscPageText(std::string_view title, std::string_view bytes, bool noDiscs,
+                         const LineList& lines) {
+  std::string page;
+  DiscPageHead(page, title, bytes, noDiscs);
+  if (!noDiscs)
+    for (std::size_t i = 0; i < lines.size(); ++i) DiscPageRow(page, lines[i]);
   Line(page, "</HTML>");
   return page;
 }
@@ -106,6 +115,46 @@ std::string DiscPageText(std::string_view title, std::string_view bytes, bool no
 void GrabarComoHTML(const fs::path& page, std::string_view title, std::string_view bytes,
                     bool noDiscs, const LineList& lines) {
   Write(page, DiscPageText(title, bytes, noDiscs, lines));
+}
+
+void GrabarComoHTMLDesdeArchivos(const fs::path& page, std::string_view title,
+                                 std::string_view bytes, bool noDiscs,
+                                 const fs::path& catalogueBase) {
+  fs::path treeFile = catalogueBase, listFile = catalogueBase;
+  treeFile += ".Ind";
+  listFile += ".Ct";
+  std::error_code unknown;
+  bool rows = !noDiscs && fs::exists(treeFile, unknown);
+  if (rows) {
+    // A tree file that cannot be read fails the page, as loading the disc would.
+    if (!FileDescriptor::Open(treeFile, O_RDONLY | O_CLOEXEC).valid())
+      throw Failure("ErrorLeerArchivo", "No se puede leer el archivo", treeFile, errno);
+    rows = FileDescriptor::Open(listFile, O_RDONLY | O_CLOEXEC).valid();
+  }
+  StreamedFile out(page);
+  auto notWritten = [&](int cause) {
+    return Failure("ErrorEscribirPagina", "No se puede escribir la p\xE1gina", page, cause);
+  };
+  if (!out.ok()) throw notWritten(out.error());  // before a byte is read for it
+  std::string text;
+  DiscPageHead(text, title, bytes, noDiscs);
+  out.Append(text);
+  if (rows) {
+    ReadBuffer buffer(std::size_t{128} << 10);
+    try {
+      ForEachLineOfFile(listFile, buffer, [&](std::string_view line) {
+        text.clear();
+        DiscPageRow(text, line);
+        out.Append(text);
+        return out.ok();  // after a failed write the rest would go nowhere
+      });
+    } catch (const Failure& failure) {
+      if (!failure.File().empty()) throw;
+      throw Failure(failure.Key(), failure.Problem(), listFile, failure.Cause());
+    }
+  }
+  out.Append("</HTML>\r\n");
+  if (!out.Commit()) throw notWritten(out.error());
 }
 
 std::string ExportPageName(std::string_view number, std::string_view title) {

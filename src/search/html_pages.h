@@ -37,6 +37,17 @@ std::string DiscPageText(std::string_view title, std::string_view bytes, bool no
 void GrabarComoHTML(const std::filesystem::path& page, std::string_view title,
                     std::string_view bytes, bool noDiscs, const LineList& lines);
 
+// The same page with its rows read from a disc's catalogue files (base +
+// ".Ind", base + ".Ct") as the loaded catalogue would hold them: no rows
+// without the tree file, none from a file list that cannot be opened. The
+// file list is read and the page written piece by piece, so a disc of any
+// size costs a few buffers. Throws Failure (the file, the system's reason)
+// when the tree file or the file list cannot be read or the page cannot be
+// written; the page is then left as it was.
+void GrabarComoHTMLDesdeArchivos(const std::filesystem::path& page, std::string_view title,
+                                 std::string_view bytes, bool noDiscs,
+                                 const std::filesystem::path& catalogueBase);
+
 // The file name of a disc's exported page: "N - Title.htm", the characters a
 // file name cannot hold on Linux or Windows made "_".
 std::string ExportPageName(std::string_view number, std::string_view title);

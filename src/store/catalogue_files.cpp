@@ -25,8 +25,16 @@ bool WriteCatalogueFile(const fs::path& file, const LineList& lines) {
 }
 
 LineList ReadCatalogueFile(const fs::path& file) {
+  auto fail = [&](int cause) {
+    return Failure("ErrorLeerArchivo", "No se puede leer el archivo", file, cause);
+  };
+  // Too large a file is refused before it is read, not cut short.
+  std::error_code unknown;
+  const std::uintmax_t size = fs::file_size(file, unknown);
+  if (!unknown && size > LineList::kMostBytes) throw fail(EFBIG);
   std::optional<std::string> text = ReadWholeFile(file);
-  if (!text) throw Failure("ErrorLeerArchivo", "No se puede leer el archivo", file, errno);
+  if (!text) throw fail(errno);
+  if (text->size() > LineList::kMostBytes) throw fail(EFBIG);  // grown meanwhile
   return LineList::FromText(std::move(*text));
 }
 

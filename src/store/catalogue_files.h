@@ -21,7 +21,8 @@ std::filesystem::path ListFilePath(const std::filesystem::path& catalogueFolder,
 // Written through a temporary file renamed over the target; false when the
 // file could not be written (the old one is then left as it was).
 [[nodiscard]] bool WriteCatalogueFile(const std::filesystem::path& file, const LineList& lines);
-// Throws std::runtime_error naming the file when it cannot be read.
+// Throws Failure naming the file when it cannot be read; a file larger than
+// a LineList holds (LineList::kMostBytes) fails so, with the cause EFBIG.
 LineList ReadCatalogueFile(const std::filesystem::path& file);
 // The working file a catalogue run writes a catalogue file through ("N.Ct"
 // gives "N.Ct.run"); it becomes the file when the run completes.

@@ -15,7 +15,7 @@ void LineList::clear() {
 }
 
 void LineList::push_back(std::string_view line) {
-  if (text_.size() + line.size() > UINT32_MAX) throw std::length_error("catalogue too large");
+  if (text_.size() + line.size() > kMostBytes) throw std::length_error("catalogue too large");
   slots_.push_back(
       {static_cast<std::uint32_t>(text_.size()), static_cast<std::uint32_t>(line.size())});
   text_.append(line);
@@ -23,7 +23,7 @@ void LineList::push_back(std::string_view line) {
 
 void LineList::Replace(std::size_t i, std::string_view line) {
   const std::string copy(line);  // line may point into text_, which may move
-  if (text_.size() + copy.size() > UINT32_MAX) throw std::length_error("catalogue too large");
+  if (text_.size() + copy.size() > kMostBytes) throw std::length_error("catalogue too large");
   slots_[i] = {static_cast<std::uint32_t>(text_.size()), static_cast<std::uint32_t>(copy.size())};
   text_.append(copy);
 }
@@ -43,7 +43,7 @@ void LineList::Erase(std::vector<std::size_t> positions) {
 }
 
 LineList LineList::FromText(std::string text) {
-  if (text.size() > UINT32_MAX) throw std::length_error("catalogue too large");
+  if (text.size() > kMostBytes) throw std::length_error("catalogue too large");
   LineList lines;
   // Catalogue lines run to some fifty bytes, so this is room enough (a text of
   // shorter lines makes the list grow as usual); room left over is never

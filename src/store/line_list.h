@@ -13,6 +13,10 @@ namespace zafirel {
 
 class LineList {
  public:
+  // Offsets are 32 bits: the most bytes of lines a list can hold, and so
+  // the largest catalogue file that can be loaded.
+  static constexpr std::uint64_t kMostBytes = UINT32_MAX;
+
   std::size_t size() const { return slots_.size(); }
   bool empty() const { return slots_.empty(); }
   std::string_view operator[](std::size_t i) const {

@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
+#include "catalogue_lines.h"
 #include "store/catalogue_files.h"
 #include "test_support.h"
+#include "util/failure.h"
 
 namespace zafirel {
 namespace {
@@ -31,6 +35,10 @@ class LoadedCatalogueTest : public ::testing::Test {
     std::vector<std::string> names;
     for (const FileRow& row : catalogue_.Rows(node, Locale{})) names.push_back(row.name);
     return names;
+  }
+
+  static std::string Cells(const FileRow& r) {
+    return std::to_string(r.line) + "|" + r.name + "|" + r.size + "|" + r.date + "|" + r.comment;
   }
 
   testing::TempFolder folder_;
@@ -74,19 +82,41 @@ TEST_F(LoadedCatalogueTest, RowsShowNameGroupedSizeDateAndComment) {
   EXPECT_EQ(docs[2].size, " KB");  // not a number
   EXPECT_EQ(Names(2), (std::vector<std::string>{"VIEJO.DOC"}));
 
-  // Read from the file without loading it, every folder's rows are the same.
-  auto cells = [](const std::vector<FileRow>& rows) {
-    std::vector<std::string> out;
-    for (const FileRow& r : rows)
-      out.push_back(std::to_string(r.line) + "|" + r.name + "|" + r.size + "|" + r.date + "|" +
-                    r.comment);
-    return out;
-  };
-  for (int node = 0; node < 4; ++node)
-    EXPECT_EQ(cells(FolderRowsInFile(folder_ / "7.Ct", catalogue_.Arbol.Prefix(node), Locale{})),
-              cells(catalogue_.Rows(node, Locale{})))
-        << node;
   EXPECT_TRUE(Names(3).empty());
+}
+
+// Every folder of a disc with every kind of line: its rows read from the
+// file are the rows of the loaded lines; a file list too large to hold
+// leaves the tree and no lines, and says so.
+TEST_F(LoadedCatalogueTest, EveryKindOfLineListsAlikeFromFileAndMemory) {
+  WriteBytes(folder_ / "9.Ind", testing::kEveryKindTree);
+  WriteBytes(folder_ / "9.Ct", testing::EveryKindList(3));
+  ASSERT_TRUE(catalogue_.CargarCatalogo(folder_ / "9"));
+  EXPECT_EQ(Names(0), (std::vector<std::string>{"LEEME.TXT", "leeme", "A", "ROTO.ZIP"}));
+  EXPECT_EQ(Names(1), (std::vector<std::string>{"HERRAM.ZIP",
+                                                "Espa\xF1"
+                                                "a \x80\xFF.TXT",
+                                                "minus.txt", "F0.DAT", "F1.DAT", "F2.DAT"}));
+  EXPECT_EQ(Names(6), (std::vector<std::string>{"CANCI\xD3N.MP3", "OTRA.MP3", "ULTIMA.MP3"}));
+  for (int node = 0; node < static_cast<int>(catalogue_.Arbol.Nodes().size()); ++node) {
+    std::vector<std::string> read, held;
+    ForEachFolderRowInFile(folder_ / "9.Ct", catalogue_.Arbol.Prefix(node), Locale{},
+                           [&](const FileRow& row) { read.push_back(Cells(row)); });
+    for (const FileRow& row : catalogue_.Rows(node, Locale{})) held.push_back(Cells(row));
+    EXPECT_EQ(read, held) << node;
+  }
+
+  std::filesystem::resize_file(folder_ / "9.Ct", LineList::kMostBytes + 1);  // sparse
+  catalogue_.Clear();
+  try {
+    catalogue_.CargarCatalogo(folder_ / "9");
+    ADD_FAILURE() << "loaded";
+  } catch (const Failure& failure) {
+    EXPECT_EQ(failure.Cause(), EFBIG);
+    EXPECT_EQ(failure.File(), folder_ / "9.Ct");
+  }
+  EXPECT_EQ(catalogue_.Arbol.Nodes().size(), 7u);
+  EXPECT_TRUE(catalogue_.LineasActuales.empty());
 }
 
 TEST_F(LoadedCatalogueTest, DeletingSeveralEntriesWritesTheListOnce) {

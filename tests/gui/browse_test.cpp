@@ -16,8 +16,8 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
-#include <fstream>
 #include <cerrno>
+#include <fstream>
 #include <functional>
 
 #include "app/gui/menu_pral.h"
@@ -30,6 +30,7 @@
 #include "browse/gui/datos_cd.h"
 #include "browse/gui/propiedades.h"
 #include "browse/picture.h"
+#include "catalogue_lines.h"
 #include "gui/gui_support.h"
 #include "search/gui/busqueda_page.h"
 #include "search/gui/results_roles.h"
@@ -38,6 +39,7 @@
 #include "store/catalogue_files.h"
 #include "store/covers.h"
 #include "store/index_set.h"
+#include "util/codepage.h"
 #include "util/file_change.h"
 #include "util/gui/qt_text.h"
 
@@ -243,6 +245,7 @@ class BrowseTest : public QObject {
   void aRowWhoseDiscIsGoneSaysSo();
   void openingADiscShowsItsFoldersAndFilesOnce();
   void fileEntriesAreDeletedCommentedAndRenamed();
+  void everyFolderShowsItsLinesAndATooLargeListIsSaid();
   void aSearchHitLeadsToItsFolderAndFile();
   void aHitSelectsItsFolderAndFileRow();
   void aHitHighlightsItsOwnDiscNotALikeTitle();
@@ -450,6 +453,37 @@ void BrowseTest::fileEntriesAreDeletedCommentedAndRenamed() {
   QCOMPARE(w->Carpetas->rowCount(w->Arbol->currentIndex()), 1);  // the folder stays
   // The disc keeps the file count of its catalogue run.
   QCOMPARE(w.tablas.TablaCDRom.AsString("TOTFILES"), std::string("0"));
+}
+
+void BrowseTest::everyFolderShowsItsLinesAndATooLargeListIsSaid() {
+  FilesPage w({kDiscs[1]});
+  WriteFile(TreeFilePath(w.folders.catalogos, "4"), zafirel::testing::kEveryKindTree);
+  WriteFile(ListFilePath(w.folders.catalogos, "4"), zafirel::testing::EveryKindList(5));
+  QVERIFY(w->CargarCatalogo(w.folders.catalogos / "4"));
+  const LoadedCatalogue& loaded = w->Catalogo();
+  for (int node = 0; node < static_cast<int>(loaded.Arbol.Nodes().size()); ++node) {
+    w->Arbol->selectionModel()->setCurrentIndex(w->Carpetas->IndexOf(node),
+                                                QItemSelectionModel::ClearAndSelect);
+    w->ArbolClick();
+    QStringList shown, held;
+    for (int row = 0; row < w.Ficheros()->rowCount(); ++row)
+      for (int column = 0; column < 4; ++column)
+        shown << w.Ficheros()->index(row, column).data().toString();
+    for (const FileRow& row : loaded.Rows(node, w.locale))
+      held << Qs(row.name) << Qs(row.size) << Qs(row.date) << Qs(row.comment);
+    QCOMPARE(shown, held);
+  }
+
+  // Over 4 GB (a sparse file): the folders show, no files, and the user is told.
+  fs::resize_file(ListFilePath(w.folders.catalogos, "4"), LineList::kMostBytes + 1);
+  w->ClearLoadedCatalogue();
+  w.dialogs.messages.clear();
+  QVERIFY(w->CargarCatalogo(w.folders.catalogos / "4"));
+  QCOMPARE(w->Carpetas->rowCount(w->Carpetas->IndexOf(0)), 4);
+  QCOMPARE(w.dialogs.messages.size(), size_t(1));
+  QVERIFY(w.dialogs.messages.front().find(PathText(ListFilePath(w.folders.catalogos, "4"))) !=
+          std::string::npos);
+  QCOMPARE(w.Ficheros()->rowCount(), 0);
 }
 
 void BrowseTest::aSearchHitLeadsToItsFolderAndFile() {

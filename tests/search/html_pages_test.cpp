@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include "browse/loaded_catalogue.h"
+#include "catalogue_lines.h"
 #include "test_support.h"
+#include "util/failure.h"
 
 namespace zafirel {
 namespace {
@@ -50,6 +53,52 @@ TEST(HtmlPages, ADiscPageHasARowPerFile) {
                 "<h2> Contenido de ''</h2>\r\n"
                 "<h2> Creado por Zafirel v1.1 - cat\xE1logo de discos</h2>\r\n"
                 "<i>Tama\xF1o :  bytes</i>\r\n<br><br>\r\n</HTML>\r\n");
+}
+
+// A disc's page written from its files piece by piece is the page of its
+// loaded lines, whatever the files hold or lack.
+TEST(HtmlPages, ADiscPageFromItsFilesIsThePageOfItsLoadedLines) {
+  struct Case {
+    const char* what;
+    bool tree, list, noDiscs;
+    int extraFiles;
+  };
+  for (const Case& c :
+       {Case{"every kind of line", true, true, false, 0},
+        Case{"many pieces", true, true, false, 12000}, Case{"no tree file", false, true, false, 0},
+        Case{"no file list", true, false, false, 0}, Case{"no discs", true, true, true, 0}}) {
+    SCOPED_TRACE(c.what);
+    testing::TempFolder folder;
+    if (c.tree) testing::WriteBytes(folder / "4.Ind", testing::kEveryKindTree);
+    if (c.list) testing::WriteBytes(folder / "4.Ct", testing::EveryKindList(c.extraFiles));
+    LoadedCatalogue loaded;
+    loaded.CargarCatalogo(folder / "4");
+    GrabarComoHTMLDesdeArchivos(folder / "4.htm", "Mis <discos>", "650 MB", c.noDiscs,
+                                folder / "4");
+    EXPECT_EQ(testing::ReadBytes(folder / "4.htm"),
+              DiscPageText("Mis <discos>", "650 MB", c.noDiscs, loaded.LineasActuales));
+  }
+}
+
+// A file list that cannot be read or a page that cannot be written fails,
+// naming that file; no page is left behind.
+TEST(HtmlPages, ADiscPageThatCannotBeMadeSaysWhichFile) {
+  testing::TempFolder folder;
+  testing::WriteBytes(folder / "4.Ind", testing::kEveryKindTree);
+  fs::create_directory(folder / "4.Ct");  // opens, but reads fail
+  for (const auto& [page, named] :
+       {std::pair{folder / "4.htm", folder / "4.Ct"},
+        std::pair{folder / "falta" / "4.htm", folder / "falta" / "4.htm"}}) {
+    try {
+      GrabarComoHTMLDesdeArchivos(page, "T", "1", false, folder / "4");
+      ADD_FAILURE() << page;
+    } catch (const Failure& failure) {
+      EXPECT_EQ(failure.File(), named);
+      EXPECT_NE(failure.Cause(), 0);
+    }
+    EXPECT_FALSE(fs::exists(page));
+  }
+  EXPECT_EQ(fs::directory_iterator(folder / "4.Ct"), fs::directory_iterator());
 }
 
 TEST(HtmlPages, StoredSearchesListByNameWithoutRegardToCase) {

@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 
 #include "test_support.h"
+#include "util/failure.h"
 #include "util/piece_reader.h"
 
 namespace zafirel {
@@ -47,6 +49,22 @@ TEST(CatalogueFiles, AreNamedByTheDiscNumberAndWrittenWithCrLf) {
   EXPECT_FALSE(std::filesystem::exists(dir / "12.Ct"));
   EXPECT_TRUE(DeleteCatalogueFiles(dir.Path(), "99"));  // nothing there: no failure
   EXPECT_THROW(ReadCatalogueFile(dir / "99.Ind"), std::runtime_error);
+}
+
+// A file list over 4 GB cannot be held: it is refused, naming the file and
+// the cause, before a byte of it is read (the file is sparse).
+TEST(CatalogueFiles, AFileTooLargeToHoldIsRefusedWithItsPath) {
+  TempFolder dir;
+  const std::filesystem::path list = dir / "1.Ct";
+  WriteBytes(list, "");
+  std::filesystem::resize_file(list, LineList::kMostBytes + 1);
+  try {
+    (void)ReadCatalogueFile(list);
+    ADD_FAILURE() << "read";
+  } catch (const Failure& failure) {
+    EXPECT_EQ(failure.Cause(), EFBIG);
+    EXPECT_EQ(failure.File(), list);
+  }
 }
 
 TEST(CatalogueFiles, ReadAnyLineEndAndALastLineWithoutOne) {

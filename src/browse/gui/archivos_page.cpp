@@ -11,6 +11,7 @@
 #include <QTableView>
 #include <QTreeView>
 #include <algorithm>
+#include <cerrno>
 #include <system_error>
 
 #include "browse/gui/browse_models.h"
@@ -20,6 +21,7 @@
 #include "store/tablas.h"
 #include "util/codepage.h"
 #include "util/dialogs.h"
+#include "util/failure.h"
 #include "util/gui/guarded.h"
 #include "util/gui/list_model.h"
 #include "util/gui/qt_text.h"
@@ -119,7 +121,7 @@ std::filesystem::path ArchivosPage::CurrentBase() {
 }
 
 void ArchivosPage::ShowLoadedTree() {
-  Ficheros->SetRows({});
+  Ficheros->Clear();
   Carpetas->EndChange(&catalogo_.Arbol);
 }
 
@@ -154,7 +156,15 @@ bool ArchivosPage::CargarCatalogo(const fs::path& base) {
   if (!fs::exists(treeFile, ec) || catalogo_.RutaIndActual == treeFile.string()) return false;
   catalogo_.lockFolder = services_.folders.data;
   bool rebuilt = false;
-  RebuildTree([&] { rebuilt = catalogo_.CargarCatalogo(base); });
+  try {
+    RebuildTree([&] { rebuilt = catalogo_.CargarCatalogo(base); });
+  } catch (const Failure& failure) {
+    if (failure.Cause() != EFBIG) throw;
+    // A file list too large to hold: the tree is shown, the user told why
+    // its folders list nothing.
+    services_.dialogs.PonerMensaje(FailureText(services_.leng.Translator(), failure));
+    rebuilt = true;
+  }
   return rebuilt;
 }
 
@@ -166,6 +176,7 @@ void ArchivosPage::CargarArbol(const fs::path& treeFile) {
 void ArchivosPage::RebuildTree(const std::function<void()>& change) {
   WaitCursor wait;
   Arbol->setUpdatesEnabled(false);
+  Ficheros->Clear();  // its rows are lines about to go
   Carpetas->BeginChange();
   const ScopeGuard resume([this] {
     ShowLoadedTree();
@@ -209,7 +220,8 @@ void ArchivosPage::RefrescaArchivos() {
   const int node = SelectedFolder();
   if (node < 0) return;
   Archivos->setUpdatesEnabled(false);
-  Ficheros->SetRows(catalogo_.Rows(node, services_.locale));
+  Ficheros->SetRows(catalogo_.LineasActuales, catalogo_.FolderLines(node),
+                    catalogo_.PrefixLength(node), services_.locale);
   Archivos->setUpdatesEnabled(true);
 }
 
@@ -230,7 +242,7 @@ bool ArchivosPage::EncuentraArchivo(std::size_t& index) {
     const int node = SelectedFolder();
     const std::vector<int> rows = SelectedFileRows();
     if (node < 0 || rows.empty()) return false;
-    const std::size_t found = catalogo_.Find(node, Ficheros->Row(rows.front()).name);
+    const std::size_t found = catalogo_.Find(node, Ficheros->Name(rows.front()));
     if (found >= catalogo_.LineasActuales.size()) return false;
     index = found;
     return true;
@@ -251,7 +263,7 @@ void ArchivosPage::Borrararchivo1Click() {
                                          Dialogs::Default::kCancel))
     return;
   std::vector<std::string> names;
-  for (int row : rows) names.push_back(Ficheros->Row(row).name);
+  for (int row : rows) names.emplace_back(Ficheros->Name(row));
   EditOutcome outcome = EditOutcome::kUnchanged;
   if (Reported(services_.dialogs, services_.leng.Translator(), "ErrorEditarArchivo",
                [&] { outcome = catalogo_.DeleteFiles(node, names); }))
@@ -310,7 +322,7 @@ bool ArchivosPage::ArchivosEdited(int row, std::string& name) {
   try {
     const int node = SelectedFolder();
     if (node < 0 || row < 0 || row >= Ficheros->rowCount()) return false;
-    const std::size_t line = catalogo_.Find(node, Ficheros->Row(row).name);
+    const std::size_t line = catalogo_.Find(node, Ficheros->Name(row));
     if (line >= catalogo_.LineasActuales.size()) return false;
     const EditOutcome outcome = catalogo_.Rename(line, name);
     if (outcome != EditOutcome::kWritten) {
@@ -337,7 +349,7 @@ void ArchivosPage::ShowHit(const std::string& number, const std::string& hit) {
     for (int level : WalkToFolder(catalogo_.Arbol, folder)) SelectFolder(level);
     RefrescaArchivos();
     for (int row = 0; row < Ficheros->rowCount(); ++row) {
-      if (Ficheros->Row(row).name != fileName) continue;
+      if (Ficheros->Name(row) != fileName) continue;
       const QModelIndex index = Ficheros->index(row, 0);
       Archivos->selectionModel()->setCurrentIndex(
           index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "util/gui/qt_text.h"
+#include "util/text.h"
 
 namespace zafirel {
 
@@ -78,7 +79,7 @@ FileListModel::FileListModel(QObject* parent)
                 parent) {}
 
 int FileListModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+  return parent.isValid() ? 0 : static_cast<int>(positions_.size());
 }
 
 Qt::ItemFlags FileListModel::flags(const QModelIndex& index) const {
@@ -90,32 +91,47 @@ Qt::ItemFlags FileListModel::flags(const QModelIndex& index) const {
 bool FileListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
   if (role != Qt::EditRole || !index.isValid() || index.column() != 0) return false;
   std::string name = Ansi(value.toString());
-  FileRow& row = rows_[static_cast<std::size_t>(index.row())];
-  if (name == row.name) return false;  // the edit ended without a new text
+  if (name == Name(index.row())) return false;  // the edit ended without a new text
   if (!rename_ || !rename_(index.row(), name)) return false;
-  row.name = std::move(name);
-  emit dataChanged(index, index);
+  emit dataChanged(index, index);  // the row's line holds the new name
   return true;
 }
 
-void FileListModel::SetRows(std::vector<FileRow> rows) {
+void FileListModel::SetRows(const LineList& lines, std::vector<std::size_t> positions,
+                            std::size_t prefixLength, const Locale& locale) {
   beginResetModel();
-  rows_ = std::move(rows);
+  lines_ = &lines;
+  locale_ = &locale;
+  positions_ = std::move(positions);
+  prefixLength_ = prefixLength;
   endResetModel();
 }
 
+void FileListModel::Clear() {
+  beginResetModel();
+  lines_ = nullptr;
+  positions_ = {};
+  endResetModel();
+}
+
+std::string_view FileListModel::Rest(int row) const {
+  if (lines_ == nullptr || row < 0 || static_cast<std::size_t>(row) >= positions_.size()) return {};
+  const std::size_t position = positions_[static_cast<std::size_t>(row)];
+  if (position >= lines_->size()) return {};
+  const std::string_view line = (*lines_)[position];
+  return line.substr(std::min(prefixLength_, line.size()));
+}
+
+std::string_view FileListModel::Name(int row) const { return Trozo(Rest(row), ';', 0); }
+
 std::string_view FileListModel::CellText(int row, int column) const {
-  const FileRow& r = rows_[static_cast<std::size_t>(row)];
-  switch (column) {
-    case 0:
-      return r.name;
-    case 1:
-      return r.size;
-    case 2:
-      return r.date;
-    default:
-      return r.comment;
+  const std::string_view rest = Rest(row);
+  if (column == 1) {
+    if (locale_ == nullptr) return {};
+    sizeCell_ = FileSizeCell(Trozo(rest, ';', 1), *locale_);
+    return sizeCell_;
   }
+  return Trozo(rest, ';', column == 0 ? 0 : column == 2 ? 2 : 3);
 }
 
 FolderTreeModel::FolderTreeModel(QObject* parent) : QAbstractItemModel(parent) {}

@@ -46,8 +46,11 @@ class DiscListModel : public ListModel {
   mutable std::unordered_map<int, DiscRow> read_;
 };
 
-// One row per file of the selected folder. The name is edited in place; the
-// rename hook says whether the new name was taken and under which text.
+// One row per file of the selected folder, shown straight from the loaded
+// catalogue's lines: a row is the position of its line, and its cells are
+// cut from the line when the view asks, so a folder of a million files
+// costs a million positions. The name is edited in place; the rename hook
+// says whether the line was renamed.
 class FileListModel : public ListModel {
   Q_OBJECT
  public:
@@ -56,15 +59,29 @@ class FileListModel : public ListModel {
   int rowCount(const QModelIndex& parent = {}) const override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
   bool setData(const QModelIndex& index, const QVariant& value, int role) override;
-  void SetRows(std::vector<FileRow> rows);
-  const FileRow& Row(int row) const { return rows_[static_cast<std::size_t>(row)]; }
+  // The lines at the given positions, of a folder whose prefix has
+  // prefixLength bytes; the list and locale must outlive the rows (or the
+  // next SetRows or Clear).
+  void SetRows(const LineList& lines, std::vector<std::size_t> positions, std::size_t prefixLength,
+               const Locale& locale);
+  void Clear();
+  // The file name a row shows, valid until the lines change.
+  std::string_view Name(int row) const;
   void SetRenameHook(RenameHook hook) { rename_ = std::move(hook); }
 
  protected:
   std::string_view CellText(int row, int column) const override;
 
  private:
-  std::vector<FileRow> rows_;
+  // The line a row shows after the folder's prefix; empty for a position the
+  // lines no longer hold (between an edit and the refill that follows it).
+  std::string_view Rest(int row) const;
+
+  const LineList* lines_ = nullptr;
+  const Locale* locale_ = nullptr;
+  std::vector<std::size_t> positions_;
+  std::size_t prefixLength_ = 0;
+  mutable std::string sizeCell_;  // the view copies a cell's text at once
   RenameHook rename_;
 };
 
