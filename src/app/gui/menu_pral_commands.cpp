@@ -156,10 +156,10 @@ void TMenuPral::VerHtmlClick() {
       dbf::Table& discs = tablas_.TablaCDRom;
       if (!discs.Locate("AUTO", number)) continue;
       title = discs.AsString("TITULOCD");
-      LoadedCatalogue disc;
-      disc.CargarCatalogo(folders_.catalogos / number);
       const fs::path page = folders_.exportar / AnsiToUtf8(ExportPageName(number, title));
-      GrabarComoHTML(page, title, discs.AsString("BYTESCD"), discs.IsEmpty(), disc.LineasActuales);
+      // Streamed from the disc's files: a disc of any size costs a few buffers.
+      GrabarComoHTMLDesdeArchivos(page, title, discs.AsString("BYTESCD"), discs.IsEmpty(),
+                                  folders_.catalogos / number);
       written.push_back(page);
     } catch (const std::exception& error) {
       failedNames.push_back(title.empty() ? number : number + " " + title);

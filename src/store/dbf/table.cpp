@@ -723,15 +723,16 @@ void Table::ForEachStoredRecord(
   for (std::uint32_t first = 1; first <= recordCount_; first += kCountBatch) {
     const std::uint32_t n = std::min(kCountBatch, recordCount_ - first + 1);
     batch.resize(std::size_t{n} * layout_.recordLength);
-    if (file_.ReadPassing(RecordOffset(first), batch.data(), batch.size()) != batch.size())
-      throw DbfError("El archivo est\xE1 truncado", file_.Path());
-    for (std::uint32_t i = 0; i < n; ++i) {
+    // A file cut shorter than its header says (another program's write under
+    // way) yields the whole records it still holds.
+    const std::size_t got = file_.ReadPassing(RecordOffset(first), batch.data(), batch.size());
+    const std::uint32_t whole = static_cast<std::uint32_t>(got / layout_.recordLength);
+    for (std::uint32_t i = 0; i < whole; ++i) {
       std::string_view record(batch.data() + std::size_t{i} * layout_.recordLength,
                               layout_.recordLength);
-      if (record.size() == layout_.recordLength && record[0] != kDeletedFlag &&
-          !visit(first + i, record))
-        return;
+      if (record[0] != kDeletedFlag && !visit(first + i, record)) return;
     }
+    if (whole < n) return;
   }
 }
 
