@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zip.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -603,6 +604,28 @@ inline long LinesIn(const fs::path& file) {
   std::string line;
   while (std::getline(in, line)) ++lines;
   return lines;
+}
+
+// 2,000 small .ZIP archives in 20 folders, each with a program and a
+// description (README.TXT or FILE_ID.DIZ, in turn); made once and kept.
+inline void MakeDescribedArchives(const fs::path& root) {
+  const std::string stamp = "2000 archives with descriptions";
+  if (TreeIsReady(root, stamp)) return;
+  RemoveTree(root);
+  const std::string readme = "Un programa de ejemplo\r\nversion 1.0; muy util\r\n";
+  for (int i = 0; i < 2000; ++i) {
+    const fs::path folder = root / ("Z" + std::to_string(i / 100));
+    fs::create_directories(folder);
+    const std::string path = (folder / ("PAQ" + std::to_string(i) + ".ZIP")).string();
+    int error = 0;
+    zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    if (archive == nullptr) throw std::runtime_error(path + ": cannot be made");
+    zip_file_add(archive, "PROGRAMA.EXE", zip_source_buffer(archive, "MZ....", 6, 0), 0);
+    zip_file_add(archive, i % 2 ? "README.TXT" : "FILE_ID.DIZ",
+                 zip_source_buffer(archive, readme.data(), readme.size(), 0), 0);
+    if (zip_close(archive) != 0) throw std::runtime_error(path + ": cannot be written");
+  }
+  StampTree(root, stamp);
 }
 
 }  // namespace bench

@@ -185,26 +185,6 @@ void DeepRows(const fs::path& base, const fs::path& data) {
   }
 }
 
-void MakeArchives(const fs::path& root) {
-  const std::string stamp = "2000 archives with descriptions";
-  if (bench::TreeIsReady(root, stamp)) return;
-  bench::RemoveTree(root);
-  const std::string readme = "Un programa de ejemplo\r\nversion 1.0; muy util\r\n";
-  for (int i = 0; i < 2000; ++i) {
-    const fs::path folder = root / ("Z" + std::to_string(i / 100));
-    fs::create_directories(folder);
-    const std::string path = (folder / ("PAQ" + std::to_string(i) + ".ZIP")).string();
-    int error = 0;
-    zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    if (archive == nullptr) throw std::runtime_error(path + ": cannot be made");
-    zip_file_add(archive, "PROGRAMA.EXE", zip_source_buffer(archive, "MZ....", 6, 0), 0);
-    zip_file_add(archive, i % 2 ? "README.TXT" : "FILE_ID.DIZ",
-                 zip_source_buffer(archive, readme.data(), readme.size(), 0), 0);
-    if (zip_close(archive) != 0) throw std::runtime_error(path + ": cannot be written");
-  }
-  bench::StampTree(root, stamp);
-}
-
 // The file lines holding a description (a fourth field).
 long DescribedLines(const fs::path& list) {
   std::ifstream in(list, std::ios::binary);
@@ -217,7 +197,7 @@ long DescribedLines(const fs::path& list) {
 
 void ZipRows(const fs::path& base, const fs::path& data) {
   const fs::path archives = base / "zips";
-  MakeArchives(archives);
+  bench::MakeDescribedArchives(archives);
   const MeasuredRun plain = CatalogueRuns(data, archives, 3, true);
   const MeasuredRun zips = CatalogueRuns(data, archives, 3, true, {"--zips"});
   const long described = DescribedLines(FirstDiscFile(data, false));

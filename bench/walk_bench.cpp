@@ -38,22 +38,6 @@ void MakeTree(const fs::path& root) {
   }
 }
 
-void MakeArchives(const fs::path& root) {
-  const std::string readme = "Un programa de ejemplo\r\nversion 1.0; muy util\r\n";
-  for (int i = 0; i < 2000; ++i) {
-    const fs::path folder = root / ("Z" + std::to_string(i / 100));
-    fs::create_directories(folder);
-    const std::string path = (folder / ("PAQ" + std::to_string(i) + ".ZIP")).string();
-    int error = 0;
-    zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    if (archive == nullptr) continue;
-    zip_file_add(archive, "PROGRAMA.EXE", zip_source_buffer(archive, "MZ....", 6, 0), 0);
-    zip_file_add(archive, "README.TXT", zip_source_buffer(archive, readme.data(), readme.size(), 0),
-                 0);
-    zip_close(archive);
-  }
-}
-
 using bench::RunFigures;
 
 RunFigures Catalogue(const fs::path& data, const fs::path& volume, bool zips) {
@@ -77,7 +61,7 @@ int main(int argc, char** argv) {
   }
   if (!fs::exists(archives / "Z19")) {
     fs::remove_all(archives);
-    MakeArchives(archives);
+    bench::MakeDescribedArchives(archives);
   }
   Find(tree);  // warm the cache
   Catalogue(data, tree, false);
