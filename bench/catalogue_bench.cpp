@@ -32,12 +32,7 @@ using bench::MsSince;
 using bench::Report;
 
 // The machine's load, since other work on its cores slows every figure.
-void PrintLoad() {
-  std::ifstream loadavg("/proc/loadavg");
-  std::string one, five;
-  loadavg >> one >> five;
-  std::printf("load average: %s (1 min), %s (5 min)\n", one.c_str(), five.c_str());
-}
+void PrintLoad() { std::printf("load average: %s\n", bench::LoadAverage().c_str()); }
 
 void BigDiscCommands(const fs::path& data) {
   constexpr std::size_t kLines = 3000000, kBigRows = 2000000;

@@ -40,12 +40,7 @@ long PeakKb() {
   return usage.ru_maxrss;
 }
 
-void PrintLoad() {
-  std::ifstream loadavg("/proc/loadavg");
-  std::string one, five;
-  loadavg >> one >> five;
-  std::printf("load average: %s (1 min), %s (5 min)\n", one.c_str(), five.c_str());
-}
+void PrintLoad() { std::printf("load average: %s\n", bench::LoadAverage().c_str()); }
 
 void BigDisc(const fs::path& data) {
   bench::SeedDataFolder(data, 1);
