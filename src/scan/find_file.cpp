@@ -11,7 +11,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <map>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "scan/archive_members.h"
@@ -148,7 +152,71 @@ bool ReportsFile(std::uint32_t attributes, std::uint32_t mask, bool acceptPlain)
   return (attributes == 0 && acceptPlain) || (attributes & mask) != 0;
 }
 
+// A second thread that runs one job at a time for the walk.
+class TFindFile::Helper {
+ public:
+  Helper() : thread_([this] { Loop(); }) {}
+  Helper(const Helper&) = delete;
+  Helper& operator=(const Helper&) = delete;
+  ~Helper() {
+    {
+      const std::lock_guard<std::mutex> hold(mutex_);
+      stop_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+  }
+  void Start(std::function<void()> job) {
+    {
+      const std::lock_guard<std::mutex> hold(mutex_);
+      job_ = std::move(job);
+      done_ = false;
+    }
+    wake_.notify_all();
+  }
+  void Wait() {
+    std::unique_lock<std::mutex> hold(mutex_);
+    wake_.wait(hold, [this] { return done_; });
+  }
+
+ private:
+  void Loop() {
+    std::unique_lock<std::mutex> hold(mutex_);
+    for (;;) {
+      wake_.wait(hold, [this] { return stop_ || job_ != nullptr; });
+      if (stop_) return;
+      const std::function<void()> job = std::move(job_);
+      job_ = nullptr;
+      hold.unlock();
+      job();
+      hold.lock();
+      done_ = true;
+      wake_.notify_all();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::function<void()> job_;
+  bool done_ = true;
+  bool stop_ = false;
+  std::thread thread_;
+};
+
 TFindFile::TFindFile(const DriveMap& drives) : drives_(drives) {}
+
+TFindFile::~TFindFile() = default;
+
+bool TFindFile::SecondThread() {
+  if (!helper_ && std::thread::hardware_concurrency() > 1) {
+    try {
+      helper_ = std::make_unique<Helper>();
+    } catch (const std::system_error&) {
+      return false;  // no thread to be had: one does it all
+    }
+  }
+  return helper_ != nullptr;
+}
 
 void TFindFile::SetFilename(const std::string& value) {
   if (value.find_first_of("\\/:") != std::string::npos)
@@ -359,6 +427,10 @@ namespace {
 
 // Folders the walk keeps open at once below the start folder.
 constexpr std::size_t kMaxOpenFolders = 64;
+// Entries whose facts are looked up before they are reported, and how many
+// make it worth sharing the look-ups with a second thread.
+constexpr std::size_t kLookUpPiece = 2048;
+constexpr std::size_t kSharedLookUps = 256;
 
 }  // namespace
 
@@ -501,13 +573,39 @@ void TFindFile::ListFolder(Level& level, Walk& walk) {
     }
   }
   SortByName(entries);
-  for (Entry& entry : entries) {
+  // The entries' facts are looked up a piece at a time before the piece is
+  // reported; in a large folder two threads share each piece.
+  std::vector<struct stat> facts;
+  std::vector<char> known;
+  const auto lookUp = [&](std::size_t base, std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i < to; ++i)
+      known[i - base] =
+          entries[i].node == DT_DIR || fstatat(folderFd, entries[i].hostName.c_str(),
+                                               &facts[i - base], AT_SYMLINK_NOFOLLOW) == 0;
+  };
+  std::size_t pieceEnd = 0, pieceStart = 0;
+  for (std::size_t at = 0; at < entries.size(); ++at) {
     if (aborted_) break;
+    if (at == pieceEnd) {
+      pieceStart = at;
+      pieceEnd = std::min(entries.size(), at + kLookUpPiece);
+      facts.assign(pieceEnd - at, {});
+      known.assign(pieceEnd - at, 0);
+      const std::size_t half = at + (pieceEnd - at) / 2;
+      if (pieceEnd - at >= kSharedLookUps && SecondThread()) {
+        helper_->Start([&, at, half, end = pieceEnd] { lookUp(at, half, end); });
+        lookUp(at, at, half);
+        helper_->Wait();
+      } else {
+        lookUp(at, at, pieceEnd);
+      }
+    }
+    Entry& entry = entries[at];
     const char* name = entry.hostName.c_str();
-    struct stat info {};
+    struct stat info = facts[at - pieceStart];
     unsigned char type = entry.node;
     if (type != DT_DIR) {
-      if (fstatat(folderFd, name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+      if (!known[at - pieceStart]) continue;
       if (S_ISLNK(info.st_mode)) {
         // A link is reported as the file it names; a link to a folder is never followed.
         if (fstatat(folderFd, name, &info, 0) != 0 || !S_ISREG(info.st_mode)) continue;

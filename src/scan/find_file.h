@@ -18,6 +18,7 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <set>
 #include <stdexcept>
@@ -90,6 +91,9 @@ class TFindFile {
       std::function<void(TFindFile& sender, const std::string& folder, bool& ignoreFolder)>;
 
   explicit TFindFile(const DriveMap& drives);
+  TFindFile(const TFindFile&) = delete;
+  TFindFile& operator=(const TFindFile&) = delete;
+  ~TFindFile();
 
   TFileAttributes Attributes{TFileAttribute::ffNormal, TFileAttribute::ffArchive,
                              TFileAttribute::ffReadonly, TFileAttribute::ffHidden,
@@ -133,6 +137,10 @@ class TFindFile {
  private:
   struct Walk;
   struct Level;
+  class Helper;
+  // The second thread that shares the look-ups of a large folder; false on
+  // a machine of one core.
+  bool SecondThread();
   // The folder tree below an open folder, walked with a stack of its own
   // (one level a folder, holding what is left to walk below it), so depth
   // costs neither the program's stack nor a path per level.
@@ -161,6 +169,7 @@ class TFindFile {
   int currentFd_ = -1;  // the folder being listed
   std::size_t openFolders_ = 0;
   std::vector<char> listBuffer_;  // a folder's entries as the system lists them
+  std::unique_ptr<Helper> helper_;
   std::filesystem::path imageFile_;
 };
 

@@ -177,6 +177,29 @@ TEST_F(FindFileTest, HostNamesBecomeAnsiAndBadBytesQuestionMarks) {
             (std::vector<std::string>{"  T:\\caf\xE9.txt 1", "  T:\\mal??.bin 1", "F T:\\"}));
 }
 
+// A folder large enough that its entries' facts are looked up in pieces and
+// by two threads: every file keeps its own size, in name order, with links,
+// a FIFO and subfolders among them handled as in a small folder.
+TEST_F(FindFileTest, ALargeFolderReportsEveryFileWithItsOwnFacts) {
+  constexpr int kFiles = 5000;
+  std::vector<std::string> expected{"F T:\\"};
+  for (int i = 0; i < kFiles; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "F%05d.BIN", i);
+    File(name, static_cast<std::uintmax_t>(i % 97));
+    expected.push_back(std::string("  T:\\") + name + " " + std::to_string(i % 97));
+  }
+  fs::create_symlink(folder_ / "F00003.BIN", folder_ / "G_ENLACE.BIN");
+  expected.push_back("  T:\\G_ENLACE.BIN 3");
+  ASSERT_EQ(mkfifo((folder_ / "G_TUBERIA").c_str(), 0644), 0);
+  File("H/DENTRO.TXT", 7);
+  expected.push_back("F T:\\H\\");
+  expected.push_back("  T:\\H\\DENTRO.TXT 7");
+  TFindFile walker(drives_);
+  walker.SetLocation("T:\\");
+  EXPECT_TRUE(Walk(walker) == expected);
+}
+
 // Runs work on a thread with a small stack, as deep walks must not need one.
 void OnSmallStack(const std::function<void()>& work) {
   pthread_attr_t attributes;
