@@ -198,8 +198,9 @@ long DescribedLines(const fs::path& list) {
 void ZipRows(const fs::path& base, const fs::path& data) {
   const fs::path archives = base / "zips";
   bench::MakeDescribedArchives(archives);
-  const MeasuredRun plain = CatalogueRuns(data, archives, 3, true);
-  const MeasuredRun zips = CatalogueRuns(data, archives, 3, true, {"--zips"});
+  // Runs of some tens of milliseconds: eleven rounds each for a steady median.
+  const MeasuredRun plain = CatalogueRuns(data, archives, 11, true);
+  const MeasuredRun zips = CatalogueRuns(data, archives, 11, true, {"--zips"});
   const long described = DescribedLines(FirstDiscFile(data, false));
   std::printf("--zips over 2,000 archives: %s, %ld lines with a description%s\n",
               Ending(zips).c_str(), described,

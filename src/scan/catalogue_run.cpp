@@ -1,5 +1,6 @@
 #include "scan/catalogue_run.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -91,6 +92,9 @@ void CatalogueRun::AppendDisc() {
 }
 
 void CatalogueRun::Walk(bool subfolders) {
+  // The last run's description thread goes before the copies it kept.
+  lines_.reset();
+  copies_.reset();
   progress_ = RunProgress{};
   progress_.totalBytes = Discos.UsedBytes();
   writeFailed_ = false;
@@ -114,7 +118,9 @@ void CatalogueRun::Walk(bool subfolders) {
   Buscador.SetFilename("*.*");
   Buscador.Subfolders = subfolders;
   Buscador.Archives = Archives;
+  lines_.emplace(list_);
   Buscador.OnNewFolder = [this](TFindFile&, const std::string& folder, bool&) {
+    describedFolder_.reset();
     tree_.Append(folder);
     tree_.Append("\r\n");
     Written(tree_);
@@ -125,7 +131,21 @@ void CatalogueRun::Walk(bool subfolders) {
     BuscadorFound(folder, info);
   };
   Buscador.OnBusy = [this](TFindFile&) { Tick(nullptr); };
-  Buscador.Execute();
+  const auto finishLines = [&] {
+    describedFolder_.reset();
+    if (Stopped()) return;  // the disc goes again: nothing waiting is wanted
+    lines_->Finish();
+    Written(list_);
+    // The copies are a by-product: the descriptions are in the lines.
+    if (copies_) (void)copies_->Flush();
+  };
+  try {
+    Buscador.Execute();
+  } catch (...) {
+    finishLines();
+    throw;
+  }
+  finishLines();
 }
 
 void CatalogueRun::Written(StreamedFile& file) {
@@ -148,28 +168,45 @@ void CatalogueRun::Tick(const std::string* folder) {
   }
 }
 
+DescribedLines::Ending CatalogueRun::ZipEnding(const FileInfo& info) {
+  if (!copies_) copies_.emplace(tempFolder);
+  // Only the last copy of each name is wanted: a few names at a time are kept.
+  if (copies_->Kept() > 64) (void)copies_->Flush();
+  DescriptionCopies* copies = &*copies_;
+  const auto described = [](const auto& read) -> std::string {
+    try {
+      return read().LineSuffix();
+    } catch (const std::exception&) {
+      return ZipDescription{ZipDescription::Kind::kUnreadable, {}}.LineSuffix();
+    }
+  };
+  if (!Buscador.ImageFile().empty()) {
+    // Inside a disc image the archive is read where it lies in the image.
+    if (!info.imageOffset)
+      return [] { return ZipDescription{ZipDescription::Kind::kUnreadable, {}}.LineSuffix(); };
+    return [=, image = Buscador.ImageFile(), offset = *info.imageOffset, size = info.size] {
+      return described([&] { return ReadZipDescription(image, offset, size, *copies); });
+    };
+  }
+  // A copy of the walker's descriptor, which the walker may close before
+  // the archives are read; a copy that cannot be made reads as unreadable.
+  if (!describedFolder_)
+    describedFolder_ =
+        std::make_shared<FileDescriptor>(::fcntl(Buscador.CurrentFolderFd(), F_DUPFD_CLOEXEC, 0));
+  return [=, folder = describedFolder_,
+          name = std::string(info.hostName ? info.hostName : info.name.c_str()),
+          size = info.size] {
+    return described([&] { return ReadZipDescription(folder->get(), name.c_str(), size, *copies); });
+  };
+}
+
 void CatalogueRun::BuscadorFound(const std::string& folder, const FileInfo& info) {
-  std::string suffix;
   const std::size_t dot = info.name.rfind('.');
   if (Zips && !info.inArchive && dot != std::string::npos &&
-      UpperAZ(info.name.substr(dot)) == ".ZIP") {
-    if (!copies_) copies_.emplace(tempFolder);
-    if (!Buscador.ImageFile().empty()) {
-      // Inside a disc image the archive is read where it lies in the image.
-      suffix =
-          info.imageOffset
-              ? ReadZipDescription(Buscador.ImageFile(), *info.imageOffset, info.size, *copies_)
-                    .LineSuffix()
-              : ZipDescription{ZipDescription::Kind::kUnreadable, {}}.LineSuffix();
-    } else {
-      suffix =
-          ReadZipDescription(Buscador.CurrentFolderFd(),
-                             info.hostName ? info.hostName : info.name.c_str(), info.size, *copies_)
-              .LineSuffix();
-    }
-  }
-  list_.Append(FileListLine(folder, info, locale_, suffix));
-  list_.Append("\r\n");
+      UpperAZ(info.name.substr(dot)) == ".ZIP")
+    lines_->AddDescribed(FileListLine(folder, info, locale_, {}), ZipEnding(info));
+  else
+    lines_->Add(FileListLine(folder, info, locale_, {}));
   Written(list_);
   ++progress_.files;
   progress_.bytes += info.size;

@@ -16,11 +16,13 @@
 #include <exception>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "scan/described_lines.h"
 #include "scan/disk_info.h"
 #include "scan/find_file.h"
 #include "scan/zip_description.h"
@@ -148,6 +150,9 @@ class CatalogueRun {
 
  private:
   void BuscadorFound(const std::string& folder, const FileInfo& info);
+  // What the line of a .ZIP file ends with, worked out on the description
+  // thread.
+  DescribedLines::Ending ZipEnding(const FileInfo& info);
   void Written(StreamedFile& file);
   // Shows the progress when progressInterval has passed since it last was,
   // with the folder being walked when one is given.
@@ -161,6 +166,10 @@ class CatalogueRun {
   std::uint32_t newRecNo_ = 0;               // where the run's record was appended
   StreamedFile list_, tree_;                 // the working files while the run lasts
   std::optional<DescriptionCopies> copies_;  // of description members, while the run lasts
+  std::optional<DescribedLines> lines_;      // the file list's lines on their way to list_
+  // The folder whose files are being reported, open for the description
+  // thread (from its first .ZIP on).
+  std::shared_ptr<const FileDescriptor> describedFolder_;
   bool writeFailed_ = false;                 // a working file could not be written
   RunProgress progress_;
   std::chrono::steady_clock::time_point started_, lastTick_;

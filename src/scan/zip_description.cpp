@@ -13,6 +13,7 @@
 
 #include "util/file_change.h"
 #include "util/file_handle.h"
+#include "util/file_writer.h"
 #include "util/text.h"
 
 namespace zafirel {
@@ -131,7 +132,7 @@ ZipDescription DescribeOpen(zip_t* zip, DescriptionCopies* copies) {
   if (!member) return {ZipDescription::Kind::kNone, {}};
   const std::optional<Prefix> prefix = ReadPrefix(zip, *member);
   if (!prefix) return Unreadable();
-  if (copies && !copies->Write(BareName(zip, *member), prefix->bytes)) return Unreadable();
+  if (copies) copies->Keep(BareName(zip, *member), prefix->bytes);
   const std::string joined = JoinedLines(prefix->bytes, prefix->wholeMember);
   return {ZipDescription::Kind::kDescribed, CleanDescription(joined)};
 }
@@ -167,35 +168,30 @@ std::string ZipDescription::LineSuffix() const {
 
 DescriptionCopies::DescriptionCopies(fs::path tempFolder) : folder_(std::move(tempFolder)) {}
 
-DescriptionCopies::~DescriptionCopies() {
-  for (const auto& [name, copy] : open_) ::close(copy.fd);
+DescriptionCopies::~DescriptionCopies() { (void)Flush(); }
+
+void DescriptionCopies::Keep(const std::string& bareName, std::string_view bytes) {
+  const std::lock_guard lock(mutex_);
+  copies_[bareName].assign(bytes);
+  kept_.store(copies_.size(), std::memory_order_relaxed);
 }
 
-bool DescriptionCopies::Write(const std::string& bareName, std::string_view bytes) {
-  auto at = open_.find(bareName);
-  if (at == open_.end()) {
-    const fs::path target = folder_ / bareName;
-    if (!RemoveFile(target) || !MayChangeFile()) return false;
-    const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    at = open_.emplace(bareName, Copy{fd, 0}).first;
+bool DescriptionCopies::Flush() {
+  std::map<std::string, std::string> copies;
+  {
+    const std::lock_guard lock(mutex_);
+    copies.swap(copies_);
+    kept_.store(0, std::memory_order_relaxed);
   }
-  Copy& copy = at->second;
-  const int fd = copy.fd;
-  if (!MayChangeFile()) return false;
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n =
-        ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
+  bool written = true;
+  int cause = 0;
+  for (const auto& [name, bytes] : copies) {
+    if (WriteTransientFile(folder_ / name, bytes)) continue;
+    written = false;
+    cause = errno;
   }
-  // Only a shorter copy than the last needs cutting to its length.
-  if (bytes.size() < copy.length && ::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0)
-    return false;
-  copy.length = bytes.size();
-  return true;
+  if (!written) errno = cause;
+  return written;
 }
 
 namespace {
@@ -211,7 +207,8 @@ ZipDescription DescribeOpenFile(FileDescriptor file, std::uint64_t offset, std::
   if (!file.valid() || length == 0 || length > static_cast<std::uint64_t>(INT64_MAX))
     return Unreadable();
   if (length <= kReadWhole) {
-    std::string& bytes = copies.Scratch();
+    // Reused from one archive to the next by each thread that reads them.
+    thread_local std::string bytes;
     bytes.resize(static_cast<std::size_t>(length));
     std::size_t got = 0;
     while (got < bytes.size()) {
@@ -267,7 +264,9 @@ ZipDescription ReadZipDescription(const fs::path& file, std::uint64_t offset, st
 ZipDescription ReadZipDescription(const fs::path& file, std::uint64_t offset, std::uint64_t length,
                                   const fs::path& tempFolder) {
   DescriptionCopies copies(tempFolder);
-  return ReadZipDescription(file, offset, length, copies);
+  const ZipDescription description = ReadZipDescription(file, offset, length, copies);
+  if (description.kind == ZipDescription::Kind::kDescribed && !copies.Flush()) return Unreadable();
+  return description;
 }
 
 ZipDescription ReadZipDescription(const fs::path& archive, const fs::path& tempFolder) {

@@ -3,9 +3,11 @@
 // "FILE_ID.DIZ", cut and cleaned to fit the line's last field.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -24,56 +26,57 @@ struct ZipDescription {
   std::string LineSuffix() const;
 };
 
-// The copies of description members in the temporary folder, one file a
-// bare name, each holding the last member of that name. A run keeps its files
-// open and writes each new copy over the old one in place, so a thousand
-// archives cost no file creation or rename each; the first copy of a name
-// replaces whatever file held it (read-only ones included).
+// The copies of description members for the temporary folder, one file a
+// bare name, each holding the last member of that name. The copies are kept
+// in memory and written by Flush, so a thousand archives cost no file
+// written each; a copy replaces whatever file held its name (read-only ones
+// included). Keep may be called from any thread.
 class DescriptionCopies {
  public:
   explicit DescriptionCopies(std::filesystem::path tempFolder);
   DescriptionCopies(const DescriptionCopies&) = delete;
   DescriptionCopies& operator=(const DescriptionCopies&) = delete;
+  // Writes what is still kept; the copies are a by-product of reading the
+  // descriptions, so a failure here costs only them.
   ~DescriptionCopies();
-  // False when the copy could not be written.
-  [[nodiscard]] bool Write(const std::string& bareName, std::string_view bytes);
-  // Memory an archive read whole is kept in, reused from one to the next.
-  std::string& Scratch() { return scratch_; }
+  void Keep(const std::string& bareName, std::string_view bytes);
+  // How many names are kept and not yet written.
+  std::size_t Kept() const { return kept_.load(std::memory_order_relaxed); }
+  // Writes the copies kept so far; false (errno set) when one could not be
+  // written.
+  [[nodiscard]] bool Flush();
 
  private:
   std::filesystem::path folder_;
-  struct Copy {
-    int fd = -1;
-    std::size_t length = 0;
-  };
-  std::map<std::string, Copy> open_;
-  std::string scratch_;
+  mutable std::mutex mutex_;
+  std::map<std::string, std::string> copies_;
+  std::atomic<std::size_t> kept_{0};
 };
 
 // Reads the archive's directory and, for the first qualifying member only,
 // at most the few KiB the description needs; that part is also written to
 // tempFolder under the member's bare name (never a path taken from the
-// archive). The member's text becomes lines joined with CR LF, of which the
-// first 255 bytes are kept; then ";" and "\" are removed, each CR becomes a
-// blank and each LF is removed. Never throws.
+// archive) before the call returns. The member's text becomes lines joined
+// with CR LF, of which the first 255 bytes are kept; then ";" and "\" are
+// removed, each CR becomes a blank and each LF is removed. Never throws.
 ZipDescription ReadZipDescription(const std::filesystem::path& archive,
                                   const std::filesystem::path& tempFolder);
 // The same for an archive of length bytes lying at offset inside a file (a
 // disc image).
 ZipDescription ReadZipDescription(const std::filesystem::path& file, std::uint64_t offset,
                                   std::uint64_t length, const std::filesystem::path& tempFolder);
-// The same, the copy written through copies: for an archive of size bytes
+// The same, the copy kept by copies: for an archive of size bytes
 // named name in the folder open on folderFd, and for one lying in a file.
 ZipDescription ReadZipDescription(int folderFd, const char* name, std::uint64_t size,
                                   DescriptionCopies& copies);
 ZipDescription ReadZipDescription(const std::filesystem::path& file, std::uint64_t offset,
                                   std::uint64_t length, DescriptionCopies& copies);
 
-// The cleaning of a description text alone (the first 255 bytes of text
-// already joined with CR LF).
 // The same for an archive held in memory, with nothing written anywhere.
 ZipDescription DescribeArchiveBytes(std::string_view bytes);
 
+// The cleaning of a description text alone (the first 255 bytes of text
+// already joined with CR LF).
 std::string CleanDescription(std::string_view joined);
 
 }  // namespace zafirel
