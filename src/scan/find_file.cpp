@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <map>
@@ -63,15 +64,41 @@ Named<Node> NameOf(std::string_view hostName, Node node) {
 // (upper-cased Windows-1252, then the host's bytes), as the file systems discs
 // come from list them, not in the host's hashed order.
 template <typename Entry>
+bool ComesBefore(const Entry& a, const Entry& b) {
+  const auto upper = [](char c) { return static_cast<unsigned char>(UpperAnsiChar(c)); };
+  const std::string& x = a.reported;
+  const std::string& y = b.reported;
+  for (std::size_t i = 0; i < x.size() && i < y.size(); ++i)
+    if (upper(x[i]) != upper(y[i])) return upper(x[i]) < upper(y[i]);
+  return x.size() != y.size() ? x.size() < y.size() : a.hostName < b.hostName;
+}
+
+template <typename Entry>
 void SortByName(std::vector<Entry>& entries) {
-  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-    const auto upper = [](char c) { return static_cast<unsigned char>(UpperAnsiChar(c)); };
-    const std::string& x = a.reported;
-    const std::string& y = b.reported;
-    for (std::size_t i = 0; i < x.size() && i < y.size(); ++i)
-      if (upper(x[i]) != upper(y[i])) return upper(x[i]) < upper(y[i]);
-    return x.size() != y.size() ? x.size() < y.size() : a.hostName < b.hostName;
+  // Most names differ within their first eight upper-cased bytes, compared
+  // here as one number (a name ending sooner pads with zeros, which no name
+  // holds, so it comes first as in the whole comparison).
+  struct Key {
+    std::uint64_t prefix;
+    std::size_t index;
+  };
+  std::vector<Key> keys(entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const std::string& name = entries[i].reported;
+    std::uint64_t prefix = 0;
+    for (std::size_t j = 0; j < 8; ++j)
+      prefix = prefix << 8 |
+               (j < name.size() ? static_cast<unsigned char>(UpperAnsiChar(name[j])) : 0u);
+    keys[i] = {prefix, i};
+  }
+  std::sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) {
+    if (a.prefix != b.prefix) return a.prefix < b.prefix;
+    return ComesBefore(entries[a.index], entries[b.index]);
   });
+  std::vector<Entry> sorted;
+  sorted.reserve(entries.size());
+  for (const Key& key : keys) sorted.push_back(std::move(entries[key.index]));
+  entries.swap(sorted);
 }
 
 // A folder deeper than this inside an image is not entered.
@@ -427,10 +454,18 @@ namespace {
 
 // Folders the walk keeps open at once below the start folder.
 constexpr std::size_t kMaxOpenFolders = 64;
-// Entries whose facts are looked up before they are reported, and how many
-// make it worth sharing the look-ups with a second thread.
-constexpr std::size_t kLookUpPiece = 2048;
+// A folder's entries have their facts looked up a piece at a time; from
+// kSharedLookUps entries on, a second thread takes pieces too.
+constexpr std::size_t kLookUpPiece = 128;
 constexpr std::size_t kSharedLookUps = 256;
+
+// What reporting an entry needs to know of it.
+struct Facts {
+  mode_t mode = 0;
+  bool known = false;  // looked up (a folder the listing named needs none)
+  std::uint64_t size = 0;
+  std::time_t modified = 0;
+};
 
 }  // namespace
 
@@ -573,45 +608,64 @@ void TFindFile::ListFolder(Level& level, Walk& walk) {
     }
   }
   SortByName(entries);
-  // The entries' facts are looked up a piece at a time before the piece is
-  // reported; in a large folder two threads share each piece.
-  std::vector<struct stat> facts;
-  std::vector<char> known;
-  const auto lookUp = [&](std::size_t base, std::size_t from, std::size_t to) {
-    for (std::size_t i = from; i < to; ++i)
-      known[i - base] =
-          entries[i].node == DT_DIR || fstatat(folderFd, entries[i].hostName.c_str(),
-                                               &facts[i - base], AT_SYMLINK_NOFOLLOW) == 0;
+  // The entries' facts are looked up a piece at a time, each piece by the
+  // thread that claims it. In a large folder a second thread claims pieces
+  // from the start while this one reports them in order, looking up the next
+  // unclaimed piece itself whenever the one it needs is not ready.
+  const std::size_t pieces = (entries.size() + kLookUpPiece - 1) / kLookUpPiece;
+  std::vector<Facts> facts(entries.size());
+  const std::unique_ptr<std::atomic<bool>[]> ready(new std::atomic<bool>[pieces]());
+  std::atomic<std::size_t> nextPiece{0};
+  std::atomic<bool> enough{false};
+  const auto lookUp = [&](std::size_t piece) {
+    const std::size_t end = std::min(entries.size(), (piece + 1) * kLookUpPiece);
+    for (std::size_t i = piece * kLookUpPiece; i < end; ++i) {
+      if (entries[i].node == DT_DIR) continue;
+      struct stat info {};
+      if (fstatat(folderFd, entries[i].hostName.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+      facts[i] = {info.st_mode, true, static_cast<std::uint64_t>(info.st_size),
+                  info.st_mtim.tv_sec};
+    }
+    ready[piece].store(true, std::memory_order_release);
   };
-  std::size_t pieceEnd = 0, pieceStart = 0;
+  const auto lookUpNext = [&] {
+    const std::size_t piece = nextPiece.fetch_add(1);
+    if (piece >= pieces) return false;
+    lookUp(piece);
+    return true;
+  };
+  const bool shared = entries.size() >= kSharedLookUps && SecondThread();
+  if (shared)
+    helper_->Start([&] {
+      while (!enough.load(std::memory_order_relaxed) && lookUpNext()) {
+      }
+    });
+  // However the reporting ends, the second thread is done before the entries go.
+  const ScopeGuard joined([&] {
+    if (!shared) return;
+    enough.store(true);
+    helper_->Wait();
+  });
   for (std::size_t at = 0; at < entries.size(); ++at) {
     if (aborted_) break;
-    if (at == pieceEnd) {
-      pieceStart = at;
-      pieceEnd = std::min(entries.size(), at + kLookUpPiece);
-      facts.assign(pieceEnd - at, {});
-      known.assign(pieceEnd - at, 0);
-      const std::size_t half = at + (pieceEnd - at) / 2;
-      if (pieceEnd - at >= kSharedLookUps && SecondThread()) {
-        helper_->Start([&, at, half, end = pieceEnd] { lookUp(at, half, end); });
-        lookUp(at, at, half);
-        helper_->Wait();
-      } else {
-        lookUp(at, at, pieceEnd);
-      }
-    }
+    const std::atomic<bool>& pieceReady = ready[at / kLookUpPiece];
+    while (!pieceReady.load(std::memory_order_acquire))
+      if (!lookUpNext()) std::this_thread::yield();  // the other thread is finishing it
     Entry& entry = entries[at];
     const char* name = entry.hostName.c_str();
-    struct stat info = facts[at - pieceStart];
+    Facts fact = facts[at];
     unsigned char type = entry.node;
     if (type != DT_DIR) {
-      if (!known[at - pieceStart]) continue;
-      if (S_ISLNK(info.st_mode)) {
+      if (!fact.known) continue;
+      if (S_ISLNK(fact.mode)) {
         // A link is reported as the file it names; a link to a folder is never followed.
-        if (fstatat(folderFd, name, &info, 0) != 0 || !S_ISREG(info.st_mode)) continue;
-      } else if (S_ISDIR(info.st_mode)) {
+        struct stat target {};
+        if (fstatat(folderFd, name, &target, 0) != 0 || !S_ISREG(target.st_mode)) continue;
+        fact = {target.st_mode, true, static_cast<std::uint64_t>(target.st_size),
+                target.st_mtim.tv_sec};
+      } else if (S_ISDIR(fact.mode)) {
         type = DT_DIR;
-      } else if (!S_ISREG(info.st_mode)) {
+      } else if (!S_ISREG(fact.mode)) {
         continue;  // FIFOs, sockets and devices hold no catalogued data
       }
     }
@@ -619,18 +673,17 @@ void TFindFile::ListFolder(Level& level, Walk& walk) {
       if (Subfolders) level.below.push_back({std::move(entry.hostName), std::nullopt});
       continue;
     }
-    std::uint32_t attributes = (info.st_mode & 0222) == 0 ? attr::kReadOnly : 0;
+    std::uint32_t attributes = (fact.mode & 0222) == 0 ? attr::kReadOnly : 0;
     if (walk.source != AttributeSource::kNone)
       attributes |= StoredAttributes(walk.source, folderFd, name, false);
     if (!ReportsFile(attributes, walk.mask, walk.acceptPlain)) continue;
     FileInfo found;
     found.name = std::move(entry.reported);
     if (!walk.anyName && !MatchesPattern(found.name, walk.pattern)) continue;
-    found.size = static_cast<std::uint64_t>(info.st_size);
+    found.size = fact.size;
     found.attributes = attributes;
     found.hostName = name;
-    const std::time_t when = info.st_mtim.tv_sec;
-    localtime_r(&when, &found.modified);
+    localtime_r(&fact.modified, &found.modified);
     if (OnFound) OnFound(*this, folder_, found);
     if (Subfolders && Archives && IsArchiveName(found.name))
       level.below.push_back({std::move(entry.hostName), std::nullopt, true, found.size});
