@@ -440,6 +440,61 @@ void TFindFile::WalkMembers(const MemberTree& tree, const std::string& folder, W
 // below it, or while too many are open; a closed one is opened again from
 // the nearest open folder above it, name by name, and must still be the same
 // folder (device and inode).
+// A folder's entry as its listing gives it: the name and the type.
+using Listed = Named<unsigned char>;
+
+// Reads the entries of the folder open on fd (".", ".." and every dot name
+// left out) in large pieces, without a listing of the C library (which would
+// need a copy of it); false when it cannot be listed at all.
+bool ReadListing(int fd, std::vector<char>& buffer, std::vector<Listed>& entries) {
+  if (buffer.empty()) buffer.resize(64 * 1024);
+  for (;;) {
+    const ssize_t got = getdents64(fd, buffer.data(), buffer.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && entries.empty()) return false;
+    if (got <= 0) return true;
+    for (ssize_t at = 0; at < got;) {
+      const auto* entry = reinterpret_cast<const dirent64*>(buffer.data() + at);
+      if (entry->d_name[0] != '.') entries.push_back(NameOf(entry->d_name, entry->d_type));
+      at += entry->d_reclen;
+    }
+  }
+}
+
+// A folder's entries, sorted.
+struct TFindFile::Listing {
+  std::vector<Listed> entries;
+};
+
+// The folder the walk will most likely enter next, opened and listed by the
+// second thread while this one reports the folder before it. It stands in
+// for opening and listing only when it is the very folder entered: the same
+// name below the same level, still the same folder.
+struct TFindFile::Prefetch {
+  bool asked = false;
+  std::size_t level = 0;  // the stack level it lies below
+  dev_t device = 0;       // that level's folder
+  ino_t inode = 0;
+  std::string hostName;
+  int parentFd = -1;  // open while the second thread reads it
+  FileDescriptor fd;
+  bool listed = false;
+  Listing listing;
+  std::vector<char> buffer;
+
+  void Forget() {
+    asked = listed = false;
+    fd = FileDescriptor();
+    listing.entries.clear();
+  }
+  void Read() {
+    fd = FileDescriptor(
+        openat(parentFd, hostName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    listed = fd.valid() && ReadListing(fd.get(), buffer, listing.entries);
+    if (listed) SortByName(listing.entries);
+  }
+};
+
 struct TFindFile::Level {
   FileDescriptor fd;
   std::string hostName;  // its name in the folder above (empty for the start)
@@ -519,7 +574,7 @@ void TFindFile::CloseLevel(Level& level) {
 void TFindFile::WalkFolders(FileDescriptor start, Walk& walk) {
   std::vector<Level> stack;
   openFolders_ = 0;
-  const auto enter = [&](FileDescriptor fd, std::string hostName) {
+  const auto enter = [&](FileDescriptor fd, std::string hostName, Listing* listed) {
     Level level;
     struct stat info {};
     if (fstat(fd.get(), &info) == 0) {
@@ -531,9 +586,9 @@ void TFindFile::WalkFolders(FileDescriptor start, Walk& walk) {
     level.folderLength = folder_.size();
     stack.push_back(std::move(level));
     if (stack.size() > 1) ++openFolders_;
-    ListFolder(stack.back(), walk);
+    ListFolder(stack, walk, listed);
   };
-  enter(std::move(start), {});
+  enter(std::move(start), {}, nullptr);
   while (!stack.empty() && !aborted_) {
     const std::size_t at = stack.size() - 1;
     Level& level = stack[at];
@@ -562,8 +617,17 @@ void TFindFile::WalkFolders(FileDescriptor start, Walk& walk) {
       folder_.resize(length);
       continue;
     }
-    FileDescriptor child(
-        openat(folderFd, below.hostName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    FileDescriptor child;
+    Listing* listed = nullptr;
+    if (prefetch_ && prefetch_->asked && prefetch_->fd.valid() && prefetch_->level == at &&
+        prefetch_->device == level.device && prefetch_->inode == level.inode &&
+        prefetch_->hostName == below.hostName) {
+      child = std::move(prefetch_->fd);
+      if (prefetch_->listed) listed = &prefetch_->listing;
+    } else {
+      child = FileDescriptor(openat(folderFd, below.hostName.c_str(),
+                                    O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    }
     struct stat info {};
     const bool entered =
         child.valid() && fstat(child.get(), &info) == 0 &&
@@ -579,35 +643,58 @@ void TFindFile::WalkFolders(FileDescriptor start, Walk& walk) {
     // Past the limit, the open folders nearest the start close: they are needed last.
     for (std::size_t k = 1; k < stack.size() && openFolders_ >= kMaxOpenFolders; ++k)
       CloseLevel(stack[k]);
-    enter(std::move(child), below.hostName);
+    enter(std::move(child), below.hostName, listed);
   }
 }
 
-void TFindFile::ListFolder(Level& level, Walk& walk) {
+void TFindFile::AskNextFolder(const std::vector<Level>& stack, const Listing& listing) {
+  if (!prefetch_) prefetch_ = std::make_unique<Prefetch>();
+  Prefetch& next = *prefetch_;
+  if (!Subfolders) return;
+  // This folder's first subfolder, else the next folder waiting above it.
+  std::size_t at = stack.size() - 1;
+  const std::string* name = nullptr;
+  for (const Listed& entry : listing.entries)
+    if (entry.node == DT_DIR) {
+      name = &entry.hostName;
+      break;
+    }
+  while (name == nullptr && at-- > 0) {
+    const Level& above = stack[at];
+    if (above.next == above.below.size()) continue;
+    const Below& waiting = above.below[above.next];
+    if (waiting.archiveFile || waiting.archive) return;
+    name = &waiting.hostName;
+  }
+  if (name == nullptr || !stack[at].fd.valid()) return;
+  next.asked = true;
+  next.level = at;
+  next.device = stack[at].device;
+  next.inode = stack[at].inode;
+  next.hostName = *name;
+  next.parentFd = stack[at].fd.get();
+}
+
+void TFindFile::ListFolder(std::vector<Level>& stack, Walk& walk, Listing* listed) {
+  Level& level = stack.back();
   bool ignore = false;
   if (OnNewFolder) OnNewFolder(*this, folder_, ignore);
   if (ignore || aborted_) return;
 
   const int folderFd = level.fd.get();
   currentFd_ = folderFd;
-  // The entries are read from the folder's own descriptor in large pieces,
-  // without a listing of the C library (which would need a copy of it).
-  using Entry = Named<unsigned char>;  // the entry's type as the listing gives it
-  std::vector<Entry> entries;
-  if (listBuffer_.empty()) listBuffer_.resize(64 * 1024);
-  for (;;) {
-    const ssize_t got = getdents64(folderFd, listBuffer_.data(), listBuffer_.size());
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0 && entries.empty()) return;  // cannot be listed
-    if (got <= 0) break;
-    for (ssize_t at = 0; at < got;) {
-      const auto* entry = reinterpret_cast<const dirent64*>(listBuffer_.data() + at);
-      if (entry->d_name[0] != '.')  // ".", ".." and every dot name
-        entries.push_back(NameOf(entry->d_name, entry->d_type));
-      at += entry->d_reclen;
-    }
+  using Entry = Listed;
+  Listing listing;
+  if (listed) {
+    listing.entries.swap(listed->entries);
+  } else {
+    if (!ReadListing(folderFd, listBuffer_, listing.entries)) return;  // cannot be listed
+    SortByName(listing.entries);
   }
-  SortByName(entries);
+  std::vector<Entry>& entries = listing.entries;
+  const bool shared = entries.size() >= kSharedLookUps && SecondThread();
+  if (prefetch_) prefetch_->Forget();
+  if (shared) AskNextFolder(stack, listing);
   // The entries' facts are looked up a piece at a time, each piece by the
   // thread that claims it. In a large folder a second thread claims pieces
   // from the start while this one reports them in order, looking up the next
@@ -634,9 +721,9 @@ void TFindFile::ListFolder(Level& level, Walk& walk) {
     lookUp(piece);
     return true;
   };
-  const bool shared = entries.size() >= kSharedLookUps && SecondThread();
   if (shared)
     helper_->Start([&] {
+      if (prefetch_->asked) prefetch_->Read();
       while (!enough.load(std::memory_order_relaxed) && lookUpNext()) {
       }
     });

@@ -137,6 +137,8 @@ class TFindFile {
  private:
   struct Walk;
   struct Level;
+  struct Listing;
+  struct Prefetch;
   class Helper;
   // The second thread that shares the look-ups of a large folder; false on
   // a machine of one core.
@@ -146,8 +148,12 @@ class TFindFile {
   // costs neither the program's stack nor a path per level.
   void WalkFolders(FileDescriptor start, Walk& walk);
   // Reports the folder on the top of the stack and its files, and gathers
-  // its subfolders and archives.
-  void ListFolder(Level& level, Walk& walk);
+  // its subfolders and archives; its entries, sorted, when they were listed
+  // already.
+  void ListFolder(std::vector<Level>& stack, Walk& walk, Listing* listed);
+  // Names the folder the walk will most likely enter after the one on the
+  // top of the stack, for the second thread to open and list meanwhile.
+  void AskNextFolder(const std::vector<Level>& stack, const Listing& listing);
   // The open descriptor of a level, opened again when it was closed; -1 when
   // the folder is no longer where it was.
   int LevelFd(std::vector<Level>& stack, std::size_t i);
@@ -170,6 +176,7 @@ class TFindFile {
   std::size_t openFolders_ = 0;
   std::vector<char> listBuffer_;  // a folder's entries as the system lists them
   std::unique_ptr<Helper> helper_;
+  std::unique_ptr<Prefetch> prefetch_;
   std::filesystem::path imageFile_;
 };
 

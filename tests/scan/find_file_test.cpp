@@ -200,6 +200,35 @@ TEST_F(FindFileTest, ALargeFolderReportsEveryFileWithItsOwnFacts) {
   EXPECT_TRUE(Walk(walker) == expected);
 }
 
+// Large folders within large folders: while one is reported the next folder
+// the walk enters (its first subfolder, else the next one waiting above) is
+// listed ahead; every folder and file still comes once, in walking order,
+// small folders and a link to a folder among them.
+TEST_F(FindFileTest, LargeFoldersWithinLargeFoldersComeInWalkingOrder) {
+  std::vector<std::string> expected;
+  const auto folder = [&](const std::string& path, int files) {
+    std::string windows = "T:\\" + path;
+    std::replace(windows.begin(), windows.end(), '/', '\\');
+    expected.push_back("F " + windows);
+    for (int i = 0; i < files; ++i) {
+      const std::string name = "F" + std::to_string(1000 + i) + ".DAT";
+      File(path + name, static_cast<std::uintmax_t>(i % 13));
+      expected.push_back("  " + windows + name + " " + std::to_string(i % 13));
+    }
+  };
+  folder("", 300);
+  folder("A/", 400);
+  folder("A/X/", 300);
+  folder("A/Y/", 3);
+  folder("B/", 5);
+  folder("C/", 260);
+  folder("C/Z/", 280);
+  fs::create_directory_symlink(folder_ / "A", folder_ / "C" / "ENLACE");
+  TFindFile walker(drives_);
+  walker.SetLocation("T:\\");
+  EXPECT_TRUE(Walk(walker) == expected);
+}
+
 // Runs work on a thread with a small stack, as deep walks must not need one.
 void OnSmallStack(const std::function<void()>& work) {
   pthread_attr_t attributes;
