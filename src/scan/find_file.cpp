@@ -65,12 +65,8 @@ Named<Node> NameOf(std::string_view hostName, Node node) {
 // come from list them, not in the host's hashed order.
 template <typename Entry>
 bool ComesBefore(const Entry& a, const Entry& b) {
-  const auto upper = [](char c) { return static_cast<unsigned char>(UpperAnsiChar(c)); };
-  const std::string& x = a.reported;
-  const std::string& y = b.reported;
-  for (std::size_t i = 0; i < x.size() && i < y.size(); ++i)
-    if (upper(x[i]) != upper(y[i])) return upper(x[i]) < upper(y[i]);
-  return x.size() != y.size() ? x.size() < y.size() : a.hostName < b.hostName;
+  const int order = CompareNamesNoCase(a.reported, b.reported);
+  return order != 0 ? order < 0 : a.hostName < b.hostName;
 }
 
 template <typename Entry>

@@ -25,6 +25,15 @@ std::string UpperAnsi(std::string_view text) {
   return out;
 }
 
+int CompareNamesNoCase(std::string_view a, std::string_view b) {
+  for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
+    const auto x = static_cast<unsigned char>(UpperAnsiChar(a[i]));
+    const auto y = static_cast<unsigned char>(UpperAnsiChar(b[i]));
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+}
+
 void UpperAZInPlace(std::string& text) { ApplyTable(text, text_tables::kUpperAZ); }
 
 void UpperAnsiInPlace(std::string& text) { ApplyTable(text, text_tables::kUpperAnsi); }

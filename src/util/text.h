@@ -60,6 +60,11 @@ void UpperAnsiInPlace(std::string& text);
 // Equal after a-to-z upper-casing.
 bool EqualsNoCaseAZ(std::string_view a, std::string_view b);
 
+// Whether ANSI name a comes before b in the order folders are walked and
+// listed: upper-cased Windows-1252 (accented letters included), a name that
+// is the start of another first; -1, 0 or 1 as a three-way comparison.
+int CompareNamesNoCase(std::string_view a, std::string_view b);
+
 // Pieces got by cutting at the first separator until nothing is left: a
 // trailing separator adds no piece, an empty text has none, and an empty
 // piece between two separators counts ("a;;b" has three).

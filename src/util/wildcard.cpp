@@ -1,6 +1,11 @@
 #include "util/wildcard.h"
 
+#include <algorithm>
 #include <system_error>
+#include <utility>
+
+#include "util/codepage.h"
+#include "util/text.h"
 
 namespace zafirel {
 namespace {
@@ -48,6 +53,16 @@ std::vector<std::string> ListFiles(const std::filesystem::path& folder, std::str
     std::string name = it->path().filename().string();
     if (MatchesPattern(name, pattern)) names.push_back(std::move(name));
   }
+  // In the order the walker gives a folder's names, not the system's own.
+  std::vector<std::pair<std::string, std::string>> keyed;
+  keyed.reserve(names.size());
+  for (std::string& name : names) keyed.emplace_back(Utf8ToAnsi(name), std::move(name));
+  std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+    const int order = CompareNamesNoCase(a.first, b.first);
+    return order != 0 ? order < 0 : a.second < b.second;
+  });
+  names.clear();
+  for (auto& [ansi, name] : keyed) names.push_back(std::move(name));
   return names;
 }
 

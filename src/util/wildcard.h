@@ -13,8 +13,9 @@ namespace zafirel {
 bool MatchesPattern(std::string_view name, std::string_view pattern);
 
 // Names (UTF-8, no folder) of the regular files directly inside `folder`
-// that match `pattern`, in the order the listing yields them. A missing or
-// unreadable folder gives an empty list.
+// that match `pattern`, in name order without regard to case (upper-cased
+// Windows-1252, then the names' bytes), as the walker orders a folder's
+// names. A missing or unreadable folder gives an empty list.
 std::vector<std::string> ListFiles(const std::filesystem::path& folder, std::string_view pattern);
 
 }  // namespace zafirel

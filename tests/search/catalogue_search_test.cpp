@@ -64,16 +64,16 @@ class SearchTest : public ::testing::Test {
   void SetUp() override {
     testing::SeedDiscTable(
         tablas_, data_.Path(),
-        {{{"AUTO", "1"}, {"TITULOCD", "Juegos 1"}, {"NUMEROCD", "7"}, {"ALBUM", "PC"}},
-         {{"AUTO", "2"}, {"TITULOCD", "Musica rock"}, {"NUMEROCD", "8"}, {"ALBUM", ""}},
+        {{{"AUTO", "2"}, {"TITULOCD", "Juegos 1"}, {"NUMEROCD", "7"}, {"ALBUM", "PC"}},
+         {{"AUTO", "10"}, {"TITULOCD", "Musica rock"}, {"NUMEROCD", "8"}, {"ALBUM", ""}},
          {{"AUTO", "3"}, {"TITULOCD", "Vac\xEDo"}, {"NUMEROCD", ""}, {"ALBUM", ""}}});
     fs::create_directories(catalogues_);
-    testing::WriteBytes(catalogues_ / "1.Ct",
-                        "D:\\DOOM\\DOOM.EXE;700;11/12/1993\r\nD:\\ROCK.TXT;1;x\r\n");
     testing::WriteBytes(catalogues_ / "2.Ct",
+                        "D:\\DOOM\\DOOM.EXE;700;11/12/1993\r\nD:\\ROCK.TXT;1;x\r\n");
+    testing::WriteBytes(catalogues_ / "10.Ct",
                         "E:\\ROCK\\a.mp3;1;x\r\nE:\\POP\\b.mp3;1;x\r\nE:\\ROCK\\c.MP3;1;x\r\n");
     testing::WriteBytes(catalogues_ / "9.Ct", "X:\\ROCK;1;x\r\n");      // named after no disc
-    testing::WriteBytes(catalogues_ / "2.Ind", "E:\\ROCK\\a.mp3\r\n");  // not a file list
+    testing::WriteBytes(catalogues_ / "10.Ind", "E:\\ROCK\\a.mp3\r\n");  // not a file list
     testing::WriteBytes(catalogues_ / "notas.txt", "ROCK");
   }
   // The tree as lines: "# heading", "* title heading", "  hit".
@@ -91,7 +91,6 @@ class SearchTest : public ::testing::Test {
     events.matched = [&](int) { ++seen; };
     const SearchOutcome result = BuscaEnArchivos(tablas_, catalogues_, text, "(ver)", events);
     if (outcome) *outcome = result;
-    std::sort(tree.begin(), tree.end());  // catalogue files come in the folder's order
     return tree;
   }
 
@@ -100,14 +99,16 @@ class SearchTest : public ::testing::Test {
   TTablas tablas_;
 };
 
+// Discs come in the catalogue files' name order without regard to case, as
+// the walker orders names ("10" before "2"), each title hit before its lines.
 TEST_F(SearchTest, HitsComeUnderTheirDiscsAndATitleHitHasItsOwnHeading) {
   SearchOutcome outcome;
-  const std::vector<std::string> tree = Search("rock", &outcome);
-  EXPECT_EQ(tree,
-            (std::vector<std::string>{"  D:\\ROCK.TXT", "  E:\\ROCK\\a.mp3", "  E:\\ROCK\\c.MP3",
-                                      "# 1 Juegos 1 - N\xBA: \"7\" - Album: \"PC\"",
-                                      "# 2 Musica rock - N\xBA: \"8\" - Album: \"\"",
-                                      "* Musica rock - N\xBA: \"8\" - Album: \"\" (ver)"}));
+  EXPECT_EQ(Search("rock", &outcome),
+            (std::vector<std::string>{"* Musica rock - N\xBA: \"8\" - Album: \"\" (ver)",
+                                      "# 10 Musica rock - N\xBA: \"8\" - Album: \"\"",
+                                      "  E:\\ROCK\\a.mp3", "  E:\\ROCK\\c.MP3",
+                                      "# 2 Juegos 1 - N\xBA: \"7\" - Album: \"PC\"",
+                                      "  D:\\ROCK.TXT"}));
   EXPECT_EQ(outcome.matches, 4);  // the title hit counts too
   EXPECT_EQ(outcome.text, "ROCK");
   EXPECT_EQ(Search("mp3+pop").size(), 2u);  // the heading and one hit
@@ -144,7 +145,7 @@ TEST_F(SearchTest, ProgressCountsTheBytesOfTheCataloguesSearched) {
   };
   BuscaEnArchivos(tablas_, catalogues_, "rock", "(ver)", events);
   const std::uint64_t total =
-      fs::file_size(catalogues_ / "1.Ct") + fs::file_size(catalogues_ / "2.Ct");
+      fs::file_size(catalogues_ / "2.Ct") + fs::file_size(catalogues_ / "10.Ct");
   ASSERT_FALSE(seen.empty());
   EXPECT_EQ(seen.back(), std::make_pair(total, total));
   for (std::size_t i = 1; i < seen.size(); ++i) EXPECT_LT(seen[i - 1].first, seen[i].first);
@@ -171,10 +172,10 @@ TEST_F(SearchTest, ALineLongerThanAReadPieceIsCutIntoPieces) {
   SearchOutcome outcome;
   const std::vector<std::string> tree = Search("aguja", &outcome);
   EXPECT_EQ(outcome.matches, 2);  // the last line needs no line end
-  ASSERT_EQ(tree.size(), 3u);
-  EXPECT_LE(tree[0].size(), 2u + (4u << 20));  // the hit's piece of its line
-  EXPECT_EQ(tree[0].substr(tree[0].size() - 5), "AGUJA");
-  EXPECT_EQ(tree[1], "  F:\\AGUJA2");
+  ASSERT_EQ(tree.size(), 3u);  // the heading, then the hits
+  EXPECT_LE(tree[1].size(), 2u + (4u << 20));  // the hit's piece of its line
+  EXPECT_EQ(tree[1].substr(tree[1].size() - 5), "AGUJA");
+  EXPECT_EQ(tree[2], "  F:\\AGUJA2");
 }
 
 }  // namespace
