@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "search/trigram_index.h"
 #include "store/tablas.h"
 #include "util/codepage.h"
 #include "util/file_handle.h"
@@ -130,13 +131,18 @@ SearchOutcome BuscaEnArchivos(TTablas& tablas, const fs::path& catalogueFolder,
   const LineRule rule(terms);
   const std::unordered_map<std::string, DiscFacts> discs = ReadDiscs(tablas);
   const std::vector<std::string> names = ListFiles(catalogueFolder, "*.Ct");
+  // The index rules out the blocks that cannot hold a hit; every line read
+  // is still judged by the rule, so the hits are the same with it or without.
+  SearchIndex index(catalogueFolder, ListFiles(catalogueFolder, std::string("*") + kIndexExtension));
+  const bool indexed = index.Plan(terms);
   const std::uint64_t bytesTotal = events.progress ? BytesToRead(catalogueFolder, names, discs) : 0;
   std::uint64_t bytesDone = 0;
   ReadBuffer buffer(kPieceBytes);
   bool stop = false;
   for (const std::string& name : names) {
     if (stop || (events.cancelled && events.cancelled())) break;
-    PieceReader reader(catalogueFolder / name, buffer);
+    const fs::path file = catalogueFolder / name;
+    PieceReader reader(file, buffer);
     const auto disc = discs.find(DiscNumberOf(name));
     if (disc == discs.end()) continue;
     const DiscFacts& facts = disc->second;
@@ -146,24 +152,40 @@ SearchOutcome BuscaEnArchivos(TTablas& tablas, const fs::path& catalogueFolder,
       ++outcome.matches;
     }
     bool headed = false;
-    for (std::string_view piece = reader.Next(); !piece.empty() && !stop; piece = reader.Next()) {
-      if (events.progress) events.progress(bytesDone + reader.bytesRead(), bytesTotal);
-      rule.ForEachMatch(piece, [&](std::string_view line) {
-        if (stop || (events.cancelled && events.cancelled())) {
-          stop = true;
-          return;
-        }
-        ++outcome.matches;
-        if (events.matched) events.matched(outcome.matches);
-        if (outcome.matches > kResultSlots) return;  // counted, not listed
-        if (!headed) {
-          if (events.discHeading) events.discHeading(heading, disc->first);
-          headed = true;
-        }
-        if (events.hit) events.hit(Trozo(line, ';', 0));
-      });
+    const auto search = [&] {
+      for (std::string_view piece = reader.Next(); !piece.empty() && !stop;
+           piece = reader.Next()) {
+        if (events.progress) events.progress(bytesDone + reader.bytesRead(), bytesTotal);
+        rule.ForEachMatch(piece, [&](std::string_view line) {
+          if (stop || (events.cancelled && events.cancelled())) {
+            stop = true;
+            return;
+          }
+          ++outcome.matches;
+          if (events.matched) events.matched(outcome.matches);
+          if (outcome.matches > kResultSlots) return;  // counted, not listed
+          if (!headed) {
+            if (events.discHeading) events.discHeading(heading, disc->first);
+            headed = true;
+          }
+          if (events.hit) events.hit(Trozo(line, ';', 0));
+        });
+      }
+    };
+    const std::optional<ListStamp> stamp = indexed ? StampOf(file) : std::nullopt;
+    const ReadPlan plan = indexed ? index.PlanFor(disc->first, stamp) : ReadPlan{};
+    if (plan.kind == ReadPlan::Kind::kWhole) {
+      search();
+      bytesDone += reader.bytesRead();
+      continue;
     }
-    bytesDone += reader.bytesRead();
+    for (const auto& [begin, end] : plan.ranges) {
+      if (stop) break;
+      reader.Restrict(begin, end - begin);
+      search();
+    }
+    bytesDone += stamp->size;  // the bytes passed over count as searched
+    if (events.progress) events.progress(bytesDone, bytesTotal);
   }
   return outcome;
 }

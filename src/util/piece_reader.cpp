@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
@@ -21,7 +22,7 @@ std::string_view PieceReader::Next() {
   std::size_t filled = carry_;
   for (;;) {
     const std::size_t before = filled;
-    const ssize_t got = ReadSome(fd_.get(), buffer_.data() + filled, buffer_.size() - filled);
+    const ssize_t got = Read(buffer_.data() + filled, buffer_.size() - filled);
     if (got < 0) throw Failure("ErrorLeerArchivo", "No se puede leer el archivo", {}, errno);
     filled += static_cast<std::size_t>(got);
     bytesRead_ += static_cast<std::uint64_t>(got);
@@ -33,6 +34,22 @@ std::string_view PieceReader::Next() {
     // is cut there, so memory stays one buffer whatever the file holds.
     if (filled == buffer_.size()) return Take(filled, filled);
   }
+}
+
+void PieceReader::Restrict(std::uint64_t offset, std::uint64_t length) {
+  restricted_ = true;
+  position_ = offset;
+  end_ = offset + length;
+  carry_ = consumed_ = 0;
+}
+
+ssize_t PieceReader::Read(char* into, std::size_t size) {
+  if (!restricted_) return ReadSome(fd_.get(), into, size);
+  size = static_cast<std::size_t>(std::min<std::uint64_t>(size, end_ - position_));
+  if (size == 0) return 0;
+  const ssize_t got = ReadAtOffset(fd_.get(), position_, into, size);
+  if (got > 0) position_ += static_cast<std::uint64_t>(got);
+  return got;
 }
 
 // The first cut bytes of the filled ones are the piece; the rest waits.

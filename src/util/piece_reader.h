@@ -22,14 +22,20 @@ class PieceReader {
   // Throws std::runtime_error on a read error.
   std::string_view Next();
   std::uint64_t bytesRead() const { return bytesRead_; }
+  // From now on the pieces are those of the length bytes at offset, as if
+  // they were the whole file (offset should start a line).
+  void Restrict(std::uint64_t offset, std::uint64_t length);
 
  private:
   std::string_view Take(std::size_t cut, std::size_t filled);
+  ssize_t Read(char* into, std::size_t size);
 
   FileDescriptor fd_;
   ReadBuffer& buffer_;
   std::size_t carry_ = 0, consumed_ = 0;
   std::uint64_t bytesRead_ = 0;
+  bool restricted_ = false;
+  std::uint64_t position_ = 0, end_ = 0;  // of a restricted reader
 };
 
 // Each line of a file in order, as LineList::FromText splits a text: each CR

@@ -1,0 +1,97 @@
+// The search index: for each disc's file list ("N.Ct"), cut into blocks of
+// whole lines, the three-byte sequences (trigrams, letters a to z folded to
+// upper case as the search compares them) each block holds. A search for a
+// term of three bytes or more reads only the blocks that hold every trigram
+// of the term, and confirms every line there with the same matcher as a full
+// scan, so the index can only make a search faster: a disc the index does not
+// cover, or covers for another version of its file, is read whole.
+//
+// The index lives in the catalogue folder as segment files: "N.Tri" holds
+// disc N alone, written whenever its file list changes; "Indice.Tri" holds
+// many discs, written by a full rebuild. A segment names, for each disc, the
+// size, modification time and inode of the file list it was built from (its
+// stamp); a disc's part counts only while its file list still has that stamp.
+// The format is described in docs/search-index.md.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "search/catalogue_search.h"
+
+namespace zafirel {
+
+inline constexpr const char* kIndexExtension = ".Tri";
+inline constexpr const char* kPackName = "Indice.Tri";
+
+// What says which version of a file list a disc's part of the index follows.
+struct ListStamp {
+  std::uint64_t size = 0;
+  std::int64_t modifiedNs = 0;
+  std::uint64_t inode = 0;
+  bool operator==(const ListStamp&) const = default;
+};
+// The stamp of a file as it is now; nothing when it cannot be examined.
+std::optional<ListStamp> StampOf(const std::filesystem::path& file);
+
+// Builds a segment from file lists, disc after disc (in any order; a
+// segment keeps them in the order given).
+class SegmentBuilder {
+ public:
+  SegmentBuilder();
+  ~SegmentBuilder();
+  SegmentBuilder(const SegmentBuilder&) = delete;
+  SegmentBuilder& operator=(const SegmentBuilder&) = delete;
+  // Adds the disc of the file list named name ("N", without ".Ct") whose
+  // bytes are text and whose stamp is stamp.
+  void AddDisc(const std::string& name, const ListStamp& stamp, std::string_view text);
+  // The segment's bytes.
+  std::string Encode() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// Which bytes of a disc's file list a search must read.
+struct ReadPlan {
+  enum class Kind { kWhole, kNothing, kRanges };
+  Kind kind = Kind::kWhole;
+  // For kRanges: [begin, end) byte ranges, each starting and ending at a line
+  // boundary, in order and apart.
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges;
+};
+
+// The index of a catalogue folder as one search sees it.
+class SearchIndex {
+ public:
+  // Opens the segments found among fileNames (the folder's names); damaged
+  // segments are left out without a word.
+  SearchIndex(const std::filesystem::path& catalogueFolder,
+              const std::vector<std::string>& fileNames);
+  ~SearchIndex();
+  SearchIndex(const SearchIndex&) = delete;
+  SearchIndex& operator=(const SearchIndex&) = delete;
+
+  // Works out, for the search terms, which blocks of which discs can hold a
+  // matching line. False when the index cannot narrow the search (no term of
+  // three bytes, or most bytes would be read anyway): every disc is then read
+  // whole.
+  bool Plan(const TerminosBusqueda& terms);
+  // What to read of the file list of disc name ("N"), whose stamp is stamp.
+  ReadPlan PlanFor(const std::string& name, const std::optional<ListStamp>& stamp) const;
+
+ private:
+  struct Segment;
+  std::vector<std::unique_ptr<Segment>> segments_;
+  bool planned_ = false;
+};
+
+}  // namespace zafirel

@@ -1,0 +1,183 @@
+// The search index never changes what a search finds: random catalogues and
+// random searches give the same events with the index as without it, whether
+// the index is whole, stale for some discs, or damaged.
+#include "search/trigram_index.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "record_support.h"
+#include "store/tablas.h"
+#include "test_support.h"
+#include "util/file_writer.h"
+#include "util/wildcard.h"
+
+namespace zafirel {
+namespace {
+namespace fs = std::filesystem;
+
+constexpr int kDiscs = 12;
+
+class SearchIndexTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing::SeedDiscTable(tablas_, data_.Path(), {});
+    for (int d = 1; d <= kDiscs; ++d)
+      testing::AppendRecord(tablas_.TablaCDRom, {{"AUTO", std::to_string(d)},
+                                                 {"TITULOCD", "Disco " + Word()},
+                                                 {"NUMEROCD", std::to_string(d)}});
+    fs::create_directories(catalogues_);
+    for (int d = 1; d <= kDiscs; ++d) Write(d, Catalogue(d));
+  }
+
+  // A list written a while ago, as lists are when their index is built.
+  void Write(int disc, const std::string& text) {
+    testing::WriteBytes(ListOf(disc), text);
+    fs::last_write_time(ListOf(disc), fs::file_time_type::clock::now() - std::chrono::seconds(60));
+  }
+
+  fs::path ListOf(int disc) const { return catalogues_ / (std::to_string(disc) + ".Ct"); }
+
+  std::string Word() {
+    static const char* const kWords[] = {"musica", "Foto", "VERANO", "a\xF1o", "cami\xF3n",
+                                         "caf\xE9", "DOC",  "x",      "zz",     "Readme"};
+    std::string word = kWords[random_() % 10];
+    if (random_() % 3 == 0) word += std::to_string(random_() % 100);
+    return word;
+  }
+
+  // Lines of paths, sizes, dates and descriptions, with every kind of line
+  // end, ";" and "\" in odd places, and now and then a line longer than a
+  // read piece.
+  std::string Catalogue(int disc) {
+    std::string text;
+    const int lines = 200 + static_cast<int>(random_() % 3000);
+    for (int i = 0; i < lines; ++i) {
+      text += "D:\\" + Word() + "\\" + Word() + " " + Word() + "." + Word() + ";" +
+              std::to_string(random_() % 9999) + ";12/0" + std::to_string(1 + random_() % 9) +
+              "/2003";
+      if (random_() % 9 == 0) text += ";" + Word() + " " + Word();
+      if (disc == 3 && i == lines / 2) text += std::string(200 * 1024, 'Q') + "FIN";
+      static const char* const kEnds[] = {"\r\n", "\r\n", "\n", "\r"};
+      text += kEnds[random_() % 4];
+    }
+    return text;
+  }
+
+  // Every event of a search, in order.
+  std::string Search(const std::string& text) {
+    std::string events;
+    SearchEvents e;
+    e.titleHeading = [&](const std::string& h) { events += "T " + h + "\n"; };
+    e.discHeading = [&](const std::string& h, const std::string& n) {
+      events += "D " + n + " " + h + "\n";
+    };
+    e.hit = [&](std::string_view path) { events += "  " + std::string(path) + "\n"; };
+    const SearchOutcome outcome = BuscaEnArchivos(tablas_, catalogues_, text, "(ver)", e);
+    return events + "= " + std::to_string(outcome.matches);
+  }
+
+  // A search text of one to three terms, most taken from the catalogues.
+  std::string RandomSearch() {
+    std::string text;
+    const int terms = 1 + static_cast<int>(random_() % 3);
+    for (int t = 0; t < terms; ++t) {
+      if (t > 0) text += "+";
+      std::string term = Word();
+      const std::size_t length = 1 + random_() % 5;
+      if (random_() % 4 != 0) {
+        const std::string list = testing::ReadBytes(ListOf(1 + static_cast<int>(random_() % kDiscs)));
+        term = list.substr(random_() % (list.size() - length), length);
+      }
+      for (char& c : term)
+        if (random_() % 2 == 0) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      text += term;
+    }
+    return text;
+  }
+
+  void WriteSegment(const std::string& name, const std::vector<int>& discs) {
+    SegmentBuilder builder;
+    for (const int d : discs)
+      builder.AddDisc(std::to_string(d), *StampOf(ListOf(d)), testing::ReadBytes(ListOf(d)));
+    ASSERT_TRUE(WriteFileAtomically(catalogues_ / name, builder.Encode()));
+  }
+
+  // Search texts: random ones, and some that reach every corner.
+  std::vector<std::string> SearchTexts(int count) {
+    std::vector<std::string> texts{"QQQFIN", "musica+foto", "ver+ano+caf\xC9", "", "+x", "D:\\",
+                                   ";12"};
+    for (int i = 0; i < count; ++i) texts.push_back(RandomSearch());
+    return texts;
+  }
+
+  // The events of each search without any index.
+  std::map<std::string, std::string> Scanned(const std::vector<std::string>& texts) {
+    const fs::path aside = data_ / "aparte";
+    fs::create_directories(aside);
+    for (const std::string& name : ListFiles(catalogues_, "*.Tri"))
+      fs::rename(catalogues_ / name, aside / name);
+    std::map<std::string, std::string> events;
+    for (const std::string& text : texts) events[text] = Search(text);
+    for (const std::string& name : ListFiles(aside, "*.Tri"))
+      fs::rename(aside / name, catalogues_ / name);
+    return events;
+  }
+
+  void ExpectSameAsTheScan(const std::map<std::string, std::string>& scanned) {
+    for (const auto& [text, events] : scanned) EXPECT_EQ(Search(text), events) << text;
+  }
+
+  std::mt19937 random_{20261210};
+  testing::TempFolder data_;
+  fs::path catalogues_ = data_ / "Catalogos";
+  TTablas tablas_;
+};
+
+TEST_F(SearchIndexTest, HitsAreTheScansWithAWholeStaleOrDamagedIndex) {
+  const std::vector<std::string> texts = SearchTexts(150);
+  // Whole: a many-disc segment, and discs of their own; disc 12 has none.
+  WriteSegment(kPackName, {1, 2, 3, 4, 5, 6, 7, 8});
+  for (const int d : {9, 10, 11}) WriteSegment(std::to_string(d) + kIndexExtension, {d});
+  ExpectSameAsTheScan(Scanned(texts));
+
+  // Stale: lists changed after their index was written, at the same size or not.
+  std::string list = testing::ReadBytes(ListOf(2));
+  list[list.size() / 3] = 'W';
+  testing::WriteBytes(ListOf(2), list);  // written in place, now
+  Write(10, testing::ReadBytes(ListOf(10)) + "D:\\NUEVO.TXT;1;x\r\n");
+  const std::map<std::string, std::string> scanned = Scanned(texts);
+  ExpectSameAsTheScan(scanned);
+
+  // Damaged: cut short, or a byte changed anywhere.
+  const std::string pack = testing::ReadBytes(catalogues_ / kPackName);
+  for (const std::size_t at : {std::size_t{0}, std::size_t{75}, pack.size() / 4, pack.size() / 2,
+                               pack.size() - 40, pack.size() - 1}) {
+    std::string damaged = pack;
+    damaged[at] = static_cast<char>(damaged[at] ^ 0x24);
+    testing::WriteBytes(catalogues_ / kPackName, damaged);
+    ExpectSameAsTheScan(scanned);
+    testing::WriteBytes(catalogues_ / kPackName, pack.substr(0, at));
+    ExpectSameAsTheScan(scanned);
+  }
+}
+
+TEST_F(SearchIndexTest, ARareTermReadsOnlyTheBlocksThatHoldIt) {
+  WriteSegment(kPackName, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});
+  SearchIndex index(catalogues_, {kPackName});
+  ASSERT_TRUE(index.Plan(PrepareTerms("qqqfin")));
+  const ReadPlan plan = index.PlanFor("3", StampOf(ListOf(3)));
+  ASSERT_EQ(plan.kind, ReadPlan::Kind::kRanges);
+  EXPECT_EQ(plan.ranges.size(), 1u);
+  EXPECT_EQ(index.PlanFor("4", StampOf(ListOf(4))).kind, ReadPlan::Kind::kNothing);
+  EXPECT_FALSE(index.Plan(PrepareTerms("zz")));     // no trigram: every disc read
+  EXPECT_FALSE(index.Plan(PrepareTerms("d:\\")));  // on every line: read in order
+}
+
+}  // namespace
+}  // namespace zafirel
