@@ -511,12 +511,13 @@ void PutBigEndian(std::string& out, std::uint64_t value, int bytes) {
 void WriteMlocate(const SizeData& size) {
   std::ofstream out(size.mlocate, std::ios::binary);
   std::string block;
-  const std::string config = std::string(
+  // Each setting's name, its values, one more NUL; the names in order.
+  static const char kConfig[] =
       "prune_bind_mounts\0"
       "0\0\0"
       "prunefs\0\0"
-      "prunepaths\0\0",
-      33);
+      "prunepaths\0";
+  const std::string config(kConfig, sizeof kConfig);  // the literal's own NUL ends the last
   block += std::string("\0mlocate", 8);
   PutBigEndian(block, config.size(), 4);
   block += std::string("\0\0\0\0", 4);  // version 0, no visibility check, padding
