@@ -490,7 +490,7 @@ struct SizeData {
 
 // Warm searches: more rounds where they are short, to even out other work
 // on the machine.
-int SearchRounds(const SizeData& size) { return size.ctBytes < 1000000000 ? 9 : 5; }
+int SearchRounds(const SizeData& size) { return size.ctBytes < 1000000000 ? 9 : 7; }
 
 std::uintmax_t FilesBytes(const fs::path& folder, const std::string& extension) {
   std::uintmax_t total = 0;
@@ -923,6 +923,7 @@ bool OnPath(const std::string& program) {
 }
 
 int Main(int argc, char** argv) {
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each line as it comes, into a file too
   fs::path root = "/tmp/zafirel-index-bench";
   std::vector<int> sizes{2, 20, 50};
   for (int i = 1; i < argc; ++i) {
