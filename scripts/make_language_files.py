@@ -267,6 +267,8 @@ TEXTS = [
      "The page cannot be written"),
     ("ErrorEscribirCatalogo", "No se pueden escribir los archivos del catálogo",
      "The catalogue files cannot be written"),
+    ("ErrorEscribirIndice", "No se puede escribir el índice de búsqueda",
+     "The search index cannot be written"),
     ("PaginasNoEscritas", "Páginas que no se han podido escribir: ",
      "Pages that could not be written: "),
     ("ErrorBorrarCD", "No se ha podido borrar el catálogo",

@@ -24,6 +24,7 @@
 #include "scan/drive_map.h"
 #include "search/catalogue_search.h"
 #include "search/html_pages.h"
+#include "search/trigram_index.h"
 #include "settings/ini_editor.h"
 #include "settings/language.h"
 #include "store/album_filter.h"
@@ -72,6 +73,7 @@ const char* const kHelp =
     "  export N FILE               write disc N's page (HTML) to FILE\n"
     "  files N [FOLDER]            disc N's folders, or the files of one of them (D:\\DOCS):\n"
     "                              name, size, date, comment, tab-separated\n"
+    "  reindex                     build the search index of every catalogue anew\n"
     "\n"
     "--data FOLDER names the data folder; without it the program's settings choose it.\n"
     "Reading commands never wait for another program's changes; catalogue gives up after\n"
@@ -567,6 +569,29 @@ int Search(const Options& options) {
   return kDone;
 }
 
+int Reindex(const Options& options) {
+  if (options.words.size() != 1) return Fail(kUsage, "reindex takes no text");
+  const DataFolder folder = FindDataFolder(options);
+  if (!fs::is_directory(folder.below.catalogos))
+    return Fail(kNotFound, "no catalogue folder in " + folder.data.string());
+  const FolderLock lock(folder.data);
+  std::optional<TerminalProgress> progress;
+  if (isatty(STDERR_FILENO) == 1) {
+    progress.emplace("Creando el \xEDndice de b\xFAsqueda");
+    progress->SetMaximum(1);
+  }
+  RebuildEvents events;
+  if (progress)
+    events.progress = [&](std::uint64_t done, std::uint64_t total) { progress->Within(done, total); };
+  try {
+    (void)RebuildSearchIndex(folder.below.catalogos, events);
+  } catch (const std::exception& error) {
+    progress.reset();
+    return Fail(kFailed, Why(error));
+  }
+  return kDone;
+}
+
 int Export(const Options& options) {
   if (options.words.size() != 3) return Fail(kUsage, "export needs a disc number and a file");
   const DataFolder folder = FindDataFolder(options);
@@ -611,6 +636,7 @@ int Run(int argc, char** argv) {
     if (command == "files") return Files(*options);
     if (command == "search") return Search(*options);
     if (command == "export") return Export(*options);
+    if (command == "reindex") return Reindex(*options);
   } catch (const FolderBusy&) {
     return Fail(kFailed, kBusy);
   } catch (const std::exception& error) {

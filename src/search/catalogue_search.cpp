@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "search/trigram_index.h"
+#include "store/catalogue_files.h"
 #include "store/tablas.h"
 #include "util/codepage.h"
 #include "util/file_handle.h"
@@ -101,11 +102,6 @@ std::unordered_map<std::string, DiscFacts> ReadDiscs(TTablas& tablas) {
 // to nothing to set up, large enough that a read call costs little per byte.
 constexpr std::size_t kPieceBytes = std::size_t{128} << 10;
 
-// The disc a catalogue file belongs to: its name up to the first ".".
-std::string DiscNumberOf(const std::string& fileName) {
-  return std::string(Trozo(Utf8ToAnsi(fileName), '.', 0));
-}
-
 // The bytes of the catalogue files the search will read: those of discs in
 // the table.
 std::uint64_t BytesToRead(const fs::path& catalogueFolder, const std::vector<std::string>& names,
@@ -113,7 +109,7 @@ std::uint64_t BytesToRead(const fs::path& catalogueFolder, const std::vector<std
   std::uint64_t total = 0;
   for (const std::string& name : names) {
     struct stat info {};
-    if (discs.count(DiscNumberOf(name)) != 0 &&
+    if (discs.count(DiscNumberOfFile(name)) != 0 &&
         ::stat((catalogueFolder / name).c_str(), &info) == 0)
       total += static_cast<std::uint64_t>(info.st_size);
   }
@@ -143,7 +139,7 @@ SearchOutcome BuscaEnArchivos(TTablas& tablas, const fs::path& catalogueFolder,
     if (stop || (events.cancelled && events.cancelled())) break;
     const fs::path file = catalogueFolder / name;
     PieceReader reader(file, buffer);
-    const auto disc = discs.find(DiscNumberOf(name));
+    const auto disc = discs.find(DiscNumberOfFile(name));
     if (disc == discs.end()) continue;
     const DiscFacts& facts = disc->second;
     const std::string heading = DiscHeading(facts.title, facts.number, facts.album);

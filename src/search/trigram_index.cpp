@@ -10,9 +10,14 @@
 #include <limits>
 #include <unordered_map>
 
+#include "store/catalogue_files.h"
+#include "util/failure.h"
+#include "util/file_change.h"
 #include "util/file_handle.h"
+#include "util/file_writer.h"
 #include "util/piece_reader.h"
 #include "util/text.h"
+#include "util/wildcard.h"
 
 namespace zafirel {
 namespace fs = std::filesystem;
@@ -133,6 +138,10 @@ std::optional<std::string_view> Checked(const std::optional<std::string>& bytes)
 
 }  // namespace
 
+std::string GroupSegmentName(int k) {
+  return "Indice-" + std::to_string(k) + kIndexExtension;
+}
+
 std::optional<ListStamp> StampOf(const fs::path& file) {
   struct stat info {};
   if (::stat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
@@ -150,12 +159,45 @@ struct SegmentBuilder::State {
     ListStamp stamp;
     std::uint32_t firstBlock = 0, blockCount = 0;
   };
+  // A trigram's blocks so far: the gaps as they will be written.
+  struct Posting {
+    std::string gaps;
+    std::uint32_t count = 0, last = 0;
+  };
   std::vector<Disc> discs;
   std::vector<std::uint64_t> blockEnds;  // within each block's own file list
-  // Every (trigram, block) pair, as trigram << 32 | block.
-  std::vector<std::uint64_t> pairs;
-  std::vector<std::uint32_t> seen;  // a block's trigrams, before sorting
-  std::int64_t builtNs = 0;         // when the builder began, before any list was read
+  std::unordered_map<std::uint32_t, Posting> postings;
+  std::size_t postingBytes = 0;
+  std::int64_t builtNs = 0;  // when the builder began, before any list was read
+
+  // The block being read: its trigrams seen so far (one bit each, and in a
+  // list to clear them), where it began, and the bytes of the disc so far.
+  std::vector<std::uint64_t> seenBits = std::vector<std::uint64_t>(std::size_t{1} << 18, 0);
+  std::vector<std::uint32_t> seen;
+  std::uint64_t blockStart = 0, position = 0;
+  std::uint32_t window = 0;
+  int held = 0;           // bytes of the current line in window, up to 3
+  bool closing = false;   // the block is full and its last line has ended
+  char last = '\0';
+
+  void CloseBlock() {
+    const auto block = static_cast<std::uint32_t>(blockEnds.size());
+    std::sort(seen.begin(), seen.end());
+    for (const std::uint32_t trigram : seen) {
+      seenBits[trigram / 64] &= ~(std::uint64_t{1} << (trigram % 64));
+      Posting& posting = postings[trigram];
+      const std::size_t before = posting.gaps.size();
+      PutVarint(posting.gaps, posting.count == 0 ? block : block - posting.last - 1);
+      postingBytes += posting.gaps.size() - before;
+      posting.last = block;
+      ++posting.count;
+    }
+    seen.clear();
+    blockEnds.push_back(position);
+    ++discs.back().blockCount;
+    blockStart = position;
+    closing = false;
+  }
 };
 
 SegmentBuilder::SegmentBuilder() : state_(std::make_unique<State>()) {
@@ -165,50 +207,72 @@ SegmentBuilder::SegmentBuilder() : state_(std::make_unique<State>()) {
 }
 SegmentBuilder::~SegmentBuilder() = default;
 
+void SegmentBuilder::BeginDisc(const std::string& name, const ListStamp& stamp) {
+  State& s = *state_;
+  s.discs.push_back({name, stamp, static_cast<std::uint32_t>(s.blockEnds.size()), 0});
+  s.blockStart = s.position = 0;
+  s.held = 0;
+  s.closing = false;
+  s.last = '\0';
+}
+
+void SegmentBuilder::Feed(std::string_view piece) {
+  State& s = *state_;
+  for (const char c : piece) {
+    // A block closes at the first line end after kBlockBytes, a CR LF pair
+    // kept whole.
+    if (s.closing && !(c == '\n' && s.last == '\r')) s.CloseBlock();
+    ++s.position;
+    s.last = c;
+    if (IsLineEnd(c)) {
+      s.held = 0;
+      if (s.closing) {
+        s.CloseBlock();
+      } else if (s.position - s.blockStart >= kBlockBytes) {
+        s.closing = true;
+      }
+      continue;
+    }
+    s.window = (s.window << 8 | Fold(c)) & 0xFFFFFF;
+    if (s.held < 2) {
+      ++s.held;
+      continue;
+    }
+    std::uint64_t& word = s.seenBits[s.window / 64];
+    const std::uint64_t bit = std::uint64_t{1} << (s.window % 64);
+    if ((word & bit) == 0) {
+      word |= bit;
+      s.seen.push_back(s.window);
+    }
+  }
+}
+
+void SegmentBuilder::EndDisc() {
+  State& s = *state_;
+  if (s.position > s.blockStart) s.CloseBlock();
+}
+
 void SegmentBuilder::AddDisc(const std::string& name, const ListStamp& stamp,
                              std::string_view text) {
-  State& s = *state_;
-  State::Disc disc{name, stamp, static_cast<std::uint32_t>(s.blockEnds.size()), 0};
-  std::size_t start = 0;
-  while (start < text.size()) {
-    // The block: whole lines from start until kBlockBytes are passed (a CR
-    // LF pair stays whole).
-    std::size_t end = std::min(text.size(), start + kBlockBytes);
-    while (end < text.size() && !IsLineEnd(text[end - 1])) ++end;
-    if (end < text.size() && text[end - 1] == '\r' && text[end] == '\n') ++end;
-    const auto block = static_cast<std::uint32_t>(s.blockEnds.size());
-    s.seen.clear();
-    std::uint32_t window = 0;
-    int held = 0;  // bytes of the current line in window, up to 3
-    for (std::size_t i = start; i < end; ++i) {
-      const char c = text[i];
-      if (IsLineEnd(c)) {
-        held = 0;
-        continue;
-      }
-      window = (window << 8 | Fold(c)) & 0xFFFFFF;
-      if (held < 2) {
-        ++held;
-        continue;
-      }
-      s.seen.push_back(window);
-    }
-    std::sort(s.seen.begin(), s.seen.end());
-    s.seen.erase(std::unique(s.seen.begin(), s.seen.end()), s.seen.end());
-    for (const std::uint32_t trigram : s.seen)
-      s.pairs.push_back(static_cast<std::uint64_t>(trigram) << 32 | block);
-    s.blockEnds.push_back(end);
-    ++disc.blockCount;
-    start = end;
-  }
-  s.discs.push_back(std::move(disc));
+  BeginDisc(name, stamp);
+  Feed(text);
+  EndDisc();
 }
+
+std::size_t SegmentBuilder::MemoryBytes() const {
+  return state_->postingBytes + state_->postings.size() * 64 + state_->blockEnds.size() * 8;
+}
+
+bool SegmentBuilder::Empty() const { return state_->discs.empty(); }
 
 std::string SegmentBuilder::Encode() const {
   State& s = *state_;
-  std::sort(s.pairs.begin(), s.pairs.end());
   const auto blockCount = static_cast<std::uint32_t>(s.blockEnds.size());
   const std::size_t bitmapBytes = (blockCount + 7) / 8;
+  std::vector<std::uint32_t> trigrams;
+  trigrams.reserve(s.postings.size());
+  for (const auto& [trigram, posting] : s.postings) trigrams.push_back(trigram);
+  std::sort(trigrams.begin(), trigrams.end());
 
   std::string out(kHeaderBytes, '\0');
   // The discs.
@@ -255,25 +319,20 @@ std::string SegmentBuilder::Encode() const {
     postings.clear();
     pageTrigrams = 0;
   };
-  for (std::size_t i = 0; i < s.pairs.size();) {
-    const auto trigram = static_cast<std::uint32_t>(s.pairs[i] >> 32);
-    std::size_t j = i;
-    while (j < s.pairs.size() && static_cast<std::uint32_t>(s.pairs[j] >> 32) == trigram) ++j;
+  for (const std::uint32_t trigram : trigrams) {
+    const State::Posting& list = s.postings[trigram];
     // A list, unless the bitmap is shorter.
     posting.clear();
     posting.push_back(static_cast<char>(kListPosting));
-    PutVarint(posting, j - i);
-    std::uint32_t last = 0;
-    for (std::size_t k = i; k < j; ++k) {
-      const auto block = static_cast<std::uint32_t>(s.pairs[k]);
-      PutVarint(posting, k == i ? block : block - last - 1);
-      last = block;
-    }
+    PutVarint(posting, list.count);
+    posting += list.gaps;
     if (posting.size() > 1 + bitmapBytes) {
       posting.assign(1 + bitmapBytes, '\0');
       posting[0] = static_cast<char>(kBitmapPosting);
-      for (std::size_t k = i; k < j; ++k) {
-        const auto block = static_cast<std::uint32_t>(s.pairs[k]);
+      Cursor gaps(list.gaps);
+      std::uint64_t block = 0;
+      for (std::uint32_t k = 0; k < list.count; ++k) {
+        block = k == 0 ? gaps.Varint() : block + 1 + gaps.Varint();
         posting[1 + block / 8] = static_cast<char>(posting[1 + block / 8] | (1 << (block % 8)));
       }
     }
@@ -287,7 +346,6 @@ std::string SegmentBuilder::Encode() const {
     previous = trigram;
     ++pageTrigrams;
     if (pageTrigrams == kPageTrigrams || postings.size() >= kPageBytes) closePage();
-    i = j;
   }
   closePage();
   const std::uint64_t pageIndexAt = out.size();
@@ -311,6 +369,66 @@ std::string SegmentBuilder::Encode() const {
   SetU64(out, 72, static_cast<std::uint64_t>(s.builtNs));
   SetU32(out, 80, Crc(std::string_view(out.data(), 80)));
   return out;
+}
+
+// ---------------------------------------------------------------- rebuilding
+
+RebuildOutcome RebuildSearchIndex(const fs::path& catalogueFolder, const RebuildEvents& events,
+                                  std::size_t budget) {
+  const std::vector<std::string> lists = ListFiles(catalogueFolder, "*.Ct");
+  std::uint64_t total = 0, done = 0;
+  for (const std::string& name : lists)
+    if (const std::optional<ListStamp> stamp = StampOf(catalogueFolder / name)) total += stamp->size;
+  // New segments go under names no old one holds, until the rebuild is whole.
+  const std::vector<std::string> old = ListFiles(catalogueFolder, std::string("*") + kIndexExtension);
+  const std::string prefix = "Nuevo-";
+  int written = 0;
+  auto builder = std::make_unique<SegmentBuilder>();
+  const auto writeSegment = [&] {
+    if (builder->Empty()) return;
+    const fs::path file = catalogueFolder / (prefix + GroupSegmentName(++written));
+    if (!WriteFileAtomically(file, builder->Encode()))
+      throw Failure("ErrorEscribirIndice", "No se puede escribir el \xEDndice de b\xFAsqueda", file,
+                    errno);
+    builder = std::make_unique<SegmentBuilder>();
+  };
+  const auto removeNew = [&] {
+    for (int k = 1; k <= written; ++k)
+      (void)RemoveFile(catalogueFolder / (prefix + GroupSegmentName(k)));
+  };
+  ReadBuffer buffer(std::size_t{128} << 10);
+  try {
+    for (const std::string& name : lists) {
+      const fs::path file = catalogueFolder / name;
+      const std::optional<ListStamp> stamp = StampOf(file);
+      if (!stamp) continue;  // gone meanwhile
+      PieceReader reader(file, buffer);
+      builder->BeginDisc(DiscNumberOfFile(name), *stamp);
+      for (std::string_view piece = reader.Next(); !piece.empty(); piece = reader.Next()) {
+        if (events.stopped && events.stopped()) {
+          removeNew();
+          return RebuildOutcome::kStopped;
+        }
+        builder->Feed(piece);
+        if (events.progress) events.progress(done + reader.bytesRead(), total);
+      }
+      builder->EndDisc();
+      done += reader.bytesRead();
+      if (builder->MemoryBytes() >= budget) writeSegment();
+    }
+    writeSegment();
+  } catch (...) {
+    removeNew();
+    throw;
+  }
+  // The new segments take the place of every old one.
+  for (const std::string& name : old) (void)RemoveFile(catalogueFolder / name);
+  for (int k = 1; k <= written; ++k)
+    if (!RenameFile(catalogueFolder / (prefix + GroupSegmentName(k)),
+                    catalogueFolder / GroupSegmentName(k), k == written))
+      throw Failure("ErrorEscribirIndice", "No se puede escribir el \xEDndice de b\xFAsqueda",
+                    catalogueFolder / GroupSegmentName(k), errno);
+  return RebuildOutcome::kDone;
 }
 
 // ---------------------------------------------------------------- reading
@@ -509,7 +627,7 @@ SearchIndex::SearchIndex(const fs::path& catalogueFolder, const std::vector<std:
   for (const std::string& name : names) {
     if (name.size() <= 4 || name.compare(name.size() - 4, 4, kIndexExtension) != 0) continue;
     auto segment = std::make_unique<Segment>();
-    segment->loose = name != kPackName;
+    segment->loose = name.rfind("Indice-", 0) != 0;
     if (segment->Open(catalogueFolder / name)) segments_.push_back(std::move(segment));
   }
   // One disc's own segments come first: they are newer than a many-disc one.

@@ -7,8 +7,8 @@
 // cover, or covers for another version of its file, is read whole.
 //
 // The index lives in the catalogue folder as segment files: "N.Tri" holds
-// disc N alone, written whenever its file list changes; "Indice.Tri" holds
-// many discs, written by a full rebuild. A segment names, for each disc, the
+// disc N alone, written whenever its file list changes; "Indice-K.Tri" hold
+// many discs each, written by a full rebuild. A segment names, for each disc, the
 // size, modification time and inode of the file list it was built from (its
 // stamp); a disc's part counts only while its file list still has that stamp.
 // The format is described in docs/search-index.md.
@@ -29,7 +29,9 @@
 namespace zafirel {
 
 inline constexpr const char* kIndexExtension = ".Tri";
-inline constexpr const char* kPackName = "Indice.Tri";
+// The segments a full rebuild writes, "Indice-1.Tri" on; a disc's own
+// segment is named after the disc ("N.Tri").
+std::string GroupSegmentName(int k);
 
 // What says which version of a file list a disc's part of the index follows.
 struct ListStamp {
@@ -50,8 +52,16 @@ class SegmentBuilder {
   SegmentBuilder(const SegmentBuilder&) = delete;
   SegmentBuilder& operator=(const SegmentBuilder&) = delete;
   // Adds the disc of the file list named name ("N", without ".Ct") whose
-  // bytes are text and whose stamp is stamp.
+  // stamp is stamp: its bytes come in pieces, in order, between BeginDisc
+  // and EndDisc.
+  void BeginDisc(const std::string& name, const ListStamp& stamp);
+  void Feed(std::string_view piece);
+  void EndDisc();
+  // The same for a list held whole.
   void AddDisc(const std::string& name, const ListStamp& stamp, std::string_view text);
+  // About what the builder holds, which grows with the blocks added.
+  std::size_t MemoryBytes() const;
+  bool Empty() const;
   // The segment's bytes.
   std::string Encode() const;
 
@@ -68,6 +78,24 @@ struct ReadPlan {
   // boundary, in order and apart.
   std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges;
 };
+
+// What a full rebuild reports and asks as it goes.
+struct RebuildEvents {
+  std::function<bool()> stopped;  // asked between pieces read
+  std::function<void(std::uint64_t done, std::uint64_t total)> progress;  // bytes of file lists
+};
+enum class RebuildOutcome { kDone, kStopped };
+
+// Rebuilds the index of the catalogue folder from every file list in it
+// (the caller holds the data folder's lock): the discs in name order, a
+// segment each time the one being built holds about budget bytes, then the
+// segments of an earlier rebuild and the discs' own segments go. A stopped
+// rebuild leaves the old segments as they were (an index they do not follow
+// only makes searches slower). Throws Failure naming the file when a
+// segment cannot be written or a file list cannot be read.
+RebuildOutcome RebuildSearchIndex(const std::filesystem::path& catalogueFolder,
+                                  const RebuildEvents& events,
+                                  std::size_t budget = std::size_t{96} << 20);
 
 // The index of a catalogue folder as one search sees it.
 class SearchIndex {

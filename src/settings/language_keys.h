@@ -6,7 +6,7 @@
 
 namespace zafirel {
 
-inline constexpr std::array<std::string_view, 144> kLanguageKeys = {
+inline constexpr std::array<std::string_view, 145> kLanguageKeys = {
     "Aceptar",
     "Actualizando",
     "Ajustar",
@@ -141,6 +141,7 @@ inline constexpr std::array<std::string_view, 144> kLanguageKeys = {
     "FaltaCampo",
     "ErrorEscribirPagina",
     "ErrorEscribirCatalogo",
+    "ErrorEscribirIndice",
     "PaginasNoEscritas",
     "ErrorBorrarCD",
     "ErrorImportar",

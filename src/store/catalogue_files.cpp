@@ -8,6 +8,7 @@
 #include "util/failure.h"
 #include "util/file_change.h"
 #include "util/file_writer.h"
+#include "util/text.h"
 
 namespace zafirel {
 namespace fs = std::filesystem;
@@ -46,6 +47,10 @@ fs::path RunWorkingFile(const fs::path& catalogueFile) {
   fs::path working = catalogueFile;
   working += kRunSuffix;
   return working;
+}
+
+std::string DiscNumberOfFile(std::string_view fileName) {
+  return std::string(Trozo(Utf8ToAnsi(fileName), '.', 0));
 }
 
 std::optional<std::string> RunWorkingFileNumber(std::string_view name) {

@@ -18,6 +18,10 @@ std::filesystem::path TreeFilePath(const std::filesystem::path& catalogueFolder,
 std::filesystem::path ListFilePath(const std::filesystem::path& catalogueFolder,
                                    std::string_view number);
 
+// The disc a catalogue file belongs to, by the file's name (UTF-8): the name
+// up to its first ".", in ANSI.
+std::string DiscNumberOfFile(std::string_view fileName);
+
 // Written through a temporary file renamed over the target; false when the
 // file could not be written (the old one is then left as it was).
 [[nodiscard]] bool WriteCatalogueFile(const std::filesystem::path& file, const LineList& lines);

@@ -142,7 +142,7 @@ class SearchIndexTest : public ::testing::Test {
 TEST_F(SearchIndexTest, HitsAreTheScansWithAWholeStaleOrDamagedIndex) {
   const std::vector<std::string> texts = SearchTexts(150);
   // Whole: a many-disc segment, and discs of their own; disc 12 has none.
-  WriteSegment(kPackName, {1, 2, 3, 4, 5, 6, 7, 8});
+  WriteSegment(GroupSegmentName(1), {1, 2, 3, 4, 5, 6, 7, 8});
   for (const int d : {9, 10, 11}) WriteSegment(std::to_string(d) + kIndexExtension, {d});
   ExpectSameAsTheScan(Scanned(texts));
 
@@ -155,21 +155,21 @@ TEST_F(SearchIndexTest, HitsAreTheScansWithAWholeStaleOrDamagedIndex) {
   ExpectSameAsTheScan(scanned);
 
   // Damaged: cut short, or a byte changed anywhere.
-  const std::string pack = testing::ReadBytes(catalogues_ / kPackName);
+  const std::string pack = testing::ReadBytes(catalogues_ / GroupSegmentName(1));
   for (const std::size_t at : {std::size_t{0}, std::size_t{75}, pack.size() / 4, pack.size() / 2,
                                pack.size() - 40, pack.size() - 1}) {
     std::string damaged = pack;
     damaged[at] = static_cast<char>(damaged[at] ^ 0x24);
-    testing::WriteBytes(catalogues_ / kPackName, damaged);
+    testing::WriteBytes(catalogues_ / GroupSegmentName(1), damaged);
     ExpectSameAsTheScan(scanned);
-    testing::WriteBytes(catalogues_ / kPackName, pack.substr(0, at));
+    testing::WriteBytes(catalogues_ / GroupSegmentName(1), pack.substr(0, at));
     ExpectSameAsTheScan(scanned);
   }
 }
 
 TEST_F(SearchIndexTest, ARareTermReadsOnlyTheBlocksThatHoldIt) {
-  WriteSegment(kPackName, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});
-  SearchIndex index(catalogues_, {kPackName});
+  WriteSegment(GroupSegmentName(1), {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});
+  SearchIndex index(catalogues_, {GroupSegmentName(1)});
   ASSERT_TRUE(index.Plan(PrepareTerms("qqqfin")));
   const ReadPlan plan = index.PlanFor("3", StampOf(ListOf(3)));
   ASSERT_EQ(plan.kind, ReadPlan::Kind::kRanges);
