@@ -10,6 +10,7 @@
 #include <unordered_map>
 
 #include "store/catalogue_files.h"
+#include "store/search_index.h"
 #include "util/failure.h"
 #include "util/file_writer.h"
 #include "util/folder_lock.h"
@@ -145,6 +146,9 @@ EditOutcome LoadedCatalogue::WriteEdited(const std::vector<std::size_t>& dropped
     notWrittenCause_ = out.error();
     return EditOutcome::kNotWritten;
   }
+  // The search index follows the edit; without it the disc is only read whole.
+  (void)UpdateDiscIndex(TargetFile().parent_path(),
+                        DiscNumberOfFile(TargetFile().filename().string()));
   NoteFileWritten();
   return EditOutcome::kWritten;
 }

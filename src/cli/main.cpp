@@ -24,7 +24,6 @@
 #include "scan/drive_map.h"
 #include "search/catalogue_search.h"
 #include "search/html_pages.h"
-#include "search/trigram_index.h"
 #include "settings/ini_editor.h"
 #include "settings/language.h"
 #include "store/album_filter.h"
@@ -32,6 +31,7 @@
 #include "store/data_folder.h"
 #include "store/index_files.h"
 #include "store/index_set.h"
+#include "store/search_index.h"
 #include "store/tablas.h"
 #include "util/codepage.h"
 #include "util/dialogs.h"
@@ -582,7 +582,9 @@ int Reindex(const Options& options) {
   }
   RebuildEvents events;
   if (progress)
-    events.progress = [&](std::uint64_t done, std::uint64_t total) { progress->Within(done, total); };
+    events.progress = [&](std::uint64_t done, std::uint64_t total) {
+      progress->Within(done, total);
+    };
   try {
     (void)RebuildSearchIndex(folder.below.catalogos, events);
   } catch (const std::exception& error) {

@@ -12,6 +12,7 @@
 #include "store/catalogue_files.h"
 #include "store/dbf/dbf_error.h"
 #include "store/disc_removal.h"
+#include "store/search_index.h"
 #include "store/tablas.h"
 #include "util/failure.h"
 #include "util/file_change.h"
@@ -194,9 +195,9 @@ DescribedLines::Ending CatalogueRun::ZipEnding(const FileInfo& info) {
     describedFolder_ =
         std::make_shared<FileDescriptor>(::fcntl(Buscador.CurrentFolderFd(), F_DUPFD_CLOEXEC, 0));
   return [=, folder = describedFolder_,
-          name = std::string(info.hostName ? info.hostName : info.name.c_str()),
-          size = info.size] {
-    return described([&] { return ReadZipDescription(folder->get(), name.c_str(), size, *copies); });
+          name = std::string(info.hostName ? info.hostName : info.name.c_str()), size = info.size] {
+    return described(
+        [&] { return ReadZipDescription(folder->get(), name.c_str(), size, *copies); });
   };
 }
 
@@ -269,6 +270,8 @@ bool CatalogueRun::FinishDisc() {
       discs.SetString("NUMEROCD", discs.AsString("AUTO"));
       discs.Post();
       finished = true;
+      // The search index follows the new disc; without it the disc is only read whole.
+      (void)UpdateDiscIndex(catalogueFolder, NumeroNuevo);
     }
   } catch (const std::exception&) {
     finishFailure_ = std::current_exception();

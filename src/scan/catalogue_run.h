@@ -170,7 +170,7 @@ class CatalogueRun {
   // The folder whose files are being reported, open for the description
   // thread (from its first .ZIP on).
   std::shared_ptr<const FileDescriptor> describedFolder_;
-  bool writeFailed_ = false;                 // a working file could not be written
+  bool writeFailed_ = false;  // a working file could not be written
   RunProgress progress_;
   std::chrono::steady_clock::time_point started_, lastTick_;
   std::exception_ptr finishFailure_;  // why FinishDisc last failed

@@ -83,8 +83,8 @@ void SortByName(std::vector<Entry>& entries) {
     const std::string& name = entries[i].reported;
     std::uint64_t prefix = 0;
     for (std::size_t j = 0; j < 8; ++j)
-      prefix = prefix << 8 |
-               (j < name.size() ? static_cast<unsigned char>(UpperAnsiChar(name[j])) : 0u);
+      prefix =
+          prefix << 8 | (j < name.size() ? static_cast<unsigned char>(UpperAnsiChar(name[j])) : 0u);
     keys[i] = {prefix, i};
   }
   std::sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) {

@@ -129,7 +129,8 @@ SearchOutcome BuscaEnArchivos(TTablas& tablas, const fs::path& catalogueFolder,
   const std::vector<std::string> names = ListFiles(catalogueFolder, "*.Ct");
   // The index rules out the blocks that cannot hold a hit; every line read
   // is still judged by the rule, so the hits are the same with it or without.
-  SearchIndex index(catalogueFolder, ListFiles(catalogueFolder, std::string("*") + kIndexExtension));
+  SearchIndex index(catalogueFolder,
+                    ListFiles(catalogueFolder, std::string("*") + kIndexExtension));
   const bool indexed = index.Plan(terms);
   const std::uint64_t bytesTotal = events.progress ? BytesToRead(catalogueFolder, names, discs) : 0;
   std::uint64_t bytesDone = 0;
@@ -149,8 +150,7 @@ SearchOutcome BuscaEnArchivos(TTablas& tablas, const fs::path& catalogueFolder,
     }
     bool headed = false;
     const auto search = [&] {
-      for (std::string_view piece = reader.Next(); !piece.empty() && !stop;
-           piece = reader.Next()) {
+      for (std::string_view piece = reader.Next(); !piece.empty() && !stop; piece = reader.Next()) {
         if (events.progress) events.progress(bytesDone + reader.bytesRead(), bytesTotal);
         rule.ForEachMatch(piece, [&](std::string_view line) {
           if (stop || (events.cancelled && events.cancelled())) {

@@ -1,74 +1,19 @@
-// The search index: for each disc's file list ("N.Ct"), cut into blocks of
-// whole lines, the three-byte sequences (trigrams, letters a to z folded to
-// upper case as the search compares them) each block holds. A search for a
-// term of three bytes or more reads only the blocks that hold every trigram
-// of the term, and confirms every line there with the same matcher as a full
-// scan, so the index can only make a search faster: a disc the index does not
-// cover, or covers for another version of its file, is read whole.
-//
-// The index lives in the catalogue folder as segment files: "N.Tri" holds
-// disc N alone, written whenever its file list changes; "Indice-K.Tri" hold
-// many discs each, written by a full rebuild. A segment names, for each disc, the
-// size, modification time and inode of the file list it was built from (its
-// stamp); a disc's part counts only while its file list still has that stamp.
-// The format is described in docs/search-index.md.
+// The search index as one search reads it: which blocks of which discs can
+// hold a line that matches the terms (see store/search_index.h).
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
-#include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "search/catalogue_search.h"
+#include "store/search_index.h"
 
 namespace zafirel {
-
-inline constexpr const char* kIndexExtension = ".Tri";
-// The segments a full rebuild writes, "Indice-1.Tri" on; a disc's own
-// segment is named after the disc ("N.Tri").
-std::string GroupSegmentName(int k);
-
-// What says which version of a file list a disc's part of the index follows.
-struct ListStamp {
-  std::uint64_t size = 0;
-  std::int64_t modifiedNs = 0;
-  std::uint64_t inode = 0;
-  bool operator==(const ListStamp&) const = default;
-};
-// The stamp of a file as it is now; nothing when it cannot be examined.
-std::optional<ListStamp> StampOf(const std::filesystem::path& file);
-
-// Builds a segment from file lists, disc after disc (in any order; a
-// segment keeps them in the order given).
-class SegmentBuilder {
- public:
-  SegmentBuilder();
-  ~SegmentBuilder();
-  SegmentBuilder(const SegmentBuilder&) = delete;
-  SegmentBuilder& operator=(const SegmentBuilder&) = delete;
-  // Adds the disc of the file list named name ("N", without ".Ct") whose
-  // stamp is stamp: its bytes come in pieces, in order, between BeginDisc
-  // and EndDisc.
-  void BeginDisc(const std::string& name, const ListStamp& stamp);
-  void Feed(std::string_view piece);
-  void EndDisc();
-  // The same for a list held whole.
-  void AddDisc(const std::string& name, const ListStamp& stamp, std::string_view text);
-  // About what the builder holds, which grows with the blocks added.
-  std::size_t MemoryBytes() const;
-  bool Empty() const;
-  // The segment's bytes.
-  std::string Encode() const;
-
- private:
-  struct State;
-  std::unique_ptr<State> state_;
-};
 
 // Which bytes of a disc's file list a search must read.
 struct ReadPlan {
@@ -78,24 +23,6 @@ struct ReadPlan {
   // boundary, in order and apart.
   std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges;
 };
-
-// What a full rebuild reports and asks as it goes.
-struct RebuildEvents {
-  std::function<bool()> stopped;  // asked between pieces read
-  std::function<void(std::uint64_t done, std::uint64_t total)> progress;  // bytes of file lists
-};
-enum class RebuildOutcome { kDone, kStopped };
-
-// Rebuilds the index of the catalogue folder from every file list in it
-// (the caller holds the data folder's lock): the discs in name order, a
-// segment each time the one being built holds about budget bytes, then the
-// segments of an earlier rebuild and the discs' own segments go. A stopped
-// rebuild leaves the old segments as they were (an index they do not follow
-// only makes searches slower). Throws Failure naming the file when a
-// segment cannot be written or a file list cannot be read.
-RebuildOutcome RebuildSearchIndex(const std::filesystem::path& catalogueFolder,
-                                  const RebuildEvents& events,
-                                  std::size_t budget = std::size_t{96} << 20);
 
 // The index of a catalogue folder as one search sees it.
 class SearchIndex {

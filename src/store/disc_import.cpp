@@ -9,6 +9,7 @@
 
 #include "store/catalogue_files.h"
 #include "store/covers.h"
+#include "store/search_index.h"
 #include "store/tablas.h"
 #include "util/failure.h"
 #include "util/file_writer.h"
@@ -55,6 +56,8 @@ bool CopyCatalogueFiles(const fs::path& from, const fs::path& to, const std::str
     throw Failure("ErrorEscribirCatalogo", "No se pueden escribir los archivos del cat\xE1logo", {},
                   cause, number);
   }
+  // The search index follows the new list; without it the disc is only read whole.
+  (void)UpdateDiscIndex(to, number);
   return whole;
 }
 

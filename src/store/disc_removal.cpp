@@ -1,7 +1,8 @@
 #include "store/disc_removal.h"
 
-#include "store/covers.h"
 #include "store/catalogue_files.h"
+#include "store/covers.h"
+#include "store/search_index.h"
 #include "store/tablas.h"
 #include "util/folder_lock.h"
 
@@ -25,6 +26,9 @@ bool DeleteDisc(TTablas& tablas, const std::filesystem::path& catalogueFolder,
   // Files that cannot be removed are only unreachable: the next disc given
   // this number writes its own over them.
   (void)DeleteCatalogueFiles(catalogueFolder, number);
+  // The disc's own index segment goes with it; one that stays is never
+  // trusted, as its file list is gone.
+  (void)UpdateDiscIndex(catalogueFolder, number);
   return true;
 }
 

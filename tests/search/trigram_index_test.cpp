@@ -44,7 +44,7 @@ class SearchIndexTest : public ::testing::Test {
   fs::path ListOf(int disc) const { return catalogues_ / (std::to_string(disc) + ".Ct"); }
 
   std::string Word() {
-    static const char* const kWords[] = {"musica", "Foto", "VERANO", "a\xF1o", "cami\xF3n",
+    static const char* const kWords[] = {"musica",  "Foto", "VERANO", "a\xF1o", "cami\xF3n",
                                          "caf\xE9", "DOC",  "x",      "zz",     "Readme"};
     std::string word = kWords[random_() % 10];
     if (random_() % 3 == 0) word += std::to_string(random_() % 100);
@@ -91,7 +91,8 @@ class SearchIndexTest : public ::testing::Test {
       std::string term = Word();
       const std::size_t length = 1 + random_() % 5;
       if (random_() % 4 != 0) {
-        const std::string list = testing::ReadBytes(ListOf(1 + static_cast<int>(random_() % kDiscs)));
+        const std::string list =
+            testing::ReadBytes(ListOf(1 + static_cast<int>(random_() % kDiscs)));
         term = list.substr(random_() % (list.size() - length), length);
       }
       for (char& c : term)
@@ -110,8 +111,8 @@ class SearchIndexTest : public ::testing::Test {
 
   // Search texts: random ones, and some that reach every corner.
   std::vector<std::string> SearchTexts(int count) {
-    std::vector<std::string> texts{"QQQFIN", "musica+foto", "ver+ano+caf\xC9", "", "+x", "D:\\",
-                                   ";12"};
+    std::vector<std::string> texts{"QQQFIN", "musica+foto", "ver+ano+caf\xC9", "", "+x",
+                                   "D:\\",   ";12"};
     for (int i = 0; i < count; ++i) texts.push_back(RandomSearch());
     return texts;
   }
@@ -175,8 +176,24 @@ TEST_F(SearchIndexTest, ARareTermReadsOnlyTheBlocksThatHoldIt) {
   ASSERT_EQ(plan.kind, ReadPlan::Kind::kRanges);
   EXPECT_EQ(plan.ranges.size(), 1u);
   EXPECT_EQ(index.PlanFor("4", StampOf(ListOf(4))).kind, ReadPlan::Kind::kNothing);
-  EXPECT_FALSE(index.Plan(PrepareTerms("zz")));     // no trigram: every disc read
+  EXPECT_FALSE(index.Plan(PrepareTerms("zz")));    // no trigram: every disc read
   EXPECT_FALSE(index.Plan(PrepareTerms("d:\\")));  // on every line: read in order
+}
+
+// A disc's own segment follows each change of its list: written just now
+// (its time is set back so that a later change shows), or removed with it.
+TEST_F(SearchIndexTest, ADiscsOwnSegmentFollowsItsList) {
+  WriteSegment(GroupSegmentName(1), {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});
+  testing::WriteBytes(ListOf(5), testing::ReadBytes(ListOf(5)) + "D:\\QQQUNICO.TXT;1;x\r\n");
+  ASSERT_TRUE(UpdateDiscIndex(catalogues_, "5"));
+  SearchIndex index(catalogues_, {GroupSegmentName(1), "5.Tri"});
+  ASSERT_TRUE(index.Plan(PrepareTerms("qqqunico")));
+  EXPECT_EQ(index.PlanFor("5", StampOf(ListOf(5))).kind, ReadPlan::Kind::kRanges);
+  EXPECT_EQ(Search("qqqunico"), Scanned({"qqqunico"}).at("qqqunico"));
+
+  fs::remove(ListOf(5));
+  ASSERT_TRUE(UpdateDiscIndex(catalogues_, "5"));
+  EXPECT_FALSE(fs::exists(catalogues_ / "5.Tri"));
 }
 
 }  // namespace
