@@ -124,6 +124,8 @@ TEXTS = [
     ("ConvirtiendoImagen", "Convirtiendo imagen...", "Converting picture..."),
     ("CreandoIndices", "Creando índices, espera un momento...",
      "Creating indexes, please wait..."),
+    ("CreandoIndiceBusqueda", "Creando el índice de búsqueda...",
+     "Building the search index..."),
     ("DatosCatalogo", "Datos del catálogo", "Catalogue data"),
     ("Directorio", "Ubicación catálogos", "Catalogue location"),
     ("DiscosImportados", "Catálogos importados: ", "Catalogues imported: "),

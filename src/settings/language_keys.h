@@ -6,7 +6,7 @@
 
 namespace zafirel {
 
-inline constexpr std::array<std::string_view, 145> kLanguageKeys = {
+inline constexpr std::array<std::string_view, 146> kLanguageKeys = {
     "Aceptar",
     "Actualizando",
     "Ajustar",
@@ -54,6 +54,7 @@ inline constexpr std::array<std::string_view, 145> kLanguageKeys = {
     "ComprimidosHint",
     "ConvirtiendoImagen",
     "CreandoIndices",
+    "CreandoIndiceBusqueda",
     "DatosCatalogo",
     "Directorio",
     "DiscosImportados",

@@ -10,6 +10,7 @@
 #include "store/catalogue_files.h"
 #include "store/index_files.h"
 #include "store/index_set.h"
+#include "store/search_index.h"
 #include "store/tablas.h"
 #include "util/file_change.h"
 #include "util/file_writer.h"
@@ -116,6 +117,30 @@ void MarkIndexesInDoubt(const fs::path& dataFolder) {
   table.Open();
   table.SetIndexesInDoubt(true);
   table.Close();
+}
+
+void BuildMissingSearchIndex(const fs::path& dataFolder, const fs::path& catalogueFolder,
+                             Dialogs& dialogs, const std::string& progressText) {
+  if (ListFiles(catalogueFolder, "*.Ct").empty() ||
+      !ListFiles(catalogueFolder, std::string("*") + kIndexExtension).empty())
+    return;
+  const FolderLock lock(dataFolder, std::chrono::milliseconds(0));
+  const std::unique_ptr<Progress> progress = dialogs.ShowProgress(progressText);
+  RebuildEvents events;
+  // The window is shown and asked about a stop every 50 ms, not at every piece.
+  auto shown = std::chrono::steady_clock::now();
+  if (progress) {
+    progress->SetMaximum(1);
+    events.stopped = [&] { return progress->Stopped(); };
+    events.progress = [&](std::uint64_t done, std::uint64_t total) {
+      const auto now = std::chrono::steady_clock::now();
+      if (now - shown < std::chrono::milliseconds(50)) return;
+      shown = now;
+      progress->Within(done, total);
+      dialogs.ProcessEvents();
+    };
+  }
+  (void)RebuildSearchIndex(catalogueFolder, events);
 }
 
 DataFolderRepairs PrepareDataFolder(const fs::path& dataFolder, const fs::path& catalogueFolder,

@@ -44,6 +44,16 @@ DataFolderRepairs PrepareDataFolder(const std::filesystem::path& dataFolder,
                                     const std::string& indexProgressText,
                                     std::chrono::milliseconds wait = std::chrono::seconds(5));
 
+// At an opening in the window: a catalogue folder holding file lists and
+// no search index at all (one an older version wrote) gets its index built,
+// under the data folder's lock, with progress and a stop. Stopped, it is
+// left without one: searches read every list, as before, and the next
+// opening asks again. Throws Failure naming the file when a list cannot be
+// read or a segment written; FolderBusy when another program keeps the lock.
+void BuildMissingSearchIndex(const std::filesystem::path& dataFolder,
+                             const std::filesystem::path& catalogueFolder, Dialogs& dialogs,
+                             const std::string& progressText);
+
 // Has the index files of the folder's disc table built anew at its next
 // opening (the table's in-doubt mark, set under the folder's lock); index
 // files that are not the table's own go at once.

@@ -12,8 +12,10 @@
 #include <vector>
 
 #include "record_support.h"
+#include "store/data_folder.h"
 #include "store/tablas.h"
 #include "test_support.h"
+#include "util/dialogs.h"
 #include "util/file_writer.h"
 #include "util/wildcard.h"
 
@@ -194,6 +196,33 @@ TEST_F(SearchIndexTest, ADiscsOwnSegmentFollowsItsList) {
   fs::remove(ListOf(5));
   ASSERT_TRUE(UpdateDiscIndex(catalogues_, "5"));
   EXPECT_FALSE(fs::exists(catalogues_ / "5.Tri"));
+}
+
+// A folder an older version wrote gets its index at the window's opening,
+// unless the user stops it; a folder with an index is left as it is.
+TEST_F(SearchIndexTest, AFolderWithoutAnIndexGetsOneAtOpeningUnlessStopped) {
+  struct Stopping : SilentDialogs {
+    struct AskedToStop : Progress {
+      void SetMaximum(int) override {}
+      void SetPosition(int) override {}
+      void Step() override {}
+      bool Stopped() const override { return true; }
+    };
+    std::unique_ptr<Progress> ShowProgress(const std::string&) override {
+      return std::make_unique<AskedToStop>();
+    }
+  } stopping;
+  BuildMissingSearchIndex(data_.Path(), catalogues_, stopping, "");
+  EXPECT_TRUE(ListFiles(catalogues_, "*.Tri").empty());
+
+  SilentDialogs silent;
+  BuildMissingSearchIndex(data_.Path(), catalogues_, silent, "");
+  EXPECT_EQ(ListFiles(catalogues_, "*.Tri"), std::vector<std::string>{GroupSegmentName(1)});
+  fs::remove(ListOf(4));
+  BuildMissingSearchIndex(data_.Path(), catalogues_, silent, "");  // has one: not built again
+  SearchIndex index(catalogues_, {GroupSegmentName(1)});
+  ASSERT_TRUE(index.Plan(PrepareTerms("qqqfin")));
+  EXPECT_EQ(index.PlanFor("3", StampOf(ListOf(3))).kind, ReadPlan::Kind::kRanges);
 }
 
 }  // namespace

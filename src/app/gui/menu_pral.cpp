@@ -397,6 +397,15 @@ void TMenuPral::PrepareTables(const fs::path& data, const fs::path& catalogos) {
   if (repairs.unfinishedCompleted > 0)
     dialogs_.PonerMensaje(Traduce("CatalogosTerminados") +
                           std::to_string(repairs.unfinishedCompleted));
+  if (repairs.busy) return;
+  try {
+    BuildMissingSearchIndex(data, catalogos, dialogs_, Traduce("CreandoIndiceBusqueda"));
+  } catch (const FolderBusy&) {
+    // Left for the next opening: searches read every list meanwhile.
+  } catch (const std::exception& error) {
+    dialogs_.PonerMensaje(
+        FailureText([this](std::string_view key) { return Traduce(key); }, error));
+  }
 }
 
 void TMenuPral::MostrarCatalogoActual(const std::string& title) {
