@@ -139,7 +139,10 @@ SearchOutcome BuscaEnArchivos(TTablas& tablas, const fs::path& catalogueFolder,
   for (const std::string& name : names) {
     if (stop || (events.cancelled && events.cancelled())) break;
     const fs::path file = catalogueFolder / name;
-    PieceReader reader(file, buffer);
+    // Without the index every file is opened, a disc's or not; with it, only
+    // a file the plan needs (the index proves the others hold no hit).
+    std::optional<PieceReader> reader;
+    if (!indexed) reader.emplace(file, buffer);
     const auto disc = discs.find(DiscNumberOfFile(name));
     if (disc == discs.end()) continue;
     const DiscFacts& facts = disc->second;
@@ -150,8 +153,9 @@ SearchOutcome BuscaEnArchivos(TTablas& tablas, const fs::path& catalogueFolder,
     }
     bool headed = false;
     const auto search = [&] {
-      for (std::string_view piece = reader.Next(); !piece.empty() && !stop; piece = reader.Next()) {
-        if (events.progress) events.progress(bytesDone + reader.bytesRead(), bytesTotal);
+      for (std::string_view piece = reader->Next(); !piece.empty() && !stop;
+           piece = reader->Next()) {
+        if (events.progress) events.progress(bytesDone + reader->bytesRead(), bytesTotal);
         rule.ForEachMatch(piece, [&](std::string_view line) {
           if (stop || (events.cancelled && events.cancelled())) {
             stop = true;
@@ -170,14 +174,15 @@ SearchOutcome BuscaEnArchivos(TTablas& tablas, const fs::path& catalogueFolder,
     };
     const std::optional<ListStamp> stamp = indexed ? StampOf(file) : std::nullopt;
     const ReadPlan plan = indexed ? index.PlanFor(disc->first, stamp) : ReadPlan{};
+    if (plan.kind != ReadPlan::Kind::kNothing && !reader) reader.emplace(file, buffer);
     if (plan.kind == ReadPlan::Kind::kWhole) {
       search();
-      bytesDone += reader.bytesRead();
+      bytesDone += reader->bytesRead();
       continue;
     }
     for (const auto& [begin, end] : plan.ranges) {
       if (stop) break;
-      reader.Restrict(begin, end - begin);
+      reader->Restrict(begin, end - begin);
       search();
     }
     bytesDone += stamp->size;  // the bytes passed over count as searched

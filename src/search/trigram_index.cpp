@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <map>
 #include <unordered_map>
@@ -19,6 +20,7 @@ struct SearchIndex::Segment {
   struct Disc {
     ListStamp stamp;
     std::uint32_t firstBlock = 0, blockCount = 0;
+    std::uint32_t endsCheck = 0;  // of its block ends
   };
   struct Page {
     std::uint32_t first = 0;
@@ -30,7 +32,9 @@ struct SearchIndex::Segment {
   std::uint64_t pagesAt = 0, fileLength = 0;
   std::uint32_t blockCount = 0;
   std::unordered_map<std::string, Disc> discs;
-  std::vector<std::uint64_t> blockEnds;
+  std::uint64_t blocksAt = 0;
+  // The block ends of the discs asked about, read and checked once.
+  std::unordered_map<std::uint32_t, std::vector<std::uint64_t>> blockEnds;
   std::vector<Page> pages;
   std::uint64_t indexedBytes = 0;
   // The plan of the current search: the blocks that can hold a hit; none
@@ -40,6 +44,8 @@ struct SearchIndex::Segment {
 
   // Reads and checks everything but the pages; false when anything is amiss.
   bool Open(const fs::path& file);
+  // The ends of a disc's blocks, checked; nothing when they are amiss.
+  const std::vector<std::uint64_t>* EndsOf(const Disc& disc);
   // The blocks holding every trigram; all blocks for no trigram.
   std::optional<BlockSet> Holding(const std::vector<std::uint32_t>& trigrams);
 
@@ -72,7 +78,9 @@ bool SearchIndex::Segment::Open(const fs::path& file) {
   blockCount = static_cast<std::uint32_t>(h.Fixed(4));
   const std::uint64_t pageCount = h.Fixed(4);
   h.Fixed(4);
-  const std::uint64_t discsAt = h.Fixed(8), blocksAt = h.Fixed(8), pageIndexAt = h.Fixed(8);
+  const std::uint64_t discsAt = h.Fixed(8);
+  blocksAt = h.Fixed(8);
+  const std::uint64_t pageIndexAt = h.Fixed(8);
   pagesAt = h.Fixed(8);
   const std::uint64_t length = h.Fixed(8);
   const auto builtNs = static_cast<std::int64_t>(h.Fixed(8));
@@ -84,17 +92,11 @@ bool SearchIndex::Segment::Open(const fs::path& file) {
 
   const std::optional<std::string> discBytes = Read(discsAt, blocksAt - discsAt);
   const std::optional<std::string_view> discTable = Checked(discBytes);
-  const std::optional<std::string> blockBytes2 = Read(blocksAt, pageIndexAt - blocksAt);
-  const std::optional<std::string_view> blockTable = Checked(blockBytes2);
   const std::optional<std::string> indexBytes = Read(pageIndexAt, pagesAt - pageIndexAt);
   const std::optional<std::string_view> pageTable = Checked(indexBytes);
-  if (!discTable || !blockTable || !pageTable || blockTable->size() != blockCount * 8ull ||
+  if (!discTable || !pageTable || pageIndexAt - blocksAt != blockCount * 8ull ||
       pageTable->size() != pageCount * 16)
     return false;
-
-  Cursor b(*blockTable);
-  blockEnds.resize(blockCount);
-  for (std::uint64_t& end : blockEnds) end = b.Fixed(8);
   Cursor d(*discTable);
   std::uint64_t nextBlock = 0;
   for (std::uint64_t i = 0; i < discCount; ++i) {
@@ -105,17 +107,11 @@ bool SearchIndex::Segment::Open(const fs::path& file) {
     disc.stamp.inode = d.Fixed(8);
     disc.firstBlock = static_cast<std::uint32_t>(d.Fixed(4));
     disc.blockCount = static_cast<std::uint32_t>(d.Fixed(4));
-    // The discs' blocks follow one another; each block ends after the last,
-    // and the last at the end of the file list.
+    disc.endsCheck = static_cast<std::uint32_t>(d.Fixed(4));
+    // The discs' blocks follow one another (their ends are checked when a
+    // search needs them).
     if (d.failed() || disc.firstBlock != nextBlock || disc.blockCount > blockCount - nextBlock)
       return false;
-    std::uint64_t before = 0;
-    for (std::uint32_t k = 0; k < disc.blockCount; ++k) {
-      const std::uint64_t end = blockEnds[disc.firstBlock + k];
-      if (end <= before) return false;
-      before = end;
-    }
-    if (before != disc.stamp.size) return false;
     nextBlock += disc.blockCount;
     indexedBytes += disc.stamp.size;
     if (disc.stamp.modifiedNs <= builtNs - kRacyNs) discs[name] = disc;
@@ -130,6 +126,25 @@ bool SearchIndex::Segment::Open(const fs::path& file) {
     if (i > 0 && pages[i].first <= pages[i - 1].first) return false;
   }
   return true;
+}
+
+const std::vector<std::uint64_t>* SearchIndex::Segment::EndsOf(const Disc& disc) {
+  const auto known = blockEnds.find(disc.firstBlock);
+  if (known != blockEnds.end()) return &known->second;
+  const std::optional<std::string> bytes =
+      Read(blocksAt + std::uint64_t{disc.firstBlock} * 8, std::uint64_t{disc.blockCount} * 8);
+  if (!bytes || Crc(*bytes) != disc.endsCheck) return nullptr;
+  // Each block ends after the last, and the last at the end of the list.
+  std::vector<std::uint64_t> ends(disc.blockCount);
+  Cursor c(*bytes);
+  std::uint64_t before = 0;
+  for (std::uint64_t& end : ends) {
+    end = c.Fixed(8);
+    if (end <= before) return nullptr;
+    before = end;
+  }
+  if (before != disc.stamp.size) return nullptr;
+  return &blockEnds.emplace(disc.firstBlock, std::move(ends)).first->second;
 }
 
 const std::unordered_map<std::uint32_t, std::string>* SearchIndex::Segment::PageAt(
@@ -257,24 +272,18 @@ bool SearchIndex::Plan(const TerminosBusqueda& terms) {
       continue;
     }
     segment->candidates = std::move(*set);
+    // The bytes ruled in, taking every block as long as the average.
+    std::uint64_t ruledIn = 0;
+    for (const std::uint64_t word : segment->candidates) ruledIn += std::popcount(word);
     total += segment->indexedBytes;
-    for (const auto& [name, disc] : segment->discs) {
-      std::uint64_t begin = 0;
-      for (std::uint32_t k = 0; k < disc.blockCount; ++k) {
-        const std::uint32_t block = disc.firstBlock + k;
-        const std::uint64_t end = segment->blockEnds[block];
-        if ((segment->candidates[block / 64] >> (block % 64)) & 1) candidate += end - begin;
-        begin = end;
-      }
-    }
+    if (segment->blockCount > 0) candidate += segment->indexedBytes * ruledIn / segment->blockCount;
   }
   // Most bytes read anyway: reading them in order is faster than in pieces.
   planned_ = total > 0 && candidate * 2 <= total;
   return planned_;
 }
 
-ReadPlan SearchIndex::PlanFor(const std::string& name,
-                              const std::optional<ListStamp>& stamp) const {
+ReadPlan SearchIndex::PlanFor(const std::string& name, const std::optional<ListStamp>& stamp) {
   ReadPlan plan;
   if (!planned_ || !stamp) return plan;
   for (const auto& segment : segments_) {
@@ -282,10 +291,21 @@ ReadPlan SearchIndex::PlanFor(const std::string& name,
     const auto found = segment->discs.find(name);
     if (found == segment->discs.end() || !(found->second.stamp == *stamp)) continue;
     const Segment::Disc& disc = found->second;
+    bool any = false;
+    for (std::uint32_t k = 0; k < disc.blockCount && !any; ++k) {
+      const std::uint32_t block = disc.firstBlock + k;
+      any = (segment->candidates[block / 64] >> (block % 64)) & 1;
+    }
+    if (!any) {
+      plan.kind = ReadPlan::Kind::kNothing;
+      return plan;
+    }
+    const std::vector<std::uint64_t>* ends = segment->EndsOf(disc);
+    if (ends == nullptr) return plan;  // damaged: the disc is read whole
     std::uint64_t begin = 0;
     for (std::uint32_t k = 0; k < disc.blockCount; ++k) {
       const std::uint32_t block = disc.firstBlock + k;
-      const std::uint64_t end = segment->blockEnds[block];
+      const std::uint64_t end = (*ends)[k];
       if ((segment->candidates[block / 64] >> (block % 64)) & 1) {
         if (!plan.ranges.empty() && plan.ranges.back().second == begin)
           plan.ranges.back().second = end;

@@ -41,7 +41,7 @@ class SearchIndex {
   // whole.
   bool Plan(const TerminosBusqueda& terms);
   // What to read of the file list of disc name ("N"), whose stamp is stamp.
-  ReadPlan PlanFor(const std::string& name, const std::optional<ListStamp>& stamp) const;
+  ReadPlan PlanFor(const std::string& name, const std::optional<ListStamp>& stamp);
 
  private:
   struct Segment;

@@ -24,7 +24,7 @@ inline constexpr std::size_t kBlockBytes = 32 * 1024;
 inline constexpr std::size_t kPageTrigrams = 256;
 inline constexpr std::size_t kPageBytes = 16 * 1024;
 inline constexpr char kMagic[8] = {'Z', 'a', 'f', 'T', 'r', 'i', 'g', '1'};
-inline constexpr std::uint32_t kVersion = 1;
+inline constexpr std::uint32_t kVersion = 2;
 inline constexpr std::size_t kHeaderBytes = 88;
 // A file list changed within this time before its part was built could
 // change again within one tick of the file system's clock (two seconds on
