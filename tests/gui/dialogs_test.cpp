@@ -86,6 +86,16 @@ void DialogsTest::progressWindowFollowsItsOperation() {
     QCOMPARE(window->Barra->value(), 3 * kStep);
     progress->Within(1, 2);  // nothing after the last step
     QCOMPARE(window->Barra->value(), 3 * kStep);
+    // No stop is offered until the operation asks; then the button and
+    // Escape ask it to stop, and Escape never hides the window.
+    QVERIFY(window->Parar == nullptr);
+    QTest::keyClick(window, Qt::Key_Escape);
+    QVERIFY(window->isVisible());
+    QVERIFY(!progress->Stopped());
+    QVERIFY(window->Parar != nullptr && window->Parar->isVisible());
+    QTest::keyClick(window, Qt::Key_Escape);
+    QVERIFY(window->isVisible());
+    QVERIFY(progress->Stopped());
   }
   QVERIFY(findWindow() == nullptr);
 }

@@ -4,6 +4,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
 #include <algorithm>
 
 #include "util/gui/palette.h"
@@ -40,6 +41,25 @@ TActualizando::TActualizando(QWidget* parent)
   Barra->setRange(0, 100);
   Barra->setValue(0);
   Barra->setTextVisible(false);
+}
+
+void TActualizando::OfferStop(const QString& caption) {
+  if (Parar != nullptr) return;
+  setFixedSize(298, 150);
+  Panel1->setGeometry(8, 7, 281, 137);
+  Parar = new QPushButton(caption, Panel1);
+  Parar->setObjectName("Parar");
+  Parar->setGeometry(100, 104, 81, 25);
+  connect(Parar, &QPushButton::clicked, this, [this] {
+    stopAsked_ = true;
+    Parar->setEnabled(false);
+  });
+  Parar->show();
+  Repaint(true);
+}
+
+void TActualizando::reject() {
+  if (Parar != nullptr && Parar->isEnabled()) Parar->click();
 }
 
 void TActualizando::SetSteps(int maximum) {

@@ -10,6 +10,7 @@
 class QFrame;
 class QLabel;
 class QProgressBar;
+class QPushButton;
 
 namespace zafirel {
 
@@ -35,12 +36,21 @@ class TActualizando : public QDialog {
   QLabel* Label1 = nullptr;
   QProgressBar* Barra = nullptr;
   QProgressBar* Barra2 = nullptr;  // present in the layout, never shown
+  QPushButton* Parar = nullptr;    // shown by OfferStop
+
+  // For an operation that can stop at the user's word: a button under the
+  // bar (and Escape) asks it to; StopAsked says whether one did.
+  void OfferStop(const QString& caption);
+  bool StopAsked() const { return stopAsked_; }
+  // Escape stops an operation that offered to, and never hides the window.
+  void reject() override;
 
  private:
   // Repaints and lets the window system run: now, or when kRepaintEvery
   // has passed since the last time.
   void Repaint(bool now);
   int step_ = 0;
+  bool stopAsked_ = false;
   QElapsedTimer sinceRepaint_;
 };
 

@@ -32,7 +32,8 @@ void CentreOnScreen(QWidget& window) {
 
 class QtProgress : public Progress {
  public:
-  QtProgress(QWidget* parent, const QString& text) : window_(new TActualizando(parent)) {
+  QtProgress(QWidget* parent, const QString& text, QString stopCaption)
+      : window_(new TActualizando(parent)), stopCaption_(std::move(stopCaption)) {
     window_->Label1->setText(text);
     CentreOnScreen(*window_);
     window_->show();
@@ -51,9 +52,16 @@ class QtProgress : public Progress {
   void Within(std::uint64_t done, std::uint64_t total) override {
     window_->ShowWithin(done, total);
   }
+  // Only an operation that can stop asks: the button appears at its first
+  // question.
+  bool Stopped() const override {
+    window_->OfferStop(stopCaption_);
+    return window_->StopAsked();
+  }
 
  private:
   TActualizando* window_;
+  QString stopCaption_;
 };
 
 }  // namespace
@@ -78,7 +86,13 @@ bool QtDialogs::ConfirmOkCancel(const std::string& caption, const std::string& t
 }
 
 std::unique_ptr<Progress> QtDialogs::ShowProgress(const std::string& text) {
-  return std::make_unique<QtProgress>(parent_, Qs(text));
+  QString stop = QStringLiteral("&Parar");
+  try {
+    stop = Qs(language_.Traduce("Parar"));
+  } catch (const std::exception&) {
+    // Without a language the design caption stands.
+  }
+  return std::make_unique<QtProgress>(parent_, Qs(text), stop);
 }
 
 void QtDialogs::ProcessEvents() { QApplication::processEvents(); }
