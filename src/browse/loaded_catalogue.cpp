@@ -112,10 +112,11 @@ fs::path LoadedCatalogue::TargetFile() const {
 }
 
 std::optional<LoadedCatalogue::Stamp> LoadedCatalogue::CurrentStamp() const {
+  // Whatever stands under the name counts, a folder too: an edit must not
+  // take a name something else took meanwhile.
   struct stat info {};
   if (RutaIndActual.empty() || ::stat(TargetFile().c_str(), &info) != 0) return std::nullopt;
-  return Stamp{static_cast<std::uint64_t>(info.st_size),
-               static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec,
+  return Stamp{static_cast<std::uint64_t>(info.st_size), Nanoseconds(info.st_mtim),
                static_cast<std::uint64_t>(info.st_ino)};
 }
 

@@ -13,6 +13,7 @@
 
 #include "browse/folder_tree.h"
 #include "store/line_list.h"
+#include "store/search_index.h"
 #include "util/locale.h"
 
 namespace zafirel {
@@ -119,12 +120,7 @@ class LoadedCatalogue {
   int NotWrittenCause() const { return notWrittenCause_; }
 
  private:
-  struct Stamp {
-    std::uint64_t size = 0;
-    std::int64_t modified = 0;
-    std::uint64_t inode = 0;
-    bool operator==(const Stamp&) const = default;
-  };
+  using Stamp = ListStamp;  // the search index's stamp of a file list
   std::optional<Stamp> CurrentStamp() const;
   // Writes the list as it would be with the edits: dropped lines left out,
   // one line replaced.

@@ -174,6 +174,7 @@ DescribedLines::Ending CatalogueRun::ZipEnding(const FileInfo& info) {
   // Only the last copy of each name is wanted: a few names at a time are kept.
   if (copies_->Kept() > 64) (void)copies_->Flush();
   DescriptionCopies* copies = &*copies_;
+  const std::uint64_t turn = ++zipTurn_;  // the archive's place in the walk
   const auto described = [](const auto& read) -> std::string {
     try {
       return read().LineSuffix();
@@ -186,7 +187,7 @@ DescribedLines::Ending CatalogueRun::ZipEnding(const FileInfo& info) {
     if (!info.imageOffset)
       return [] { return ZipDescription{ZipDescription::Kind::kUnreadable, {}}.LineSuffix(); };
     return [=, image = Buscador.ImageFile(), offset = *info.imageOffset, size = info.size] {
-      return described([&] { return ReadZipDescription(image, offset, size, *copies); });
+      return described([&] { return ReadZipDescription(image, offset, size, *copies, turn); });
     };
   }
   // A copy of the walker's descriptor, which the walker may close before
@@ -197,7 +198,7 @@ DescribedLines::Ending CatalogueRun::ZipEnding(const FileInfo& info) {
   return [=, folder = describedFolder_,
           name = std::string(info.hostName ? info.hostName : info.name.c_str()), size = info.size] {
     return described(
-        [&] { return ReadZipDescription(folder->get(), name.c_str(), size, *copies); });
+        [&] { return ReadZipDescription(folder->get(), name.c_str(), size, *copies, turn); });
   };
 }
 

@@ -166,6 +166,7 @@ class CatalogueRun {
   std::uint32_t newRecNo_ = 0;               // where the run's record was appended
   StreamedFile list_, tree_;                 // the working files while the run lasts
   std::optional<DescriptionCopies> copies_;  // of description members, while the run lasts
+  std::uint64_t zipTurn_ = 0;                // archives handed to the description thread
   std::optional<DescribedLines> lines_;      // the file list's lines on their way to list_
   // The folder whose files are being reported, open for the description
   // thread (from its first .ZIP on).

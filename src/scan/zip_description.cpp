@@ -127,18 +127,19 @@ ZipDescription Unreadable() { return {ZipDescription::Kind::kUnreadable, {}}; }
 
 // The description of an open archive; its member is copied through copies
 // when they are given.
-ZipDescription DescribeOpen(zip_t* zip, DescriptionCopies* copies) {
+ZipDescription DescribeOpen(zip_t* zip, DescriptionCopies* copies, std::uint64_t turn) {
   const std::optional<zip_uint64_t> member = FirstQualifyingMember(zip);
   if (!member) return {ZipDescription::Kind::kNone, {}};
   const std::optional<Prefix> prefix = ReadPrefix(zip, *member);
   if (!prefix) return Unreadable();
-  if (copies) copies->Keep(BareName(zip, *member), prefix->bytes);
+  if (copies) copies->Keep(BareName(zip, *member), prefix->bytes, turn);
   const std::string joined = JoinedLines(prefix->bytes, prefix->wholeMember);
   return {ZipDescription::Kind::kDescribed, CleanDescription(joined)};
 }
 
 // The description of an archive behind a libzip source, which it takes over.
-ZipDescription DescribeSource(zip_source_t* source, DescriptionCopies* copies) {
+ZipDescription DescribeSource(zip_source_t* source, DescriptionCopies* copies,
+                              std::uint64_t turn = 0) {
   if (source == nullptr) return Unreadable();
   zip_error_t error;
   zip_error_init(&error);
@@ -149,7 +150,7 @@ ZipDescription DescribeSource(zip_source_t* source, DescriptionCopies* copies) {
     return Unreadable();
   }
   const ZipHandle zip(opened);
-  return DescribeOpen(zip.get(), copies);
+  return DescribeOpen(zip.get(), copies, turn);
 }
 
 }  // namespace
@@ -170,17 +171,28 @@ DescriptionCopies::DescriptionCopies(fs::path tempFolder) : folder_(std::move(te
 
 DescriptionCopies::~DescriptionCopies() { (void)Flush(); }
 
-void DescriptionCopies::Keep(const std::string& bareName, std::string_view bytes) {
+void DescriptionCopies::Keep(const std::string& bareName, std::string_view bytes,
+                             std::uint64_t turn) {
   const std::lock_guard lock(mutex_);
-  copies_[bareName].assign(bytes);
-  kept_.store(copies_.size(), std::memory_order_relaxed);
+  const auto [at, added] = copies_.try_emplace(bareName);
+  Copy& copy = at->second;
+  if (!added && turn < copy.turn) return;  // a later archive's copy stays
+  if (!copy.pending) kept_.fetch_add(1, std::memory_order_relaxed);
+  copy.bytes.assign(bytes);
+  copy.turn = turn;
+  copy.pending = true;
 }
 
 bool DescriptionCopies::Flush() {
-  std::map<std::string, std::string> copies;
+  std::vector<std::pair<std::string, std::string>> copies;
   {
     const std::lock_guard lock(mutex_);
-    copies.swap(copies_);
+    for (auto& [name, copy] : copies_) {
+      if (!copy.pending) continue;
+      copies.emplace_back(name, std::move(copy.bytes));
+      copy.bytes.clear();
+      copy.pending = false;
+    }
     kept_.store(0, std::memory_order_relaxed);
   }
   bool written = true;
@@ -203,7 +215,7 @@ constexpr std::uint64_t kReadWhole = 256 * 1024;
 
 // A libzip source over length bytes at offset of an open file, which it takes over.
 ZipDescription DescribeOpenFile(FileDescriptor file, std::uint64_t offset, std::uint64_t length,
-                                DescriptionCopies& copies) {
+                                DescriptionCopies& copies, std::uint64_t turn) {
   if (!file.valid() || length == 0 || length > static_cast<std::uint64_t>(INT64_MAX))
     return Unreadable();
   if (length <= kReadWhole) {
@@ -222,7 +234,7 @@ ZipDescription DescribeOpenFile(FileDescriptor file, std::uint64_t offset, std::
     zip_error_init(&error);
     zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);
     zip_error_fini(&error);
-    return DescribeSource(source, &copies);
+    return DescribeSource(source, &copies, turn);
   }
   FILE* stream = ::fdopen(file.get(), "rb");
   if (stream == nullptr) return Unreadable();
@@ -236,26 +248,26 @@ ZipDescription DescribeOpenFile(FileDescriptor file, std::uint64_t offset, std::
     std::fclose(stream);
     return Unreadable();
   }
-  return DescribeSource(source, &copies);
+  return DescribeSource(source, &copies, turn);
 }
 
 }  // namespace
 
 ZipDescription ReadZipDescription(int folderFd, const char* name, std::uint64_t size,
-                                  DescriptionCopies& copies) {
+                                  DescriptionCopies& copies, std::uint64_t turn) {
   try {
     return DescribeOpenFile(FileDescriptor(::openat(folderFd, name, O_RDONLY | O_CLOEXEC)), 0, size,
-                            copies);
+                            copies, turn);
   } catch (const std::exception&) {
     return Unreadable();
   }
 }
 
 ZipDescription ReadZipDescription(const fs::path& file, std::uint64_t offset, std::uint64_t length,
-                                  DescriptionCopies& copies) {
+                                  DescriptionCopies& copies, std::uint64_t turn) {
   try {
     return DescribeOpenFile(FileDescriptor::Open(file, O_RDONLY | O_CLOEXEC), offset, length,
-                            copies);
+                            copies, turn);
   } catch (const std::exception&) {
     return Unreadable();
   }

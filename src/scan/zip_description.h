@@ -30,7 +30,9 @@ struct ZipDescription {
 // bare name, each holding the last member of that name. The copies are kept
 // in memory and written by Flush, so a thousand archives cost no file
 // written each; a copy replaces whatever file held its name (read-only ones
-// included). Keep may be called from any thread.
+// included). Keep may be called from any thread: archives read on two
+// threads finish out of turn, so each copy carries its archive's place in
+// the walk, and a copy never replaces one from a later archive.
 class DescriptionCopies {
  public:
   explicit DescriptionCopies(std::filesystem::path tempFolder);
@@ -39,7 +41,7 @@ class DescriptionCopies {
   // Writes what is still kept; the copies are a by-product of reading the
   // descriptions, so a failure here costs only them.
   ~DescriptionCopies();
-  void Keep(const std::string& bareName, std::string_view bytes);
+  void Keep(const std::string& bareName, std::string_view bytes, std::uint64_t turn = 0);
   // How many names are kept and not yet written.
   std::size_t Kept() const { return kept_.load(std::memory_order_relaxed); }
   // Writes the copies kept so far; false (errno set) when one could not be
@@ -49,7 +51,12 @@ class DescriptionCopies {
  private:
   std::filesystem::path folder_;
   mutable std::mutex mutex_;
-  std::map<std::string, std::string> copies_;
+  struct Copy {
+    std::string bytes;
+    std::uint64_t turn = 0;
+    bool pending = false;  // kept and not yet written
+  };
+  std::map<std::string, Copy> copies_;  // the names seen, for their turns
   std::atomic<std::size_t> kept_{0};
 };
 
@@ -67,10 +74,12 @@ ZipDescription ReadZipDescription(const std::filesystem::path& file, std::uint64
                                   std::uint64_t length, const std::filesystem::path& tempFolder);
 // The same, the copy kept by copies: for an archive of size bytes
 // named name in the folder open on folderFd, and for one lying in a file.
+// turn is the archive's place in the walk (see DescriptionCopies).
 ZipDescription ReadZipDescription(int folderFd, const char* name, std::uint64_t size,
-                                  DescriptionCopies& copies);
+                                  DescriptionCopies& copies, std::uint64_t turn = 0);
 ZipDescription ReadZipDescription(const std::filesystem::path& file, std::uint64_t offset,
-                                  std::uint64_t length, DescriptionCopies& copies);
+                                  std::uint64_t length, DescriptionCopies& copies,
+                                  std::uint64_t turn = 0);
 
 // The same for an archive held in memory, with nothing written anywhere.
 ZipDescription DescribeArchiveBytes(std::string_view bytes);

@@ -28,16 +28,6 @@ constexpr const char kStampMagic[] = "Zafirel index stamp 1";
 // Small enough that what was read is still in the cache when it is hashed.
 constexpr std::size_t kReadChunk = std::size_t{256} << 10;
 
-std::int64_t Nanoseconds(const struct timespec& time) {
-  return std::int64_t{time.tv_sec} * 1000000000 + time.tv_nsec;
-}
-
-std::int64_t NowNs() {
-  struct timespec now {};
-  ::clock_gettime(CLOCK_REALTIME, &now);
-  return Nanoseconds(now);
-}
-
 std::uint64_t Mix(std::uint64_t h) {
   h ^= h >> 33;
   h *= 0xFF51AFD7ED558CCDull;

@@ -26,10 +26,8 @@ std::string GroupSegmentName(int k) { return "Indice-" + std::to_string(k) + kIn
 std::optional<ListStamp> StampOf(const fs::path& file) {
   struct stat info {};
   if (::stat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
-  return ListStamp{
-      static_cast<std::uint64_t>(info.st_size),
-      static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec,
-      static_cast<std::uint64_t>(info.st_ino)};
+  return ListStamp{static_cast<std::uint64_t>(info.st_size), Nanoseconds(info.st_mtim),
+                   static_cast<std::uint64_t>(info.st_ino)};
 }
 
 // ---------------------------------------------------------------- building
@@ -110,11 +108,7 @@ struct SegmentBuilder::State {
   }
 };
 
-SegmentBuilder::SegmentBuilder() : state_(std::make_unique<State>()) {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  state_->builtNs = static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
+SegmentBuilder::SegmentBuilder() : state_(std::make_unique<State>()) { state_->builtNs = NowNs(); }
 SegmentBuilder::~SegmentBuilder() = default;
 
 void SegmentBuilder::BeginDisc(const std::string& name, const ListStamp& stamp) {
@@ -160,6 +154,19 @@ void SegmentBuilder::Feed(std::string_view piece) {
 void SegmentBuilder::EndDisc() {
   State& s = *state_;
   if (s.position > s.blockStart) s.CloseBlock();
+}
+
+std::optional<std::uint64_t> SegmentBuilder::AddList(
+    const fs::path& file, const std::string& name, const ListStamp& stamp, ReadBuffer& buffer,
+    const std::function<bool(std::uint64_t read)>& goOn) {
+  PieceReader reader(file, buffer);
+  BeginDisc(name, stamp);
+  for (std::string_view piece = reader.Next(); !piece.empty(); piece = reader.Next()) {
+    Feed(piece);
+    if (goOn && !goOn(reader.bytesRead())) return std::nullopt;
+  }
+  EndDisc();
+  return reader.bytesRead();
 }
 
 void SegmentBuilder::AddDisc(const std::string& name, const ListStamp& stamp,
@@ -289,11 +296,10 @@ bool UpdateDiscIndex(const fs::path& catalogueFolder, std::string_view number) {
   const fs::path own = catalogueFolder / (std::string(number) + kIndexExtension);
   std::optional<ListStamp> stamp = StampOf(list);
   if (!stamp) return RemoveFile(own);
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  const std::int64_t nowNs = static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+  const std::int64_t nowNs = NowNs();
   if (stamp->modifiedNs > nowNs - kRacyNs) {
-    const timespec times[2] = {{0, UTIME_OMIT}, {now.tv_sec - 4, now.tv_nsec}};
+    const std::int64_t back = nowNs - kRacyNs - 1000000000;
+    const timespec times[2] = {{0, UTIME_OMIT}, {back / 1000000000, back % 1000000000}};
     // Only the time changes, not a byte: no change the fault tests count.
     if (::utimensat(AT_FDCWD, list.c_str(), times, 0) != 0) return false;
     stamp = StampOf(list);
@@ -302,11 +308,7 @@ bool UpdateDiscIndex(const fs::path& catalogueFolder, std::string_view number) {
   SegmentBuilder builder;
   try {
     ReadBuffer buffer(std::size_t{128} << 10);
-    PieceReader reader(list, buffer);
-    builder.BeginDisc(std::string(number), *stamp);
-    for (std::string_view piece = reader.Next(); !piece.empty(); piece = reader.Next())
-      builder.Feed(piece);
-    builder.EndDisc();
+    (void)builder.AddList(list, std::string(number), *stamp, buffer);
   } catch (const std::exception&) {
     (void)RemoveFile(own);
     return false;
@@ -345,18 +347,17 @@ RebuildOutcome RebuildSearchIndex(const fs::path& catalogueFolder, const Rebuild
       const fs::path file = catalogueFolder / name;
       const std::optional<ListStamp> stamp = StampOf(file);
       if (!stamp) continue;  // gone meanwhile
-      PieceReader reader(file, buffer);
-      builder->BeginDisc(DiscNumberOfFile(name), *stamp);
-      for (std::string_view piece = reader.Next(); !piece.empty(); piece = reader.Next()) {
-        if (events.stopped && events.stopped()) {
-          removeNew();
-          return RebuildOutcome::kStopped;
-        }
-        builder->Feed(piece);
-        if (events.progress) events.progress(done + reader.bytesRead(), total);
+      const std::optional<std::uint64_t> read =
+          builder->AddList(file, DiscNumberOfFile(name), *stamp, buffer, [&](std::uint64_t bytes) {
+            if (events.stopped && events.stopped()) return false;
+            if (events.progress) events.progress(done + bytes, total);
+            return true;
+          });
+      if (!read) {
+        removeNew();
+        return RebuildOutcome::kStopped;
       }
-      builder->EndDisc();
-      done += reader.bytesRead();
+      done += *read;
       if (builder->MemoryBytes() >= budget) writeSegment();
     }
     writeSegment();

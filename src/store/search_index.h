@@ -25,6 +25,8 @@
 #include <string_view>
 #include <vector>
 
+#include "util/file_handle.h"
+
 namespace zafirel {
 
 inline constexpr const char* kIndexExtension = ".Tri";
@@ -56,6 +58,13 @@ class SegmentBuilder {
   void BeginDisc(const std::string& name, const ListStamp& stamp);
   void Feed(std::string_view piece);
   void EndDisc();
+  // The same for a list read from file through buffer; goOn, asked after
+  // each piece with the bytes read so far, may end it early. The bytes read,
+  // nothing when it was ended. Throws Failure naming the file when it cannot
+  // be read.
+  std::optional<std::uint64_t> AddList(const std::filesystem::path& file, const std::string& name,
+                                       const ListStamp& stamp, ReadBuffer& buffer,
+                                       const std::function<bool(std::uint64_t read)>& goOn = {});
   // The same for a list held whole.
   void AddDisc(const std::string& name, const ListStamp& stamp, std::string_view text);
   // About what the builder holds, which grows with the blocks added.

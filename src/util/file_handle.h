@@ -7,6 +7,7 @@
 
 #include <dirent.h>
 #include <sys/types.h>
+#include <time.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -15,6 +16,18 @@
 #include <new>
 
 namespace zafirel {
+
+// A file time as nanoseconds since 1970 (UTC), the one form the program
+// compares and stores them in.
+inline std::int64_t Nanoseconds(const struct timespec& time) {
+  return std::int64_t{time.tv_sec} * 1000000000 + time.tv_nsec;
+}
+// The clock those times are taken from, now.
+inline std::int64_t NowNs() {
+  struct timespec now {};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  return Nanoseconds(now);
+}
 
 class FileDescriptor {
  public:

@@ -114,6 +114,18 @@ TEST_F(ZipDescriptionTest, WritesUnderTheBareNameOnlyAndOverwrites) {
   EXPECT_EQ(Names(temp_), (std::set<std::string>{"README.TXT", "FILE_ID.DIZ", "DESCRIPCION.TXT"}));
   EXPECT_EQ(ReadBytes(temp_ / "DESCRIPCION.TXT"), "dots");
 
+  // Archives read on two threads finish out of turn: the copy of the later
+  // archive stays, also when the earlier one comes after a flush.
+  {
+    DescriptionCopies copies(temp_);
+    copies.Keep("ORDEN.TXT", "later", 2);
+    copies.Keep("ORDEN.TXT", "earlier", 1);
+    ASSERT_TRUE(copies.Flush());
+    copies.Keep("ORDEN.TXT", "earliest", 0);
+  }
+  EXPECT_EQ(ReadBytes(temp_ / "ORDEN.TXT"), "later");
+  fs::remove(temp_ / "ORDEN.TXT");
+
   // An earlier copy goes, read-only or not.
   fs::permissions(temp_ / "README.TXT", fs::perms::owner_read);
   EXPECT_EQ(Read({{"README.TXT", "second"}}).text, "second");

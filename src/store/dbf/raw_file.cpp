@@ -153,8 +153,7 @@ RawFile::Version RawFile::CurrentVersion() const {
   struct stat info {};
   if (!fd_.valid() || ::fstat(fd_.get(), &info) != 0)
     throw DbfError("No se puede leer el archivo", path_, fd_.valid() ? errno : EBADF);
-  statted_ = {WriteCount(), static_cast<std::uint64_t>(info.st_size),
-              static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec,
+  statted_ = {WriteCount(), static_cast<std::uint64_t>(info.st_size), Nanoseconds(info.st_mtim),
               FolderLock::Epoch()};
   stattedAt_ = now;
   return statted_;
