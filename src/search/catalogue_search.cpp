@@ -126,29 +126,39 @@ SearchOutcome BuscaEnArchivos(TTablas& tablas, const fs::path& catalogueFolder,
   const TerminosBusqueda terms = PrepareTerms(text);
   const LineRule rule(terms);
   const std::unordered_map<std::string, DiscFacts> discs = ReadDiscs(tablas);
-  const std::vector<std::string> names = ListFiles(catalogueFolder, "*.Ct");
+  // The catalogue files and the index's files, from one listing.
+  std::vector<std::string> names, indexNames;
+  for (std::string& name : ListFiles(catalogueFolder, "*")) {
+    if (MatchesPattern(name, "*.Ct"))
+      names.push_back(std::move(name));
+    else if (MatchesPattern(name, std::string("*") + kIndexExtension))
+      indexNames.push_back(std::move(name));
+  }
   // The index rules out the blocks that cannot hold a hit; every line read
   // is still judged by the rule, so the hits are the same with it or without.
-  SearchIndex index(catalogueFolder,
-                    ListFiles(catalogueFolder, std::string("*") + kIndexExtension));
+  SearchIndex index(catalogueFolder, indexNames);
   const bool indexed = index.Plan(terms);
   const std::uint64_t bytesTotal = events.progress ? BytesToRead(catalogueFolder, names, discs) : 0;
   std::uint64_t bytesDone = 0;
+  // The stamps are taken inside the folder: a look-up of one name each.
+  const FileDescriptor folder =
+      indexed ? FileDescriptor::Open(catalogueFolder, O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+              : FileDescriptor();
   ReadBuffer buffer(kPieceBytes);
   bool stop = false;
   for (const std::string& name : names) {
     if (stop || (events.cancelled && events.cancelled())) break;
-    const fs::path file = catalogueFolder / name;
     // Without the index every file is opened, a disc's or not; with it, only
     // a file the plan needs (the index proves the others hold no hit).
     std::optional<PieceReader> reader;
-    if (!indexed) reader.emplace(file, buffer);
+    const auto open = [&] { reader.emplace(catalogueFolder / name, buffer); };
+    if (!indexed) open();
     const auto disc = discs.find(DiscNumberOfFile(name));
     if (disc == discs.end()) continue;
     const DiscFacts& facts = disc->second;
-    const std::string heading = DiscHeading(facts.title, facts.number, facts.album);
+    const auto heading = [&] { return DiscHeading(facts.title, facts.number, facts.album); };
     if (!terms[0].empty() && UpperAnsi(facts.title).find(terms[0]) != std::string::npos) {
-      if (events.titleHeading) events.titleHeading(heading + " " + verCatalogos);
+      if (events.titleHeading) events.titleHeading(heading() + " " + verCatalogos);
       ++outcome.matches;
     }
     bool headed = false;
@@ -165,16 +175,17 @@ SearchOutcome BuscaEnArchivos(TTablas& tablas, const fs::path& catalogueFolder,
           if (events.matched) events.matched(outcome.matches);
           if (outcome.matches > kResultSlots) return;  // counted, not listed
           if (!headed) {
-            if (events.discHeading) events.discHeading(heading, disc->first);
+            if (events.discHeading) events.discHeading(heading(), disc->first);
             headed = true;
           }
           if (events.hit) events.hit(Trozo(line, ';', 0));
         });
       }
     };
-    const std::optional<ListStamp> stamp = indexed ? StampOf(file) : std::nullopt;
+    const std::optional<ListStamp> stamp =
+        indexed && folder.valid() ? StampOf(folder.get(), name.c_str()) : std::nullopt;
     const ReadPlan plan = indexed ? index.PlanFor(disc->first, stamp) : ReadPlan{};
-    if (plan.kind != ReadPlan::Kind::kNothing && !reader) reader.emplace(file, buffer);
+    if (plan.kind != ReadPlan::Kind::kNothing && !reader) open();
     if (plan.kind == ReadPlan::Kind::kWhole) {
       search();
       bytesDone += reader->bytesRead();

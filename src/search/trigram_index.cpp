@@ -16,6 +16,22 @@ namespace zafirel {
 namespace fs = std::filesystem;
 using namespace segment_format;
 
+namespace {
+
+// Whether any of blocks [first, end) is in set.
+bool AnyIn(const BlockSet& set, std::uint32_t first, std::uint32_t end) {
+  for (std::uint32_t block = first; block < end;) {
+    const std::uint32_t bit = block % 64, stop = std::min<std::uint32_t>(end - block + bit, 64);
+    const std::uint64_t mask = (stop == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << stop) - 1) &
+                               (~std::uint64_t{0} << bit);
+    if ((set[block / 64] & mask) != 0) return true;
+    block += stop - bit;
+  }
+  return false;
+}
+
+}  // namespace
+
 struct SearchIndex::Segment {
   struct Disc {
     ListStamp stamp;
@@ -51,9 +67,11 @@ struct SearchIndex::Segment {
 
  private:
   std::optional<std::string> Read(std::uint64_t offset, std::uint64_t length) const;
-  // A page's postings by trigram, read and checked once a search.
-  std::map<std::size_t, std::unordered_map<std::uint32_t, std::string>> pageCache_;
-  const std::unordered_map<std::uint32_t, std::string>* PageAt(std::size_t page);
+  // The pages read so far, checked, by their place in the page table.
+  std::map<std::size_t, std::string> pageCache_;
+  // The posting of trigram, which page holds if any segment does; empty
+  // when the page does not hold it, nothing when the page is amiss.
+  std::optional<std::string_view> PostingIn(std::size_t page, std::uint32_t trigram);
 };
 
 std::optional<std::string> SearchIndex::Segment::Read(std::uint64_t offset,
@@ -147,27 +165,42 @@ const std::vector<std::uint64_t>* SearchIndex::Segment::EndsOf(const Disc& disc)
   return &blockEnds.emplace(disc.firstBlock, std::move(ends)).first->second;
 }
 
-const std::unordered_map<std::uint32_t, std::string>* SearchIndex::Segment::PageAt(
-    std::size_t index) {
-  const auto cached = pageCache_.find(index);
-  if (cached != pageCache_.end()) return &cached->second;
-  const Page& page = pages[index];
-  if (page.offset > fileLength - pagesAt) return nullptr;
-  const std::optional<std::string> bytes = Read(pagesAt + page.offset, page.length);
-  const std::optional<std::string_view> body = Checked(bytes);
-  if (!body) return nullptr;
-  Cursor c(*body);
-  const std::uint64_t count = c.Varint();
-  std::vector<std::pair<std::uint32_t, std::uint64_t>> lengths;
-  std::uint64_t trigram = page.first;
-  for (std::uint64_t i = 0; i < count && !c.failed(); ++i) {
-    trigram += c.Varint();
-    lengths.emplace_back(static_cast<std::uint32_t>(trigram), c.Varint());
+std::optional<std::string_view> SearchIndex::Segment::PostingIn(std::size_t index,
+                                                                std::uint32_t trigram) {
+  auto cached = pageCache_.find(index);
+  if (cached == pageCache_.end()) {
+    const Page& page = pages[index];
+    if (page.offset > fileLength - pagesAt) return std::nullopt;
+    std::optional<std::string> bytes = Read(pagesAt + page.offset, page.length);
+    if (!Checked(bytes)) return std::nullopt;
+    bytes->resize(bytes->size() - 4);  // the check
+    cached = pageCache_.emplace(index, std::move(*bytes)).first;
   }
-  std::unordered_map<std::uint32_t, std::string> postings;
-  for (const auto& [t, n] : lengths) postings[t] = std::string(c.Take(static_cast<std::size_t>(n)));
-  if (c.failed() || !c.atEnd() || trigram > 0xFFFFFF) return nullptr;
-  return &pageCache_.emplace(index, std::move(postings)).first->second;
+  // The entries give each trigram's gap and posting length; the postings
+  // follow them in the same order.
+  Cursor c(cached->second);
+  const std::uint64_t count = c.Varint();
+  std::uint64_t at = pages[index].first, skipped = 0, length = 0, total = 0;
+  bool found = false;
+  for (std::uint64_t i = 0; i < count && !c.failed(); ++i) {
+    at += c.Varint();
+    const std::uint64_t n = c.Varint();
+    if (at == trigram && !found) {
+      found = true;
+      length = n;
+    } else if (!found) {
+      skipped += n;
+    }
+    total += n;
+    if (at > 0xFFFFFF || n > c.left()) return std::nullopt;
+  }
+  // The postings fill the rest of the page exactly.
+  if (c.failed() || total != c.left()) return std::nullopt;
+  if (!found) return std::string_view();
+  c.Take(static_cast<std::size_t>(skipped));
+  const std::string_view posting = c.Take(static_cast<std::size_t>(length));
+  if (c.failed() || posting.empty()) return std::nullopt;
+  return posting;
 }
 
 std::optional<BlockSet> SearchIndex::Segment::Holding(const std::vector<std::uint32_t>& trigrams) {
@@ -178,14 +211,14 @@ std::optional<BlockSet> SearchIndex::Segment::Holding(const std::vector<std::uin
     const auto after = std::upper_bound(pages.begin(), pages.end(), trigram,
                                         [](std::uint32_t t, const Page& p) { return t < p.first; });
     if (after != pages.begin()) {
-      const auto* postings = PageAt(static_cast<std::size_t>(after - pages.begin() - 1));
-      if (postings == nullptr) {
+      const std::optional<std::string_view> posting =
+          PostingIn(static_cast<std::size_t>(after - pages.begin() - 1), trigram);
+      if (!posting) {
         usable = false;
         return std::nullopt;
       }
-      const auto found = postings->find(trigram);
-      if (found != postings->end()) {
-        Cursor c(found->second);
+      if (!posting->empty()) {
+        Cursor c(*posting);
         const std::uint64_t kind = c.Fixed(1);
         if (kind == kListPosting) {
           const std::uint64_t count = c.Varint();
@@ -199,10 +232,15 @@ std::optional<BlockSet> SearchIndex::Segment::Holding(const std::vector<std::uin
             holding[block / 64] |= std::uint64_t{1} << (block % 64);
           }
         } else if (kind == kBitmapPosting) {
+          // Block k is bit k % 64 of word k / 64 read as little-endian.
           const std::string_view bits = c.Take((blockCount + 7) / 8);
-          for (std::size_t byte = 0; byte < bits.size(); ++byte)
-            holding[byte / 8] |= static_cast<std::uint64_t>(static_cast<unsigned char>(bits[byte]))
-                                 << (8 * (byte % 8));
+          for (std::size_t byte = 0; byte < bits.size(); byte += 8) {
+            unsigned char word[8] = {};
+            std::memcpy(word, bits.data() + byte, std::min<std::size_t>(8, bits.size() - byte));
+            std::uint64_t value = 0;
+            for (int k = 7; k >= 0; --k) value = value << 8 | word[k];
+            holding[byte / 8] |= value;
+          }
         }
         if (c.failed() || !c.atEnd() || kind > kBitmapPosting) {
           usable = false;
@@ -291,12 +329,7 @@ ReadPlan SearchIndex::PlanFor(const std::string& name, const std::optional<ListS
     const auto found = segment->discs.find(name);
     if (found == segment->discs.end() || !(found->second.stamp == *stamp)) continue;
     const Segment::Disc& disc = found->second;
-    bool any = false;
-    for (std::uint32_t k = 0; k < disc.blockCount && !any; ++k) {
-      const std::uint32_t block = disc.firstBlock + k;
-      any = (segment->candidates[block / 64] >> (block % 64)) & 1;
-    }
-    if (!any) {
+    if (!AnyIn(segment->candidates, disc.firstBlock, disc.firstBlock + disc.blockCount)) {
       plan.kind = ReadPlan::Kind::kNothing;
       return plan;
     }

@@ -89,10 +89,14 @@ void MendUnfinished(TTablas& tablas, const fs::path& dataFolder, const fs::path&
 
 }  // namespace
 
-int RemoveLeftoverTempFiles(const fs::path& folder, bool onlyStale) {
+namespace {
+
+// Removes the leftover temporary files among names, those of folder.
+int RemoveLeftoverTempFiles(const fs::path& folder, const std::vector<std::string>& names,
+                            bool onlyStale) {
   int removed = 0;
   const std::time_t now = std::time(nullptr);
-  for (const std::string& name : ListFiles(folder, "*")) {
+  for (const std::string& name : names) {
     if (!IsLeftoverTempFile(name)) continue;
     struct stat info {};
     if (onlyStale && (::stat((folder / name).c_str(), &info) != 0 || now - info.st_mtime < 60))
@@ -100,6 +104,12 @@ int RemoveLeftoverTempFiles(const fs::path& folder, bool onlyStale) {
     if (RemoveFile(folder / name)) ++removed;
   }
   return removed;
+}
+
+}  // namespace
+
+int RemoveLeftoverTempFiles(const fs::path& folder, bool onlyStale) {
+  return RemoveLeftoverTempFiles(folder, ListFiles(folder, "*"), onlyStale);
 }
 
 void MarkIndexesInDoubt(const fs::path& dataFolder) {
@@ -166,10 +176,12 @@ DataFolderRepairs PrepareDataFolder(const fs::path& dataFolder, const fs::path& 
       ActualizaTabla("CDROM.Dbf", dataFolder, "ALBUM", "C", "50", 0, upgrade);
   repairs.tableConverted = upgraded.replaced && upgraded.mended == UpgradeReason::kDBase3;
   repairs.tableRepaired = upgraded.replaced && upgraded.mended == UpgradeReason::kMiscounted;
-  for (const fs::path& folder : {dataFolder, catalogueFolder, dataFolder / "Archivos regenerados"})
+  for (const fs::path& folder : {dataFolder, dataFolder / "Archivos regenerados"})
     repairs.tempFilesRemoved += RemoveLeftoverTempFiles(folder, false);
+  const std::vector<std::string> catalogueNames = ListFiles(catalogueFolder, "*");
+  repairs.tempFilesRemoved += RemoveLeftoverTempFiles(catalogueFolder, catalogueNames, false);
   // The working files of a run that ended without finishing (a crash).
-  for (const std::string& name : ListFiles(catalogueFolder, "*.run"))
+  for (const std::string& name : catalogueNames)
     if (const std::optional<std::string> number = RunWorkingFileNumber(name))
       if (!RunClaim::Claimed(dataFolder, NumberOf(*number)) && RemoveFile(catalogueFolder / name))
         ++repairs.tempFilesRemoved;

@@ -23,12 +23,14 @@ using namespace segment_format;
 
 std::string GroupSegmentName(int k) { return "Indice-" + std::to_string(k) + kIndexExtension; }
 
-std::optional<ListStamp> StampOf(const fs::path& file) {
+std::optional<ListStamp> StampOf(int folderFd, const char* name) {
   struct stat info {};
-  if (::stat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  if (::fstatat(folderFd, name, &info, 0) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
   return ListStamp{static_cast<std::uint64_t>(info.st_size), Nanoseconds(info.st_mtim),
                    static_cast<std::uint64_t>(info.st_ino)};
 }
+
+std::optional<ListStamp> StampOf(const fs::path& file) { return StampOf(AT_FDCWD, file.c_str()); }
 
 // ---------------------------------------------------------------- building
 

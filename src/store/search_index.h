@@ -43,6 +43,8 @@ struct ListStamp {
 };
 // The stamp of a file as it is now; nothing when it cannot be examined.
 std::optional<ListStamp> StampOf(const std::filesystem::path& file);
+// The same for file name inside the folder open as folderFd.
+std::optional<ListStamp> StampOf(int folderFd, const char* name);
 
 // Builds a segment from file lists, disc after disc (in any order; a
 // segment keeps them in the order given).

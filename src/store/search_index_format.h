@@ -66,6 +66,7 @@ class Cursor {
   explicit Cursor(std::string_view bytes) : bytes_(bytes) {}
   bool failed() const { return failed_; }
   bool atEnd() const { return at_ == bytes_.size(); }
+  std::size_t left() const { return bytes_.size() - at_; }
   std::uint64_t Fixed(int width) {
     if (bytes_.size() - at_ < static_cast<std::size_t>(width)) return Fail();
     std::uint64_t v = 0;

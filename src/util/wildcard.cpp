@@ -1,7 +1,9 @@
 #include "util/wildcard.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <algorithm>
-#include <system_error>
 #include <utility>
 
 #include "util/codepage.h"
@@ -44,24 +46,28 @@ bool MatchesPattern(std::string_view name, std::string_view pattern) {
 }
 
 std::vector<std::string> ListFiles(const std::filesystem::path& folder, std::string_view pattern) {
-  std::vector<std::string> names;
-  std::error_code ec;
-  std::filesystem::directory_iterator it(folder, ec), end;
-  for (; !ec && it != end; it.increment(ec)) {
-    std::error_code typeError;
-    if (!it->is_regular_file(typeError)) continue;
-    std::string name = it->path().filename().string();
-    if (MatchesPattern(name, pattern)) names.push_back(std::move(name));
+  std::vector<std::pair<std::string, std::string>> keyed;  // (Windows-1252 name, name)
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return {};
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (!MatchesPattern(name, pattern)) continue;
+    bool regular = entry->d_type == DT_REG;
+    if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+      // Followed, as a path to the file would be.
+      struct stat info {};
+      regular = ::fstatat(::dirfd(dir), entry->d_name, &info, 0) == 0 && S_ISREG(info.st_mode);
+    }
+    if (regular) keyed.emplace_back(Utf8ToAnsi(name), std::string(name));
   }
+  ::closedir(dir);
   // In the order the walker gives a folder's names, not the system's own.
-  std::vector<std::pair<std::string, std::string>> keyed;
-  keyed.reserve(names.size());
-  for (std::string& name : names) keyed.emplace_back(Utf8ToAnsi(name), std::move(name));
   std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
     const int order = CompareNamesNoCase(a.first, b.first);
     return order != 0 ? order < 0 : a.second < b.second;
   });
-  names.clear();
+  std::vector<std::string> names;
+  names.reserve(keyed.size());
   for (auto& [ansi, name] : keyed) names.push_back(std::move(name));
   return names;
 }
