@@ -5,8 +5,9 @@
 #include <time.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
-#include <unordered_map>
+#include <utility>
 
 #include "store/catalogue_files.h"
 #include "store/search_index_format.h"
@@ -34,24 +35,44 @@ std::optional<ListStamp> StampOf(const fs::path& file) { return StampOf(AT_FDCWD
 
 // ---------------------------------------------------------------- building
 
+namespace {
+
+std::size_t VarintLength(std::uint64_t v) {
+  std::size_t length = 1;
+  for (; v >= 0x80; v >>= 7) ++length;
+  return length;
+}
+
+}  // namespace
+
 struct SegmentBuilder::State {
   struct Disc {
     std::string name;
     ListStamp stamp;
     std::uint32_t firstBlock = 0, blockCount = 0;
   };
-  // A trigram's blocks so far: the gaps as they will be written.
+  // A trigram's blocks so far, in the shorter of two forms: the gaps as a
+  // list posting writes them, or one bit a block.
   struct Posting {
-    std::string gaps;
     std::uint32_t trigram = 0, count = 0, last = 0;
+    bool bitmap = false;
+    std::uint64_t listBytes = 0;  // the gaps' length, counted in either form
+    std::uint64_t at = 0;         // in postingBytes
+    std::uint64_t length = 0;
   };
   std::vector<Disc> discs;
   std::vector<std::uint64_t> blockEnds;  // within each block's own file list
+  // The postings so far, in trigram order, their bytes one after another.
   std::vector<Posting> postings;
-  // Where each trigram's posting is: open addressing on the trigram, a slot
-  // holding the trigram plus one (0 for none) and its posting's index.
-  std::vector<std::uint64_t> slots = std::vector<std::uint64_t>(std::size_t{1} << 14, 0);
-  std::size_t postingBytes = 0;
+  std::string postingBytes;
+  // The trigrams of the blocks since the last fold, by the trigram's first
+  // byte: the block's gap after the one before in the same part (a varint),
+  // then the trigram's other two bytes. Blocks come in order, so a part is
+  // only ever appended to: a block costs no look-ups all over memory, and
+  // the fold sorts the parts and merges them into the postings in one pass.
+  std::array<std::string, 256> parts;
+  std::array<std::uint32_t, 256> partLast{};
+  std::size_t partBytes = 0, foldBytes = 0;
   std::int64_t builtNs = 0;  // when the builder began, before any list was read
 
   // The block being read: its trigrams seen so far (one bit each, and in a
@@ -60,57 +81,151 @@ struct SegmentBuilder::State {
   std::vector<std::uint32_t> seen;
   std::uint64_t blockStart = 0, position = 0;
   std::uint32_t window = 0;
-  int held = 0;          // bytes of the current line in window, up to 3
+  int held = 0;         // bytes of the current line in window, up to 3
   bool closing = false;  // the block is full and its last line has ended
   char last = '\0';
-
-  Posting& PostingOf(std::uint32_t trigram) {
-    const std::size_t mask = slots.size() - 1;
-    std::size_t at = (trigram * 0x9E3779B1u) & mask;
-    while (slots[at] != 0 && static_cast<std::uint32_t>(slots[at]) != trigram + 1)
-      at = (at + 1) & mask;
-    if (slots[at] != 0) return postings[slots[at] >> 32];
-    slots[at] = static_cast<std::uint64_t>(postings.size()) << 32 | (trigram + 1);
-    postings.push_back({{}, trigram, 0, 0});
-    if (postings.size() * 2 > slots.size()) Grow();
-    return postings.back();
-  }
-  void Grow() {
-    std::vector<std::uint64_t> old(slots.size() * 2, 0);
-    old.swap(slots);
-    const std::size_t mask = slots.size() - 1;
-    for (const std::uint64_t slot : old) {
-      if (slot == 0) continue;
-      std::size_t at = ((static_cast<std::uint32_t>(slot) - 1) * 0x9E3779B1u) & mask;
-      while (slots[at] != 0) at = (at + 1) & mask;
-      slots[at] = slot;
-    }
-  }
 
   void CloseBlock() {
     const auto block = static_cast<std::uint32_t>(blockEnds.size());
     for (const std::uint32_t trigram : seen) {
       seenBits[trigram / 64] &= ~(std::uint64_t{1} << (trigram % 64));
-      Posting& posting = PostingOf(trigram);
-      const std::uint32_t gap = posting.count == 0 ? block : block - posting.last - 1;
-      const std::size_t before = posting.gaps.size();
-      if (gap < 0x80)
-        posting.gaps.push_back(static_cast<char>(gap));
-      else
-        PutVarint(posting.gaps, gap);
-      postingBytes += posting.gaps.size() - before;
-      posting.last = block;
-      ++posting.count;
+      const std::size_t part = trigram >> 16;
+      std::string& bytes = parts[part];
+      const std::size_t before = bytes.size();
+      PutVarint(bytes, block - partLast[part]);
+      partLast[part] = block;
+      const char low[2] = {static_cast<char>(trigram >> 8), static_cast<char>(trigram)};
+      bytes.append(low, 2);
+      partBytes += bytes.size() - before;
     }
     seen.clear();
     blockEnds.push_back(position);
     ++discs.back().blockCount;
     blockStart = position;
     closing = false;
+    if (partBytes >= foldBytes) Fold();
+  }
+
+  // Appends blocks (ascending, after h's last) to h, whose bytes end `into`.
+  static void Append(Posting& h, std::string& into, const std::uint32_t* blocks, std::size_t count,
+                     std::uint32_t blocksSoFar) {
+    for (std::size_t k = 0; k < count; ++k) {
+      const std::uint32_t block = blocks[k];
+      const std::uint32_t gap = h.count == 0 ? block : block - h.last - 1;
+      if (h.bitmap) {
+        if (into.size() - h.at <= block / 8) into.resize(h.at + block / 8 + 1, '\0');
+        into[h.at + block / 8] = static_cast<char>(into[h.at + block / 8] | (1 << (block % 8)));
+        h.listBytes += VarintLength(gap);
+      } else {
+        const std::size_t before = into.size();
+        PutVarint(into, gap);
+        h.listBytes += into.size() - before;
+      }
+      h.last = block;
+      ++h.count;
+    }
+    // A list longer than the bitmap would be becomes the bitmap.
+    if (!h.bitmap && h.listBytes > blocksSoFar / 8 + 16) {
+      const std::vector<std::uint32_t> all = BlocksOf(h, std::string_view(into).substr(h.at));
+      into.resize(h.at);
+      h.bitmap = true;
+      for (const std::uint32_t block : all) {
+        if (into.size() - h.at <= block / 8) into.resize(h.at + block / 8 + 1, '\0');
+        into[h.at + block / 8] = static_cast<char>(into[h.at + block / 8] | (1 << (block % 8)));
+      }
+    }
+    h.length = into.size() - h.at;
+  }
+
+  // The blocks of h, whose bytes are bytes.
+  static std::vector<std::uint32_t> BlocksOf(const Posting& h, std::string_view bytes) {
+    std::vector<std::uint32_t> blocks;
+    blocks.reserve(h.count);
+    if (h.bitmap) {
+      for (std::size_t byte = 0; byte < bytes.size(); ++byte)
+        for (int bit = 0; bit < 8; ++bit)
+          if ((static_cast<unsigned char>(bytes[byte]) >> bit) & 1)
+            blocks.push_back(static_cast<std::uint32_t>(byte * 8 + bit));
+    } else {
+      Cursor gaps(bytes);
+      for (std::uint32_t k = 0; k < h.count; ++k)
+        blocks.push_back(k == 0 ? static_cast<std::uint32_t>(gaps.Varint())
+                                : blocks.back() + 1 + static_cast<std::uint32_t>(gaps.Varint()));
+    }
+    return blocks;
+  }
+
+  // Merges the parts into the postings.
+  void Fold() {
+    const auto blocksSoFar = static_cast<std::uint32_t>(blockEnds.size());
+    std::vector<Posting> merged;
+    merged.reserve(postings.size() + postings.size() / 4 + 1024);
+    std::string bytes;
+    bytes.reserve(postingBytes.size() + partBytes / 2);
+    std::size_t next = 0;
+    const auto keep = [&](Posting h) {
+      const std::size_t at = bytes.size();
+      bytes.append(postingBytes, h.at, h.length);
+      h.at = at;
+      merged.push_back(h);
+    };
+    std::vector<std::uint32_t> starts(std::size_t{1} << 16), blocks;
+    for (std::size_t part = 0; part < parts.size(); ++part) {
+      std::string pairs;
+      pairs.swap(parts[part]);
+      partLast[part] = 0;
+      if (pairs.empty()) continue;
+      // The part's blocks sorted by trigram, each trigram's in block order
+      // (a counting sort on the trigram's last two bytes).
+      const auto eachPair = [&](const auto& visit) {
+        Cursor c(pairs);
+        std::uint32_t block = 0;
+        while (!c.atEnd()) {
+          block += static_cast<std::uint32_t>(c.Varint());
+          const auto high = static_cast<std::uint32_t>(c.Fixed(1));
+          visit(high << 8 | static_cast<std::uint32_t>(c.Fixed(1)), block);
+        }
+      };
+      std::fill(starts.begin(), starts.end(), 0);
+      std::size_t count = 0;
+      eachPair([&](std::uint32_t low, std::uint32_t) {
+        ++starts[low];
+        ++count;
+      });
+      std::uint32_t at = 0;
+      for (std::uint32_t& start : starts) at += std::exchange(start, at);
+      blocks.resize(count);
+      eachPair([&](std::uint32_t low, std::uint32_t block) { blocks[starts[low]++] = block; });
+      // starts[low] now ends low's blocks.
+      std::uint32_t begin = 0;
+      for (std::uint32_t low = 0; low < starts.size(); begin = starts[low++]) {
+        if (starts[low] == begin) continue;
+        const std::uint32_t trigram = static_cast<std::uint32_t>(part) << 16 | low;
+        while (next < postings.size() && postings[next].trigram < trigram) keep(postings[next++]);
+        Posting h;
+        h.trigram = trigram;
+        if (next < postings.size() && postings[next].trigram == trigram) {
+          keep(postings[next++]);
+          h = merged.back();
+          merged.pop_back();
+        } else {
+          h.at = bytes.size();
+        }
+        Append(h, bytes, blocks.data() + begin, starts[low] - begin, blocksSoFar);
+        merged.push_back(h);
+      }
+    }
+    while (next < postings.size()) keep(postings[next++]);
+    postings.swap(merged);
+    postingBytes.swap(bytes);
+    partBytes = 0;
   }
 };
 
-SegmentBuilder::SegmentBuilder() : state_(std::make_unique<State>()) { state_->builtNs = NowNs(); }
+SegmentBuilder::SegmentBuilder(std::size_t foldBytes) : state_(std::make_unique<State>()) {
+  state_->builtNs = NowNs();
+  state_->foldBytes = foldBytes;
+}
 SegmentBuilder::~SegmentBuilder() = default;
 
 void SegmentBuilder::BeginDisc(const std::string& name, const ListStamp& stamp) {
@@ -124,13 +239,15 @@ void SegmentBuilder::BeginDisc(const std::string& name, const ListStamp& stamp) 
 
 void SegmentBuilder::Feed(std::string_view piece) {
   State& s = *state_;
-  for (const char c : piece) {
+  const char* at = piece.data();
+  const char* const end = at + piece.size();
+  while (at < end) {
     // A block closes at the first line end after kBlockBytes, a CR LF pair
     // kept whole.
-    if (s.closing && !(c == '\n' && s.last == '\r')) s.CloseBlock();
-    ++s.position;
-    s.last = c;
-    if (IsLineEnd(c)) {
+    if (s.closing && !(*at == '\n' && s.last == '\r')) s.CloseBlock();
+    if (IsLineEnd(*at)) {
+      s.last = *at++;
+      ++s.position;
       s.held = 0;
       if (s.closing) {
         s.CloseBlock();
@@ -139,17 +256,31 @@ void SegmentBuilder::Feed(std::string_view piece) {
       }
       continue;
     }
-    s.window = (s.window << 8 | Fold(c)) & 0xFFFFFF;
-    if (s.held < 2) {
-      ++s.held;
-      continue;
+    // The rest of the line in this piece: each byte ends a trigram once
+    // two came before it on the line.
+    const char* stop = at;
+    while (stop < end && !IsLineEnd(*stop)) ++stop;
+    std::uint32_t window = s.window;
+    int held = s.held;
+    std::uint64_t* const bits = s.seenBits.data();
+    for (const char* c = at; c < stop; ++c) {
+      window = (window << 8 | Fold(*c)) & 0xFFFFFF;
+      if (held < 2) {
+        ++held;
+        continue;
+      }
+      std::uint64_t& word = bits[window / 64];
+      const std::uint64_t bit = std::uint64_t{1} << (window % 64);
+      if ((word & bit) == 0) {
+        word |= bit;
+        s.seen.push_back(window);
+      }
     }
-    std::uint64_t& word = s.seenBits[s.window / 64];
-    const std::uint64_t bit = std::uint64_t{1} << (s.window % 64);
-    if ((word & bit) == 0) {
-      word |= bit;
-      s.seen.push_back(s.window);
-    }
+    s.window = window;
+    s.held = held;
+    s.position += static_cast<std::uint64_t>(stop - at);
+    s.last = stop[-1];
+    at = stop;
   }
 }
 
@@ -179,20 +310,19 @@ void SegmentBuilder::AddDisc(const std::string& name, const ListStamp& stamp,
 }
 
 std::size_t SegmentBuilder::MemoryBytes() const {
-  return state_->postingBytes + state_->postings.size() * 64 + state_->blockEnds.size() * 8;
+  const State& s = *state_;
+  std::size_t bytes = s.blockEnds.capacity() * 8 + s.seenBits.size() * 8 +
+                      s.postings.capacity() * sizeof(State::Posting) + s.postingBytes.capacity();
+  for (const std::string& part : s.parts) bytes += part.capacity();
+  return bytes;
 }
 
 bool SegmentBuilder::Empty() const { return state_->discs.empty(); }
 
-std::string SegmentBuilder::Encode() const {
+std::string SegmentBuilder::Encode(std::string& pages) {
   State& s = *state_;
   const auto blockCount = static_cast<std::uint32_t>(s.blockEnds.size());
   const std::size_t bitmapBytes = (blockCount + 7) / 8;
-  std::vector<std::pair<std::uint32_t, std::uint32_t>> trigrams;  // and their postings
-  trigrams.reserve(s.postings.size());
-  for (std::size_t i = 0; i < s.postings.size(); ++i)
-    trigrams.emplace_back(s.postings[i].trigram, static_cast<std::uint32_t>(i));
-  std::sort(trigrams.begin(), trigrams.end());
 
   std::string out(kHeaderBytes, '\0');
   // The discs.
@@ -221,7 +351,7 @@ std::string SegmentBuilder::Encode() const {
   for (const std::uint64_t end : s.blockEnds) PutU64(out, end);
   // The pages: each a list of trigrams with their postings' lengths, the
   // postings, and a check of both.
-  std::string pages, pageIndex, entries, postings, posting;
+  std::string pageIndex, entries, postings, posting;
   std::uint32_t pageCount = 0, pageTrigrams = 0, pageFirst = 0, previous = 0;
   const auto closePage = [&] {
     if (pageTrigrams == 0) return;
@@ -239,40 +369,54 @@ std::string SegmentBuilder::Encode() const {
     postings.clear();
     pageTrigrams = 0;
   };
-  for (const auto& [trigram, index] : trigrams) {
-    const State::Posting& list = s.postings[index];
+  s.Fold();
+  for (const State::Posting& h : s.postings) {
+    const std::string_view bytes = std::string_view(s.postingBytes).substr(h.at, h.length);
     // A list, unless the bitmap is shorter.
+    const bool list = 1 + VarintLength(h.count) + h.listBytes <= 1 + bitmapBytes;
     posting.clear();
-    posting.push_back(static_cast<char>(kListPosting));
-    PutVarint(posting, list.count);
-    posting += list.gaps;
-    if (posting.size() > 1 + bitmapBytes) {
+    if (list) {
+      posting.push_back(static_cast<char>(kListPosting));
+      PutVarint(posting, h.count);
+      if (!h.bitmap) {
+        posting += bytes;
+      } else {
+        bool first = true;
+        std::uint32_t before = 0;
+        for (const std::uint32_t block : State::BlocksOf(h, bytes)) {
+          PutVarint(posting, first ? block : block - before - 1);
+          first = false;
+          before = block;
+        }
+      }
+    } else {
       posting.assign(1 + bitmapBytes, '\0');
       posting[0] = static_cast<char>(kBitmapPosting);
-      Cursor gaps(list.gaps);
-      std::uint64_t block = 0;
-      for (std::uint32_t k = 0; k < list.count; ++k) {
-        block = k == 0 ? gaps.Varint() : block + 1 + gaps.Varint();
-        posting[1 + block / 8] = static_cast<char>(posting[1 + block / 8] | (1 << (block % 8)));
+      if (h.bitmap) {
+        posting.replace(1, bytes.size(), bytes);
+      } else {
+        for (const std::uint32_t block : State::BlocksOf(h, bytes))
+          posting[1 + block / 8] = static_cast<char>(posting[1 + block / 8] | (1 << (block % 8)));
       }
     }
     if (pageTrigrams == 0) {
-      pageFirst = trigram;
-      previous = trigram;
+      pageFirst = h.trigram;
+      previous = h.trigram;
     }
-    PutVarint(entries, trigram - previous);
+    PutVarint(entries, h.trigram - previous);
     PutVarint(entries, posting.size());
     postings += posting;
-    previous = trigram;
+    previous = h.trigram;
     ++pageTrigrams;
     if (pageTrigrams == kPageTrigrams || postings.size() >= kPageBytes) closePage();
   }
   closePage();
+  std::vector<State::Posting>().swap(s.postings);
+  std::string().swap(s.postingBytes);
   const std::uint64_t pageIndexAt = out.size();
   PutU32(pageIndex, Crc(pageIndex));
   out += pageIndex;
   const std::uint64_t pagesAt = out.size();
-  out += pages;
 
   // The header, last, with what it points to.
   std::memcpy(out.data(), kMagic, sizeof kMagic);
@@ -285,10 +429,18 @@ std::string SegmentBuilder::Encode() const {
   SetU64(out, 40, blocksAt);
   SetU64(out, 48, pageIndexAt);
   SetU64(out, 56, pagesAt);
-  SetU64(out, 64, out.size());
+  SetU64(out, 64, out.size() + pages.size());
   SetU64(out, 72, static_cast<std::uint64_t>(s.builtNs));
   SetU32(out, 80, Crc(std::string_view(out.data(), 80)));
   return out;
+}
+
+bool SegmentBuilder::Write(const fs::path& file) {
+  std::string pages;
+  const std::string head = Encode(pages);
+  return WriteFileThrough(file, [&](int fd) {
+    return WriteAll(fd, head.data(), head.size()) && WriteAll(fd, pages.data(), pages.size());
+  });
 }
 
 // ---------------------------------------------------------------- rebuilding
@@ -315,7 +467,7 @@ bool UpdateDiscIndex(const fs::path& catalogueFolder, std::string_view number) {
     (void)RemoveFile(own);
     return false;
   }
-  return WriteFileAtomically(own, builder.Encode());
+  return builder.Write(own);
 }
 
 RebuildOutcome RebuildSearchIndex(const fs::path& catalogueFolder, const RebuildEvents& events,
@@ -334,7 +486,7 @@ RebuildOutcome RebuildSearchIndex(const fs::path& catalogueFolder, const Rebuild
   const auto writeSegment = [&] {
     if (builder->Empty()) return;
     const fs::path file = catalogueFolder / (prefix + GroupSegmentName(++written));
-    if (!WriteFileAtomically(file, builder->Encode()))
+    if (!builder->Write(file))
       throw Failure("ErrorEscribirIndice", "No se puede escribir el \xEDndice de b\xFAsqueda", file,
                     errno);
     builder = std::make_unique<SegmentBuilder>();

@@ -50,7 +50,10 @@ std::optional<ListStamp> StampOf(int folderFd, const char* name);
 // segment keeps them in the order given).
 class SegmentBuilder {
  public:
-  SegmentBuilder();
+  // The trigrams of fresh blocks wait in a compact form until foldBytes of
+  // them are merged into the postings: the larger, the fewer merges and the
+  // more memory.
+  explicit SegmentBuilder(std::size_t foldBytes = std::size_t{8} << 20);
   ~SegmentBuilder();
   SegmentBuilder(const SegmentBuilder&) = delete;
   SegmentBuilder& operator=(const SegmentBuilder&) = delete;
@@ -72,10 +75,14 @@ class SegmentBuilder {
   // About what the builder holds, which grows with the blocks added.
   std::size_t MemoryBytes() const;
   bool Empty() const;
-  // The segment's bytes.
-  std::string Encode() const;
+  // Writes the segment to file as WriteFileAtomically does (false, errno
+  // set, when it could not); the builder is spent after.
+  [[nodiscard]] bool Write(const std::filesystem::path& file);
 
  private:
+  // The segment's bytes but its pages, which go to pages.
+  std::string Encode(std::string& pages);
+
   struct State;
   std::unique_ptr<State> state_;
 };
@@ -105,6 +112,6 @@ enum class RebuildOutcome { kDone, kStopped };
 // segment cannot be written or a file list cannot be read.
 RebuildOutcome RebuildSearchIndex(const std::filesystem::path& catalogueFolder,
                                   const RebuildEvents& events,
-                                  std::size_t budget = std::size_t{96} << 20);
+                                  std::size_t budget = std::size_t{40} << 20);
 
 }  // namespace zafirel
