@@ -7,7 +7,8 @@
 //     stack and with a 2 MB stack limit;
 //   - --zips over 2,000 ZIP archives with descriptions against the same
 //     volume walked without --zips;
-//   - 1,000,000 files against `find -printf` and plocate's `updatedb`.
+//   - 1,000,000 files against `find -printf` and plocate's `updatedb`, and
+//     the share of that run spent keeping the search index current.
 // Trees are made once below FOLDER and kept for the next run (10,000,000
 // files take minutes to make and 10M inodes); --clean removes them at the
 // end. Every figure is the median of 3 runs after an unmeasured one, except
@@ -18,6 +19,7 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,6 +32,7 @@
 
 #include "bench_support.h"
 #include "store/catalogue_files.h"
+#include "store/search_index.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -106,7 +109,8 @@ fs::path EmptyFilesTree(const fs::path& base, long millions) {
   return base / ("vacios-" + std::to_string(millions) + "m");
 }
 
-// Peak memory at each size, and at 1M the speed against find and updatedb.
+// Peak memory at each size, and at 1M the speed against find and updatedb
+// and the share of the search index's upkeep in the run.
 void SizeRows(const fs::path& base, const fs::path& data, const std::vector<long>& millions) {
   std::map<long, MeasuredRun> runs;
   for (const long size : millions) {
@@ -124,6 +128,19 @@ void SizeRows(const fs::path& base, const fs::path& data, const std::vector<long
       bench::ReportUnderLoad("peak memory, " + std::to_string(size) + "M files vs 1M", run.PeakMb(),
                              "1M files", runs[1].PeakMb(), "MB", bench::RatioAtMost(1.1));
     if (size != 1) continue;
+
+    // The search index's upkeep in that run: the disc's own segment built
+    // again from the list the run just wrote, as the run's end does.
+    std::vector<double> upkeep;
+    for (int round = 0; round < 5; ++round) {
+      const auto start = std::chrono::steady_clock::now();
+      if (!zafirel::UpdateDiscIndex(FirstDiscFile(data, false).parent_path(), "1"))
+        std::puts("search index upkeep FAILED: the disc's segment was not written");
+      upkeep.push_back(std::chrono::duration<double, std::milli>(
+                           std::chrono::steady_clock::now() - start).count());
+    }
+    bench::ReportUnderLoad("search index upkeep, 1M-file run", bench::Median(upkeep),
+                           "the whole run", run.ms, "ms", bench::RatioAtMost(0.10));
 
     const double find = MedianRunOf(3, {"find", tree.string(), "-printf", "%p %s %T@\n"});
     bench::ReportUnderLoad("catalogue run, 1M files", run.ms, "find -printf", find, "ms",
