@@ -136,8 +136,9 @@ void SizeRows(const fs::path& base, const fs::path& data, const std::vector<long
       const auto start = std::chrono::steady_clock::now();
       if (!zafirel::UpdateDiscIndex(FirstDiscFile(data, false).parent_path(), "1"))
         std::puts("search index upkeep FAILED: the disc's segment was not written");
-      upkeep.push_back(std::chrono::duration<double, std::milli>(
-                           std::chrono::steady_clock::now() - start).count());
+      upkeep.push_back(
+          std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+              .count());
     }
     bench::ReportUnderLoad("search index upkeep, 1M-file run", bench::Median(upkeep),
                            "the whole run", run.ms, "ms", bench::RatioAtMost(0.10));

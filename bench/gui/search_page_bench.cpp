@@ -48,9 +48,9 @@ int main(int argc, char** argv) {
   // leaves unused, so that it must cost nothing).
   for (const bool indexed : {false, true}) {
     const std::string with = indexed ? ", with the search index" : "";
-    if (indexed &&
-        bench::RunProgram({bench::CommandLineProgram().string(), "--data", data.string(), "reindex"})
-                .exitCode != 0)
+    if (indexed && bench::RunProgram(
+                       {bench::CommandLineProgram().string(), "--data", data.string(), "reindex"})
+                           .exitCode != 0)
       std::puts("reindex FAILED");
     // The command line first, which also warms the cache.
     const bench::ProcessRun cli = bench::FastestOf(

@@ -81,7 +81,7 @@ struct SegmentBuilder::State {
   std::vector<std::uint32_t> seen;
   std::uint64_t blockStart = 0, position = 0;
   std::uint32_t window = 0;
-  int held = 0;         // bytes of the current line in window, up to 3
+  int held = 0;          // bytes of the current line in window, up to 3
   bool closing = false;  // the block is full and its last line has ended
   char last = '\0';
 

@@ -12,25 +12,29 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 #include <set>
 
-#include "store/disc_import.h"
 #include "app/startup.h"
-#include "store/disc_removal.h"
 #include "browse/loaded_catalogue.h"
 #include "scan/catalogue_run.h"
 #include "scan/drive_map.h"
+#include "search/catalogue_search.h"
 #include "store/catalogue_files.h"
 #include "store/data_folder.h"
 #include "store/dbf/attached_index.h"
 #include "store/dbf/key_expression.h"
 #include "store/dbf/mdx.h"
+#include "store/disc_import.h"
+#include "store/disc_removal.h"
 #include "store/index_files.h"
 #include "store/index_set.h"
+#include "store/search_index.h"
 #include "store/tablas.h"
 #include "test_support.h"
 #include "util/file_change.h"
+#include "util/wildcard.h"
 
 namespace zafirel {
 namespace {
@@ -106,7 +110,41 @@ void MakeDataFolder(const fs::path& data, bool old) {
   if (!old) {
     TTablas tablas;
     Open(data, tablas);
+    // A search index over lists written a while ago, which every change of
+    // a list must leave following it or proven stale.
+    const fs::path catalogues = FoldersBelow(data).catalogos;
+    for (const Disc& disc : kDiscs)
+      fs::last_write_time(ListFilePath(catalogues, disc.number),
+                          fs::file_time_type::clock::now() - std::chrono::minutes(1));
+    ASSERT_EQ(RebuildSearchIndex(catalogues, {}), RebuildOutcome::kDone);
   }
+}
+
+// Every event of a search, in order.
+std::string SearchEventsOf(TTablas& tablas, const fs::path& catalogues, const std::string& text) {
+  std::string events;
+  SearchEvents e;
+  e.titleHeading = [&](const std::string& h) { events += "T " + h + "\n"; };
+  e.discHeading = [&](const std::string& h, const std::string&) { events += "D " + h + "\n"; };
+  e.hit = [&](std::string_view path) { events += "  " + std::string(path) + "\n"; };
+  return events + std::to_string(BuscaEnArchivos(tablas, catalogues, text, "", e).matches);
+}
+
+// Searches find with the search index what they find without it.
+void ExpectSearchesFollowTheLists(TTablas& tablas, const fs::path& data, const std::string& when) {
+  const fs::path catalogues = FoldersBelow(data).catalogos, aside = data / "indice aparte";
+  const std::vector<std::string> texts = {"a1.txt", "A2",    "a3.TXT", "b.txt",
+                                          "LEEME",  "carta", ";1;",    "doc+txt"};
+  std::vector<std::string> indexed;
+  for (const std::string& text : texts) indexed.push_back(SearchEventsOf(tablas, catalogues, text));
+  fs::create_directories(aside);
+  for (const std::string& name : ListFiles(catalogues, "*.Tri"))
+    fs::rename(catalogues / name, aside / name);
+  for (std::size_t i = 0; i < texts.size(); ++i)
+    EXPECT_EQ(indexed[i], SearchEventsOf(tablas, catalogues, texts[i])) << texts[i] << " " << when;
+  for (const std::string& name : ListFiles(aside, "*.Tri"))
+    fs::rename(aside / name, catalogues / name);
+  fs::remove(aside);
 }
 
 // Every index file holds exactly the keys of the live records, in order; a
@@ -166,6 +204,7 @@ std::set<std::string> ExpectWhole(const fs::path& data, const std::set<std::stri
   for (const std::string& serial : committed)
     EXPECT_TRUE(serials.count(serial)) << "disc " << serial << " lost " << when;
   ExpectIndexesMatch(tablas, data, when);
+  ExpectSearchesFollowTheLists(tablas, data, when);
   for (const auto& entry : fs::directory_iterator(catalogues))
     EXPECT_EQ(entry.path().string().find(".tmp-"), std::string::npos) << when;
   return serials;
