@@ -85,58 +85,26 @@ std::optional<std::string> SearchIndex::Segment::Read(std::uint64_t offset,
 
 bool SearchIndex::Segment::Open(const fs::path& file) {
   fd = FileDescriptor::Open(file, O_RDONLY | O_CLOEXEC);
-  struct stat info {};
-  if (!fd.valid() || ::fstat(fd.get(), &info) != 0) return false;
-  fileLength = static_cast<std::uint64_t>(info.st_size);
-  const std::optional<std::string> header = Read(0, kHeaderBytes);
-  if (!header || std::memcmp(header->data(), kMagic, sizeof kMagic) != 0) return false;
-  Cursor h(*header);
-  h.Take(8);
-  const std::uint64_t version = h.Fixed(4), blockBytes = h.Fixed(4), discCount = h.Fixed(4);
-  blockCount = static_cast<std::uint32_t>(h.Fixed(4));
-  const std::uint64_t pageCount = h.Fixed(4);
-  h.Fixed(4);
-  const std::uint64_t discsAt = h.Fixed(8);
-  blocksAt = h.Fixed(8);
-  const std::uint64_t pageIndexAt = h.Fixed(8);
-  pagesAt = h.Fixed(8);
-  const std::uint64_t length = h.Fixed(8);
-  const auto builtNs = static_cast<std::int64_t>(h.Fixed(8));
-  const std::uint64_t headerCrc = h.Fixed(4);
-  if (version != kVersion || blockBytes == 0 || length != fileLength ||
-      headerCrc != Crc(std::string_view(header->data(), 80)) || !(discsAt <= blocksAt) ||
-      !(blocksAt <= pageIndexAt) || !(pageIndexAt <= pagesAt) || pagesAt > fileLength)
-    return false;
-
-  const std::optional<std::string> discBytes = Read(discsAt, blocksAt - discsAt);
-  const std::optional<std::string_view> discTable = Checked(discBytes);
-  const std::optional<std::string> indexBytes = Read(pageIndexAt, pagesAt - pageIndexAt);
-  const std::optional<std::string_view> pageTable = Checked(indexBytes);
-  if (!discTable || !pageTable || pageIndexAt - blocksAt != blockCount * 8ull ||
-      pageTable->size() != pageCount * 16)
-    return false;
-  Cursor d(*discTable);
-  std::uint64_t nextBlock = 0;
-  for (std::uint64_t i = 0; i < discCount; ++i) {
-    const std::string name(d.Take(static_cast<std::size_t>(d.Fixed(1))));
-    Disc disc;
-    disc.stamp.size = d.Fixed(8);
-    disc.stamp.modifiedNs = static_cast<std::int64_t>(d.Fixed(8));
-    disc.stamp.inode = d.Fixed(8);
-    disc.firstBlock = static_cast<std::uint32_t>(d.Fixed(4));
-    disc.blockCount = static_cast<std::uint32_t>(d.Fixed(4));
-    disc.endsCheck = static_cast<std::uint32_t>(d.Fixed(4));
-    // The discs' blocks follow one another (their ends are checked when a
-    // search needs them).
-    if (d.failed() || disc.firstBlock != nextBlock || disc.blockCount > blockCount - nextBlock)
-      return false;
-    nextBlock += disc.blockCount;
+  if (!fd.valid()) return false;
+  std::optional<SegmentHead> head = ReadSegmentHead(fd.get());
+  if (!head) return false;
+  fileLength = head->fileLength;
+  blockCount = head->blockCount;
+  blocksAt = head->blocksAt;
+  pagesAt = head->pagesAt;
+  for (SegmentDisc& disc : head->discs) {
     indexedBytes += disc.stamp.size;
-    if (disc.stamp.modifiedNs <= builtNs - kRacyNs) discs[name] = disc;
+    // A list changed just before the building began may have changed again
+    // without its stamp telling.
+    if (disc.stamp.modifiedNs <= head->builtNs - kRacyNs)
+      discs[disc.name] = Disc{disc.stamp, disc.firstBlock, disc.blockCount, disc.endsCheck};
   }
-  if (!d.atEnd() || nextBlock != blockCount) return false;
+  const std::optional<std::string> indexBytes =
+      Read(head->pageIndexAt, head->pagesAt - head->pageIndexAt);
+  const std::optional<std::string_view> pageTable = Checked(indexBytes);
+  if (!pageTable || pageTable->size() != head->pageCount * 16) return false;
   Cursor p(*pageTable);
-  pages.resize(static_cast<std::size_t>(pageCount));
+  pages.resize(static_cast<std::size_t>(head->pageCount));
   for (std::size_t i = 0; i < pages.size(); ++i) {
     pages[i].first = static_cast<std::uint32_t>(p.Fixed(4));
     pages[i].offset = p.Fixed(8);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <set>
 #include <utility>
 
 #include "store/catalogue_files.h"
@@ -32,6 +33,66 @@ std::optional<ListStamp> StampOf(int folderFd, const char* name) {
 }
 
 std::optional<ListStamp> StampOf(const fs::path& file) { return StampOf(AT_FDCWD, file.c_str()); }
+
+// ---------------------------------------------------------------- reading
+
+std::optional<SegmentHead> ReadSegmentHead(int fd) {
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return std::nullopt;
+  SegmentHead head;
+  head.fileLength = static_cast<std::uint64_t>(info.st_size);
+  const auto read = [&](std::uint64_t offset, std::uint64_t length) -> std::optional<std::string> {
+    if (offset > head.fileLength || length > head.fileLength - offset) return std::nullopt;
+    std::string bytes(static_cast<std::size_t>(length), '\0');
+    const ssize_t got = ReadAtOffset(fd, offset, bytes.data(), bytes.size());
+    if (got < 0 || static_cast<std::uint64_t>(got) != length) return std::nullopt;
+    return bytes;
+  };
+  const std::optional<std::string> header = read(0, kHeaderBytes);
+  if (!header || std::memcmp(header->data(), kMagic, sizeof kMagic) != 0) return std::nullopt;
+  Cursor h(*header);
+  h.Take(8);
+  const std::uint64_t version = h.Fixed(4), blockBytes = h.Fixed(4), discCount = h.Fixed(4);
+  head.blockCount = static_cast<std::uint32_t>(h.Fixed(4));
+  head.pageCount = h.Fixed(4);
+  h.Fixed(4);
+  const std::uint64_t discsAt = h.Fixed(8);
+  head.blocksAt = h.Fixed(8);
+  head.pageIndexAt = h.Fixed(8);
+  head.pagesAt = h.Fixed(8);
+  const std::uint64_t length = h.Fixed(8);
+  head.builtNs = static_cast<std::int64_t>(h.Fixed(8));
+  const std::uint64_t headerCrc = h.Fixed(4);
+  if (version != kVersion || blockBytes == 0 || length != head.fileLength ||
+      headerCrc != Crc(std::string_view(header->data(), 80)) || !(discsAt <= head.blocksAt) ||
+      !(head.blocksAt <= head.pageIndexAt) || !(head.pageIndexAt <= head.pagesAt) ||
+      head.pagesAt > head.fileLength ||
+      head.pageIndexAt - head.blocksAt != std::uint64_t{head.blockCount} * 8)
+    return std::nullopt;
+  const std::optional<std::string> discBytes = read(discsAt, head.blocksAt - discsAt);
+  const std::optional<std::string_view> discTable = Checked(discBytes);
+  if (!discTable) return std::nullopt;
+  Cursor d(*discTable);
+  std::uint64_t nextBlock = 0;
+  for (std::uint64_t i = 0; i < discCount && !d.failed(); ++i) {
+    SegmentDisc disc;
+    disc.name = std::string(d.Take(static_cast<std::size_t>(d.Fixed(1))));
+    disc.stamp.size = d.Fixed(8);
+    disc.stamp.modifiedNs = static_cast<std::int64_t>(d.Fixed(8));
+    disc.stamp.inode = d.Fixed(8);
+    disc.firstBlock = static_cast<std::uint32_t>(d.Fixed(4));
+    disc.blockCount = static_cast<std::uint32_t>(d.Fixed(4));
+    disc.endsCheck = static_cast<std::uint32_t>(d.Fixed(4));
+    // The discs' blocks follow one another (their ends are checked when a
+    // search needs them).
+    if (d.failed() || disc.firstBlock != nextBlock || disc.blockCount > head.blockCount - nextBlock)
+      return std::nullopt;
+    nextBlock += disc.blockCount;
+    head.discs.push_back(std::move(disc));
+  }
+  if (d.failed() || !d.atEnd() || nextBlock != head.blockCount) return std::nullopt;
+  return head;
+}
 
 // ---------------------------------------------------------------- building
 
@@ -467,66 +528,175 @@ bool UpdateDiscIndex(const fs::path& catalogueFolder, std::string_view number) {
     (void)RemoveFile(own);
     return false;
   }
-  return builder.Write(own);
+  if (!builder.Write(own)) return false;
+  CompactSearchIndex(catalogueFolder);
+  return true;
 }
 
-RebuildOutcome RebuildSearchIndex(const fs::path& catalogueFolder, const RebuildEvents& events,
-                                  std::size_t budget) {
-  const std::vector<std::string> lists = ListFiles(catalogueFolder, "*.Ct");
+namespace {
+
+// Writes segments of the discs numbers (each "N", its list "N.Ct" in the
+// folder) in that order, a segment each time the one being built holds
+// about budget bytes, to the files nameOf(1), nameOf(2)...; returns those
+// written, nothing when events stopped it (those written then go). Throws
+// Failure naming the file when a segment cannot be written or a list read.
+std::optional<std::vector<fs::path>> WriteSegments(const fs::path& catalogueFolder,
+                                                   const std::vector<std::string>& numbers,
+                                                   const std::function<fs::path(int)>& nameOf,
+                                                   std::size_t budget,
+                                                   const RebuildEvents& events) {
   std::uint64_t total = 0, done = 0;
-  for (const std::string& name : lists)
-    if (const std::optional<ListStamp> stamp = StampOf(catalogueFolder / name))
-      total += stamp->size;
-  // New segments go under names no old one holds, until the rebuild is whole.
-  const std::vector<std::string> old =
-      ListFiles(catalogueFolder, std::string("*") + kIndexExtension);
-  const std::string prefix = "Nuevo-";
-  int written = 0;
+  if (events.progress)
+    for (const std::string& number : numbers)
+      if (const std::optional<ListStamp> stamp = StampOf(ListFilePath(catalogueFolder, number)))
+        total += stamp->size;
+  std::vector<fs::path> written;
   auto builder = std::make_unique<SegmentBuilder>();
   const auto writeSegment = [&] {
     if (builder->Empty()) return;
-    const fs::path file = catalogueFolder / (prefix + GroupSegmentName(++written));
+    const fs::path file = nameOf(static_cast<int>(written.size()) + 1);
     if (!builder->Write(file))
       throw Failure("ErrorEscribirIndice", "No se puede escribir el \xEDndice de b\xFAsqueda", file,
                     errno);
+    written.push_back(file);
     builder = std::make_unique<SegmentBuilder>();
   };
-  const auto removeNew = [&] {
-    for (int k = 1; k <= written; ++k)
-      (void)RemoveFile(catalogueFolder / (prefix + GroupSegmentName(k)));
+  const auto removeWritten = [&] {
+    for (const fs::path& file : written) (void)RemoveFile(file);
   };
   ReadBuffer buffer(std::size_t{128} << 10);
   try {
-    for (const std::string& name : lists) {
-      const fs::path file = catalogueFolder / name;
+    for (const std::string& number : numbers) {
+      const fs::path file = ListFilePath(catalogueFolder, number);
       const std::optional<ListStamp> stamp = StampOf(file);
       if (!stamp) continue;  // gone meanwhile
       const std::optional<std::uint64_t> read =
-          builder->AddList(file, DiscNumberOfFile(name), *stamp, buffer, [&](std::uint64_t bytes) {
+          builder->AddList(file, number, *stamp, buffer, [&](std::uint64_t bytes) {
             if (events.stopped && events.stopped()) return false;
             if (events.progress) events.progress(done + bytes, total);
             return true;
           });
       if (!read) {
-        removeNew();
-        return RebuildOutcome::kStopped;
+        removeWritten();
+        return std::nullopt;
       }
       done += *read;
       if (builder->MemoryBytes() >= budget) writeSegment();
     }
     writeSegment();
   } catch (...) {
-    removeNew();
+    removeWritten();
     throw;
   }
+  return written;
+}
+
+// K of "Indice-K.Tri"; nothing for any other name.
+std::optional<int> GroupNumber(const std::string& name) {
+  const std::string prefix = "Indice-";
+  if (name.rfind(prefix, 0) != 0 || name.size() <= prefix.size() + 4) return std::nullopt;
+  const std::string digits = name.substr(prefix.size(), name.size() - prefix.size() - 4);
+  if (digits.empty() || digits.size() > 6 ||
+      !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return std::nullopt;
+  return std::stoi(digits);
+}
+
+}  // namespace
+
+RebuildOutcome RebuildSearchIndex(const fs::path& catalogueFolder, const RebuildEvents& events,
+                                  std::size_t budget) {
+  std::vector<std::string> numbers;
+  for (const std::string& name : ListFiles(catalogueFolder, "*.Ct"))
+    numbers.push_back(DiscNumberOfFile(name));
+  // New segments go under names no old one holds, until the rebuild is whole.
+  const std::vector<std::string> old =
+      ListFiles(catalogueFolder, std::string("*") + kIndexExtension);
+  const std::optional<std::vector<fs::path>> written = WriteSegments(
+      catalogueFolder, numbers,
+      [&](int k) { return catalogueFolder / ("Nuevo-" + GroupSegmentName(k)); }, budget, events);
+  if (!written) return RebuildOutcome::kStopped;
   // The new segments take the place of every old one.
   for (const std::string& name : old) (void)RemoveFile(catalogueFolder / name);
-  for (int k = 1; k <= written; ++k)
-    if (!RenameFile(catalogueFolder / (prefix + GroupSegmentName(k)),
-                    catalogueFolder / GroupSegmentName(k), k == written))
+  for (std::size_t k = 1; k <= written->size(); ++k)
+    if (!RenameFile((*written)[k - 1], catalogueFolder / GroupSegmentName(static_cast<int>(k)),
+                    k == written->size()))
       throw Failure("ErrorEscribirIndice", "No se puede escribir el \xEDndice de b\xFAsqueda",
-                    catalogueFolder / GroupSegmentName(k), errno);
+                    catalogueFolder / GroupSegmentName(static_cast<int>(k)), errno);
   return RebuildOutcome::kDone;
+}
+
+void CompactSearchIndex(const fs::path& catalogueFolder, const CompactionLimits& limits) {
+  struct Group {
+    fs::path file;
+    std::uint64_t bytes = 0;
+    std::vector<SegmentDisc> discs;
+  };
+  std::vector<std::string> loose;  // disc numbers
+  std::vector<Group> groups;
+  int lastGroup = 0;
+  for (const std::string& name : ListFiles(catalogueFolder, std::string("*") + kIndexExtension)) {
+    const fs::path file = catalogueFolder / name;
+    if (const std::optional<int> k = GroupNumber(name)) {
+      lastGroup = std::max(lastGroup, *k);
+      groups.push_back({file, 0, {}});
+    } else if (name.rfind("Nuevo-", 0) == 0) {
+      (void)RemoveFile(file);  // left by a rebuild that ended early: the lock says none runs
+    } else {
+      // A disc's own segment goes with its list.
+      const std::string number = name.substr(0, name.size() - 4);
+      if (fs::exists(ListFilePath(catalogueFolder, number)))
+        loose.push_back(number);
+      else
+        (void)RemoveFile(file);
+    }
+  }
+  const auto nextGroup = [&](int k) { return catalogueFolder / GroupSegmentName(lastGroup + k); };
+  try {
+    if (static_cast<int>(loose.size()) >= limits.looseSegments) {
+      const std::optional<std::vector<fs::path>> written =
+          WriteSegments(catalogueFolder, loose, nextGroup, kSegmentBudget, {});
+      if (!written) return;
+      lastGroup += static_cast<int>(written->size());
+      for (const std::string& number : loose)
+        (void)RemoveFile(catalogueFolder / (number + kIndexExtension));
+      for (const fs::path& file : *written) groups.push_back({file, 0, {}});
+      loose.clear();
+    }
+    if (static_cast<int>(groups.size()) <= limits.groups) return;
+    // The smallest groups are merged into one, their discs read again from
+    // their lists, but for discs a group that stays or a disc's own segment
+    // covers.
+    for (Group& group : groups) {
+      const FileDescriptor fd = FileDescriptor::Open(group.file, O_RDONLY | O_CLOEXEC);
+      std::optional<SegmentHead> head = fd.valid() ? ReadSegmentHead(fd.get()) : std::nullopt;
+      if (!head) continue;  // damaged: merged away, its discs read again only if listed elsewhere
+      group.bytes = head->fileLength;
+      group.discs = std::move(head->discs);
+    }
+    std::sort(groups.begin(), groups.end(),
+              [](const Group& a, const Group& b) { return a.bytes < b.bytes; });
+    const std::size_t merged = groups.size() - static_cast<std::size_t>(limits.groups) / 2;
+    std::set<std::string> covered(loose.begin(), loose.end()), discs;
+    for (std::size_t g = merged; g < groups.size(); ++g)
+      for (const SegmentDisc& disc : groups[g].discs)
+        if (StampOf(ListFilePath(catalogueFolder, disc.name)) == disc.stamp)
+          covered.insert(disc.name);
+    for (std::size_t g = 0; g < merged; ++g)
+      for (const SegmentDisc& disc : groups[g].discs)
+        if (covered.count(disc.name) == 0 && fs::exists(ListFilePath(catalogueFolder, disc.name)))
+          discs.insert(disc.name);
+    std::vector<std::string> numbers(discs.begin(), discs.end());
+    std::sort(numbers.begin(), numbers.end(), [](const std::string& a, const std::string& b) {
+      return CompareNamesNoCase(a, b) < 0;
+    });
+    const std::optional<std::vector<fs::path>> written =
+        WriteSegments(catalogueFolder, numbers, nextGroup, kSegmentBudget, {});
+    if (!written) return;
+    for (std::size_t g = 0; g < merged; ++g) (void)RemoveFile(groups[g].file);
+  } catch (const std::exception&) {
+    // Left as it was: more files only make searches a little slower.
+  }
 }
 
 }  // namespace zafirel

@@ -46,6 +46,24 @@ std::optional<ListStamp> StampOf(const std::filesystem::path& file);
 // The same for file name inside the folder open as folderFd.
 std::optional<ListStamp> StampOf(int folderFd, const char* name);
 
+// A disc as a segment's disc table gives it.
+struct SegmentDisc {
+  std::string name;  // "N"
+  ListStamp stamp;
+  std::uint32_t firstBlock = 0, blockCount = 0;
+  std::uint32_t endsCheck = 0;  // of its block ends
+};
+// What a segment file says of itself: its header and disc table, read and
+// checked; the rest is read as a search needs it.
+struct SegmentHead {
+  std::uint64_t fileLength = 0, blocksAt = 0, pageIndexAt = 0, pagesAt = 0, pageCount = 0;
+  std::uint32_t blockCount = 0;
+  std::int64_t builtNs = 0;        // when its building began
+  std::vector<SegmentDisc> discs;  // in block order
+};
+// The head of the segment open as fd; nothing when anything in it is amiss.
+std::optional<SegmentHead> ReadSegmentHead(int fd);
+
 // Builds a segment from file lists, disc after disc (in any order; a
 // segment keeps them in the order given).
 class SegmentBuilder {
@@ -88,13 +106,34 @@ class SegmentBuilder {
 };
 
 // After disc number's file list changed (written anew, or removed), under
-// the data folder's lock: the disc's own segment follows it, or goes with it.
+// the data folder's lock: the disc's own segment follows it, or goes with it,
+// and the index is compacted (CompactSearchIndex).
 // A list written within the last seconds gets a modification time a few
 // seconds back first, so that its stamp tells any later change apart. False
 // (errno set) when the segment could not be written or removed; searches
 // then read the disc whole, as its stamp no longer matches.
 [[nodiscard]] bool UpdateDiscIndex(const std::filesystem::path& catalogueFolder,
                                    std::string_view number);
+
+// About the memory a segment may take while it is built: a rebuild starts
+// a new segment once the one being built holds this much.
+inline constexpr std::size_t kSegmentBudget = std::size_t{40} << 20;
+
+// How many segment files the index may have before they are merged: each
+// search opens every one.
+struct CompactionLimits {
+  int looseSegments = 16;  // discs' own segments, merged into a group
+  int groups = 8;          // many-disc segments, the smaller half merged
+};
+// Keeps the index to a few files, under the data folder's lock: once
+// limits.looseSegments discs have segments of their own, they become a
+// group segment ("Indice-K.Tri", K above any other); once there are more
+// than limits.groups groups, the smallest are merged into one, their discs
+// read again from their lists. A disc's own segment whose list is gone is
+// removed. A failure leaves the files as they were (an index with more
+// files is only slower).
+void CompactSearchIndex(const std::filesystem::path& catalogueFolder,
+                        const CompactionLimits& limits = {});
 
 // What a full rebuild reports and asks as it goes.
 struct RebuildEvents {
@@ -111,7 +150,6 @@ enum class RebuildOutcome { kDone, kStopped };
 // only makes searches slower). Throws Failure naming the file when a
 // segment cannot be written or a file list cannot be read.
 RebuildOutcome RebuildSearchIndex(const std::filesystem::path& catalogueFolder,
-                                  const RebuildEvents& events,
-                                  std::size_t budget = std::size_t{40} << 20);
+                                  const RebuildEvents& events, std::size_t budget = kSegmentBudget);
 
 }  // namespace zafirel

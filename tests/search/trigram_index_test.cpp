@@ -211,6 +211,47 @@ TEST_F(SearchIndexTest, ADiscsOwnSegmentFollowsItsList) {
   EXPECT_FALSE(fs::exists(catalogues_ / "5.Tri"));
 }
 
+// Discs indexed one at a time end up in a few group segments, each disc
+// still covered for its current list, with the same hits as the scan.
+TEST_F(SearchIndexTest, OwnSegmentsAreMergedIntoFewGroups) {
+  const auto indexFiles = [&] { return ListFiles(catalogues_, "*.Tri"); };
+  const auto expectEveryDiscCovered = [&](const std::string& when) {
+    SearchIndex index(catalogues_, indexFiles());
+    ASSERT_TRUE(index.Plan(PrepareTerms("zzqqxxww"))) << when;
+    for (int d = 1; d <= kDiscs; ++d) {
+      if (!fs::exists(ListOf(d))) continue;
+      EXPECT_EQ(index.PlanFor(std::to_string(d), StampOf(ListOf(d))).kind, ReadPlan::Kind::kNothing)
+          << "disc " << d << " " << when;
+    }
+  };
+  const std::vector<std::string> texts = SearchTexts(20);
+  const auto changeAndIndex = [&](std::initializer_list<int> discs, CompactionLimits limits) {
+    for (const int d : discs) {
+      Write(d, testing::ReadBytes(ListOf(d)) + "D:\\CAMBIO" + std::to_string(d) + ".TXT;1;x\r\n");
+      ASSERT_TRUE(UpdateDiscIndex(catalogues_, std::to_string(d)));
+    }
+    CompactSearchIndex(catalogues_, limits);
+  };
+
+  changeAndIndex({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}, {4, 2});
+  EXPECT_EQ(indexFiles(), std::vector<std::string>{"Indice-1.Tri"});
+  expectEveryDiscCovered("after the first merge");
+
+  // A third group makes the two smaller ones one; an orphan segment and a
+  // rebuild's leftover go.
+  changeAndIndex({1, 2, 3}, {3, 2});
+  changeAndIndex({4, 5, 6}, {3, 2});
+  fs::remove(ListOf(12));
+  fs::copy_file(catalogues_ / "Indice-1.Tri", catalogues_ / "12.Tri");
+  fs::copy_file(catalogues_ / "Indice-1.Tri", catalogues_ / "Nuevo-Indice-1.Tri");
+  CompactSearchIndex(catalogues_, {3, 2});
+  EXPECT_EQ(indexFiles().size(), 2u);
+  EXPECT_FALSE(fs::exists(catalogues_ / "12.Tri"));
+  expectEveryDiscCovered("after merging groups");
+  std::map<std::string, std::string> scanned = Scanned(texts);
+  ExpectSameAsTheScan(scanned);
+}
+
 // A folder an older version wrote gets its index at the window's opening,
 // unless the user stops it; a folder with an index is left as it is.
 TEST_F(SearchIndexTest, AFolderWithoutAnIndexGetsOneAtOpeningUnlessStopped) {
