@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <map>
 #include <unordered_map>
 
 #include "store/search_index_format.h"
@@ -67,8 +66,11 @@ struct SearchIndex::Segment {
 
  private:
   std::optional<std::string> Read(std::uint64_t offset, std::uint64_t length) const;
-  // The pages read so far, checked, by their place in the page table.
-  std::map<std::size_t, std::string> pageCache_;
+  // The page last read and checked (its bytes but the check), by its place
+  // in the page table; the buffer only grows, so pages cost no fresh memory.
+  std::string pageBuffer_;
+  std::string_view page_;
+  std::optional<std::size_t> pageAt_;
   // The posting of trigram, which page holds if any segment does; empty
   // when the page does not hold it, nothing when the page is amiss.
   std::optional<std::string_view> PostingIn(std::size_t page, std::uint32_t trigram);
@@ -135,18 +137,24 @@ const std::vector<std::uint64_t>* SearchIndex::Segment::EndsOf(const Disc& disc)
 
 std::optional<std::string_view> SearchIndex::Segment::PostingIn(std::size_t index,
                                                                 std::uint32_t trigram) {
-  auto cached = pageCache_.find(index);
-  if (cached == pageCache_.end()) {
+  if (pageAt_ != index) {
+    pageAt_.reset();
     const Page& page = pages[index];
-    if (page.offset > fileLength - pagesAt) return std::nullopt;
-    std::optional<std::string> bytes = Read(pagesAt + page.offset, page.length);
-    if (!Checked(bytes)) return std::nullopt;
-    bytes->resize(bytes->size() - 4);  // the check
-    cached = pageCache_.emplace(index, std::move(*bytes)).first;
+    if (page.offset > fileLength - pagesAt || page.length > fileLength - pagesAt - page.offset ||
+        page.length < 4)
+      return std::nullopt;
+    if (pageBuffer_.size() < page.length) pageBuffer_.resize(page.length);
+    const ssize_t got =
+        ReadAtOffset(fd.get(), pagesAt + page.offset, pageBuffer_.data(), page.length);
+    if (got != static_cast<ssize_t>(page.length)) return std::nullopt;
+    page_ = std::string_view(pageBuffer_.data(), page.length - 4);
+    Cursor check(std::string_view(pageBuffer_.data() + page_.size(), 4));
+    if (check.Fixed(4) != Crc(page_)) return std::nullopt;
+    pageAt_ = index;
   }
   // The entries give each trigram's gap and posting length; the postings
   // follow them in the same order.
-  Cursor c(cached->second);
+  Cursor c(page_);
   const std::uint64_t count = c.Varint();
   std::uint64_t at = pages[index].first, skipped = 0, length = 0, total = 0;
   bool found = false;
