@@ -118,14 +118,19 @@ struct SegmentBuilder::State {
     std::uint32_t trigram = 0, count = 0, last = 0;
     bool bitmap = false;
     std::uint64_t listBytes = 0;  // the gaps' length, counted in either form
-    std::uint64_t at = 0;         // in postingBytes
+    std::uint64_t at = 0;         // in its shelf's bytes
     std::uint64_t length = 0;
   };
   std::vector<Disc> discs;
   std::vector<std::uint64_t> blockEnds;  // within each block's own file list
-  // The postings so far, in trigram order, their bytes one after another.
-  std::vector<Posting> postings;
-  std::string postingBytes;
+  // The postings so far by the trigram's first byte, each shelf's in
+  // trigram order with their bytes one after another: a fold rewrites only
+  // the shelves it adds to, one at a time.
+  struct Shelf {
+    std::vector<Posting> postings;
+    std::string bytes;
+  };
+  std::array<Shelf, 256> shelves;
   // The trigrams of the blocks since the last fold, by the trigram's first
   // byte: the block's gap after the one before in the same part (a varint),
   // then the trigram's other two bytes. Blocks come in order, so a part is
@@ -219,17 +224,6 @@ struct SegmentBuilder::State {
   // Merges the parts into the postings.
   void Fold() {
     const auto blocksSoFar = static_cast<std::uint32_t>(blockEnds.size());
-    std::vector<Posting> merged;
-    merged.reserve(postings.size() + postings.size() / 4 + 1024);
-    std::string bytes;
-    bytes.reserve(postingBytes.size() + partBytes / 2);
-    std::size_t next = 0;
-    const auto keep = [&](Posting h) {
-      const std::size_t at = bytes.size();
-      bytes.append(postingBytes, h.at, h.length);
-      h.at = at;
-      merged.push_back(h);
-    };
     std::vector<std::uint32_t> starts(std::size_t{1} << 16), blocks;
     for (std::size_t part = 0; part < parts.size(); ++part) {
       std::string pairs;
@@ -257,28 +251,42 @@ struct SegmentBuilder::State {
       for (std::uint32_t& start : starts) at += std::exchange(start, at);
       blocks.resize(count);
       eachPair([&](std::uint32_t low, std::uint32_t block) { blocks[starts[low]++] = block; });
-      // starts[low] now ends low's blocks.
+      pairs.clear();
+      pairs.shrink_to_fit();
+      // starts[low] now ends low's blocks. The shelf is written anew, its
+      // postings merged with the part's in trigram order.
+      const Shelf& old = shelves[part];
+      Shelf shelf;
+      shelf.postings.reserve(old.postings.size() + old.postings.size() / 4 + 64);
+      shelf.bytes.reserve(old.bytes.size() + old.bytes.size() / 4 + count);
+      std::size_t next = 0;
+      const auto keep = [&](Posting h) {
+        const std::size_t start = shelf.bytes.size();
+        shelf.bytes.append(old.bytes, h.at, h.length);
+        h.at = start;
+        shelf.postings.push_back(h);
+      };
       std::uint32_t begin = 0;
       for (std::uint32_t low = 0; low < starts.size(); begin = starts[low++]) {
         if (starts[low] == begin) continue;
         const std::uint32_t trigram = static_cast<std::uint32_t>(part) << 16 | low;
-        while (next < postings.size() && postings[next].trigram < trigram) keep(postings[next++]);
+        while (next < old.postings.size() && old.postings[next].trigram < trigram)
+          keep(old.postings[next++]);
         Posting h;
         h.trigram = trigram;
-        if (next < postings.size() && postings[next].trigram == trigram) {
-          keep(postings[next++]);
-          h = merged.back();
-          merged.pop_back();
+        if (next < old.postings.size() && old.postings[next].trigram == trigram) {
+          keep(old.postings[next++]);
+          h = shelf.postings.back();
+          shelf.postings.pop_back();
         } else {
-          h.at = bytes.size();
+          h.at = shelf.bytes.size();
         }
-        Append(h, bytes, blocks.data() + begin, starts[low] - begin, blocksSoFar);
-        merged.push_back(h);
+        Append(h, shelf.bytes, blocks.data() + begin, starts[low] - begin, blocksSoFar);
+        shelf.postings.push_back(h);
       }
+      while (next < old.postings.size()) keep(old.postings[next++]);
+      shelves[part] = std::move(shelf);
     }
-    while (next < postings.size()) keep(postings[next++]);
-    postings.swap(merged);
-    postingBytes.swap(bytes);
     partBytes = 0;
   }
 };
@@ -372,9 +380,10 @@ void SegmentBuilder::AddDisc(const std::string& name, const ListStamp& stamp,
 
 std::size_t SegmentBuilder::MemoryBytes() const {
   const State& s = *state_;
-  std::size_t bytes = s.blockEnds.capacity() * 8 + s.seenBits.size() * 8 +
-                      s.postings.capacity() * sizeof(State::Posting) + s.postingBytes.capacity();
+  std::size_t bytes = s.blockEnds.capacity() * 8 + s.seenBits.size() * 8;
   for (const std::string& part : s.parts) bytes += part.capacity();
+  for (const State::Shelf& shelf : s.shelves)
+    bytes += shelf.postings.capacity() * sizeof(State::Posting) + shelf.bytes.capacity();
   return bytes;
 }
 
@@ -431,49 +440,50 @@ std::string SegmentBuilder::Encode(std::string& pages) {
     pageTrigrams = 0;
   };
   s.Fold();
-  for (const State::Posting& h : s.postings) {
-    const std::string_view bytes = std::string_view(s.postingBytes).substr(h.at, h.length);
-    // A list, unless the bitmap is shorter.
-    const bool list = 1 + VarintLength(h.count) + h.listBytes <= 1 + bitmapBytes;
-    posting.clear();
-    if (list) {
-      posting.push_back(static_cast<char>(kListPosting));
-      PutVarint(posting, h.count);
-      if (!h.bitmap) {
-        posting += bytes;
+  for (State::Shelf& shelf : s.shelves) {
+    for (const State::Posting& h : shelf.postings) {
+      const std::string_view bytes = std::string_view(shelf.bytes).substr(h.at, h.length);
+      // A list, unless the bitmap is shorter.
+      const bool list = 1 + VarintLength(h.count) + h.listBytes <= 1 + bitmapBytes;
+      posting.clear();
+      if (list) {
+        posting.push_back(static_cast<char>(kListPosting));
+        PutVarint(posting, h.count);
+        if (!h.bitmap) {
+          posting += bytes;
+        } else {
+          bool first = true;
+          std::uint32_t before = 0;
+          for (const std::uint32_t block : State::BlocksOf(h, bytes)) {
+            PutVarint(posting, first ? block : block - before - 1);
+            first = false;
+            before = block;
+          }
+        }
       } else {
-        bool first = true;
-        std::uint32_t before = 0;
-        for (const std::uint32_t block : State::BlocksOf(h, bytes)) {
-          PutVarint(posting, first ? block : block - before - 1);
-          first = false;
-          before = block;
+        posting.assign(1 + bitmapBytes, '\0');
+        posting[0] = static_cast<char>(kBitmapPosting);
+        if (h.bitmap) {
+          posting.replace(1, bytes.size(), bytes);
+        } else {
+          for (const std::uint32_t block : State::BlocksOf(h, bytes))
+            posting[1 + block / 8] = static_cast<char>(posting[1 + block / 8] | (1 << (block % 8)));
         }
       }
-    } else {
-      posting.assign(1 + bitmapBytes, '\0');
-      posting[0] = static_cast<char>(kBitmapPosting);
-      if (h.bitmap) {
-        posting.replace(1, bytes.size(), bytes);
-      } else {
-        for (const std::uint32_t block : State::BlocksOf(h, bytes))
-          posting[1 + block / 8] = static_cast<char>(posting[1 + block / 8] | (1 << (block % 8)));
+      if (pageTrigrams == 0) {
+        pageFirst = h.trigram;
+        previous = h.trigram;
       }
-    }
-    if (pageTrigrams == 0) {
-      pageFirst = h.trigram;
+      PutVarint(entries, h.trigram - previous);
+      PutVarint(entries, posting.size());
+      postings += posting;
       previous = h.trigram;
+      ++pageTrigrams;
+      if (pageTrigrams == kPageTrigrams || postings.size() >= kPageBytes) closePage();
     }
-    PutVarint(entries, h.trigram - previous);
-    PutVarint(entries, posting.size());
-    postings += posting;
-    previous = h.trigram;
-    ++pageTrigrams;
-    if (pageTrigrams == kPageTrigrams || postings.size() >= kPageBytes) closePage();
+    shelf = State::Shelf();  // written: its memory goes
   }
   closePage();
-  std::vector<State::Posting>().swap(s.postings);
-  std::string().swap(s.postingBytes);
   const std::uint64_t pageIndexAt = out.size();
   PutU32(pageIndex, Crc(pageIndex));
   out += pageIndex;
