@@ -624,14 +624,24 @@ void TFindFile::WalkFolders(FileDescriptor start, Walk& walk) {
       child = FileDescriptor(openat(folderFd, below.hostName.c_str(),
                                     O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     }
+    const int openError = child.valid() ? 0 : errno;
     struct stat info {};
-    const bool entered =
-        child.valid() && fstat(child.get(), &info) == 0 &&
-        info.st_dev == walk.device &&  // another volume is not entered
-        (walk.source == AttributeSource::kNone ||
-         (StoredAttributes(walk.source, folderFd, below.hostName.c_str(), true) &
-          (attr::kHidden | attr::kSystem)) == 0);  // nor are hidden and system folders
-    if (!entered) {
+    const auto shown = [&] {
+      return info.st_dev == walk.device &&  // another volume is not entered
+             (walk.source == AttributeSource::kNone ||
+              (StoredAttributes(walk.source, folderFd, below.hostName.c_str(), true) &
+               (attr::kHidden | attr::kSystem)) == 0);  // nor are hidden and system folders
+    };
+    if (!child.valid() && (openError == EACCES || openError == EPERM) &&
+        fstatat(folderFd, below.hostName.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISDIR(info.st_mode) && shown()) {
+      // A folder the user may not list keeps its line, with nothing under it.
+      bool ignore = false;
+      if (OnNewFolder) OnNewFolder(*this, folder_, ignore);
+      folder_.resize(length);
+      continue;
+    }
+    if (!child.valid() || fstat(child.get(), &info) != 0 || !shown()) {
       folder_.resize(length);
       continue;
     }

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -130,6 +131,52 @@ TEST_F(FindFileTest, StoppingInTheFirstFolderReportsNothingMore) {
   walker.Execute();
   EXPECT_FALSE(walker.Aborted());
   EXPECT_EQ(found, 1);
+}
+
+// A folder the user may not list keeps its line, with nothing under it, as
+// lost+found does on an ext4 disk. Root may list any folder, so there the
+// walk runs in a child as nobody.
+TEST_F(FindFileTest, AFolderThatCannotBeListedKeepsItsLine) {
+  File("ABIERTA/UNO.TXT");
+  File("CERRADA/DOS.TXT");
+  File("CERRADA/DENTRO/TRES.TXT");
+  fs::permissions(folder_.Path(), fs::perms(0755));
+  fs::permissions(folder_ / "CERRADA", fs::perms::none);
+  const auto walk = [&] {
+    TFindFile walker(drives_);
+    walker.SetLocation("T:\\");
+    return Walk(walker);
+  };
+  std::vector<std::string> events;
+  if (geteuid() != 0) {
+    events = walk();
+  } else {
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+      close(out[0]);
+      if (setgid(65534) != 0 || setuid(65534) != 0) _exit(3);
+      std::string text;
+      for (const std::string& event : walk()) text += event + "\n";
+      _exit(write(out[1], text.data(), text.size()) == static_cast<ssize_t>(text.size()) ? 0 : 4);
+    }
+    close(out[1]);
+    std::string text;
+    char buffer[4096];
+    for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+    close(out[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    fs::permissions(folder_ / "CERRADA", fs::perms(0755));
+    if (WEXITSTATUS(status) == 3) GTEST_SKIP() << "the walk cannot run as an unprivileged user";
+    ASSERT_EQ(WEXITSTATUS(status), 0);
+    for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+      events.push_back(text.substr(at, end - at));
+  }
+  fs::permissions(folder_ / "CERRADA", fs::perms(0755));
+  EXPECT_EQ(events, (std::vector<std::string>{"F T:\\", "F T:\\ABIERTA\\",
+                                              "  T:\\ABIERTA\\UNO.TXT 1", "F T:\\CERRADA\\"}));
 }
 
 TEST_F(FindFileTest, LinksFifosAndOtherVolumesAreHandledSafely) {
