@@ -15,7 +15,8 @@ TActualizando::TActualizando(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowStaysOnTopHint) {
   setObjectName("TActualizando");
-  setWindowTitle(QString());
+  // The program's name on the frame, where its own caption is empty.
+  setWindowTitle(QApplication::applicationName());
   colors::ApplyWindowLook(*this);
   setFixedSize(298, 118);
 

@@ -12,8 +12,9 @@
 int main(int argc, char** argv) {
   zafirel::SettleTimeZone();
   QApplication app(argc, argv);
+  // No display name: the platform would add it to every window's title
+  // ("Zafirel! v1.1 - catálogo de discos — Zafirel!").
   QApplication::setApplicationName(QStringLiteral("Zafirel!"));
-  QApplication::setApplicationDisplayName(QStringLiteral("Zafirel!"));
   // The menu entry's name and icon, so desktops match the window to it.
   QGuiApplication::setDesktopFileName(QStringLiteral("io.github.zafirel.Zafirel"));
   QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("io.github.zafirel.Zafirel")));

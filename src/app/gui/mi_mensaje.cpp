@@ -1,5 +1,6 @@
 #include "app/gui/mi_mensaje.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -12,7 +13,8 @@ namespace zafirel {
 TMiMensaje::TMiMensaje(const QString& text, const QString& acceptCaption, QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
   setObjectName("TMiMensaje");
-  setWindowTitle(QString());
+  // The program's name on the frame, where its own caption is empty.
+  setWindowTitle(QApplication::applicationName());
   colors::ApplyWindowLook(*this);
   resize(403, 166);
 

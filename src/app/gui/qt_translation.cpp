@@ -40,23 +40,45 @@ std::string QtLanguageOf(std::string_view languageFile) {
   return {};
 }
 
+namespace {
+
+// The names Spanish keyboards print on keys Qt's catalogue names otherwise.
+class SpanishKeyNames : public QTranslator {
+ public:
+  bool isEmpty() const override { return false; }
+  QString translate(const char* context, const char* source, const char*, int) const override {
+    if (qstrcmp(context, "QShortcut") == 0 &&
+        (qstrcmp(source, "Return") == 0 || qstrcmp(source, "Enter") == 0))
+      return QStringLiteral("Intro");
+    return {};
+  }
+};
+
+}  // namespace
+
 QtTranslation::~QtTranslation() {
-  if (translator_) QCoreApplication::removeTranslator(translator_.get());
+  for (QTranslator* translator : {translator_.get(), keyNames_.get()})
+    if (translator) QCoreApplication::removeTranslator(translator);
 }
 
 void QtTranslation::Use(std::string_view languageFile) {
-  if (translator_) {
-    QCoreApplication::removeTranslator(translator_.get());
-    translator_.reset();
+  for (std::unique_ptr<QTranslator>* translator : {&translator_, &keyNames_}) {
+    if (*translator) QCoreApplication::removeTranslator(translator->get());
+    translator->reset();
   }
   const std::string code = QtLanguageOf(languageFile);
   if (code.empty() || code == "en") return;
   auto translator = std::make_unique<QTranslator>();
-  if (!translator->load(QStringLiteral("qt_") + QString::fromStdString(code),
-                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-    return;
-  QCoreApplication::installTranslator(translator.get());
-  translator_ = std::move(translator);
+  if (translator->load(QStringLiteral("qt_") + QString::fromStdString(code),
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QCoreApplication::installTranslator(translator.get());
+    translator_ = std::move(translator);
+  }
+  // Installed last, so asked before Qt's catalogue.
+  if (code == "es") {
+    keyNames_ = std::make_unique<SpanishKeyNames>();
+    QCoreApplication::installTranslator(keyNames_.get());
+  }
 }
 
 }  // namespace zafirel

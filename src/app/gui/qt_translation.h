@@ -22,11 +22,13 @@ class QtTranslation {
   ~QtTranslation();
 
   // Replaces the catalogue in use by the one for the file's language; with
-  // none installed (or for English) Qt's own English stays.
+  // none installed (or for English) Qt's own English stays. Key names the
+  // language's keyboards print otherwise than Qt's catalogue (Spanish "Intro"
+  // for Return and Enter) are named as on the keyboard, catalogue or not.
   void Use(std::string_view languageFile);
 
  private:
-  std::unique_ptr<QTranslator> translator_;
+  std::unique_ptr<QTranslator> translator_, keyNames_;
 };
 
 }  // namespace zafirel
