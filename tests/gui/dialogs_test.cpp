@@ -7,6 +7,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
+#include <utility>
 
 #include "app/gui/actualizando.h"
 #include "app/gui/mi_mensaje.h"
@@ -21,6 +23,7 @@ class DialogsTest : public QObject {
   void closesOnEnterPressAndOnEscapeOrSpaceRelease();
   void longTextWrapsWithoutGrowingTheBox();
   void progressWindowFollowsItsOperation();
+  void questionsAnswerAltAAndAltC();
 };
 
 void DialogsTest::closesOnEnterPressAndOnEscapeOrSpaceRelease() {
@@ -98,6 +101,29 @@ void DialogsTest::progressWindowFollowsItsOperation() {
     QVERIFY(progress->Stopped());
   }
   QVERIFY(findWindow() == nullptr);
+}
+
+// Aceptar and Cancelar carry their letter keys, with or without a language.
+void DialogsTest::questionsAnswerAltAAndAltC() {
+  zafirel::Language none("/nonexistent/Espanol.Len");
+  zafirel::QtDialogs dialogs(none);
+  for (const auto& [key, answer] : {std::pair{Qt::Key_A, true}, std::pair{Qt::Key_C, false}}) {
+    // The key once the question is up; Escape (Cancelar) if the key did not
+    // answer it, so that a failure cannot hang the test.
+    QTimer::singleShot(50, [key = key] {
+      QWidget* box = QApplication::activeModalWidget();
+      if (box == nullptr) return;
+      QApplication::setActiveWindow(box);
+      QTest::keyClick(box, key, Qt::AltModifier);
+      QTimer::singleShot(500, [] {
+        if (QWidget* still = QApplication::activeModalWidget())
+          QTest::keyClick(still, Qt::Key_Escape);
+      });
+    });
+    QCOMPARE(
+        dialogs.ConfirmOkCancel("Atenci\xF3n", "\xBFBorrar?", zafirel::Dialogs::Default::kCancel),
+        answer);
+  }
 }
 
 QTEST_MAIN(DialogsTest)

@@ -1,19 +1,31 @@
 // Each page on its own, over stand-in services (a seeded disc table, a
 // settings file and scripted dialogs in a temporary folder), without the main
 // window: what a page does and what it tells the window through its signals.
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
 #include <QSignalSpy>
+#include <QTabBar>
 #include <QTableView>
 #include <QTest>
 #include <QTreeView>
 
+#include "app/gui/menu_pral.h"
+#include "app/gui/opciones.h"
+#include "app/gui/page_control.h"
 #include "browse/gui/archivos_page.h"
 #include "browse/gui/browse_models.h"
 #include "browse/gui/catalogos_page.h"
+#include "browse/gui/datos_cd.h"
+#include "browse/gui/propiedades.h"
 #include "gui/gui_support.h"
+#include "scan/gui/catalogar_page.h"
 #include "search/gui/busqueda_page.h"
 #include "search/gui/search_results_model.h"
+#include "search/gui/selecciona_cds.h"
 #include "settings/ini_editor.h"
 #include "store/catalogue_files.h"
 #include "util/locale.h"
@@ -26,11 +38,14 @@ namespace {
 // The stand-in services over two discs, the second with its catalogue files.
 struct Rig : StandInServices {
   Rig() {
-    testing::SeedDiscTable(tablas, inst.data,
-                           {{{"TITULOCD", "Mapas"}, {"NSERIECD", "S1"}, {"ALBUM", "JUEGOS"},
-                             {"TOTFILES", "1"}, {"AUTO", "1"}},
-                            {{"TITULOCD", "atlas"}, {"NSERIECD", "S2"}, {"TOTFILES", "2"},
-                             {"AUTO", "2"}}});
+    testing::SeedDiscTable(
+        tablas, inst.data,
+        {{{"TITULOCD", "Mapas"},
+          {"NSERIECD", "S1"},
+          {"ALBUM", "JUEGOS"},
+          {"TOTFILES", "1"},
+          {"AUTO", "1"}},
+         {{"TITULOCD", "atlas"}, {"NSERIECD", "S2"}, {"TOTFILES", "2"}, {"AUTO", "2"}}});
     WriteFile(TreeFilePath(folders.catalogos, "2"), "D:\\\r\nD:\\DOCS\\\r\n");
     WriteFile(ListFilePath(folders.catalogos, "2"),
               "D:\\LEEME.TXT;1;01/01/2000\r\nD:\\DOCS\\A.TXT;2;02/02/2002\r\n");
@@ -52,6 +67,7 @@ class PagesTest : public QObject {
   void theDiscListSaysWhichDiscIsCurrentAndWhichGoes();
   void theFilesPageShowsTheCurrentDiscAndLetsGoOfADeletedOne();
   void aSearchNamesItsHitsAndGivesTheCurrentDiscBack();
+  void noTwoControlsShownAtOnceShareALetterKey();
 };
 
 void PagesTest::theDiscListSaysWhichDiscIsCurrentAndWhichGoes() {
@@ -153,4 +169,59 @@ void PagesTest::aSearchNamesItsHitsAndGivesTheCurrentDiscBack() {
 }
 
 QTEST_MAIN(PagesTest)
+// The letter keys (Alt+letter) of the controls window shows, and the
+// captions that carry each.
+std::map<int, QStringList> LetterKeys(QWidget& window) {
+  std::map<int, QStringList> keys;
+  const auto add = [&](const QString& caption) {
+    const QKeySequence key = QKeySequence::mnemonic(caption);
+    if (!key.isEmpty()) keys[key[0].key()].append(caption);
+  };
+  for (QWidget* widget : window.findChildren<QWidget*>()) {
+    if (!widget->isVisibleTo(&window)) continue;
+    if (auto* button = qobject_cast<QAbstractButton*>(widget)) add(button->text());
+    if (auto* label = qobject_cast<QLabel*>(widget); label && label->buddy()) add(label->text());
+    if (auto* tabs = qobject_cast<QTabBar*>(widget))
+      for (int tab = 0; tab < tabs->count(); ++tab) add(tabs->tabText(tab));
+    if (auto* menus = qobject_cast<QMenuBar*>(widget))
+      for (QAction* menu : menus->actions()) add(menu->text());
+  }
+  return keys;
+}
+
+void ExpectOneControlPerLetterKey(QWidget& window, const QString& where) {
+  for (const auto& [key, captions] : LetterKeys(window))
+    if (captions.size() > 1)
+      QFAIL(qPrintable(where + ": Alt+" + QKeySequence(key).toString() + " on " +
+                       captions.join(", ")));
+}
+
+// A letter key reaches one control: the main window's on every page, and
+// each dialog's.
+void PagesTest::noTwoControlsShownAtOnceShareALetterKey() {
+  OpenWindow open;
+  open.Open();
+  open.Show();
+  for (int page = 0; page < open.window->Pagina->count(); ++page) {
+    open.window->Pagina->setCurrentIndex(page);
+    ExpectOneControlPerLetterKey(*open.window, "page " + QString::number(page));
+  }
+  // Alt+C presses Catalogar on its page.
+  open.window->Pagina->setCurrentIndex(TMenuPral::kCatalogar);
+  QSignalSpy pressed(open.window->PCatalogar->Catalogar, &QPushButton::clicked);
+  QTest::keyClick(open.window.get(), Qt::Key_C, Qt::AltModifier);
+  QTRY_COMPARE(pressed.count(), 1);  // a key's click comes after the button shows it pressed
+
+  Rig rig;
+  rig.OpenTables();
+  TDatosCD editor(rig.services, nullptr);
+  ExpectOneControlPerLetterKey(editor, "TDatosCD");
+  TPropiedades properties(rig.leng);
+  ExpectOneControlPerLetterKey(properties, "TPropiedades");
+  TOpciones options(rig.services, {[](const fs::path&) {}, [](const std::string&) {}}, nullptr);
+  ExpectOneControlPerLetterKey(options, "TOpciones");
+  TSeleccionaCDs discs(rig.services, nullptr);
+  ExpectOneControlPerLetterKey(discs, "TSeleccionaCDs");
+}
+
 #include "pages_test.moc"

@@ -64,6 +64,29 @@ class QtProgress : public Progress {
   QString stopCaption_;
 };
 
+// A caption with a letter key: its own, else its first letter's.
+QString WithKey(QString caption) {
+  if (caption.contains(QLatin1Char('&'))) return caption;
+  for (qsizetype i = 0; i < caption.size(); ++i)
+    if (caption[i].isLetterOrNumber()) return caption.insert(i, QLatin1Char('&'));
+  return caption;
+}
+
+// Aceptar and Cancelar in the language, each with its letter key (Alt+A and
+// Alt+C in Spanish); the design captions where the language has none.
+void LabelOkCancel(const Language& language, QAbstractButton& ok, QAbstractButton& cancel) {
+  const auto text = [&](const char* key, const char* design) {
+    QString caption;
+    try {
+      caption = Qs(language.Traduce(key));
+    } catch (const std::exception&) {
+    }
+    return caption.isEmpty() ? QString::fromLatin1(design) : WithKey(caption);
+  };
+  ok.setText(text("Aceptar", "&Aceptar"));
+  cancel.setText(text("Cancelar", "&Cancelar"));
+}
+
 }  // namespace
 
 void QtDialogs::PonerMensaje(const std::string& text) {
@@ -80,9 +103,11 @@ void QtDialogs::PonerMensaje(const std::string& text) {
 
 bool QtDialogs::ConfirmOkCancel(const std::string& caption, const std::string& text,
                                 Default pressed) {
-  return QMessageBox::question(
-             parent_, Qs(caption), Qs(text), QMessageBox::Ok | QMessageBox::Cancel,
-             pressed == Default::kOk ? QMessageBox::Ok : QMessageBox::Cancel) == QMessageBox::Ok;
+  QMessageBox box(QMessageBox::Question, Qs(caption), Qs(text),
+                  QMessageBox::Ok | QMessageBox::Cancel, parent_);
+  box.setDefaultButton(pressed == Default::kOk ? QMessageBox::Ok : QMessageBox::Cancel);
+  LabelOkCancel(language_, *box.button(QMessageBox::Ok), *box.button(QMessageBox::Cancel));
+  return box.exec() == QMessageBox::Ok;
 }
 
 std::unique_ptr<Progress> QtDialogs::ShowProgress(const std::string& text) {
@@ -131,11 +156,8 @@ std::string QtDialogs::ChooseDrive(const std::string& title,
   QPushButton* other = buttons->addButton(QStringLiteral("..."), QDialogButtonBox::ActionRole);
   QPushButton* image =
       buttons->addButton(Qs(language_.Traduce("ImagenDisco")), QDialogButtonBox::ActionRole);
-  try {
-    buttons->button(QDialogButtonBox::Ok)->setText(Qs(language_.Traduce("Aceptar")));
-    buttons->button(QDialogButtonBox::Cancel)->setText(Qs(language_.Traduce("Cancelar")));
-  } catch (const std::exception&) {
-  }
+  LabelOkCancel(language_, *buttons->button(QDialogButtonBox::Ok),
+                *buttons->button(QDialogButtonBox::Cancel));
   column->addWidget(buttons);
   std::string picked;
   QObject::connect(buttons, &QDialogButtonBox::accepted, &chooser, [&] {

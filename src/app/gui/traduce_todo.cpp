@@ -30,7 +30,14 @@ void TMenuPral::TraduceTodo(const std::string& languageFile) {
   PArchivos->Retranslate();
   PBusqueda->Retranslate();
   static const char* const kTabKeys[] = {"Catalogar1", "Catalogos1", "Archivos1", "Busqueda1"};
-  for (int tab = 0; tab < 4; ++tab) Pagina->setTabText(tab, Qs(Traduce(kTabKeys[tab])));
+  // The tabs share their captions with the menu entries and the Catalogar
+  // button, which keep the letter keys: a tab's would take Alt+C from the
+  // button, which starts the run.
+  for (int tab = 0; tab < 4; ++tab) {
+    QString caption = Qs(Traduce(kTabKeys[tab]));
+    caption.replace(QStringLiteral("&&"), QStringLiteral("\x01")).remove(QLatin1Char('&'));
+    Pagina->setTabText(tab, caption.replace(QStringLiteral("\x01"), QStringLiteral("&&")));
+  }
   // The status line and the bottom bar name the current disc in the new language.
   if (shownTitle_) {
     MostrarCatalogoActual(*shownTitle_);
