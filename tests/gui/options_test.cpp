@@ -89,7 +89,13 @@ void OptionsTest::anotherDataFolderTakesEffectAtOnce() {
     dialogs.fileAnswer = other / "cdrom.dbf";
     options.BBuscaClick();
     QCOMPARE(options.Edit1->text(), QString::fromStdString(other.string()));
+    // The folder had no language files: it has the shipped ones at once,
+    // and English can be chosen in the same visit.
+    QCOMPARE(options.Modelos->count(), 2);
+    QCOMPARE(options.Modelos->currentText(), QString("Espanol.Len"));
+    options.Modelos->setCurrentIndex(options.Modelos->findText("Ingles.Len"));
   });
+  QCOMPARE(Ansi(window.Salir1->text()), inst.Text("Ingles.Len", "Salir1"));
   QCOMPARE(dialogs.fileStart, inst.data);
   QCOMPARE(dialogs.messages.back(), inst.Text("Espanol.Len", "UbicacionCambiada"));
   QCOMPARE(window.Folders().data, other);

@@ -10,6 +10,7 @@
 #include "app/gui/menu_pral.h"
 #include "app/gui/opciones.h"
 #include "app/gui/page_control.h"
+#include "app/startup.h"
 #include "browse/gui/archivos_page.h"
 #include "browse/gui/catalogos_page.h"
 #include "browse/loaded_catalogue.h"
@@ -60,6 +61,10 @@ void TMenuPral::UseDataFolder(const fs::path& folder) {
   // table: the folders below it are made and used at once.
   const WorkingFolders below = FoldersBelow(folder);
   folders_.data = folder;
+  // The language files come with the folder, as at start-up.
+  Guarded(__func__, [&] {
+    CopyShippedLanguageFiles(ShippedLanguageFolder(where_.executableFolder), folder);
+  });
   Guarded(__func__, [&] {
     MakeWorkingFolder(below.catalogos, "Catalogos1", leng_, dialogs_);
     MakeWorkingFolder(below.busquedas, "Busqueda1", leng_, dialogs_);

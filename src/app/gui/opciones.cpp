@@ -77,12 +77,8 @@ void TOpciones::FormCreate() {
   const fs::path data = services_.folders.data;
   Guarded(__func__, [&] { Edit1->setText(QsPath(data)); });
   Guarded(__func__, [&] {
-    std::vector<std::string> languages = ListFiles(data, "*.Len");
-    std::sort(languages.begin(), languages.end());
-    for (const std::string& name : languages) Modelos->addItem(QString::fromStdString(name));
     std::string current = services_.ini.ReadStr("General", "Lenguaje", "");
-    if (current.empty()) current = "Espanol.Len";
-    Modelos->setCurrentIndex(Modelos->findText(Qs(current), Qt::MatchFixedString));
+    ListLanguages(current.empty() ? "Espanol.Len" : current);
   });
   Guarded(__func__, [&] {
     Panel11->setText(Qs(Traduce("Opciones1")));
@@ -90,6 +86,14 @@ void TOpciones::FormCreate() {
     Label21->setText(Qs(Traduce("Idioma")));
     Aceptar->setText(Qs(Traduce("Aceptar")));
   });
+}
+
+void TOpciones::ListLanguages(const std::string& current) {
+  Modelos->clear();
+  std::vector<std::string> languages = ListFiles(services_.folders.data, "*.Len");
+  std::sort(languages.begin(), languages.end());
+  for (const std::string& name : languages) Modelos->addItem(QString::fromStdString(name));
+  Modelos->setCurrentIndex(Modelos->findText(Qs(current), Qt::MatchFixedString));
 }
 
 void TOpciones::BBuscaClick() {
@@ -123,6 +127,8 @@ void TOpciones::BBuscaClick() {
     Edit1->setText(previous);
     return;
   }
+  // The new folder's languages, the one chosen kept where it has it.
+  Guarded(__func__, [&] { ListLanguages(Ansi(Modelos->currentText())); });
   dialogs.PonerMensaje(Traduce("UbicacionCambiada"));
 }
 

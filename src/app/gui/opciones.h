@@ -32,6 +32,9 @@ class TOpciones : public EscapeConfirmsDialog {
   ~TOpciones() override;
 
   void BBuscaClick();
+  // Fills the language list from the data folder's language files, current
+  // chosen.
+  void ListLanguages(const std::string& current);
   void AceptarClick();
 
   QLabel* Panel11;
