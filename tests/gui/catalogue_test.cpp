@@ -53,9 +53,12 @@ struct Window : OpenWindow {
   // Confirms the disc editor of the run, giving the disc a title.
   std::shared_ptr<bool> ConfirmEditorWith(const QString& title) {
     auto ran = std::make_shared<bool>(false);
-    QTimer::singleShot(0, window.get(), [ran, title] {
+    QTimer::singleShot(0, window.get(), [this, ran, title] {
       auto* editor = qobject_cast<TDatosCD*>(QApplication::activeModalWidget());
       if (editor == nullptr) return;
+      // Editing the new disc is still part of the run.
+      editedInRunState =
+          !window->PCatalogar->Catalogar->isEnabled() && window->PCatalogar->Parar->isEnabled();
       *ran = true;
       editor->EditTituloCD->setText(title);
       editor->AceptarClick();
@@ -66,6 +69,7 @@ struct Window : OpenWindow {
   fs::path Catalogues() { return window->Folders().catalogos; }
 
   fs::path volume;
+  bool editedInRunState = false;  // Catalogar off and Parar on while the editor was open
 };
 
 // The catalogue page alone over stand-in services, an empty disc table and
@@ -148,11 +152,13 @@ void CatalogueTest::aCompletedRunAddsTheDiscWithItsFiles() {
   w.dialogs.driveAnswer = "T:\\";
   bool walking = false;
   w.dialogs.onProcessEvents = [&] {
-    if (w.window->PCatalogar->Run() && !w.window->PCatalogar->Catalogar->isEnabled()) walking = true;
+    if (w.window->PCatalogar->Run() && !w.window->PCatalogar->Catalogar->isEnabled())
+      walking = true;
   };
   auto edited = w.ConfirmEditorWith("Mis documentos");
   QTest::mouseClick(w.window->PCatalogar->Catalogar, Qt::LeftButton);
   QVERIFY(*edited);
+  QVERIFY(w.editedInRunState);
   QVERIFY(walking);
   QCOMPARE(w.dialogs.chooserTitle, w.inst.Text("Espanol.Len", "SeleccionaUnidad"));
   QVERIFY(w.dialogs.messages.empty());
@@ -178,7 +184,8 @@ void CatalogueTest::aCompletedRunAddsTheDiscWithItsFiles() {
   QCOMPARE(w.window->Label1->text(),
            Qs(w.inst.Text("Espanol.Len", "CatalogoActual") + " Mis documentos"));
   QCOMPARE(w.window->PCatalogos->Discos->rowCount(), 1);
-  QCOMPARE(w.window->PArchivos->Catalogo().RutaIndActual, TreeFilePath(w.Catalogues(), "1").string());
+  QCOMPARE(w.window->PArchivos->Catalogo().RutaIndActual,
+           TreeFilePath(w.Catalogues(), "1").string());
   QCOMPARE(w.window->PArchivos->Catalogo().LineasActuales.size(), size_t(2));
 
   // The same disc again: the window shows the disc list, where it is.

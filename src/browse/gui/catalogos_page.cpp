@@ -58,7 +58,7 @@ CatalogosPage::CatalogosPage(const PageServices& services, QWidget* parent)
   CFiltro->setObjectName("CFiltro");
   CFiltro->setMinimumWidth(160);
   CFiltro->setEditable(false);  // a choice of the albums only
-  CFiltro->setMaxVisibleItems(8);
+  ShowAtMost(*CFiltro, 8);
   BLimpiarFiltro = new QPushButton(QStringLiteral("Limpiar filtro"), Panel4);
   BLimpiarFiltro->setObjectName("BLimpiarFiltro");
   MakeFlat(*BLimpiarFiltro);

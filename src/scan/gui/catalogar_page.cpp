@@ -233,10 +233,12 @@ void CatalogarPage::Cataloga() {
   const bool walked =
       result.outcome != RunOutcome::kNotARoot && result.outcome != RunOutcome::kDriveError &&
       result.outcome != RunOutcome::kDuplicate && result.outcome != RunOutcome::kFolderNotWritable;
-  if (walked) {
+  const auto idle = [this] {
     Parar->setEnabled(false);
     Catalogar->setEnabled(true);
-  }
+  };
+  // The new disc's editor opens in the run's last state, idle after it.
+  if (walked && result.outcome != RunOutcome::kCatalogued) idle();
   switch (result.outcome) {
     case RunOutcome::kNotARoot:
       dialogs.PonerMensaje(Traduce("NoDirectorio"));
@@ -272,6 +274,7 @@ void CatalogarPage::Cataloga() {
       Guarded("EditNewDisc", [&] {
         if (tablas.TablaCDRom.Locate("AUTO", number)) emit EditNewDisc();
       });
+      idle();
       emit DiscCatalogued(number);
       break;
   }

@@ -63,6 +63,13 @@ BusquedaPage::BusquedaPage(const PageServices& services, QWidget* parent)
   LEncontrados = new QLabel(QStringLiteral("--------------"), this);
   LEncontrados->setObjectName("LEncontrados");
   LEncontrados->hide();
+  // The bar's row keeps its height with nothing shown in it, so the results
+  // stay where they are when a search begins and ends.
+  for (QWidget* shown : {static_cast<QWidget*>(Barra), static_cast<QWidget*>(LEncontrados)}) {
+    QSizePolicy policy = shown->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    shown->setSizePolicy(policy);
+  }
   Label3 = new QLabel(QStringLiteral("Búsquedas anteriores"), this);
   Label3->setObjectName("Label3");
   CBusquedas = new QComboBox(this);
@@ -234,7 +241,7 @@ void BusquedaPage::BuscaEnArchivos(const std::string& text) {
                                  std::to_string(outcome.matches) + " " + Traduce("Veces") + suffix);
   // Remembered for the next start; not a change the user asked for.
   services_.ini.WriteStr("General", "Busqueda", outcome.text);
-  LEncontrados->hide();
+  // The count stays shown with the results it counts.
   emit SearchEnded();
 }
 

@@ -46,6 +46,7 @@ TSeleccionaCDs::TSeleccionaCDs(const PageServices& services, QWidget* parent)
   CMetodoB->setChecked(true);
   CFiltro = new QComboBox(this);
   CFiltro->setObjectName("CFiltro");
+  ShowAtMost(*CFiltro, 8);
   Label4 = new QLabel(QStringLiteral("Filtrar por album..."), this);
   Aceptar = FlatButton(QStringLiteral("&Aceptar"), this, "Aceptar");
 

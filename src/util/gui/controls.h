@@ -68,6 +68,13 @@ inline void PaintDarkStrip(QWidget& strip) {
   strip.setPalette(palette);
 }
 
+// A choice box whose list shows at most rows choices and scrolls the rest:
+// the style's own pop-up would show every choice, whatever its height.
+inline void ShowAtMost(QComboBox& box, int rows) {
+  box.setMaxVisibleItems(rows);
+  box.setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
+}
+
 // Replaces a choice box's choices, keeping the one shown when it is still
 // offered; filling the choices is not a choice, so no signal goes out.
 inline void SetChoices(QComboBox& box, const std::vector<std::string>& choices) {
