@@ -746,6 +746,8 @@ void BrowseTest::escapeInTheEditorAnswersOnlyWhatItWasPressedFor() {
   TDatosCD editor(asked, nullptr);
   editor.PickFile = [&](const QString&) { return bitmap; };
   QVERIFY(ShowActive(editor));
+  // The picture, frame and all, lies inside the dialog.
+  QVERIFY(editor.rect().contains(editor.Image1->geometry()));
   // Keys come as the window system sends them: to the window that has the
   // focus, and to an open drop-down list before anything else.
   auto press = [](QWidget& window) { QTest::keyPress(window.windowHandle(), Qt::Key_Escape); };

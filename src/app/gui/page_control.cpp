@@ -43,6 +43,22 @@ void OwnerDrawnTabBar::paintEvent(QPaintEvent*) {
       // A tab that cannot be drawn stays blank; the others still are.
     }
   }
+  // With the keyboard's focus, the current tab is framed in its caption's
+  // colour: the arrows then move between the tabs.
+  if (hasFocus() && currentIndex() >= 0 && isTabVisible(currentIndex())) {
+    painter.setPen(QPen(colors::kTabLight, 1, Qt::DotLine));
+    painter.drawRect(tabRect(currentIndex()).adjusted(1, 1, -2, -2));
+  }
+}
+
+void OwnerDrawnTabBar::focusInEvent(QFocusEvent* event) {
+  QTabBar::focusInEvent(event);
+  update();
+}
+
+void OwnerDrawnTabBar::focusOutEvent(QFocusEvent* event) {
+  QTabBar::focusOutEvent(event);
+  update();
 }
 
 void OwnerDrawnTabBar::mouseMoveEvent(QMouseEvent* event) {

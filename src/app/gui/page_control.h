@@ -21,6 +21,8 @@ class OwnerDrawnTabBar : public QTabBar {
   QSize tabSizeHint(int index) const override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void leaveEvent(QEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
 
  private:
   void PaginaDrawTab(QPainter& painter, int index, bool active, const QRect& rect) const;

@@ -84,7 +84,6 @@ TDatosCD::~TDatosCD() { FormClose(); }
 
 void TDatosCD::BuildForm() {
   colors::ApplyWindowLook(*this);
-  setFixedSize(613, 351);
   setWindowTitle(QStringLiteral("Datos del catálogo"));
   auto label = [this](const char* name, const char* text) {
     auto* l = new QLabel(QString::fromUtf8(text), this);
@@ -188,6 +187,9 @@ void TDatosCD::BuildForm() {
   column->setContentsMargins(6, 6, 6, 6);
   column->addLayout(top, 1);
   column->addLayout(buttons);
+  // The design's size, or more where the fields, the picture and the
+  // margins take more: nothing runs past the edge.
+  setFixedSize(QSize(613, 351).expandedTo(column->totalMinimumSize()));
 
   setTabOrder(EditTituloCD, wwDBComboBox2);
   setTabOrder(wwDBComboBox2, EditNumeroCD);
