@@ -115,7 +115,10 @@ std::optional<VolumeId> ReadOwnId(const Place& place) {
     candidates.emplace_back(place.block.backingFile, place.block.backingOffset);
   for (const auto& [path, offset] : candidates) {
     const std::string start = ReadVolumeStart(path, offset, kVolumeStartSize);
-    if (start.size() >= 512) return IdentifyVolume(start);
+    if (start.size() < 512) continue;
+    std::optional<VolumeId> id = IdentifyVolume(start);
+    if (id && id->label.empty()) id->label = VolumeLabelInside(path, offset, start);
+    return id;
   }
   return std::nullopt;
 }

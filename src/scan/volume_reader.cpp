@@ -251,7 +251,104 @@ std::optional<VolumeId> LinuxSuperblock(std::string_view start) {
   return std::nullopt;
 }
 
+// A label in UTF-16 little-endian, as ANSI.
+std::string Utf16LeLabel(std::string_view bytes) {
+  std::string big(bytes.substr(0, bytes.size() & ~std::size_t{1}));
+  for (std::size_t i = 0; i + 1 < big.size(); i += 2) std::swap(big[i], big[i + 1]);
+  return Utf8ToAnsi(Ucs2BeToUtf8(big));
+}
+
+// The bytes at from within the volume, at most size of them; empty when the
+// place lies past what a label needs to read.
+std::string ReadWithin(const fs::path& device, std::uint64_t offset, std::uint64_t from,
+                       std::size_t size) {
+  if (from > (std::uint64_t{1} << 44)) return {};  // 16 TiB: no real boot sector says so
+  return ReadVolumeStart(device, offset + from, size);
+}
+
+// NTFS keeps its label in the volume file, record 3 of the master file
+// table, as the value of its volume name attribute (0x60).
+std::string NtfsLabel(const fs::path& device, std::uint64_t offset, std::string_view sector) {
+  const std::uint32_t sectorBytes = bytes::GetU16(sector.data() + 0x0B);
+  const auto sectorsByte = static_cast<unsigned char>(sector[0x0D]);
+  // Clusters past 128 sectors are written as a negative power of two.
+  if (sectorsByte > 0x80 && 256 - sectorsByte > 16) return {};
+  const std::uint64_t clusterSectors =
+      sectorsByte <= 0x80 ? sectorsByte : std::uint64_t{1} << (256 - sectorsByte);
+  const std::uint64_t clusterBytes = sectorBytes * clusterSectors;
+  const auto perRecord = static_cast<signed char>(sector[0x40]);
+  const std::uint64_t recordBytes = perRecord > 0     ? perRecord * clusterBytes
+                                    : perRecord > -31 ? std::uint64_t{1} << -perRecord
+                                                      : 0;
+  std::uint64_t mft = 0;
+  for (int i = 7; i >= 0; --i) mft = mft << 8 | static_cast<unsigned char>(sector[0x30 + i]);
+  if (sectorBytes < 256 || clusterBytes == 0 || recordBytes < 512 || recordBytes > 65536 ||
+      mft > (std::uint64_t{1} << 40) / std::max<std::uint64_t>(clusterBytes, 1))
+    return {};
+  std::string record = ReadWithin(device, offset, mft * clusterBytes + 3 * recordBytes,
+                                  static_cast<std::size_t>(recordBytes));
+  if (record.size() != recordBytes || record.compare(0, 4, "FILE") != 0) return {};
+  // Each 512-byte stride ends in the update number; the array keeps the
+  // bytes that belong there.
+  const std::uint16_t fixupsAt = bytes::GetU16(record.data() + 4);
+  const std::uint16_t fixups = bytes::GetU16(record.data() + 6);
+  if (fixups < 2 || fixupsAt + std::size_t{2} * fixups > record.size() ||
+      (fixups - 1) * std::size_t{512} > record.size())
+    return {};
+  for (std::size_t i = 1; i < fixups; ++i) {
+    const std::size_t end = i * 512 - 2;
+    if (record.compare(end, 2, record, fixupsAt, 2) != 0) return {};  // torn
+    record.replace(end, 2, record, fixupsAt + 2 * i, 2);
+  }
+  for (std::size_t at = bytes::GetU16(record.data() + 0x14); at + 24 <= record.size();) {
+    const std::uint32_t type = bytes::GetU32(record.data() + at);
+    const std::uint32_t length = bytes::GetU32(record.data() + at + 4);
+    if (type == 0xFFFFFFFF || length < 24 || length > record.size() - at) break;
+    if (type == 0x60 && record[at + 8] == 0) {
+      const std::uint32_t valueLength = bytes::GetU32(record.data() + at + 16);
+      const std::uint16_t valueAt = bytes::GetU16(record.data() + at + 20);
+      if (valueAt > length || valueLength > length - valueAt) return {};
+      return Utf16LeLabel(std::string_view(record).substr(at + valueAt, valueLength));
+    }
+    at += length;
+  }
+  return {};
+}
+
+// exFAT keeps its label in an entry (type 0x83) of the root folder, whose
+// first cluster the boot sector names.
+std::string ExFatLabel(const fs::path& device, std::uint64_t offset, std::string_view sector) {
+  const auto sectorShift = static_cast<unsigned char>(sector[108]);
+  const auto clusterShift = static_cast<unsigned char>(sector[109]);
+  const std::uint32_t heap = bytes::GetU32(sector.data() + 88);
+  const std::uint32_t root = bytes::GetU32(sector.data() + 96);
+  if (sectorShift < 9 || sectorShift > 12 || clusterShift > 25 - sectorShift || root < 2) return {};
+  const std::uint64_t clusterBytes = std::uint64_t{1} << (sectorShift + clusterShift);
+  const std::string folder =
+      ReadWithin(device, offset, (std::uint64_t{heap} << sectorShift) + (root - 2) * clusterBytes,
+                 static_cast<std::size_t>(std::min<std::uint64_t>(clusterBytes, 65536)));
+  for (std::size_t at = 0; at + 32 <= folder.size(); at += 32) {
+    const auto type = static_cast<unsigned char>(folder[at]);
+    if (type == 0x00) break;  // the end of the folder
+    if (type != 0x83) continue;
+    const std::size_t characters =
+        std::min<std::size_t>(static_cast<unsigned char>(folder[at + 1]), 11);
+    return Utf16LeLabel(std::string_view(folder).substr(at + 2, 2 * characters));
+  }
+  return {};
+}
+
 }  // namespace
+
+std::string VolumeLabelInside(const fs::path& device, std::uint64_t offset,
+                              std::string_view start) {
+  if (start.size() < 512) return {};
+  const std::string_view sector = start.substr(0, 512);
+  const std::string kind = BootSectorFileSystem(sector);
+  if (kind == "NTFS") return NtfsLabel(device, offset, sector);
+  if (kind == "exFAT") return ExFatLabel(device, offset, sector);
+  return {};
+}
 
 std::optional<VolumeId> IdentifyVolume(std::string_view start) {
   if (std::optional<IsoVolume> iso = ReadIsoVolume(start))

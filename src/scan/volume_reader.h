@@ -71,5 +71,10 @@ struct VolumeId {
 // sector nor an ext2/3/4, XFS or Btrfs superblock (whose serial is the
 // first 32 bits of the volume's UUID).
 std::optional<VolumeId> IdentifyVolume(std::string_view start);
+// The label of an NTFS or exFAT volume, which lies past its first bytes:
+// read from the volume on device (starting at offset) whose first bytes are
+// start. Empty for other volumes, and when the label cannot be read.
+std::string VolumeLabelInside(const std::filesystem::path& device, std::uint64_t offset,
+                              std::string_view start);
 
 }  // namespace zafirel

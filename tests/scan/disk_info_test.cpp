@@ -220,16 +220,55 @@ TEST_P(SuperblockTest, LabelAndUuidComeFromTheVolumesOwnBytes) {
 
 INSTANTIATE_TEST_SUITE_P(
     LinuxFileSystems, SuperblockTest,
-    ::testing::Values(
-        MadeVolume{"mkfs.ext2", "2M", "-q -F -L 'Fotos 2024' -U 1b2c3d4e-5f60-4172-8394-a5b6c7d8e9f0",
-                   "EXT2", "Fotos 2024", 0x1B2C3D4Eu},
-        MadeVolume{"mkfs.ext4", "8M", "-q -F -L Datos -U 00000001-5f60-4172-8394-a5b6c7d8e9f0",
-                   "EXT4", "Datos", 0x00000001u},
-        MadeVolume{"mkfs.xfs", "300M", "-q -f -L Copias -m uuid=a1b2c3d4-0000-4000-8000-000000000001",
-                   "XFS", "Copias", 0xA1B2C3D4u},
-        MadeVolume{"mkfs.btrfs", "120M",
-                   "-q -f -L 'M\xC3\xBAsica' -U c0ffee00-1234-4321-8765-0123456789ab", "BTRFS",
-                   "M\xFAsica", 0xC0FFEE00u}));
+    ::testing::Values(MadeVolume{"mkfs.ext2", "2M",
+                                 "-q -F -L 'Fotos 2024' -U 1b2c3d4e-5f60-4172-8394-a5b6c7d8e9f0",
+                                 "EXT2", "Fotos 2024", 0x1B2C3D4Eu},
+                      MadeVolume{"mkfs.ext4", "8M",
+                                 "-q -F -L Datos -U 00000001-5f60-4172-8394-a5b6c7d8e9f0", "EXT4",
+                                 "Datos", 0x00000001u},
+                      MadeVolume{"mkfs.xfs", "300M",
+                                 "-q -f -L Copias -m uuid=a1b2c3d4-0000-4000-8000-000000000001",
+                                 "XFS", "Copias", 0xA1B2C3D4u},
+                      MadeVolume{"mkfs.btrfs", "120M",
+                                 "-q -f -L 'M\xC3\xBAsica' -U c0ffee00-1234-4321-8765-0123456789ab",
+                                 "BTRFS", "M\xFAsica", 0xC0FFEE00u}));
+
+// NTFS and exFAT keep their labels past the first bytes: in the volume file
+// of the master file table, and in the root folder.
+class InsideLabelTest : public ::testing::TestWithParam<MadeVolume> {};
+
+TEST_P(InsideLabelTest, LabelComesFromInsideTheVolume) {
+  const MadeVolume& volume = GetParam();
+  const std::string tool = std::string("/usr/sbin/") + volume.tool;
+  if (::access(tool.c_str(), X_OK) != 0) GTEST_SKIP() << tool << " is not installed";
+  testing::TempFolder folder;
+  const fs::path image = folder / "volume.img";
+  const std::string command = "truncate -s " + std::string(volume.size) + " '" + image.string() +
+                              "' && " + tool + " " + volume.arguments + " '" + image.string() +
+                              "' >/dev/null 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  const std::string start = ReadVolumeStart(image, 0, kVolumeStartSize);
+  ASSERT_EQ(IdentifyVolume(start)->kind, volume.kind);
+  EXPECT_EQ(VolumeLabelInside(image, 0, start), volume.label);
+  // The same volume further into a file, as behind a partition's offset.
+  const fs::path shifted = folder / "shifted.img";
+  ASSERT_EQ(std::system(("dd if=/dev/zero of='" + shifted.string() +
+                         "' bs=1M count=1 status=none && cat '" + image.string() + "' >> '" +
+                         shifted.string() + "'")
+                            .c_str()),
+            0);
+  EXPECT_EQ(VolumeLabelInside(shifted, 1 << 20, start), volume.label);
+  // A boot sector whose volume lies elsewhere, or cut short, names nothing.
+  EXPECT_EQ(VolumeLabelInside(folder / "missing.img", 0, start), "");
+  EXPECT_EQ(VolumeLabelInside(image, 0, start.substr(0, 100)), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(WindowsFileSystems, InsideLabelTest,
+                         ::testing::Values(MadeVolume{"mkntfs", "8M",
+                                                      "-F -Q -L 'M\xC3\xBAsica 2024'", "NTFS",
+                                                      "M\xFAsica 2024", 0},
+                                           MadeVolume{"mkfs.exfat", "8M", "-L 'USB Ju\xC3\xA1n'",
+                                                      "exFAT", "USB Ju\xE1n", 0}));
 
 // ---- Text rules ----
 
