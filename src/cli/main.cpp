@@ -38,6 +38,7 @@
 #include "util/failure.h"
 #include "util/folder_lock.h"
 #include "util/text.h"
+#include "util/version.h"
 #include "util/wildcard.h"
 
 namespace zafirel {
@@ -631,7 +632,7 @@ int Run(int argc, char** argv) {
   if (!options || options->words.empty()) return std::fputs(kHelp, stderr), kUsage;
   const std::string& command = options->words[0];
   try {
-    if (command == "version") return Write("Zafirel! v1.1\n"), kDone;
+    if (command == "version") return Write(std::string(kVersionLine) + "\n"), kDone;
     if (command == "init") return Init(*options);
     if (command == "catalogue") return Catalogue(*options);
     if (command == "list") return List(*options);

@@ -13,6 +13,7 @@
 #include "util/file_writer.h"
 #include "util/piece_reader.h"
 #include "util/text.h"
+#include "util/version.h"
 #include "util/wildcard.h"
 
 namespace zafirel {
@@ -30,7 +31,7 @@ void Line(std::string& page, std::string_view text) {
 // The first three lines every page of the program opens with.
 void Opening(std::string& page) {
   Line(page, "<HTML>");
-  Line(page, "<!-- Creado por Zafirel v1.1-->");
+  Line(page, "<!-- Creado por Zafirel v" ZAFIREL_VERSION "-->");
   Line(page,
        "<BODY BGCOLOR=\"#F0F0C0\"\" TEXT =\"#000000\" LINK   =\"#009900\" VLINK=\"#003300\">");
 }
@@ -83,7 +84,7 @@ namespace {
 void DiscPageHead(std::string& page, std::string_view title, std::string_view bytes, bool noDiscs) {
   Opening(page);
   Line(page, "<h2> Contenido de '" + std::string(title) + "'</h2>");
-  Line(page, "<h2> Creado por Zafirel v1.1 - cat\xE1logo de discos</h2>");
+  Line(page, "<h2> Creado por Zafirel v" ZAFIREL_VERSION " - cat\xE1logo de discos</h2>");
   Line(page, "<i>Tama\xF1o : " + std::string(bytes) + " bytes</i>");
   Line(page, "<br><br>");
   if (!noDiscs) Line(page, "<br><br>");

@@ -333,7 +333,7 @@ void TMenuPral::FormCreate() {
   });
   resize(752, height());
   Pagina->setCurrentIndex(kCatalogar);
-  setWindowTitle(QStringLiteral("Zafirel! v1.1 - catálogo de discos"));
+  setWindowTitle(QString::fromLatin1(kVersionLine) + QStringLiteral(" - catálogo de discos"));
   Guarded(__func__, [&] {
     const std::vector<std::string> existing = ListFiles(folders_.data, "Opcion.ini");
     posicion_.SetFileLocation(TFileLocation::PathInFileName);

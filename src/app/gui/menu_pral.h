@@ -18,6 +18,7 @@
 #include "store/tablas.h"
 #include "util/gui/services.h"
 #include "util/locale.h"
+#include "util/version.h"
 
 class QAction;
 class QFrame;
@@ -34,8 +35,6 @@ class CatalogosPage;
 class Dialogs;
 class Language;
 class PageControl;
-
-inline constexpr const char* kVersionLine = "Zafirel! v1.1";
 
 class TMenuPral : public QWidget {
   Q_OBJECT

@@ -20,6 +20,7 @@
 #include "util/gui/qt_text.h"
 #include "util/reported.h"
 #include "util/text.h"
+#include "util/version.h"
 #include "util/wildcard.h"
 
 namespace zafirel {
@@ -49,7 +50,7 @@ TOpciones::TOpciones(const PageServices& services, Window window, QWidget* paren
   Modelos = new QComboBox(this);
   Modelos->setObjectName("Modelos");
   Modelos->setMaxVisibleItems(16);
-  ASLink1 = new QLabel(QStringLiteral("Zafirel! v1.1"), this);
+  ASLink1 = new QLabel(QString::fromLatin1(kVersionLine), this);
   Aceptar = FlatButton(QStringLiteral("&Aceptar"), this, "Aceptar");
 
   auto* grid = new QGridLayout(this);
