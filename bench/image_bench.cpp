@@ -29,7 +29,8 @@ namespace fs = std::filesystem;
 using bench::Clock;
 using bench::MsSince;
 
-constexpr int kTopFolders = 20, kSubFolders = 19, kFilesPerFolder = 50;  // 400 folders, 20,000 files
+constexpr int kTopFolders = 20, kSubFolders = 19,
+              kFilesPerFolder = 50;  // 400 folders, 20,000 files
 constexpr int kArchives = 2000, kMembers = 50;
 
 // 20 top folders, each with 19 subfolders, 50 files in each of the 400:
@@ -92,7 +93,8 @@ RunFigures Catalogue(const fs::path& data, const fs::path& volume, bool archives
 
 int main(int argc, char** argv) {
   const bool keep = argc > 1;
-  const fs::path base = keep ? fs::path(argv[1]) : fs::temp_directory_path() / "zafirel-image-bench";
+  const fs::path base =
+      keep ? fs::path(argv[1]) : fs::temp_directory_path() / "zafirel-image-bench";
   const fs::path tree = base / "arbol", image = base / "disco.iso", archives = base / "zips",
                  data = base / "datos";
   fs::create_directories(base);
@@ -105,8 +107,8 @@ int main(int argc, char** argv) {
     std::puts("making 20,000 files in 400 folders and their image...");
     fs::remove_all(tree);
     const std::uintmax_t bytes = MakeTree(tree);
-    const bench::ProcessRun made =
-        bench::RunProgram({"genisoimage", "-quiet", "-J", "-R", "-o", image.string(), tree.string()});
+    const bench::ProcessRun made = bench::RunProgram(
+        {"genisoimage", "-quiet", "-J", "-R", "-o", image.string(), tree.string()});
     if (made.exitCode != 0) {
       std::fprintf(stderr, "genisoimage ended with %d\n", made.exitCode);
       fs::remove(image);

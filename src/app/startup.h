@@ -41,7 +41,6 @@ ProgramLocation LocateProgram(const std::filesystem::path& executableFolder);
 // (an installed program, bin/ beside share/).
 std::filesystem::path ShippedLanguageFolder(const std::filesystem::path& executableFolder);
 
-
 // Reads General/Directorio (empty: the default folder), drops one trailing
 // separator, and writes the result back so the settings always name the data
 // folder in use.
@@ -64,10 +63,8 @@ std::optional<std::string> CreaFicheros(const std::filesystem::path& dataFolder,
 void MakeWorkingFolder(const std::filesystem::path& folder, const char* folderKey,
                        const Language& language, Dialogs& dialogs);
 
-
 // Deletes every file directly inside the folder; files that cannot be
 // deleted and subfolders stay.
 void EmptyFolderFiles(const std::filesystem::path& folder);
-
 
 }  // namespace zafirel

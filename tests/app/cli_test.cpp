@@ -7,8 +7,8 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 
 #include "store/tablas.h"
 #include "test_support.h"

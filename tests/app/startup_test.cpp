@@ -7,10 +7,10 @@
 
 #include <filesystem>
 
+#include "app/window_placement.h"
 #include "settings/ini_editor.h"
 #include "settings/language.h"
 #include "settings/language_keys.h"
-#include "app/window_placement.h"
 #include "test_support.h"
 #include "util/wildcard.h"
 

@@ -9,9 +9,9 @@
 // jpeglib.h needs size_t and FILE declared before it.
 #include <jpeglib.h>
 
+#include "store/catalogue_files.h"
 #include "store/covers.h"
 #include "store/disc_removal.h"
-#include "store/catalogue_files.h"
 #include "store/tablas.h"
 #include "test_support.h"
 

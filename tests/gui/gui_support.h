@@ -17,14 +17,14 @@
 
 #include "app/gui/menu_pral.h"
 #include "app/startup.h"
+#include "record_support.h"
 #include "settings/ini_editor.h"
+#include "settings/language.h"
 #include "store/catalogue_files.h"
 #include "store/tablas.h"
+#include "util/dialogs.h"
 #include "util/gui/services.h"
 #include "util/locale.h"
-#include "settings/language.h"
-#include "record_support.h"
-#include "util/dialogs.h"
 
 namespace {
 

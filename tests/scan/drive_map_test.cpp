@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "settings/ini_editor.h"
 #include "app/startup.h"
+#include "settings/ini_editor.h"
 #include "test_support.h"
 
 namespace zafirel {

@@ -72,7 +72,7 @@ class SearchTest : public ::testing::Test {
                         "D:\\DOOM\\DOOM.EXE;700;11/12/1993\r\nD:\\ROCK.TXT;1;x\r\n");
     testing::WriteBytes(catalogues_ / "10.Ct",
                         "E:\\ROCK\\a.mp3;1;x\r\nE:\\POP\\b.mp3;1;x\r\nE:\\ROCK\\c.MP3;1;x\r\n");
-    testing::WriteBytes(catalogues_ / "9.Ct", "X:\\ROCK;1;x\r\n");      // named after no disc
+    testing::WriteBytes(catalogues_ / "9.Ct", "X:\\ROCK;1;x\r\n");       // named after no disc
     testing::WriteBytes(catalogues_ / "10.Ind", "E:\\ROCK\\a.mp3\r\n");  // not a file list
     testing::WriteBytes(catalogues_ / "notas.txt", "ROCK");
   }
@@ -103,12 +103,12 @@ class SearchTest : public ::testing::Test {
 // the walker orders names ("10" before "2"), each title hit before its lines.
 TEST_F(SearchTest, HitsComeUnderTheirDiscsAndATitleHitHasItsOwnHeading) {
   SearchOutcome outcome;
-  EXPECT_EQ(Search("rock", &outcome),
-            (std::vector<std::string>{"* Musica rock - N\xBA: \"8\" - Album: \"\" (ver)",
-                                      "# 10 Musica rock - N\xBA: \"8\" - Album: \"\"",
-                                      "  E:\\ROCK\\a.mp3", "  E:\\ROCK\\c.MP3",
-                                      "# 2 Juegos 1 - N\xBA: \"7\" - Album: \"PC\"",
-                                      "  D:\\ROCK.TXT"}));
+  EXPECT_EQ(
+      Search("rock", &outcome),
+      (std::vector<std::string>{"* Musica rock - N\xBA: \"8\" - Album: \"\" (ver)",
+                                "# 10 Musica rock - N\xBA: \"8\" - Album: \"\"",
+                                "  E:\\ROCK\\a.mp3", "  E:\\ROCK\\c.MP3",
+                                "# 2 Juegos 1 - N\xBA: \"7\" - Album: \"PC\"", "  D:\\ROCK.TXT"}));
   EXPECT_EQ(outcome.matches, 4);  // the title hit counts too
   EXPECT_EQ(outcome.text, "ROCK");
   EXPECT_EQ(Search("mp3+pop").size(), 2u);  // the heading and one hit
@@ -171,8 +171,8 @@ TEST_F(SearchTest, ALineLongerThanAReadPieceIsCutIntoPieces) {
   testing::WriteBytes(catalogues_ / "3.Ct", huge);
   SearchOutcome outcome;
   const std::vector<std::string> tree = Search("aguja", &outcome);
-  EXPECT_EQ(outcome.matches, 2);  // the last line needs no line end
-  ASSERT_EQ(tree.size(), 3u);  // the heading, then the hits
+  EXPECT_EQ(outcome.matches, 2);               // the last line needs no line end
+  ASSERT_EQ(tree.size(), 3u);                  // the heading, then the hits
   EXPECT_LE(tree[1].size(), 2u + (4u << 20));  // the hit's piece of its line
   EXPECT_EQ(tree[1].substr(tree[1].size() - 5), "AGUJA");
   EXPECT_EQ(tree[2], "  F:\\AGUJA2");

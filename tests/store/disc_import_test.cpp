@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "app/startup.h"
-#include "store/covers.h"
 #include "store/catalogue_files.h"
+#include "store/covers.h"
 #include "store/index_set.h"
 #include "store/tablas.h"
 #include "test_support.h"

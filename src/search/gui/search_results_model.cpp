@@ -1,7 +1,7 @@
 #include "search/gui/search_results_model.h"
 
-#include "util/gui/qt_text.h"
 #include "search/gui/results_roles.h"
+#include "util/gui/qt_text.h"
 
 namespace zafirel {
 

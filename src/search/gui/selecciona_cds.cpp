@@ -9,13 +9,13 @@
 #include <QPushButton>
 #include <QToolButton>
 
-#include "util/gui/controls.h"
-#include "util/gui/palette.h"
-#include "util/gui/qt_text.h"
 #include "settings/language.h"
 #include "store/album_filter.h"
 #include "store/tablas.h"
+#include "util/gui/controls.h"
 #include "util/gui/guarded.h"
+#include "util/gui/palette.h"
+#include "util/gui/qt_text.h"
 #include "util/text.h"
 
 namespace zafirel {

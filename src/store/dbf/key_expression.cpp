@@ -17,7 +17,7 @@ struct KeyExpression::Node {
   enum class Kind { kField, kUpper, kLeft, kVal, kStr, kConcat };
   Kind kind = Kind::kField;
   bool number = false;
-  int width = 0;  // of a text
+  int width = 0;                          // of a text
   StoredText stored = StoredText::kAnsi;  // UPPER's rule
   std::string field;
   std::shared_ptr<const Node> a;
@@ -229,8 +229,8 @@ std::string DbaseStr(double value) {
   const double rounded = std::round(value);
   if (!std::isfinite(rounded) || std::fabs(rounded) >= 1e10) return std::string(kStrWidth, '*');
   char digits[24];
-  const auto [end, error] = std::to_chars(digits, digits + sizeof digits,
-                                          static_cast<long long>(rounded));
+  const auto [end, error] =
+      std::to_chars(digits, digits + sizeof digits, static_cast<long long>(rounded));
   const std::size_t length = static_cast<std::size_t>(end - digits);
   if (error != std::errc() || length > static_cast<std::size_t>(kStrWidth))
     return std::string(kStrWidth, '*');
