@@ -17,15 +17,4 @@ std::string NombreSinExtension(std::string_view path);
 // Whether a regular file is there (no error when the folder is missing).
 bool IsRegularFile(const std::filesystem::path& path);
 
-// The size in bytes of a regular file; 0 when it is missing or not a file.
-std::uint64_t FileSizeByName(const std::filesystem::path& path);
-
-// Copies source over target (created or replaced) in blocks of 16384 bytes
-// and gives the copy the source's modification time. False when the source
-// cannot be opened, the target cannot be created, a block could not be read
-// or written whole, or both names are the same file (which the copy would
-// otherwise truncate).
-[[nodiscard]] bool CopiaArchivo(const std::filesystem::path& source,
-                                const std::filesystem::path& target);
-
 }  // namespace zafirel

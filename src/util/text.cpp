@@ -65,12 +65,6 @@ std::string_view Trozo(std::string_view text, char separator, int n) {
   return text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
 }
 
-std::string RellenaHasta(std::string_view text, char fill, std::size_t length) {
-  std::string out(text);
-  if (out.size() < length) out.append(length - out.size(), fill);
-  return out;
-}
-
 std::string Capitaliza(std::string_view text) {
   std::string out(text);
   bool wordStart = true;
@@ -78,27 +72,6 @@ std::string Capitaliza(std::string_view text) {
     if (wordStart) c = UpperAnsiChar(c);
     wordStart = c == ' ' || c == '-' || c == '.';
   }
-  return out;
-}
-
-std::string RemoveChar(std::string_view text, char removed) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text)
-    if (c != removed) out += c;
-  return out;
-}
-
-std::string ReplaceChar(std::string_view text, char replaced, std::string_view replacement) {
-  std::string out;
-  out.reserve(text.size());
-  std::size_t start = 0;
-  for (std::size_t hit; (hit = text.find(replaced, start)) != std::string_view::npos;
-       start = hit + 1) {
-    out.append(text, start, hit - start);
-    out.append(replacement);
-  }
-  out.append(text, start);
   return out;
 }
 

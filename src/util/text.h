@@ -74,16 +74,9 @@ int CuentaTrozos(std::string_view text, char separator);
 // piece.
 std::string_view Trozo(std::string_view text, char separator, int n);
 
-// The text padded on the right with fill up to length; a longer text comes
-// back whole.
-std::string RellenaHasta(std::string_view text, char fill, std::size_t length);
-
 // Upper-cases (ANSI rule) the first character and every character after a
 // blank, "-" or "."; the rest is left as it is.
 std::string Capitaliza(std::string_view text);
-
-std::string RemoveChar(std::string_view text, char removed);
-std::string ReplaceChar(std::string_view text, char replaced, std::string_view replacement);
 
 // Blanks are the space and the control characters below it (CR, LF, tab and
 // the NULs a damaged field may hold).

@@ -81,27 +81,12 @@ TEST(TextUpper, EqualsNoCaseAZ) {
   EXPECT_FALSE(EqualsNoCaseAZ("abc", "abcd"));
 }
 
-TEST(TextEdit, PadsOnTheRightWithoutCutting) {
-  EXPECT_EQ(RellenaHasta("ab", ' ', 5), "ab   ");
-  EXPECT_EQ(RellenaHasta("", '0', 3), "000");
-  EXPECT_EQ(RellenaHasta("abcdef", ' ', 3), "abcdef");
-}
-
 TEST(TextEdit, CapitalizaRaisesWordStartsOnly) {
   EXPECT_EQ(Capitaliza("el se\xF1or de los anillos"), "El Se\xF1or De Los Anillos");
   EXPECT_EQ(Capitaliza("jean-luc.picard"), "Jean-Luc.Picard");
   EXPECT_EQ(Capitaliza("\xE1rbol mIXto"), "\xC1rbol MIXto");
   EXPECT_EQ(Capitaliza("a  b"), "A  B");
   EXPECT_EQ(Capitaliza(""), "");
-}
-
-TEST(TextEdit, RemoveAndReplaceEveryOccurrence) {
-  EXPECT_EQ(RemoveChar("a;b;;c;", ';'), "abc");
-  EXPECT_EQ(RemoveChar("", ';'), "");
-  EXPECT_EQ(ReplaceChar("a;b;;c", ';', ", "), "a, b, , c");
-  EXPECT_EQ(ReplaceChar(";", ';', ""), "");
-  EXPECT_EQ(ReplaceChar("abc", ';', "xx"), "abc");
-  EXPECT_EQ(ReplaceChar("<a>", '<', "&lt;"), "&lt;a>");
 }
 
 TEST(TextTrim, BlanksAndControlCharactersGo) {
