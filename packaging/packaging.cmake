@@ -29,11 +29,25 @@ if(ZAFIREL_GUI)
   add_custom_target(zafirel_icons ALL DEPENDS ${icon_pngs})
 endif()
 
-add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/zafirel-cli.1.gz
-  COMMAND gzip -9 -n -c ${ZAFIREL_PACKAGING}/zafirel-cli.1 > ${CMAKE_BINARY_DIR}/zafirel-cli.1.gz
-  DEPENDS ${ZAFIREL_PACKAGING}/zafirel-cli.1 VERBATIM)
-add_custom_target(zafirel_manual ALL DEPENDS ${CMAKE_BINARY_DIR}/zafirel-cli.1.gz)
-install(FILES ${CMAKE_BINARY_DIR}/zafirel-cli.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# The manual pages, and the package's copyright and changelog, compressed
+# as Debian keeps them (gzip -9, no name or time inside).
+set(manuals zafirel-cli.1)
+if(ZAFIREL_GUI)
+  list(APPEND manuals zafirel.1)
+endif()
+set(compressed)
+foreach(text IN LISTS manuals ITEMS changelog)
+  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/${text}.gz
+    COMMAND gzip -9 -n -c ${ZAFIREL_PACKAGING}/${text} > ${CMAKE_BINARY_DIR}/${text}.gz
+    DEPENDS ${ZAFIREL_PACKAGING}/${text} VERBATIM)
+  list(APPEND compressed ${CMAKE_BINARY_DIR}/${text}.gz)
+endforeach()
+add_custom_target(zafirel_manual ALL DEPENDS ${compressed})
+foreach(manual IN LISTS manuals)
+  install(FILES ${CMAKE_BINARY_DIR}/${manual}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endforeach()
+install(FILES ${ZAFIREL_PACKAGING}/copyright ${CMAKE_BINARY_DIR}/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/zafirel)
 
 # The Debian package. Its Depends are the packages of the libraries the
 # executables link (dpkg-shlibdeps, from dpkg-dev) and of what the window
