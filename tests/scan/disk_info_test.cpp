@@ -194,20 +194,26 @@ struct MadeVolume {
   const char* kind;
   const char* label;  // ANSI
   std::uint32_t serial;
+
+  std::string Tool() const { return std::string("/usr/sbin/") + tool; }
+  bool Installed() const { return ::access(Tool().c_str(), X_OK) == 0; }
+  // The volume made by its tool in a file of its size.
+  bool MakeImage(const fs::path& image) const {
+    const std::string command = "truncate -s " + std::string(size) + " '" + image.string() +
+                                "' && " + Tool() + " " + arguments + " '" + image.string() +
+                                "' >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+  }
 };
 
 class SuperblockTest : public ::testing::TestWithParam<MadeVolume> {};
 
 TEST_P(SuperblockTest, LabelAndUuidComeFromTheVolumesOwnBytes) {
   const MadeVolume& volume = GetParam();
-  const std::string tool = std::string("/usr/sbin/") + volume.tool;
-  if (::access(tool.c_str(), X_OK) != 0) GTEST_SKIP() << tool << " is not installed";
+  if (!volume.Installed()) GTEST_SKIP() << volume.tool << " is not installed";
   testing::TempFolder folder;
   const fs::path image = folder / "volume.img";
-  const std::string command = "truncate -s " + std::string(volume.size) + " '" + image.string() +
-                              "' && " + tool + " " + volume.arguments + " '" + image.string() +
-                              "' >/dev/null 2>&1";
-  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  ASSERT_TRUE(volume.MakeImage(image));
   const std::optional<VolumeId> id = IdentifyVolume(ReadVolumeStart(image, 0, kVolumeStartSize));
   ASSERT_TRUE(id);
   EXPECT_EQ(id->kind, volume.kind);
@@ -239,14 +245,10 @@ class InsideLabelTest : public ::testing::TestWithParam<MadeVolume> {};
 
 TEST_P(InsideLabelTest, LabelComesFromInsideTheVolume) {
   const MadeVolume& volume = GetParam();
-  const std::string tool = std::string("/usr/sbin/") + volume.tool;
-  if (::access(tool.c_str(), X_OK) != 0) GTEST_SKIP() << tool << " is not installed";
+  if (!volume.Installed()) GTEST_SKIP() << volume.tool << " is not installed";
   testing::TempFolder folder;
   const fs::path image = folder / "volume.img";
-  const std::string command = "truncate -s " + std::string(volume.size) + " '" + image.string() +
-                              "' && " + tool + " " + volume.arguments + " '" + image.string() +
-                              "' >/dev/null 2>&1";
-  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  ASSERT_TRUE(volume.MakeImage(image));
   const std::string start = ReadVolumeStart(image, 0, kVolumeStartSize);
   ASSERT_EQ(IdentifyVolume(start)->kind, volume.kind);
   EXPECT_EQ(VolumeLabelInside(image, 0, start), volume.label);
