@@ -85,6 +85,7 @@ struct Place {
   struct stat info;
   fs::path canonical;
   std::optional<MountEntry> mount;
+  dev_t device = 0;  // the block device behind the mount
   BlockDevice block;
   bool root = false;  // the folder is its volume's mount point
 };
@@ -97,9 +98,20 @@ std::optional<Place> Locate(const fs::path& folder) {
   if (error) return std::nullopt;
   place.mount = MountHolding(ReadMounts(), place.canonical, place.info.st_dev);
   if (!place.mount) return place;
-  place.block = ReadBlockDevice(place.mount->major, place.mount->minor);
-  place.root = makedev(place.mount->major, place.mount->minor) == place.info.st_dev &&
-               place.mount->mountPoint == place.canonical;
+  place.device = makedev(place.mount->major, place.mount->minor);
+  bool sameVolume = place.device == place.info.st_dev;
+  // Btrfs numbers each subvolume anonymously (major 0), and the mount table
+  // and the folder's stat disagree on the number: its volume is the
+  // mount's source device.
+  struct stat source {};
+  if (place.mount->fileSystem == "btrfs" && place.mount->major == 0 &&
+      place.mount->source.starts_with("/dev/") && stat(place.mount->source.c_str(), &source) == 0 &&
+      S_ISBLK(source.st_mode)) {
+    place.device = source.st_rdev;
+    sameVolume = true;
+  }
+  place.block = ReadBlockDevice(major(place.device), minor(place.device));
+  place.root = sameVolume && place.mount->mountPoint == place.canonical;
   return place;
 }
 
@@ -201,7 +213,7 @@ std::string RootLabel(const Place& place, const UdevProperties& udev,
   if (id && id->kind == "CDFS" && !id->label.empty()) return id->label;
   std::string label = DecodeUdevEscapes(Property(udev, "ID_FS_LABEL_ENC"));
   if (label.empty()) label = Property(udev, "ID_FS_LABEL");
-  if (label.empty()) label = ByLabelName(place.mount->major, place.mount->minor);
+  if (label.empty()) label = ByLabelName(major(place.device), minor(place.device));
   if (!label.empty()) return Utf8ToAnsi(label);
   return id ? id->label : std::string();
 }
@@ -224,7 +236,7 @@ VolumeInformation ReadVolumeInformation(const Place& place, const fs::path& fold
   std::optional<VolumeId> id;
   if (place.mount) {
     if (!place.block.name.empty())
-      udev = ReadUdevProperties(place.mount->major, place.mount->minor);
+      udev = ReadUdevProperties(major(place.device), minor(place.device));
     id = ReadOwnId(place);
     info.fileSystem = FileSystemName(*place.mount, udev, id);
   }

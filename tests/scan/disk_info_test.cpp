@@ -384,6 +384,43 @@ class DiskInfoTest : public ::testing::Test {
   DriveMap drives_;
 };
 
+// A mounted Btrfs volume is a disc of its own, although its folders carry an
+// anonymous device number the mount table does not show: its label, the
+// UUID's serial and its file system come from the volume.
+TEST(MountedVolumeTest, ABtrfsRootIsItsVolume) {
+  const MadeVolume btrfs{
+      "mkfs.btrfs", "120M",      "-q -f -L 'Copias BT' -U 5eed0000-1234-4321-8765-0123456789ab",
+      "BTRFS",      "Copias BT", 0x5EED0000u};
+  if (!btrfs.Installed()) GTEST_SKIP() << btrfs.tool << " is not installed";
+  testing::TempFolder folder;
+  const fs::path image = folder / "btrfs.img", root = folder / "montado";
+  ASSERT_TRUE(btrfs.MakeImage(image));
+  fs::create_directory(root);
+  const std::string mount =
+      "mount -o loop '" + image.string() + "' '" + root.string() + "' >/dev/null 2>&1";
+  if (std::system(mount.c_str()) != 0)
+    GTEST_SKIP() << "a loop device cannot be mounted here (needs root and loop devices)";
+  fs::create_directory(root / "DOCS");
+  DriveMap drives;
+  drives.Map('B', root);
+  drives.Map('C', root / "DOCS");
+  TDiskInfo info(drives);
+  info.SetDrive("B");
+  const std::string label = info.VolumeName(), serial = info.SerialNumber(),
+                    system = info.FileSystemType();
+  const bool whole = info.WholeVolume();
+  info.SetDrive("C");  // a folder inside it stands for a disc of its own
+  const bool folderWhole = info.WholeVolume();
+  const std::string folderLabel = info.VolumeName();
+  std::system(("umount '" + root.string() + "'").c_str());
+  EXPECT_EQ(label, "Copias BT");
+  EXPECT_EQ(serial, "5EED0000");
+  EXPECT_EQ(system, "BTRFS");
+  EXPECT_TRUE(whole);
+  EXPECT_FALSE(folderWhole);
+  EXPECT_EQ(folderLabel, "DOCS");
+}
+
 TEST_F(DiskInfoTest, StartsOnDriveCAndIgnoresLettersItCannotRead) {
   TDiskInfo info(drives_);
   EXPECT_EQ(info.Drive(), "C");
