@@ -2,18 +2,22 @@
 // settings file and scripted dialogs in a temporary folder), without the main
 // window: what a page does and what it tells the window through its signals.
 #include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStyle>
 #include <QTabBar>
 #include <QTableView>
 #include <QTest>
 #include <QTreeView>
+#include <cmath>
 
 #include "app/gui/menu_pral.h"
+#include "app/gui/mi_mensaje.h"
 #include "app/gui/opciones.h"
 #include "app/gui/page_control.h"
 #include "browse/gui/archivos_page.h"
@@ -68,6 +72,7 @@ class PagesTest : public QObject {
   void theFilesPageShowsTheCurrentDiscAndLetsGoOfADeletedOne();
   void aSearchNamesItsHitsAndGivesTheCurrentDiscBack();
   void noTwoControlsShownAtOnceShareALetterKey();
+  void everyTextStandsOutOnALightAndADarkPalette();
 };
 
 void PagesTest::theDiscListSaysWhichDiscIsCurrentAndWhichGoes() {
@@ -222,6 +227,94 @@ void PagesTest::noTwoControlsShownAtOnceShareALetterKey() {
   ExpectOneControlPerLetterKey(options, "TOpciones");
   TSeleccionaCDs discs(rig.services, nullptr);
   ExpectOneControlPerLetterKey(discs, "TSeleccionaCDs");
+}
+
+// WCAG's contrast of two colours: 1 (the same) to 21 (black on white).
+double Contrast(const QColor& a, const QColor& b) {
+  const auto luminance = [](const QColor& c) {
+    const auto linear = [](double v) {
+      return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+  };
+  const double x = luminance(a), y = luminance(b);
+  return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
+}
+
+// Every enabled label and button with text that window shows, whose text
+// stands out from what is behind it by less than 4.5 : 1.
+QStringList FaintTexts(QWidget& window) {
+  QStringList faint;
+  for (QWidget* widget : window.findChildren<QWidget*>()) {
+    if (!widget->isVisibleTo(&window) || !widget->isEnabled()) continue;
+    QString text;
+    if (auto* label = qobject_cast<QLabel*>(widget)) text = label->text();
+    auto* button = qobject_cast<QAbstractButton*>(widget);
+    if (button != nullptr) text = button->text();
+    if (text.trimmed().isEmpty() || qobject_cast<QLabel*>(widget) == nullptr && button == nullptr)
+      continue;
+    // A raised push button paints its own face; anything else shows the
+    // nearest background painted behind it.
+    auto* push = qobject_cast<QPushButton*>(widget);
+    QColor back;
+    if (push != nullptr && !push->isFlat()) {
+      back = push->palette().color(QPalette::Active, QPalette::Button);
+    } else {
+      QWidget* behind = widget;
+      while (behind != &window && !behind->autoFillBackground()) behind = behind->parentWidget();
+      back = behind->palette().color(QPalette::Active, behind->backgroundRole());
+    }
+    const QColor fore = widget->palette().color(QPalette::Active, widget->foregroundRole());
+    if (Contrast(fore, back) < 4.5)
+      faint << QStringLiteral("%1 \"%2\" %3 on %4 (%5)")
+                   .arg(widget->objectName(), text, fore.name(), back.name())
+                   .arg(Contrast(fore, back), 0, 'f', 2);
+  }
+  return faint;
+}
+
+// The window's own colours on a light palette, their dark counterparts on a
+// dark one (as qt6ct's dark scheme gives): every text stays readable.
+void PagesTest::everyTextStandsOutOnALightAndADarkPalette() {
+  const QPalette before = QApplication::palette();
+  QPalette dark;
+  for (const auto& [role, colour] : std::initializer_list<std::pair<QPalette::ColorRole, QColor>>{
+           {QPalette::Window, QColor(53, 53, 53)},
+           {QPalette::WindowText, Qt::white},
+           {QPalette::Base, QColor(35, 35, 35)},
+           {QPalette::Text, Qt::white},
+           {QPalette::Button, QColor(53, 53, 53)},
+           {QPalette::ButtonText, Qt::white},
+           {QPalette::ToolTipBase, QColor(25, 25, 25)},
+           {QPalette::ToolTipText, Qt::white}})
+    dark.setColor(role, colour);
+  for (const auto& [name, palette] :
+       {std::pair{QStringLiteral("light"), QApplication::style()->standardPalette()},
+        std::pair{QStringLiteral("dark"), dark}}) {
+    QApplication::setPalette(palette);
+    QStringList faint;
+    {
+      OpenWindow open;
+      open.Open();
+      open.Show();
+      for (int page = 0; page < open.window->Pagina->count(); ++page) {
+        open.window->Pagina->setCurrentIndex(page);
+        faint << FaintTexts(*open.window);
+      }
+    }
+    Rig rig;
+    rig.OpenTables();
+    TDatosCD editor(rig.services, nullptr);
+    TPropiedades properties(rig.leng);
+    TOpciones options(rig.services, {[](const fs::path&) {}, [](const std::string&) {}}, nullptr);
+    TSeleccionaCDs discs(rig.services, nullptr);
+    TMiMensaje message(QStringLiteral("No se puede escribir"), QStringLiteral("&Aceptar"), nullptr);
+    for (QWidget* dialog :
+         std::initializer_list<QWidget*>{&editor, &properties, &options, &discs, &message})
+      faint << FaintTexts(*dialog);
+    QApplication::setPalette(before);
+    QVERIFY2(faint.isEmpty(), qPrintable(name + ": " + faint.join("; ")));
+  }
 }
 
 #include "pages_test.moc"

@@ -113,10 +113,7 @@ void TMenuPral::BuildFrame() {
   Label1->setFixedHeight(28);
   Label1->setAlignment(Qt::AlignCenter);
   Label1->setWordWrap(true);
-  Label1->setAutoFillBackground(true);
-  QPalette status = Label1->palette();
-  status.setColor(QPalette::Window, colors::kStatus);
-  Label1->setPalette(status);
+  colors::Paint(*Label1, colors::kStatus, colors::kDarkStatus);
   column->addWidget(Label1);
 
   Label2 = new QLabel(QStringLiteral("Zafirel! v1.11"), this);

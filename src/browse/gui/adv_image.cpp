@@ -39,6 +39,7 @@ TAdvImage::TAdvImage(QWidget* parent) : QFrame(parent), JPEGCompressionQuality(k
   setAutoFillBackground(true);
   QPalette pal = palette();
   pal.setColor(QPalette::Window, QToolTip::palette().color(QPalette::ToolTipBase));
+  pal.setColor(QPalette::ToolTipText, QToolTip::palette().color(QPalette::ToolTipText));
   setPalette(pal);
 }
 
@@ -112,6 +113,9 @@ void TAdvImage::paintEvent(QPaintEvent* event) {
     const QFontMetrics metrics(font());
     const int x = (width() - metrics.horizontalAdvance(EmptyLabel)) / 2;
     const int y = (height() - metrics.height()) / 2;
+    // In the tooltip's text colour, which its background is chosen for,
+    // also while the view is disabled.
+    painter.setPen(palette().color(QPalette::Active, QPalette::ToolTipText));
     painter.drawText(x, y + metrics.ascent(), EmptyLabel);
     return;
   }
