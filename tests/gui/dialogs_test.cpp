@@ -120,9 +120,11 @@ void DialogsTest::questionsAnswerAltAAndAltC() {
           QTest::keyClick(still, Qt::Key_Escape);
       });
     });
-    QCOMPARE(
-        dialogs.ConfirmOkCancel("Atenci\xF3n", "\xBFBorrar?", zafirel::Dialogs::Default::kCancel),
-        answer);
+    QCOMPARE(dialogs.ConfirmOkCancel("Atenci\xF3n",
+                                     "\xBF"
+                                     "Borrar?",
+                                     zafirel::Dialogs::Default::kCancel),
+             answer);
   }
 }
 
