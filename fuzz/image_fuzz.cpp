@@ -1,4 +1,4 @@
-// A disc image file (ISO 9660 with Joliet or Rock Ridge) walked as a drive:
+// A disc image file (UDF, or ISO 9660 with Joliet or Rock Ridge) walked as a drive:
 // every folder and file it lists, whatever its records hold, in bounded time.
 #include <sys/mman.h>
 #include <unistd.h>

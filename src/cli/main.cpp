@@ -405,6 +405,9 @@ int Catalogue(const Options& options) {
       return Fail(kUsage, drive + " is not a drive root");
     case RunOutcome::kDriveError:
       return Fail(kFailed, "drive " + drive + " cannot be read");
+    case RunOutcome::kNotAnImage:
+      return Fail(kFailed,
+                  AnsiToUtf8(result.detail) + " is not a disc image (neither UDF nor ISO 9660)");
     case RunOutcome::kDuplicate:
       return Fail(kDuplicate,
                   "this disc is already catalogued as \"" + AnsiToUtf8(result.detail) + "\"");

@@ -8,12 +8,14 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "scan/disc_image.h"
 #include "scan/zip_description.h"
 #include "store/catalogue_files.h"
 #include "store/dbf/dbf_error.h"
 #include "store/disc_removal.h"
 #include "store/search_index.h"
 #include "store/tablas.h"
+#include "util/codepage.h"
 #include "util/failure.h"
 #include "util/file_change.h"
 #include "util/scope_guard.h"
@@ -38,10 +40,14 @@ std::string FileListLine(const std::string& folder, const FileInfo& info, const 
 }
 
 CatalogueRun::CatalogueRun(TTablas& tablas, const DriveMap& drives, const Locale& locale)
-    : Buscador(drives), Discos(drives), tablas_(tablas), locale_(locale) {}
+    : Buscador(drives), Discos(drives), tablas_(tablas), drives_(drives), locale_(locale) {}
 
 CatalogueRun::DriveCheck CatalogueRun::PrepareDrive(const std::string& root) {
   if (root.size() != 3 || root[1] != ':' || root[2] != '\\') return DriveCheck::kNotARoot;
+  const std::optional<fs::path> host = drives_.FolderOf(root[0]);
+  std::error_code ec;
+  if (host && fs::is_regular_file(*host, ec) && !DiscImage::Open(*host))
+    return DriveCheck::kNotAnImage;
   try {
     Buscador.SetLocation(root);
     Discos.SetDrive(root);
@@ -299,6 +305,8 @@ RunResult CatalogueRun::Catalogue(const std::string& root, bool subfolders, cons
       return {RunOutcome::kNotARoot, {}};
     case DriveCheck::kDriveError:
       return {RunOutcome::kDriveError, {}};
+    case DriveCheck::kNotAnImage:
+      return {RunOutcome::kNotAnImage, PathText(*drives_.FolderOf(root[0]))};
     case DriveCheck::kReady:
       break;
   }

@@ -63,6 +63,7 @@ enum class RunOutcome {
   kCatalogued,         // the disc, its count and both files are in
   kNotARoot,           // the choice is not a drive root of a mapped letter
   kDriveError,         // the drive cannot be read
+  kNotAnImage,         // the drive is a file with neither a UDF nor an ISO 9660 volume (detail: it)
   kDuplicate,          // a disc of this serial number is catalogued (detail: its title)
   kFolderNotWritable,  // the catalogue folder cannot take the files
   kBusy,               // another program held the data folder too long
@@ -98,7 +99,7 @@ struct RunHooks {
 
 class CatalogueRun {
  public:
-  enum class DriveCheck { kReady, kNotARoot, kDriveError };
+  enum class DriveCheck { kReady, kNotARoot, kDriveError, kNotAnImage };
 
   CatalogueRun(TTablas& tablas, const DriveMap& drives, const Locale& locale);
 
@@ -161,6 +162,7 @@ class CatalogueRun {
   [[nodiscard]] bool CommitFiles();
 
   TTablas& tablas_;
+  const DriveMap& drives_;
   Locale locale_;
   RunClaim claim_;                           // held from the append to the end of the run
   std::uint32_t newRecNo_ = 0;               // where the run's record was appended

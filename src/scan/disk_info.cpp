@@ -12,7 +12,8 @@
 #include <cstdio>
 #include <limits>
 
-#include "scan/iso_image.h"
+#include "scan/disc_image.h"
+#include "scan/udf_image.h"
 #include "scan/volume_reader.h"
 #include "util/bytes.h"
 #include "util/codepage.h"
@@ -126,6 +127,11 @@ std::optional<VolumeId> ReadOwnId(const Place& place) {
   if (!place.block.backingFile.empty())
     candidates.emplace_back(place.block.backingFile, place.block.backingOffset);
   for (const auto& [path, offset] : candidates) {
+    // A UDF disc (most DVDs, every Blu-ray) is known by its UDF volume, as
+    // Windows and the disc's image know it, even where it has ISO 9660 too.
+    if (place.mount->fileSystem == "udf" && offset == 0)
+      if (const std::unique_ptr<UdfImage> udf = UdfImage::Open(path))
+        return VolumeId{udf->Serial(), udf->Label(), "UDF"};
     const std::string start = ReadVolumeStart(path, offset, kVolumeStartSize);
     if (start.size() < 512) continue;
     std::optional<VolumeId> id = IdentifyVolume(start);
@@ -269,16 +275,16 @@ void TDiskInfo::SetDrive(std::string_view value) {
   if (!folder) return;
   std::error_code ec;
   if (fs::is_regular_file(*folder, ec)) {
-    if (const std::optional<IsoImage> image = IsoImage::Open(*folder)) {
+    if (const std::unique_ptr<DiscImage> image = DiscImage::Open(*folder)) {
       // A disc image: the disc's facts as a drive holding it would give them.
       drive_.assign(1, value.front());
       volumeName_ = image->Label().substr(0, kMaxLabel);
       serialNumber_ = SerialText(image->Serial());
-      fileSystemType_ = "CDFS";
+      fileSystemType_ = image->FileSystem();
       wholeVolume_ = true;
-      bytesPerSector_ = static_cast<std::uint32_t>(kIsoSector);
+      bytesPerSector_ = image->BlockSize();
       sectorsPerCluster_ = 1;
-      clusters_ = Clamp32(image->VolumeBytes() / kIsoSector);
+      clusters_ = Clamp32(image->VolumeBytes() / image->BlockSize());
       freeClusters_ = 0;
       totalDiskSpace_ = MegabytesText(image->VolumeBytes());
       diskFreeSpace_ = MegabytesText(0);
@@ -314,7 +320,7 @@ std::string TDiskInfo::DriveType() const {
   const std::optional<fs::path> folder =
       drive_.empty() ? std::nullopt : drives_.FolderOf(drive_.front());
   std::error_code ec;
-  if (folder && fs::is_regular_file(*folder, ec) && IsoImage::Open(*folder)) return "CDROM";
+  if (folder && fs::is_regular_file(*folder, ec) && DiscImage::Open(*folder)) return "CDROM";
   const std::optional<Place> place = folder ? Locate(*folder) : std::nullopt;
   if (!place) return "Root Directory does not exist";
   if (!place->mount) return "No Type Information";

@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "scan/archive_members.h"
+#include "scan/disc_image.h"
 #include "scan/drive_map.h"
-#include "scan/iso_image.h"
 #include "util/codepage.h"
 #include "util/file_handle.h"
 #include "util/scope_guard.h"
@@ -253,7 +253,7 @@ void TFindFile::SetLocation(const std::string& value) {
     std::error_code ec;
     const bool root = value.size() <= 3 && value.size() >= 2 && value[1] == ':';
     if (host.empty() || !(fs::is_directory(host, ec) ||
-                          (root && fs::is_regular_file(host, ec) && IsoImage::Open(host))))
+                          (root && fs::is_regular_file(host, ec) && DiscImage::Open(host))))
       throw EFindFileError(value + "\n\rEl directorio no existe.");
   }
   std::string stored = value;
@@ -303,7 +303,7 @@ void TFindFile::Execute() {
     currentFd_ = -1;
   });
   if (fd < 0) {
-    if (std::optional<IsoImage> image = IsoImage::Open(host)) {
+    if (const std::unique_ptr<DiscImage> image = DiscImage::Open(host)) {
       // A disc image is walked inside, as the disc it holds.
       imageFile_ = host;
       std::set<std::uint64_t> entered{image->Root().offset};
@@ -318,22 +318,22 @@ void TFindFile::Execute() {
   WalkFolders(std::move(folder), walk);
 }
 
-void TFindFile::WalkImage(const IsoImage& image, const IsoDirEntry& dir, const std::string& folder,
+void TFindFile::WalkImage(const DiscImage& image, const ImageEntry& dir, const std::string& folder,
                           Walk& walk, std::set<std::uint64_t>& entered, int depth) {
   bool ignore = false;
   if (OnNewFolder) OnNewFolder(*this, folder, ignore);
   if (ignore || aborted_) return;
-  using Entry = Named<const IsoDirEntry*>;
-  const std::vector<IsoDirEntry> listed = image.List(dir);
+  using Entry = Named<const ImageEntry*>;
+  const std::vector<ImageEntry> listed = image.List(dir);
   std::vector<Entry> entries;
   entries.reserve(listed.size());
-  for (const IsoDirEntry& e : listed)
+  for (const ImageEntry& e : listed)
     if (!e.name.empty() && e.name[0] != '.') entries.push_back(NameOf(e.name, &e));
   SortByName(entries);
   std::vector<std::pair<const Entry*, std::optional<ByteSpan>>> subfolders;
   for (Entry& entry : entries) {
     if (aborted_) break;
-    const IsoDirEntry& e = *entry.node;
+    const ImageEntry& e = *entry.node;
     if (e.folder) {
       if (Subfolders) subfolders.emplace_back(&entry, std::nullopt);
       continue;
@@ -359,7 +359,7 @@ void TFindFile::WalkImage(const IsoImage& image, const IsoDirEntry& dir, const s
       WalkArchive(*archive, folder + ReportedName(entry->hostName) + "\\", walk);
       continue;
     }
-    const IsoDirEntry& e = *entry->node;
+    const ImageEntry& e = *entry->node;
     if (e.hidden || depth >= kMaxImageDepth) continue;  // hidden folders are not entered
     if (!entered.insert(e.offset).second) continue;     // a loop, or a folder seen already
     WalkImage(image, e, folder + entry->reported + "\\", walk, entered, depth + 1);

@@ -31,10 +31,10 @@
 namespace zafirel {
 
 class DriveMap;
-class IsoImage;
+class DiscImage;
+struct ImageEntry;
 struct ByteSpan;
 struct MemberTree;
-struct IsoDirEntry;
 
 enum class TFileAttribute : std::uint8_t {
   ffNormal,
@@ -164,7 +164,7 @@ class TFindFile {
   void CloseLevel(Level& level);
   void WalkArchive(const ByteSpan& archive, const std::string& path, Walk& walk);
   void WalkMembers(const MemberTree& tree, const std::string& path, Walk& walk);
-  void WalkImage(const IsoImage& image, const IsoDirEntry& folder, const std::string& path,
+  void WalkImage(const DiscImage& image, const ImageEntry& folder, const std::string& path,
                  Walk& walk, std::set<std::uint64_t>& entered, int depth);
 
   const DriveMap& drives_;

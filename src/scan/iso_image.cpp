@@ -55,39 +55,17 @@ struct RockRidge {
 
 }  // namespace
 
-bool IsoImage::Spend(std::uint64_t size) const {
-  if (size > *budget_) return false;
-  *budget_ -= size;
-  return true;
-}
-
-std::string IsoImage::ReadAt(std::uint64_t offset, std::size_t size) const {
-  // Never more than the file holds from there: a crafted size costs nothing.
-  if (offset >= fileBytes_) return {};
-  size = static_cast<std::size_t>(std::min<std::uint64_t>(size, fileBytes_ - offset));
-  std::string bytes(size, '\0');
-  const ssize_t got = ReadAtOffset(fd_->get(), offset, bytes.data(), size);
-  bytes.resize(got < 0 ? 0 : static_cast<std::size_t>(got));
-  return bytes;
-}
-
-std::optional<IsoImage> IsoImage::Open(const fs::path& file) {
-  IsoImage image;
-  image.file_ = file;
-  image.fd_ = std::make_shared<FileDescriptor>(
-      FileDescriptor::Open(file, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (!image.fd_->valid()) return std::nullopt;
-  struct stat info {};
-  if (fstat(image.fd_->get(), &info) != 0) return std::nullopt;
-  image.fileBytes_ = static_cast<std::uint64_t>(info.st_size);
-  image.budget_ = std::make_shared<std::uint64_t>(image.fileBytes_ + kMaxFolderBytes);
+std::unique_ptr<IsoImage> IsoImage::Open(const fs::path& file) {
+  std::unique_ptr<IsoImage> opened(new IsoImage);
+  IsoImage& image = *opened;
+  if (!image.OpenFile(file)) return nullptr;
   const std::string start = image.ReadAt(0, 32 * kSector);
   const std::optional<IsoVolume> volume = ReadIsoVolume(start);
-  if (!volume) return std::nullopt;
+  if (!volume) return nullptr;
   image.serial_ = volume->serial;
   image.label_ = volume->label;
   const auto [primary, joliet] = FindIsoDescriptors(start);
-  if (!primary) return std::nullopt;
+  if (!primary) return nullptr;
   image.blockSize_ = Le16(*primary, 128);
   if (image.blockSize_ < 512 || image.blockSize_ > 8192) image.blockSize_ = 2048;
   image.volumeBytes_ = std::uint64_t{Le32(*primary, 80)} * image.blockSize_;
@@ -109,11 +87,11 @@ std::optional<IsoImage> IsoImage::Open(const fs::path& file) {
       image.susSkip_ = static_cast<unsigned char>(first[40]);
     }
   }
-  return image;
+  return opened;
 }
 
-std::vector<IsoDirEntry> IsoImage::List(const IsoDirEntry& folder) const {
-  std::vector<IsoDirEntry> entries;
+std::vector<ImageEntry> IsoImage::List(const ImageEntry& folder) const {
+  std::vector<ImageEntry> entries;
   const std::uint64_t size = std::min<std::uint64_t>(folder.size, kMaxFolderBytes);
   if (folder.offset >= fileBytes_ || !Spend(std::min(size, fileBytes_ - folder.offset)))
     return entries;
@@ -168,7 +146,7 @@ std::vector<IsoDirEntry> IsoImage::List(const IsoDirEntry& folder) const {
       if (rr.relocated) continue;
     }
 
-    IsoDirEntry entry;
+    ImageEntry entry;
     entry.folder = (flags & kFolder) != 0 || rr.childAt.has_value();
     entry.hidden = (flags & kHidden) != 0;
     entry.offset = std::uint64_t{rr.childAt.value_or(Le32(r, 2))} * blockSize_;
@@ -188,7 +166,7 @@ std::vector<IsoDirEntry> IsoImage::List(const IsoDirEntry& folder) const {
 
     // The extents of one big file are records of one name in a row.
     if (continuing && !entries.empty() && entries.back().name == entry.name && !entry.folder) {
-      IsoDirEntry& whole = entries.back();
+      ImageEntry& whole = entries.back();
       if (entry.offset != whole.offset + whole.size) whole.contiguous = false;
       whole.size += entry.size;
     } else {

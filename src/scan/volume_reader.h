@@ -65,7 +65,7 @@ inline constexpr std::size_t kVolumeStartSize = 0x10000 + 4096;
 struct VolumeId {
   std::optional<std::uint32_t> serial;
   std::string label;  // ANSI
-  std::string kind;   // "CDFS", "FAT", "FAT32", "exFAT", "NTFS", "EXT2/3/4", "XFS" or "BTRFS"
+  std::string kind;  // "CDFS", "UDF", "FAT", "FAT32", "exFAT", "NTFS", "EXT2/3/4", "XFS" or "BTRFS"
 };
 // Nothing when the bytes hold neither ISO 9660 descriptors, a known boot
 // sector nor an ext2/3/4, XFS or Btrfs superblock (whose serial is the

@@ -6,7 +6,7 @@
 
 namespace zafirel {
 
-inline constexpr std::array<std::string_view, 146> kLanguageKeys = {
+inline constexpr std::array<std::string_view, 147> kLanguageKeys = {
     "Aceptar",
     "Actualizando",
     "Ajustar",
@@ -97,6 +97,7 @@ inline constexpr std::array<std::string_view, 146> kLanguageKeys = {
     "Ninguno",
     "MismaUbicacion",
     "NoDirectorio",
+    "NoEsImagen",
     "NoExisteDirectorio",
     "Nombre",
     "NombreDocumento",

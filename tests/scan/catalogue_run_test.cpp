@@ -13,6 +13,7 @@
 #include "store/index_set.h"
 #include "store/tablas.h"
 #include "test_support.h"
+#include "util/codepage.h"
 
 namespace zafirel {
 namespace {
@@ -203,6 +204,13 @@ TEST_F(CatalogueRunTest, ChecksTheChosenDrive) {
   EXPECT_EQ(run.PrepareDrive("E:\\DOCS"), CatalogueRun::DriveCheck::kNotARoot);
   EXPECT_EQ(run.PrepareDrive("E:"), CatalogueRun::DriveCheck::kNotARoot);
   EXPECT_EQ(run.PrepareDrive("Q:\\"), CatalogueRun::DriveCheck::kDriveError);
+  // A file picked as a disc image that holds none is told apart.
+  WriteBytes(volume_.Path() / "nada.iso", std::string(70000, 'x'));
+  drives_.Map('F', volume_.Path() / "nada.iso");
+  CatalogueRun onFile(tablas_, drives_, Locale{});
+  const RunResult refused = onFile.Catalogue("F:\\", true, {});
+  EXPECT_EQ(refused.outcome, RunOutcome::kNotAnImage);
+  EXPECT_EQ(refused.detail, PathText(volume_.Path() / "nada.iso"));
   fs::remove_all(disc_);
   EXPECT_EQ(run.PrepareDrive("E:\\"), CatalogueRun::DriveCheck::kDriveError);  // an empty drive
   EXPECT_EQ(tablas_.TablaCDRom.RecordCount(), 0u);

@@ -173,10 +173,11 @@ std::string QtDialogs::ChooseDrive(const std::string& title,
     picked = Ansi(folder);
     chooser.accept();
   });
-  // A disc image file (ISO 9660) is a disc of its own.
+  // A disc image file (UDF or ISO 9660) is a disc of its own.
   QObject::connect(image, &QPushButton::clicked, &chooser, [&] {
     const QString file = QFileDialog::getOpenFileName(
-        &chooser, Qs(title), QString(), QStringLiteral("ISO 9660 (*.iso *.ISO);;* (*)"));
+        &chooser, Qs(title), QString(),
+        QStringLiteral("UDF, ISO 9660 (*.iso *.ISO *.udf *.UDF *.img *.IMG);;* (*)"));
     if (file.isEmpty()) return;
     picked = Ansi(file);
     chooser.accept();

@@ -232,7 +232,8 @@ void CatalogarPage::Cataloga() {
   run_.reset();
   const bool walked =
       result.outcome != RunOutcome::kNotARoot && result.outcome != RunOutcome::kDriveError &&
-      result.outcome != RunOutcome::kDuplicate && result.outcome != RunOutcome::kFolderNotWritable;
+      result.outcome != RunOutcome::kNotAnImage && result.outcome != RunOutcome::kDuplicate &&
+      result.outcome != RunOutcome::kFolderNotWritable;
   const auto idle = [this] {
     Parar->setEnabled(false);
     Catalogar->setEnabled(true);
@@ -245,6 +246,9 @@ void CatalogarPage::Cataloga() {
       return;
     case RunOutcome::kDriveError:
       dialogs.PonerMensaje(Traduce("ErrorUnidad"));
+      return;
+    case RunOutcome::kNotAnImage:
+      dialogs.PonerMensaje(Traduce("NoEsImagen") + ": " + result.detail);
       return;
     case RunOutcome::kDuplicate:
       emit DuplicateFound(result.detail);
