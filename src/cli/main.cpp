@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "app/startup.h"
@@ -71,6 +72,16 @@ const char* const kHelp =
     "      --album TEXT            only the discs of one album, by title\n"
     "  search TEXT                 search every catalogue as the window does: each heading,\n"
     "                              then its hits indented by two blanks, then the count\n"
+    "      --ext mp3,flac          only files of these extensions\n"
+    "      --kind KIND             only files of a kind: images, music, video, documents,\n"
+    "                              archives, programs (lists kept in the settings)\n"
+    "      --min-size SIZE         only files of at least SIZE (700, 64K, 10M, 2G), compared in\n"
+    "      --max-size SIZE         kilobytes as the lines hold them (rounded up)\n"
+    "      --after YYYY-MM-DD      only files dated that day or later\n"
+    "      --before YYYY-MM-DD     only files dated that day or earlier\n"
+    "      --album NAME            only discs of this album (again for more albums)\n"
+    "      --disc N                only disc N (again for more discs)\n"
+    "                              With a kind, size or date, titles are not searched.\n"
     "  export N FILE               write disc N's page (HTML) to FILE\n"
     "  files N [FOLDER]            disc N's folders, or the files of one of them (D:\\DOCS):\n"
     "                              name, size, date, comment, tab-separated\n"
@@ -182,13 +193,16 @@ int FinishOutput(int code) {
 
 struct Options {
   std::vector<std::string> words;
-  std::map<std::string, std::string> values;
+  std::map<std::string, std::string> values;                 // the last of each
+  std::map<std::string, std::vector<std::string>> repeated;  // every one, in order
   std::map<std::string, bool> flags;
 };
 
 // "--name value" for the named options, "--flag" for the flags, the rest in order.
 std::optional<Options> Parse(int argc, char** argv, int from) {
-  static const char* const kValued[] = {"--data", "--letter", "--title", "--album", "--sort"};
+  static const char* const kValued[] = {"--data",     "--letter", "--title",  "--album",
+                                        "--sort",     "--ext",    "--kind",   "--min-size",
+                                        "--max-size", "--after",  "--before", "--disc"};
   static const char* const kFlags[] = {"--no-subfolders", "--zips", "--archives", "--help"};
   Options options;
   for (int i = from; i < argc; ++i) {
@@ -198,6 +212,7 @@ std::optional<Options> Parse(int argc, char** argv, int from) {
       if (word == name) {
         if (i + 1 >= argc) return std::nullopt;
         options.values[word] = argv[++i];
+        options.repeated[word].push_back(argv[i]);
         known = true;
       }
     for (const char* name : kFlags)
@@ -539,9 +554,49 @@ int Files(const Options& options) {
   return kDone;
 }
 
+// The search filter the options ask for; a message for a value that cannot be read.
+std::variant<SearchFilter, std::string> FilterOf(const Options& options,
+                                                 const TIniEditor& settings) {
+  SearchFilter filter;
+  filter.locale = Locale::FromEnvironment();
+  const auto each = [&](const char* name) {
+    const auto found = options.repeated.find(name);
+    return found == options.repeated.end() ? std::vector<std::string>{} : found->second;
+  };
+  for (const std::string& text : each("--ext"))
+    for (std::string& extension : ExtensionList(Utf8ToAnsi(text)))
+      filter.extensions.insert(std::move(extension));
+  for (const std::string& kind : each("--kind")) {
+    const std::optional<std::vector<std::string>> extensions = KindExtensions(settings, kind);
+    if (!extensions) {
+      std::string known;
+      for (const FileKind& k : kFileKinds)
+        known += (known.empty() ? "" : ", ") + std::string(k.name);
+      return "unknown kind \"" + kind + "\" (known: " + known + ")";
+    }
+    filter.extensions.insert(extensions->begin(), extensions->end());
+  }
+  for (const auto& [name, bound] :
+       {std::pair{"--min-size", &filter.minBytes}, std::pair{"--max-size", &filter.maxBytes}})
+    for (const std::string& text : each(name))
+      if (!(*bound = ParseSize(text)))
+        return std::string(name) + " takes a size such as 700, 64K, 10M or 2G, not \"" + text +
+               "\"";
+  for (const auto& [name, bound] :
+       {std::pair{"--after", &filter.from}, std::pair{"--before", &filter.to}})
+    for (const std::string& text : each(name))
+      if (!(*bound = ParseIsoDate(text)))
+        return std::string(name) + " takes a date as YYYY-MM-DD, not \"" + text + "\"";
+  for (const std::string& album : each("--album")) filter.albums.insert(Utf8ToAnsi(album));
+  for (const std::string& disc : each("--disc")) filter.discs.insert(disc);
+  return filter;
+}
+
 int Search(const Options& options) {
   if (options.words.size() != 2) return Fail(kUsage, "search needs one text");
   const DataFolder folder = FindDataFolder(options);
+  std::variant<SearchFilter, std::string> filter = FilterOf(options, *folder.settings);
+  if (const std::string* wrong = std::get_if<std::string>(&filter)) return Fail(kUsage, *wrong);
   TTablas tablas;
   if (!OpenTables(tablas, folder, std::chrono::milliseconds(0))) return kFailed;
   std::string out;
@@ -562,8 +617,9 @@ int Search(const Options& options) {
     if (out.size() > (1u << 16)) flush();
   };
   try {
-    const SearchOutcome outcome = BuscaEnArchivos(
-        tablas, folder.below.catalogos, Utf8ToAnsi(options.words[1]), "(ver catalogos)", events);
+    const SearchOutcome outcome =
+        BuscaEnArchivos(tablas, folder.below.catalogos, Utf8ToAnsi(options.words[1]),
+                        "(ver catalogos)", events, std::get<SearchFilter>(filter));
     flush();
     Write(std::to_string(outcome.matches) + "\n");
   } catch (const std::exception& error) {

@@ -105,11 +105,13 @@ constexpr std::size_t kPieceBytes = std::size_t{128} << 10;
 // The bytes of the catalogue files the search will read: those of discs in
 // the table.
 std::uint64_t BytesToRead(const fs::path& catalogueFolder, const std::vector<std::string>& names,
-                          const std::unordered_map<std::string, DiscFacts>& discs) {
+                          const std::unordered_map<std::string, DiscFacts>& discs,
+                          const SearchFilter& filter) {
   std::uint64_t total = 0;
   for (const std::string& name : names) {
     struct stat info {};
-    if (discs.count(DiscNumberOfFile(name)) != 0 &&
+    const auto disc = discs.find(DiscNumberOfFile(name));
+    if (disc != discs.end() && filter.KeepsDisc(disc->first, disc->second.album) &&
         ::stat((catalogueFolder / name).c_str(), &info) == 0)
       total += static_cast<std::uint64_t>(info.st_size);
   }
@@ -120,8 +122,9 @@ std::uint64_t BytesToRead(const fs::path& catalogueFolder, const std::vector<std
 
 SearchOutcome BuscaEnArchivos(TTablas& tablas, const fs::path& catalogueFolder,
                               std::string_view text, const std::string& verCatalogos,
-                              const SearchEvents& events) {
+                              const SearchEvents& events, const SearchFilter& filter) {
   SearchOutcome outcome;
+  const bool judgeLines = filter.JudgesLines();
   outcome.text = UpperAZ(text);
   const TerminosBusqueda terms = PrepareTerms(text);
   const LineRule rule(terms);
@@ -138,7 +141,8 @@ SearchOutcome BuscaEnArchivos(TTablas& tablas, const fs::path& catalogueFolder,
   // is still judged by the rule, so the hits are the same with it or without.
   SearchIndex index(catalogueFolder, indexNames);
   const bool indexed = index.Plan(terms);
-  const std::uint64_t bytesTotal = events.progress ? BytesToRead(catalogueFolder, names, discs) : 0;
+  const std::uint64_t bytesTotal =
+      events.progress ? BytesToRead(catalogueFolder, names, discs, filter) : 0;
   std::uint64_t bytesDone = 0;
   // The stamps are taken inside the folder: a look-up of one name each.
   const FileDescriptor folder =
@@ -154,10 +158,11 @@ SearchOutcome BuscaEnArchivos(TTablas& tablas, const fs::path& catalogueFolder,
     const auto open = [&] { reader.emplace(catalogueFolder / name, buffer); };
     if (!indexed) open();
     const auto disc = discs.find(DiscNumberOfFile(name));
-    if (disc == discs.end()) continue;
+    if (disc == discs.end() || !filter.KeepsDisc(disc->first, disc->second.album)) continue;
     const DiscFacts& facts = disc->second;
     const auto heading = [&] { return DiscHeading(facts.title, facts.number, facts.album); };
-    if (!terms[0].empty() && UpperAnsi(facts.title).find(terms[0]) != std::string::npos) {
+    if (!judgeLines && !terms[0].empty() &&
+        UpperAnsi(facts.title).find(terms[0]) != std::string::npos) {
       if (events.titleHeading) events.titleHeading(heading() + " " + verCatalogos);
       ++outcome.matches;
     }
@@ -171,6 +176,7 @@ SearchOutcome BuscaEnArchivos(TTablas& tablas, const fs::path& catalogueFolder,
             stop = true;
             return;
           }
+          if (judgeLines && !filter.KeepsLine(line)) return;
           ++outcome.matches;
           if (events.matched) events.matched(outcome.matches);
           if (outcome.matches > kResultSlots) return;  // counted, not listed

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "search/search_filter.h"
 #include "util/no_case_finder.h"
 
 namespace zafirel {
@@ -67,9 +68,12 @@ struct SearchOutcome {
 // (up to its first ".") is a disc's number in the disc table. Headings come
 // before their hits; hits past the slot limit are counted, not reported. A
 // title hit adds a heading ending in verCatalogos. Throws on a file that
-// cannot be read; what was reported until then stands.
+// cannot be read; what was reported until then stands. A filter leaves out
+// the discs and lines it does not keep, and the title hits when it judges
+// lines (a title is no file of a kind, size or date); without one the hits
+// are those of the text alone.
 SearchOutcome BuscaEnArchivos(TTablas& tablas, const std::filesystem::path& catalogueFolder,
                               std::string_view text, const std::string& verCatalogos,
-                              const SearchEvents& events);
+                              const SearchEvents& events, const SearchFilter& filter = {});
 
 }  // namespace zafirel

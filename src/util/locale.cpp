@@ -243,6 +243,66 @@ std::string FormatShortDate(int year, int month, int day, const Locale& locale) 
   return out;
 }
 
+std::optional<int> ParseShortDate(std::string_view text, const Locale& locale) {
+  return ShortDateReader(locale).Read(text);
+}
+
+ShortDateReader::ShortDateReader(const Locale& locale) {
+  std::string_view pattern = locale.shortDateFormat;
+  if (pattern.empty() || pattern.find_first_of("\\;") != std::string_view::npos)
+    pattern = kFallbackDatePattern;
+  std::string order;  // "dMy" for "dd/MM/yyyy"
+  for (std::size_t i = 0; i < pattern.size();) {
+    const char c = pattern[i];
+    if (c == '\'') {
+      const std::size_t close = pattern.find('\'', i + 1);
+      i = close == std::string_view::npos ? pattern.size() : close + 1;
+    } else if (c == 'd' || c == 'M' || c == 'y') {
+      if (order.find(c) == std::string::npos) order += c;
+      i += RunLength(pattern, i);
+    } else {
+      ++i;
+    }
+  }
+  if (order.size() != 3) order = "yMd";
+  std::copy(order.begin(), order.end(), order_);
+}
+
+std::optional<int> ShortDateReader::Read(std::string_view text) const {
+  int values[3] = {0, 0, 0};
+  std::size_t digits[3] = {0, 0, 0};
+  int runs = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    if (text[i] < '0' || text[i] > '9') {
+      ++i;
+      continue;
+    }
+    if (runs == 3) return std::nullopt;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+      if (++digits[runs] > 4) return std::nullopt;
+      values[runs] = values[runs] * 10 + (text[i] - '0');
+    }
+    ++runs;
+  }
+  if (runs != 3) return std::nullopt;
+  static constexpr char kYearFirst[3] = {'y', 'M', 'd'};
+  const char* order = digits[0] == 4 ? kYearFirst : order_;
+  int year = 0, month = 0, day = 0;
+  for (int k = 0; k < 3; ++k) {
+    if (order[k] == 'y') {
+      year = values[k];
+      if (digits[k] <= 2) year += year < 30 ? 2000 : 1900;
+    }
+    if (order[k] == 'M') month = values[k];
+    if (order[k] == 'd') day = values[k];
+  }
+  static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (month < 1 || month > 12 || day < 1 || day > kDays[month - 1]) return std::nullopt;
+  if (month == 2 && day == 29 && !(year % 4 == 0 && (year % 100 != 0 || year % 400 == 0)))
+    return std::nullopt;
+  return year * 10000 + month * 100 + day;
+}
+
 std::string FormatFixed(double value, int decimals, const Locale& locale) {
   // Room for the largest double written out in full plus the decimals.
   constexpr int kMaxDecimals = 40;

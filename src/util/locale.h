@@ -47,6 +47,23 @@ std::string FormatThousandsOfText(std::string_view text, const Locale& locale);
 // (which would break the catalogue files' fields) gives way to "dd/MM/yyyy".
 std::string FormatShortDate(int year, int month, int day, const Locale& locale);
 
+// A date written in the locale's short date pattern, as yyyymmdd: its day,
+// month and year taken in the pattern's order from the text's runs of
+// digits. A two-digit year falls in 1930 to 2029; a text whose first run has
+// four digits is read as year, month, day whatever the pattern. Nothing for
+// a text that does not give a real calendar day.
+std::optional<int> ParseShortDate(std::string_view text, const Locale& locale);
+
+// ParseShortDate with the pattern's order worked out once, for many dates.
+class ShortDateReader {
+ public:
+  explicit ShortDateReader(const Locale& locale);
+  std::optional<int> Read(std::string_view text) const;
+
+ private:
+  char order_[3] = {'d', 'M', 'y'};
+};
+
 // Fixed notation with the given number of decimals and the locale's decimal
 // separator.
 std::string FormatFixed(double value, int decimals, const Locale& locale);
