@@ -13,7 +13,7 @@ target=${1:?usage: scripts/fuzz.sh TARGET|all SECONDS}
 seconds=${2:?usage: scripts/fuzz.sh TARGET|all SECONDS}
 
 . "$here/scripts/packages.sh"
-require_packages cmake ninja-build pkgconf libjpeg-dev libzip-dev zlib1g-dev libarchive-dev liblzma-dev "${clang_packages[@]}"
+require_packages cmake ninja-build pkgconf libjpeg-dev libzip-dev zlib1g-dev libarchive-dev liblzma-dev libxxhash-dev "${clang_packages[@]}"
 
 CXX=clang++ cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DZAFIREL_FUZZ=ON -DZAFIREL_GUI=OFF -DZAFIREL_TESTS=OFF -DZAFIREL_BENCH=OFF > /dev/null

@@ -1,7 +1,7 @@
 # Sourced by the other scripts: the Debian packages the build and the tests
 # need, and require_packages NAME... that installs the missing ones (as root,
 # after apt-get update) or prints the one apt-get line to run and stops.
-build_packages=(g++ cmake ninja-build pkgconf qt6-base-dev libjpeg-dev libzip-dev zlib1g-dev libarchive-dev liblzma-dev libgtest-dev
+build_packages=(g++ cmake ninja-build pkgconf qt6-base-dev libjpeg-dev libzip-dev zlib1g-dev libarchive-dev liblzma-dev libxxhash-dev libgtest-dev
                 libbenchmark-dev python3 python3-dbfread locales libdbd-xbase-perl fonts-liberation strace
                 e2fsprogs xfsprogs btrfs-progs ntfs-3g exfatprogs genisoimage udftools gcab qt6-translations-l10n librsvg2-bin desktop-file-utils appstream lintian dpkg-dev)
 clang_packages=(clang libclang-rt-14-dev)

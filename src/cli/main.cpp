@@ -21,6 +21,8 @@
 #include "app/startup.h"
 #include "browse/disc_list.h"
 #include "browse/loaded_catalogue.h"
+#include "cli/cli_support.h"
+#include "cli/collection_commands.h"
 #include "scan/catalogue_run.h"
 #include "scan/drive_map.h"
 #include "search/catalogue_search.h"
@@ -46,8 +48,7 @@ namespace zafirel {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr int kDone = 0, kFailed = 1, kUsage = 2, kDuplicate = 3, kNotFound = 4;
+using namespace cli;
 
 const char* const kHelp =
     "usage: zafirel-cli [--data FOLDER] COMMAND [ARGUMENTS]\n"
@@ -93,158 +94,8 @@ const char* const kHelp =
     "Exit codes: 0 done, 1 failed, 2 wrong usage, 3 disc already catalogued, 4 no such disc\n"
     "or folder.\n";
 
-// A long operation's progress as one line on the terminal, rewritten in
-// place at most every tenth of a second: "zafirel-cli: <text> 42%".
-class TerminalProgress : public Progress {
- public:
-  explicit TerminalProgress(const std::string& text) : text_(AnsiToUtf8(text)) { Show(true); }
-  ~TerminalProgress() override {
-    step_ = maximum_;
-    within_ = 0;
-    Show(true);
-    std::fputc('\n', stderr);
-  }
-  void SetMaximum(int maximum) override { maximum_ = std::max(1, maximum); }
-  void SetPosition(int position) override { step_ = position, within_ = 0, Show(false); }
-  void Step() override { ++step_, within_ = 0, Show(false); }
-  void Within(std::uint64_t done, std::uint64_t total) override {
-    within_ = total == 0 ? 0 : static_cast<double>(std::min(done, total)) / total;
-    Show(false);
-  }
-
- private:
-  void Show(bool now) {
-    const auto time = std::chrono::steady_clock::now();
-    if (!now && time - shown_ < std::chrono::milliseconds(100)) return;
-    shown_ = time;
-    const double part = std::clamp((step_ + within_) / maximum_, 0.0, 1.0);
-    std::fprintf(stderr, "\rzafirel-cli: %s %3d%%", text_.c_str(), static_cast<int>(part * 100));
-    std::fflush(stderr);
-  }
-  std::string text_;
-  double maximum_ = 100;
-  double step_ = 0, within_ = 0;
-  std::chrono::steady_clock::time_point shown_;
-};
-
-class Silent : public Dialogs {
- public:
-  void PonerMensaje(const std::string& text) override {
-    std::fprintf(stderr, "zafirel-cli: %s\n", AnsiToUtf8(text).c_str());
-  }
-  bool ConfirmOkCancel(const std::string&, const std::string&, Default) override { return true; }
-  // Shown only to a person: on a terminal.
-  std::unique_ptr<Progress> ShowProgress(const std::string& text) override {
-    if (::isatty(STDERR_FILENO) == 0) return nullptr;
-    return std::make_unique<TerminalProgress>(text);
-  }
-  void ProcessEvents() override {}
-};
-
-// The texts of the program's own messages (a failure's problem and cause,
-// the upgrade's) come in English from the shipped English language file; a
-// key it lacks stands for itself.
-const Translate& English() {
-  static const Language english(ShippedLanguageFolder(RunningExecutableFolder()) / "Ingles.Len");
-  static const Translate translate = [](std::string_view key) {
-    std::string text = english.Traduce(key);
-    return text.empty() ? std::string(key) : text;
-  };
-  return translate;
-}
-
-// What failed and why, in UTF-8.
-std::string Why(const std::exception& error) { return AnsiToUtf8(FailureText(English(), error)); }
-
-int Fail(int code, const std::string& message) {
-  std::fprintf(stderr, "zafirel-cli: %s\n", message.c_str());
-  return code;
-}
-
 const char kCatalogueUsage[] =
     "usage: zafirel-cli [--data FOLDER] catalogue D | D: | D:\\ | FOLDER | IMAGE [OPTIONS]\n";
-
-const char kBusy[] = "another program is changing this data folder; try again in a few seconds";
-
-// Standard output, checked: the cause of the first write that failed is
-// kept, so a command whose output was lost (a full disc, a closed pipe)
-// never ends as done.
-int outputError = 0;
-
-void Write(std::string_view text) {
-  if (outputError != 0 || text.empty()) return;
-  errno = 0;
-  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size())
-    outputError = errno != 0 ? errno : EIO;
-}
-
-bool OutputFailed() { return outputError != 0; }
-
-// The command's exit code, or kFailed with the cause when its output did
-// not all reach its destination.
-int FinishOutput(int code) {
-  errno = 0;
-  if (outputError == 0 && (std::fflush(stdout) != 0 || std::ferror(stdout)))
-    outputError = errno != 0 ? errno : EIO;
-  if (outputError == 0) return code;
-  return Fail(kFailed,
-              std::string("the output could not be written: ") + std::strerror(outputError));
-}
-
-struct Options {
-  std::vector<std::string> words;
-  std::map<std::string, std::string> values;                 // the last of each
-  std::map<std::string, std::vector<std::string>> repeated;  // every one, in order
-  std::map<std::string, bool> flags;
-};
-
-// "--name value" for the named options, "--flag" for the flags, the rest in order.
-std::optional<Options> Parse(int argc, char** argv, int from) {
-  static const char* const kValued[] = {"--data",     "--letter", "--title",  "--album",
-                                        "--sort",     "--ext",    "--kind",   "--min-size",
-                                        "--max-size", "--after",  "--before", "--disc"};
-  static const char* const kFlags[] = {"--no-subfolders", "--zips", "--archives", "--help"};
-  Options options;
-  for (int i = from; i < argc; ++i) {
-    const std::string word = argv[i];
-    bool known = false;
-    for (const char* name : kValued)
-      if (word == name) {
-        if (i + 1 >= argc) return std::nullopt;
-        options.values[word] = argv[++i];
-        options.repeated[word].push_back(argv[i]);
-        known = true;
-      }
-    for (const char* name : kFlags)
-      if (word == name) options.flags[word] = known = true;
-    if (!known) {
-      if (word.size() > 1 && word[0] == '-' && word[1] == '-') return std::nullopt;
-      options.words.push_back(word);
-    }
-  }
-  return options;
-}
-
-struct DataFolder {
-  fs::path data;
-  WorkingFolders below;
-  std::unique_ptr<TIniEditor> settings;
-};
-
-DataFolder FindDataFolder(const Options& options) {
-  DataFolder found;
-  const ProgramLocation where = LocateProgram(RunningExecutableFolder());
-  TIniEditor::SetApplicationFolder(where.programFolder.string() + "/");
-  found.settings = std::make_unique<TIniEditor>();
-  found.settings->SetFileLocation(TFileLocation::ApplicationPath);
-  found.settings->SetFileName("Opcion");
-  const auto data = options.values.find("--data");
-  found.data = data != options.values.end()
-                   ? fs::path(data->second)
-                   : DetermineDataFolder(*found.settings, where.defaultDataFolder);
-  found.below = FoldersBelow(found.data);
-  return found;
-}
 
 enum class Tables { kThere, kCreated, kNotCreated };
 
@@ -276,54 +127,6 @@ std::string AlbumAsTheEditorStoresIt(std::string_view typed) {
       album += c;
   }
   return album;
-}
-
-// Opens the disc table with its indexes after mending what interrupted work
-// left (see PrepareDataFolder); an older table is upgraded first. Readers
-// pass no wait: while another program keeps the folder's lock, the mending
-// is left to a later opening and the tables are read as they are.
-bool OpenTables(TTablas& tablas, const DataFolder& folder, std::chrono::milliseconds lockWait) {
-  if (ListFiles(folder.data, "CDROM.DBF").empty())
-    return Fail(kFailed, "no disc table in " + folder.data.string()), false;
-  tablas.SetFolder(folder.data);
-  Silent silent;
-  try {
-    const UpgradeContext context{English(), silent, Locale::FromEnvironment(), LocalTimeNow};
-    const DataFolderRepairs repairs = PrepareDataFolder(
-        folder.data, folder.below.catalogos, context, English()("CreandoIndices"), lockWait);
-    if (repairs.tableConverted)
-      std::fprintf(stderr,
-                   "zafirel-cli: the disc table was saved as dBase III; converted to dBase IV "
-                   "with its notes (the old files are in \"Archivos regenerados\")\n");
-    if (repairs.tableRepaired)
-      std::fprintf(stderr,
-                   "zafirel-cli: the disc table's header miscounted its records; repaired (the "
-                   "old files are in \"Archivos regenerados\")\n");
-    if (repairs.tableChangedElsewhere)
-      std::fprintf(stderr,
-                   "zafirel-cli: another program changed the disc table; its indexes were "
-                   "rebuilt\n");
-    if (repairs.unfinishedRemoved > 0)
-      std::fprintf(stderr, "zafirel-cli: removed %d discs whose cataloguing never completed\n",
-                   repairs.unfinishedRemoved);
-    if (repairs.unfinishedCompleted > 0)
-      std::fprintf(stderr, "zafirel-cli: completed %d discs whose cataloguing was cut short\n",
-                   repairs.unfinishedCompleted);
-    tablas.OpenDiscTable();
-  } catch (const std::exception& error) {
-    return Fail(kFailed, Why(error)), false;
-  }
-  return true;
-}
-
-void PrintRow(const std::vector<std::string>& cells) {
-  std::string line;
-  for (std::size_t i = 0; i < cells.size(); ++i) {
-    if (i > 0) line += '\t';
-    line += AnsiToUtf8(cells[i]);
-  }
-  line += '\n';
-  Write(line);
 }
 
 // "D", "D:" or "D:\": a drive of the drive map.
@@ -496,7 +299,7 @@ int List(const Options& options) {
       cells.assign({row.number});
       cells.insert(cells.end(), row.cells.begin(), row.cells.end());
       PrintRow(cells);
-      return outputError == 0;
+      return !OutputFailed();
     });
   } catch (const std::exception& error) {
     return Fail(kFailed, Why(error));
@@ -549,81 +352,6 @@ int Files(const Options& options) {
                              PrintRow({row.name, row.size, row.date, row.comment});
                            });
   } catch (const std::exception& error) {
-    return Fail(kFailed, Why(error));
-  }
-  return kDone;
-}
-
-// The search filter the options ask for; a message for a value that cannot be read.
-std::variant<SearchFilter, std::string> FilterOf(const Options& options,
-                                                 const TIniEditor& settings) {
-  SearchFilter filter;
-  filter.locale = Locale::FromEnvironment();
-  const auto each = [&](const char* name) {
-    const auto found = options.repeated.find(name);
-    return found == options.repeated.end() ? std::vector<std::string>{} : found->second;
-  };
-  for (const std::string& text : each("--ext"))
-    for (std::string& extension : ExtensionList(Utf8ToAnsi(text)))
-      filter.extensions.insert(std::move(extension));
-  for (const std::string& kind : each("--kind")) {
-    const std::optional<std::vector<std::string>> extensions = KindExtensions(settings, kind);
-    if (!extensions) {
-      std::string known;
-      for (const FileKind& k : kFileKinds)
-        known += (known.empty() ? "" : ", ") + std::string(k.name);
-      return "unknown kind \"" + kind + "\" (known: " + known + ")";
-    }
-    filter.extensions.insert(extensions->begin(), extensions->end());
-  }
-  for (const auto& [name, bound] :
-       {std::pair{"--min-size", &filter.minBytes}, std::pair{"--max-size", &filter.maxBytes}})
-    for (const std::string& text : each(name))
-      if (!(*bound = ParseSize(text)))
-        return std::string(name) + " takes a size such as 700, 64K, 10M or 2G, not \"" + text +
-               "\"";
-  for (const auto& [name, bound] :
-       {std::pair{"--after", &filter.from}, std::pair{"--before", &filter.to}})
-    for (const std::string& text : each(name))
-      if (!(*bound = ParseIsoDate(text)))
-        return std::string(name) + " takes a date as YYYY-MM-DD, not \"" + text + "\"";
-  for (const std::string& album : each("--album")) filter.albums.insert(Utf8ToAnsi(album));
-  for (const std::string& disc : each("--disc")) filter.discs.insert(disc);
-  return filter;
-}
-
-int Search(const Options& options) {
-  if (options.words.size() != 2) return Fail(kUsage, "search needs one text");
-  const DataFolder folder = FindDataFolder(options);
-  std::variant<SearchFilter, std::string> filter = FilterOf(options, *folder.settings);
-  if (const std::string* wrong = std::get_if<std::string>(&filter)) return Fail(kUsage, *wrong);
-  TTablas tablas;
-  if (!OpenTables(tablas, folder, std::chrono::milliseconds(0))) return kFailed;
-  std::string out;
-  auto flush = [&] {
-    Write(out);
-    out.clear();
-  };
-  SearchEvents events;
-  events.cancelled = OutputFailed;  // nobody would read the rest
-  events.titleHeading = [&](const std::string& heading) { out += AnsiToUtf8(heading) + "\n"; };
-  events.discHeading = [&](const std::string& heading, const std::string&) {
-    out += AnsiToUtf8(heading) + "\n";
-  };
-  events.hit = [&](std::string_view path) {
-    out += "  ";
-    out += AnsiToUtf8(path);
-    out += '\n';
-    if (out.size() > (1u << 16)) flush();
-  };
-  try {
-    const SearchOutcome outcome =
-        BuscaEnArchivos(tablas, folder.below.catalogos, Utf8ToAnsi(options.words[1]),
-                        "(ver catalogos)", events, std::get<SearchFilter>(filter));
-    flush();
-    Write(std::to_string(outcome.matches) + "\n");
-  } catch (const std::exception& error) {
-    flush();
     return Fail(kFailed, Why(error));
   }
   return kDone;
@@ -697,6 +425,7 @@ int Run(int argc, char** argv) {
     if (command == "list") return List(*options);
     if (command == "files") return Files(*options);
     if (command == "search") return Search(*options);
+    if (command == "duplicates") return Duplicates(*options);
     if (command == "export") return Export(*options);
     if (command == "reindex") return Reindex(*options);
   } catch (const FolderBusy&) {

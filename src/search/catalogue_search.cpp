@@ -82,13 +82,7 @@ std::string DiscHeading(std::string_view title, std::string_view number, std::st
   return heading;
 }
 
-namespace {
-
-struct DiscFacts {
-  std::string title, number, album;
-};
-
-std::unordered_map<std::string, DiscFacts> ReadDiscs(TTablas& tablas) {
+std::unordered_map<std::string, DiscFacts> ReadDiscFacts(TTablas& tablas) {
   std::unordered_map<std::string, DiscFacts> discs;
   dbf::Table& table = tablas.TablaCDRom;
   for (table.First(); !table.Eof(); table.Next())
@@ -97,6 +91,8 @@ std::unordered_map<std::string, DiscFacts> ReadDiscs(TTablas& tablas) {
         DiscFacts{table.AsString("TITULOCD"), table.AsString("NUMEROCD"), table.AsString("ALBUM")});
   return discs;
 }
+
+namespace {
 
 // Bytes of a read piece: small enough to stay in the cache and to cost next
 // to nothing to set up, large enough that a read call costs little per byte.
@@ -128,7 +124,7 @@ SearchOutcome BuscaEnArchivos(TTablas& tablas, const fs::path& catalogueFolder,
   outcome.text = UpperAZ(text);
   const TerminosBusqueda terms = PrepareTerms(text);
   const LineRule rule(terms);
-  const std::unordered_map<std::string, DiscFacts> discs = ReadDiscs(tablas);
+  const std::unordered_map<std::string, DiscFacts> discs = ReadDiscFacts(tablas);
   // The catalogue files and the index's files, from one listing.
   std::vector<std::string> names, indexNames;
   for (std::string& name : ListFiles(catalogueFolder, "*")) {
@@ -164,6 +160,7 @@ SearchOutcome BuscaEnArchivos(TTablas& tablas, const fs::path& catalogueFolder,
     if (!judgeLines && !terms[0].empty() &&
         UpperAnsi(facts.title).find(terms[0]) != std::string::npos) {
       if (events.titleHeading) events.titleHeading(heading() + " " + verCatalogos);
+      if (events.titleDisc) events.titleDisc(disc->first);
       ++outcome.matches;
     }
     bool headed = false;
@@ -185,6 +182,7 @@ SearchOutcome BuscaEnArchivos(TTablas& tablas, const fs::path& catalogueFolder,
             headed = true;
           }
           if (events.hit) events.hit(Trozo(line, ';', 0));
+          if (events.hitLine) events.hitLine(line);
         });
       }
     };

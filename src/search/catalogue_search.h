@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "search/search_filter.h"
 #include "util/no_case_finder.h"
@@ -43,6 +44,12 @@ class LineRule {
   NoCaseFinder first_, second_, third_;
 };
 
+// What a search shows of a disc, by its file number ("AUTO").
+struct DiscFacts {
+  std::string title, number, album;
+};
+std::unordered_map<std::string, DiscFacts> ReadDiscFacts(TTablas& tablas);
+
 // "TITLE - Nº: "7" - Album: "PC"".
 std::string DiscHeading(std::string_view title, std::string_view number, std::string_view album);
 
@@ -54,8 +61,10 @@ struct SearchEvents {
   std::function<void(std::uint64_t done, std::uint64_t total)> progress;
   std::function<void(const std::string& heading)> titleHeading;
   std::function<void(const std::string& heading, const std::string& number)> discHeading;
-  std::function<void(std::string_view path)> hit;  // field 0 of a matching line
-  std::function<void(int matches)> matched;        // after each line hit
+  std::function<void(std::string_view path)> hit;            // field 0 of a matching line
+  std::function<void(std::string_view line)> hitLine;        // the whole of it, after hit
+  std::function<void(const std::string& number)> titleDisc;  // after titleHeading
+  std::function<void(int matches)> matched;                  // after each line hit
 };
 
 struct SearchOutcome {

@@ -59,8 +59,9 @@ def usable_locales():
     return found
 
 
-def make_source(folder, rng):
-    """A folder tree of random files (sparse, so large sizes cost nothing)."""
+def make_source(folder, rng, pool):
+    """A folder tree of random files (sparse, so large sizes cost nothing);
+    some are taken from the pool of files earlier discs had, as copies are."""
     os.makedirs(folder)
     folders = [folder]
     for _ in range(rng.randint(1, 4)):
@@ -69,13 +70,24 @@ def make_source(folder, rng):
             os.makedirs(sub)
             folders.append(sub)
     for i in range(rng.randint(5, 25)):
-        extension = rng.choice(EXTENSIONS)
-        name = rng.choice(NAMES) + str(i) + ("." + extension if extension else "")
+        if pool and rng.random() < 0.4:
+            name, size, moment = rng.choice(pool)
+            if rng.random() < 0.3:
+                name = name.upper() if rng.random() < 0.5 else name.lower()
+            if rng.random() < 0.2:
+                size = rng.choice(SIZES)
+        else:
+            extension = rng.choice(EXTENSIONS)
+            name = rng.choice(NAMES) + str(i) + ("." + extension if extension else "")
+            size, moment = rng.choice(SIZES), rng.choice(MOMENTS)
+            pool.append((name, size, moment))
         path = os.path.join(rng.choice(folders), name)
+        if os.path.exists(path):
+            continue
         with open(path, "wb") as f:
-            f.truncate(rng.choice(SIZES))
-        moment = time.mktime(rng.choice(MOMENTS).timetuple())
-        os.utime(path, (moment, moment))
+            f.truncate(size)
+        seconds = time.mktime(moment.timetuple())
+        os.utime(path, (seconds, seconds))
 
 
 def make_collection(cli, data, locale_name, rng, discs=5):
@@ -84,9 +96,10 @@ def make_collection(cli, data, locale_name, rng, discs=5):
     os.environ["TZ"] = "UTC"
     time.tzset()
     subprocess.run([cli, "--data", data, "init", data], check=True, env=env)
+    pool = []
     for n in range(discs):
         source = os.path.join(os.path.dirname(data), "disco%d" % n)
-        make_source(source, rng)
+        make_source(source, rng, pool)
         title = rng.choice(NAMES) + " " + str(n)
         subprocess.run(
             [cli, "--data", data, "catalogue", source, "--title", title,

@@ -1,0 +1,194 @@
+#include "cli/collection_commands.h"
+
+#include <chrono>
+
+#include "search/catalogue_search.h"
+#include "search/duplicates.h"
+#include "search/search_filter.h"
+#include "util/codepage.h"
+#include "util/text.h"
+
+namespace zafirel::cli {
+
+namespace {
+
+// The search filter the options ask for; a message for a value that cannot be read.
+std::variant<SearchFilter, std::string> FilterOf(const Options& options,
+                                                 const TIniEditor& settings) {
+  SearchFilter filter;
+  filter.locale = Locale::FromEnvironment();
+  const auto each = [&](const char* name) { return options.All(name); };
+  for (const std::string& text : each("--ext"))
+    for (std::string& extension : ExtensionList(Utf8ToAnsi(text)))
+      filter.extensions.insert(std::move(extension));
+  for (const std::string& kind : each("--kind")) {
+    const std::optional<std::vector<std::string>> extensions = KindExtensions(settings, kind);
+    if (!extensions) {
+      std::string known;
+      for (const FileKind& k : kFileKinds)
+        known += (known.empty() ? "" : ", ") + std::string(k.name);
+      return "unknown kind \"" + kind + "\" (known: " + known + ")";
+    }
+    filter.extensions.insert(extensions->begin(), extensions->end());
+  }
+  for (const auto& [name, bound] :
+       {std::pair{"--min-size", &filter.minBytes}, std::pair{"--max-size", &filter.maxBytes}})
+    for (const std::string& text : each(name))
+      if (!(*bound = ParseSize(text)))
+        return std::string(name) + " takes a size such as 700, 64K, 10M or 2G, not \"" + text +
+               "\"";
+  for (const auto& [name, bound] :
+       {std::pair{"--after", &filter.from}, std::pair{"--before", &filter.to}})
+    for (const std::string& text : each(name))
+      if (!(*bound = ParseIsoDate(text)))
+        return std::string(name) + " takes a date as YYYY-MM-DD, not \"" + text + "\"";
+  for (const std::string& album : each("--album")) filter.albums.insert(Utf8ToAnsi(album));
+  for (const std::string& disc : each("--disc")) filter.discs.insert(disc);
+  return filter;
+}
+
+// Records go out a piece at a time.
+class Output {
+ public:
+  ~Output() { Flush(); }
+  void Add(std::string_view text) {
+    out_ += text;
+    if (out_.size() > (1u << 16)) Flush();
+  }
+  void Flush() {
+    Write(out_);
+    out_.clear();
+  }
+
+ private:
+  std::string out_;
+};
+
+std::string Utf8Field(std::string_view line, int n) { return AnsiToUtf8(Trozo(line, ';', n)); }
+
+std::uint64_t Number(std::string_view text) {
+  std::uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return 0;
+    value = value * 10 + static_cast<std::uint64_t>(c - '0');
+  }
+  return value;
+}
+
+}  // namespace
+
+int Search(const Options& options) {
+  if (options.words.size() != 2) return Fail(kUsage, "search needs one text");
+  const auto format = FormatOf(options);
+  if (const std::string* wrong = std::get_if<std::string>(&format)) return Fail(kUsage, *wrong);
+  const std::optional<RecordFormat> records = std::get<std::optional<RecordFormat>>(format);
+  const DataFolder folder = FindDataFolder(options);
+  std::variant<SearchFilter, std::string> filter = FilterOf(options, *folder.settings);
+  if (const std::string* wrong = std::get_if<std::string>(&filter)) return Fail(kUsage, *wrong);
+  TTablas tablas;
+  if (!OpenTables(tablas, folder, std::chrono::milliseconds(0))) return kFailed;
+  Output out;
+  SearchEvents events;
+  events.cancelled = OutputFailed;  // nobody would read the rest
+  std::unordered_map<std::string, DiscFacts> discs;
+  std::string disc;  // the number of the disc whose hits are coming
+  const RecordWriter writer(
+      records.value_or(RecordFormat::kCsv),
+      {"match", "disc", "title", "number", "album", "path", "kilobytes", "date", "description"});
+  const auto record = [&](const char* match, std::string_view line) {
+    const DiscFacts& facts = discs[disc];
+    out.Add(writer.Record({match, Number(disc), AnsiToUtf8(facts.title), AnsiToUtf8(facts.number),
+                           AnsiToUtf8(facts.album), Utf8Field(line, 0), Number(Trozo(line, ';', 1)),
+                           Utf8Field(line, 2), Utf8Field(line, 3)}));
+  };
+  if (records) {
+    discs = ReadDiscFacts(tablas);
+    out.Add(writer.Header());
+    events.titleDisc = [&](const std::string& number) {
+      disc = number;
+      record("title", {});
+    };
+    events.discHeading = [&](const std::string&, const std::string& number) { disc = number; };
+    events.hitLine = [&](std::string_view line) { record("file", line); };
+  } else {
+    events.titleHeading = [&](const std::string& heading) { out.Add(AnsiToUtf8(heading) + "\n"); };
+    events.discHeading = [&](const std::string& heading, const std::string&) {
+      out.Add(AnsiToUtf8(heading) + "\n");
+    };
+    events.hit = [&](std::string_view path) {
+      out.Add("  ");
+      out.Add(AnsiToUtf8(path));
+      out.Add("\n");
+    };
+  }
+  try {
+    const SearchOutcome outcome =
+        BuscaEnArchivos(tablas, folder.below.catalogos, Utf8ToAnsi(options.words[1]),
+                        "(ver catalogos)", events, std::get<SearchFilter>(filter));
+    if (!records) out.Add(std::to_string(outcome.matches) + "\n");
+  } catch (const std::exception& error) {
+    out.Flush();
+    return Fail(kFailed, Why(error));
+  }
+  return kDone;
+}
+
+int Duplicates(const Options& options) {
+  if (options.words.size() != 1) return Fail(kUsage, "duplicates takes no text");
+  const auto format = FormatOf(options);
+  if (const std::string* wrong = std::get_if<std::string>(&format)) return Fail(kUsage, *wrong);
+  const std::optional<RecordFormat> records = std::get<std::optional<RecordFormat>>(format);
+  const DataFolder folder = FindDataFolder(options);
+  std::variant<SearchFilter, std::string> filter = FilterOf(options, *folder.settings);
+  if (const std::string* wrong = std::get_if<std::string>(&filter)) return Fail(kUsage, *wrong);
+  DuplicateOptions wanted;
+  wanted.scope = std::get<SearchFilter>(filter);
+  const auto by = options.values.find("--by");
+  if (by != options.values.end()) {
+    if (by->second == "name")
+      wanted.match = DuplicateMatch::kName;
+    else if (by->second == "name,size")
+      wanted.match = DuplicateMatch::kNameSize;
+    else if (by->second == "name,size,date")
+      wanted.match = DuplicateMatch::kNameSizeDate;
+    else
+      return Fail(kUsage,
+                  "--by takes name, name,size or name,size,date, not \"" + by->second + "\"");
+  }
+  TTablas tablas;
+  if (!OpenTables(tablas, folder, std::chrono::milliseconds(0))) return kFailed;
+  std::vector<DuplicateGroup> groups;
+  try {
+    DuplicateEvents events;
+    events.cancelled = OutputFailed;
+    groups = FindDuplicates(tablas, folder.below.catalogos, wanted, events);
+  } catch (const std::exception& error) {
+    return Fail(kFailed, Why(error));
+  }
+  Output out;
+  const RecordWriter writer(records.value_or(RecordFormat::kCsv),
+                            {"group", "name", "copies", "total_kilobytes", "disc", "title",
+                             "number", "path", "kilobytes", "date"});
+  if (records) out.Add(writer.Header());
+  std::uint64_t index = 0;
+  for (const DuplicateGroup& group : groups) {
+    ++index;
+    if (!records)
+      out.Add(AnsiToUtf8(group.name) + "\t" + std::to_string(group.kilobytes) + " KB\t" +
+              std::to_string(group.copies.size()) + "\t" + std::to_string(group.totalKilobytes) +
+              " KB\n");
+    for (const DuplicateCopy& copy : group.copies) {
+      if (records)
+        out.Add(writer.Record({index, AnsiToUtf8(group.name), std::uint64_t{group.copies.size()},
+                               group.totalKilobytes, Number(copy.disc), AnsiToUtf8(copy.title),
+                               AnsiToUtf8(copy.number), AnsiToUtf8(copy.path), copy.kilobytes,
+                               AnsiToUtf8(copy.date)}));
+      else
+        out.Add("  " + copy.disc + "\t" + AnsiToUtf8(copy.title) + "\t" + AnsiToUtf8(copy.path) +
+                "\t" + std::to_string(copy.kilobytes) + " KB\t" + AnsiToUtf8(copy.date) + "\n");
+    }
+  }
+  return kDone;
+}
+
+}  // namespace zafirel::cli
