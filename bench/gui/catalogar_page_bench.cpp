@@ -42,7 +42,8 @@ class VolumeDialogs : public bench::RecordingDialogs {
 bool AcceptDiscEditor() {
   auto* editor = qobject_cast<zafirel::TDatosCD*>(QApplication::activeModalWidget());
   if (editor == nullptr) return false;
-  if (editor->EditTituloCD->text().isEmpty()) editor->EditTituloCD->setText("Volumen");
+  auto* title = editor->findChild<QLineEdit*>("EditTituloCD");
+  if (title->text().isEmpty()) title->setText("Volumen");
   editor->AceptarClick();
   return true;
 }

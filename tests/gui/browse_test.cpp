@@ -110,6 +110,23 @@ void WriteCatalogues(const fs::path& catalogues) {
   WriteFile(ListFilePath(catalogues, "3"), "E:\\MUSICA\\UNO.MP3;4000;05/05/2005\r\n");
 }
 
+// The disc editor's controls, found by their names.
+struct EditorControls {
+  explicit EditorControls(TDatosCD& dialog) : editor(dialog) {}
+  TDatosCD& editor;
+  QLineEdit* EditTituloCD = &Child<QLineEdit>(editor, "EditTituloCD");
+  QComboBox* wwDBComboBox2 = &Child<QComboBox>(editor, "wwDBComboBox2");  // operating system
+  QLineEdit* EditNumeroCD = &Child<QLineEdit>(editor, "EditNumeroCD");
+  QComboBox* wwDBComboBox1 = &Child<QComboBox>(editor, "wwDBComboBox1");  // origin
+  QComboBox* CFiltro = &Child<QComboBox>(editor, "CFiltro");              // album
+  QPlainTextEdit* wwDBRichEdit1 = &Child<QPlainTextEdit>(editor, "wwDBRichEdit1");
+  QLabel* DBText4 = &Child<QLabel>(editor, "DBText4");  // serial number
+  QLabel* Label11 = &Child<QLabel>(editor, "Label11");  // the picture's work line
+  TAdvImage* Image1 = &Child<TAdvImage>(editor, "Image1");
+  QPushButton* BBorrar = &Child<QPushButton>(editor, "BBorrar");
+  QToolButton* Mi1 = &Child<QToolButton>(editor, "Mi1");
+};
+
 // What the tests read of the files page, in the window or alone.
 class FilesDriver {
  public:
@@ -384,9 +401,10 @@ void BrowseTest::fileEntriesAreDeletedCommentedAndRenamed() {
   auto ran = w.OnModal<TPropiedades>([](TPropiedades& dialog) {
     QVERIFY(dialog.windowTitle().endsWith(" : D:\\DOCS\\C.ZIP"));
     QVERIFY(dialog.width() > dialog.fontMetrics().horizontalAdvance(dialog.windowTitle()));
-    QCOMPARE(dialog.Label2->text(), QString("Tamaño: 7 KB"));
-    dialog.Memo1->setPlainText("Juego;de\ncartas\\");
-    QTest::keyClick(dialog.Memo1, Qt::Key_Escape);  // Escape keeps what was typed
+    QCOMPARE(Child<QLabel>(dialog, "Label2").text(), QString("Tamaño: 7 KB"));
+    QPlainTextEdit& comment = Child<QPlainTextEdit>(dialog, "Memo1");
+    comment.setPlainText("Juego;de\ncartas\\");
+    QTest::keyClick(&comment, Qt::Key_Escape);  // Escape keeps what was typed
   });
   const QPoint zip = files->visualRect(w.Ficheros()->index(2, 0)).center();
   QTest::mouseClick(files->viewport(), Qt::LeftButton, {}, zip);
@@ -566,27 +584,28 @@ void BrowseTest::editingADiscWritesItsRecord() {
   w.ClickRow("Bach");
   const std::string missingTitle = w.inst.Text("Espanol.Len", "FacilitarNombre");
   auto ran = w.OnModal<TDatosCD>([&](TDatosCD& editor) {
-    QCOMPARE(editor.EditTituloCD->text(), QString("Bach"));
-    QCOMPARE(editor.DBText4->text(), QString("AAAA-0004"));
-    QVERIFY(!editor.Image1->isEnabled());  // no picture yet
-    QVERIFY(!editor.BBorrar->isEnabled());
-    QCOMPARE(editor.Image1->EmptyLabel, QString("Sin imagen"));
-    QCOMPARE(editor.CFiltro->count(), 1);  // the album list: JUEGOS
-    editor.EditTituloCD->clear();
-    QTest::keyClick(editor.EditTituloCD, Qt::Key_Escape);  // refused: no title
+    const EditorControls form(editor);
+    QCOMPARE(form.EditTituloCD->text(), QString("Bach"));
+    QCOMPARE(form.DBText4->text(), QString("AAAA-0004"));
+    QVERIFY(!form.Image1->isEnabled());  // no picture yet
+    QVERIFY(!form.BBorrar->isEnabled());
+    QCOMPARE(form.Image1->EmptyLabel, QString("Sin imagen"));
+    QCOMPARE(form.CFiltro->count(), 1);  // the album list: JUEGOS
+    form.EditTituloCD->clear();
+    QTest::keyClick(form.EditTituloCD, Qt::Key_Escape);  // refused: no title
     QVERIFY(editor.isVisible());
     QCOMPARE(w.dialogs.messages.back(), missingTitle);
-    QTest::keyClicks(editor.EditTituloCD, "Bach completo");
-    QTest::keyClick(editor.EditTituloCD, Qt::Key_Return);  // Enter moves on
-    QCOMPARE(editor.focusWidget(), static_cast<QWidget*>(editor.wwDBComboBox2));
-    QTest::keyClick(editor.wwDBComboBox2, Qt::Key_Return);  // from a drop-down box too
-    QCOMPARE(editor.focusWidget(), static_cast<QWidget*>(editor.EditNumeroCD));
-    editor.CFiltro->lineEdit()->setFocus();
-    QTest::keyClicks(editor.CFiltro->lineEdit(), "cl");
-    editor.CFiltro->lineEdit()->insert(QString::fromUtf8("\xC3\xA1sica"));
-    QCOMPARE(editor.CFiltro->currentText(), QString("CLÁSICA"));
-    editor.wwDBRichEdit1->setPlainText("Dos\nlíneas");
-    QTest::keyClick(editor.CFiltro, Qt::Key_Escape);  // Escape in a box confirms
+    QTest::keyClicks(form.EditTituloCD, "Bach completo");
+    QTest::keyClick(form.EditTituloCD, Qt::Key_Return);  // Enter moves on
+    QCOMPARE(editor.focusWidget(), static_cast<QWidget*>(form.wwDBComboBox2));
+    QTest::keyClick(form.wwDBComboBox2, Qt::Key_Return);  // from a drop-down box too
+    QCOMPARE(editor.focusWidget(), static_cast<QWidget*>(form.EditNumeroCD));
+    form.CFiltro->lineEdit()->setFocus();
+    QTest::keyClicks(form.CFiltro->lineEdit(), "cl");
+    form.CFiltro->lineEdit()->insert(QString::fromUtf8("\xC3\xA1sica"));
+    QCOMPARE(form.CFiltro->currentText(), QString("CLÁSICA"));
+    form.wwDBRichEdit1->setPlainText("Dos\nlíneas");
+    QTest::keyClick(form.CFiltro, Qt::Key_Escape);  // Escape in a box confirms
   });
   w->PCatalogos->EditarCD1->trigger();
   QVERIFY(*ran);
@@ -606,7 +625,8 @@ void BrowseTest::editingADiscWritesItsRecord() {
   discs.SetString("NOTAS", rich);
   discs.Post();
   auto shown1 = w.OnModal<TDatosCD>([](TDatosCD& editor) {
-    QCOMPARE(editor.wwDBRichEdit1->toPlainText(), QString("Hola\nmundo"));
+    const EditorControls form(editor);
+    QCOMPARE(form.wwDBRichEdit1->toPlainText(), QString("Hola\nmundo"));
     editor.AceptarClick();
   });
   w->PCatalogos->EditarCD1->trigger();
@@ -615,7 +635,8 @@ void BrowseTest::editingADiscWritesItsRecord() {
 
   // A record the disc does not take: the editor says so, and the list shows what is stored.
   auto refused = w.OnModal<TDatosCD>([](TDatosCD& editor) {
-    editor.EditTituloCD->setText("Nunca grabado");
+    const EditorControls form(editor);
+    form.EditTituloCD->setText("Nunca grabado");
     SetFileChangeHook([] { return false; });
     editor.AceptarClick();
     SetFileChangeHook(nullptr);
@@ -635,10 +656,11 @@ void BrowseTest::editingADiscWritesItsRecord() {
     memo.write("XXXX", 4);
   }
   auto unreadable = w.OnModal<TDatosCD>([&](TDatosCD& editor) {
-    QCOMPARE(editor.DBText4->text(), QString("AAAA-0004"));
-    QVERIFY(editor.wwDBRichEdit1->toPlainText().isEmpty());
-    QVERIFY(!editor.wwDBRichEdit1->placeholderText().isEmpty());
-    editor.EditTituloCD->setText("Bach");
+    const EditorControls form(editor);
+    QCOMPARE(form.DBText4->text(), QString("AAAA-0004"));
+    QVERIFY(form.wwDBRichEdit1->toPlainText().isEmpty());
+    QVERIFY(!form.wwDBRichEdit1->placeholderText().isEmpty());
+    form.EditTituloCD->setText("Bach");
     editor.AceptarClick();
   });
   w->PCatalogos->EditarCD1->trigger();
@@ -651,7 +673,8 @@ void BrowseTest::editingADiscWritesItsRecord() {
   // A new title moves the disc in the order: its row is the one highlighted.
   w.ClickRow("atlas");
   auto renamed = w.OnModal<TDatosCD>([](TDatosCD& editor) {
-    editor.EditTituloCD->setText("Zulu");
+    const EditorControls form(editor);
+    form.EditTituloCD->setText("Zulu");
     editor.AceptarClick();
   });
   w->PCatalogos->EditarCD1->trigger();
@@ -666,7 +689,8 @@ void BrowseTest::editingUnderAFilterRefillsTheFilteredList() {
   QCOMPARE(w.Titles(), QStringList({"Mapas", "atlas"}));
   w.ClickRow("atlas");
   auto shown2 = w.OnModal<TDatosCD>([](TDatosCD& editor) {
-    editor.CFiltro->setEditText("ROCK");
+    const EditorControls form(editor);
+    form.CFiltro->setEditText("ROCK");
     editor.AceptarClick();
   });
   w->EditarCD1->trigger();
@@ -688,6 +712,7 @@ void BrowseTest::aBitmapIsStoredAsJpegAndShownToFit() {
 
   w.ClickRow("atlas");
   auto shown3 = w.OnModal<TDatosCD>([&](TDatosCD& editor) {
+    const EditorControls form(editor);
     editor.PickFile = [&](const QString&) { return junk; };
     editor.BImagenClick();
     QCOMPARE(w.dialogs.messages.back(), w.inst.Text("Espanol.Len", "ErrorConvertir"));
@@ -695,14 +720,14 @@ void BrowseTest::aBitmapIsStoredAsJpegAndShownToFit() {
     editor.BImagenClick();
     // Enter keeps the picture just chosen; once stored, no work line stays.
     QCOMPARE(w.dialogs.defaults.back(), zafirel::Dialogs::Default::kOk);
-    QVERIFY(editor.Label11->text().isEmpty());
-    QVERIFY(editor.Image1->isEnabled());
-    QVERIFY(editor.BBorrar->isEnabled());
-    QCOMPARE(editor.Image1->Type(), TAdvImage::ImageType::Jpeg);
-    QCOMPARE(editor.Image1->PictureRect().size(), QSize(303, 151));
-    QCOMPARE(editor.Image1->PictureRect().left(), 1);
-    editor.Mi1->click();  // natural size, centred and clipped
-    QCOMPARE(editor.Image1->PictureRect().size(), QSize(2000, 1000));
+    QVERIFY(form.Label11->text().isEmpty());
+    QVERIFY(form.Image1->isEnabled());
+    QVERIFY(form.BBorrar->isEnabled());
+    QCOMPARE(form.Image1->Type(), TAdvImage::ImageType::Jpeg);
+    QCOMPARE(form.Image1->PictureRect().size(), QSize(303, 151));
+    QCOMPARE(form.Image1->PictureRect().left(), 1);
+    form.Mi1->click();  // natural size, centred and clipped
+    QCOMPARE(form.Image1->PictureRect().size(), QSize(2000, 1000));
     editor.AceptarClick();
   });
   w->EditarCD1->trigger();
@@ -721,11 +746,12 @@ void BrowseTest::aBitmapIsStoredAsJpegAndShownToFit() {
 
   // Opened again it shows the picture; deleting it empties the view.
   auto shown4 = w.OnModal<TDatosCD>([&](TDatosCD& editor) {
-    QVERIFY(editor.BBorrar->isEnabled());
-    QCOMPARE(editor.Image1->Image().width(), 2000);
+    const EditorControls form(editor);
+    QVERIFY(form.BBorrar->isEnabled());
+    QCOMPARE(form.Image1->Image().width(), 2000);
     editor.BBorrarClick();
-    QVERIFY(!editor.BBorrar->isEnabled());
-    QVERIFY(editor.Image1->Image().isNull());
+    QVERIFY(!form.BBorrar->isEnabled());
+    QVERIFY(form.Image1->Image().isNull());
     editor.AceptarClick();
   });
   w->EditarCD1->trigger();
@@ -744,10 +770,11 @@ void BrowseTest::escapeInTheEditorAnswersOnlyWhatItWasPressedFor() {
   QtDialogs boxes(w.leng);
   const PageServices asked{w.tablas, w.ini, w.leng, boxes, w.locale, w.folders};
   TDatosCD editor(asked, nullptr);
+  const EditorControls form(editor);
   editor.PickFile = [&](const QString&) { return bitmap; };
   QVERIFY(ShowActive(editor));
   // The picture, frame and all, lies inside the dialog.
-  QVERIFY(editor.rect().contains(editor.Image1->geometry()));
+  QVERIFY(editor.rect().contains(form.Image1->geometry()));
   // Keys come as the window system sends them: to the window that has the
   // focus, and to an open drop-down list before anything else.
   auto press = [](QWidget& window) { QTest::keyPress(window.windowHandle(), Qt::Key_Escape); };
@@ -762,9 +789,9 @@ void BrowseTest::escapeInTheEditorAnswersOnlyWhatItWasPressedFor() {
     release();
     QVERIFY(editor.isVisible());
   }
-  QVERIFY(!editor.BBorrar->isEnabled());  // the picture was not assigned: Escape is Cancel there
+  QVERIFY(!form.BBorrar->isEnabled());  // the picture was not assigned: Escape is Cancel there
   // A drop-down list closed by Escape.
-  for (QComboBox* box : {editor.wwDBComboBox2, editor.wwDBComboBox1, editor.CFiltro}) {
+  for (QComboBox* box : {form.wwDBComboBox2, form.wwDBComboBox1, form.CFiltro}) {
     box->setFocus();
     box->showPopup();
     QVERIFY(QApplication::activePopupWidget() != nullptr);

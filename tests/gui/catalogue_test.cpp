@@ -60,7 +60,7 @@ struct Window : OpenWindow {
       editedInRunState =
           !window->PCatalogar->Catalogar->isEnabled() && window->PCatalogar->Parar->isEnabled();
       *ran = true;
-      editor->EditTituloCD->setText(title);
+      Child<QLineEdit>(*editor, "EditTituloCD").setText(title);
       editor->AceptarClick();
     });
     return ran;

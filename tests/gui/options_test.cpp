@@ -82,18 +82,20 @@ void OptionsTest::anotherDataFolderTakesEffectAtOnce() {
   dialogs.messages.clear();
 
   WithOptions(window, [&](TOpciones& options) {
-    QCOMPARE(options.Edit1->text(), Qs(Utf8ToAnsi(inst.data.string())));
+    const QLineEdit& folder = Child<QLineEdit>(options, "Edit1");
+    QComboBox& languages = Child<QComboBox>(options, "Modelos");
+    QCOMPARE(folder.text(), Qs(Utf8ToAnsi(inst.data.string())));
     dialogs.fileAnswer = other / "README.TXT";  // not a disc table: nothing happens
     options.BBuscaClick();
     QVERIFY(dialogs.messages.empty());
     dialogs.fileAnswer = other / "cdrom.dbf";
     options.BBuscaClick();
-    QCOMPARE(options.Edit1->text(), QString::fromStdString(other.string()));
+    QCOMPARE(folder.text(), QString::fromStdString(other.string()));
     // The folder had no language files: it has the shipped ones at once,
     // and English can be chosen in the same visit.
-    QCOMPARE(options.Modelos->count(), 2);
-    QCOMPARE(options.Modelos->currentText(), QString("Espanol.Len"));
-    options.Modelos->setCurrentIndex(options.Modelos->findText("Ingles.Len"));
+    QCOMPARE(languages.count(), 2);
+    QCOMPARE(languages.currentText(), QString("Espanol.Len"));
+    languages.setCurrentIndex(languages.findText("Ingles.Len"));
   });
   QCOMPARE(Ansi(window.Salir1->text()), inst.Text("Ingles.Len", "Salir1"));
   QCOMPARE(dialogs.fileStart, inst.data);
@@ -121,7 +123,7 @@ void OptionsTest::aDamagedTableKeepsThePreviousFolder() {
   WithOptions(window, [&](TOpciones& options) {
     dialogs.fileAnswer = damaged / "CDROM.DBF";
     options.BBuscaClick();
-    QCOMPARE(options.Edit1->text(), Qs(Utf8ToAnsi(inst.data.string())));
+    QCOMPARE(Child<QLineEdit>(options, "Edit1").text(), Qs(Utf8ToAnsi(inst.data.string())));
   });
   // The message says which file and what is wrong with it.
   QCOMPARE(dialogs.messages.front(), inst.Text("Espanol.Len", "ErrorArchivo") + ": " +
@@ -144,9 +146,10 @@ void OptionsTest::closingWritesTheFolderAndTheLanguage() {
   TMenuPral window(inst.Where(), Locale{}, leng, dialogs);
   window.CreaModuloDatos();
   WithOptions(window, [&](TOpciones& options) {
-    QCOMPARE(options.Modelos->count(), 2);
-    QCOMPARE(options.Modelos->currentText(), QString("Espanol.Len"));
-    options.Modelos->setCurrentIndex(options.Modelos->findText("Ingles.Len"));
+    QComboBox& languages = Child<QComboBox>(options, "Modelos");
+    QCOMPARE(languages.count(), 2);
+    QCOMPARE(languages.currentText(), QString("Espanol.Len"));
+    languages.setCurrentIndex(languages.findText("Ingles.Len"));
   });
   QCOMPARE(window.Ini1().ReadStr("General", "Lenguaje", ""), std::string("Ingles.Len"));
   QCOMPARE(window.Catalogar1->text(), Qs(inst.Text("Ingles.Len", "Catalogar1")));

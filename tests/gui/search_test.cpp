@@ -221,11 +221,12 @@ void SearchTest::verHtmlWritesAPagePerMarkedDisc() {
   QTimer::singleShot(0, w.window.get(), [] {
     auto* dialog = qobject_cast<TSeleccionaCDs*>(QApplication::activeModalWidget());
     if (dialog == nullptr) return;
-    QCOMPARE(dialog->Cds->count(), 2);
-    QCOMPARE(dialog->Cds->item(0)->text(), QString("2.Juegos"));  // title order
-    QVERIFY(dialog->CMetodoB->isChecked());
-    QTest::mouseClick(dialog->CMetodoA, Qt::LeftButton);
-    QTest::keyClick(dialog->Cds, Qt::Key_Escape);  // Escape confirms
+    QListWidget& discs = Child<QListWidget>(*dialog, "Cds");
+    QCOMPARE(discs.count(), 2);
+    QCOMPARE(discs.item(0)->text(), QString("2.Juegos"));  // title order
+    QVERIFY(Child<QToolButton>(*dialog, "CMetodoB").isChecked());
+    QTest::mouseClick(&Child<QToolButton>(*dialog, "CMetodoA"), Qt::LeftButton);
+    QTest::keyClick(&discs, Qt::Key_Escape);  // Escape confirms
   });
   w.window->VerHTML1->trigger();
   QVERIFY(!w.dialogs.opened.empty());
@@ -243,8 +244,8 @@ void SearchTest::verHtmlWritesAPagePerMarkedDisc() {
   QTimer::singleShot(0, w.window.get(), [] {
     auto* dialog = qobject_cast<TSeleccionaCDs*>(QApplication::activeModalWidget());
     if (dialog == nullptr) return;
-    QTest::mouseClick(dialog->CMetodoA, Qt::LeftButton);
-    QTest::keyClick(dialog->Cds, Qt::Key_Escape);
+    QTest::mouseClick(&Child<QToolButton>(*dialog, "CMetodoA"), Qt::LeftButton);
+    QTest::keyClick(&Child<QListWidget>(*dialog, "Cds"), Qt::Key_Escape);
   });
   SetFileChangeHook([] {
     errno = ENOSPC;
@@ -272,10 +273,12 @@ void SearchTest::verHtmlWritesAPagePerMarkedDisc() {
   QTimer::singleShot(0, w.window.get(), [] {
     auto* dialog = qobject_cast<TSeleccionaCDs*>(QApplication::activeModalWidget());
     if (dialog == nullptr) return;
-    dialog->CFiltro->setCurrentIndex(dialog->CFiltro->findText("JUEGOS"));
-    QCOMPARE(dialog->Cds->count(), 1);
-    QCOMPARE(dialog->Cds->item(0)->checkState(), Qt::Checked);
-    QVERIFY(dialog->CMetodoA->isChecked());
+    QComboBox& album = Child<QComboBox>(*dialog, "CFiltro");
+    album.setCurrentIndex(album.findText("JUEGOS"));
+    const QListWidget& discs = Child<QListWidget>(*dialog, "Cds");
+    QCOMPARE(discs.count(), 1);
+    QCOMPARE(discs.item(0)->checkState(), Qt::Checked);
+    QVERIFY(Child<QToolButton>(*dialog, "CMetodoA").isChecked());
     dialog->AceptarClick();
   });
   fs::remove(exported / "2 - Juegos.htm");
