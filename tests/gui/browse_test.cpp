@@ -155,8 +155,12 @@ class DiscListDriver {
   virtual ~DiscListDriver() = default;
   virtual CatalogosPage& List() = 0;
   virtual TTablas& Tables() = 0;
-  QTableView* Cds() { return List().CDs; }
-  DiscListModel* Discos() { return List().Discos; }
+  QTableView* Cds() { return &Child<QTableView>(List(), "CDs"); }
+  DiscListModel* Discos() { return &Child<DiscListModel>(List(), "Discos"); }
+  QComboBox& Filter() { return Child<QComboBox>(List(), "CFiltro"); }
+  QString TotalLine() { return Child<QLabel>(List(), "Label5").text(); }
+  // A command of the list's menu (EditarCD1, BorrarCD1) on the selected disc.
+  void Trigger(const char* command) { Child<QAction>(List(), command).trigger(); }
   QStringList Titles() {
     QStringList titles;
     for (int row = 0; row < Discos()->rowCount(); ++row)
@@ -277,7 +281,7 @@ void BrowseTest::theDiscListSortsByHeaderAndKeepsTheKey() {
   ListPage w({kDiscs[0], kDiscs[1], kDiscs[2], kDiscs[3], kDiscs[4]});
   QCOMPARE(w.Titles(), QStringList({"atlas", "Bach", "cine", "Mapas", "Zoo"}));
   QCOMPARE(w.Discos()->MarkedColumn(), 0);
-  QVERIFY(w->Label5->text().endsWith(" 5"));
+  QVERIFY(w.TotalLine().endsWith(" 5"));
   // The first title is selected at start and is the current disc.
   QCOMPARE(w.CurrentSerial(), QString("AAAA-0002"));
   QCOMPARE(w.Discos()->index(0, 4).data().toString(), QString());  // 0 files
@@ -304,7 +308,7 @@ void BrowseTest::theDiscListSortsByHeaderAndKeepsTheKey() {
 
 void BrowseTest::theAlbumFilterListsOneAlbum() {
   ListPage w({kDiscs[0], kDiscs[1], kDiscs[2], kDiscs[3], kDiscs[4]});
-  QComboBox* filter = w->CFiltro;
+  QComboBox* filter = &w.Filter();
   QCOMPARE(filter->count(), 2);
   QCOMPARE(filter->itemText(0), QString("JUEGOS"));
   QCOMPARE(filter->itemText(1), QString("ROCK"));
@@ -320,7 +324,7 @@ void BrowseTest::theAlbumFilterListsOneAlbum() {
 
   filter->setCurrentIndex(1);
   QCOMPARE(w.Titles(), QStringList({"Zoo", "cine"}));
-  QTest::mouseClick(w->BLimpiarFiltro, Qt::LeftButton);
+  QTest::mouseClick(&Child<QPushButton>(w.List(), "BLimpiarFiltro"), Qt::LeftButton);
   QCOMPARE(filter->currentText(), QString());
   QCOMPARE(w.Titles(), QStringList({"atlas", "Bach", "cine", "Mapas", "Zoo"}));
   QCOMPARE(w.Discos()->MarkedColumn(), 0);
@@ -560,7 +564,7 @@ void BrowseTest::aHitHighlightsItsOwnDiscNotALikeTitle() {
   QCOMPARE(w.CurrentTitle(), w.SelectedTitle());
   // The list's commands act on that disc.
   w.dialogs.answers.push_back(false);
-  w->PCatalogos->BorrarCD1->trigger();
+  w.Trigger("BorrarCD1");
   QVERIFY(w.dialogs.questions.back().ends_with("\" Juegos \""));
 }
 
@@ -607,7 +611,7 @@ void BrowseTest::editingADiscWritesItsRecord() {
     form.wwDBRichEdit1->setPlainText("Dos\nlíneas");
     QTest::keyClick(form.CFiltro, Qt::Key_Escape);  // Escape in a box confirms
   });
-  w->PCatalogos->EditarCD1->trigger();
+  w.Trigger("EditarCD1");
   QVERIFY(*ran);
   dbf::Table& discs = w->Tablas().TablaCDRom;
   QCOMPARE(w.CurrentSerial(), QString("AAAA-0004"));
@@ -616,7 +620,7 @@ void BrowseTest::editingADiscWritesItsRecord() {
   QCOMPARE(discs.AsString("NOTAS"), std::string("Dos\r\nl\xEDneas"));
   QCOMPARE(w.Titles(), QStringList({"atlas", "Bach completo", "Mapas"}));
   QCOMPARE(w.Cds()->currentIndex().row(), 1);
-  QCOMPARE(w->PCatalogos->CFiltro->findText("CLÁSICA"), 0);  // the new album is offered
+  QCOMPARE(w.Filter().findText("CLÁSICA"), 0);  // the new album is offered
 
   // Notes kept as rich text by older versions show as their text, and stay
   // as stored while nobody changes them.
@@ -629,7 +633,7 @@ void BrowseTest::editingADiscWritesItsRecord() {
     QCOMPARE(form.wwDBRichEdit1->toPlainText(), QString("Hola\nmundo"));
     editor.AceptarClick();
   });
-  w->PCatalogos->EditarCD1->trigger();
+  w.Trigger("EditarCD1");
   QVERIFY(*shown1);
   QCOMPARE(discs.AsString("NOTAS"), rich);
 
@@ -641,7 +645,7 @@ void BrowseTest::editingADiscWritesItsRecord() {
     editor.AceptarClick();
     SetFileChangeHook(nullptr);
   });
-  w->PCatalogos->EditarCD1->trigger();
+  w.Trigger("EditarCD1");
   QVERIFY(*refused);
   QVERIFY(w.dialogs.messages.back().rfind(w.inst.Text("Espanol.Len", "ErrorGrabarDisco"), 0) == 0);
   QCOMPARE(discs.AsString("TITULOCD"), std::string("Bach completo"));
@@ -663,7 +667,7 @@ void BrowseTest::editingADiscWritesItsRecord() {
     form.EditTituloCD->setText("Bach");
     editor.AceptarClick();
   });
-  w->PCatalogos->EditarCD1->trigger();
+  w.Trigger("EditarCD1");
   QVERIFY(*unreadable);
   QCOMPARE(w.dialogs.messages.back().rfind(w.inst.Text("Espanol.Len", "NotaIlegible"), 0),
            std::size_t{0});
@@ -677,7 +681,7 @@ void BrowseTest::editingADiscWritesItsRecord() {
     form.EditTituloCD->setText("Zulu");
     editor.AceptarClick();
   });
-  w->PCatalogos->EditarCD1->trigger();
+  w.Trigger("EditarCD1");
   QVERIFY(*renamed);
   QCOMPARE(w.SelectedTitle(), QString("Zulu"));
   QCOMPARE(w.CurrentTitle(), w.SelectedTitle());
@@ -685,7 +689,7 @@ void BrowseTest::editingADiscWritesItsRecord() {
 
 void BrowseTest::editingUnderAFilterRefillsTheFilteredList() {
   ListPage w({kDiscs[0], kDiscs[1], kDiscs[2]});
-  w->CFiltro->setCurrentIndex(0);  // JUEGOS
+  w.Filter().setCurrentIndex(0);  // JUEGOS
   QCOMPARE(w.Titles(), QStringList({"Mapas", "atlas"}));
   w.ClickRow("atlas");
   auto shown2 = w.OnModal<TDatosCD>([](TDatosCD& editor) {
@@ -693,10 +697,10 @@ void BrowseTest::editingUnderAFilterRefillsTheFilteredList() {
     form.CFiltro->setEditText("ROCK");
     editor.AceptarClick();
   });
-  w->EditarCD1->trigger();
+  w.Trigger("EditarCD1");
   QVERIFY(*shown2);
   QCOMPARE(w.Titles(), QStringList({"Mapas"}));
-  QCOMPARE(w->CFiltro->currentText(), QString("JUEGOS"));
+  QCOMPARE(w.Filter().currentText(), QString("JUEGOS"));
   QCOMPARE(w.CurrentSerial(), QString("AAAA-0002"));  // the edited disc stays current
   QCOMPARE(w.SelectedTitle(), QString());             // and no other disc's row is highlighted
 }
@@ -730,7 +734,7 @@ void BrowseTest::aBitmapIsStoredAsJpegAndShownToFit() {
     QCOMPARE(form.Image1->PictureRect().size(), QSize(2000, 1000));
     editor.AceptarClick();
   });
-  w->EditarCD1->trigger();
+  w.Trigger("EditarCD1");
   QVERIFY(*shown3);
   TTablas check;
   check.SetFolder(w.inst.data);
@@ -754,7 +758,7 @@ void BrowseTest::aBitmapIsStoredAsJpegAndShownToFit() {
     QVERIFY(form.Image1->Image().isNull());
     editor.AceptarClick();
   });
-  w->EditarCD1->trigger();
+  w.Trigger("EditarCD1");
   QVERIFY(*shown4);
   check.TablaGraf.Open();
   QVERIFY(!FindCover(check.TablaGraf, "2"));
@@ -818,7 +822,7 @@ void BrowseTest::deletingDiscsTakesTheirCataloguesAlong() {
     errno = ENOSPC;  // a full disc
     return false;
   });
-  w->PCatalogos->BorrarCD1->trigger();
+  w.Trigger("BorrarCD1");
   SetFileChangeHook(nullptr);
   QCOMPARE(w.dialogs.questions.back(), w.inst.Text("Espanol.Len", "Atencion") + "|" +
                                            w.inst.Text("Espanol.Len", "BorrarCatalogo") +
@@ -832,7 +836,7 @@ void BrowseTest::deletingDiscsTakesTheirCataloguesAlong() {
           std::string::npos);
   w.dialogs.messages.clear();
   w.ClickRow("atlas");
-  w->PCatalogos->BorrarCD1->trigger();
+  w.Trigger("BorrarCD1");
   QVERIFY(w.dialogs.messages.empty());
   QCOMPARE(w.Titles(), QStringList({"Bach", "Zoo"}));
   QVERIFY(!fs::exists(TreeFilePath(w.Catalogues(), "2")));
@@ -848,7 +852,7 @@ void BrowseTest::deletingDiscsTakesTheirCataloguesAlong() {
   fs::remove(ListFilePath(w.Catalogues(), "3"));
   for (const char* title : {"Zoo", "Bach"}) {
     w.ClickRow(title);
-    w->PCatalogos->BorrarCD1->trigger();
+    w.Trigger("BorrarCD1");
   }
   QVERIFY(w.dialogs.messages.empty());
   QVERIFY(w.Titles().isEmpty());
@@ -858,7 +862,7 @@ void BrowseTest::deletingDiscsTakesTheirCataloguesAlong() {
   QCOMPARE(w->PArchivos->Carpetas->rowCount(), 0);
   QVERIFY(w->PArchivos->Catalogo().RutaIndActual.empty());
   QCOMPARE(w->Label1->text(), Qs(w.inst.Text("Espanol.Len", "CatalogoActual")));
-  QVERIFY(w->PCatalogos->Label5->text().endsWith(" 0"));
+  QVERIFY(w.TotalLine().endsWith(" 0"));
 }
 
 QTEST_MAIN(BrowseTest)

@@ -183,7 +183,7 @@ void CatalogueTest::aCompletedRunAddsTheDiscWithItsFiles() {
   QVERIFY(w.window->Pagina->isTabVisible(TMenuPral::kArchivos));
   QCOMPARE(w.window->Label1->text(),
            Qs(w.inst.Text("Espanol.Len", "CatalogoActual") + " Mis documentos"));
-  QCOMPARE(w.window->PCatalogos->Discos->rowCount(), 1);
+  QCOMPARE(Child<DiscListModel>(*w.window, "Discos").rowCount(), 1);
   QCOMPARE(w.window->PArchivos->Catalogo().RutaIndActual,
            TreeFilePath(w.Catalogues(), "1").string());
   QCOMPARE(w.window->PArchivos->Catalogo().LineasActuales.size(), size_t(2));

@@ -142,7 +142,7 @@ void MenuPralTest::languageSwitchRelabelsTheWindow() {
   const std::string current = inst.Text("Ingles.Len", "CatalogoActual") + " Disco";
   QCOMPARE(Ansi(window.Label1->text()), current);
   QCOMPARE(Ansi(window.Label2->text()), "Zafirel! v1.1 - " + current);
-  QCOMPARE(Ansi(window.PCatalogos->Label5->text()),
+  QCOMPARE(Ansi(Child<QLabel>(*window.PCatalogos, "Label5").text()),
            inst.Text("Ingles.Len", "TotalCatalogos") + " 0");
   OwnerDrawnTabBar& tabs = *window.Pagina->Tabs();
   for (int tab = 0; tab < 4; ++tab) {

@@ -101,8 +101,9 @@ void OptionsTest::anotherDataFolderTakesEffectAtOnce() {
   QCOMPARE(dialogs.fileStart, inst.data);
   QCOMPARE(dialogs.messages.back(), inst.Text("Espanol.Len", "UbicacionCambiada"));
   QCOMPARE(window.Folders().data, other);
-  QCOMPARE(window.PCatalogos->Discos->rowCount(), 1);
-  QCOMPARE(window.PCatalogos->Discos->index(0, 0).data().toString(), QString("Disco ajeno"));
+  const DiscListModel& discs = Child<DiscListModel>(window, "Discos");
+  QCOMPARE(discs.rowCount(), 1);
+  QCOMPARE(discs.index(0, 0).data().toString(), QString("Disco ajeno"));
   QVERIFY(!fs::exists(other / "Viejo.Mdx"));  // old index files go; ours are built
   QVERIFY(fs::exists(other / "Titulo.Mdx"));
   QVERIFY(fs::is_directory(window.Folders().catalogos));
@@ -195,7 +196,7 @@ void OptionsTest::importingAnotherFolderSkipsTheDiscsAlreadyHere() {
   QVERIFY(window.Pagina->isEnabled() && window.MArchivos->isEnabled());
   QCOMPARE(dialogs.messages.back(), inst.Text("Espanol.Len", "DiscosImportados") + "1" +
                                         inst.Text("Espanol.Len", "DiscosOmitidos") + "1");
-  QCOMPARE(window.PCatalogos->Discos->rowCount(), 2);
+  QCOMPARE(Child<DiscListModel>(window, "Discos").rowCount(), 2);
   QVERIFY(window.Tablas().TablaCDRom.Locate("NSERIECD", "1234-5678"));
   QCOMPARE(window.Tablas().TablaCDRom.AsString("AUTO"), std::string("2"));
 

@@ -285,7 +285,7 @@ void SearchTest::verHtmlWritesAPagePerMarkedDisc() {
   w.window->VerHTML1->trigger();
   QCOMPARE(w.dialogs.opened.back(), exported / "2 - Juegos.htm");
   QVERIFY(fs::exists(exported / "2 - Juegos.htm"));
-  QCOMPARE(w.window->PCatalogos->Discos->rowCount(), 2);
+  QCOMPARE(Child<DiscListModel>(*w.window, "Discos").rowCount(), 2);
   QCOMPARE(w.window->Tablas().IndicesCDRom.Current(), std::string("Titulo"));
 }
 

@@ -189,10 +189,9 @@ void TMenuPral::WireRun() {
   connect(run, &CatalogarPage::EditNewDisc, PCatalogos, &CatalogosPage::EditCurrentDisc);
   connect(run, &CatalogarPage::DiscCatalogued, PArchivos, &ArchivosPage::ShowNewDisc);
   connect(run, &CatalogarPage::DiscardRequested, this, [this](const std::string& number) {
-    PCatalogos->IgnorarCambios = true;
+    const CatalogosPage::QuietSelection quiet(*PCatalogos);
     // Removing the discarded disc reports its own failure.
     if (!number.empty()) PCatalogos->BorrarCatalogo(number);
-    PCatalogos->IgnorarCambios = false;
   });
   connect(run, &CatalogarPage::RunEnded, this, [this](const std::string& number) {
     PCatalogos->Refill();
