@@ -42,8 +42,8 @@ class VolumeDialogs : public bench::RecordingDialogs {
 bool AcceptDiscEditor() {
   auto* editor = qobject_cast<zafirel::TDatosCD*>(QApplication::activeModalWidget());
   if (editor == nullptr) return false;
-  auto* title = editor->findChild<QLineEdit*>("EditTituloCD");
-  if (title->text().isEmpty()) title->setText("Volumen");
+  auto& title = bench::Control<QLineEdit>(*editor, "EditTituloCD");
+  if (title.text().isEmpty()) title.setText("Volumen");
   editor->AceptarClick();
   return true;
 }
@@ -76,7 +76,7 @@ double WindowRun(const fs::path& data, const fs::path& volume, long files) {
                    [&acceptor] { acceptor.stop(); });
   dialogs.messages.clear();
   const auto start = bench::Clock::now();
-  window.PCatalogar->Catalogar->click();
+  bench::Control<QPushButton>(*window.PCatalogar, "Catalogar").click();
   const double ms = bench::MsSince(start);
   for (const std::string& message : dialogs.messages)
     std::printf("the window said: %s\n", zafirel::AnsiToUtf8(message).c_str());

@@ -25,9 +25,9 @@ namespace fs = std::filesystem;
 // Types the text into the page, clicks "Buscar" and returns the time until
 // the search ended, saying what the page said at its end.
 double Search(zafirel::BusquedaPage& page, const bench::RecordingDialogs& dialogs) {
-  page.EBusca->setText("musica");
+  bench::Control<QLineEdit>(page, "EBusca").setText("musica");
   const auto start = bench::Clock::now();
-  page.BBuscar->click();
+  bench::Control<QPushButton>(page, "BBuscar").click();
   const double ms = bench::MsSince(start);
   std::printf("the search said: %s\n", dialogs.messages.empty()
                                            ? "nothing"

@@ -132,18 +132,21 @@ class FilesDriver {
  public:
   virtual ~FilesDriver() = default;
   virtual ArchivosPage& Files() = 0;
-  FileListModel* Ficheros() { return Files().Ficheros; }
+  FileListModel* Ficheros() { return &Child<FileListModel>(Files(), "Ficheros"); }
+  QTreeView* Arbol() { return &Child<QTreeView>(Files(), "Arbol"); }
+  FolderTreeModel* Carpetas() { return &Child<FolderTreeModel>(Files(), "Carpetas"); }
+  QTableView* Archivos() { return &Child<QTableView>(Files(), "Archivos"); }
   QStringList FileNames() {
     QStringList names;
     for (int row = 0; row < Ficheros()->rowCount(); ++row)
       names << Ficheros()->index(row, 0).data().toString();
     return names;
   }
-  QString SelectedFolderName() { return Files().Arbol->currentIndex().data().toString(); }
+  QString SelectedFolderName() { return Arbol()->currentIndex().data().toString(); }
   // A click on the child folder of the selected one.
   void ClickSubfolder(int row) {
-    QTreeView* tree = Files().Arbol;
-    const QModelIndex folder = Files().Carpetas->index(row, 0, tree->currentIndex());
+    QTreeView* tree = Arbol();
+    const QModelIndex folder = Carpetas()->index(row, 0, tree->currentIndex());
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(folder).center());
   }
 };
@@ -206,6 +209,7 @@ class Window : public DiscListDriver, public FilesDriver, public OpenWindow {
   }
   CatalogosPage& List() override { return *window->PCatalogos; }
   ArchivosPage& Files() override { return *window->PArchivos; }
+  BusquedaPage& Search() { return Child<BusquedaPage>(*window, "PBusqueda"); }
   TTablas& Tables() override { return window->Tablas(); }
   TMenuPral& operator*() { return *window; }
   TMenuPral* operator->() { return window.get(); }
@@ -360,7 +364,7 @@ void BrowseTest::openingADiscShowsItsFoldersAndFilesOnce() {
   QCOMPARE(w->Pagina->currentIndex(), int(TMenuPral::kArchivos));
   QCOMPARE(w->PArchivos->Catalogo().RutaIndActual, TreeFilePath(w.Catalogues(), "2").string());
   QCOMPARE(w.SelectedFolderName(), QString("D:\\"));
-  QVERIFY(w->PArchivos->Arbol->isExpanded(w->PArchivos->Arbol->currentIndex()));
+  QVERIFY(w.Arbol()->isExpanded(w.Arbol()->currentIndex()));
   QCOMPARE(w.FileNames(), QStringList({"LEEME.TXT"}));
 
   // A click on a folder lists its own files with their cells.
@@ -397,7 +401,7 @@ void BrowseTest::openingADiscShowsItsFoldersAndFilesOnce() {
 void BrowseTest::fileEntriesAreDeletedCommentedAndRenamed() {
   FilesPage w({kDiscs[1]});
   const fs::path list = ListFilePath(w.folders.catalogos, "2");
-  QTableView* files = w->Archivos;
+  QTableView* files = w.Archivos();
   w.ClickSubfolder(0);  // DOCS
 
   // A comment typed on two lines with ";" and "\" goes on one line, cleaned.
@@ -437,7 +441,7 @@ void BrowseTest::fileEntriesAreDeletedCommentedAndRenamed() {
   QVERIFY(w.dialogs.messages.back().rfind(notWritten, 0) == 0);
   w.dialogs.messages.clear();
   files->selectRow(0);
-  w->Borrararchivo1->trigger();
+  Child<QAction>(*w.page, "Borrararchivo1").trigger();
   SetFileChangeHook(nullptr);
   QVERIFY(w.dialogs.messages.back().rfind(notWritten, 0) == 0);
   QCOMPARE(w.FileNames().size(), 3);
@@ -460,10 +464,10 @@ void BrowseTest::fileEntriesAreDeletedCommentedAndRenamed() {
   w.dialogs.questions.clear();
   w.dialogs.answers = {false};
   files->selectAll();
-  w->Borrararchivo1->trigger();
+  Child<QAction>(*w.page, "Borrararchivo1").trigger();
   QCOMPARE(w.FileNames().size(), 3);  // cancelled
   files->selectAll();
-  w->Borrararchivo1->trigger();
+  Child<QAction>(*w.page, "Borrararchivo1").trigger();
   QCOMPARE(w.dialogs.questions.size(), size_t(2));
   QCOMPARE(w.dialogs.questions[1], w.inst.Text("Espanol.Len", "Atencion") + "|" +
                                        w.inst.Text("Espanol.Len", "BorrarMuchosArchivos"));
@@ -472,7 +476,7 @@ void BrowseTest::fileEntriesAreDeletedCommentedAndRenamed() {
                                        "D:\\DOCS\\OLD\\LEEME;3;03/03/2003\r\n"
                                        "D:\\DOCS\\OLD\\LEEME.TXT;4;03/03/2003;Viejo\r\n"
                                        "D:\\DATOS\\DATOS;5;04/04/2004\r\n"));
-  QCOMPARE(w->Carpetas->rowCount(w->Arbol->currentIndex()), 1);  // the folder stays
+  QCOMPARE(w.Carpetas()->rowCount(w.Arbol()->currentIndex()), 1);  // the folder stays
   // The disc keeps the file count of its catalogue run.
   QCOMPARE(w.tablas.TablaCDRom.AsString("TOTFILES"), std::string("0"));
 }
@@ -484,8 +488,8 @@ void BrowseTest::everyFolderShowsItsLinesAndATooLargeListIsSaid() {
   QVERIFY(w->CargarCatalogo(w.folders.catalogos / "4"));
   const LoadedCatalogue& loaded = w->Catalogo();
   for (int node = 0; node < static_cast<int>(loaded.Arbol.Nodes().size()); ++node) {
-    w->Arbol->selectionModel()->setCurrentIndex(w->Carpetas->IndexOf(node),
-                                                QItemSelectionModel::ClearAndSelect);
+    w.Arbol()->selectionModel()->setCurrentIndex(w.Carpetas()->IndexOf(node),
+                                                 QItemSelectionModel::ClearAndSelect);
     w->ArbolClick();
     QStringList shown, held;
     for (int row = 0; row < w.Ficheros()->rowCount(); ++row)
@@ -501,7 +505,7 @@ void BrowseTest::everyFolderShowsItsLinesAndATooLargeListIsSaid() {
   w->ClearLoadedCatalogue();
   w.dialogs.messages.clear();
   QVERIFY(w->CargarCatalogo(w.folders.catalogos / "4"));
-  QCOMPARE(w->Carpetas->rowCount(w->Carpetas->IndexOf(0)), 4);
+  QCOMPARE(w.Carpetas()->rowCount(w.Carpetas()->IndexOf(0)), 4);
   QCOMPARE(w.dialogs.messages.size(), size_t(1));
   QVERIFY(w.dialogs.messages.front().find(PathText(ListFilePath(w.folders.catalogos, "4"))) !=
           std::string::npos);
@@ -510,8 +514,8 @@ void BrowseTest::everyFolderShowsItsLinesAndATooLargeListIsSaid() {
 
 void BrowseTest::aSearchHitLeadsToItsFolderAndFile() {
   Window w({kDiscs[0], kDiscs[1], kDiscs[2]});
-  QTreeView* results = w->PBusqueda->Busca;
-  SearchResultsModel* model = w->PBusqueda->Resultados;
+  QTreeView* results = &Child<QTreeView>(w.Search(), "Busca");
+  SearchResultsModel* model = &Child<SearchResultsModel>(w.Search(), "Resultados");
   model->BeginUpdate();
   model->AddDiscHeading("atlas", "2");
   model->AddHit("D:\\DOCS\\OLD\\LEEME");
@@ -524,7 +528,7 @@ void BrowseTest::aSearchHitLeadsToItsFolderAndFile() {
 
   auto jump = [&](const QModelIndex& node) {
     results->setCurrentIndex(node);
-    w->PBusqueda->BuscaDblClick();
+    w.Search().BuscaDblClick();
   };
   jump(deep);
   QCOMPARE(w->Pagina->currentIndex(), int(TMenuPral::kArchivos));
@@ -532,8 +536,8 @@ void BrowseTest::aSearchHitLeadsToItsFolderAndFile() {
   QCOMPARE(w.Titles()[w.Cds()->currentIndex().row()], QString("atlas"));
   QCOMPARE(w.SelectedFolderName(), QString("OLD"));
   QCOMPARE(w.FileNames(), QStringList({"LEEME", "LEEME.TXT"}));
-  QCOMPARE(w->PArchivos->Archivos->currentIndex().row(), 0);
-  QVERIFY(w->PArchivos->Archivos->hasFocus() || !QApplication::focusWidget());
+  QCOMPARE(w.Archivos()->currentIndex().row(), 0);
+  QVERIFY(w.Archivos()->hasFocus() || !QApplication::focusWidget());
 
   // A disc node is no hit; a hit of a disc that is gone says so.
   jump(disc);
@@ -551,13 +555,13 @@ void BrowseTest::aHitHighlightsItsOwnDiscNotALikeTitle() {
             {"Juegos", "5 MB", "BBBB-0002", "1", "2", "", "2"}});
   w.ClickHeader(5);
   QCOMPARE(w.Titles(), QStringList({"Juegos 2", "Juegos"}));
-  SearchResultsModel* model = w->PBusqueda->Resultados;
+  SearchResultsModel* model = &Child<SearchResultsModel>(w.Search(), "Resultados");
   model->BeginUpdate();
   model->AddDiscHeading("Juegos", "2");
   model->AddHit("D:\\LEEME.TXT");
   model->EndUpdate();
-  w->PBusqueda->Busca->setCurrentIndex(model->index(0, 0, model->index(0, 0)));
-  w->PBusqueda->BuscaDblClick();
+  Child<QTreeView>(w.Search(), "Busca").setCurrentIndex(model->index(0, 0, model->index(0, 0)));
+  w.Search().BuscaDblClick();
   QCOMPARE(w.FileNames(), QStringList({"LEEME.TXT"}));
   QVERIFY(w->Label1->text().endsWith(" Juegos"));
   QCOMPARE(w.SelectedTitle(), QString("Juegos"));
@@ -570,7 +574,7 @@ void BrowseTest::aHitHighlightsItsOwnDiscNotALikeTitle() {
 
 void BrowseTest::aHitSelectsItsFolderAndFileRow() {
   FilesPage w({kDiscs[1]});
-  const QTableView* files = w->Archivos;
+  const QTableView* files = w.Archivos();
   w->ShowHit("2", "D:\\LEEME.TXT");
   QCOMPARE(w.SelectedFolderName(), QString("D:\\"));
   QCOMPARE(files->currentIndex().data().toString(), QString("LEEME.TXT"));
@@ -859,7 +863,7 @@ void BrowseTest::deletingDiscsTakesTheirCataloguesAlong() {
   QVERIFY(!w->Pagina->isTabVisible(TMenuPral::kArchivos));
   QVERIFY(!w->Pagina->isTabVisible(TMenuPral::kBusqueda));
   QVERIFY(!w->VerHTML1->isEnabled());
-  QCOMPARE(w->PArchivos->Carpetas->rowCount(), 0);
+  QCOMPARE(w.Carpetas()->rowCount(), 0);
   QVERIFY(w->PArchivos->Catalogo().RutaIndActual.empty());
   QCOMPARE(w->Label1->text(), Qs(w.inst.Text("Espanol.Len", "CatalogoActual")));
   QVERIFY(w.TotalLine().endsWith(" 0"));

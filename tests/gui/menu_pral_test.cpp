@@ -113,8 +113,10 @@ void MenuPralTest::languageSwitchRelabelsTheWindow() {
   ScriptedDialogs dialogs;
   TMenuPral window(inst.Where(), Locale{}, leng, dialogs);
   QVERIFY(window.CreaModuloDatos());
-  CatalogarPage* page = window.PCatalogar;
-  QCOMPARE(Ansi(page->Catalogar->text()), inst.Text("Espanol.Len", "Catalogar1"));
+  const CatalogarPage& page = Child<CatalogarPage>(window, "PCatalogar");
+  const QPushButton& run = Child<QPushButton>(page, "Catalogar");
+  const QPushButton& stop = Child<QPushButton>(page, "Parar");
+  QCOMPARE(Ansi(run.text()), inst.Text("Espanol.Len", "Catalogar1"));
 
   // Qt's own texts follow the language file where Qt's catalogue is installed.
   const auto cancel = [] { return QCoreApplication::translate("QPlatformTheme", "Cancel"); };
@@ -133,8 +135,8 @@ void MenuPralTest::languageSwitchRelabelsTheWindow() {
   QCOMPARE(cancel(), QStringLiteral("Cancel"));
   QCOMPARE(QKeySequence(Qt::Key_Return).toString(QKeySequence::NativeText),
            QStringLiteral("Return"));
-  QCOMPARE(Ansi(page->Catalogar->text()), inst.Text("Ingles.Len", "Catalogar1"));
-  QCOMPARE(Ansi(page->Parar->statusTip()), inst.Text("Ingles.Len", "PararHint"));
+  QCOMPARE(Ansi(run.text()), inst.Text("Ingles.Len", "Catalogar1"));
+  QCOMPARE(Ansi(stop.statusTip()), inst.Text("Ingles.Len", "PararHint"));
   QCOMPARE(Ansi(window.Salir1->text()), inst.Text("Ingles.Len", "Salir1"));
   QCOMPARE(Ansi(window.Pagina->Tabs()->CaptionOf(1)), inst.Text("Ingles.Len", "Catalogos1"));
   // The status line, the bottom bar and the disc count follow; each tab
@@ -142,7 +144,7 @@ void MenuPralTest::languageSwitchRelabelsTheWindow() {
   const std::string current = inst.Text("Ingles.Len", "CatalogoActual") + " Disco";
   QCOMPARE(Ansi(window.Label1->text()), current);
   QCOMPARE(Ansi(window.Label2->text()), "Zafirel! v1.1 - " + current);
-  QCOMPARE(Ansi(Child<QLabel>(*window.PCatalogos, "Label5").text()),
+  QCOMPARE(Ansi(Child<QLabel>(window, "Label5").text()),
            inst.Text("Ingles.Len", "TotalCatalogos") + " 0");
   OwnerDrawnTabBar& tabs = *window.Pagina->Tabs();
   for (int tab = 0; tab < 4; ++tab) {
@@ -156,9 +158,9 @@ void MenuPralTest::languageSwitchRelabelsTheWindow() {
   // are found whatever their letter case in the file.
   WriteFile(inst.data / "Corto.Len", "[General]\r\ncatalogar1=Go\r\n");
   window.TraduceTodo("Corto.Len");
-  QCOMPARE(page->Catalogar->text(), QStringLiteral("Go"));
-  QVERIFY(page->Parar->text().isEmpty());
-  QVERIFY(page->Parar->statusTip().isEmpty());
+  QCOMPARE(run.text(), QStringLiteral("Go"));
+  QVERIFY(stop.text().isEmpty());
+  QVERIFY(stop.statusTip().isEmpty());
 }
 
 void MenuPralTest::theKeyboardOpensTheMenuAndQuits() {
@@ -237,16 +239,19 @@ void MenuPralTest::settingsAtStartUp() {
   ScriptedDialogs dialogs;
   TMenuPral window(inst.Where(), Locale{}, leng, dialogs);
   QVERIFY(window.CreaModuloDatos());
-  QVERIFY(!window.PCatalogar->Zips->isChecked());  // only "S" ticks it
-  QVERIFY(window.PCatalogar->Comprimidos->isChecked());
-  QCOMPARE(window.PBusqueda->EBusca->text(), QStringLiteral("mapas"));
-  QCOMPARE(window.PBusqueda->CBusquedas->count(), 2);
-  QCOMPARE(Ansi(window.PCatalogar->Catalogar->text()), inst.Text("Ingles.Len", "Catalogar1"));
+  QCheckBox& zips = Child<QCheckBox>(window, "Zips");
+  QCheckBox& archives = Child<QCheckBox>(window, "Comprimidos");
+  QVERIFY(!zips.isChecked());  // only "S" ticks it
+  QVERIFY(archives.isChecked());
+  QCOMPARE(Child<QLineEdit>(window, "EBusca").text(), QStringLiteral("mapas"));
+  QCOMPARE(Child<QComboBox>(window, "CBusquedas").count(), 2);
+  QCOMPARE(Ansi(Child<QPushButton>(window, "Catalogar").text()),
+           inst.Text("Ingles.Len", "Catalogar1"));
   // The report of the first start comes in the chosen language.
   QCOMPARE(dialogs.messages.at(0).rfind(inst.Text("Ingles.Len", "FicherosCreados"), 0), 0u);
 
-  window.PCatalogar->Zips->click();
-  window.PCatalogar->Comprimidos->click();
+  zips.click();
+  archives.click();
   QVERIFY(ReadFile(inst.exe / "Opcion.INI").find("Zip=S") != std::string::npos);
   QVERIFY(ReadFile(inst.exe / "Opcion.INI").find("Comprimidos=N") != std::string::npos);
 }

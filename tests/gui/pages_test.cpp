@@ -148,19 +148,20 @@ void PagesTest::theDiscListSaysWhichDiscIsCurrentAndWhichGoes() {
 void PagesTest::theFilesPageShowsTheCurrentDiscAndLetsGoOfADeletedOne() {
   Rig rig;
   ArchivosPage page(rig.services);
+  const FileListModel& files = Child<FileListModel>(page, "Ficheros");
   QVERIFY(rig.Locate("2"));
   page.ShowCurrentDisc();
   QCOMPARE(page.Catalogo().RutaIndActual, TreeFilePath(rig.folders.catalogos, "2").string());
-  QCOMPARE(Column0(*page.Ficheros), QStringList({"LEEME.TXT"}));
+  QCOMPARE(Column0(files), QStringList({"LEEME.TXT"}));
   page.ShowHit("2", "D:\\DOCS\\A.TXT");
-  QCOMPARE(Column0(*page.Ficheros), QStringList({"A.TXT"}));
-  QCOMPARE(page.Arbol->currentIndex().data().toString(), QString("DOCS"));
+  QCOMPARE(Column0(files), QStringList({"A.TXT"}));
+  QCOMPARE(Child<QTreeView>(page, "Arbol").currentIndex().data().toString(), QString("DOCS"));
 
   page.ForgetDisc("1");  // another disc: nothing changes
   QVERIFY(!page.Catalogo().RutaIndActual.empty());
   page.ForgetDisc("2");
   QVERIFY(page.Catalogo().RutaIndActual.empty());
-  QCOMPARE(page.Ficheros->rowCount(), 0);
+  QCOMPARE(files.rowCount(), 0);
 }
 
 void PagesTest::aSearchNamesItsHitsAndGivesTheCurrentDiscBack() {
@@ -176,14 +177,16 @@ void PagesTest::aSearchNamesItsHitsAndGivesTheCurrentDiscBack() {
   QCOMPARE(rig.dialogs.messages.size(), size_t(1));  // "A.TXT encontrado 1 veces"
 
   // The hit under its disc's heading goes out with the disc's number.
-  const QModelIndex disc = page.Resultados->index(0, 0);
-  page.Busca->setCurrentIndex(page.Resultados->index(0, 0, disc));
+  const SearchResultsModel& results = Child<SearchResultsModel>(page, "Resultados");
+  QTreeView& tree = Child<QTreeView>(page, "Busca");
+  const QModelIndex disc = results.index(0, 0);
+  tree.setCurrentIndex(results.index(0, 0, disc));
   QSignalSpy hit(&page, &BusquedaPage::HitChosen);
   page.BuscaDblClick();
   QCOMPARE(hit.count(), 1);
   QCOMPARE(hit.at(0).at(0).value<std::string>(), std::string("2"));
   QCOMPARE(hit.at(0).at(1).value<std::string>(), std::string("D:\\DOCS\\A.TXT"));
-  page.Busca->setCurrentIndex(disc);  // a heading is no hit
+  tree.setCurrentIndex(disc);  // a heading is no hit
   page.BuscaDblClick();
   QCOMPARE(hit.count(), 1);
 }
@@ -228,7 +231,7 @@ void PagesTest::noTwoControlsShownAtOnceShareALetterKey() {
   }
   // Alt+C presses Catalogar on its page.
   open.window->Pagina->setCurrentIndex(TMenuPral::kCatalogar);
-  QSignalSpy pressed(open.window->PCatalogar->Catalogar, &QPushButton::clicked);
+  QSignalSpy pressed(&Child<QPushButton>(*open.window, "Catalogar"), &QPushButton::clicked);
   QTest::keyClick(open.window.get(), Qt::Key_C, Qt::AltModifier);
   QTRY_COMPARE(pressed.count(), 1);  // a key's click comes after the button shows it pressed
 

@@ -56,7 +56,11 @@ struct Window : OpenWindow {
     Open();
     Show();
   }
-  SearchResultsModel* Results() { return window->PBusqueda->Resultados; }
+  BusquedaPage& Search() { return Child<BusquedaPage>(*window, "PBusqueda"); }
+  SearchResultsModel* Results() { return &Child<SearchResultsModel>(Search(), "Resultados"); }
+  QString CurrentFile() {
+    return Child<QTableView>(*window, "Archivos").currentIndex().data().toString();
+  }
   std::string Said(const char* key) { return inst.Text("Espanol.Len", key); }
 };
 
@@ -96,7 +100,7 @@ class SearchTest : public QObject {
 void SearchTest::enterSearchesAndGroupsHitsByDisc() {
   SearchPage w;
   QVERIFY(w.tablas.TablaCDRom.Locate("AUTO", "2"));
-  QLineEdit* box = w.page->EBusca;
+  QLineEdit* box = &Child<QLineEdit>(*w.page, "EBusca");
   ShowActive(*w.page);
   box->clear();
   QTest::keyClick(box, Qt::Key_Return);  // an empty text does nothing
@@ -107,11 +111,11 @@ void SearchTest::enterSearchesAndGroupsHitsByDisc() {
   QCOMPARE(w.dialogs.messages[0], "MP3 " + w.Said("Encontrado") + " 3 " + w.Said("Veces"));
   QCOMPARE(w.ini.ReadStr("General", "Busqueda", ""), std::string("MP3"));
   QCOMPARE(w.tablas.TablaCDRom.AsString("AUTO"), std::string("2"));  // current again
-  QVERIFY(!w.page->Barra->isVisible());
-  QVERIFY(!w.page->BCancelar->isVisible());
-  QVERIFY(w.page->BBuscar->isEnabled());
+  QVERIFY(!Child<QProgressBar>(*w.page, "Barra").isVisible());
+  QVERIFY(!Child<QPushButton>(*w.page, "BCancelar").isVisible());
+  QVERIFY(Child<QPushButton>(*w.page, "BBuscar").isEnabled());
 
-  SearchResultsModel* results = w.page->Resultados;
+  SearchResultsModel* results = &Child<SearchResultsModel>(*w.page, "Resultados");
   QCOMPARE(results->rowCount(), 2);
   const QModelIndex rock = RockHeading(*results);
   QVERIFY(rock.isValid());
@@ -128,11 +132,11 @@ void SearchTest::enterSearchesAndGroupsHitsByDisc() {
 void SearchTest::enterOrADoubleClickOnAHitLeadsToTheFile() {
   Window w;
   w.window->Pagina->setCurrentIndex(TMenuPral::kBusqueda);
-  w.window->PBusqueda->BuscaEnArchivos("mp3");
+  w.Search().BuscaEnArchivos("mp3");
   SearchResultsModel* results = w.Results();
   const QModelIndex rock = RockHeading(*results);
   const QModelIndex dos = results->index(1, 0, rock);
-  QTreeView* tree = w.window->PBusqueda->Busca;
+  QTreeView* tree = &Child<QTreeView>(w.Search(), "Busca");
   tree->expand(rock);
   // Enter on a hit jumps to it, as a double click does.
   QVERIFY(Activate(*w.window));
@@ -140,29 +144,31 @@ void SearchTest::enterOrADoubleClickOnAHitLeadsToTheFile() {
   tree->setCurrentIndex(results->index(0, 0, rock));
   QTest::keyClick(tree, Qt::Key_Return);
   QCOMPARE(w.window->Pagina->currentIndex(), int(TMenuPral::kArchivos));
-  QCOMPARE(w.window->PArchivos->Archivos->currentIndex().data().toString(), QString("uno.mp3"));
+  QCOMPARE(w.CurrentFile(), QString("uno.mp3"));
   w.window->Pagina->setCurrentIndex(TMenuPral::kBusqueda);
   const QRect cell = tree->visualRect(dos);
   QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, cell.center());
   QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, cell.center());
   QCOMPARE(w.window->Pagina->currentIndex(), int(TMenuPral::kArchivos));
   QCOMPARE(w.window->Tablas().TablaCDRom.AsString("AUTO"), std::string("1"));
-  QCOMPARE(w.window->PArchivos->Archivos->currentIndex().data().toString(), QString("dos.mp3"));
+  QCOMPARE(w.CurrentFile(), QString("dos.mp3"));
 }
 
 void SearchTest::cancellingKeepsWhatWasFound() {
   SearchPage w;
   BusquedaPage& page = *w.page;
+  QPushButton& cancel = Child<QPushButton>(page, "BCancelar");
+  const QLabel& found = Child<QLabel>(page, "LEncontrados");
   ShowActive(page);
   w.dialogs.onProcessEvents = [&] {
-    if (page.BCancelar->isVisible() && page.LEncontrados->text().endsWith(": 1"))
-      QTest::mouseClick(page.BCancelar, Qt::LeftButton);
+    if (cancel.isVisible() && found.text().endsWith(": 1"))
+      QTest::mouseClick(&cancel, Qt::LeftButton);
   };
-  page.EBusca->setText("mp3");
-  QTest::mouseClick(page.BBuscar, Qt::LeftButton);
+  Child<QLineEdit>(page, "EBusca").setText("mp3");
+  QTest::mouseClick(&Child<QPushButton>(page, "BBuscar"), Qt::LeftButton);
   QCOMPARE(w.dialogs.messages.size(), size_t(1));
   QCOMPARE(w.dialogs.messages[0], "MP3 " + w.Said("Encontrado") + " 1 " + w.Said("Veces"));
-  QCOMPARE(page.Resultados->rowCount(), 1);
+  QCOMPARE(Child<SearchResultsModel>(page, "Resultados").rowCount(), 1);
   QCOMPARE(w.ini.ReadStr("General", "Busqueda", ""), std::string("MP3"));
   QVERIFY(!page.BusquedaCancelada);
 }
@@ -170,21 +176,23 @@ void SearchTest::cancellingKeepsWhatWasFound() {
 void SearchTest::closingDuringASearchCancelsItFirst() {
   Window w;
   w.window->Pagina->setCurrentIndex(TMenuPral::kBusqueda);
-  w.window->PBusqueda->EBusca->setText("mp3");
+  Child<QLineEdit>(w.Search(), "EBusca").setText("mp3");
   w.dialogs.onProcessEvents = [&] { w.window->close(); };
-  QTest::mouseClick(w.window->PBusqueda->BBuscar, Qt::LeftButton);
+  QTest::mouseClick(&Child<QPushButton>(w.Search(), "BBuscar"), Qt::LeftButton);
   QVERIFY(w.dialogs.messages.empty());
   QTRY_VERIFY(!w.window->isVisible());
 }
 
 void SearchTest::aSearchIsSavedAsAPageAndOpenedAgain() {
   SearchPage w;
-  QPushButton* save = w.page->GrabarBusca;
+  QPushButton* save = &Child<QPushButton>(*w.page, "GrabarBusca");
+  QLineEdit& text = Child<QLineEdit>(*w.page, "EBusca");
+  QComboBox& history = Child<QComboBox>(*w.page, "CBusquedas");
   QTest::mouseClick(save, Qt::LeftButton);  // nothing searched yet
   QCOMPARE(w.dialogs.messages.back(), w.Said("HacerBusqueda"));
   QVERIFY(w.dialogs.opened.empty());
 
-  w.page->EBusca->setText("dos");
+  text.setText("dos");
   w.page->BBuscarClick();
   QTest::mouseClick(save, Qt::LeftButton);
   const fs::path page = w.folders.busquedas / "Dos.htm";
@@ -194,22 +202,21 @@ void SearchTest::aSearchIsSavedAsAPageAndOpenedAgain() {
   const std::string html = ReadFile(page);
   QVERIFY(html.find("<h2> B\xFAsqueda de 'dos'</h2>\r\n") != std::string::npos);
   QVERIFY(html.find("<FONT COLOR=\"black\">D:\\ROCK\\dos.mp3</FONT>\r\n") != std::string::npos);
-  QCOMPARE(w.page->CBusquedas->count(), 1);
+  QCOMPARE(history.count(), 1);
   QVERIFY(save->isEnabled());
 
   // A text that would name another folder goes to the temporary page; no viewer says so.
-  w.page->EBusca->setText("../rock");
+  text.setText("../rock");
   w.dialogs.canOpen = false;
   QTest::mouseClick(save, Qt::LeftButton);
   const fs::path temporary = w.folders.busquedas / "~Temporal.htm";
   QVERIFY(fs::exists(temporary));
   QCOMPARE(w.dialogs.messages.back(), w.Said("ErrorHTML") + " " + Utf8ToAnsi(temporary.string()));
-  QCOMPARE(w.page->CBusquedas->count(), 2);
+  QCOMPARE(history.count(), 2);
 
   // Choosing a stored page opens it.
   w.dialogs.canOpen = true;
-  QComboBox* history = w.page->CBusquedas;
-  history->setCurrentIndex(history->findText("Dos.htm"));
+  history.setCurrentIndex(history.findText("Dos.htm"));
   w.page->CBusquedasChange();
   QCOMPARE(w.dialogs.opened.back(), page);
 }

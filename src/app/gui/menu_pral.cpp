@@ -440,7 +440,7 @@ void TMenuPral::FormActivate() {
 void TMenuPral::PaginaMouseUp() {
   MostrarCatalogoActual(PCatalogos->CurrentTitle());
   if (Pagina->currentIndex() == kArchivos) PArchivos->ShowCurrentDisc();
-  if (Pagina->currentIndex() == kBusqueda) PBusqueda->EBusca->setFocus();
+  if (Pagina->currentIndex() == kBusqueda) PBusqueda->FocusSearchBox();
 }
 
 void TMenuPral::ShowHint(const QString& hint) {
