@@ -73,10 +73,12 @@ int main(int argc, char** argv) {
     {
       bench::WindowRig rig(data);
       rig.window.show();
-      rig.window.Pagina->setCurrentIndex(zafirel::TMenuPral::kBusqueda);
+      bench::Control<zafirel::PageControl>(rig.window, "Pagina")
+          .setCurrentIndex(zafirel::TMenuPral::kBusqueda);
       QApplication::processEvents();
       rig.dialogs.messages.clear();
-      windowMs = Search(*rig.window.PBusqueda, rig.dialogs);
+      windowMs =
+          Search(bench::Control<zafirel::BusquedaPage>(rig.window, "PBusqueda"), rig.dialogs);
     }
     bench::Report("search in the window, 20,000 hits" + with, windowMs, "zafirel-cli search",
                   cli.ms, "ms", bench::RatioAtMost(1.5));

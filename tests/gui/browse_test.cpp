@@ -207,8 +207,11 @@ class Window : public DiscListDriver, public FilesDriver, public OpenWindow {
     WriteCatalogues(Catalogues());
     Show();
   }
-  CatalogosPage& List() override { return *window->PCatalogos; }
-  ArchivosPage& Files() override { return *window->PArchivos; }
+  CatalogosPage& List() override { return Child<CatalogosPage>(*window, "PCatalogos"); }
+  ArchivosPage& Files() override { return Child<ArchivosPage>(*window, "PArchivos"); }
+  PageControl& Pages() { return Child<PageControl>(*window, "Pagina"); }
+  QLabel& StatusLine() { return Child<QLabel>(*window, "Label1"); }
+  QLabel& BottomBar() { return Child<QLabel>(*window, "Label2"); }
   BusquedaPage& Search() { return Child<BusquedaPage>(*window, "PBusqueda"); }
   TTablas& Tables() override { return window->Tablas(); }
   TMenuPral& operator*() { return *window; }
@@ -355,14 +358,14 @@ void BrowseTest::aRowWhoseDiscIsGoneSaysSo() {
 void BrowseTest::openingADiscShowsItsFoldersAndFilesOnce() {
   Window w({kDiscs[0], kDiscs[1], kDiscs[2]});
   // The first title is current at start, and the status lines say so.
-  QVERIFY(w->Label1->text().endsWith("atlas"));
-  QVERIFY(w->Label2->text().startsWith("Zafirel! v1.1 - "));
+  QVERIFY(w.StatusLine().text().endsWith("atlas"));
+  QVERIFY(w.BottomBar().text().startsWith("Zafirel! v1.1 - "));
   // Titles are text, never markup.
-  QCOMPARE(w->Label1->textFormat(), Qt::PlainText);
-  QCOMPARE(w->Label2->textFormat(), Qt::PlainText);
+  QCOMPARE(w.StatusLine().textFormat(), Qt::PlainText);
+  QCOMPARE(w.BottomBar().textFormat(), Qt::PlainText);
   w.DoubleClickRow("atlas");
-  QCOMPARE(w->Pagina->currentIndex(), int(TMenuPral::kArchivos));
-  QCOMPARE(w->PArchivos->Catalogo().RutaIndActual, TreeFilePath(w.Catalogues(), "2").string());
+  QCOMPARE(w.Pages().currentIndex(), int(TMenuPral::kArchivos));
+  QCOMPARE(w.Files().Catalogo().RutaIndActual, TreeFilePath(w.Catalogues(), "2").string());
   QCOMPARE(w.SelectedFolderName(), QString("D:\\"));
   QVERIFY(w.Arbol()->isExpanded(w.Arbol()->currentIndex()));
   QCOMPARE(w.FileNames(), QStringList({"LEEME.TXT"}));
@@ -378,24 +381,24 @@ void BrowseTest::openingADiscShowsItsFoldersAndFilesOnce() {
 
   // Back to the list and again to the same disc (Enter opens it as a double
   // click does): nothing is reloaded.
-  w->Pagina->setCurrentIndex(TMenuPral::kCatalogos);
+  w.Pages().setCurrentIndex(TMenuPral::kCatalogos);
   w.ClickRow("atlas");
   QTest::keyClick(w.Cds(), Qt::Key_Return);
-  QCOMPARE(w->Pagina->currentIndex(), int(TMenuPral::kArchivos));
+  QCOMPARE(w.Pages().currentIndex(), int(TMenuPral::kArchivos));
   QCOMPARE(w.SelectedFolderName(), QString("DOCS"));
   QCOMPARE(w.FileNames().size(), 3);
 
   // Another disc reloads and selects its root; a disc without a tree file
   // leaves the last one shown.
-  w->Pagina->setCurrentIndex(TMenuPral::kCatalogos);
+  w.Pages().setCurrentIndex(TMenuPral::kCatalogos);
   w.DoubleClickRow("Zoo");
   QCOMPARE(w.SelectedFolderName(), QString("E:\\"));
   QVERIFY(w.FileNames().isEmpty());  // its root has only a folder
-  w->Pagina->setCurrentIndex(TMenuPral::kCatalogos);
+  w.Pages().setCurrentIndex(TMenuPral::kCatalogos);
   w.DoubleClickRow("Mapas");
-  QCOMPARE(w->Pagina->currentIndex(), int(TMenuPral::kArchivos));
+  QCOMPARE(w.Pages().currentIndex(), int(TMenuPral::kArchivos));
   QCOMPARE(w.SelectedFolderName(), QString("E:\\"));
-  QVERIFY(w->Label1->text().endsWith("Mapas"));
+  QVERIFY(w.StatusLine().text().endsWith("Mapas"));
 }
 
 void BrowseTest::fileEntriesAreDeletedCommentedAndRenamed() {
@@ -531,7 +534,7 @@ void BrowseTest::aSearchHitLeadsToItsFolderAndFile() {
     w.Search().BuscaDblClick();
   };
   jump(deep);
-  QCOMPARE(w->Pagina->currentIndex(), int(TMenuPral::kArchivos));
+  QCOMPARE(w.Pages().currentIndex(), int(TMenuPral::kArchivos));
   QCOMPARE(w.CurrentSerial(), QString("AAAA-0002"));
   QCOMPARE(w.Titles()[w.Cds()->currentIndex().row()], QString("atlas"));
   QCOMPARE(w.SelectedFolderName(), QString("OLD"));
@@ -542,11 +545,11 @@ void BrowseTest::aSearchHitLeadsToItsFolderAndFile() {
   // A disc node is no hit; a hit of a disc that is gone says so.
   jump(disc);
   QVERIFY(w.dialogs.messages.empty());
-  w->Pagina->setCurrentIndex(TMenuPral::kBusqueda);
+  w.Pages().setCurrentIndex(TMenuPral::kBusqueda);
   jump(orphan);
   QCOMPARE(w.dialogs.messages.size(), size_t(1));
   QCOMPARE(w.dialogs.messages[0], w.inst.Text("Espanol.Len", "CatalogoNoEncontrado") + " : 99");
-  QCOMPARE(w->Pagina->currentIndex(), int(TMenuPral::kBusqueda));
+  QCOMPARE(w.Pages().currentIndex(), int(TMenuPral::kBusqueda));
 }
 
 void BrowseTest::aHitHighlightsItsOwnDiscNotALikeTitle() {
@@ -563,7 +566,7 @@ void BrowseTest::aHitHighlightsItsOwnDiscNotALikeTitle() {
   Child<QTreeView>(w.Search(), "Busca").setCurrentIndex(model->index(0, 0, model->index(0, 0)));
   w.Search().BuscaDblClick();
   QCOMPARE(w.FileNames(), QStringList({"LEEME.TXT"}));
-  QVERIFY(w->Label1->text().endsWith(" Juegos"));
+  QVERIFY(w.StatusLine().text().endsWith(" Juegos"));
   QCOMPARE(w.SelectedTitle(), QString("Juegos"));
   QCOMPARE(w.CurrentTitle(), w.SelectedTitle());
   // The list's commands act on that disc.
@@ -820,7 +823,7 @@ void BrowseTest::deletingDiscsTakesTheirCataloguesAlong() {
   WriteFile(TreeFilePath(w.Catalogues(), "4"), "C:\\\r\n");
   WriteFile(ListFilePath(w.Catalogues(), "4"), "");
   w.DoubleClickRow("atlas");
-  w->Pagina->setCurrentIndex(TMenuPral::kCatalogos);
+  w.Pages().setCurrentIndex(TMenuPral::kCatalogos);
   w.ClickRow("atlas");
   SetFileChangeHook([] {
     errno = ENOSPC;  // a full disc
@@ -846,11 +849,11 @@ void BrowseTest::deletingDiscsTakesTheirCataloguesAlong() {
   QVERIFY(!fs::exists(TreeFilePath(w.Catalogues(), "2")));
   QVERIFY(!fs::exists(ListFilePath(w.Catalogues(), "2")));
   // The first remaining disc is current, the catalogue shown, and its row selected.
-  QCOMPARE(w->PArchivos->Catalogo().RutaIndActual, TreeFilePath(w.Catalogues(), "4").string());
+  QCOMPARE(w.Files().Catalogo().RutaIndActual, TreeFilePath(w.Catalogues(), "4").string());
   QCOMPARE(w.SelectedTitle(), QString("Bach"));
   QCOMPARE(w.CurrentTitle(), w.SelectedTitle());
-  QVERIFY(w->Label1->text().endsWith(" Bach"));
-  QVERIFY(w->Pagina->isTabVisible(TMenuPral::kArchivos));
+  QVERIFY(w.StatusLine().text().endsWith(" Bach"));
+  QVERIFY(w.Pages().isTabVisible(TMenuPral::kArchivos));
 
   // A disc whose files are already gone goes without a message, and so does the only one.
   fs::remove(ListFilePath(w.Catalogues(), "3"));
@@ -860,12 +863,12 @@ void BrowseTest::deletingDiscsTakesTheirCataloguesAlong() {
   }
   QVERIFY(w.dialogs.messages.empty());
   QVERIFY(w.Titles().isEmpty());
-  QVERIFY(!w->Pagina->isTabVisible(TMenuPral::kArchivos));
-  QVERIFY(!w->Pagina->isTabVisible(TMenuPral::kBusqueda));
-  QVERIFY(!w->VerHTML1->isEnabled());
+  QVERIFY(!w.Pages().isTabVisible(TMenuPral::kArchivos));
+  QVERIFY(!w.Pages().isTabVisible(TMenuPral::kBusqueda));
+  QVERIFY(!Child<QAction>(*w, "VerHTML1").isEnabled());
   QCOMPARE(w.Carpetas()->rowCount(), 0);
-  QVERIFY(w->PArchivos->Catalogo().RutaIndActual.empty());
-  QCOMPARE(w->Label1->text(), Qs(w.inst.Text("Espanol.Len", "CatalogoActual")));
+  QVERIFY(w.Files().Catalogo().RutaIndActual.empty());
+  QCOMPARE(w.StatusLine().text(), Qs(w.inst.Text("Espanol.Len", "CatalogoActual")));
   QVERIFY(w.TotalLine().endsWith(" 0"));
 }
 

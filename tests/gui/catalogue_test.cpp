@@ -69,6 +69,7 @@ struct Window : OpenWindow {
   fs::path Catalogues() { return window->Folders().catalogos; }
   CatalogarPage& Page() { return Child<CatalogarPage>(*window, "PCatalogar"); }
   QPushButton& Button(const char* name) { return Child<QPushButton>(Page(), name); }
+  PageControl& Pages() { return Child<PageControl>(*window, "Pagina"); }
 
   fs::path volume;
   bool editedInRunState = false;  // Catalogar off and Parar on while the editor was open
@@ -180,9 +181,9 @@ void CatalogueTest::aCompletedRunAddsTheDiscWithItsFiles() {
   QVERIFY(w.Button("Catalogar").isEnabled());
   QVERIFY(!w.Button("Parar").isEnabled());
   QVERIFY(Child<QFrame>(w.Page(), "Panel1").isEnabled());
-  QVERIFY(w.window->MArchivos->isVisible());
-  QVERIFY(w.window->Pagina->isTabVisible(TMenuPral::kArchivos));
-  QCOMPARE(w.window->Label1->text(),
+  QVERIFY(Child<QToolButton>(*w.window, "MArchivos").isVisible());
+  QVERIFY(w.Pages().isTabVisible(TMenuPral::kArchivos));
+  QCOMPARE(Child<QLabel>(*w.window, "Label1").text(),
            Qs(w.inst.Text("Espanol.Len", "CatalogoActual") + " Mis documentos"));
   QCOMPARE(Child<DiscListModel>(*w.window, "Discos").rowCount(), 1);
   QCOMPARE(Child<ArchivosPage>(*w.window, "PArchivos").Catalogo().RutaIndActual,
@@ -191,7 +192,7 @@ void CatalogueTest::aCompletedRunAddsTheDiscWithItsFiles() {
 
   // The same disc again: the window shows the disc list, where it is.
   w.window->CatalogarClick();
-  QCOMPARE(w.window->Pagina->currentIndex(), int(TMenuPral::kCatalogos));
+  QCOMPARE(w.Pages().currentIndex(), int(TMenuPral::kCatalogos));
   QCOMPARE(w.dialogs.messages.size(), size_t(1));
 }
 
@@ -205,9 +206,9 @@ void CatalogueTest::aStoppedRunLeavesNothing() {
   QTest::mouseClick(&w.Button("Catalogar"), Qt::LeftButton);
   QCOMPARE(w.Tablas().TablaCDRom.RecordCount(), 0u);
   QVERIFY(fs::is_empty(w.Catalogues()));
-  QVERIFY(!w.window->Pagina->isTabVisible(TMenuPral::kArchivos));
-  QVERIFY(!w.window->Pagina->isTabVisible(TMenuPral::kBusqueda));
-  QVERIFY(w.window->Pagina->isTabVisible(TMenuPral::kCatalogos));
+  QVERIFY(!w.Pages().isTabVisible(TMenuPral::kArchivos));
+  QVERIFY(!w.Pages().isTabVisible(TMenuPral::kBusqueda));
+  QVERIFY(w.Pages().isTabVisible(TMenuPral::kCatalogos));
   QVERIFY(w.Button("Catalogar").isEnabled());
   QVERIFY(!w.Button("Parar").isEnabled());
 }

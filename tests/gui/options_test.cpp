@@ -56,7 +56,7 @@ void WithOptions(TMenuPral& window, std::function<void(TOpciones&)> step) {
     step(*dialog);
     dialog->AceptarClick();
   });
-  window.Opciones1->trigger();
+  Child<QAction>(window, "Opciones1").trigger();
   QVERIFY(ran);
 }
 
@@ -77,7 +77,7 @@ void OptionsTest::anotherDataFolderTakesEffectAtOnce() {
   ScriptedDialogs dialogs;
   TMenuPral window(inst.Where(), Locale{}, leng, dialogs);
   window.CreaModuloDatos();
-  QVERIFY(window.Opciones1->isEnabled());
+  QVERIFY(Child<QAction>(window, "Opciones1").isEnabled());
   const fs::path other = OtherDataFolder(inst.root.path().toStdString());
   dialogs.messages.clear();
 
@@ -97,7 +97,7 @@ void OptionsTest::anotherDataFolderTakesEffectAtOnce() {
     QCOMPARE(languages.currentText(), QString("Espanol.Len"));
     languages.setCurrentIndex(languages.findText("Ingles.Len"));
   });
-  QCOMPARE(Ansi(window.Salir1->text()), inst.Text("Ingles.Len", "Salir1"));
+  QCOMPARE(Ansi(Child<QAction>(window, "Salir1").text()), inst.Text("Ingles.Len", "Salir1"));
   QCOMPARE(dialogs.fileStart, inst.data);
   QCOMPARE(dialogs.messages.back(), inst.Text("Espanol.Len", "UbicacionCambiada"));
   QCOMPARE(window.Folders().data, other);
@@ -153,7 +153,7 @@ void OptionsTest::closingWritesTheFolderAndTheLanguage() {
     languages.setCurrentIndex(languages.findText("Ingles.Len"));
   });
   QCOMPARE(window.Ini1().ReadStr("General", "Lenguaje", ""), std::string("Ingles.Len"));
-  QCOMPARE(window.Catalogar1->text(), Qs(inst.Text("Ingles.Len", "Catalogar1")));
+  QCOMPARE(Child<QAction>(window, "Catalogar1").text(), Qs(inst.Text("Ingles.Len", "Catalogar1")));
   QCOMPARE(window.Ini1().ReadStr("General", "Directorio", ""), Utf8ToAnsi(inst.data.string()));
 }
 
@@ -166,7 +166,7 @@ void OptionsTest::importingAnotherFolderSkipsTheDiscsAlreadyHere() {
     ScriptedDialogs dialogs;
     TMenuPral empty(fresh.Where(), Locale{}, leng, dialogs);
     empty.CreaModuloDatos();
-    QVERIFY(empty.Importar1->isEnabled());
+    QVERIFY(Child<QAction>(empty, "Importar1").isEnabled());
   }
   Installation inst;
   testing::CreateTables(inst.data);
@@ -179,21 +179,22 @@ void OptionsTest::importingAnotherFolderSkipsTheDiscsAlreadyHere() {
   ScriptedDialogs dialogs;
   TMenuPral window(inst.Where(), Locale{}, leng, dialogs);
   window.CreaModuloDatos();
-  QVERIFY(window.Importar1->isEnabled());
+  QAction& importDiscs = Child<QAction>(window, "Importar1");
+  const PageControl& pages = Child<PageControl>(window, "Pagina");
+  const QToolButton& menu = Child<QToolButton>(window, "MArchivos");
+  QVERIFY(importDiscs.isEnabled());
   dialogs.messages.clear();
 
   dialogs.fileAnswer = inst.data / "CDROM.DBF";  // the folder in use
-  window.Importar1->trigger();
+  importDiscs.trigger();
   QCOMPARE(dialogs.messages.back(), inst.Text("Espanol.Len", "MismaUbicacion"));
 
   dialogs.fileAnswer = other / "cdrom.dbf";
   bool othersDisabled = false;  // no other command changes data meanwhile
-  dialogs.onProcessEvents = [&] {
-    othersDisabled = !window.Pagina->isEnabled() && !window.MArchivos->isEnabled();
-  };
-  window.Importar1->trigger();
+  dialogs.onProcessEvents = [&] { othersDisabled = !pages.isEnabled() && !menu.isEnabled(); };
+  importDiscs.trigger();
   QVERIFY(othersDisabled);
-  QVERIFY(window.Pagina->isEnabled() && window.MArchivos->isEnabled());
+  QVERIFY(pages.isEnabled() && menu.isEnabled());
   QCOMPARE(dialogs.messages.back(), inst.Text("Espanol.Len", "DiscosImportados") + "1" +
                                         inst.Text("Espanol.Len", "DiscosOmitidos") + "1");
   QCOMPARE(Child<DiscListModel>(window, "Discos").rowCount(), 2);
@@ -207,7 +208,7 @@ void OptionsTest::importingAnotherFolderSkipsTheDiscsAlreadyHere() {
     if (window.Tablas().TablaCDRom.RecordCount() == 3) window.close();
   };
   dialogs.messages.clear();
-  window.Importar1->trigger();
+  importDiscs.trigger();
   QVERIFY(dialogs.messages.empty());
   QTRY_VERIFY(!window.isVisible());
   TTablas after;

@@ -225,12 +225,13 @@ void PagesTest::noTwoControlsShownAtOnceShareALetterKey() {
   OpenWindow open;
   open.Open();
   open.Show();
-  for (int page = 0; page < open.window->Pagina->count(); ++page) {
-    open.window->Pagina->setCurrentIndex(page);
+  PageControl& pages = Child<PageControl>(*open.window, "Pagina");
+  for (int page = 0; page < pages.count(); ++page) {
+    pages.setCurrentIndex(page);
     ExpectOneControlPerLetterKey(*open.window, "page " + QString::number(page));
   }
   // Alt+C presses Catalogar on its page.
-  open.window->Pagina->setCurrentIndex(TMenuPral::kCatalogar);
+  pages.setCurrentIndex(TMenuPral::kCatalogar);
   QSignalSpy pressed(&Child<QPushButton>(*open.window, "Catalogar"), &QPushButton::clicked);
   QTest::keyClick(open.window.get(), Qt::Key_C, Qt::AltModifier);
   QTRY_COMPARE(pressed.count(), 1);  // a key's click comes after the button shows it pressed
@@ -315,8 +316,9 @@ void PagesTest::everyTextStandsOutOnALightAndADarkPalette() {
       OpenWindow open;
       open.Open();
       open.Show();
-      for (int page = 0; page < open.window->Pagina->count(); ++page) {
-        open.window->Pagina->setCurrentIndex(page);
+      PageControl& pages = Child<PageControl>(*open.window, "Pagina");
+      for (int page = 0; page < pages.count(); ++page) {
+        pages.setCurrentIndex(page);
         faint << FaintTexts(*open.window);
       }
     }

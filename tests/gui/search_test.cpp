@@ -57,6 +57,7 @@ struct Window : OpenWindow {
     Show();
   }
   BusquedaPage& Search() { return Child<BusquedaPage>(*window, "PBusqueda"); }
+  PageControl& Pages() { return Child<PageControl>(*window, "Pagina"); }
   SearchResultsModel* Results() { return &Child<SearchResultsModel>(Search(), "Resultados"); }
   QString CurrentFile() {
     return Child<QTableView>(*window, "Archivos").currentIndex().data().toString();
@@ -131,7 +132,7 @@ void SearchTest::enterSearchesAndGroupsHitsByDisc() {
 
 void SearchTest::enterOrADoubleClickOnAHitLeadsToTheFile() {
   Window w;
-  w.window->Pagina->setCurrentIndex(TMenuPral::kBusqueda);
+  w.Pages().setCurrentIndex(TMenuPral::kBusqueda);
   w.Search().BuscaEnArchivos("mp3");
   SearchResultsModel* results = w.Results();
   const QModelIndex rock = RockHeading(*results);
@@ -143,13 +144,13 @@ void SearchTest::enterOrADoubleClickOnAHitLeadsToTheFile() {
   tree->setFocus();
   tree->setCurrentIndex(results->index(0, 0, rock));
   QTest::keyClick(tree, Qt::Key_Return);
-  QCOMPARE(w.window->Pagina->currentIndex(), int(TMenuPral::kArchivos));
+  QCOMPARE(w.Pages().currentIndex(), int(TMenuPral::kArchivos));
   QCOMPARE(w.CurrentFile(), QString("uno.mp3"));
-  w.window->Pagina->setCurrentIndex(TMenuPral::kBusqueda);
+  w.Pages().setCurrentIndex(TMenuPral::kBusqueda);
   const QRect cell = tree->visualRect(dos);
   QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, cell.center());
   QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, cell.center());
-  QCOMPARE(w.window->Pagina->currentIndex(), int(TMenuPral::kArchivos));
+  QCOMPARE(w.Pages().currentIndex(), int(TMenuPral::kArchivos));
   QCOMPARE(w.window->Tablas().TablaCDRom.AsString("AUTO"), std::string("1"));
   QCOMPARE(w.CurrentFile(), QString("dos.mp3"));
 }
@@ -175,7 +176,7 @@ void SearchTest::cancellingKeepsWhatWasFound() {
 
 void SearchTest::closingDuringASearchCancelsItFirst() {
   Window w;
-  w.window->Pagina->setCurrentIndex(TMenuPral::kBusqueda);
+  w.Pages().setCurrentIndex(TMenuPral::kBusqueda);
   Child<QLineEdit>(w.Search(), "EBusca").setText("mp3");
   w.dialogs.onProcessEvents = [&] { w.window->close(); };
   QTest::mouseClick(&Child<QPushButton>(w.Search(), "BBuscar"), Qt::LeftButton);
@@ -235,7 +236,7 @@ void SearchTest::verHtmlWritesAPagePerMarkedDisc() {
     QTest::mouseClick(&Child<QToolButton>(*dialog, "CMetodoA"), Qt::LeftButton);
     QTest::keyClick(&discs, Qt::Key_Escape);  // Escape confirms
   });
-  w.window->VerHTML1->trigger();
+  Child<QAction>(*w.window, "VerHTML1").trigger();
   QVERIFY(!w.dialogs.opened.empty());
   const fs::path exported = w.window->Folders().exportar;
   QVERIFY(fs::exists(exported / "1 - Rock 80.htm"));
@@ -258,7 +259,7 @@ void SearchTest::verHtmlWritesAPagePerMarkedDisc() {
     errno = ENOSPC;
     return false;
   });
-  w.window->VerHTML1->trigger();
+  Child<QAction>(*w.window, "VerHTML1").trigger();
   SetFileChangeHook(nullptr);
   QVERIFY(w.dialogs.messages.size() >= 2);
   const std::string& refused = w.dialogs.messages[w.dialogs.messages.size() - 2];
@@ -289,7 +290,7 @@ void SearchTest::verHtmlWritesAPagePerMarkedDisc() {
     dialog->AceptarClick();
   });
   fs::remove(exported / "2 - Juegos.htm");
-  w.window->VerHTML1->trigger();
+  Child<QAction>(*w.window, "VerHTML1").trigger();
   QCOMPARE(w.dialogs.opened.back(), exported / "2 - Juegos.htm");
   QVERIFY(fs::exists(exported / "2 - Juegos.htm"));
   QCOMPARE(Child<DiscListModel>(*w.window, "Discos").rowCount(), 2);
