@@ -42,7 +42,8 @@ class VolumeDialogs : public bench::RecordingDialogs {
 bool AcceptDiscEditor() {
   auto* editor = qobject_cast<zafirel::TDatosCD*>(QApplication::activeModalWidget());
   if (editor == nullptr) return false;
-  if (editor->EditTituloCD->text().isEmpty()) editor->EditTituloCD->setText("Volumen");
+  auto& title = bench::Control<QLineEdit>(*editor, "EditTituloCD");
+  if (title.text().isEmpty()) title.setText("Volumen");
   editor->AceptarClick();
   return true;
 }
@@ -60,7 +61,8 @@ double WindowRun(const fs::path& data, const fs::path& volume, long files) {
   zafirel::TMenuPral window({program, program, program}, zafirel::Locale{}, leng, dialogs);
   window.CreaModuloDatos();
   window.show();
-  window.Pagina->setCurrentIndex(zafirel::TMenuPral::kCatalogar);
+  bench::Control<zafirel::PageControl>(window, "Pagina")
+      .setCurrentIndex(zafirel::TMenuPral::kCatalogar);
   QApplication::processEvents();
   // From the walk's end until the run's, each turn of the event loop (the
   // editor's own, once it is open) looks for the editor to accept.
@@ -69,13 +71,14 @@ double WindowRun(const fs::path& data, const fs::path& volume, long files) {
   QObject::connect(&acceptor, &QTimer::timeout, [&acceptor] {
     if (AcceptDiscEditor()) acceptor.stop();
   });
-  QObject::connect(window.PCatalogar, &zafirel::CatalogarPage::WalkEnded, &acceptor,
+  auto* run = &bench::Control<zafirel::CatalogarPage>(window, "PCatalogar");
+  QObject::connect(run, &zafirel::CatalogarPage::WalkEnded, &acceptor,
                    [&acceptor] { acceptor.start(); });
-  QObject::connect(window.PCatalogar, &zafirel::CatalogarPage::RunEnded, &acceptor,
+  QObject::connect(run, &zafirel::CatalogarPage::RunEnded, &acceptor,
                    [&acceptor] { acceptor.stop(); });
   dialogs.messages.clear();
   const auto start = bench::Clock::now();
-  window.PCatalogar->Catalogar->click();
+  bench::Control<QPushButton>(*run, "Catalogar").click();
   const double ms = bench::MsSince(start);
   for (const std::string& message : dialogs.messages)
     std::printf("the window said: %s\n", zafirel::AnsiToUtf8(message).c_str());

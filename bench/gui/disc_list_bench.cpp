@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   if (argc == 3 && std::string(argv[1]) == "--window") {  // the child: start-up alone
     bench::WindowRig rig(argv[2]);
-    return rig.window.PCatalogos->Discos->rowCount() > 0 ? 0 : 1;
+    return rig.window.findChild<zafirel::DiscListModel*>("Discos")->rowCount() > 0 ? 0 : 1;
   }
   const int largeDiscs = argc > 1 ? std::atoi(argv[1]) : 1000000;
   const fs::path root = fs::temp_directory_path() / "zafirel-disc-list-bench";

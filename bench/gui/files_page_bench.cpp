@@ -82,14 +82,17 @@ void BigDisc(const fs::path& data) {
   const double openMs = bench::MsSince(start);
   start = bench::Clock::now();
   const int big = zafirel::WalkToFolder(page->Catalogo().Arbol, bench::kBigDiscFolder).back();
-  page->Arbol->selectionModel()->setCurrentIndex(page->Carpetas->IndexOf(big),
-                                                 QItemSelectionModel::ClearAndSelect);
+  bench::Control<QTreeView>(*page, "Arbol")
+      .selectionModel()
+      ->setCurrentIndex(bench::Control<zafirel::FolderTreeModel>(*page, "Carpetas").IndexOf(big),
+                        QItemSelectionModel::ClearAndSelect);
   page->ArbolClick();
   QApplication::processEvents();
   const double listMs = bench::MsSince(start);
   const long peak = PeakKb();
   std::printf("%d files listed; peak before opening %.1f MB, baseline %.1f MB\n",
-              page->Ficheros->rowCount(), peakBefore / 1024.0, baseline / 1024.0);
+              bench::Control<zafirel::FileListModel>(*page, "Ficheros").rowCount(),
+              peakBefore / 1024.0, baseline / 1024.0);
   bench::Report("files page opens the big disc", openMs, "read+count", rawMs, "ms",
                 bench::NoTarget());
   bench::Report("lists its folder of 1,000,000 files", listMs, "read+count", rawMs, "ms",
@@ -140,7 +143,7 @@ int main(int argc, char** argv) {
   const double grownMb = (bench::ResidentKb() - before) / 1024.0;
   std::printf("%zu file lines (%ld counted), %zu in memory, %d files listed\n", made.lines,
               static_cast<long>(counted), page.Catalogo().LineasActuales.size(),
-              page.Ficheros->rowCount());
+              bench::Control<zafirel::FileListModel>(page, "Ficheros").rowCount());
   bench::Report("files page opens the disc", openMs, "read+count", rawMs, "ms", bench::Below(300));
   bench::Report("resident memory growth", grownMb, ".Ct size", ctMb, "MB", bench::RatioBelow(1.5));
   fs::remove_all(data);

@@ -7,7 +7,9 @@
 #pragma once
 
 #include <QApplication>
+#include <QObject>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -23,6 +25,18 @@
 #include "util/locale.h"
 
 namespace bench {
+
+// The control of that object name below root, as the window names its
+// controls; a benchmark without it cannot go on.
+template <class T>
+T& Control(const QObject& root, const char* name) {
+  T* found = root.findChild<T*>(QString::fromUtf8(name));
+  if (found == nullptr) {
+    std::fprintf(stderr, "no control named %s\n", name);
+    std::exit(2);
+  }
+  return *found;
+}
 
 class RecordingDialogs : public zafirel::Dialogs {
  public:

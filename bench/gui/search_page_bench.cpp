@@ -25,9 +25,9 @@ namespace fs = std::filesystem;
 // Types the text into the page, clicks "Buscar" and returns the time until
 // the search ended, saying what the page said at its end.
 double Search(zafirel::BusquedaPage& page, const bench::RecordingDialogs& dialogs) {
-  page.EBusca->setText("musica");
+  bench::Control<QLineEdit>(page, "EBusca").setText("musica");
   const auto start = bench::Clock::now();
-  page.BBuscar->click();
+  bench::Control<QPushButton>(page, "BBuscar").click();
   const double ms = bench::MsSince(start);
   std::printf("the search said: %s\n", dialogs.messages.empty()
                                            ? "nothing"
@@ -73,10 +73,12 @@ int main(int argc, char** argv) {
     {
       bench::WindowRig rig(data);
       rig.window.show();
-      rig.window.Pagina->setCurrentIndex(zafirel::TMenuPral::kBusqueda);
+      bench::Control<zafirel::PageControl>(rig.window, "Pagina")
+          .setCurrentIndex(zafirel::TMenuPral::kBusqueda);
       QApplication::processEvents();
       rig.dialogs.messages.clear();
-      windowMs = Search(*rig.window.PBusqueda, rig.dialogs);
+      windowMs =
+          Search(bench::Control<zafirel::BusquedaPage>(rig.window, "PBusqueda"), rig.dialogs);
     }
     bench::Report("search in the window, 20,000 hits" + with, windowMs, "zafirel-cli search",
                   cli.ms, "ms", bench::RatioAtMost(1.5));

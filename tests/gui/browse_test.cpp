@@ -110,23 +110,43 @@ void WriteCatalogues(const fs::path& catalogues) {
   WriteFile(ListFilePath(catalogues, "3"), "E:\\MUSICA\\UNO.MP3;4000;05/05/2005\r\n");
 }
 
+// The disc editor's controls, found by their names.
+struct EditorControls {
+  explicit EditorControls(TDatosCD& dialog) : editor(dialog) {}
+  TDatosCD& editor;
+  QLineEdit* EditTituloCD = &Child<QLineEdit>(editor, "EditTituloCD");
+  QComboBox* wwDBComboBox2 = &Child<QComboBox>(editor, "wwDBComboBox2");  // operating system
+  QLineEdit* EditNumeroCD = &Child<QLineEdit>(editor, "EditNumeroCD");
+  QComboBox* wwDBComboBox1 = &Child<QComboBox>(editor, "wwDBComboBox1");  // origin
+  QComboBox* CFiltro = &Child<QComboBox>(editor, "CFiltro");              // album
+  QPlainTextEdit* wwDBRichEdit1 = &Child<QPlainTextEdit>(editor, "wwDBRichEdit1");
+  QLabel* DBText4 = &Child<QLabel>(editor, "DBText4");  // serial number
+  QLabel* Label11 = &Child<QLabel>(editor, "Label11");  // the picture's work line
+  TAdvImage* Image1 = &Child<TAdvImage>(editor, "Image1");
+  QPushButton* BBorrar = &Child<QPushButton>(editor, "BBorrar");
+  QToolButton* Mi1 = &Child<QToolButton>(editor, "Mi1");
+};
+
 // What the tests read of the files page, in the window or alone.
 class FilesDriver {
  public:
   virtual ~FilesDriver() = default;
   virtual ArchivosPage& Files() = 0;
-  FileListModel* Ficheros() { return Files().Ficheros; }
+  FileListModel* Ficheros() { return &Child<FileListModel>(Files(), "Ficheros"); }
+  QTreeView* Arbol() { return &Child<QTreeView>(Files(), "Arbol"); }
+  FolderTreeModel* Carpetas() { return &Child<FolderTreeModel>(Files(), "Carpetas"); }
+  QTableView* Archivos() { return &Child<QTableView>(Files(), "Archivos"); }
   QStringList FileNames() {
     QStringList names;
     for (int row = 0; row < Ficheros()->rowCount(); ++row)
       names << Ficheros()->index(row, 0).data().toString();
     return names;
   }
-  QString SelectedFolderName() { return Files().Arbol->currentIndex().data().toString(); }
+  QString SelectedFolderName() { return Arbol()->currentIndex().data().toString(); }
   // A click on the child folder of the selected one.
   void ClickSubfolder(int row) {
-    QTreeView* tree = Files().Arbol;
-    const QModelIndex folder = Files().Carpetas->index(row, 0, tree->currentIndex());
+    QTreeView* tree = Arbol();
+    const QModelIndex folder = Carpetas()->index(row, 0, tree->currentIndex());
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(folder).center());
   }
 };
@@ -138,8 +158,12 @@ class DiscListDriver {
   virtual ~DiscListDriver() = default;
   virtual CatalogosPage& List() = 0;
   virtual TTablas& Tables() = 0;
-  QTableView* Cds() { return List().CDs; }
-  DiscListModel* Discos() { return List().Discos; }
+  QTableView* Cds() { return &Child<QTableView>(List(), "CDs"); }
+  DiscListModel* Discos() { return &Child<DiscListModel>(List(), "Discos"); }
+  QComboBox& Filter() { return Child<QComboBox>(List(), "CFiltro"); }
+  QString TotalLine() { return Child<QLabel>(List(), "Label5").text(); }
+  // A command of the list's menu (EditarCD1, BorrarCD1) on the selected disc.
+  void Trigger(const char* command) { Child<QAction>(List(), command).trigger(); }
   QStringList Titles() {
     QStringList titles;
     for (int row = 0; row < Discos()->rowCount(); ++row)
@@ -183,8 +207,12 @@ class Window : public DiscListDriver, public FilesDriver, public OpenWindow {
     WriteCatalogues(Catalogues());
     Show();
   }
-  CatalogosPage& List() override { return *window->PCatalogos; }
-  ArchivosPage& Files() override { return *window->PArchivos; }
+  CatalogosPage& List() override { return Child<CatalogosPage>(*window, "PCatalogos"); }
+  ArchivosPage& Files() override { return Child<ArchivosPage>(*window, "PArchivos"); }
+  PageControl& Pages() { return Child<PageControl>(*window, "Pagina"); }
+  QLabel& StatusLine() { return Child<QLabel>(*window, "Label1"); }
+  QLabel& BottomBar() { return Child<QLabel>(*window, "Label2"); }
+  BusquedaPage& Search() { return Child<BusquedaPage>(*window, "PBusqueda"); }
   TTablas& Tables() override { return window->Tablas(); }
   TMenuPral& operator*() { return *window; }
   TMenuPral* operator->() { return window.get(); }
@@ -260,7 +288,7 @@ void BrowseTest::theDiscListSortsByHeaderAndKeepsTheKey() {
   ListPage w({kDiscs[0], kDiscs[1], kDiscs[2], kDiscs[3], kDiscs[4]});
   QCOMPARE(w.Titles(), QStringList({"atlas", "Bach", "cine", "Mapas", "Zoo"}));
   QCOMPARE(w.Discos()->MarkedColumn(), 0);
-  QVERIFY(w->Label5->text().endsWith(" 5"));
+  QVERIFY(w.TotalLine().endsWith(" 5"));
   // The first title is selected at start and is the current disc.
   QCOMPARE(w.CurrentSerial(), QString("AAAA-0002"));
   QCOMPARE(w.Discos()->index(0, 4).data().toString(), QString());  // 0 files
@@ -287,7 +315,7 @@ void BrowseTest::theDiscListSortsByHeaderAndKeepsTheKey() {
 
 void BrowseTest::theAlbumFilterListsOneAlbum() {
   ListPage w({kDiscs[0], kDiscs[1], kDiscs[2], kDiscs[3], kDiscs[4]});
-  QComboBox* filter = w->CFiltro;
+  QComboBox* filter = &w.Filter();
   QCOMPARE(filter->count(), 2);
   QCOMPARE(filter->itemText(0), QString("JUEGOS"));
   QCOMPARE(filter->itemText(1), QString("ROCK"));
@@ -303,7 +331,7 @@ void BrowseTest::theAlbumFilterListsOneAlbum() {
 
   filter->setCurrentIndex(1);
   QCOMPARE(w.Titles(), QStringList({"Zoo", "cine"}));
-  QTest::mouseClick(w->BLimpiarFiltro, Qt::LeftButton);
+  QTest::mouseClick(&Child<QPushButton>(w.List(), "BLimpiarFiltro"), Qt::LeftButton);
   QCOMPARE(filter->currentText(), QString());
   QCOMPARE(w.Titles(), QStringList({"atlas", "Bach", "cine", "Mapas", "Zoo"}));
   QCOMPARE(w.Discos()->MarkedColumn(), 0);
@@ -330,16 +358,16 @@ void BrowseTest::aRowWhoseDiscIsGoneSaysSo() {
 void BrowseTest::openingADiscShowsItsFoldersAndFilesOnce() {
   Window w({kDiscs[0], kDiscs[1], kDiscs[2]});
   // The first title is current at start, and the status lines say so.
-  QVERIFY(w->Label1->text().endsWith("atlas"));
-  QVERIFY(w->Label2->text().startsWith("Zafirel! v1.1 - "));
+  QVERIFY(w.StatusLine().text().endsWith("atlas"));
+  QVERIFY(w.BottomBar().text().startsWith("Zafirel! v1.1 - "));
   // Titles are text, never markup.
-  QCOMPARE(w->Label1->textFormat(), Qt::PlainText);
-  QCOMPARE(w->Label2->textFormat(), Qt::PlainText);
+  QCOMPARE(w.StatusLine().textFormat(), Qt::PlainText);
+  QCOMPARE(w.BottomBar().textFormat(), Qt::PlainText);
   w.DoubleClickRow("atlas");
-  QCOMPARE(w->Pagina->currentIndex(), int(TMenuPral::kArchivos));
-  QCOMPARE(w->PArchivos->Catalogo().RutaIndActual, TreeFilePath(w.Catalogues(), "2").string());
+  QCOMPARE(w.Pages().currentIndex(), int(TMenuPral::kArchivos));
+  QCOMPARE(w.Files().Catalogo().RutaIndActual, TreeFilePath(w.Catalogues(), "2").string());
   QCOMPARE(w.SelectedFolderName(), QString("D:\\"));
-  QVERIFY(w->PArchivos->Arbol->isExpanded(w->PArchivos->Arbol->currentIndex()));
+  QVERIFY(w.Arbol()->isExpanded(w.Arbol()->currentIndex()));
   QCOMPARE(w.FileNames(), QStringList({"LEEME.TXT"}));
 
   // A click on a folder lists its own files with their cells.
@@ -353,30 +381,30 @@ void BrowseTest::openingADiscShowsItsFoldersAndFilesOnce() {
 
   // Back to the list and again to the same disc (Enter opens it as a double
   // click does): nothing is reloaded.
-  w->Pagina->setCurrentIndex(TMenuPral::kCatalogos);
+  w.Pages().setCurrentIndex(TMenuPral::kCatalogos);
   w.ClickRow("atlas");
   QTest::keyClick(w.Cds(), Qt::Key_Return);
-  QCOMPARE(w->Pagina->currentIndex(), int(TMenuPral::kArchivos));
+  QCOMPARE(w.Pages().currentIndex(), int(TMenuPral::kArchivos));
   QCOMPARE(w.SelectedFolderName(), QString("DOCS"));
   QCOMPARE(w.FileNames().size(), 3);
 
   // Another disc reloads and selects its root; a disc without a tree file
   // leaves the last one shown.
-  w->Pagina->setCurrentIndex(TMenuPral::kCatalogos);
+  w.Pages().setCurrentIndex(TMenuPral::kCatalogos);
   w.DoubleClickRow("Zoo");
   QCOMPARE(w.SelectedFolderName(), QString("E:\\"));
   QVERIFY(w.FileNames().isEmpty());  // its root has only a folder
-  w->Pagina->setCurrentIndex(TMenuPral::kCatalogos);
+  w.Pages().setCurrentIndex(TMenuPral::kCatalogos);
   w.DoubleClickRow("Mapas");
-  QCOMPARE(w->Pagina->currentIndex(), int(TMenuPral::kArchivos));
+  QCOMPARE(w.Pages().currentIndex(), int(TMenuPral::kArchivos));
   QCOMPARE(w.SelectedFolderName(), QString("E:\\"));
-  QVERIFY(w->Label1->text().endsWith("Mapas"));
+  QVERIFY(w.StatusLine().text().endsWith("Mapas"));
 }
 
 void BrowseTest::fileEntriesAreDeletedCommentedAndRenamed() {
   FilesPage w({kDiscs[1]});
   const fs::path list = ListFilePath(w.folders.catalogos, "2");
-  QTableView* files = w->Archivos;
+  QTableView* files = w.Archivos();
   w.ClickSubfolder(0);  // DOCS
 
   // A comment typed on two lines with ";" and "\" goes on one line, cleaned.
@@ -384,9 +412,10 @@ void BrowseTest::fileEntriesAreDeletedCommentedAndRenamed() {
   auto ran = w.OnModal<TPropiedades>([](TPropiedades& dialog) {
     QVERIFY(dialog.windowTitle().endsWith(" : D:\\DOCS\\C.ZIP"));
     QVERIFY(dialog.width() > dialog.fontMetrics().horizontalAdvance(dialog.windowTitle()));
-    QCOMPARE(dialog.Label2->text(), QString("Tamaño: 7 KB"));
-    dialog.Memo1->setPlainText("Juego;de\ncartas\\");
-    QTest::keyClick(dialog.Memo1, Qt::Key_Escape);  // Escape keeps what was typed
+    QCOMPARE(Child<QLabel>(dialog, "Label2").text(), QString("Tamaño: 7 KB"));
+    QPlainTextEdit& comment = Child<QPlainTextEdit>(dialog, "Memo1");
+    comment.setPlainText("Juego;de\ncartas\\");
+    QTest::keyClick(&comment, Qt::Key_Escape);  // Escape keeps what was typed
   });
   const QPoint zip = files->visualRect(w.Ficheros()->index(2, 0)).center();
   QTest::mouseClick(files->viewport(), Qt::LeftButton, {}, zip);
@@ -415,7 +444,7 @@ void BrowseTest::fileEntriesAreDeletedCommentedAndRenamed() {
   QVERIFY(w.dialogs.messages.back().rfind(notWritten, 0) == 0);
   w.dialogs.messages.clear();
   files->selectRow(0);
-  w->Borrararchivo1->trigger();
+  Child<QAction>(*w.page, "Borrararchivo1").trigger();
   SetFileChangeHook(nullptr);
   QVERIFY(w.dialogs.messages.back().rfind(notWritten, 0) == 0);
   QCOMPARE(w.FileNames().size(), 3);
@@ -438,10 +467,10 @@ void BrowseTest::fileEntriesAreDeletedCommentedAndRenamed() {
   w.dialogs.questions.clear();
   w.dialogs.answers = {false};
   files->selectAll();
-  w->Borrararchivo1->trigger();
+  Child<QAction>(*w.page, "Borrararchivo1").trigger();
   QCOMPARE(w.FileNames().size(), 3);  // cancelled
   files->selectAll();
-  w->Borrararchivo1->trigger();
+  Child<QAction>(*w.page, "Borrararchivo1").trigger();
   QCOMPARE(w.dialogs.questions.size(), size_t(2));
   QCOMPARE(w.dialogs.questions[1], w.inst.Text("Espanol.Len", "Atencion") + "|" +
                                        w.inst.Text("Espanol.Len", "BorrarMuchosArchivos"));
@@ -450,7 +479,7 @@ void BrowseTest::fileEntriesAreDeletedCommentedAndRenamed() {
                                        "D:\\DOCS\\OLD\\LEEME;3;03/03/2003\r\n"
                                        "D:\\DOCS\\OLD\\LEEME.TXT;4;03/03/2003;Viejo\r\n"
                                        "D:\\DATOS\\DATOS;5;04/04/2004\r\n"));
-  QCOMPARE(w->Carpetas->rowCount(w->Arbol->currentIndex()), 1);  // the folder stays
+  QCOMPARE(w.Carpetas()->rowCount(w.Arbol()->currentIndex()), 1);  // the folder stays
   // The disc keeps the file count of its catalogue run.
   QCOMPARE(w.tablas.TablaCDRom.AsString("TOTFILES"), std::string("0"));
 }
@@ -462,8 +491,8 @@ void BrowseTest::everyFolderShowsItsLinesAndATooLargeListIsSaid() {
   QVERIFY(w->CargarCatalogo(w.folders.catalogos / "4"));
   const LoadedCatalogue& loaded = w->Catalogo();
   for (int node = 0; node < static_cast<int>(loaded.Arbol.Nodes().size()); ++node) {
-    w->Arbol->selectionModel()->setCurrentIndex(w->Carpetas->IndexOf(node),
-                                                QItemSelectionModel::ClearAndSelect);
+    w.Arbol()->selectionModel()->setCurrentIndex(w.Carpetas()->IndexOf(node),
+                                                 QItemSelectionModel::ClearAndSelect);
     w->ArbolClick();
     QStringList shown, held;
     for (int row = 0; row < w.Ficheros()->rowCount(); ++row)
@@ -479,7 +508,7 @@ void BrowseTest::everyFolderShowsItsLinesAndATooLargeListIsSaid() {
   w->ClearLoadedCatalogue();
   w.dialogs.messages.clear();
   QVERIFY(w->CargarCatalogo(w.folders.catalogos / "4"));
-  QCOMPARE(w->Carpetas->rowCount(w->Carpetas->IndexOf(0)), 4);
+  QCOMPARE(w.Carpetas()->rowCount(w.Carpetas()->IndexOf(0)), 4);
   QCOMPARE(w.dialogs.messages.size(), size_t(1));
   QVERIFY(w.dialogs.messages.front().find(PathText(ListFilePath(w.folders.catalogos, "4"))) !=
           std::string::npos);
@@ -488,8 +517,8 @@ void BrowseTest::everyFolderShowsItsLinesAndATooLargeListIsSaid() {
 
 void BrowseTest::aSearchHitLeadsToItsFolderAndFile() {
   Window w({kDiscs[0], kDiscs[1], kDiscs[2]});
-  QTreeView* results = w->PBusqueda->Busca;
-  SearchResultsModel* model = w->PBusqueda->Resultados;
+  QTreeView* results = &Child<QTreeView>(w.Search(), "Busca");
+  SearchResultsModel* model = &Child<SearchResultsModel>(w.Search(), "Resultados");
   model->BeginUpdate();
   model->AddDiscHeading("atlas", "2");
   model->AddHit("D:\\DOCS\\OLD\\LEEME");
@@ -502,25 +531,25 @@ void BrowseTest::aSearchHitLeadsToItsFolderAndFile() {
 
   auto jump = [&](const QModelIndex& node) {
     results->setCurrentIndex(node);
-    w->PBusqueda->BuscaDblClick();
+    w.Search().BuscaDblClick();
   };
   jump(deep);
-  QCOMPARE(w->Pagina->currentIndex(), int(TMenuPral::kArchivos));
+  QCOMPARE(w.Pages().currentIndex(), int(TMenuPral::kArchivos));
   QCOMPARE(w.CurrentSerial(), QString("AAAA-0002"));
   QCOMPARE(w.Titles()[w.Cds()->currentIndex().row()], QString("atlas"));
   QCOMPARE(w.SelectedFolderName(), QString("OLD"));
   QCOMPARE(w.FileNames(), QStringList({"LEEME", "LEEME.TXT"}));
-  QCOMPARE(w->PArchivos->Archivos->currentIndex().row(), 0);
-  QVERIFY(w->PArchivos->Archivos->hasFocus() || !QApplication::focusWidget());
+  QCOMPARE(w.Archivos()->currentIndex().row(), 0);
+  QVERIFY(w.Archivos()->hasFocus() || !QApplication::focusWidget());
 
   // A disc node is no hit; a hit of a disc that is gone says so.
   jump(disc);
   QVERIFY(w.dialogs.messages.empty());
-  w->Pagina->setCurrentIndex(TMenuPral::kBusqueda);
+  w.Pages().setCurrentIndex(TMenuPral::kBusqueda);
   jump(orphan);
   QCOMPARE(w.dialogs.messages.size(), size_t(1));
   QCOMPARE(w.dialogs.messages[0], w.inst.Text("Espanol.Len", "CatalogoNoEncontrado") + " : 99");
-  QCOMPARE(w->Pagina->currentIndex(), int(TMenuPral::kBusqueda));
+  QCOMPARE(w.Pages().currentIndex(), int(TMenuPral::kBusqueda));
 }
 
 void BrowseTest::aHitHighlightsItsOwnDiscNotALikeTitle() {
@@ -529,26 +558,26 @@ void BrowseTest::aHitHighlightsItsOwnDiscNotALikeTitle() {
             {"Juegos", "5 MB", "BBBB-0002", "1", "2", "", "2"}});
   w.ClickHeader(5);
   QCOMPARE(w.Titles(), QStringList({"Juegos 2", "Juegos"}));
-  SearchResultsModel* model = w->PBusqueda->Resultados;
+  SearchResultsModel* model = &Child<SearchResultsModel>(w.Search(), "Resultados");
   model->BeginUpdate();
   model->AddDiscHeading("Juegos", "2");
   model->AddHit("D:\\LEEME.TXT");
   model->EndUpdate();
-  w->PBusqueda->Busca->setCurrentIndex(model->index(0, 0, model->index(0, 0)));
-  w->PBusqueda->BuscaDblClick();
+  Child<QTreeView>(w.Search(), "Busca").setCurrentIndex(model->index(0, 0, model->index(0, 0)));
+  w.Search().BuscaDblClick();
   QCOMPARE(w.FileNames(), QStringList({"LEEME.TXT"}));
-  QVERIFY(w->Label1->text().endsWith(" Juegos"));
+  QVERIFY(w.StatusLine().text().endsWith(" Juegos"));
   QCOMPARE(w.SelectedTitle(), QString("Juegos"));
   QCOMPARE(w.CurrentTitle(), w.SelectedTitle());
   // The list's commands act on that disc.
   w.dialogs.answers.push_back(false);
-  w->PCatalogos->BorrarCD1->trigger();
+  w.Trigger("BorrarCD1");
   QVERIFY(w.dialogs.questions.back().ends_with("\" Juegos \""));
 }
 
 void BrowseTest::aHitSelectsItsFolderAndFileRow() {
   FilesPage w({kDiscs[1]});
-  const QTableView* files = w->Archivos;
+  const QTableView* files = w.Archivos();
   w->ShowHit("2", "D:\\LEEME.TXT");
   QCOMPARE(w.SelectedFolderName(), QString("D:\\"));
   QCOMPARE(files->currentIndex().data().toString(), QString("LEEME.TXT"));
@@ -566,29 +595,30 @@ void BrowseTest::editingADiscWritesItsRecord() {
   w.ClickRow("Bach");
   const std::string missingTitle = w.inst.Text("Espanol.Len", "FacilitarNombre");
   auto ran = w.OnModal<TDatosCD>([&](TDatosCD& editor) {
-    QCOMPARE(editor.EditTituloCD->text(), QString("Bach"));
-    QCOMPARE(editor.DBText4->text(), QString("AAAA-0004"));
-    QVERIFY(!editor.Image1->isEnabled());  // no picture yet
-    QVERIFY(!editor.BBorrar->isEnabled());
-    QCOMPARE(editor.Image1->EmptyLabel, QString("Sin imagen"));
-    QCOMPARE(editor.CFiltro->count(), 1);  // the album list: JUEGOS
-    editor.EditTituloCD->clear();
-    QTest::keyClick(editor.EditTituloCD, Qt::Key_Escape);  // refused: no title
+    const EditorControls form(editor);
+    QCOMPARE(form.EditTituloCD->text(), QString("Bach"));
+    QCOMPARE(form.DBText4->text(), QString("AAAA-0004"));
+    QVERIFY(!form.Image1->isEnabled());  // no picture yet
+    QVERIFY(!form.BBorrar->isEnabled());
+    QCOMPARE(form.Image1->EmptyLabel, QString("Sin imagen"));
+    QCOMPARE(form.CFiltro->count(), 1);  // the album list: JUEGOS
+    form.EditTituloCD->clear();
+    QTest::keyClick(form.EditTituloCD, Qt::Key_Escape);  // refused: no title
     QVERIFY(editor.isVisible());
     QCOMPARE(w.dialogs.messages.back(), missingTitle);
-    QTest::keyClicks(editor.EditTituloCD, "Bach completo");
-    QTest::keyClick(editor.EditTituloCD, Qt::Key_Return);  // Enter moves on
-    QCOMPARE(editor.focusWidget(), static_cast<QWidget*>(editor.wwDBComboBox2));
-    QTest::keyClick(editor.wwDBComboBox2, Qt::Key_Return);  // from a drop-down box too
-    QCOMPARE(editor.focusWidget(), static_cast<QWidget*>(editor.EditNumeroCD));
-    editor.CFiltro->lineEdit()->setFocus();
-    QTest::keyClicks(editor.CFiltro->lineEdit(), "cl");
-    editor.CFiltro->lineEdit()->insert(QString::fromUtf8("\xC3\xA1sica"));
-    QCOMPARE(editor.CFiltro->currentText(), QString("CLÁSICA"));
-    editor.wwDBRichEdit1->setPlainText("Dos\nlíneas");
-    QTest::keyClick(editor.CFiltro, Qt::Key_Escape);  // Escape in a box confirms
+    QTest::keyClicks(form.EditTituloCD, "Bach completo");
+    QTest::keyClick(form.EditTituloCD, Qt::Key_Return);  // Enter moves on
+    QCOMPARE(editor.focusWidget(), static_cast<QWidget*>(form.wwDBComboBox2));
+    QTest::keyClick(form.wwDBComboBox2, Qt::Key_Return);  // from a drop-down box too
+    QCOMPARE(editor.focusWidget(), static_cast<QWidget*>(form.EditNumeroCD));
+    form.CFiltro->lineEdit()->setFocus();
+    QTest::keyClicks(form.CFiltro->lineEdit(), "cl");
+    form.CFiltro->lineEdit()->insert(QString::fromUtf8("\xC3\xA1sica"));
+    QCOMPARE(form.CFiltro->currentText(), QString("CLÁSICA"));
+    form.wwDBRichEdit1->setPlainText("Dos\nlíneas");
+    QTest::keyClick(form.CFiltro, Qt::Key_Escape);  // Escape in a box confirms
   });
-  w->PCatalogos->EditarCD1->trigger();
+  w.Trigger("EditarCD1");
   QVERIFY(*ran);
   dbf::Table& discs = w->Tablas().TablaCDRom;
   QCOMPARE(w.CurrentSerial(), QString("AAAA-0004"));
@@ -597,7 +627,7 @@ void BrowseTest::editingADiscWritesItsRecord() {
   QCOMPARE(discs.AsString("NOTAS"), std::string("Dos\r\nl\xEDneas"));
   QCOMPARE(w.Titles(), QStringList({"atlas", "Bach completo", "Mapas"}));
   QCOMPARE(w.Cds()->currentIndex().row(), 1);
-  QCOMPARE(w->PCatalogos->CFiltro->findText("CLÁSICA"), 0);  // the new album is offered
+  QCOMPARE(w.Filter().findText("CLÁSICA"), 0);  // the new album is offered
 
   // Notes kept as rich text by older versions show as their text, and stay
   // as stored while nobody changes them.
@@ -606,21 +636,23 @@ void BrowseTest::editingADiscWritesItsRecord() {
   discs.SetString("NOTAS", rich);
   discs.Post();
   auto shown1 = w.OnModal<TDatosCD>([](TDatosCD& editor) {
-    QCOMPARE(editor.wwDBRichEdit1->toPlainText(), QString("Hola\nmundo"));
+    const EditorControls form(editor);
+    QCOMPARE(form.wwDBRichEdit1->toPlainText(), QString("Hola\nmundo"));
     editor.AceptarClick();
   });
-  w->PCatalogos->EditarCD1->trigger();
+  w.Trigger("EditarCD1");
   QVERIFY(*shown1);
   QCOMPARE(discs.AsString("NOTAS"), rich);
 
   // A record the disc does not take: the editor says so, and the list shows what is stored.
   auto refused = w.OnModal<TDatosCD>([](TDatosCD& editor) {
-    editor.EditTituloCD->setText("Nunca grabado");
+    const EditorControls form(editor);
+    form.EditTituloCD->setText("Nunca grabado");
     SetFileChangeHook([] { return false; });
     editor.AceptarClick();
     SetFileChangeHook(nullptr);
   });
-  w->PCatalogos->EditarCD1->trigger();
+  w.Trigger("EditarCD1");
   QVERIFY(*refused);
   QVERIFY(w.dialogs.messages.back().rfind(w.inst.Text("Espanol.Len", "ErrorGrabarDisco"), 0) == 0);
   QCOMPARE(discs.AsString("TITULOCD"), std::string("Bach completo"));
@@ -635,13 +667,14 @@ void BrowseTest::editingADiscWritesItsRecord() {
     memo.write("XXXX", 4);
   }
   auto unreadable = w.OnModal<TDatosCD>([&](TDatosCD& editor) {
-    QCOMPARE(editor.DBText4->text(), QString("AAAA-0004"));
-    QVERIFY(editor.wwDBRichEdit1->toPlainText().isEmpty());
-    QVERIFY(!editor.wwDBRichEdit1->placeholderText().isEmpty());
-    editor.EditTituloCD->setText("Bach");
+    const EditorControls form(editor);
+    QCOMPARE(form.DBText4->text(), QString("AAAA-0004"));
+    QVERIFY(form.wwDBRichEdit1->toPlainText().isEmpty());
+    QVERIFY(!form.wwDBRichEdit1->placeholderText().isEmpty());
+    form.EditTituloCD->setText("Bach");
     editor.AceptarClick();
   });
-  w->PCatalogos->EditarCD1->trigger();
+  w.Trigger("EditarCD1");
   QVERIFY(*unreadable);
   QCOMPARE(w.dialogs.messages.back().rfind(w.inst.Text("Espanol.Len", "NotaIlegible"), 0),
            std::size_t{0});
@@ -651,10 +684,11 @@ void BrowseTest::editingADiscWritesItsRecord() {
   // A new title moves the disc in the order: its row is the one highlighted.
   w.ClickRow("atlas");
   auto renamed = w.OnModal<TDatosCD>([](TDatosCD& editor) {
-    editor.EditTituloCD->setText("Zulu");
+    const EditorControls form(editor);
+    form.EditTituloCD->setText("Zulu");
     editor.AceptarClick();
   });
-  w->PCatalogos->EditarCD1->trigger();
+  w.Trigger("EditarCD1");
   QVERIFY(*renamed);
   QCOMPARE(w.SelectedTitle(), QString("Zulu"));
   QCOMPARE(w.CurrentTitle(), w.SelectedTitle());
@@ -662,17 +696,18 @@ void BrowseTest::editingADiscWritesItsRecord() {
 
 void BrowseTest::editingUnderAFilterRefillsTheFilteredList() {
   ListPage w({kDiscs[0], kDiscs[1], kDiscs[2]});
-  w->CFiltro->setCurrentIndex(0);  // JUEGOS
+  w.Filter().setCurrentIndex(0);  // JUEGOS
   QCOMPARE(w.Titles(), QStringList({"Mapas", "atlas"}));
   w.ClickRow("atlas");
   auto shown2 = w.OnModal<TDatosCD>([](TDatosCD& editor) {
-    editor.CFiltro->setEditText("ROCK");
+    const EditorControls form(editor);
+    form.CFiltro->setEditText("ROCK");
     editor.AceptarClick();
   });
-  w->EditarCD1->trigger();
+  w.Trigger("EditarCD1");
   QVERIFY(*shown2);
   QCOMPARE(w.Titles(), QStringList({"Mapas"}));
-  QCOMPARE(w->CFiltro->currentText(), QString("JUEGOS"));
+  QCOMPARE(w.Filter().currentText(), QString("JUEGOS"));
   QCOMPARE(w.CurrentSerial(), QString("AAAA-0002"));  // the edited disc stays current
   QCOMPARE(w.SelectedTitle(), QString());             // and no other disc's row is highlighted
 }
@@ -688,6 +723,7 @@ void BrowseTest::aBitmapIsStoredAsJpegAndShownToFit() {
 
   w.ClickRow("atlas");
   auto shown3 = w.OnModal<TDatosCD>([&](TDatosCD& editor) {
+    const EditorControls form(editor);
     editor.PickFile = [&](const QString&) { return junk; };
     editor.BImagenClick();
     QCOMPARE(w.dialogs.messages.back(), w.inst.Text("Espanol.Len", "ErrorConvertir"));
@@ -695,17 +731,17 @@ void BrowseTest::aBitmapIsStoredAsJpegAndShownToFit() {
     editor.BImagenClick();
     // Enter keeps the picture just chosen; once stored, no work line stays.
     QCOMPARE(w.dialogs.defaults.back(), zafirel::Dialogs::Default::kOk);
-    QVERIFY(editor.Label11->text().isEmpty());
-    QVERIFY(editor.Image1->isEnabled());
-    QVERIFY(editor.BBorrar->isEnabled());
-    QCOMPARE(editor.Image1->Type(), TAdvImage::ImageType::Jpeg);
-    QCOMPARE(editor.Image1->PictureRect().size(), QSize(303, 151));
-    QCOMPARE(editor.Image1->PictureRect().left(), 1);
-    editor.Mi1->click();  // natural size, centred and clipped
-    QCOMPARE(editor.Image1->PictureRect().size(), QSize(2000, 1000));
+    QVERIFY(form.Label11->text().isEmpty());
+    QVERIFY(form.Image1->isEnabled());
+    QVERIFY(form.BBorrar->isEnabled());
+    QCOMPARE(form.Image1->Type(), TAdvImage::ImageType::Jpeg);
+    QCOMPARE(form.Image1->PictureRect().size(), QSize(303, 151));
+    QCOMPARE(form.Image1->PictureRect().left(), 1);
+    form.Mi1->click();  // natural size, centred and clipped
+    QCOMPARE(form.Image1->PictureRect().size(), QSize(2000, 1000));
     editor.AceptarClick();
   });
-  w->EditarCD1->trigger();
+  w.Trigger("EditarCD1");
   QVERIFY(*shown3);
   TTablas check;
   check.SetFolder(w.inst.data);
@@ -721,14 +757,15 @@ void BrowseTest::aBitmapIsStoredAsJpegAndShownToFit() {
 
   // Opened again it shows the picture; deleting it empties the view.
   auto shown4 = w.OnModal<TDatosCD>([&](TDatosCD& editor) {
-    QVERIFY(editor.BBorrar->isEnabled());
-    QCOMPARE(editor.Image1->Image().width(), 2000);
+    const EditorControls form(editor);
+    QVERIFY(form.BBorrar->isEnabled());
+    QCOMPARE(form.Image1->Image().width(), 2000);
     editor.BBorrarClick();
-    QVERIFY(!editor.BBorrar->isEnabled());
-    QVERIFY(editor.Image1->Image().isNull());
+    QVERIFY(!form.BBorrar->isEnabled());
+    QVERIFY(form.Image1->Image().isNull());
     editor.AceptarClick();
   });
-  w->EditarCD1->trigger();
+  w.Trigger("EditarCD1");
   QVERIFY(*shown4);
   check.TablaGraf.Open();
   QVERIFY(!FindCover(check.TablaGraf, "2"));
@@ -744,10 +781,11 @@ void BrowseTest::escapeInTheEditorAnswersOnlyWhatItWasPressedFor() {
   QtDialogs boxes(w.leng);
   const PageServices asked{w.tablas, w.ini, w.leng, boxes, w.locale, w.folders};
   TDatosCD editor(asked, nullptr);
+  const EditorControls form(editor);
   editor.PickFile = [&](const QString&) { return bitmap; };
   QVERIFY(ShowActive(editor));
   // The picture, frame and all, lies inside the dialog.
-  QVERIFY(editor.rect().contains(editor.Image1->geometry()));
+  QVERIFY(editor.rect().contains(form.Image1->geometry()));
   // Keys come as the window system sends them: to the window that has the
   // focus, and to an open drop-down list before anything else.
   auto press = [](QWidget& window) { QTest::keyPress(window.windowHandle(), Qt::Key_Escape); };
@@ -762,9 +800,9 @@ void BrowseTest::escapeInTheEditorAnswersOnlyWhatItWasPressedFor() {
     release();
     QVERIFY(editor.isVisible());
   }
-  QVERIFY(!editor.BBorrar->isEnabled());  // the picture was not assigned: Escape is Cancel there
+  QVERIFY(!form.BBorrar->isEnabled());  // the picture was not assigned: Escape is Cancel there
   // A drop-down list closed by Escape.
-  for (QComboBox* box : {editor.wwDBComboBox2, editor.wwDBComboBox1, editor.CFiltro}) {
+  for (QComboBox* box : {form.wwDBComboBox2, form.wwDBComboBox1, form.CFiltro}) {
     box->setFocus();
     box->showPopup();
     QVERIFY(QApplication::activePopupWidget() != nullptr);
@@ -785,13 +823,13 @@ void BrowseTest::deletingDiscsTakesTheirCataloguesAlong() {
   WriteFile(TreeFilePath(w.Catalogues(), "4"), "C:\\\r\n");
   WriteFile(ListFilePath(w.Catalogues(), "4"), "");
   w.DoubleClickRow("atlas");
-  w->Pagina->setCurrentIndex(TMenuPral::kCatalogos);
+  w.Pages().setCurrentIndex(TMenuPral::kCatalogos);
   w.ClickRow("atlas");
   SetFileChangeHook([] {
     errno = ENOSPC;  // a full disc
     return false;
   });
-  w->PCatalogos->BorrarCD1->trigger();
+  w.Trigger("BorrarCD1");
   SetFileChangeHook(nullptr);
   QCOMPARE(w.dialogs.questions.back(), w.inst.Text("Espanol.Len", "Atencion") + "|" +
                                            w.inst.Text("Espanol.Len", "BorrarCatalogo") +
@@ -805,33 +843,33 @@ void BrowseTest::deletingDiscsTakesTheirCataloguesAlong() {
           std::string::npos);
   w.dialogs.messages.clear();
   w.ClickRow("atlas");
-  w->PCatalogos->BorrarCD1->trigger();
+  w.Trigger("BorrarCD1");
   QVERIFY(w.dialogs.messages.empty());
   QCOMPARE(w.Titles(), QStringList({"Bach", "Zoo"}));
   QVERIFY(!fs::exists(TreeFilePath(w.Catalogues(), "2")));
   QVERIFY(!fs::exists(ListFilePath(w.Catalogues(), "2")));
   // The first remaining disc is current, the catalogue shown, and its row selected.
-  QCOMPARE(w->PArchivos->Catalogo().RutaIndActual, TreeFilePath(w.Catalogues(), "4").string());
+  QCOMPARE(w.Files().Catalogo().RutaIndActual, TreeFilePath(w.Catalogues(), "4").string());
   QCOMPARE(w.SelectedTitle(), QString("Bach"));
   QCOMPARE(w.CurrentTitle(), w.SelectedTitle());
-  QVERIFY(w->Label1->text().endsWith(" Bach"));
-  QVERIFY(w->Pagina->isTabVisible(TMenuPral::kArchivos));
+  QVERIFY(w.StatusLine().text().endsWith(" Bach"));
+  QVERIFY(w.Pages().isTabVisible(TMenuPral::kArchivos));
 
   // A disc whose files are already gone goes without a message, and so does the only one.
   fs::remove(ListFilePath(w.Catalogues(), "3"));
   for (const char* title : {"Zoo", "Bach"}) {
     w.ClickRow(title);
-    w->PCatalogos->BorrarCD1->trigger();
+    w.Trigger("BorrarCD1");
   }
   QVERIFY(w.dialogs.messages.empty());
   QVERIFY(w.Titles().isEmpty());
-  QVERIFY(!w->Pagina->isTabVisible(TMenuPral::kArchivos));
-  QVERIFY(!w->Pagina->isTabVisible(TMenuPral::kBusqueda));
-  QVERIFY(!w->VerHTML1->isEnabled());
-  QCOMPARE(w->PArchivos->Carpetas->rowCount(), 0);
-  QVERIFY(w->PArchivos->Catalogo().RutaIndActual.empty());
-  QCOMPARE(w->Label1->text(), Qs(w.inst.Text("Espanol.Len", "CatalogoActual")));
-  QVERIFY(w->PCatalogos->Label5->text().endsWith(" 0"));
+  QVERIFY(!w.Pages().isTabVisible(TMenuPral::kArchivos));
+  QVERIFY(!w.Pages().isTabVisible(TMenuPral::kBusqueda));
+  QVERIFY(!Child<QAction>(*w, "VerHTML1").isEnabled());
+  QCOMPARE(w.Carpetas()->rowCount(), 0);
+  QVERIFY(w.Files().Catalogo().RutaIndActual.empty());
+  QCOMPARE(w.StatusLine().text(), Qs(w.inst.Text("Espanol.Len", "CatalogoActual")));
+  QVERIFY(w.TotalLine().endsWith(" 0"));
 }
 
 QTEST_MAIN(BrowseTest)

@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -57,16 +58,18 @@ struct Window : OpenWindow {
       auto* editor = qobject_cast<TDatosCD*>(QApplication::activeModalWidget());
       if (editor == nullptr) return;
       // Editing the new disc is still part of the run.
-      editedInRunState =
-          !window->PCatalogar->Catalogar->isEnabled() && window->PCatalogar->Parar->isEnabled();
+      editedInRunState = !Button("Catalogar").isEnabled() && Button("Parar").isEnabled();
       *ran = true;
-      editor->EditTituloCD->setText(title);
+      Child<QLineEdit>(*editor, "EditTituloCD").setText(title);
       editor->AceptarClick();
     });
     return ran;
   }
   TTablas& Tablas() { return window->Tablas(); }
   fs::path Catalogues() { return window->Folders().catalogos; }
+  CatalogarPage& Page() { return Child<CatalogarPage>(*window, "PCatalogar"); }
+  QPushButton& Button(const char* name) { return Child<QPushButton>(Page(), name); }
+  PageControl& Pages() { return Child<PageControl>(*window, "Pagina"); }
 
   fs::path volume;
   bool editedInRunState = false;  // Catalogar off and Parar on while the editor was open
@@ -107,12 +110,12 @@ void CatalogueTest::closingDuringARunStopsItFirst() {
   w.dialogs.driveAnswer = "T:\\";
   bool asked = false;
   w.dialogs.onProcessEvents = [&] {
-    if (w.window->PCatalogar->Run() && !asked) {
+    if (w.Page().Run() && !asked) {
       asked = true;
       w.window->close();  // as the window manager's close button would
     }
   };
-  QTest::mouseClick(w.window->PCatalogar->Catalogar, Qt::LeftButton);
+  QTest::mouseClick(&w.Button("Catalogar"), Qt::LeftButton);
   QVERIFY(asked);
   QCOMPARE(w.Tablas().TablaCDRom.RecordCount(), 0u);
   QVERIFY(fs::is_empty(w.Catalogues()));
@@ -144,7 +147,7 @@ void CatalogueTest::aRunThatCannotWriteItsFilesKeepsNoDisc() {
   QVERIFY(w.dialogs.messages[0].rfind(w.inst.Text("Espanol.Len", "ErrorCatalogoNoGrabado"), 0) ==
           0);
   QCOMPARE(w.Tablas().TablaCDRom.RecordCount(), 0u);
-  QVERIFY(w.page->Catalogar->isEnabled());
+  QVERIFY(Child<QPushButton>(*w.page, "Catalogar").isEnabled());
 }
 
 void CatalogueTest::aCompletedRunAddsTheDiscWithItsFiles() {
@@ -152,11 +155,10 @@ void CatalogueTest::aCompletedRunAddsTheDiscWithItsFiles() {
   w.dialogs.driveAnswer = "T:\\";
   bool walking = false;
   w.dialogs.onProcessEvents = [&] {
-    if (w.window->PCatalogar->Run() && !w.window->PCatalogar->Catalogar->isEnabled())
-      walking = true;
+    if (w.Page().Run() && !w.Button("Catalogar").isEnabled()) walking = true;
   };
   auto edited = w.ConfirmEditorWith("Mis documentos");
-  QTest::mouseClick(w.window->PCatalogar->Catalogar, Qt::LeftButton);
+  QTest::mouseClick(&w.Button("Catalogar"), Qt::LeftButton);
   QVERIFY(*edited);
   QVERIFY(w.editedInRunState);
   QVERIFY(walking);
@@ -176,21 +178,21 @@ void CatalogueTest::aCompletedRunAddsTheDiscWithItsFiles() {
   QVERIFY(list.find("\r\nT:\\DOCS\\A.BIN;2;") != std::string::npos);
 
   // The window is idle again and shows the new disc.
-  QVERIFY(w.window->PCatalogar->Catalogar->isEnabled());
-  QVERIFY(!w.window->PCatalogar->Parar->isEnabled());
-  QVERIFY(w.window->PCatalogar->Panel1->isEnabled());
-  QVERIFY(w.window->MArchivos->isVisible());
-  QVERIFY(w.window->Pagina->isTabVisible(TMenuPral::kArchivos));
-  QCOMPARE(w.window->Label1->text(),
+  QVERIFY(w.Button("Catalogar").isEnabled());
+  QVERIFY(!w.Button("Parar").isEnabled());
+  QVERIFY(Child<QFrame>(w.Page(), "Panel1").isEnabled());
+  QVERIFY(Child<QToolButton>(*w.window, "MArchivos").isVisible());
+  QVERIFY(w.Pages().isTabVisible(TMenuPral::kArchivos));
+  QCOMPARE(Child<QLabel>(*w.window, "Label1").text(),
            Qs(w.inst.Text("Espanol.Len", "CatalogoActual") + " Mis documentos"));
-  QCOMPARE(w.window->PCatalogos->Discos->rowCount(), 1);
-  QCOMPARE(w.window->PArchivos->Catalogo().RutaIndActual,
+  QCOMPARE(Child<DiscListModel>(*w.window, "Discos").rowCount(), 1);
+  QCOMPARE(Child<ArchivosPage>(*w.window, "PArchivos").Catalogo().RutaIndActual,
            TreeFilePath(w.Catalogues(), "1").string());
-  QCOMPARE(w.window->PArchivos->Catalogo().LineasActuales.size(), size_t(2));
+  QCOMPARE(Child<ArchivosPage>(*w.window, "PArchivos").Catalogo().LineasActuales.size(), size_t(2));
 
   // The same disc again: the window shows the disc list, where it is.
   w.window->CatalogarClick();
-  QCOMPARE(w.window->Pagina->currentIndex(), int(TMenuPral::kCatalogos));
+  QCOMPARE(w.Pages().currentIndex(), int(TMenuPral::kCatalogos));
   QCOMPARE(w.dialogs.messages.size(), size_t(1));
 }
 
@@ -198,17 +200,17 @@ void CatalogueTest::aStoppedRunLeavesNothing() {
   Window w;
   w.dialogs.driveAnswer = "T:\\";
   w.dialogs.onProcessEvents = [&] {
-    if (w.window->PCatalogar->Run() && w.window->PCatalogar->Parar->isEnabled())
-      QTest::mouseClick(w.window->PCatalogar->Parar, Qt::LeftButton);
+    if (w.Page().Run() && w.Button("Parar").isEnabled())
+      QTest::mouseClick(&w.Button("Parar"), Qt::LeftButton);
   };
-  QTest::mouseClick(w.window->PCatalogar->Catalogar, Qt::LeftButton);
+  QTest::mouseClick(&w.Button("Catalogar"), Qt::LeftButton);
   QCOMPARE(w.Tablas().TablaCDRom.RecordCount(), 0u);
   QVERIFY(fs::is_empty(w.Catalogues()));
-  QVERIFY(!w.window->Pagina->isTabVisible(TMenuPral::kArchivos));
-  QVERIFY(!w.window->Pagina->isTabVisible(TMenuPral::kBusqueda));
-  QVERIFY(w.window->Pagina->isTabVisible(TMenuPral::kCatalogos));
-  QVERIFY(w.window->PCatalogar->Catalogar->isEnabled());
-  QVERIFY(!w.window->PCatalogar->Parar->isEnabled());
+  QVERIFY(!w.Pages().isTabVisible(TMenuPral::kArchivos));
+  QVERIFY(!w.Pages().isTabVisible(TMenuPral::kBusqueda));
+  QVERIFY(w.Pages().isTabVisible(TMenuPral::kCatalogos));
+  QVERIFY(w.Button("Catalogar").isEnabled());
+  QVERIFY(!w.Button("Parar").isEnabled());
 }
 
 void CatalogueTest::aDuplicateAndBadChoicesAreRefused() {

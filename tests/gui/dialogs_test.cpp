@@ -13,6 +13,7 @@
 #include "app/gui/actualizando.h"
 #include "app/gui/mi_mensaje.h"
 #include "app/gui/qt_dialogs.h"
+#include "gui/gui_support.h"
 #include "settings/language.h"
 
 using zafirel::TMiMensaje;
@@ -46,9 +47,10 @@ void DialogsTest::closesOnEnterPressAndOnEscapeOrSpaceRelease() {
     QCOMPARE(box.isVisible(), !c.closesOnPress && !c.closesOnRelease);
   }
   TMiMensaje box{QString(), QString()};
-  QCOMPARE(box.Aceptar->text(), QStringLiteral("&Aceptar"));  // the design caption
+  QPushButton& accept = Child<QPushButton>(box, "Aceptar");
+  QCOMPARE(accept.text(), QStringLiteral("&Aceptar"));  // the design caption
   box.show();
-  QTest::mouseClick(box.Aceptar, Qt::LeftButton);
+  QTest::mouseClick(&accept, Qt::LeftButton);
   QVERIFY(!box.isVisible());
 }
 
@@ -59,8 +61,9 @@ void DialogsTest::longTextWrapsWithoutGrowingTheBox() {
   box.show();
   QVERIFY(QTest::qWaitForWindowExposed(&box));
   QCOMPARE(box.size(), QSize(403, 166));
-  QCOMPARE(box.LMensaje->geometry(), QRect(8, 7, 377, 82));
-  QVERIFY(box.LMensaje->wordWrap());
+  const QLabel& text = Child<QLabel>(box, "LMensaje");
+  QCOMPARE(text.geometry(), QRect(8, 7, 377, 82));
+  QVERIFY(text.wordWrap());
 }
 
 void DialogsTest::progressWindowFollowsItsOperation() {
@@ -76,26 +79,27 @@ void DialogsTest::progressWindowFollowsItsOperation() {
     zafirel::TActualizando* window = findWindow();
     QVERIFY(window != nullptr);
     QVERIFY(window->isVisible());
-    QCOMPARE(window->Label1->text(), QStringLiteral("Creando índices"));
-    QVERIFY(!window->Barra2->isVisible());
+    QCOMPARE(Child<QLabel>(*window, "Label1").text(), QStringLiteral("Creando índices"));
+    QVERIFY(!Child<QProgressBar>(*window, "Barra2").isVisible());
+    const QProgressBar& bar = Child<QProgressBar>(*window, "Barra");
     progress->SetMaximum(3);
     progress->Step();
     progress->Step();
     constexpr int kStep = zafirel::TActualizando::kStepWidth;
-    QCOMPARE(window->Barra->value(), 2 * kStep);
+    QCOMPARE(bar.value(), 2 * kStep);
     progress->Within(1, 4);  // a quarter of the third step
-    QCOMPARE(window->Barra->value(), 2 * kStep + kStep / 4);
+    QCOMPARE(bar.value(), 2 * kStep + kStep / 4);
     for (int i = 0; i < 5; ++i) progress->Step();  // never past the maximum
-    QCOMPARE(window->Barra->value(), 3 * kStep);
+    QCOMPARE(bar.value(), 3 * kStep);
     progress->Within(1, 2);  // nothing after the last step
-    QCOMPARE(window->Barra->value(), 3 * kStep);
+    QCOMPARE(bar.value(), 3 * kStep);
     // No stop is offered until the operation asks; then the button and
     // Escape ask it to stop, and Escape never hides the window.
-    QVERIFY(window->Parar == nullptr);
+    QVERIFY(window->findChild<QPushButton*>("Parar") == nullptr);
     QTest::keyClick(window, Qt::Key_Escape);
     QVERIFY(window->isVisible());
     QVERIFY(!progress->Stopped());
-    QVERIFY(window->Parar != nullptr && window->Parar->isVisible());
+    QVERIFY(Child<QPushButton>(*window, "Parar").isVisible());
     QTest::keyClick(window, Qt::Key_Escape);
     QVERIFY(window->isVisible());
     QVERIFY(progress->Stopped());

@@ -1,8 +1,10 @@
-// Helpers shared by the window tests: scripted dialogs that record what would
-// have been shown, whole-file reads and writes, and one program installation
-// in a temporary folder.
+// Helpers shared by the window tests: controls found by their names,
+// scripted dialogs that record what would have been shown, whole-file reads
+// and writes, and one program installation in a temporary folder.
 #pragma once
 
+#include <QByteArray>
+#include <QObject>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
@@ -12,6 +14,8 @@
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <source_location>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -27,6 +31,22 @@
 #include "util/locale.h"
 
 namespace {
+
+// The one control of type T named name below root, as a window's controls
+// are known by their object names. None or more than one fails the test at
+// the caller's line, naming the control, and the test goes no further.
+template <class T>
+T& Child(const QObject& root, const char* name,
+         const std::source_location where = std::source_location::current()) {
+  const QList<T*> found = root.findChildren<T*>(QString::fromUtf8(name));
+  if (found.size() == 1) return *found.front();
+  const QByteArray what = (found.isEmpty() ? "no " : "more than one ") +
+                          QByteArray(T::staticMetaObject.className()) + " named \"" + name +
+                          "\" below " + root.metaObject()->className() + " \"" +
+                          root.objectName().toUtf8() + "\"";
+  QTest::qFail(what.constData(), where.file_name(), static_cast<int>(where.line()));
+  throw std::runtime_error(what.toStdString());
+}
 
 class ScriptedDialogs : public zafirel::Dialogs {
  public:

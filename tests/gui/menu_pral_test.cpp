@@ -113,8 +113,10 @@ void MenuPralTest::languageSwitchRelabelsTheWindow() {
   ScriptedDialogs dialogs;
   TMenuPral window(inst.Where(), Locale{}, leng, dialogs);
   QVERIFY(window.CreaModuloDatos());
-  CatalogarPage* page = window.PCatalogar;
-  QCOMPARE(Ansi(page->Catalogar->text()), inst.Text("Espanol.Len", "Catalogar1"));
+  const CatalogarPage& page = Child<CatalogarPage>(window, "PCatalogar");
+  const QPushButton& run = Child<QPushButton>(page, "Catalogar");
+  const QPushButton& stop = Child<QPushButton>(page, "Parar");
+  QCOMPARE(Ansi(run.text()), inst.Text("Espanol.Len", "Catalogar1"));
 
   // Qt's own texts follow the language file where Qt's catalogue is installed.
   const auto cancel = [] { return QCoreApplication::translate("QPlatformTheme", "Cancel"); };
@@ -133,18 +135,18 @@ void MenuPralTest::languageSwitchRelabelsTheWindow() {
   QCOMPARE(cancel(), QStringLiteral("Cancel"));
   QCOMPARE(QKeySequence(Qt::Key_Return).toString(QKeySequence::NativeText),
            QStringLiteral("Return"));
-  QCOMPARE(Ansi(page->Catalogar->text()), inst.Text("Ingles.Len", "Catalogar1"));
-  QCOMPARE(Ansi(page->Parar->statusTip()), inst.Text("Ingles.Len", "PararHint"));
-  QCOMPARE(Ansi(window.Salir1->text()), inst.Text("Ingles.Len", "Salir1"));
-  QCOMPARE(Ansi(window.Pagina->Tabs()->CaptionOf(1)), inst.Text("Ingles.Len", "Catalogos1"));
+  QCOMPARE(Ansi(run.text()), inst.Text("Ingles.Len", "Catalogar1"));
+  QCOMPARE(Ansi(stop.statusTip()), inst.Text("Ingles.Len", "PararHint"));
+  OwnerDrawnTabBar& tabs = *Child<PageControl>(window, "Pagina").Tabs();
+  QCOMPARE(Ansi(Child<QAction>(window, "Salir1").text()), inst.Text("Ingles.Len", "Salir1"));
+  QCOMPARE(Ansi(tabs.CaptionOf(1)), inst.Text("Ingles.Len", "Catalogos1"));
   // The status line, the bottom bar and the disc count follow; each tab
   // fits its new caption.
   const std::string current = inst.Text("Ingles.Len", "CatalogoActual") + " Disco";
-  QCOMPARE(Ansi(window.Label1->text()), current);
-  QCOMPARE(Ansi(window.Label2->text()), "Zafirel! v1.1 - " + current);
-  QCOMPARE(Ansi(window.PCatalogos->Label5->text()),
+  QCOMPARE(Ansi(Child<QLabel>(window, "Label1").text()), current);
+  QCOMPARE(Ansi(Child<QLabel>(window, "Label2").text()), "Zafirel! v1.1 - " + current);
+  QCOMPARE(Ansi(Child<QLabel>(window, "Label5").text()),
            inst.Text("Ingles.Len", "TotalCatalogos") + " 0");
-  OwnerDrawnTabBar& tabs = *window.Pagina->Tabs();
   for (int tab = 0; tab < 4; ++tab) {
     if (!tabs.isTabVisible(tab)) continue;
     const QString caption = tabs.CaptionOf(tab).remove(QLatin1Char('&'));
@@ -156,9 +158,9 @@ void MenuPralTest::languageSwitchRelabelsTheWindow() {
   // are found whatever their letter case in the file.
   WriteFile(inst.data / "Corto.Len", "[General]\r\ncatalogar1=Go\r\n");
   window.TraduceTodo("Corto.Len");
-  QCOMPARE(page->Catalogar->text(), QStringLiteral("Go"));
-  QVERIFY(page->Parar->text().isEmpty());
-  QVERIFY(page->Parar->statusTip().isEmpty());
+  QCOMPARE(run.text(), QStringLiteral("Go"));
+  QVERIFY(stop.text().isEmpty());
+  QVERIFY(stop.statusTip().isEmpty());
 }
 
 void MenuPralTest::theKeyboardOpensTheMenuAndQuits() {
@@ -172,9 +174,10 @@ void MenuPralTest::theKeyboardOpensTheMenuAndQuits() {
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));
     bool opened = false;
+    QMenu& menu = Child<QMenu>(window, "PopUpArchivos");
     QTimer::singleShot(0, [&] {
-      opened = window.PopUpArchivos->isVisible();
-      window.PopUpArchivos->close();
+      opened = menu.isVisible();
+      menu.close();
     });
     QTest::keyClick(&window, keys.key(), keys.keyboardModifiers());
     QVERIFY2(opened, QKeySequence(keys).toString().toUtf8());
@@ -194,11 +197,12 @@ void MenuPralTest::hintsShowTheirLongPartInTheStatusLine() {
   TMenuPral window(inst.Where(), Locale{}, leng, dialogs);
   QVERIFY(window.CreaModuloDatos());
   QStatusTipEvent withBar(QStringLiteral("corto|largo"));
+  const QLabel& status = Child<QLabel>(window, "Label1");
   QCoreApplication::sendEvent(&window, &withBar);
-  QCOMPARE(window.Label1->text(), QStringLiteral("largo"));
+  QCOMPARE(status.text(), QStringLiteral("largo"));
   QStatusTipEvent off{QString()};
   QCoreApplication::sendEvent(&window, &off);
-  QCOMPARE(Ansi(window.Label1->text()), inst.Text("Espanol.Len", "CatalogoActual") + " ");
+  QCOMPARE(Ansi(status.text()), inst.Text("Espanol.Len", "CatalogoActual") + " ");
 }
 
 void MenuPralTest::bottomBarMovesTheWindowWithTheLeftButtonOnly() {
@@ -211,17 +215,17 @@ void MenuPralTest::bottomBarMovesTheWindowWithTheLeftButtonOnly() {
   window.show();
   QVERIFY(QTest::qWaitForWindowExposed(&window));
   const QPoint start = window.pos();
+  QLabel* bar = &Child<QLabel>(window, "Label2");
 
-  QTest::mousePress(window.Label2, Qt::RightButton, {}, QPoint(10, 5));
-  QMouseEvent moveRight(QEvent::MouseMove, QPointF(40, 5),
-                        window.Label2->mapToGlobal(QPointF(40, 5)), Qt::NoButton, Qt::RightButton,
-                        {});
-  QCoreApplication::sendEvent(window.Label2, &moveRight);
-  QTest::mouseRelease(window.Label2, Qt::RightButton, {}, QPoint(40, 5));
+  QTest::mousePress(bar, Qt::RightButton, {}, QPoint(10, 5));
+  QMouseEvent moveRight(QEvent::MouseMove, QPointF(40, 5), bar->mapToGlobal(QPointF(40, 5)),
+                        Qt::NoButton, Qt::RightButton, {});
+  QCoreApplication::sendEvent(bar, &moveRight);
+  QTest::mouseRelease(bar, Qt::RightButton, {}, QPoint(40, 5));
   QCOMPARE(window.pos(), start);
 
-  QTest::mousePress(window.Label2, Qt::LeftButton, {}, QPoint(10, 5));
-  QTest::mouseRelease(window.Label2, Qt::LeftButton, {}, QPoint(30, 15));
+  QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(10, 5));
+  QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(30, 15));
   QCOMPARE(window.pos(), start + QPoint(20, 10));
 }
 
@@ -237,16 +241,19 @@ void MenuPralTest::settingsAtStartUp() {
   ScriptedDialogs dialogs;
   TMenuPral window(inst.Where(), Locale{}, leng, dialogs);
   QVERIFY(window.CreaModuloDatos());
-  QVERIFY(!window.PCatalogar->Zips->isChecked());  // only "S" ticks it
-  QVERIFY(window.PCatalogar->Comprimidos->isChecked());
-  QCOMPARE(window.PBusqueda->EBusca->text(), QStringLiteral("mapas"));
-  QCOMPARE(window.PBusqueda->CBusquedas->count(), 2);
-  QCOMPARE(Ansi(window.PCatalogar->Catalogar->text()), inst.Text("Ingles.Len", "Catalogar1"));
+  QCheckBox& zips = Child<QCheckBox>(window, "Zips");
+  QCheckBox& archives = Child<QCheckBox>(window, "Comprimidos");
+  QVERIFY(!zips.isChecked());  // only "S" ticks it
+  QVERIFY(archives.isChecked());
+  QCOMPARE(Child<QLineEdit>(window, "EBusca").text(), QStringLiteral("mapas"));
+  QCOMPARE(Child<QComboBox>(window, "CBusquedas").count(), 2);
+  QCOMPARE(Ansi(Child<QPushButton>(window, "Catalogar").text()),
+           inst.Text("Ingles.Len", "Catalogar1"));
   // The report of the first start comes in the chosen language.
   QCOMPARE(dialogs.messages.at(0).rfind(inst.Text("Ingles.Len", "FicherosCreados"), 0), 0u);
 
-  window.PCatalogar->Zips->click();
-  window.PCatalogar->Comprimidos->click();
+  zips.click();
+  archives.click();
   QVERIFY(ReadFile(inst.exe / "Opcion.INI").find("Zip=S") != std::string::npos);
   QVERIFY(ReadFile(inst.exe / "Opcion.INI").find("Comprimidos=N") != std::string::npos);
 }
@@ -281,13 +288,15 @@ void MenuPralTest::pageVisibilityFollowsTheDiscTable() {
     ScriptedDialogs dialogs;
     TMenuPral window(inst.Where(), Locale{}, leng, dialogs);
     QVERIFY(window.CreaModuloDatos());
-    QVERIFY(window.Pagina->isTabVisible(TMenuPral::kCatalogar));
-    QVERIFY(window.Pagina->isTabVisible(TMenuPral::kCatalogos));
-    QVERIFY(!window.Pagina->isTabVisible(TMenuPral::kArchivos));
-    QVERIFY(!window.Pagina->isTabVisible(TMenuPral::kBusqueda));
-    QVERIFY(!window.VerHTML1->isEnabled());
-    window.Archivos1->trigger();  // a command for a hidden page does nothing
-    QCOMPARE(window.Pagina->currentIndex(), int(TMenuPral::kCatalogar));
+    const PageControl& pages = Child<PageControl>(window, "Pagina");
+    const QAction& verHtml = Child<QAction>(window, "VerHTML1");
+    QVERIFY(pages.isTabVisible(TMenuPral::kCatalogar));
+    QVERIFY(pages.isTabVisible(TMenuPral::kCatalogos));
+    QVERIFY(!pages.isTabVisible(TMenuPral::kArchivos));
+    QVERIFY(!pages.isTabVisible(TMenuPral::kBusqueda));
+    QVERIFY(!verHtml.isEnabled());
+    Child<QAction>(window, "Archivos1").trigger();  // a command for a hidden page does nothing
+    QCOMPARE(pages.currentIndex(), int(TMenuPral::kCatalogar));
 
     dbf::Table& discs = window.Tablas().TablaCDRom;
     discs.Append();
@@ -295,14 +304,14 @@ void MenuPralTest::pageVisibilityFollowsTheDiscTable() {
     discs.SetString("AUTO", "1");
     discs.Post();
     window.ApplyPageVisibility();
-    QVERIFY(window.Pagina->isTabVisible(TMenuPral::kArchivos));
-    QVERIFY(window.Pagina->isTabVisible(TMenuPral::kBusqueda));
-    QVERIFY(window.VerHTML1->isEnabled());
-    window.Busqueda1->trigger();
-    QCOMPARE(window.Pagina->currentIndex(), int(TMenuPral::kBusqueda));
-    QCOMPARE(Ansi(window.Label1->text()),
-             inst.Text("Espanol.Len", "CatalogoActual") + " Mapas del mundo");
-    QCOMPARE(window.Label2->text(), QStringLiteral("Zafirel! v1.1 - ") + window.Label1->text());
+    QVERIFY(pages.isTabVisible(TMenuPral::kArchivos));
+    QVERIFY(pages.isTabVisible(TMenuPral::kBusqueda));
+    QVERIFY(verHtml.isEnabled());
+    Child<QAction>(window, "Busqueda1").trigger();
+    QCOMPARE(pages.currentIndex(), int(TMenuPral::kBusqueda));
+    const QString status = Child<QLabel>(window, "Label1").text();
+    QCOMPARE(Ansi(status), inst.Text("Espanol.Len", "CatalogoActual") + " Mapas del mundo");
+    QCOMPARE(Child<QLabel>(window, "Label2").text(), QStringLiteral("Zafirel! v1.1 - ") + status);
   }
 }
 
@@ -317,7 +326,7 @@ void MenuPralTest::aDamagedDiscTableIsReportedAndLeftAlone() {
   // Only the cover table was missing; the damaged disc table is named.
   QCOMPARE(dialogs.messages.size(), size_t(2));
   QVERIFY(dialogs.messages[1].find("CDROM.DBF") != std::string::npos);
-  QVERIFY(!window.Pagina->isTabVisible(TMenuPral::kArchivos));
+  QVERIFY(!Child<PageControl>(window, "Pagina").isTabVisible(TMenuPral::kArchivos));
   window.close();
   QCOMPARE(ReadFile(inst.data / "CDROM.DBF"), garbage);
 }
@@ -348,7 +357,8 @@ void MenuPralTest::anOldDiscTableGetsItsAlbumFieldAtStartUp() {
   QCOMPARE(discs.RecordCount(), 1u);
   QCOMPARE(discs.AsString("TITULOCD"), std::string("Viejo"));
   QVERIFY(fs::exists(inst.data / "Archivos regenerados" / "RegenerarCDROM.Dbf.ini"));
-  QCOMPARE(Ansi(window.Label1->text()), inst.Text("Espanol.Len", "CatalogoActual") + " Viejo");
+  QCOMPARE(Ansi(Child<QLabel>(window, "Label1").text()),
+           inst.Text("Espanol.Len", "CatalogoActual") + " Viejo");
 }
 
 QTEST_MAIN(MenuPralTest)

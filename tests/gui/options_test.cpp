@@ -56,7 +56,7 @@ void WithOptions(TMenuPral& window, std::function<void(TOpciones&)> step) {
     step(*dialog);
     dialog->AceptarClick();
   });
-  window.Opciones1->trigger();
+  Child<QAction>(window, "Opciones1").trigger();
   QVERIFY(ran);
 }
 
@@ -77,30 +77,33 @@ void OptionsTest::anotherDataFolderTakesEffectAtOnce() {
   ScriptedDialogs dialogs;
   TMenuPral window(inst.Where(), Locale{}, leng, dialogs);
   window.CreaModuloDatos();
-  QVERIFY(window.Opciones1->isEnabled());
+  QVERIFY(Child<QAction>(window, "Opciones1").isEnabled());
   const fs::path other = OtherDataFolder(inst.root.path().toStdString());
   dialogs.messages.clear();
 
   WithOptions(window, [&](TOpciones& options) {
-    QCOMPARE(options.Edit1->text(), Qs(Utf8ToAnsi(inst.data.string())));
+    const QLineEdit& folder = Child<QLineEdit>(options, "Edit1");
+    QComboBox& languages = Child<QComboBox>(options, "Modelos");
+    QCOMPARE(folder.text(), Qs(Utf8ToAnsi(inst.data.string())));
     dialogs.fileAnswer = other / "README.TXT";  // not a disc table: nothing happens
     options.BBuscaClick();
     QVERIFY(dialogs.messages.empty());
     dialogs.fileAnswer = other / "cdrom.dbf";
     options.BBuscaClick();
-    QCOMPARE(options.Edit1->text(), QString::fromStdString(other.string()));
+    QCOMPARE(folder.text(), QString::fromStdString(other.string()));
     // The folder had no language files: it has the shipped ones at once,
     // and English can be chosen in the same visit.
-    QCOMPARE(options.Modelos->count(), 2);
-    QCOMPARE(options.Modelos->currentText(), QString("Espanol.Len"));
-    options.Modelos->setCurrentIndex(options.Modelos->findText("Ingles.Len"));
+    QCOMPARE(languages.count(), 2);
+    QCOMPARE(languages.currentText(), QString("Espanol.Len"));
+    languages.setCurrentIndex(languages.findText("Ingles.Len"));
   });
-  QCOMPARE(Ansi(window.Salir1->text()), inst.Text("Ingles.Len", "Salir1"));
+  QCOMPARE(Ansi(Child<QAction>(window, "Salir1").text()), inst.Text("Ingles.Len", "Salir1"));
   QCOMPARE(dialogs.fileStart, inst.data);
   QCOMPARE(dialogs.messages.back(), inst.Text("Espanol.Len", "UbicacionCambiada"));
   QCOMPARE(window.Folders().data, other);
-  QCOMPARE(window.PCatalogos->Discos->rowCount(), 1);
-  QCOMPARE(window.PCatalogos->Discos->index(0, 0).data().toString(), QString("Disco ajeno"));
+  const DiscListModel& discs = Child<DiscListModel>(window, "Discos");
+  QCOMPARE(discs.rowCount(), 1);
+  QCOMPARE(discs.index(0, 0).data().toString(), QString("Disco ajeno"));
   QVERIFY(!fs::exists(other / "Viejo.Mdx"));  // old index files go; ours are built
   QVERIFY(fs::exists(other / "Titulo.Mdx"));
   QVERIFY(fs::is_directory(window.Folders().catalogos));
@@ -121,7 +124,7 @@ void OptionsTest::aDamagedTableKeepsThePreviousFolder() {
   WithOptions(window, [&](TOpciones& options) {
     dialogs.fileAnswer = damaged / "CDROM.DBF";
     options.BBuscaClick();
-    QCOMPARE(options.Edit1->text(), Qs(Utf8ToAnsi(inst.data.string())));
+    QCOMPARE(Child<QLineEdit>(options, "Edit1").text(), Qs(Utf8ToAnsi(inst.data.string())));
   });
   // The message says which file and what is wrong with it.
   QCOMPARE(dialogs.messages.front(), inst.Text("Espanol.Len", "ErrorArchivo") + ": " +
@@ -144,12 +147,13 @@ void OptionsTest::closingWritesTheFolderAndTheLanguage() {
   TMenuPral window(inst.Where(), Locale{}, leng, dialogs);
   window.CreaModuloDatos();
   WithOptions(window, [&](TOpciones& options) {
-    QCOMPARE(options.Modelos->count(), 2);
-    QCOMPARE(options.Modelos->currentText(), QString("Espanol.Len"));
-    options.Modelos->setCurrentIndex(options.Modelos->findText("Ingles.Len"));
+    QComboBox& languages = Child<QComboBox>(options, "Modelos");
+    QCOMPARE(languages.count(), 2);
+    QCOMPARE(languages.currentText(), QString("Espanol.Len"));
+    languages.setCurrentIndex(languages.findText("Ingles.Len"));
   });
   QCOMPARE(window.Ini1().ReadStr("General", "Lenguaje", ""), std::string("Ingles.Len"));
-  QCOMPARE(window.Catalogar1->text(), Qs(inst.Text("Ingles.Len", "Catalogar1")));
+  QCOMPARE(Child<QAction>(window, "Catalogar1").text(), Qs(inst.Text("Ingles.Len", "Catalogar1")));
   QCOMPARE(window.Ini1().ReadStr("General", "Directorio", ""), Utf8ToAnsi(inst.data.string()));
 }
 
@@ -162,7 +166,7 @@ void OptionsTest::importingAnotherFolderSkipsTheDiscsAlreadyHere() {
     ScriptedDialogs dialogs;
     TMenuPral empty(fresh.Where(), Locale{}, leng, dialogs);
     empty.CreaModuloDatos();
-    QVERIFY(empty.Importar1->isEnabled());
+    QVERIFY(Child<QAction>(empty, "Importar1").isEnabled());
   }
   Installation inst;
   testing::CreateTables(inst.data);
@@ -175,24 +179,25 @@ void OptionsTest::importingAnotherFolderSkipsTheDiscsAlreadyHere() {
   ScriptedDialogs dialogs;
   TMenuPral window(inst.Where(), Locale{}, leng, dialogs);
   window.CreaModuloDatos();
-  QVERIFY(window.Importar1->isEnabled());
+  QAction& importDiscs = Child<QAction>(window, "Importar1");
+  const PageControl& pages = Child<PageControl>(window, "Pagina");
+  const QToolButton& menu = Child<QToolButton>(window, "MArchivos");
+  QVERIFY(importDiscs.isEnabled());
   dialogs.messages.clear();
 
   dialogs.fileAnswer = inst.data / "CDROM.DBF";  // the folder in use
-  window.Importar1->trigger();
+  importDiscs.trigger();
   QCOMPARE(dialogs.messages.back(), inst.Text("Espanol.Len", "MismaUbicacion"));
 
   dialogs.fileAnswer = other / "cdrom.dbf";
   bool othersDisabled = false;  // no other command changes data meanwhile
-  dialogs.onProcessEvents = [&] {
-    othersDisabled = !window.Pagina->isEnabled() && !window.MArchivos->isEnabled();
-  };
-  window.Importar1->trigger();
+  dialogs.onProcessEvents = [&] { othersDisabled = !pages.isEnabled() && !menu.isEnabled(); };
+  importDiscs.trigger();
   QVERIFY(othersDisabled);
-  QVERIFY(window.Pagina->isEnabled() && window.MArchivos->isEnabled());
+  QVERIFY(pages.isEnabled() && menu.isEnabled());
   QCOMPARE(dialogs.messages.back(), inst.Text("Espanol.Len", "DiscosImportados") + "1" +
                                         inst.Text("Espanol.Len", "DiscosOmitidos") + "1");
-  QCOMPARE(window.PCatalogos->Discos->rowCount(), 2);
+  QCOMPARE(Child<DiscListModel>(window, "Discos").rowCount(), 2);
   QVERIFY(window.Tablas().TablaCDRom.Locate("NSERIECD", "1234-5678"));
   QCOMPARE(window.Tablas().TablaCDRom.AsString("AUTO"), std::string("2"));
 
@@ -203,7 +208,7 @@ void OptionsTest::importingAnotherFolderSkipsTheDiscsAlreadyHere() {
     if (window.Tablas().TablaCDRom.RecordCount() == 3) window.close();
   };
   dialogs.messages.clear();
-  window.Importar1->trigger();
+  importDiscs.trigger();
   QVERIFY(dialogs.messages.empty());
   QTRY_VERIFY(!window.isVisible());
   TTablas after;

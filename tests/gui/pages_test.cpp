@@ -78,24 +78,39 @@ class PagesTest : public QObject {
 void PagesTest::theDiscListSaysWhichDiscIsCurrentAndWhichGoes() {
   Rig rig;
   CatalogosPage page(rig.services);
+  QTableView& list = Child<QTableView>(page, "CDs");
+  const DiscListModel& discs = Child<DiscListModel>(page, "Discos");
+  QComboBox& filter = Child<QComboBox>(page, "CFiltro");
   QSignalSpy filled(&page, &CatalogosPage::ListFilled);
   QSignalSpy chosen(&page, &CatalogosPage::TitleChosen);
   page.Refill();
-  QCOMPARE(Column0(*page.Discos), QStringList({"atlas", "Mapas"}));
+  QCOMPARE(Column0(discs), QStringList({"atlas", "Mapas"}));
   QCOMPARE(filled.takeFirst().at(0).toInt(), 2);
   QVERIFY(chosen.isEmpty());  // filling the list is no choice
 
-  page.CDs->selectRow(1);
+  // Nor is a row the program selects while a blocker stands, and an inner
+  // blocker gives back the outer one's quiet.
+  const std::string current = rig.tablas.TablaCDRom.AsString("AUTO");
+  {
+    const CatalogosPage::QuietSelection outer(page);
+    { const CatalogosPage::QuietSelection inner(page); }
+    list.selectRow(1);
+  }
+  QVERIFY(chosen.isEmpty());
+  QCOMPARE(rig.tablas.TablaCDRom.AsString("AUTO"), current);
+  list.selectRow(0);
+  QCOMPARE(chosen.takeFirst().at(0).value<std::string>(), std::string("atlas"));
+  list.selectRow(1);
   QCOMPARE(chosen.takeFirst().at(0).value<std::string>(), std::string("Mapas"));
   QCOMPARE(rig.tablas.TablaCDRom.AsString("AUTO"), std::string("1"));
 
   // Columns fit a size of 100,000 MB and more, and a caption with the sort mark.
-  const QFontMetrics metrics = page.CDs->fontMetrics();
-  QVERIFY(page.CDs->columnWidth(1) > metrics.horizontalAdvance("1234567 MB"));
+  const QFontMetrics metrics = list.fontMetrics();
+  QVERIFY(list.columnWidth(1) > metrics.horizontalAdvance("1234567 MB"));
   page.CDsColumnClick(4);
-  QVERIFY(page.CDs->columnWidth(4) >
-          page.CDs->horizontalHeader()->fontMetrics().horizontalAdvance(
-              page.Discos->headerData(4, Qt::Horizontal, Qt::DisplayRole).toString()) +
+  QVERIFY(list.columnWidth(4) >
+          list.horizontalHeader()->fontMetrics().horizontalAdvance(
+              discs.headerData(4, Qt::Horizontal, Qt::DisplayRole).toString()) +
               16);
 
   // A column's order is kept in the settings.
@@ -104,19 +119,19 @@ void PagesTest::theDiscListSaysWhichDiscIsCurrentAndWhichGoes() {
 
   // The album filter lists one album; clearing it lists every disc again.
   page.RellenaFiltro();
-  page.CFiltro->setCurrentIndex(page.CFiltro->findText("JUEGOS"));
-  QCOMPARE(Column0(*page.Discos), QStringList({"Mapas"}));
+  filter.setCurrentIndex(filter.findText("JUEGOS"));
+  QCOMPARE(Column0(discs), QStringList({"Mapas"}));
   filled.clear();
   page.CDsColumnClick(0);  // every disc again, the box still naming the album
-  QCOMPARE(Column0(*page.Discos), QStringList({"atlas", "Mapas"}));
-  emit page.CFiltro->activated(page.CFiltro->currentIndex());  // picked once more
-  QCOMPARE(Column0(*page.Discos), QStringList({"Mapas"}));
+  QCOMPARE(Column0(discs), QStringList({"atlas", "Mapas"}));
+  emit filter.activated(filter.currentIndex());  // picked once more
+  QCOMPARE(Column0(discs), QStringList({"Mapas"}));
   page.CDsColumnClick(0);
-  QTest::keyClick(page.CFiltro, Qt::Key_Return);  // Enter refreshes it, as its hint says
-  QCOMPARE(Column0(*page.Discos), QStringList({"Mapas"}));
+  QTest::keyClick(&filter, Qt::Key_Return);  // Enter refreshes it, as its hint says
+  QCOMPARE(Column0(discs), QStringList({"Mapas"}));
   QCOMPARE(filled.takeLast().at(0).toInt(), 2);  // the table's discs, not the rows shown
   page.ClearFilter();                            // the saved order: by title since the header click
-  QCOMPARE(Column0(*page.Discos), QStringList({"atlas", "Mapas"}));
+  QCOMPARE(Column0(discs), QStringList({"atlas", "Mapas"}));
 
   // Deleting says which disc goes before it goes, then names the disc left.
   QSignalSpy deleting(&page, &CatalogosPage::DiscDeleting);
@@ -133,19 +148,20 @@ void PagesTest::theDiscListSaysWhichDiscIsCurrentAndWhichGoes() {
 void PagesTest::theFilesPageShowsTheCurrentDiscAndLetsGoOfADeletedOne() {
   Rig rig;
   ArchivosPage page(rig.services);
+  const FileListModel& files = Child<FileListModel>(page, "Ficheros");
   QVERIFY(rig.Locate("2"));
   page.ShowCurrentDisc();
   QCOMPARE(page.Catalogo().RutaIndActual, TreeFilePath(rig.folders.catalogos, "2").string());
-  QCOMPARE(Column0(*page.Ficheros), QStringList({"LEEME.TXT"}));
+  QCOMPARE(Column0(files), QStringList({"LEEME.TXT"}));
   page.ShowHit("2", "D:\\DOCS\\A.TXT");
-  QCOMPARE(Column0(*page.Ficheros), QStringList({"A.TXT"}));
-  QCOMPARE(page.Arbol->currentIndex().data().toString(), QString("DOCS"));
+  QCOMPARE(Column0(files), QStringList({"A.TXT"}));
+  QCOMPARE(Child<QTreeView>(page, "Arbol").currentIndex().data().toString(), QString("DOCS"));
 
   page.ForgetDisc("1");  // another disc: nothing changes
   QVERIFY(!page.Catalogo().RutaIndActual.empty());
   page.ForgetDisc("2");
   QVERIFY(page.Catalogo().RutaIndActual.empty());
-  QCOMPARE(page.Ficheros->rowCount(), 0);
+  QCOMPARE(files.rowCount(), 0);
 }
 
 void PagesTest::aSearchNamesItsHitsAndGivesTheCurrentDiscBack() {
@@ -161,14 +177,16 @@ void PagesTest::aSearchNamesItsHitsAndGivesTheCurrentDiscBack() {
   QCOMPARE(rig.dialogs.messages.size(), size_t(1));  // "A.TXT encontrado 1 veces"
 
   // The hit under its disc's heading goes out with the disc's number.
-  const QModelIndex disc = page.Resultados->index(0, 0);
-  page.Busca->setCurrentIndex(page.Resultados->index(0, 0, disc));
+  const SearchResultsModel& results = Child<SearchResultsModel>(page, "Resultados");
+  QTreeView& tree = Child<QTreeView>(page, "Busca");
+  const QModelIndex disc = results.index(0, 0);
+  tree.setCurrentIndex(results.index(0, 0, disc));
   QSignalSpy hit(&page, &BusquedaPage::HitChosen);
   page.BuscaDblClick();
   QCOMPARE(hit.count(), 1);
   QCOMPARE(hit.at(0).at(0).value<std::string>(), std::string("2"));
   QCOMPARE(hit.at(0).at(1).value<std::string>(), std::string("D:\\DOCS\\A.TXT"));
-  page.Busca->setCurrentIndex(disc);  // a heading is no hit
+  tree.setCurrentIndex(disc);  // a heading is no hit
   page.BuscaDblClick();
   QCOMPARE(hit.count(), 1);
 }
@@ -207,13 +225,14 @@ void PagesTest::noTwoControlsShownAtOnceShareALetterKey() {
   OpenWindow open;
   open.Open();
   open.Show();
-  for (int page = 0; page < open.window->Pagina->count(); ++page) {
-    open.window->Pagina->setCurrentIndex(page);
+  PageControl& pages = Child<PageControl>(*open.window, "Pagina");
+  for (int page = 0; page < pages.count(); ++page) {
+    pages.setCurrentIndex(page);
     ExpectOneControlPerLetterKey(*open.window, "page " + QString::number(page));
   }
   // Alt+C presses Catalogar on its page.
-  open.window->Pagina->setCurrentIndex(TMenuPral::kCatalogar);
-  QSignalSpy pressed(open.window->PCatalogar->Catalogar, &QPushButton::clicked);
+  pages.setCurrentIndex(TMenuPral::kCatalogar);
+  QSignalSpy pressed(&Child<QPushButton>(*open.window, "Catalogar"), &QPushButton::clicked);
   QTest::keyClick(open.window.get(), Qt::Key_C, Qt::AltModifier);
   QTRY_COMPARE(pressed.count(), 1);  // a key's click comes after the button shows it pressed
 
@@ -297,8 +316,9 @@ void PagesTest::everyTextStandsOutOnALightAndADarkPalette() {
       OpenWindow open;
       open.Open();
       open.Show();
-      for (int page = 0; page < open.window->Pagina->count(); ++page) {
-        open.window->Pagina->setCurrentIndex(page);
+      PageControl& pages = Child<PageControl>(*open.window, "Pagina");
+      for (int page = 0; page < pages.count(); ++page) {
+        pages.setCurrentIndex(page);
         faint << FaintTexts(*open.window);
       }
     }

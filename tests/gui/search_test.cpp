@@ -56,7 +56,12 @@ struct Window : OpenWindow {
     Open();
     Show();
   }
-  SearchResultsModel* Results() { return window->PBusqueda->Resultados; }
+  BusquedaPage& Search() { return Child<BusquedaPage>(*window, "PBusqueda"); }
+  PageControl& Pages() { return Child<PageControl>(*window, "Pagina"); }
+  SearchResultsModel* Results() { return &Child<SearchResultsModel>(Search(), "Resultados"); }
+  QString CurrentFile() {
+    return Child<QTableView>(*window, "Archivos").currentIndex().data().toString();
+  }
   std::string Said(const char* key) { return inst.Text("Espanol.Len", key); }
 };
 
@@ -96,7 +101,7 @@ class SearchTest : public QObject {
 void SearchTest::enterSearchesAndGroupsHitsByDisc() {
   SearchPage w;
   QVERIFY(w.tablas.TablaCDRom.Locate("AUTO", "2"));
-  QLineEdit* box = w.page->EBusca;
+  QLineEdit* box = &Child<QLineEdit>(*w.page, "EBusca");
   ShowActive(*w.page);
   box->clear();
   QTest::keyClick(box, Qt::Key_Return);  // an empty text does nothing
@@ -107,11 +112,11 @@ void SearchTest::enterSearchesAndGroupsHitsByDisc() {
   QCOMPARE(w.dialogs.messages[0], "MP3 " + w.Said("Encontrado") + " 3 " + w.Said("Veces"));
   QCOMPARE(w.ini.ReadStr("General", "Busqueda", ""), std::string("MP3"));
   QCOMPARE(w.tablas.TablaCDRom.AsString("AUTO"), std::string("2"));  // current again
-  QVERIFY(!w.page->Barra->isVisible());
-  QVERIFY(!w.page->BCancelar->isVisible());
-  QVERIFY(w.page->BBuscar->isEnabled());
+  QVERIFY(!Child<QProgressBar>(*w.page, "Barra").isVisible());
+  QVERIFY(!Child<QPushButton>(*w.page, "BCancelar").isVisible());
+  QVERIFY(Child<QPushButton>(*w.page, "BBuscar").isEnabled());
 
-  SearchResultsModel* results = w.page->Resultados;
+  SearchResultsModel* results = &Child<SearchResultsModel>(*w.page, "Resultados");
   QCOMPARE(results->rowCount(), 2);
   const QModelIndex rock = RockHeading(*results);
   QVERIFY(rock.isValid());
@@ -127,64 +132,68 @@ void SearchTest::enterSearchesAndGroupsHitsByDisc() {
 
 void SearchTest::enterOrADoubleClickOnAHitLeadsToTheFile() {
   Window w;
-  w.window->Pagina->setCurrentIndex(TMenuPral::kBusqueda);
-  w.window->PBusqueda->BuscaEnArchivos("mp3");
+  w.Pages().setCurrentIndex(TMenuPral::kBusqueda);
+  w.Search().BuscaEnArchivos("mp3");
   SearchResultsModel* results = w.Results();
   const QModelIndex rock = RockHeading(*results);
   const QModelIndex dos = results->index(1, 0, rock);
-  QTreeView* tree = w.window->PBusqueda->Busca;
+  QTreeView* tree = &Child<QTreeView>(w.Search(), "Busca");
   tree->expand(rock);
   // Enter on a hit jumps to it, as a double click does.
   QVERIFY(Activate(*w.window));
   tree->setFocus();
   tree->setCurrentIndex(results->index(0, 0, rock));
   QTest::keyClick(tree, Qt::Key_Return);
-  QCOMPARE(w.window->Pagina->currentIndex(), int(TMenuPral::kArchivos));
-  QCOMPARE(w.window->PArchivos->Archivos->currentIndex().data().toString(), QString("uno.mp3"));
-  w.window->Pagina->setCurrentIndex(TMenuPral::kBusqueda);
+  QCOMPARE(w.Pages().currentIndex(), int(TMenuPral::kArchivos));
+  QCOMPARE(w.CurrentFile(), QString("uno.mp3"));
+  w.Pages().setCurrentIndex(TMenuPral::kBusqueda);
   const QRect cell = tree->visualRect(dos);
   QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, cell.center());
   QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, cell.center());
-  QCOMPARE(w.window->Pagina->currentIndex(), int(TMenuPral::kArchivos));
+  QCOMPARE(w.Pages().currentIndex(), int(TMenuPral::kArchivos));
   QCOMPARE(w.window->Tablas().TablaCDRom.AsString("AUTO"), std::string("1"));
-  QCOMPARE(w.window->PArchivos->Archivos->currentIndex().data().toString(), QString("dos.mp3"));
+  QCOMPARE(w.CurrentFile(), QString("dos.mp3"));
 }
 
 void SearchTest::cancellingKeepsWhatWasFound() {
   SearchPage w;
   BusquedaPage& page = *w.page;
+  QPushButton& cancel = Child<QPushButton>(page, "BCancelar");
+  const QLabel& found = Child<QLabel>(page, "LEncontrados");
   ShowActive(page);
   w.dialogs.onProcessEvents = [&] {
-    if (page.BCancelar->isVisible() && page.LEncontrados->text().endsWith(": 1"))
-      QTest::mouseClick(page.BCancelar, Qt::LeftButton);
+    if (cancel.isVisible() && found.text().endsWith(": 1"))
+      QTest::mouseClick(&cancel, Qt::LeftButton);
   };
-  page.EBusca->setText("mp3");
-  QTest::mouseClick(page.BBuscar, Qt::LeftButton);
+  Child<QLineEdit>(page, "EBusca").setText("mp3");
+  QTest::mouseClick(&Child<QPushButton>(page, "BBuscar"), Qt::LeftButton);
   QCOMPARE(w.dialogs.messages.size(), size_t(1));
   QCOMPARE(w.dialogs.messages[0], "MP3 " + w.Said("Encontrado") + " 1 " + w.Said("Veces"));
-  QCOMPARE(page.Resultados->rowCount(), 1);
+  QCOMPARE(Child<SearchResultsModel>(page, "Resultados").rowCount(), 1);
   QCOMPARE(w.ini.ReadStr("General", "Busqueda", ""), std::string("MP3"));
   QVERIFY(!page.BusquedaCancelada);
 }
 
 void SearchTest::closingDuringASearchCancelsItFirst() {
   Window w;
-  w.window->Pagina->setCurrentIndex(TMenuPral::kBusqueda);
-  w.window->PBusqueda->EBusca->setText("mp3");
+  w.Pages().setCurrentIndex(TMenuPral::kBusqueda);
+  Child<QLineEdit>(w.Search(), "EBusca").setText("mp3");
   w.dialogs.onProcessEvents = [&] { w.window->close(); };
-  QTest::mouseClick(w.window->PBusqueda->BBuscar, Qt::LeftButton);
+  QTest::mouseClick(&Child<QPushButton>(w.Search(), "BBuscar"), Qt::LeftButton);
   QVERIFY(w.dialogs.messages.empty());
   QTRY_VERIFY(!w.window->isVisible());
 }
 
 void SearchTest::aSearchIsSavedAsAPageAndOpenedAgain() {
   SearchPage w;
-  QPushButton* save = w.page->GrabarBusca;
+  QPushButton* save = &Child<QPushButton>(*w.page, "GrabarBusca");
+  QLineEdit& text = Child<QLineEdit>(*w.page, "EBusca");
+  QComboBox& history = Child<QComboBox>(*w.page, "CBusquedas");
   QTest::mouseClick(save, Qt::LeftButton);  // nothing searched yet
   QCOMPARE(w.dialogs.messages.back(), w.Said("HacerBusqueda"));
   QVERIFY(w.dialogs.opened.empty());
 
-  w.page->EBusca->setText("dos");
+  text.setText("dos");
   w.page->BBuscarClick();
   QTest::mouseClick(save, Qt::LeftButton);
   const fs::path page = w.folders.busquedas / "Dos.htm";
@@ -194,22 +203,21 @@ void SearchTest::aSearchIsSavedAsAPageAndOpenedAgain() {
   const std::string html = ReadFile(page);
   QVERIFY(html.find("<h2> B\xFAsqueda de 'dos'</h2>\r\n") != std::string::npos);
   QVERIFY(html.find("<FONT COLOR=\"black\">D:\\ROCK\\dos.mp3</FONT>\r\n") != std::string::npos);
-  QCOMPARE(w.page->CBusquedas->count(), 1);
+  QCOMPARE(history.count(), 1);
   QVERIFY(save->isEnabled());
 
   // A text that would name another folder goes to the temporary page; no viewer says so.
-  w.page->EBusca->setText("../rock");
+  text.setText("../rock");
   w.dialogs.canOpen = false;
   QTest::mouseClick(save, Qt::LeftButton);
   const fs::path temporary = w.folders.busquedas / "~Temporal.htm";
   QVERIFY(fs::exists(temporary));
   QCOMPARE(w.dialogs.messages.back(), w.Said("ErrorHTML") + " " + Utf8ToAnsi(temporary.string()));
-  QCOMPARE(w.page->CBusquedas->count(), 2);
+  QCOMPARE(history.count(), 2);
 
   // Choosing a stored page opens it.
   w.dialogs.canOpen = true;
-  QComboBox* history = w.page->CBusquedas;
-  history->setCurrentIndex(history->findText("Dos.htm"));
+  history.setCurrentIndex(history.findText("Dos.htm"));
   w.page->CBusquedasChange();
   QCOMPARE(w.dialogs.opened.back(), page);
 }
@@ -221,13 +229,14 @@ void SearchTest::verHtmlWritesAPagePerMarkedDisc() {
   QTimer::singleShot(0, w.window.get(), [] {
     auto* dialog = qobject_cast<TSeleccionaCDs*>(QApplication::activeModalWidget());
     if (dialog == nullptr) return;
-    QCOMPARE(dialog->Cds->count(), 2);
-    QCOMPARE(dialog->Cds->item(0)->text(), QString("2.Juegos"));  // title order
-    QVERIFY(dialog->CMetodoB->isChecked());
-    QTest::mouseClick(dialog->CMetodoA, Qt::LeftButton);
-    QTest::keyClick(dialog->Cds, Qt::Key_Escape);  // Escape confirms
+    QListWidget& discs = Child<QListWidget>(*dialog, "Cds");
+    QCOMPARE(discs.count(), 2);
+    QCOMPARE(discs.item(0)->text(), QString("2.Juegos"));  // title order
+    QVERIFY(Child<QToolButton>(*dialog, "CMetodoB").isChecked());
+    QTest::mouseClick(&Child<QToolButton>(*dialog, "CMetodoA"), Qt::LeftButton);
+    QTest::keyClick(&discs, Qt::Key_Escape);  // Escape confirms
   });
-  w.window->VerHTML1->trigger();
+  Child<QAction>(*w.window, "VerHTML1").trigger();
   QVERIFY(!w.dialogs.opened.empty());
   const fs::path exported = w.window->Folders().exportar;
   QVERIFY(fs::exists(exported / "1 - Rock 80.htm"));
@@ -243,14 +252,14 @@ void SearchTest::verHtmlWritesAPagePerMarkedDisc() {
   QTimer::singleShot(0, w.window.get(), [] {
     auto* dialog = qobject_cast<TSeleccionaCDs*>(QApplication::activeModalWidget());
     if (dialog == nullptr) return;
-    QTest::mouseClick(dialog->CMetodoA, Qt::LeftButton);
-    QTest::keyClick(dialog->Cds, Qt::Key_Escape);
+    QTest::mouseClick(&Child<QToolButton>(*dialog, "CMetodoA"), Qt::LeftButton);
+    QTest::keyClick(&Child<QListWidget>(*dialog, "Cds"), Qt::Key_Escape);
   });
   SetFileChangeHook([] {
     errno = ENOSPC;
     return false;
   });
-  w.window->VerHTML1->trigger();
+  Child<QAction>(*w.window, "VerHTML1").trigger();
   SetFileChangeHook(nullptr);
   QVERIFY(w.dialogs.messages.size() >= 2);
   const std::string& refused = w.dialogs.messages[w.dialogs.messages.size() - 2];
@@ -272,17 +281,19 @@ void SearchTest::verHtmlWritesAPagePerMarkedDisc() {
   QTimer::singleShot(0, w.window.get(), [] {
     auto* dialog = qobject_cast<TSeleccionaCDs*>(QApplication::activeModalWidget());
     if (dialog == nullptr) return;
-    dialog->CFiltro->setCurrentIndex(dialog->CFiltro->findText("JUEGOS"));
-    QCOMPARE(dialog->Cds->count(), 1);
-    QCOMPARE(dialog->Cds->item(0)->checkState(), Qt::Checked);
-    QVERIFY(dialog->CMetodoA->isChecked());
+    QComboBox& album = Child<QComboBox>(*dialog, "CFiltro");
+    album.setCurrentIndex(album.findText("JUEGOS"));
+    const QListWidget& discs = Child<QListWidget>(*dialog, "Cds");
+    QCOMPARE(discs.count(), 1);
+    QCOMPARE(discs.item(0)->checkState(), Qt::Checked);
+    QVERIFY(Child<QToolButton>(*dialog, "CMetodoA").isChecked());
     dialog->AceptarClick();
   });
   fs::remove(exported / "2 - Juegos.htm");
-  w.window->VerHTML1->trigger();
+  Child<QAction>(*w.window, "VerHTML1").trigger();
   QCOMPARE(w.dialogs.opened.back(), exported / "2 - Juegos.htm");
   QVERIFY(fs::exists(exported / "2 - Juegos.htm"));
-  QCOMPARE(w.window->PCatalogos->Discos->rowCount(), 2);
+  QCOMPARE(Child<DiscListModel>(*w.window, "Discos").rowCount(), 2);
   QCOMPARE(w.window->Tablas().IndicesCDRom.Current(), std::string("Titulo"));
 }
 

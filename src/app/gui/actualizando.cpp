@@ -44,6 +44,10 @@ TActualizando::TActualizando(QWidget* parent)
   Barra->setTextVisible(false);
 }
 
+void TActualizando::SetText(const QString& text) { Label1->setText(text); }
+
+void TActualizando::Finish() { Barra->setValue(Barra->maximum()); }
+
 void TActualizando::OfferStop(const QString& caption) {
   if (Parar != nullptr) return;
   setFixedSize(298, 150);

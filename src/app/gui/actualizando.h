@@ -19,6 +19,8 @@ class TActualizando : public QDialog {
  public:
   explicit TActualizando(QWidget* parent = nullptr);
 
+  // What the operation is doing, shown above the bar.
+  void SetText(const QString& text);
   // Barra counts the operation's steps in parts of kStepWidth, so that a
   // step that takes long shows how far it has got.
   static constexpr int kStepWidth = 100;
@@ -31,12 +33,8 @@ class TActualizando : public QDialog {
   // repainting than one of ten.
   void ShowWithin(std::uint64_t done, std::uint64_t total);
   static constexpr int kRepaintEvery = 60;  // milliseconds
-
-  QFrame* Panel1 = nullptr;
-  QLabel* Label1 = nullptr;
-  QProgressBar* Barra = nullptr;
-  QProgressBar* Barra2 = nullptr;  // present in the layout, never shown
-  QPushButton* Parar = nullptr;    // shown by OfferStop
+  // The operation is over: the bar is shown full.
+  void Finish();
 
   // For an operation that can stop at the user's word: a button under the
   // bar (and Escape) asks it to; StopAsked says whether one did.
@@ -46,6 +44,12 @@ class TActualizando : public QDialog {
   void reject() override;
 
  private:
+  QFrame* Panel1 = nullptr;
+  QLabel* Label1 = nullptr;
+  QProgressBar* Barra = nullptr;
+  QProgressBar* Barra2 = nullptr;  // present in the layout, never shown
+  QPushButton* Parar = nullptr;    // shown by OfferStop
+
   // Repaints and lets the window system run: now, or when kRepaintEvery
   // has passed since the last time.
   void Repaint(bool now);

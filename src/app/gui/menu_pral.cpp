@@ -6,7 +6,6 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -189,10 +188,9 @@ void TMenuPral::WireRun() {
   connect(run, &CatalogarPage::EditNewDisc, PCatalogos, &CatalogosPage::EditCurrentDisc);
   connect(run, &CatalogarPage::DiscCatalogued, PArchivos, &ArchivosPage::ShowNewDisc);
   connect(run, &CatalogarPage::DiscardRequested, this, [this](const std::string& number) {
-    PCatalogos->IgnorarCambios = true;
+    const CatalogosPage::QuietSelection quiet(*PCatalogos);
     // Removing the discarded disc reports its own failure.
     if (!number.empty()) PCatalogos->BorrarCatalogo(number);
-    PCatalogos->IgnorarCambios = false;
   });
   connect(run, &CatalogarPage::RunEnded, this, [this](const std::string& number) {
     PCatalogos->Refill();
@@ -441,7 +439,7 @@ void TMenuPral::FormActivate() {
 void TMenuPral::PaginaMouseUp() {
   MostrarCatalogoActual(PCatalogos->CurrentTitle());
   if (Pagina->currentIndex() == kArchivos) PArchivos->ShowCurrentDisc();
-  if (Pagina->currentIndex() == kBusqueda) PBusqueda->EBusca->setFocus();
+  if (Pagina->currentIndex() == kBusqueda) PBusqueda->FocusSearchBox();
 }
 
 void TMenuPral::ShowHint(const QString& hint) {

@@ -75,26 +75,6 @@ class TMenuPral : public QWidget {
   TTablas& Tablas() { return tablas_; }
   TIniEditor& Ini1() { return ini1_; }
 
-  // Controls, by the names the rest of the program knows them by.
-  QFrame* Cabecera = nullptr;
-  QToolButton* MArchivos = nullptr;
-  QMenu* PopUpArchivos = nullptr;
-  QAction* Catalogar1 = nullptr;
-  QAction* Catalogos1 = nullptr;
-  QAction* Archivos1 = nullptr;
-  QAction* Busqueda1 = nullptr;
-  QAction* Opciones1 = nullptr;
-  QAction* VerHTML1 = nullptr;
-  QAction* Importar1 = nullptr;
-  QAction* Salir1 = nullptr;
-  PageControl* Pagina = nullptr;
-  CatalogarPage* PCatalogar = nullptr;
-  CatalogosPage* PCatalogos = nullptr;
-  ArchivosPage* PArchivos = nullptr;
-  BusquedaPage* PBusqueda = nullptr;
-  QLabel* Label1 = nullptr;
-  QLabel* Label2 = nullptr;
-
   enum PageIndex { kCatalogar = 0, kCatalogos = 1, kArchivos = 2, kBusqueda = 3 };
 
  protected:
@@ -121,6 +101,26 @@ class TMenuPral : public QWidget {
   void RestorePlacement();
   void SavePlacementNow();
   bool Label2Mouse(QEvent* event);
+
+  // Controls, by their object names; each page owns its own.
+  QFrame* Cabecera = nullptr;
+  QToolButton* MArchivos = nullptr;
+  QMenu* PopUpArchivos = nullptr;
+  QAction* Catalogar1 = nullptr;
+  QAction* Catalogos1 = nullptr;
+  QAction* Archivos1 = nullptr;
+  QAction* Busqueda1 = nullptr;
+  QAction* Opciones1 = nullptr;
+  QAction* VerHTML1 = nullptr;
+  QAction* Importar1 = nullptr;
+  QAction* Salir1 = nullptr;
+  PageControl* Pagina = nullptr;
+  CatalogarPage* PCatalogar = nullptr;
+  CatalogosPage* PCatalogos = nullptr;
+  ArchivosPage* PArchivos = nullptr;
+  BusquedaPage* PBusqueda = nullptr;
+  QLabel* Label1 = nullptr;  // the status line
+  QLabel* Label2 = nullptr;  // the bottom bar, which moves the window
 
   const ProgramLocation where_;
   const Locale locale_;

@@ -140,16 +140,18 @@ void TMenuPral::VerHtmlClick() {
   std::string remembered;  // the dialog walks the table
   Guarded("VerHtmlClick", [&] { remembered = tablas_.CurrentDisc("AUTO"); });
   std::vector<std::string> marked;
-  // The list's selection must not follow the cursor while the dialog moves it.
-  PCatalogos->IgnorarCambios = true;
-  Guarded("TSeleccionaCDs", [&] {
-    TSeleccionaCDs dialog(services_, this);
-    dialog.exec();
-    marked = dialog.MarkedNumbers();
-  });
-  // The dialog's album range goes.
-  Guarded("ApplyAlbumFilter", [&] { ApplyAlbumFilter(tablas_, ""); });
-  PCatalogos->Refill();
+  {
+    // The list's selection must not follow the cursor while the dialog moves it.
+    const CatalogosPage::QuietSelection quiet(*PCatalogos);
+    Guarded("TSeleccionaCDs", [&] {
+      TSeleccionaCDs dialog(services_, this);
+      dialog.exec();
+      marked = dialog.MarkedNumbers();
+    });
+    // The dialog's album range goes.
+    Guarded("ApplyAlbumFilter", [&] { ApplyAlbumFilter(tablas_, ""); });
+    PCatalogos->Refill();
+  }
 
   // Each disc's page from its own file list; the catalogue shown stays loaded.
   std::vector<fs::path> written;

@@ -15,9 +15,6 @@ class TMiMensaje : public QDialog {
  public:
   TMiMensaje(const QString& text, const QString& acceptCaption, QWidget* parent = nullptr);
 
-  QLabel* LMensaje = nullptr;
-  QPushButton* Aceptar = nullptr;
-
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
@@ -25,6 +22,9 @@ class TMiMensaje : public QDialog {
 
  private:
   bool HandleKey(QEvent* event);
+
+  QLabel* LMensaje = nullptr;
+  QPushButton* Aceptar = nullptr;
 };
 
 }  // namespace zafirel

@@ -37,15 +37,6 @@ class TOpciones : public EscapeConfirmsDialog {
   void ListLanguages(const std::string& current);
   void AceptarClick();
 
-  QLabel* Panel11;
-  QLabel* Label1;
-  QLineEdit* Edit1;
-  QToolButton* BBusca;
-  QLabel* Label21;
-  QComboBox* Modelos;
-  QLabel* ASLink1;
-  QPushButton* Aceptar;
-
  protected:
   void Confirm() override { AceptarClick(); }
 
@@ -56,6 +47,15 @@ class TOpciones : public EscapeConfirmsDialog {
   PageServices services_;
   Window window_;
   bool closed_ = false;
+
+  QLabel* Panel11;
+  QLabel* Label1;
+  QLineEdit* Edit1;
+  QToolButton* BBusca;
+  QLabel* Label21;
+  QComboBox* Modelos;
+  QLabel* ASLink1;
+  QPushButton* Aceptar;
 };
 
 }  // namespace zafirel

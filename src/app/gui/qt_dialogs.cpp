@@ -34,14 +34,14 @@ class QtProgress : public Progress {
  public:
   QtProgress(QWidget* parent, const QString& text, QString stopCaption)
       : window_(new TActualizando(parent)), stopCaption_(std::move(stopCaption)) {
-    window_->Label1->setText(text);
+    window_->SetText(text);
     CentreOnScreen(*window_);
     window_->show();
     window_->repaint();
     QApplication::processEvents();
   }
   ~QtProgress() override {
-    window_->Barra->setValue(window_->Barra->maximum());
+    window_->Finish();
     window_->repaint();
     window_->hide();
     delete window_;

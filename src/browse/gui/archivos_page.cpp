@@ -44,6 +44,7 @@ ArchivosPage::ArchivosPage(const PageServices& services, QWidget* parent)
   Arbol = new QTreeView(split);
   Arbol->setObjectName("Arbol");
   Carpetas = new FolderTreeModel(this);
+  Carpetas->setObjectName("Carpetas");
   Carpetas->SetIcon(style()->standardIcon(QStyle::SP_DirIcon));
   Arbol->setModel(Carpetas);
   Arbol->setHeaderHidden(true);
@@ -55,6 +56,7 @@ ArchivosPage::ArchivosPage(const PageServices& services, QWidget* parent)
   Archivos = new QTableView(split);
   Archivos->setObjectName("Archivos");
   Ficheros = new FileListModel(this);
+  Ficheros->setObjectName("Ficheros");
   ShowAsReport(*Archivos, *Ficheros);
   Archivos->setSelectionMode(QAbstractItemView::ExtendedSelection);
   Archivos->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);

@@ -60,14 +60,6 @@ class ArchivosPage : public QWidget {
   LoadedCatalogue& Catalogo() { return catalogo_; }
   void Retranslate();
 
-  QTreeView* Arbol = nullptr;
-  FolderTreeModel* Carpetas = nullptr;  // the folders Arbol shows
-  QTableView* Archivos = nullptr;
-  FileListModel* Ficheros = nullptr;  // the rows Archivos shows
-  QMenu* PopUpArchivo = nullptr;
-  QAction* Borrararchivo1 = nullptr;
-  QAction* Editararchivo1 = nullptr;
-
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -80,6 +72,14 @@ class ArchivosPage : public QWidget {
   void ShowLoadedTree();
   void RebuildTree(const std::function<void()>& change);
   void ConnectControls();
+
+  QTreeView* Arbol = nullptr;
+  FolderTreeModel* Carpetas = nullptr;  // the folders Arbol shows
+  QTableView* Archivos = nullptr;
+  FileListModel* Ficheros = nullptr;  // the rows Archivos shows
+  QMenu* PopUpArchivo = nullptr;
+  QAction* Borrararchivo1 = nullptr;
+  QAction* Editararchivo1 = nullptr;
 
   PageServices services_;
   LoadedCatalogue catalogo_;

@@ -77,6 +77,7 @@ CatalogosPage::CatalogosPage(const PageServices& services, QWidget* parent)
   CDs = new QTableView(this);
   CDs->setObjectName("CDs");
   Discos = new DiscListModel(this);
+  Discos->setObjectName("Discos");
   ShowAsReport(*CDs, *Discos);
   Discos->SetRowIcon(style()->standardIcon(QStyle::SP_DriveCDIcon));
   CDs->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -183,17 +184,16 @@ std::string CatalogosPage::CurrentTitle() {
 }
 
 void CatalogosPage::RellenaCDs(const std::string& key) {
-  IgnorarCambios = true;
   CDs->setEnabled(false);
   CDs->setUpdatesEnabled(false);
   const ScopeGuard resume([this] {
     CDs->setUpdatesEnabled(true);
     CDs->setEnabled(true);
   });
-  Discos->SetRows({});
-  Discos->SetMarkedColumn(-1, {});
   {
-    const ScopeGuard listen([this] { IgnorarCambios = false; });  // also when reading fails
+    const QuietSelection quiet(*this);  // filling the list is no choice, also when reading fails
+    Discos->SetRows({});
+    Discos->SetMarkedColumn(-1, {});
     dbf::Table& table = services_.tablas.TablaCDRom;
     const std::string current = services_.tablas.CurrentDisc("AUTO");
     // The rows are read as the list shows them.
@@ -223,9 +223,8 @@ void CatalogosPage::RellenaCDs(const std::string& key) {
 }
 
 void CatalogosPage::Refill() {
-  IgnorarCambios = true;
+  const QuietSelection quiet(*this);
   Guarded("RellenaCDs", [&] { RellenaCDs(SavedSortKey()); });
-  IgnorarCambios = false;
 }
 
 bool CatalogosPage::LocateDiscOfRow(int row) {
@@ -234,7 +233,7 @@ bool CatalogosPage::LocateDiscOfRow(int row) {
 }
 
 void CatalogosPage::CDsChange(int row) {
-  if (IgnorarCambios || !services_.tablas.TablaCDRom.Active()) return;
+  if (quietSelection_ || !services_.tablas.TablaCDRom.Active()) return;
   if (!InRange(row, *Discos)) return;
   const std::string caption = Discos->Row(row).cells[0];
   const std::string notFound = Traduce("CatalogoNoEncontrado") + " : " + caption;
@@ -266,9 +265,7 @@ bool CatalogosPage::SelectCurrentDiscRow() {
   int found = -1;
   if (!number.empty()) found = Discos->RowOfRecord(services_.tablas.TablaCDRom.RecNo());
   if (found >= 0 && Discos->Row(found).number != number) found = -1;
-  const bool quiet = IgnorarCambios;
-  IgnorarCambios = true;  // the disc is current already
-  const ScopeGuard restore([this, quiet] { IgnorarCambios = quiet; });
+  const QuietSelection quiet(*this);  // the disc is current already
   QItemSelectionModel& selection = *CDs->selectionModel();
   if (found < 0) {
     selection.clear();
@@ -336,14 +333,13 @@ void CatalogosPage::EditarCD1Click() {
   Guarded("RellenaFiltro", [&] { RellenaFiltro(); });
   // The refill keeps the edited disc current and selects its row, if the
   // list still shows it (an edit may take it out of a filtered list).
-  IgnorarCambios = true;
   Guarded("EditarCD1Click", [&] {
+    const QuietSelection quiet(*this);
     if (!CFiltro->currentText().isEmpty())
       HacerFiltro();
     else
       RellenaCDs(SavedSortKey());
   });
-  IgnorarCambios = false;
   Guarded("EditarCD1Click", [&] {
     if (!number.empty()) services_.tablas.TablaCDRom.Locate("AUTO", number);
     if (!SelectCurrentDiscRow()) return;
@@ -377,10 +373,9 @@ void CatalogosPage::BorrarCD1Click() {
   if (!services_.dialogs.ConfirmOkCancel(Traduce("Atencion"), question, Dialogs::Default::kCancel))
     return;
   BorrarCatalogo(number);  // the first disc left is current
-  IgnorarCambios = true;
   // Refilling keeps it current and selects its row.
+  const QuietSelection quiet(*this);
   Guarded("RellenaCDs", [&] { RellenaCDs(SavedSortKey()); });
-  IgnorarCambios = false;
 }
 
 void CatalogosPage::BorrarCatalogo(const std::string& number) {

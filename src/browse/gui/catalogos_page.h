@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "util/gui/services.h"
 
@@ -26,6 +27,23 @@ class CatalogosPage : public QWidget {
   Q_OBJECT
  public:
   explicit CatalogosPage(const PageServices& services, QWidget* parent = nullptr);
+
+  // While one lives, a change of the selected row does not move the main
+  // cursor: the program fills the list, selects the row of a disc it made
+  // current, or moves the cursor itself. Like QSignalBlocker it gives back
+  // the state it found, so blockers nest.
+  class QuietSelection {
+   public:
+    explicit QuietSelection(CatalogosPage& page)
+        : page_(page), before_(std::exchange(page.quietSelection_, true)) {}
+    ~QuietSelection() { page_.quietSelection_ = before_; }
+    QuietSelection(const QuietSelection&) = delete;
+    QuietSelection& operator=(const QuietSelection&) = delete;
+
+   private:
+    CatalogosPage& page_;
+    const bool before_;
+  };
 
   // Fills the list in the key's order ("FiltroAlbum": the album filter's).
   // The disc current before stays current, its row selected.
@@ -66,20 +84,6 @@ class CatalogosPage : public QWidget {
   std::string CurrentTitle();
   void Retranslate();
 
-  // While set, a change of the selected row does not move the main cursor.
-  bool IgnorarCambios = false;
-
-  QFrame* Panel4 = nullptr;
-  QLabel* Label4 = nullptr;
-  QComboBox* CFiltro = nullptr;
-  QPushButton* BLimpiarFiltro = nullptr;
-  QLabel* Label5 = nullptr;
-  QTableView* CDs = nullptr;
-  DiscListModel* Discos = nullptr;  // the rows CDs shows
-  QMenu* PopUpCDs = nullptr;
-  QAction* EditarCD1 = nullptr;
-  QAction* BorrarCD1 = nullptr;
-
  signals:
   // A disc became current: the status line shows its title.
   void TitleChosen(const std::string& title);
@@ -102,8 +106,20 @@ class CatalogosPage : public QWidget {
   bool LocateDiscOfRow(int row);
   void ConnectControls();
 
+  QFrame* Panel4 = nullptr;
+  QLabel* Label4 = nullptr;
+  QComboBox* CFiltro = nullptr;
+  QPushButton* BLimpiarFiltro = nullptr;
+  QLabel* Label5 = nullptr;
+  QTableView* CDs = nullptr;
+  DiscListModel* Discos = nullptr;  // the rows CDs shows
+  QMenu* PopUpCDs = nullptr;
+  QAction* EditarCD1 = nullptr;
+  QAction* BorrarCD1 = nullptr;
+
   PageServices services_;
-  std::string listedAlbum_;  // the album the list is confined to; empty for all discs
+  bool quietSelection_ = false;  // see QuietSelection
+  std::string listedAlbum_;      // the album the list is confined to; empty for all discs
   std::optional<std::uint32_t> discsInTable_;  // at the last fill
   // "Total de catálogos:" and, once the list was filled, the table's count.
   void TotalLine();

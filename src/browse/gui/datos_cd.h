@@ -38,6 +38,18 @@ class TDatosCD : public EscapeConfirmsDialog {
   void BImagenClick();
   void BBorrarClick();
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void Confirm() override { AceptarClick(); }
+
+ private:
+  void BuildForm();
+  void FormCreate();
+  void FormClose();
+  void LoadRecord();
+  void LoadPicture();
+  void EnablePicture(bool on);
+
   QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6, *Label7, *Label8, *Label9, *Label10,
       *Label11;
   QLineEdit* EditTituloCD;
@@ -50,18 +62,6 @@ class TDatosCD : public EscapeConfirmsDialog {
   TAdvImage* Image1;
   QPushButton *Aceptar, *BImagen, *BBorrar;
   QToolButton* Mi1;
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
-  void Confirm() override { AceptarClick(); }
-
- private:
-  void BuildForm();
-  void FormCreate();
-  void FormClose();
-  void LoadRecord();
-  void LoadPicture();
-  void EnablePicture(bool on);
 
   PageServices services_;
   std::uint32_t recNo_ = 0;

@@ -25,12 +25,6 @@ class TPropiedades : public EscapeConfirmsDialog {
   // The typed comment, ANSI, lines joined with CR LF.
   std::string Comment() const;
 
-  QLabel* Label1 = nullptr;
-  QLabel* Label2 = nullptr;
-  QLabel* Label3 = nullptr;
-  QPushButton* Aceptar = nullptr;
-  QPlainTextEdit* Memo1 = nullptr;
-
   void AceptarClick();
 
  protected:
@@ -39,6 +33,12 @@ class TPropiedades : public EscapeConfirmsDialog {
  private:
   void FormCreate();
   Language& leng_;
+
+  QLabel* Label1 = nullptr;
+  QLabel* Label2 = nullptr;
+  QLabel* Label3 = nullptr;
+  QPushButton* Aceptar = nullptr;
+  QPlainTextEdit* Memo1 = nullptr;
 };
 
 }  // namespace zafirel

@@ -43,16 +43,6 @@ class CatalogarPage : public QWidget {
   CatalogueRun* Run() { return walking_ ? run_.get() : nullptr; }
   bool Running() const { return walking_; }
 
-  QPushButton* Catalogar = nullptr;
-  QPushButton* Parar = nullptr;
-  QFrame* Panel1 = nullptr;
-  QCheckBox* Subdirectorios = nullptr;
-  QCheckBox* Zips = nullptr;
-  QCheckBox* Comprimidos = nullptr;  // archives' members catalogued as folders
-  QPlainTextEdit* Memo1 = nullptr;   // never shown: buffer for description files
-  QProgressBar* Progreso = nullptr;  // shown while a run walks; busy when its total is unknown
-  QLabel* Cifras = nullptr;          // the run's figures so far
-
  signals:
   // A line for the status line; with bottomToo the bottom bar repeats it.
   void StatusText(const QString& text, bool bottomToo);
@@ -82,6 +72,16 @@ class CatalogarPage : public QWidget {
 
   // Shows how far the run has come.
   void ShowProgress(const RunProgress& progress);
+
+  QPushButton* Catalogar = nullptr;
+  QPushButton* Parar = nullptr;
+  QFrame* Panel1 = nullptr;
+  QCheckBox* Subdirectorios = nullptr;
+  QCheckBox* Zips = nullptr;
+  QCheckBox* Comprimidos = nullptr;  // archives' members catalogued as folders
+  QPlainTextEdit* Memo1 = nullptr;   // never shown: buffer for description files
+  QProgressBar* Progreso = nullptr;  // shown while a run walks; busy when its total is unknown
+  QLabel* Cifras = nullptr;          // the run's figures so far
 
   PageServices services_;
   DriveMap drives_;

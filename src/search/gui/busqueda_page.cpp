@@ -84,6 +84,7 @@ BusquedaPage::BusquedaPage(const PageServices& services, QWidget* parent)
   Busca = new QTreeView(this);
   Busca->setObjectName("Busca");
   Resultados = new SearchResultsModel(this);
+  Resultados->setObjectName("Resultados");
   Resultados->SetIcon(style()->standardIcon(QStyle::SP_FileIcon));
   Busca->setModel(Resultados);
   Busca->setHeaderHidden(true);
@@ -135,6 +136,8 @@ void BusquedaPage::RestoreLastSearch() {
   Guarded("RestoreLastSearch",
           [&] { EBusca->setText(Qs(services_.ini.ReadStr("General", "Busqueda", ""))); });
 }
+
+void BusquedaPage::FocusSearchBox() { EBusca->setFocus(); }
 
 void BusquedaPage::BBuscarClick() {
   Guarded("BBuscarClick", [&] { BuscaEnArchivos(Ansi(EBusca->text())); });

@@ -38,6 +38,8 @@ class BusquedaPage : public QWidget {
   void RellenaBusquedas();
   // The text last searched for, from the settings.
   void RestoreLastSearch();
+  // The keyboard goes to the search box, as when the page is shown.
+  void FocusSearchBox();
   void Retranslate();
 
   bool Searching() const { return searching_; }
@@ -45,17 +47,6 @@ class BusquedaPage : public QWidget {
   void StopForClosing();
 
   bool BusquedaCancelada = false;
-
-  QLineEdit* EBusca = nullptr;
-  QPushButton* BBuscar = nullptr;
-  QPushButton* BCancelar = nullptr;
-  QProgressBar* Barra = nullptr;
-  QLabel* LEncontrados = nullptr;
-  QLabel* Label3 = nullptr;
-  QComboBox* CBusquedas = nullptr;
-  QPushButton* GrabarBusca = nullptr;
-  QTreeView* Busca = nullptr;
-  SearchResultsModel* Resultados = nullptr;  // the tree Busca shows
 
  signals:
   // A hit of the results was chosen: the file hitPath of disc number.
@@ -70,6 +61,17 @@ class BusquedaPage : public QWidget {
  private:
   std::string Traduce(const char* key) const;
   void ConnectControls();
+
+  QLineEdit* EBusca = nullptr;
+  QPushButton* BBuscar = nullptr;
+  QPushButton* BCancelar = nullptr;
+  QProgressBar* Barra = nullptr;
+  QLabel* LEncontrados = nullptr;
+  QLabel* Label3 = nullptr;
+  QComboBox* CBusquedas = nullptr;
+  QPushButton* GrabarBusca = nullptr;
+  QTreeView* Busca = nullptr;
+  SearchResultsModel* Resultados = nullptr;  // the tree Busca shows
 
   PageServices services_;
   bool searching_ = false;

@@ -34,8 +34,10 @@ TSeleccionaCDs::TSeleccionaCDs(const PageServices& services, QWidget* parent)
   Label23 = new QLabel(QStringLiteral("Seleccionar"), this);
   Label23->setAlignment(Qt::AlignCenter);
   CMetodoA = new QToolButton(this);
+  CMetodoA->setObjectName("CMetodoA");
   CMetodoA->setText(QStringLiteral("Todos"));
   CMetodoB = new QToolButton(this);
+  CMetodoB->setObjectName("CMetodoB");
   CMetodoB->setText(QStringLiteral("Ninguno"));
   auto* group = new QButtonGroup(this);
   for (QToolButton* b : {CMetodoA, CMetodoB}) {

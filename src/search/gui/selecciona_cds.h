@@ -33,6 +33,14 @@ class TSeleccionaCDs : public EscapeConfirmsDialog {
   // The numbers of the marked discs: each item's text up to its first ".".
   std::vector<std::string> MarkedNumbers() const;
 
+ protected:
+  void Confirm() override { AceptarClick(); }
+
+ private:
+  void FormCreate();
+  void MarkAll(bool marked);
+  PageServices services_;
+
   QFrame* Panel11;
   QListWidget* Cds;
   QLabel* Label23;
@@ -41,14 +49,6 @@ class TSeleccionaCDs : public EscapeConfirmsDialog {
   QComboBox* CFiltro;
   QLabel* Label4;
   QPushButton* Aceptar;
-
- protected:
-  void Confirm() override { AceptarClick(); }
-
- private:
-  void FormCreate();
-  void MarkAll(bool marked);
-  PageServices services_;
 };
 
 }  // namespace zafirel
