@@ -270,7 +270,7 @@ QStringList FaintTexts(QWidget& window) {
     if (auto* label = qobject_cast<QLabel*>(widget)) text = label->text();
     auto* button = qobject_cast<QAbstractButton*>(widget);
     if (button != nullptr) text = button->text();
-    if (text.trimmed().isEmpty() || qobject_cast<QLabel*>(widget) == nullptr && button == nullptr)
+    if (text.trimmed().isEmpty() || (qobject_cast<QLabel*>(widget) == nullptr && button == nullptr))
       continue;
     // A raised push button paints its own face; anything else shows the
     // nearest background painted behind it.
