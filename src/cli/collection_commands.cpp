@@ -10,6 +10,8 @@
 
 namespace zafirel::cli {
 
+namespace fs = std::filesystem;
+
 namespace {
 
 // The search filter the options ask for; a message for a value that cannot be read.
@@ -53,6 +55,11 @@ class Output {
   ~Output() { Flush(); }
   void Add(std::string_view text) {
     out_ += text;
+    FlushIfFull();
+  }
+  // For text put together in place.
+  std::string& Buffer() { return out_; }
+  void FlushIfFull() {
     if (out_.size() > (1u << 16)) Flush();
   }
   void Flush() {
@@ -157,26 +164,25 @@ int Duplicates(const Options& options) {
   }
   TTablas tablas;
   if (!OpenTables(tablas, folder, std::chrono::milliseconds(0))) return kFailed;
-  std::vector<DuplicateGroup> groups;
-  try {
-    DuplicateEvents events;
-    events.cancelled = OutputFailed;
-    groups = FindDuplicates(tablas, folder.below.catalogos, wanted, events);
-  } catch (const std::exception& error) {
-    return Fail(kFailed, Why(error));
-  }
   Output out;
   const RecordWriter writer(records.value_or(RecordFormat::kCsv),
                             {"group", "name", "copies", "total_kilobytes", "disc", "title",
                              "number", "path", "kilobytes", "date"});
   if (records) out.Add(writer.Header());
   std::uint64_t index = 0;
-  for (const DuplicateGroup& group : groups) {
+  const auto print = [&](const DuplicateGroup& group) {
     ++index;
-    if (!records)
-      out.Add(AnsiToUtf8(group.name) + "\t" + std::to_string(group.kilobytes) + " KB\t" +
-              std::to_string(group.copies.size()) + "\t" + std::to_string(group.totalKilobytes) +
-              " KB\n");
+    std::string& text = out.Buffer();
+    if (!records) {
+      AppendAnsiAsUtf8(text, group.name);
+      text += '\t';
+      text += std::to_string(group.kilobytes);
+      text += " KB\t";
+      text += std::to_string(group.copies.size());
+      text += '\t';
+      text += std::to_string(group.totalKilobytes);
+      text += " KB\n";
+    }
     for (const DuplicateCopy& copy : group.copies) {
       if (records)
         out.Add(writer.Record({index, AnsiToUtf8(group.name), std::uint64_t{group.copies.size()},
@@ -187,6 +193,18 @@ int Duplicates(const Options& options) {
         out.Add("  " + copy.disc + "\t" + AnsiToUtf8(copy.title) + "\t" + AnsiToUtf8(copy.path) +
                 "\t" + std::to_string(copy.kilobytes) + " KB\t" + AnsiToUtf8(copy.date) + "\n");
     }
+    return !OutputFailed();
+  };
+  try {
+    DuplicateEvents events;
+    events.cancelled = OutputFailed;
+    std::error_code ec;
+    fs::create_directories(folder.below.temp, ec);
+    (void)ForEachDuplicateGroup(tablas, folder.below.catalogos, folder.below.temp, wanted, print,
+                                events);
+  } catch (const std::exception& error) {
+    out.Flush();
+    return Fail(kFailed, Why(error));
   }
   return kDone;
 }

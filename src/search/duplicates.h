@@ -1,9 +1,10 @@
 // Files held on more than one disc: the lines of the file lists matched by
 // file name (without case), by name and size, or by name, size and date.
 // Memory stays small at any scale: a first pass marks in a bit filter the
-// keys met twice, a second keeps only the lines the filter marks (the copies
-// and a few strangers) as compact entries, and only the lines of the groups
-// found are read again, to be grouped by their exact keys.
+// keys met twice; a second writes only the lines the filter marks (the
+// copies and a few strangers) to unnamed files in the temporary folder, cut
+// by key into parts that each fit in memory; each part is grouped by exact
+// key and its groups written in order; the parts' groups are then merged.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +26,8 @@ struct DuplicateOptions {
   // The discs and lines looked at: albums, discs, and a minimum size (the
   // filter's other line tests apply too).
   SearchFilter scope;
+  // The lines of one part grouped in memory (copies with their paths).
+  std::uint64_t partBytes = std::uint64_t{32} << 20;
 };
 
 struct DuplicateCopy {
@@ -49,12 +52,20 @@ struct DuplicateEvents {
   std::function<void(std::uint64_t done, std::uint64_t total)> progress;
 };
 
-// The groups of copies on two discs or more, largest first, then by name in
-// capitals (Windows-1252 byte order), then by the first copy's size and date;
-// the copies of a group in the order searches take the discs, then in
-// their lists' order. Throws on a catalogue that cannot be read.
+// Calls visit for the groups of copies on two discs or more, largest first,
+// then by name in capitals (Windows-1252 byte order), then by the first
+// copy's size and date; the copies of a group in the order searches take the
+// discs, then in their lists' order. visit returns false to stop. False when
+// stopped or cancelled. Throws on a catalogue that cannot be read or a
+// temporary file that cannot be written.
+bool ForEachDuplicateGroup(TTablas& tablas, const std::filesystem::path& catalogueFolder,
+                           const std::filesystem::path& tempFolder, const DuplicateOptions& options,
+                           const std::function<bool(const DuplicateGroup&)>& visit,
+                           const DuplicateEvents& events = {});
+// All the groups at once, for collections of a size a window lists.
 std::vector<DuplicateGroup> FindDuplicates(TTablas& tablas,
                                            const std::filesystem::path& catalogueFolder,
+                                           const std::filesystem::path& tempFolder,
                                            const DuplicateOptions& options,
                                            const DuplicateEvents& events = {});
 

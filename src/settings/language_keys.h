@@ -6,7 +6,7 @@
 
 namespace zafirel {
 
-inline constexpr std::array<std::string_view, 147> kLanguageKeys = {
+inline constexpr std::array<std::string_view, 148> kLanguageKeys = {
     "Aceptar",
     "Actualizando",
     "Ajustar",
@@ -135,6 +135,7 @@ inline constexpr std::array<std::string_view, 147> kLanguageKeys = {
     // Failures and their causes.
     "ErrorAbrirArchivo",
     "ErrorLeerArchivo",
+    "ErrorArchivoTemporal",
     "ErrorEscribirArchivo",
     "ErrorCrearArchivo",
     "ArchivoTruncado",

@@ -168,10 +168,21 @@ std::string OemToAnsi(std::string_view oem) {
   return out;
 }
 
+void AppendAnsiAsUtf8(std::string& out, std::string_view ansi) {
+  std::size_t plain = 0;  // ASCII bytes go over in runs
+  for (std::size_t i = 0; i < ansi.size(); ++i) {
+    if (static_cast<std::uint8_t>(ansi[i]) < 0x80) continue;
+    out.append(ansi.substr(plain, i - plain));
+    AppendUtf8(out, kAnsiToUnicode[static_cast<std::uint8_t>(ansi[i])]);
+    plain = i + 1;
+  }
+  out.append(ansi.substr(plain));
+}
+
 std::string AnsiToUtf8(std::string_view ansi) {
   std::string out;
   out.reserve(ansi.size() + ansi.size() / 8);
-  for (char c : ansi) AppendUtf8(out, kAnsiToUnicode[static_cast<std::uint8_t>(c)]);
+  AppendAnsiAsUtf8(out, ansi);
   return out;
 }
 

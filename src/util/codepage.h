@@ -15,6 +15,7 @@ namespace zafirel {
 std::string AnsiToOem(std::string_view ansi);
 std::string OemToAnsi(std::string_view oem);
 std::string AnsiToUtf8(std::string_view ansi);
+void AppendAnsiAsUtf8(std::string& out, std::string_view ansi);
 // UCS-2 big-endian (Joliet names and labels) into UTF-8; half of a surrogate
 // pair, which UCS-2 cannot carry, becomes "?".
 std::string Ucs2BeToUtf8(std::string_view ucs2);
