@@ -92,7 +92,8 @@ const char* const kHelp =
     "                              name, size, date, comment, tab-separated\n"
     "  reindex                     build the search index of every catalogue anew\n"
     "\n"
-    "--format text|csv|json (search, duplicates): CSV with a header line, or JSON Lines,\n"
+    "--format text|csv|json (list, files, search, duplicates, export): CSV with a header\n"
+    "line, or JSON Lines (export writes FILE so instead of the page),\n"
     "in UTF-8 with sizes as numbers, for spreadsheets and scripts.\n"
     "--data FOLDER names the data folder; without it the program's settings choose it.\n"
     "Reading commands never wait for another program's changes; catalogue gives up after\n"
@@ -278,7 +279,18 @@ int Catalogue(const Options& options) {
   return kDone;
 }
 
+// The number a text's digits spell ("1.234 KB" -> 1234, "650 MB" -> 650).
+std::uint64_t DigitsOf(std::string_view text) {
+  std::uint64_t value = 0;
+  for (char c : text)
+    if (c >= '0' && c <= '9') value = value * 10 + static_cast<std::uint64_t>(c - '0');
+  return value;
+}
+
 int List(const Options& options) {
+  const auto format = FormatOf(options);
+  if (const std::string* wrong = std::get_if<std::string>(&format)) return Fail(kUsage, *wrong);
+  const std::optional<RecordFormat> records = std::get<std::optional<RecordFormat>>(format);
   static const std::map<std::string, int> kColumns = {{"title", 0},  {"size", 1},  {"label", 2},
                                                       {"serial", 3}, {"files", 4}, {"number", 5},
                                                       {"album", 6}};
@@ -301,7 +313,18 @@ int List(const Options& options) {
     // Each row goes out as it is read; a reader that stops reading (head)
     // ends the walk.
     std::vector<std::string> cells;
+    const RecordWriter writer(
+        records.value_or(RecordFormat::kCsv),
+        {"disc", "title", "megabytes", "label", "serial", "files", "number", "album"});
+    if (records) Write(writer.Header());
     (void)ForEachDisc(tablas, key, Locale::FromEnvironment(), [&](const DiscRow& row) {
+      if (records) {
+        const auto& c = row.cells;
+        Write(
+            writer.Record({DigitsOf(row.number), AnsiToUtf8(c[0]), DigitsOf(c[1]), AnsiToUtf8(c[2]),
+                           AnsiToUtf8(c[3]), DigitsOf(c[4]), AnsiToUtf8(c[5]), AnsiToUtf8(c[6])}));
+        return !OutputFailed();
+      }
       cells.assign({row.number});
       cells.insert(cells.end(), row.cells.begin(), row.cells.end());
       PrintRow(cells);
@@ -316,6 +339,9 @@ int List(const Options& options) {
 int Files(const Options& options) {
   if (options.words.size() < 2 || options.words.size() > 3)
     return Fail(kUsage, "files needs a disc number and optionally a folder");
+  const auto format = FormatOf(options);
+  if (const std::string* wrong = std::get_if<std::string>(&format)) return Fail(kUsage, *wrong);
+  const std::optional<RecordFormat> records = std::get<std::optional<RecordFormat>>(format);
   const DataFolder folder = FindDataFolder(options);
   // The catalogue files of a disc whose record is gone (another program
   // removed it) are not a disc.
@@ -341,8 +367,14 @@ int Files(const Options& options) {
   }
   const FolderTree& tree = catalogue.Arbol;
   if (options.words.size() == 2) {
-    for (int node = 0; node < static_cast<int>(tree.Nodes().size()); ++node)
-      PrintRow({tree.Prefix(node)});
+    const RecordWriter writer(records.value_or(RecordFormat::kCsv), {"folder"});
+    if (records) Write(writer.Header());
+    for (int node = 0; node < static_cast<int>(tree.Nodes().size()); ++node) {
+      if (records)
+        Write(writer.Record({AnsiToUtf8(tree.Prefix(node))}));
+      else
+        PrintRow({tree.Prefix(node)});
+    }
     return kDone;
   }
   std::string path = Utf8ToAnsi(options.words[2]);
@@ -353,10 +385,18 @@ int Files(const Options& options) {
   // The file list is read and the rows printed piece by piece, nothing held:
   // a folder of millions of files costs one buffer.
   try {
-    ForEachFolderRowInFile(ListFilePath(folder.below.catalogos, options.words[1]), path,
-                           Locale::FromEnvironment(), [](const FileRow& row) {
-                             PrintRow({row.name, row.size, row.date, row.comment});
-                           });
+    const RecordWriter writer(records.value_or(RecordFormat::kCsv),
+                              {"name", "kilobytes", "date", "comment"});
+    if (records) Write(writer.Header());
+    ForEachFolderRowInFile(
+        ListFilePath(folder.below.catalogos, options.words[1]), path, Locale::FromEnvironment(),
+        [&](const FileRow& row) {
+          if (records)
+            Write(writer.Record({AnsiToUtf8(row.name), DigitsOf(row.size), AnsiToUtf8(row.date),
+                                 AnsiToUtf8(row.comment)}));
+          else
+            PrintRow({row.name, row.size, row.date, row.comment});
+        });
   } catch (const std::exception& error) {
     return Fail(kFailed, Why(error));
   }
@@ -390,6 +430,9 @@ int Reindex(const Options& options) {
 
 int Export(const Options& options) {
   if (options.words.size() != 3) return Fail(kUsage, "export needs a disc number and a file");
+  const auto format = FormatOf(options);
+  if (const std::string* wrong = std::get_if<std::string>(&format)) return Fail(kUsage, *wrong);
+  const std::optional<RecordFormat> records = std::get<std::optional<RecordFormat>>(format);
   const DataFolder folder = FindDataFolder(options);
   TTablas tablas;
   if (!OpenTables(tablas, folder, std::chrono::milliseconds(0))) return kFailed;
@@ -398,8 +441,12 @@ int Export(const Options& options) {
     dbf::Table& discs = tablas.TablaCDRom;
     if (!discs.Locate("AUTO", number)) return Fail(kNotFound, "no disc " + number);
     // The rows go from the file list to the page piece by piece.
-    GrabarComoHTMLDesdeArchivos(options.words[2], discs.AsString("TITULOCD"),
-                                discs.AsString("BYTESCD"), false, folder.below.catalogos / number);
+    if (records)
+      WriteDiscRecords(options.words[2], ListFilePath(folder.below.catalogos, number), *records);
+    else
+      GrabarComoHTMLDesdeArchivos(options.words[2], discs.AsString("TITULOCD"),
+                                  discs.AsString("BYTESCD"), false,
+                                  folder.below.catalogos / number);
   } catch (const std::exception& error) {
     return Fail(kFailed, Why(error));
   }

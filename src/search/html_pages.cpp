@@ -179,4 +179,30 @@ std::vector<std::string> ListStoredSearches(const std::filesystem::path& searche
   return names;
 }
 
+void WriteDiscRecords(const fs::path& target, const fs::path& listFile, RecordFormat format) {
+  const RecordWriter writer(format, {"path", "kilobytes", "date", "description"});
+  StreamedFile out(target);
+  const auto notWritten = [&](int cause) {
+    return Failure("ErrorEscribirPagina", "No se puede escribir la p\xE1gina", target, cause);
+  };
+  if (!out.ok()) throw notWritten(out.error());
+  out.Append(writer.Header());
+  ReadBuffer buffer(std::size_t{128} << 10);
+  try {
+    ForEachLineOfFile(listFile, buffer, [&](std::string_view line) {
+      if (line.empty()) return true;
+      std::uint64_t kilobytes = 0;
+      for (char c : Trozo(line, ';', 1))
+        if (c >= '0' && c <= '9') kilobytes = kilobytes * 10 + static_cast<std::uint64_t>(c - '0');
+      out.Append(writer.Record({AnsiToUtf8(Trozo(line, ';', 0)), kilobytes,
+                                AnsiToUtf8(Trozo(line, ';', 2)), AnsiToUtf8(Trozo(line, ';', 3))}));
+      return out.ok();
+    });
+  } catch (const Failure& failure) {
+    if (!failure.File().empty()) throw;
+    throw Failure(failure.Key(), failure.Problem(), listFile, failure.Cause());
+  }
+  if (!out.Commit()) throw notWritten(out.error());
+}
+
 }  // namespace zafirel

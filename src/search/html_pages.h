@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "store/line_list.h"
+#include "util/records.h"
 
 namespace zafirel {
 
@@ -55,5 +56,13 @@ std::string ExportPageName(std::string_view number, std::string_view title);
 // Names of the stored searches ("*.htm*"), sorted by name (letters a to z
 // without regard to case).
 std::vector<std::string> ListStoredSearches(const std::filesystem::path& searchesFolder);
+
+// A disc's file list as records for spreadsheets and scripts (path,
+// kilobytes, date, description; texts in UTF-8), written piece by piece and
+// put in place whole. Throws Failure (the file, the system's reason) when
+// the list cannot be read or the file cannot be written; the file is then
+// left as it was.
+void WriteDiscRecords(const std::filesystem::path& target, const std::filesystem::path& listFile,
+                      RecordFormat format);
 
 }  // namespace zafirel
