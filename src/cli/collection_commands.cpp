@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "search/catalogue_search.h"
+#include "search/collection_stats.h"
 #include "search/duplicates.h"
 #include "search/search_filter.h"
 #include "util/codepage.h"
@@ -206,6 +207,49 @@ int Duplicates(const Options& options) {
     out.Flush();
     return Fail(kFailed, Why(error));
   }
+  return kDone;
+}
+
+int Stats(const Options& options) {
+  if (options.words.size() != 1) return Fail(kUsage, "stats takes no text");
+  const auto format = FormatOf(options);
+  if (const std::string* wrong = std::get_if<std::string>(&format)) return Fail(kUsage, *wrong);
+  const std::optional<RecordFormat> records = std::get<std::optional<RecordFormat>>(format);
+  const DataFolder folder = FindDataFolder(options);
+  std::variant<SearchFilter, std::string> filter = FilterOf(options, *folder.settings);
+  if (const std::string* wrong = std::get_if<std::string>(&filter)) return Fail(kUsage, *wrong);
+  TTablas tablas;
+  if (!OpenTables(tablas, folder, std::chrono::milliseconds(0))) return kFailed;
+  std::optional<CollectionStats> stats;
+  try {
+    stats = GatherStats(tablas, folder.below.catalogos, std::get<SearchFilter>(filter));
+  } catch (const std::exception& error) {
+    return Fail(kFailed, Why(error));
+  }
+  if (!stats) return kFailed;
+  Output out;
+  const RecordWriter writer(records.value_or(RecordFormat::kCsv),
+                            {"section", "name", "discs", "files", "kilobytes"});
+  if (records) out.Add(writer.Header());
+  const auto section = [&](const char* name, const std::vector<Totals>& rows, bool discs) {
+    if (!records) out.Add(std::string(name) + (discs ? "\tdiscs" : "") + "\tfiles\tkilobytes\n");
+    for (const Totals& row : rows) {
+      if (records) {
+        out.Add(writer.Record(
+            {std::string(name), AnsiToUtf8(row.name), row.discs, row.files, row.kilobytes}));
+        continue;
+      }
+      std::string& text = out.Buffer();
+      AppendAnsiAsUtf8(text, row.name);
+      if (discs) text += "\t" + std::to_string(row.discs);
+      text += "\t" + std::to_string(row.files) + "\t" + std::to_string(row.kilobytes) + "\n";
+      out.FlushIfFull();
+    }
+  };
+  section("total", {stats->all}, true);
+  section("album", stats->albums, true);
+  section("month", stats->months, true);
+  section("extension", stats->extensions, false);
   return kDone;
 }
 

@@ -7,5 +7,6 @@ namespace zafirel::cli {
 
 int Search(const Options& options);
 int Duplicates(const Options& options);
+int Stats(const Options& options);
 
 }  // namespace zafirel::cli

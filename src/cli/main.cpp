@@ -87,12 +87,15 @@ const char* const kHelp =
     "                              group (name, size, copies, total), then its copies\n"
     "      --by name|name,size|name,size,date   what makes two files one (default name,size)\n"
     "      --min-size SIZE, --album NAME, --disc N, --ext, --kind   as for search\n"
+    "  stats                       totals of discs, files and kilobytes: in all, per album,\n"
+    "                              per month of cataloguing, per extension (the filters of\n"
+    "                              search narrow them)\n"
     "  export N FILE               write disc N's page (HTML) to FILE\n"
     "  files N [FOLDER]            disc N's folders, or the files of one of them (D:\\DOCS):\n"
     "                              name, size, date, comment, tab-separated\n"
     "  reindex                     build the search index of every catalogue anew\n"
     "\n"
-    "--format text|csv|json (list, files, search, duplicates, export): CSV with a header\n"
+    "--format text|csv|json (list, files, search, duplicates, stats, export): CSV with a header\n"
     "line, or JSON Lines (export writes FILE so instead of the page),\n"
     "in UTF-8 with sizes as numbers, for spreadsheets and scripts.\n"
     "--data FOLDER names the data folder; without it the program's settings choose it.\n"
@@ -479,6 +482,7 @@ int Run(int argc, char** argv) {
     if (command == "files") return Files(*options);
     if (command == "search") return Search(*options);
     if (command == "duplicates") return Duplicates(*options);
+    if (command == "stats") return Stats(*options);
     if (command == "export") return Export(*options);
     if (command == "reindex") return Reindex(*options);
   } catch (const FolderBusy&) {

@@ -1,11 +1,12 @@
-// Duplicates across discs at archive scale: zafirel-cli duplicates over the
-// 50 million file lines search_index_bench draws (names from a few hundred
-// words, so about four lines in ten are copies of a line on another disc),
-// against a search of every line over the same catalogues ("e", too short
-// for the index, so every catalogue is read), with its peak memory. Each
-// figure is the faster of two whole processes.
+// The commands over the whole collection at archive scale, over the 50
+// million file lines search_index_bench draws (names from a few hundred
+// words, so about four lines in ten are copies of a line on another disc):
+// zafirel-cli duplicates (with its peak memory) and stats, each against a
+// search of every line over the same catalogues ("e", too short for the
+// index, so every catalogue is read). Each figure is the faster of two whole
+// processes.
 //
-//   build/duplicates_bench [FOLDER] [--lines 50]
+//   build/collection_bench [FOLDER] [--lines 50]
 //     FOLDER (default /tmp/zafirel-index-bench) holds the data; when it
 //     lacks the size, search_index_bench makes it there first.
 #include <cstdio>
@@ -49,6 +50,9 @@ int main(int argc, char** argv) {
   std::printf("  %.0f MB of listing written\n", fs::file_size(sink) / 1048576.0);
   Report("peak memory, duplicates", bench::PeakMb(duplicates), "limit", 256, "MB",
          bench::AtMost(256));
+  const std::vector<std::string> stats{cli, "--data", data.string(), "stats"};
+  Report("stats, " + lines + "M lines", bench::FastestOf(2, stats, sink).ms / 1000, "search e",
+         searchMs / 1000, "s", bench::RatioAtMost(1.5));
   fs::remove(sink);
   return 0;
 }
