@@ -6,7 +6,7 @@
 
 namespace zafirel {
 
-inline constexpr std::array<std::string_view, 148> kLanguageKeys = {
+inline constexpr std::array<std::string_view, 165> kLanguageKeys = {
     "Aceptar",
     "Actualizando",
     "Ajustar",
@@ -157,6 +157,23 @@ inline constexpr std::array<std::string_view, 148> kLanguageKeys = {
     "CausaSoloLectura",
     "CausaDemasiadoGrande",
     "CausaOtra",
+    "Filtros",
+    "FiltrosHint",
+    "FiltroTipo",
+    "FiltroTodos",
+    "TipoImagenes",
+    "TipoMusica",
+    "TipoVideo",
+    "TipoDocumentos",
+    "TipoComprimidos",
+    "TipoProgramas",
+    "FiltroTamanio",
+    "FiltroFecha",
+    "FiltroAlbum",
+    "FiltroSinFecha",
+    "FiltroExtensionesHint",
+    "FiltroTamanioHint",
+    "FiltroTamanioMal",
 };
 
 }  // namespace zafirel

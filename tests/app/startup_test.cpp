@@ -194,6 +194,19 @@ TEST(LanguageStore, FileNamesAndKeysIgnoreCaseAndMissingGivesEmpty) {
   language.Use(dir.Path(), "Espanol.Len");
   EXPECT_EQ(language.Traduce("Parar"), "&Parar");
   EXPECT_EQ(language.Traduce("Catalogar1"), "");
+
+  // A data folder's copy from an earlier version lacks the newer keys: they
+  // come from the shipped file of the same name; its own texts, empty ones
+  // too, stand.
+  TempFolder data;
+  testing::WriteBytes(data.Path() / "Espanol.Len", "[General]\r\nParar=Alto\r\nBuscar=\r\n");
+  testing::WriteBytes(dir.Path() / "espanol.len",
+                      "[General]\r\nParar=&Parar\r\nBuscar=&Buscar\r\nFiltros=F&iltros\r\n");
+  language.Use(data.Path(), "Espanol.Len");
+  EXPECT_EQ(language.Traduce("Parar"), "Alto");
+  EXPECT_EQ(language.Traduce("Buscar"), "");
+  EXPECT_EQ(language.Traduce("Filtros"), "F&iltros");
+  EXPECT_EQ(language.Traduce("Otra"), "");
 }
 
 TEST(NamePatterns, MatchLikeTheDirectoryListing) {

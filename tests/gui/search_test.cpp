@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -96,6 +97,7 @@ class SearchTest : public QObject {
   void closingDuringASearchCancelsItFirst();
   void aSearchIsSavedAsAPageAndOpenedAgain();
   void verHtmlWritesAPagePerMarkedDisc();
+  void theFilterRowNarrowsTheHitsAndIsKeptOpen();
 };
 
 void SearchTest::enterSearchesAndGroupsHitsByDisc() {
@@ -298,4 +300,42 @@ void SearchTest::verHtmlWritesAPagePerMarkedDisc() {
 }
 
 QTEST_MAIN(SearchTest)
+// The row under the search box: closed, it changes nothing; open, its kind
+// and size narrow the hits (titles are not searched then), a size it cannot
+// read is said and nothing searched; the row and its values are kept for
+// the next start.
+void SearchTest::theFilterRowNarrowsTheHitsAndIsKeptOpen() {
+  SearchPage w;
+  ShowActive(*w.page);
+  QWidget& row = Child<QWidget>(*w.page, "FiltrosBusqueda");
+  QVERIFY(!row.isVisible());
+  auto& kind = Child<QComboBox>(row, "CTipo");
+  kind.setCurrentIndex(kind.findData(QStringLiteral("Programas")));
+  w.page->BuscaEnArchivos("o");  // closed: three files and both titles
+  QCOMPARE(w.dialogs.messages.back(), "O " + w.Said("Encontrado") + " 5 " + w.Said("Veces"));
+  QTest::keyClick(&Child<QPushButton>(*w.page, "BFiltros"), Qt::Key_Space);
+  QVERIFY(row.isVisible());
+  w.page->BuscaEnArchivos("o");  // DOOM.EXE alone
+  QCOMPARE(w.dialogs.messages.back(), "O " + w.Said("Encontrado") + " 1 " + w.Said("Veces"));
+  auto& smallest = Child<QLineEdit>(row, "ETamanioDesde");
+  smallest.setText(QStringLiteral("diez"));
+  const std::size_t said = w.dialogs.messages.size();
+  w.page->BuscaEnArchivos("o");
+  QCOMPARE(w.dialogs.messages.size(), said + 1);
+  QVERIFY(w.dialogs.messages.back().starts_with(w.Said("FiltroTamanioMal")));
+  smallest.setText(QStringLiteral("2K"));  // every file is of 1 KB
+  Child<QDateEdit>(row, "DFechaHasta").setDate(QDate(2024, 1, 31));
+  w.page->BuscaEnArchivos("o");
+  QCOMPARE(w.dialogs.messages.back(), "O " + w.Said("Encontrado") + " 0 " + w.Said("Veces"));
+
+  BusquedaPage again(w.services);
+  again.RestoreLastSearch();
+  QWidget& kept = Child<QWidget>(again, "FiltrosBusqueda");
+  QVERIFY(!kept.isHidden());
+  QVERIFY(Child<QPushButton>(again, "BFiltros").isChecked());
+  QCOMPARE(Child<QComboBox>(kept, "CTipo").currentData().toString(), QString("Programas"));
+  QCOMPARE(Child<QLineEdit>(kept, "ETamanioDesde").text(), QString("2K"));
+  QCOMPARE(Child<QDateEdit>(kept, "DFechaHasta").date(), QDate(2024, 1, 31));
+}
+
 #include "search_test.moc"

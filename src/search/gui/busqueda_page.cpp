@@ -7,6 +7,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QTreeView>
 #include <algorithm>
@@ -17,6 +18,7 @@
 
 #include "search/catalogue_search.h"
 #include "search/gui/results_roles.h"
+#include "search/gui/search_filter_bar.h"
 #include "search/gui/search_results_model.h"
 #include "search/html_pages.h"
 #include "settings/ini_editor.h"
@@ -79,7 +81,11 @@ BusquedaPage::BusquedaPage(const PageServices& services, QWidget* parent)
   CBusquedas->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   GrabarBusca = new QPushButton(QStringLiteral("Grabar búsqueda"), this);
   GrabarBusca->setObjectName("GrabarBusca");
-  for (QPushButton* button : {BBuscar, BCancelar, GrabarBusca}) MakeFlat(*button);
+  BFiltros = new QPushButton(QStringLiteral("F&iltros"), this);
+  BFiltros->setObjectName("BFiltros");
+  BFiltros->setCheckable(true);
+  Filtros = new SearchFilterBar(services_, this);
+  for (QPushButton* button : {BBuscar, BCancelar, GrabarBusca, BFiltros}) MakeFlat(*button);
 
   Busca = new QTreeView(this);
   Busca->setObjectName("Busca");
@@ -94,14 +100,16 @@ BusquedaPage::BusquedaPage(const PageServices& services, QWidget* parent)
   grid->addWidget(EBusca, 0, 0);
   grid->addWidget(BBuscar, 0, 1);
   grid->addWidget(BCancelar, 0, 2);
+  grid->addWidget(BFiltros, 1, 0, Qt::AlignLeft);
   grid->addWidget(Label3, 1, 0, Qt::AlignRight);
   grid->addWidget(CBusquedas, 1, 1);
   grid->addWidget(GrabarBusca, 1, 2);
-  grid->addWidget(Barra, 2, 0, 1, 2);
-  grid->addWidget(LEncontrados, 2, 2);
-  grid->addWidget(Busca, 3, 0, 1, 3);
+  grid->addWidget(Filtros, 2, 0, 1, 3);
+  grid->addWidget(Barra, 3, 0, 1, 2);
+  grid->addWidget(LEncontrados, 3, 2);
+  grid->addWidget(Busca, 4, 0, 1, 3);
   grid->setColumnStretch(0, 1);
-  grid->setRowStretch(3, 1);
+  grid->setRowStretch(4, 1);
   ConnectControls();
 }
 
@@ -119,6 +127,8 @@ void BusquedaPage::ConnectControls() {
   connect(Busca, &QAbstractItemView::clicked, this, [this] { emit ResultsClicked(); });
   connect(GrabarBusca, &QPushButton::clicked, this, [this] { GrabarBuscaClick(); });
   connect(CBusquedas, &QComboBox::activated, this, [this] { CBusquedasChange(); });
+  connect(BFiltros, &QPushButton::toggled, this,
+          [this](bool open) { Guarded("Filtros", [&] { Filtros->SetOpen(open); }); });
 }
 
 void BusquedaPage::Retranslate() {
@@ -130,11 +140,18 @@ void BusquedaPage::Retranslate() {
   BBuscar->setStatusTip(Qs(Traduce("BBuscarHint")));
   GrabarBusca->setStatusTip(Qs(Traduce("GrabarBuscaHint")));
   Busca->setStatusTip(Qs(Traduce("BuscaHint")));
+  BFiltros->setText(Qs(Traduce("Filtros")));
+  BFiltros->setStatusTip(Qs(Traduce("FiltrosHint")));
+  Filtros->Retranslate();
 }
 
 void BusquedaPage::RestoreLastSearch() {
-  Guarded("RestoreLastSearch",
-          [&] { EBusca->setText(Qs(services_.ini.ReadStr("General", "Busqueda", ""))); });
+  Guarded("RestoreLastSearch", [&] {
+    EBusca->setText(Qs(services_.ini.ReadStr("General", "Busqueda", "")));
+    Filtros->Restore();
+    const QSignalBlocker quiet(BFiltros);
+    BFiltros->setChecked(!Filtros->isHidden());
+  });
 }
 
 void BusquedaPage::FocusSearchBox() { EBusca->setFocus(); }
@@ -162,6 +179,12 @@ void BusquedaPage::BuscaDblClick() {
 
 void BusquedaPage::BuscaEnArchivos(const std::string& text) {
   if (text.empty() || searching_) return;  // one search at a time
+  std::variant<SearchFilter, std::string> filter = Filtros->Filter();
+  if (const std::string* wrong = std::get_if<std::string>(&filter)) {
+    services_.dialogs.PonerMensaje(*wrong);
+    return;
+  }
+  if (!Filtros->isHidden()) Filtros->Remember();
   searching_ = true;
   BusquedaCancelada = false;
   Resultados->BeginUpdate();
@@ -212,8 +235,9 @@ void BusquedaPage::BuscaEnArchivos(const std::string& text) {
     refresh(!std::exchange(hitShown, true));
   };
   try {
-    outcome = zafirel::BuscaEnArchivos(services_.tablas, services_.folders.catalogos, text,
-                                       Traduce("VerCatalogos"), events);
+    outcome =
+        zafirel::BuscaEnArchivos(services_.tablas, services_.folders.catalogos, text,
+                                 Traduce("VerCatalogos"), events, std::get<SearchFilter>(filter));
   } catch (const std::exception& error) {
     // A catalogue that cannot be read ends the scan; the finish runs all the same.
     qWarning("BuscaEnArchivos: %s", error.what());

@@ -18,6 +18,7 @@ class QTreeView;
 
 namespace zafirel {
 
+class SearchFilterBar;
 class SearchResultsModel;
 
 class BusquedaPage : public QWidget {
@@ -70,6 +71,8 @@ class BusquedaPage : public QWidget {
   QLabel* Label3 = nullptr;
   QComboBox* CBusquedas = nullptr;
   QPushButton* GrabarBusca = nullptr;
+  QPushButton* BFiltros = nullptr;
+  SearchFilterBar* Filtros = nullptr;  // opened and closed by BFiltros
   QTreeView* Busca = nullptr;
   SearchResultsModel* Resultados = nullptr;  // the tree Busca shows
 
