@@ -1,6 +1,7 @@
 // Catalogue files: the input is a tree file and a file list (split at the
 // first NUL byte), built into the folder tree, every folder listed, file
-// lines looked up, and the list searched with terms from its first line.
+// lines looked up, the list searched with terms from its first line, and
+// every line judged by a filter holding every kind of bound.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "browse/folder_tree.h"
 #include "search/catalogue_search.h"
+#include "search/search_filter.h"
 #include "store/line_list.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -35,5 +37,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         line.data() + line.size() > listText.data() + listText.size())
       __builtin_trap();
   });
+  SearchFilter filter;
+  filter.extensions = {"MP3", "TXT"};
+  filter.minBytes = 1024;
+  filter.maxBytes = std::uint64_t{1} << 40;
+  filter.from = 19900101;
+  filter.to = 20301231;
+  for (const char* pattern : {"dd/MM/yyyy", "M/d/yy", "yyyy-MM-dd", "'d'"}) {
+    filter.locale.shortDateFormat = pattern;
+    for (std::size_t i = 0; i < list.size(); ++i) (void)filter.KeepsLine(list[i]);
+    (void)ParseShortDate(listText.substr(0, 32), filter.locale);
+  }
+  (void)ParseSize(treeText.substr(0, 24));
   return 0;
 }

@@ -13,10 +13,9 @@ namespace fs = std::filesystem;
 namespace {
 
 // Descriptor tag identifiers.
-constexpr std::uint16_t kPrimaryVolume = 1, kAnchor = 2, kPointer = 3, kPartitionDescriptor = 5,
-                        kLogicalVolume = 6, kTerminating = 8, kFileSet = 256, kFileId = 257,
-                        kAllocationExtent = 258, kIndirect = 259, kFileEntry = 261,
-                        kExtendedFileEntry = 266;
+constexpr std::uint16_t kAnchor = 2, kPointer = 3, kPartitionDescriptor = 5, kLogicalVolume = 6,
+                        kTerminating = 8, kFileSet = 256, kFileId = 257, kAllocationExtent = 258,
+                        kIndirect = 259, kFileEntry = 261, kExtendedFileEntry = 266;
 // File types in an entry's ICB tag.
 constexpr unsigned char kFolderType = 4, kMetadataFile = 250, kMetadataMirror = 251, kVatFile = 248;
 // File characteristics in a file identifier.
