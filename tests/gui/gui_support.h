@@ -14,7 +14,6 @@
 #include <functional>
 #include <iterator>
 #include <memory>
-#include <source_location>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -36,15 +35,15 @@ namespace {
 // are known by their object names. None or more than one fails the test at
 // the caller's line, naming the control, and the test goes no further.
 template <class T>
-T& Child(const QObject& root, const char* name,
-         const std::source_location where = std::source_location::current()) {
+T& Child(const QObject& root, const char* name, const char* file = __builtin_FILE(),
+         int line = __builtin_LINE()) {
   const QList<T*> found = root.findChildren<T*>(QString::fromUtf8(name));
   if (found.size() == 1) return *found.front();
   const QByteArray what = (found.isEmpty() ? "no " : "more than one ") +
                           QByteArray(T::staticMetaObject.className()) + " named \"" + name +
                           "\" below " + root.metaObject()->className() + " \"" +
                           root.objectName().toUtf8() + "\"";
-  QTest::qFail(what.constData(), where.file_name(), static_cast<int>(where.line()));
+  QTest::qFail(what.constData(), file, line);
   throw std::runtime_error(what.toStdString());
 }
 
