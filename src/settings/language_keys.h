@@ -6,7 +6,7 @@
 
 namespace zafirel {
 
-inline constexpr std::array<std::string_view, 165> kLanguageKeys = {
+inline constexpr std::array<std::string_view, 166> kLanguageKeys = {
     "Aceptar",
     "Actualizando",
     "Ajustar",
@@ -130,6 +130,7 @@ inline constexpr std::array<std::string_view, 165> kLanguageKeys = {
     "Veces",
     "VerCatalogos",
     "VerHTML1",
+    "VerCSV1",
     "Zips",
     "ZipsHint",
     // Failures and their causes.

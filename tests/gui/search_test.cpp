@@ -98,6 +98,7 @@ class SearchTest : public QObject {
   void aSearchIsSavedAsAPageAndOpenedAgain();
   void verHtmlWritesAPagePerMarkedDisc();
   void theFilterRowNarrowsTheHitsAndIsKeptOpen();
+  void exportarCsvWritesTheMarkedDiscsFileLists();
 };
 
 void SearchTest::enterSearchesAndGroupsHitsByDisc() {
@@ -336,6 +337,25 @@ void SearchTest::theFilterRowNarrowsTheHitsAndIsKeptOpen() {
   QCOMPARE(Child<QComboBox>(kept, "CTipo").currentData().toString(), QString("Programas"));
   QCOMPARE(Child<QLineEdit>(kept, "ETamanioDesde").text(), QString("2K"));
   QCOMPARE(Child<QDateEdit>(kept, "DFechaHasta").date(), QDate(2024, 1, 31));
+}
+
+// Exportar CSV: the marked discs' file lists as records beside their pages.
+void SearchTest::exportarCsvWritesTheMarkedDiscsFileLists() {
+  Window w;
+  QTimer::singleShot(0, w.window.get(), [] {
+    auto* dialog = qobject_cast<TSeleccionaCDs*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    QTest::mouseClick(&Child<QToolButton>(*dialog, "CMetodoA"), Qt::LeftButton);
+    dialog->AceptarClick();
+  });
+  Child<QAction>(*w.window, "VerCSV1").trigger();
+  const fs::path exported = w.window->Folders().exportar;
+  QCOMPARE(ReadFile(exported / "1 - Rock 80.csv"),
+           std::string("path,kilobytes,date,description\r\nD:\\ROCK\\uno.mp3,1,x,\r\n"
+                       "D:\\ROCK\\dos.mp3,1,x,\r\n"));
+  QVERIFY(fs::exists(exported / "2 - Juegos.csv"));
+  QCOMPARE(w.dialogs.messages.back(), w.Said("PaginasExportadas") + "2");
+  QCOMPARE(w.dialogs.opened.back(), exported);
 }
 
 #include "search_test.moc"

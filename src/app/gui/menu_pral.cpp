@@ -246,6 +246,7 @@ void TMenuPral::BuildMenu() {
   PopUpArchivos->addSeparator();
   Opciones1 = add("Opciones1", "Opciones");
   VerHTML1 = add("VerHTML1", "Ver HTML");
+  VerCSV1 = add("VerCSV1", "Exportar CSV");
   Importar1 = add("Importar1", "Importar");
   PopUpArchivos->addSeparator();
   Salir1 = add("Salir1", "Salir");
@@ -262,6 +263,7 @@ void TMenuPral::BuildMenu() {
   connect(Opciones1, &QAction::triggered, this, [this] { Opciones1Click(); });
   connect(Importar1, &QAction::triggered, this, [this] { Importar1Click(); });
   connect(VerHTML1, &QAction::triggered, this, [this] { VerHtmlClick(); });
+  connect(VerCSV1, &QAction::triggered, this, [this] { VerCsvClick(); });
   connect(Salir1, &QAction::triggered, this, &QWidget::close);
 
   // The keyboard reaches the menu as a desktop's menu bar is reached: F10 or
@@ -423,6 +425,7 @@ void TMenuPral::ApplyPageVisibility() {
     Pagina->setTabVisible(kArchivos, anyDisc);
     Pagina->setTabVisible(kBusqueda, anyDisc);
     VerHTML1->setEnabled(anyDisc);
+    VerCSV1->setEnabled(anyDisc);
   } catch (const std::exception& error) {
     // Counting failed: the files page stays hidden, the rest as it was.
     qWarning("ApplyPageVisibility: %s", error.what());

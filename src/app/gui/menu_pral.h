@@ -18,6 +18,7 @@
 #include "store/tablas.h"
 #include "util/gui/services.h"
 #include "util/locale.h"
+#include "util/records.h"
 #include "util/version.h"
 
 class QAction;
@@ -65,6 +66,8 @@ class TMenuPral : public QWidget {
   void Importar1Click();
   // Writes one page per disc marked in the selection dialog.
   void VerHtmlClick();
+  // The marked discs' file lists as CSV files in the export folder.
+  void VerCsvClick();
 
   // Operations that live on the pages, by the names the program knows them by.
   void RellenaCDs(const std::string& key);
@@ -84,6 +87,9 @@ class TMenuPral : public QWidget {
   void showEvent(QShowEvent* event) override;
 
  private:
+  // Ver HTML and Exportar CSV: the discs marked in the selection dialog,
+  // each written to the export folder as a page or as records.
+  void ExportMarkedDiscs(std::optional<RecordFormat> records);
   // Opens a data folder for use: upgrade, leftovers, indexes, unfinished runs;
   // tells the user what was mended.
   void PrepareTables(const std::filesystem::path& data, const std::filesystem::path& catalogos);
@@ -112,6 +118,7 @@ class TMenuPral : public QWidget {
   QAction* Busqueda1 = nullptr;
   QAction* Opciones1 = nullptr;
   QAction* VerHTML1 = nullptr;
+  QAction* VerCSV1 = nullptr;
   QAction* Importar1 = nullptr;
   QAction* Salir1 = nullptr;
   PageControl* Pagina = nullptr;

@@ -136,7 +136,11 @@ void TMenuPral::Importar1Click() {
                         Traduce("DiscosOmitidos") + std::to_string(report.skipped));
 }
 
-void TMenuPral::VerHtmlClick() {
+void TMenuPral::VerHtmlClick() { ExportMarkedDiscs(std::nullopt); }
+
+void TMenuPral::VerCsvClick() { ExportMarkedDiscs(RecordFormat::kCsv); }
+
+void TMenuPral::ExportMarkedDiscs(std::optional<RecordFormat> records) {
   std::string remembered;  // the dialog walks the table
   Guarded("VerHtmlClick", [&] { remembered = tablas_.CurrentDisc("AUTO"); });
   std::vector<std::string> marked;
@@ -163,10 +167,15 @@ void TMenuPral::VerHtmlClick() {
       dbf::Table& discs = tablas_.TablaCDRom;
       if (!discs.Locate("AUTO", number)) continue;
       title = discs.AsString("TITULOCD");
-      const fs::path page = folders_.exportar / AnsiToUtf8(ExportPageName(number, title));
+      fs::path page = folders_.exportar / AnsiToUtf8(ExportPageName(number, title));
       // Streamed from the disc's files: a disc of any size costs a few buffers.
-      GrabarComoHTMLDesdeArchivos(page, title, discs.AsString("BYTESCD"), discs.IsEmpty(),
-                                  folders_.catalogos / number);
+      if (records) {
+        page.replace_extension(".csv");
+        WriteDiscRecords(page, ListFilePath(folders_.catalogos, number), *records);
+      } else {
+        GrabarComoHTMLDesdeArchivos(page, title, discs.AsString("BYTESCD"), discs.IsEmpty(),
+                                    folders_.catalogos / number);
+      }
       written.push_back(page);
     } catch (const std::exception& error) {
       failedNames.push_back(title.empty() ? number : number + " " + title);
