@@ -6,7 +6,7 @@
 
 namespace zafirel {
 
-inline constexpr std::array<std::string_view, 166> kLanguageKeys = {
+inline constexpr std::array<std::string_view, 179> kLanguageKeys = {
     "Aceptar",
     "Actualizando",
     "Ajustar",
@@ -175,6 +175,19 @@ inline constexpr std::array<std::string_view, 166> kLanguageKeys = {
     "FiltroExtensionesHint",
     "FiltroTamanioHint",
     "FiltroTamanioMal",
+    "Repetidos1",
+    "CompararPor",
+    "CompararNombre",
+    "CompararNombreTamanio",
+    "CompararNombreTamanioFecha",
+    "TamanioMinimo",
+    "ColNombre",
+    "ColTamanio",
+    "ColCopias",
+    "ColTotal",
+    "GrabarHTML",
+    "Cerrar",
+    "RepetidosGrupos",
 };
 
 }  // namespace zafirel

@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
+#include <QTreeWidget>
 #include <cerrno>
 
 #include "app/gui/menu_pral.h"
@@ -25,6 +26,7 @@
 #include "browse/gui/catalogos_page.h"
 #include "gui/gui_support.h"
 #include "search/gui/busqueda_page.h"
+#include "search/gui/repetidos_dialog.h"
 #include "search/gui/search_results_model.h"
 #include "search/gui/selecciona_cds.h"
 #include "store/catalogue_files.h"
@@ -99,6 +101,7 @@ class SearchTest : public QObject {
   void verHtmlWritesAPagePerMarkedDisc();
   void theFilterRowNarrowsTheHitsAndIsKeptOpen();
   void exportarCsvWritesTheMarkedDiscsFileLists();
+  void aCopyChosenAmongTheDuplicatesIsShown();
 };
 
 void SearchTest::enterSearchesAndGroupsHitsByDisc() {
@@ -356,6 +359,34 @@ void SearchTest::exportarCsvWritesTheMarkedDiscsFileLists() {
   QVERIFY(fs::exists(exported / "2 - Juegos.csv"));
   QCOMPARE(w.dialogs.messages.back(), w.Said("PaginasExportadas") + "2");
   QCOMPARE(w.dialogs.opened.back(), exported);
+}
+
+// Archivos repetidos: a file on both discs makes one group of two copies;
+// the copy chosen on disc 2 is shown on the files page.
+void SearchTest::aCopyChosenAmongTheDuplicatesIsShown() {
+  Window w;
+  const fs::path catalogues = w.window->Folders().catalogos;
+  WriteFile(TreeFilePath(catalogues, "2"), "E:\\\r\nE:\\COPIA\\\r\n");
+  const fs::path list = ListFilePath(catalogues, "2");
+  WriteFile(list, ReadFile(list) + "E:\\COPIA\\UNO.MP3;1;x\r\n");
+  int groups = -1;
+  QTimer::singleShot(0, w.window.get(), [&] {
+    auto* dialog = qobject_cast<RepetidosDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    QTest::mouseClick(&Child<QPushButton>(*dialog, "BBuscar"), Qt::LeftButton);
+    QTreeWidget& tree = Child<QTreeWidget>(*dialog, "Grupos");
+    groups = tree.topLevelItemCount();
+    if (groups != 1) return dialog->reject();
+    QTreeWidgetItem* group = tree.topLevelItem(0);
+    QCOMPARE(group->text(0), QString("uno.mp3"));
+    QCOMPARE(group->childCount(), 2);
+    emit tree.itemActivated(group->child(1), 0);
+  });
+  Child<QAction>(*w.window, "Repetidos1").trigger();
+  QCOMPARE(groups, 1);
+  QCOMPARE(w.Pages().currentIndex(), int(TMenuPral::kArchivos));
+  QCOMPARE(w.window->Tablas().TablaCDRom.AsString("AUTO"), std::string("2"));
+  QCOMPARE(w.CurrentFile(), QString("UNO.MP3"));
 }
 
 #include "search_test.moc"

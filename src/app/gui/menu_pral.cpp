@@ -247,6 +247,7 @@ void TMenuPral::BuildMenu() {
   Opciones1 = add("Opciones1", "Opciones");
   VerHTML1 = add("VerHTML1", "Ver HTML");
   VerCSV1 = add("VerCSV1", "Exportar CSV");
+  Repetidos1 = add("Repetidos1", "Archivos repetidos");
   Importar1 = add("Importar1", "Importar");
   PopUpArchivos->addSeparator();
   Salir1 = add("Salir1", "Salir");
@@ -264,6 +265,7 @@ void TMenuPral::BuildMenu() {
   connect(Importar1, &QAction::triggered, this, [this] { Importar1Click(); });
   connect(VerHTML1, &QAction::triggered, this, [this] { VerHtmlClick(); });
   connect(VerCSV1, &QAction::triggered, this, [this] { VerCsvClick(); });
+  connect(Repetidos1, &QAction::triggered, this, [this] { RepetidosClick(); });
   connect(Salir1, &QAction::triggered, this, &QWidget::close);
 
   // The keyboard reaches the menu as a desktop's menu bar is reached: F10 or
@@ -426,6 +428,7 @@ void TMenuPral::ApplyPageVisibility() {
     Pagina->setTabVisible(kBusqueda, anyDisc);
     VerHTML1->setEnabled(anyDisc);
     VerCSV1->setEnabled(anyDisc);
+    Repetidos1->setEnabled(anyDisc);
   } catch (const std::exception& error) {
     // Counting failed: the files page stays hidden, the rest as it was.
     qWarning("ApplyPageVisibility: %s", error.what());

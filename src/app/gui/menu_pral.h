@@ -68,6 +68,8 @@ class TMenuPral : public QWidget {
   void VerHtmlClick();
   // The marked discs' file lists as CSV files in the export folder.
   void VerCsvClick();
+  // The files held on more than one disc; a copy chosen there is shown.
+  void RepetidosClick();
 
   // Operations that live on the pages, by the names the program knows them by.
   void RellenaCDs(const std::string& key);
@@ -119,6 +121,7 @@ class TMenuPral : public QWidget {
   QAction* Opciones1 = nullptr;
   QAction* VerHTML1 = nullptr;
   QAction* VerCSV1 = nullptr;
+  QAction* Repetidos1 = nullptr;
   QAction* Importar1 = nullptr;
   QAction* Salir1 = nullptr;
   PageControl* Pagina = nullptr;

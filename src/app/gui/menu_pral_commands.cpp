@@ -15,6 +15,7 @@
 #include "browse/gui/catalogos_page.h"
 #include "browse/loaded_catalogue.h"
 #include "search/gui/busqueda_page.h"
+#include "search/gui/repetidos_dialog.h"
 #include "search/gui/selecciona_cds.h"
 #include "search/html_pages.h"
 #include "settings/language.h"
@@ -139,6 +140,16 @@ void TMenuPral::Importar1Click() {
 void TMenuPral::VerHtmlClick() { ExportMarkedDiscs(std::nullopt); }
 
 void TMenuPral::VerCsvClick() { ExportMarkedDiscs(RecordFormat::kCsv); }
+
+void TMenuPral::RepetidosClick() {
+  std::optional<std::pair<std::string, std::string>> chosen;
+  Guarded("Repetidos", [&] {
+    RepetidosDialog dialog(services_, this);
+    dialog.exec();
+    chosen = dialog.Chosen();
+  });
+  if (chosen) ShowHit(chosen->first, chosen->second);
+}
 
 void TMenuPral::ExportMarkedDiscs(std::optional<RecordFormat> records) {
   std::string remembered;  // the dialog walks the table
