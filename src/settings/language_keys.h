@@ -6,7 +6,7 @@
 
 namespace zafirel {
 
-inline constexpr std::array<std::string_view, 179> kLanguageKeys = {
+inline constexpr std::array<std::string_view, 187> kLanguageKeys = {
     "Aceptar",
     "Actualizando",
     "Ajustar",
@@ -188,6 +188,14 @@ inline constexpr std::array<std::string_view, 179> kLanguageKeys = {
     "GrabarHTML",
     "Cerrar",
     "RepetidosGrupos",
+    "Estadisticas1",
+    "ColDiscos",
+    "ColArchivos",
+    "EstadisticasTotal",
+    "EstadisticasMeses",
+    "EstadisticasExtensiones",
+    "EstadisticasGraficoExtensiones",
+    "EstadisticasGraficoMeses",
 };
 
 }  // namespace zafirel

@@ -12,6 +12,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -26,6 +27,7 @@
 #include "browse/gui/catalogos_page.h"
 #include "gui/gui_support.h"
 #include "search/gui/busqueda_page.h"
+#include "search/gui/estadisticas_dialog.h"
 #include "search/gui/repetidos_dialog.h"
 #include "search/gui/search_results_model.h"
 #include "search/gui/selecciona_cds.h"
@@ -102,6 +104,7 @@ class SearchTest : public QObject {
   void theFilterRowNarrowsTheHitsAndIsKeptOpen();
   void exportarCsvWritesTheMarkedDiscsFileLists();
   void aCopyChosenAmongTheDuplicatesIsShown();
+  void estadisticasShowsTheTotalsAndCharts();
 };
 
 void SearchTest::enterSearchesAndGroupsHitsByDisc() {
@@ -387,6 +390,22 @@ void SearchTest::aCopyChosenAmongTheDuplicatesIsShown() {
   QCOMPARE(w.Pages().currentIndex(), int(TMenuPral::kArchivos));
   QCOMPARE(w.window->Tablas().TablaCDRom.AsString("AUTO"), std::string("2"));
   QCOMPARE(w.CurrentFile(), QString("UNO.MP3"));
+}
+
+// Estadísticas: the totals of both discs, the extensions with MP3 first, and
+// a chart bar for each extension.
+void SearchTest::estadisticasShowsTheTotalsAndCharts() {
+  SearchPage w;
+  EstadisticasDialog dialog(w.services);
+  QVERIFY(dialog.Gather());
+  const QTableWidget& total = Child<QTableWidget>(dialog, "HojaTotal");
+  QCOMPARE(total.item(0, 1)->text(), QString("2"));     // discs
+  QCOMPARE(total.item(0, 2)->text(), QString("4"));     // files
+  QCOMPARE(total.item(0, 3)->text(), QString("4 KB"));  // kilobytes
+  const QTableWidget& extensions = Child<QTableWidget>(dialog, "HojaExtensiones");
+  QCOMPARE(extensions.item(0, 0)->text(), QString("MP3"));
+  QCOMPARE(extensions.item(0, 1)->text(), QString("3"));
+  QCOMPARE(Child<BarChart>(dialog, "GraficoExtensiones").Bars().size(), std::size_t(2));
 }
 
 #include "search_test.moc"

@@ -248,6 +248,7 @@ void TMenuPral::BuildMenu() {
   VerHTML1 = add("VerHTML1", "Ver HTML");
   VerCSV1 = add("VerCSV1", "Exportar CSV");
   Repetidos1 = add("Repetidos1", "Archivos repetidos");
+  Estadisticas1 = add("Estadisticas1", "Estadísticas");
   Importar1 = add("Importar1", "Importar");
   PopUpArchivos->addSeparator();
   Salir1 = add("Salir1", "Salir");
@@ -266,6 +267,7 @@ void TMenuPral::BuildMenu() {
   connect(VerHTML1, &QAction::triggered, this, [this] { VerHtmlClick(); });
   connect(VerCSV1, &QAction::triggered, this, [this] { VerCsvClick(); });
   connect(Repetidos1, &QAction::triggered, this, [this] { RepetidosClick(); });
+  connect(Estadisticas1, &QAction::triggered, this, [this] { EstadisticasClick(); });
   connect(Salir1, &QAction::triggered, this, &QWidget::close);
 
   // The keyboard reaches the menu as a desktop's menu bar is reached: F10 or
@@ -429,6 +431,7 @@ void TMenuPral::ApplyPageVisibility() {
     VerHTML1->setEnabled(anyDisc);
     VerCSV1->setEnabled(anyDisc);
     Repetidos1->setEnabled(anyDisc);
+    Estadisticas1->setEnabled(anyDisc);
   } catch (const std::exception& error) {
     // Counting failed: the files page stays hidden, the rest as it was.
     qWarning("ApplyPageVisibility: %s", error.what());

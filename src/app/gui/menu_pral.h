@@ -70,6 +70,8 @@ class TMenuPral : public QWidget {
   void VerCsvClick();
   // The files held on more than one disc; a copy chosen there is shown.
   void RepetidosClick();
+  // The collection's totals and charts.
+  void EstadisticasClick();
 
   // Operations that live on the pages, by the names the program knows them by.
   void RellenaCDs(const std::string& key);
@@ -122,6 +124,7 @@ class TMenuPral : public QWidget {
   QAction* VerHTML1 = nullptr;
   QAction* VerCSV1 = nullptr;
   QAction* Repetidos1 = nullptr;
+  QAction* Estadisticas1 = nullptr;
   QAction* Importar1 = nullptr;
   QAction* Salir1 = nullptr;
   PageControl* Pagina = nullptr;

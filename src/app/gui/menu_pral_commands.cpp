@@ -15,6 +15,7 @@
 #include "browse/gui/catalogos_page.h"
 #include "browse/loaded_catalogue.h"
 #include "search/gui/busqueda_page.h"
+#include "search/gui/estadisticas_dialog.h"
 #include "search/gui/repetidos_dialog.h"
 #include "search/gui/selecciona_cds.h"
 #include "search/html_pages.h"
@@ -140,6 +141,13 @@ void TMenuPral::Importar1Click() {
 void TMenuPral::VerHtmlClick() { ExportMarkedDiscs(std::nullopt); }
 
 void TMenuPral::VerCsvClick() { ExportMarkedDiscs(RecordFormat::kCsv); }
+
+void TMenuPral::EstadisticasClick() {
+  Guarded("Estadisticas", [&] {
+    EstadisticasDialog dialog(services_, this);
+    if (dialog.Gather()) dialog.exec();
+  });
+}
 
 void TMenuPral::RepetidosClick() {
   std::optional<std::pair<std::string, std::string>> chosen;

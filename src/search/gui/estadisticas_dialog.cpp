@@ -1,0 +1,166 @@
+#include "search/gui/estadisticas_dialog.h"
+
+#include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QPainter>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <chrono>
+#include <optional>
+
+#include "search/collection_stats.h"
+#include "settings/language.h"
+#include "store/catalogue_files.h"
+#include "util/dialogs.h"
+#include "util/failure.h"
+#include "util/gui/qt_text.h"
+#include "util/gui/wait_cursor.h"
+#include "util/locale.h"
+
+namespace zafirel {
+
+namespace {
+
+constexpr int kRowHeight = 20, kLabelWidth = 140, kChartBars = 12;
+
+}  // namespace
+
+void BarChart::SetBars(std::vector<std::pair<QString, double>> bars, const QString& unit) {
+  bars_ = std::move(bars);
+  unit_ = unit;
+  updateGeometry();
+  update();
+}
+
+QSize BarChart::sizeHint() const {
+  return {480, kRowHeight * static_cast<int>(std::max<std::size_t>(bars_.size(), 1)) + 8};
+}
+
+void BarChart::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  double largest = 0;
+  for (const auto& bar : bars_) largest = std::max(largest, bar.second);
+  const int room = std::max(1, width() - kLabelWidth - 120);
+  int y = 4;
+  for (const auto& [label, value] : bars_) {
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(QRect(0, y, kLabelWidth - 6, kRowHeight), Qt::AlignRight | Qt::AlignVCenter,
+                     label);
+    const int length = largest > 0 ? static_cast<int>(room * value / largest) : 0;
+    painter.fillRect(QRect(kLabelWidth, y + 3, std::max(length, 1), kRowHeight - 6),
+                     palette().color(QPalette::Highlight));
+    painter.drawText(QRect(kLabelWidth + length + 6, y, 114, kRowHeight), Qt::AlignVCenter,
+                     QString::number(value, 'f', 0) + " " + unit_);
+    y += kRowHeight;
+  }
+}
+
+EstadisticasDialog::EstadisticasDialog(const PageServices& services, QWidget* parent)
+    : QDialog(parent), services_(services) {
+  setObjectName("Estadisticas");
+  setWindowTitle(Qs(Traduce("Estadisticas1")));
+  auto* column = new QVBoxLayout(this);
+  Hojas = new QTabWidget(this);
+  Hojas->setObjectName("Hojas");
+  column->addWidget(Hojas);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+  buttons->button(QDialogButtonBox::Close)->setText(Qs(Traduce("Cerrar")));
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  column->addWidget(buttons);
+  resize(720, 520);
+}
+
+std::string EstadisticasDialog::Traduce(const char* key) const {
+  return services_.leng.Traduce(key);
+}
+
+bool EstadisticasDialog::Gather() {
+  std::optional<CollectionStats> stats;
+  {
+    WaitCursor wait;
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point next = Clock::now();
+    StatsEvents events;
+    events.progress = [&](std::uint64_t, std::uint64_t) {
+      if (Clock::now() < next) return;
+      next = Clock::now() + std::chrono::milliseconds(75);
+      services_.dialogs.ProcessEvents();
+    };
+    try {
+      stats = GatherStats(services_.tablas, services_.folders.catalogos, {}, events);
+    } catch (const std::exception& error) {
+      services_.dialogs.PonerMensaje(FailureText(services_.leng.Translator(), error));
+      return false;
+    }
+  }
+  if (!stats) return false;
+  const Locale& locale = services_.locale;
+  const auto table = [&](const char* name, const std::vector<Totals>& rows, bool discs) {
+    auto* sheet = new QTableWidget(static_cast<int>(rows.size()), discs ? 4 : 3, Hojas);
+    sheet->setObjectName(name);
+    QStringList headers{Qs(Traduce("ColNombre"))};
+    if (discs) headers << Qs(Traduce("ColDiscos"));
+    headers << Qs(Traduce("ColArchivos")) << Qs(Traduce("ColTamanio"));
+    sheet->setHorizontalHeaderLabels(headers);
+    sheet->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    sheet->verticalHeader()->hide();
+    sheet->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
+      const Totals& row = rows[static_cast<std::size_t>(r)];
+      int c = 0;
+      sheet->setItem(r, c++, new QTableWidgetItem(Qs(row.name)));
+      const auto number = [&](std::uint64_t value, const char* unit) {
+        const std::string text =
+            value == 0 ? "0" : FormatThousands(static_cast<std::int64_t>(value), locale);
+        auto* item = new QTableWidgetItem(Qs(text + unit));
+        item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        sheet->setItem(r, c++, item);
+      };
+      if (discs) number(row.discs, "");
+      number(row.files, "");
+      number(row.kilobytes, " KB");
+    }
+    return sheet;
+  };
+  Totals all = stats->all;
+  all.name = Traduce("EstadisticasTotal");
+  Hojas->addTab(table("HojaTotal", {all}, true), Qs(Traduce("EstadisticasTotal")));
+  Hojas->addTab(table("HojaAlbumes", stats->albums, true), Qs(Traduce("FiltroAlbum")));
+  Hojas->addTab(table("HojaMeses", stats->months, true), Qs(Traduce("EstadisticasMeses")));
+  Hojas->addTab(table("HojaExtensiones", stats->extensions, false),
+                Qs(Traduce("EstadisticasExtensiones")));
+
+  // The charts: the extensions holding the most kilobytes, and discs per month.
+  std::vector<Totals> largest = stats->extensions;
+  std::sort(largest.begin(), largest.end(),
+            [](const Totals& a, const Totals& b) { return a.kilobytes > b.kilobytes; });
+  largest.resize(std::min<std::size_t>(largest.size(), kChartBars));
+  std::vector<std::pair<QString, double>> bars;
+  for (const Totals& t : largest)
+    bars.emplace_back(t.name.empty() ? QStringLiteral("-") : Qs(t.name), t.kilobytes / 1024.0);
+  const auto scrolled = [&](BarChart* chart) {
+    auto* area = new QScrollArea(Hojas);
+    area->setWidget(chart);
+    area->setWidgetResizable(true);
+    return area;
+  };
+  auto* extensions = new BarChart;
+  extensions->setObjectName("GraficoExtensiones");
+  extensions->SetBars(std::move(bars), QStringLiteral("MB"));
+  Hojas->addTab(scrolled(extensions), Qs(Traduce("EstadisticasGraficoExtensiones")));
+  bars.clear();
+  for (const Totals& t : stats->months)
+    bars.emplace_back(t.name.empty() ? QStringLiteral("-") : Qs(t.name),
+                      static_cast<double>(t.discs));
+  auto* months = new BarChart;
+  months->setObjectName("GraficoMeses");
+  months->SetBars(std::move(bars), Qs(Traduce("ColDiscos")));
+  Hojas->addTab(scrolled(months), Qs(Traduce("EstadisticasGraficoMeses")));
+  return true;
+}
+
+}  // namespace zafirel
