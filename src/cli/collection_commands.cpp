@@ -1,6 +1,7 @@
 #include "cli/collection_commands.h"
 
 #include <chrono>
+#include <memory>
 
 #include "search/catalogue_search.h"
 #include "search/collection_stats.h"
@@ -50,6 +51,33 @@ std::variant<SearchFilter, std::string> FilterOf(const Options& options,
   return filter;
 }
 
+// What every collection command starts from: its output format, the data
+// folder, the filter its options ask for, and the open tables.
+struct Collection {
+  std::optional<RecordFormat> records;
+  DataFolder folder;
+  SearchFilter filter;
+  TTablas tablas;
+};
+
+// Nothing when an option is wrong or the tables cannot be opened: the
+// failure is said and code holds the exit code.
+std::unique_ptr<Collection> OpenCollection(const Options& options, int& code) {
+  auto collection = std::make_unique<Collection>();
+  const auto format = FormatOf(options);
+  if (const std::string* wrong = std::get_if<std::string>(&format))
+    return code = Fail(kUsage, *wrong), nullptr;
+  collection->records = std::get<std::optional<RecordFormat>>(format);
+  collection->folder = FindDataFolder(options);
+  std::variant<SearchFilter, std::string> filter = FilterOf(options, *collection->folder.settings);
+  if (const std::string* wrong = std::get_if<std::string>(&filter))
+    return code = Fail(kUsage, *wrong), nullptr;
+  collection->filter = std::get<SearchFilter>(std::move(filter));
+  if (!OpenTables(collection->tablas, collection->folder, std::chrono::milliseconds(0)))
+    return code = kFailed, nullptr;
+  return collection;
+}
+
 // Records go out a piece at a time.
 class Output {
  public:
@@ -87,14 +115,12 @@ std::uint64_t Number(std::string_view text) {
 
 int Search(const Options& options) {
   if (options.words.size() != 2) return Fail(kUsage, "search needs one text");
-  const auto format = FormatOf(options);
-  if (const std::string* wrong = std::get_if<std::string>(&format)) return Fail(kUsage, *wrong);
-  const std::optional<RecordFormat> records = std::get<std::optional<RecordFormat>>(format);
-  const DataFolder folder = FindDataFolder(options);
-  std::variant<SearchFilter, std::string> filter = FilterOf(options, *folder.settings);
-  if (const std::string* wrong = std::get_if<std::string>(&filter)) return Fail(kUsage, *wrong);
-  TTablas tablas;
-  if (!OpenTables(tablas, folder, std::chrono::milliseconds(0))) return kFailed;
+  int code = kDone;
+  const std::unique_ptr<Collection> collection = OpenCollection(options, code);
+  if (!collection) return code;
+  const std::optional<RecordFormat> records = collection->records;
+  const DataFolder& folder = collection->folder;
+  TTablas& tablas = collection->tablas;
   Output out;
   SearchEvents events;
   events.cancelled = OutputFailed;  // nobody would read the rest
@@ -132,7 +158,7 @@ int Search(const Options& options) {
   try {
     const SearchOutcome outcome =
         BuscaEnArchivos(tablas, folder.below.catalogos, Utf8ToAnsi(options.words[1]),
-                        "(ver catalogos)", events, std::get<SearchFilter>(filter));
+                        "(ver catalogos)", events, collection->filter);
     if (!records) out.Add(std::to_string(outcome.matches) + "\n");
   } catch (const std::exception& error) {
     out.Flush();
@@ -143,14 +169,14 @@ int Search(const Options& options) {
 
 int Duplicates(const Options& options) {
   if (options.words.size() != 1) return Fail(kUsage, "duplicates takes no text");
-  const auto format = FormatOf(options);
-  if (const std::string* wrong = std::get_if<std::string>(&format)) return Fail(kUsage, *wrong);
-  const std::optional<RecordFormat> records = std::get<std::optional<RecordFormat>>(format);
-  const DataFolder folder = FindDataFolder(options);
-  std::variant<SearchFilter, std::string> filter = FilterOf(options, *folder.settings);
-  if (const std::string* wrong = std::get_if<std::string>(&filter)) return Fail(kUsage, *wrong);
+  int code = kDone;
+  const std::unique_ptr<Collection> collection = OpenCollection(options, code);
+  if (!collection) return code;
+  const std::optional<RecordFormat> records = collection->records;
+  const DataFolder& folder = collection->folder;
+  TTablas& tablas = collection->tablas;
   DuplicateOptions wanted;
-  wanted.scope = std::get<SearchFilter>(filter);
+  wanted.scope = collection->filter;
   const auto by = options.values.find("--by");
   if (by != options.values.end()) {
     if (by->second == "name")
@@ -163,8 +189,6 @@ int Duplicates(const Options& options) {
       return Fail(kUsage,
                   "--by takes name, name,size or name,size,date, not \"" + by->second + "\"");
   }
-  TTablas tablas;
-  if (!OpenTables(tablas, folder, std::chrono::milliseconds(0))) return kFailed;
   Output out;
   const RecordWriter writer(records.value_or(RecordFormat::kCsv),
                             {"group", "name", "copies", "total_kilobytes", "disc", "title",
@@ -212,17 +236,13 @@ int Duplicates(const Options& options) {
 
 int Stats(const Options& options) {
   if (options.words.size() != 1) return Fail(kUsage, "stats takes no text");
-  const auto format = FormatOf(options);
-  if (const std::string* wrong = std::get_if<std::string>(&format)) return Fail(kUsage, *wrong);
-  const std::optional<RecordFormat> records = std::get<std::optional<RecordFormat>>(format);
-  const DataFolder folder = FindDataFolder(options);
-  std::variant<SearchFilter, std::string> filter = FilterOf(options, *folder.settings);
-  if (const std::string* wrong = std::get_if<std::string>(&filter)) return Fail(kUsage, *wrong);
-  TTablas tablas;
-  if (!OpenTables(tablas, folder, std::chrono::milliseconds(0))) return kFailed;
+  int code = kDone;
+  const std::unique_ptr<Collection> collection = OpenCollection(options, code);
+  if (!collection) return code;
+  const std::optional<RecordFormat> records = collection->records;
   std::optional<CollectionStats> stats;
   try {
-    stats = GatherStats(tablas, folder.below.catalogos, std::get<SearchFilter>(filter));
+    stats = GatherStats(collection->tablas, collection->folder.below.catalogos, collection->filter);
   } catch (const std::exception& error) {
     return Fail(kFailed, Why(error));
   }

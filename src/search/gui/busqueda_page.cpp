@@ -18,6 +18,7 @@
 
 #include "search/catalogue_search.h"
 #include "search/gui/results_roles.h"
+#include "search/gui/saved_pages.h"
 #include "search/gui/search_filter_bar.h"
 #include "search/gui/search_results_model.h"
 #include "search/html_pages.h"
@@ -289,17 +290,9 @@ void BusquedaPage::GrabarBuscaClick() {
   GrabarBusca->setEnabled(false);
   const std::string text = Ansi(EBusca->text());
   const fs::path page = StoredSearchPath(services_.folders.busquedas, text);
-  try {
-    const SearchResultsModel* results = Resultados;
-    GrabarLaBusqueda(page, text, [results](const auto& visit) { results->ForEachNode(visit); });
-    const std::string shown = Utf8ToAnsi(page.string());
-    if (dialogs.OpenDocument(page))
-      dialogs.PonerMensaje(Traduce("NombreDocumento") + " " + shown);
-    else
-      dialogs.PonerMensaje(Traduce("ErrorHTML") + " " + shown);
-  } catch (const std::exception& error) {
-    dialogs.PonerMensaje(FailureText(services_.leng.Translator(), error));
-  }
+  const SearchResultsModel* results = Resultados;
+  SaveAndOpenPage(services_, page, text,
+                  [results](const auto& visit) { results->ForEachNode(visit); });
   GrabarBusca->setEnabled(true);
   Guarded("RellenaBusquedas", [&] { RellenaBusquedas(); });
 }

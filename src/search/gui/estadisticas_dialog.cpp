@@ -13,6 +13,7 @@
 #include <optional>
 
 #include "search/collection_stats.h"
+#include "search/gui/saved_pages.h"
 #include "settings/language.h"
 #include "store/catalogue_files.h"
 #include "util/dialogs.h"
@@ -82,14 +83,8 @@ bool EstadisticasDialog::Gather() {
   std::optional<CollectionStats> stats;
   {
     WaitCursor wait;
-    using Clock = std::chrono::steady_clock;
-    Clock::time_point next = Clock::now();
     StatsEvents events;
-    events.progress = [&](std::uint64_t, std::uint64_t) {
-      if (Clock::now() < next) return;
-      next = Clock::now() + std::chrono::milliseconds(75);
-      services_.dialogs.ProcessEvents();
-    };
+    events.progress = EventsNowAndThen(services_.dialogs);
     try {
       stats = GatherStats(services_.tablas, services_.folders.catalogos, {}, events);
     } catch (const std::exception& error) {

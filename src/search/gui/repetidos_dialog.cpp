@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "search/duplicates.h"
+#include "search/gui/saved_pages.h"
 #include "search/html_pages.h"
 #include "settings/language.h"
 #include "store/catalogue_files.h"
@@ -107,14 +108,8 @@ void RepetidosDialog::Buscar() {
   Grupos->clear();
   BBuscar->setEnabled(false);
   std::optional<WaitCursor> wait(std::in_place);
-  using Clock = std::chrono::steady_clock;
-  Clock::time_point next = Clock::now();
   DuplicateEvents events;
-  events.progress = [&](std::uint64_t, std::uint64_t) {
-    if (Clock::now() < next) return;
-    next = Clock::now() + std::chrono::milliseconds(75);
-    services_.dialogs.ProcessEvents();
-  };
+  events.progress = EventsNowAndThen(services_.dialogs);
   std::uint64_t groups = 0;
   std::vector<QTreeWidgetItem*> items;
   try {
@@ -153,25 +148,16 @@ void RepetidosDialog::Grabar() {
   }
   const std::filesystem::path page = services_.folders.busquedas / "Repetidos.htm";
   const QTreeWidget* tree = Grupos;
-  try {
-    GrabarLaBusqueda(page, Traduce("Repetidos1"), [tree](const auto& visit) {
-      for (int g = 0; g < tree->topLevelItemCount(); ++g) {
-        const QTreeWidgetItem* top = tree->topLevelItem(g);
-        visit(Ansi(top->text(0) + " - " + top->text(1) + " - " + top->text(2) + " x - " +
-                   top->text(3)),
-              true);
-        for (int c = 0; c < top->childCount(); ++c)
-          visit(Ansi(top->child(c)->text(2) + ": " + top->child(c)->text(0)), false);
-      }
-    });
-    const std::string shown = Utf8ToAnsi(page.string());
-    if (dialogs.OpenDocument(page))
-      dialogs.PonerMensaje(Traduce("NombreDocumento") + " " + shown);
-    else
-      dialogs.PonerMensaje(Traduce("ErrorHTML") + " " + shown);
-  } catch (const std::exception& error) {
-    dialogs.PonerMensaje(FailureText(services_.leng.Translator(), error));
-  }
+  SaveAndOpenPage(services_, page, Traduce("Repetidos1"), [tree](const auto& visit) {
+    for (int g = 0; g < tree->topLevelItemCount(); ++g) {
+      const QTreeWidgetItem* top = tree->topLevelItem(g);
+      visit(
+          Ansi(top->text(0) + " - " + top->text(1) + " - " + top->text(2) + " x - " + top->text(3)),
+          true);
+      for (int c = 0; c < top->childCount(); ++c)
+        visit(Ansi(top->child(c)->text(2) + ": " + top->child(c)->text(0)), false);
+    }
+  });
 }
 
 }  // namespace zafirel
