@@ -93,13 +93,13 @@ std::optional<Options> Parse(int argc, char** argv, int from) {
   return options;
 }
 
-std::variant<std::optional<RecordFormat>, std::string> FormatOf(const Options& options) {
+int ReadFormat(const Options& options, std::optional<RecordFormat>& records) {
+  records.reset();
   const auto format = options.values.find("--format");
-  if (format == options.values.end() || format->second == "text")
-    return std::optional<RecordFormat>();
-  if (format->second == "csv") return std::optional<RecordFormat>(RecordFormat::kCsv);
-  if (format->second == "json") return std::optional<RecordFormat>(RecordFormat::kJson);
-  return "--format takes text, csv or json, not \"" + format->second + "\"";
+  if (format == options.values.end() || format->second == "text") return kDone;
+  if (format->second == "csv") return records = RecordFormat::kCsv, kDone;
+  if (format->second == "json") return records = RecordFormat::kJson, kDone;
+  return Fail(kUsage, "--format takes text, csv or json, not \"" + format->second + "\"");
 }
 
 DataFolder FindDataFolder(const Options& options) {

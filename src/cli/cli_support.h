@@ -11,7 +11,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <variant>
 #include <vector>
 
 #include "settings/ini_editor.h"
@@ -102,8 +101,9 @@ struct Options {
 // "--name value" for the named options, "--flag" for the flags, the rest in order.
 std::optional<Options> Parse(int argc, char** argv, int from);
 
-// "--format text|csv|json": nothing for text; a message for another value.
-std::variant<std::optional<RecordFormat>, std::string> FormatOf(const Options& options);
+// "--format text|csv|json" into records (nothing for text): kDone, or
+// kUsage with the wrong value said.
+int ReadFormat(const Options& options, std::optional<RecordFormat>& records);
 
 struct DataFolder {
   std::filesystem::path data;

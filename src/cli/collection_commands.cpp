@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <memory>
+#include <variant>
 
 #include "search/catalogue_search.h"
 #include "search/collection_stats.h"
@@ -64,10 +65,7 @@ struct Collection {
 // failure is said and code holds the exit code.
 std::unique_ptr<Collection> OpenCollection(const Options& options, int& code) {
   auto collection = std::make_unique<Collection>();
-  const auto format = FormatOf(options);
-  if (const std::string* wrong = std::get_if<std::string>(&format))
-    return code = Fail(kUsage, *wrong), nullptr;
-  collection->records = std::get<std::optional<RecordFormat>>(format);
+  if ((code = ReadFormat(options, collection->records)) != kDone) return nullptr;
   collection->folder = FindDataFolder(options);
   std::variant<SearchFilter, std::string> filter = FilterOf(options, *collection->folder.settings);
   if (const std::string* wrong = std::get_if<std::string>(&filter))

@@ -15,7 +15,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <variant>
 #include <vector>
 
 #include "app/startup.h"
@@ -282,18 +281,9 @@ int Catalogue(const Options& options) {
   return kDone;
 }
 
-// The number a text's digits spell ("1.234 KB" -> 1234, "650 MB" -> 650).
-std::uint64_t DigitsOf(std::string_view text) {
-  std::uint64_t value = 0;
-  for (char c : text)
-    if (c >= '0' && c <= '9') value = value * 10 + static_cast<std::uint64_t>(c - '0');
-  return value;
-}
-
 int List(const Options& options) {
-  const auto format = FormatOf(options);
-  if (const std::string* wrong = std::get_if<std::string>(&format)) return Fail(kUsage, *wrong);
-  const std::optional<RecordFormat> records = std::get<std::optional<RecordFormat>>(format);
+  std::optional<RecordFormat> records;
+  if (const int wrong = ReadFormat(options, records)) return wrong;
   static const std::map<std::string, int> kColumns = {{"title", 0},  {"size", 1},  {"label", 2},
                                                       {"serial", 3}, {"files", 4}, {"number", 5},
                                                       {"album", 6}};
@@ -342,9 +332,8 @@ int List(const Options& options) {
 int Files(const Options& options) {
   if (options.words.size() < 2 || options.words.size() > 3)
     return Fail(kUsage, "files needs a disc number and optionally a folder");
-  const auto format = FormatOf(options);
-  if (const std::string* wrong = std::get_if<std::string>(&format)) return Fail(kUsage, *wrong);
-  const std::optional<RecordFormat> records = std::get<std::optional<RecordFormat>>(format);
+  std::optional<RecordFormat> records;
+  if (const int wrong = ReadFormat(options, records)) return wrong;
   const DataFolder folder = FindDataFolder(options);
   // The catalogue files of a disc whose record is gone (another program
   // removed it) are not a disc.
@@ -433,9 +422,8 @@ int Reindex(const Options& options) {
 
 int Export(const Options& options) {
   if (options.words.size() != 3) return Fail(kUsage, "export needs a disc number and a file");
-  const auto format = FormatOf(options);
-  if (const std::string* wrong = std::get_if<std::string>(&format)) return Fail(kUsage, *wrong);
-  const std::optional<RecordFormat> records = std::get<std::optional<RecordFormat>>(format);
+  std::optional<RecordFormat> records;
+  if (const int wrong = ReadFormat(options, records)) return wrong;
   const DataFolder folder = FindDataFolder(options);
   TTablas tablas;
   if (!OpenTables(tablas, folder, std::chrono::milliseconds(0))) return kFailed;

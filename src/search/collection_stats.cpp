@@ -90,14 +90,9 @@ std::optional<CollectionStats> GatherStats(TTablas& tablas, const fs::path& cata
     PieceReader reader(file, buffer);
     for (std::string_view piece = reader.Next(); !piece.empty(); piece = reader.Next()) {
       for (std::size_t at = 0; at < piece.size();) {
-        const char* from = piece.data() + at;
-        std::size_t left = piece.size() - at;
-        if (const void* cr = std::memchr(from, '\r', left))
-          left = static_cast<std::size_t>(static_cast<const char*>(cr) - from);
-        if (const void* lf = std::memchr(from, '\n', left))
-          left = static_cast<std::size_t>(static_cast<const char*>(lf) - from);
-        const std::string_view line = piece.substr(at, left);
-        at += left + 1;
+        const std::size_t end = LineEnd(piece, at);
+        const std::string_view line = piece.substr(at, end - at);
+        at = end + 1;
         if (line.empty() || (judgeLines && !scope.KeepsLine(line))) continue;
         const std::size_t pathEnd = line.find(';');
         const std::string_view path = line.substr(0, pathEnd);

@@ -44,17 +44,6 @@ struct Disc {
   std::uint64_t bytes = 0;
 };
 
-// Where the line from at ends (a CR or an LF), or the text's end.
-std::size_t LineEnd(std::string_view text, std::size_t at) {
-  const char* from = text.data() + at;
-  std::size_t left = text.size() - at;
-  if (const void* cr = std::memchr(from, '\r', left))
-    left = static_cast<std::size_t>(static_cast<const char*>(cr) - from);
-  if (const void* lf = std::memchr(from, '\n', left))
-    left = static_cast<std::size_t>(static_cast<const char*>(lf) - from);
-  return at + left;
-}
-
 // What a line is matched on, taken apart.
 struct LineKey {
   std::string_view path, name, date;

@@ -191,10 +191,7 @@ void WriteDiscRecords(const fs::path& target, const fs::path& listFile, RecordFo
   try {
     ForEachLineOfFile(listFile, buffer, [&](std::string_view line) {
       if (line.empty()) return true;
-      std::uint64_t kilobytes = 0;
-      for (char c : Trozo(line, ';', 1))
-        if (c >= '0' && c <= '9') kilobytes = kilobytes * 10 + static_cast<std::uint64_t>(c - '0');
-      out.Append(writer.Record({AnsiToUtf8(Trozo(line, ';', 0)), kilobytes,
+      out.Append(writer.Record({AnsiToUtf8(Trozo(line, ';', 0)), DigitsOf(Trozo(line, ';', 1)),
                                 AnsiToUtf8(Trozo(line, ';', 2)), AnsiToUtf8(Trozo(line, ';', 3))}));
       return out.ok();
     });

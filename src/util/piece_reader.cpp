@@ -12,6 +12,16 @@
 
 namespace zafirel {
 
+std::size_t LineEnd(std::string_view text, std::size_t at) {
+  const char* from = text.data() + at;
+  std::size_t left = text.size() - at;
+  if (const void* cr = std::memchr(from, '\r', left))
+    left = static_cast<std::size_t>(static_cast<const char*>(cr) - from);
+  if (const void* lf = std::memchr(from, '\n', left))
+    left = static_cast<std::size_t>(static_cast<const char*>(lf) - from);
+  return at + left;
+}
+
 PieceReader::PieceReader(const std::filesystem::path& file, ReadBuffer& buffer)
     : fd_(FileDescriptor::Open(file, O_RDONLY | O_CLOEXEC)), buffer_(buffer) {
   if (!fd_.valid()) throw Failure("ErrorLeerArchivo", "No se puede leer el archivo", file, errno);

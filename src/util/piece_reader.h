@@ -2,6 +2,7 @@
 // any size costs the buffer alone, and a buffer serves file after file.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -12,6 +13,9 @@
 namespace zafirel {
 
 inline bool IsLineEnd(char c) { return c == '\n' || c == '\r'; }
+
+// Where the line that begins at at ends (its CR or LF), or the text's end.
+std::size_t LineEnd(std::string_view text, std::size_t at);
 
 class PieceReader {
  public:

@@ -89,4 +89,11 @@ std::string_view TrimLeft(std::string_view text) {
 
 std::string_view TrimBlanks(std::string_view text) { return TrimLeft(TrimRight(text)); }
 
+std::uint64_t DigitsOf(std::string_view text) {
+  std::uint64_t value = 0;
+  for (char c : text)
+    if (c >= '0' && c <= '9') value = value * 10 + static_cast<std::uint64_t>(c - '0');
+  return value;
+}
+
 }  // namespace zafirel

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -83,5 +84,9 @@ std::string Capitaliza(std::string_view text);
 std::string_view TrimRight(std::string_view text);
 std::string_view TrimLeft(std::string_view text);
 std::string_view TrimBlanks(std::string_view text);
+
+// The number a text's digits spell, the rest passed over ("1.234 KB" ->
+// 1234, "650 MB" -> 650).
+std::uint64_t DigitsOf(std::string_view text);
 
 }  // namespace zafirel

@@ -156,16 +156,21 @@ void SearchFilterBar::Remember() const {
   const auto day = [](const QDateEdit* box) {
     return box->date() <= kNoDate ? std::string() : Ansi(box->date().toString(Qt::ISODate));
   };
-  ini.WriteStr(kSection, "Abierto", isHidden() ? "0" : "1");
-  ini.WriteStr(kSection, "Tipo", CTipo->currentData().toString().toStdString());
-  ini.WriteStr(kSection, "Extensiones", Ansi(EExtensiones->text()));
-  ini.WriteStr(kSection, "TamanioDesde", Ansi(ETamanioDesde->text()));
-  ini.WriteStr(kSection, "TamanioHasta", Ansi(ETamanioHasta->text()));
-  ini.WriteStr(kSection, "FechaDesde", day(DFechaDesde));
-  ini.WriteStr(kSection, "FechaHasta", day(DFechaHasta));
-  ini.WriteStr(kSection, "Album", CAlbum->currentIndex() > 0 ? Ansi(CAlbum->currentText()) : "");
+  int lost = 0;  // the cause of the first write that did not reach the file
+  const auto write = [&](const char* key, const std::string& value) {
+    ini.WriteStr(kSection, key, value);
+    if (lost == 0) lost = ini.LastWriteCause();
+  };
+  write("Abierto", isHidden() ? "0" : "1");
+  write("Tipo", CTipo->currentData().toString().toStdString());
+  write("Extensiones", Ansi(EExtensiones->text()));
+  write("TamanioDesde", Ansi(ETamanioDesde->text()));
+  write("TamanioHasta", Ansi(ETamanioHasta->text()));
+  write("FechaDesde", day(DFechaDesde));
+  write("FechaHasta", day(DFechaHasta));
+  write("Album", CAlbum->currentIndex() > 0 ? Ansi(CAlbum->currentText()) : "");
   ReportLostWrite(services_.dialogs, services_.leng.Translator(), "ErrorOpciones",
-                  ini.ResolvedPath(), ini.LastWriteCause());
+                  ini.ResolvedPath(), lost);
 }
 
 }  // namespace zafirel
