@@ -71,7 +71,8 @@ std::optional<Options> Parse(int argc, char** argv, int from) {
   static const char* const kValued[] = {
       "--data",     "--letter",   "--title", "--album",  "--sort", "--ext",    "--kind",
       "--min-size", "--max-size", "--after", "--before", "--disc", "--format", "--by"};
-  static const char* const kFlags[] = {"--no-subfolders", "--zips", "--archives", "--help"};
+  static const char* const kFlags[] = {"--no-subfolders", "--zips", "--archives", "--dry-run",
+                                       "--help"};
   Options options;
   for (int i = from; i < argc; ++i) {
     const std::string word = argv[i];

@@ -22,6 +22,7 @@
 #include "browse/loaded_catalogue.h"
 #include "cli/cli_support.h"
 #include "cli/collection_commands.h"
+#include "cli/run_commands.h"
 #include "scan/catalogue_run.h"
 #include "scan/drive_map.h"
 #include "search/catalogue_search.h"
@@ -66,6 +67,14 @@ const char* const kHelp =
     "                              files, as if each archive were a folder of the same name\n"
     "      --title TEXT            the disc's title instead of its label\n"
     "      --album TEXT            the disc's album\n"
+    "  update N DRIVE              walk disc N again where it is now (a drive, folder or image\n"
+    "                              as for catalogue): each file added, removed or changed\n"
+    "                              (size or date) with its size in KB and date before and\n"
+    "                              now, tab-separated, then the totals and the record's new\n"
+    "                              label, serial, size, file count and drive; the title,\n"
+    "                              album, notes, cover and comments on files still there stay\n"
+    "      --dry-run               only show the changes\n"
+    "      --no-subfolders, --zips, --archives, --letter L   as for catalogue\n"
     "  list                        the discs, tab-separated: number, title, size, label, serial,\n"
     "                              files, user's number, album\n"
     "      --sort COLUMN           title (default), size, label, serial, files, number, album\n"
@@ -94,192 +103,15 @@ const char* const kHelp =
     "                              name, size, date, comment, tab-separated\n"
     "  reindex                     build the search index of every catalogue anew\n"
     "\n"
-    "--format text|csv|json (list, files, search, duplicates, stats, export): CSV with a header\n"
-    "line, or JSON Lines (export writes FILE so instead of the page),\n"
+    "--format text|csv|json (list, files, search, duplicates, stats, export, update): CSV\n"
+    "with a header line, or JSON Lines (export writes FILE so instead of the page),\n"
     "in UTF-8 with sizes as numbers, for spreadsheets and scripts.\n"
     "--data FOLDER names the data folder; without it the program's settings choose it.\n"
-    "Reading commands never wait for another program's changes; catalogue gives up after\n"
-    "five seconds when another program keeps the data folder's lock.\n"
+    "Reading commands never wait for another program's changes; catalogue and update give up\n"
+    "after five seconds when another program keeps the data folder's lock.\n"
     "Exit codes: 0 done, 1 failed, 2 wrong usage, 3 disc already catalogued, 4 no such disc\n"
     "or folder.\n";
 
-const char kCatalogueUsage[] =
-    "usage: zafirel-cli [--data FOLDER] catalogue D | D: | D:\\ | FOLDER | IMAGE [OPTIONS]\n";
-
-enum class Tables { kThere, kCreated, kNotCreated };
-
-// Creates the disc and cover tables a data folder lacks, as the window's
-// first start does. The test and the creation are one locked section, so
-// programs starting together on a new folder make each table once.
-[[nodiscard]] Tables CreateMissingTables(const fs::path& folder) {
-  const FolderLock lock(folder);
-  bool missing = false, ok = true;
-  if (ListFiles(folder, "CDRom.Dbf").empty()) {
-    missing = true;
-    ok &= TTablas::CreateDiscTable(folder);
-  }
-  if (ListFiles(folder, "Img.dbf").empty()) {
-    missing = true;
-    ok &= TTablas::CreateCoverTable(folder);
-  }
-  return !ok ? Tables::kNotCreated : missing ? Tables::kCreated : Tables::kThere;
-}
-
-// The album as the disc editor stores it: its letters in capitals (sharp s
-// as "SS", as the editor's box writes it).
-std::string AlbumAsTheEditorStoresIt(std::string_view typed) {
-  std::string album;
-  for (const char c : UpperAnsi(typed)) {
-    if (c == '\xDF')
-      album += "SS";
-    else
-      album += c;
-  }
-  return album;
-}
-
-// "D", "D:" or "D:\": a drive of the drive map.
-bool NamesADrive(const std::string& word) {
-  return !word.empty() && word.size() <= 3 && std::isalpha(static_cast<unsigned char>(word[0])) &&
-         (word.size() < 2 || word[1] == ':') && (word.size() < 3 || word[2] == '\\');
-}
-
-// "T:\ZIPS", "D:DOCS": a folder on a drive, which cannot be catalogued alone.
-bool NamesAFolderOnADrive(const std::string& word) {
-  return word.size() > 2 && std::isalpha(static_cast<unsigned char>(word[0])) && word[1] == ':';
-}
-
-int Catalogue(const Options& options) {
-  if (options.words.size() != 2) return Fail(kUsage, "catalogue needs one drive or folder");
-  DataFolder folder = FindDataFolder(options);
-  DriveMap drives = DriveMap::FromSystem(DriveSettings(*folder.settings));
-  const std::string& word = options.words[1];
-  std::string drive;
-  std::error_code ec;
-  if (NamesADrive(word)) {
-    drive = std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(word[0])))) +
-            ":\\";
-  } else if (fs::is_directory(word, ec) || fs::is_regular_file(word, ec)) {
-    // A folder, or a disc image file, becomes a drive of its own.
-    char wanted = 0;
-    const auto given = options.values.find("--letter");
-    if (given != options.values.end() && !given->second.empty()) wanted = given->second[0];
-    const std::optional<char> letter = drives.MapFolder(word, wanted);
-    if (!letter) return Fail(kUsage, "no free drive letter");
-    drive = std::string(1, *letter) + ":\\";
-  } else if (NamesAFolderOnADrive(word)) {
-    Fail(kUsage, word + " is a folder on a drive: only a whole drive can be catalogued");
-    std::fputs(kCatalogueUsage, stderr);
-    return kUsage;
-  } else {
-    return Fail(kFailed, word + " is neither a drive letter, a folder nor a disc image");
-  }
-
-  // From the tables of a new folder to the new disc's record, the run holds
-  // the folder's lock: the tables are made once, the mending, the duplicate
-  // test and the append see one state, and a lock another program keeps is
-  // waited for once (kLockWait), not again at each step.
-  if (fs::create_directories(folder.data, ec); ec)
-    return Fail(kFailed,
-                "the data folder " + folder.data.string() + " cannot be made: " + ec.message());
-  std::optional<FolderLock> lock;
-  try {
-    lock.emplace(folder.data);
-  } catch (const FolderBusy&) {
-    return Fail(kFailed, kBusy);
-  }
-  switch (CreateMissingTables(folder.data)) {
-    case Tables::kThere:
-      break;
-    case Tables::kCreated:
-      std::fprintf(stderr, "zafirel-cli: created the disc tables in %s\n", folder.data.c_str());
-      break;
-    case Tables::kNotCreated:
-      return Fail(kFailed, "the disc tables could not be created in " + folder.data.string());
-  }
-  TTablas tablas;
-  if (!OpenTables(tablas, folder, kLockWait)) return kFailed;
-
-  fs::create_directories(folder.below.catalogos, ec);
-  fs::create_directories(folder.below.temp, ec);
-  CatalogueRun run(tablas, drives, Locale::FromEnvironment());
-  run.catalogueFolder = folder.below.catalogos;
-  run.tempFolder = folder.below.temp;
-  run.Zips = options.flags.count("--zips") > 0;
-  run.Archives = options.flags.count("--archives") > 0;
-  const bool showProgress = isatty(STDERR_FILENO) == 1;
-  if (showProgress) {
-    // On a terminal, how far the walk has come, on one line rewritten in place.
-    run.progressInterval = std::chrono::milliseconds(250);
-    run.onProgress = [](const RunProgress& p) {
-      std::fprintf(stderr, "\r%llu folders, %llu files, %.1f MB, %.0f s  ",
-                   static_cast<unsigned long long>(p.folders),
-                   static_cast<unsigned long long>(p.files),
-                   static_cast<double>(p.bytes) / (1024.0 * 1024.0), p.seconds);
-    };
-  }
-  RunHooks hooks;
-  // The walk runs without the lock; the run takes it again for its files.
-  hooks.discAppended = [&](const std::string&) { lock.reset(); };
-  hooks.walkFailed = [](const std::string& error) {
-    std::fprintf(stderr, "zafirel-cli: the walk ended early: %s\n", error.c_str());
-  };
-  const RunResult result = run.Catalogue(drive, options.flags.count("--no-subfolders") == 0, hooks);
-  if (showProgress) std::fputs("\r\033[K", stderr);
-  lock.reset();
-  switch (result.outcome) {
-    case RunOutcome::kNotARoot:
-      return Fail(kUsage, drive + " is not a drive root");
-    case RunOutcome::kDriveError:
-      return Fail(kFailed, "drive " + drive + " cannot be read");
-    case RunOutcome::kNotAnImage:
-      return Fail(kFailed,
-                  AnsiToUtf8(result.detail) + " is not a disc image (neither UDF nor ISO 9660)");
-    case RunOutcome::kDuplicate:
-      return Fail(kDuplicate,
-                  "this disc is already catalogued as \"" + AnsiToUtf8(result.detail) + "\"");
-    case RunOutcome::kFolderNotWritable:
-      return Fail(kFailed,
-                  "the catalogue folder " + folder.below.catalogos.string() + " cannot be written");
-    case RunOutcome::kBusy:
-      return Fail(kFailed, kBusy);
-    case RunOutcome::kRecordNotWritten:
-      return Fail(kFailed, AnsiToUtf8(FailureText(English(), result.failure)));
-    case RunOutcome::kStopped:
-    case RunOutcome::kFilesNotWritten:
-      return Fail(
-          kFailed,
-          result.detail == "busy"
-              ? std::string(kBusy)
-              : "the catalogue files could not be written; the disc was not added" +
-                    (result.failure ? ": " + AnsiToUtf8(FailureText(English(), result.failure))
-                                    : std::string()));
-    case RunOutcome::kCatalogued:
-      break;
-  }
-  try {
-    dbf::Table& discs = tablas.TablaCDRom;
-    const auto title = options.values.find("--title");
-    const auto album = options.values.find("--album");
-    if ((title != options.values.end() || album != options.values.end()) &&
-        discs.Locate("AUTO", run.NumeroNuevo)) {
-      discs.Edit();
-      if (title != options.values.end()) discs.SetString("TITULOCD", Utf8ToAnsi(title->second));
-      if (album != options.values.end())
-        discs.SetString("ALBUM", AlbumAsTheEditorStoresIt(Utf8ToAnsi(album->second)));
-      discs.Post();
-    }
-  } catch (const FolderBusy&) {
-    return Fail(kFailed, kBusy);
-  } catch (const std::exception& error) {
-    return Fail(kFailed, Why(error));
-  }
-  char done[96];
-  std::snprintf(done, sizeof done, ": %llu files in %.3f s\n",
-                static_cast<unsigned long long>(run.Progress().files), run.elapsedSeconds);
-  Write("disc " + run.NumeroNuevo + done);
-  return kDone;
-}
 
 int List(const Options& options) {
   std::optional<RecordFormat> records;
@@ -466,6 +298,7 @@ int Run(int argc, char** argv) {
     if (command == "version") return Write(std::string(kVersionLine) + "\n"), kDone;
     if (command == "init") return Init(*options);
     if (command == "catalogue") return Catalogue(*options);
+    if (command == "update") return Update(*options);
     if (command == "list") return List(*options);
     if (command == "files") return Files(*options);
     if (command == "search") return Search(*options);

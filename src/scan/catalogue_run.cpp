@@ -299,6 +299,33 @@ bool CatalogueRun::FinishDisc() {
   return finished;
 }
 
+bool CatalogueRun::ClaimNumber(const std::string& number) {
+  std::uint64_t value = 0;
+  for (const char c : number) value = value * 10 + static_cast<unsigned>(c - '0');
+  if (!claim_.Claim(tablas_.Folder(), value)) return false;
+  NumeroNuevo = number;
+  return true;
+}
+
+const fs::path& CatalogueRun::WalkedList() {
+  if (!list_.Flush())
+    throw Failure("ErrorEscribirCatalogo", "No se pueden escribir los archivos del cat\xE1logo",
+                  list_.working(), list_.error(), NumeroNuevo);
+  return list_.working();
+}
+
+bool CatalogueRun::CommitWalkedTree(const fs::path& target) {
+  tree_.Retarget(target);
+  return tree_.Commit();
+}
+
+void CatalogueRun::EndClaim() {
+  list_.Discard();
+  tree_.Discard();
+  NumeroNuevo.clear();
+  claim_.Release();
+}
+
 RunResult CatalogueRun::Catalogue(const std::string& root, bool subfolders, const RunHooks& hooks) {
   switch (PrepareDrive(root)) {
     case DriveCheck::kNotARoot:

@@ -70,6 +70,7 @@ enum class RunOutcome {
   kRecordNotWritten,   // the new record could not be written (detail: why)
   kStopped,            // stopped during the walk: the disc went again
   kFilesNotWritten,    // the files or the count could not be written: the disc went again
+  kNoSuchDisc,         // (walking a catalogued disc again) no disc of that number
 };
 
 struct RunResult {
@@ -133,6 +134,8 @@ class CatalogueRun {
   // walk (the run then ends as kFilesNotWritten).
   void Walk(bool subfolders);
   bool Stopped() const { return Buscador.Aborted() && !writeFailed_; }
+  // A working file could not be written: the walk ended there.
+  bool WriteFailed() const { return writeFailed_; }
   const RunProgress& Progress() const { return progress_; }
   // After a stop: the new record and any file of it go, if they still exist.
   void DiscardDisc();
@@ -148,6 +151,18 @@ class CatalogueRun {
   // its files and count are written. Failures come back as the outcome.
   [[nodiscard]] RunResult Catalogue(const std::string& root, bool subfolders,
                                     const RunHooks& hooks = {});
+
+  // Walking a catalogued disc again (DiscUpdate): the run claims the disc's
+  // own number, as a new disc's is claimed, instead of appending a record;
+  // false when a live run holds it.
+  bool ClaimNumber(const std::string& number);
+  // After a completed walk: the working list, written out, for reading.
+  // Throws Failure naming it when it could not be written.
+  const std::filesystem::path& WalkedList();
+  // Puts the working tree in place as target (flushed and renamed).
+  [[nodiscard]] bool CommitWalkedTree(const std::filesystem::path& target);
+  // The working files go and the number is free again.
+  void EndClaim();
 
  private:
   void BuscadorFound(const std::string& folder, const FileInfo& info);

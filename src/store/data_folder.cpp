@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "store/catalogue_files.h"
+#include "store/pending_update.h"
 #include "store/index_files.h"
 #include "store/index_set.h"
 #include "store/search_index.h"
@@ -193,6 +194,7 @@ DataFolderRepairs PrepareDataFolder(const fs::path& dataFolder, const fs::path& 
   try {
     tablas.OpenDiscTable();
     MendUnfinished(tablas, dataFolder, catalogueFolder, repairs);
+    repairs.updatesCompleted = CompletePendingUpdates(tablas, dataFolder, catalogueFolder);
   } catch (const std::exception&) {
     // A table that cannot be opened or changed is reported by whoever opens it next.
   }

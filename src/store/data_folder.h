@@ -35,6 +35,7 @@ struct DataFolderRepairs {
   bool tableRepaired = false;          // a header that miscounted the records, mended with a backup
   int unfinishedRemoved = 0;           // records of runs that never completed, removed
   int unfinishedCompleted = 0;         // runs cut short after writing their files, completed
+  int updatesCompleted = 0;            // discs walked again, cut short midway and completed
   int tempFilesRemoved = 0;
 };
 

@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "util/file_handle.h"
 
@@ -77,6 +78,8 @@ class StreamedFile {
   // it over the target and flushes the folder. False (errno set, the working
   // file gone, the target as it was) when any step failed.
   [[nodiscard]] bool Commit(bool flush = true);
+  // The file Commit puts the working file in place as, from now on.
+  void Retarget(std::filesystem::path target) { target_ = std::move(target); }
   // Removes the working file; the target stays as it was.
   void Discard();
 

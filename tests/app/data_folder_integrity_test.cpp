@@ -19,6 +19,7 @@
 #include "app/startup.h"
 #include "browse/loaded_catalogue.h"
 #include "scan/catalogue_run.h"
+#include "scan/disc_update.h"
 #include "scan/drive_map.h"
 #include "search/catalogue_search.h"
 #include "store/catalogue_files.h"
@@ -248,6 +249,7 @@ class InterruptionTest : public ::testing::Test {
       const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
       const std::string when = "after a kill at change " + std::to_string(n);
       ExpectWhole(data, committed_, when);
+      if (alsoWhole_) alsoWhole_(data, when);
       if (code == kKilled) continue;
       EXPECT_EQ(code, 0) << when;
       if (completed) completed(data);
@@ -274,6 +276,7 @@ class InterruptionTest : public ::testing::Test {
       SetFileChangeHook(nullptr);
       const std::string when = "after a failed change " + std::to_string(n);
       ExpectWhole(data, committed_, when);
+      if (alsoWhole_) alsoWhole_(data, when);
       if (success && succeeded) succeeded(data);
       if (!refused) return n - 1;
     }
@@ -290,6 +293,8 @@ class InterruptionTest : public ::testing::Test {
 
   testing::TempFolder template_, work_;
   std::set<std::string> committed_ = {"AAAA0001", "AAAA0002", "AAAA0003"};
+  // What else must hold after each interruption, once the folder was opened again.
+  std::function<void(const fs::path& data, const std::string& when)> alsoWhole_;
 };
 
 TEST_F(InterruptionTest, CatalogueRun) {
@@ -320,6 +325,49 @@ TEST_F(InterruptionTest, CatalogueRun) {
         EXPECT_EQ(ReadCatalogueFile(ListFilePath(FoldersBelow(data).catalogos, "4")).size(), 2u);
       },
       20);
+}
+
+TEST_F(InterruptionTest, DiscUpdate) {
+  const fs::path volume = template_.Path() / "volume";
+  fs::create_directories(volume / "DOCS");
+  WriteBytes(volume / "A2.TXT", "sigue");
+  WriteBytes(volume / "LEEME.TXT", "hola");
+  WriteBytes(volume / "DOCS" / "CARTA.DOC", std::string(3000, 'x'));
+  committed_.erase("AAAA0002");  // disc 2 takes the folder's serial
+  // Disc 2 is either as it was or wholly updated: record, list and tree.
+  alsoWhole_ = [](const fs::path& data, const std::string& when) {
+    TTablas tablas;
+    Open(data, tablas);
+    ASSERT_TRUE(tablas.TablaCDRom.Locate("AUTO", "2")) << when;
+    const fs::path catalogues = FoldersBelow(data).catalogos;
+    const std::string state = tablas.TablaCDRom.AsString("TOTFILES") + " " +
+                              tablas.TablaCDRom.AsString("UNIDAD") + " " +
+                              std::to_string(ReadCatalogueFile(ListFilePath(catalogues, "2")).size()) +
+                              " " + ReadBytes(TreeFilePath(catalogues, "2"));
+    const bool old = tablas.TablaCDRom.AsString("NSERIECD") == "AAAA0002";
+    EXPECT_EQ(state, old ? "1  1 D:\\\r\n" : "3 E 3 E:\\\r\nE:\\DOCS\\\r\n") << when;
+    EXPECT_EQ(tablas.TablaCDRom.AsString("TITULOCD"), "Disco 2") << when;
+    EXPECT_EQ(tablas.TablaCDRom.AsString("NOTAS"), "Notas 2") << when;
+  };
+  BothWays(
+      [&](const fs::path& data) {
+        TTablas tablas;
+        Open(data, tablas);
+        DriveMap drives;
+        drives.Map('E', volume);
+        DiscUpdate update(tablas, drives, Locale{});
+        update.run.catalogueFolder = FoldersBelow(data).catalogos;
+        update.run.tempFolder = data;
+        if (update.Walk("2", "E:\\", true).outcome != RunOutcome::kCatalogued) return false;
+        return update.Apply();
+      },
+      [&](const fs::path& data) {
+        TTablas tablas;
+        Open(data, tablas);
+        ASSERT_TRUE(tablas.TablaCDRom.Locate("AUTO", "2"));
+        EXPECT_NE(tablas.TablaCDRom.AsString("NSERIECD"), "AAAA0002");
+      },
+      8);
 }
 
 TEST_F(InterruptionTest, DiscEdit) {
