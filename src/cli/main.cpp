@@ -112,7 +112,6 @@ const char* const kHelp =
     "Exit codes: 0 done, 1 failed, 2 wrong usage, 3 disc already catalogued, 4 no such disc\n"
     "or folder.\n";
 
-
 int List(const Options& options) {
   std::optional<RecordFormat> records;
   if (const int wrong = ReadFormat(options, records)) return wrong;

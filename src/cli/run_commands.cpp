@@ -70,7 +70,6 @@ bool NamesAFolderOnADrive(const std::string& word) {
   return word.size() > 2 && std::isalpha(static_cast<unsigned char>(word[0])) && word[1] == ':';
 }
 
-
 // The drive a word names: a letter of the drive map, or a folder or disc
 // image file mapped as a drive of its own (--letter, or the first free one).
 // kDone, or the exit code after saying what is wrong.
@@ -124,8 +123,8 @@ bool SetUpWalk(CatalogueRun& run, const Options& options, const DataFolder& fold
 // Says why a walk did not end with a disc to keep, and gives the exit code.
 int RunFailed(const RunResult& result, const DataFolder& folder, const std::string& drive,
               const std::string& unchanged) {
-  const std::string cause = result.failure ? ": " + AnsiToUtf8(FailureText(English(), result.failure))
-                                           : std::string();
+  const std::string cause =
+      result.failure ? ": " + AnsiToUtf8(FailureText(English(), result.failure)) : std::string();
   switch (result.outcome) {
     case RunOutcome::kNotARoot:
       return Fail(kUsage, drive + " is not a drive root");
@@ -266,11 +265,11 @@ int Update(const Options& options) {
 
   // Each change: what, the path, then size (KB) and date before and now.
   const std::optional<RecordWriter> writer =
-      records ? std::optional<RecordWriter>(std::in_place, *records,
-                                            std::vector<std::string>{"change", "path", "old_kb",
-                                                                     "old_date", "new_kb",
-                                                                     "new_date"})
-              : std::nullopt;
+      records
+          ? std::optional<RecordWriter>(std::in_place, *records,
+                                        std::vector<std::string>{"change", "path", "old_kb",
+                                                                 "old_date", "new_kb", "new_date"})
+          : std::nullopt;
   if (writer) Write(writer->Header());
   const ListComparison changes = update.Compare([&](const FileChange& change) {
     const auto fields = [](std::string_view line) {
@@ -298,8 +297,8 @@ int Update(const Options& options) {
                         std::to_string(changes.changed) + " changed, " +
                         std::to_string(changes.unchanged) + " unchanged\n";
   for (const RecordChange& field : update.RecordChanges())
-    summary += field.field + ": " + AnsiToUtf8(field.before) + " -> " + AnsiToUtf8(field.after) +
-               "\n";
+    summary +=
+        field.field + ": " + AnsiToUtf8(field.before) + " -> " + AnsiToUtf8(field.after) + "\n";
   const bool dryRun = options.flags.count("--dry-run") > 0;
   if (dryRun) {
     summary += "dry run: disc " + options.words[1] + " was left as it was\n";

@@ -95,8 +95,8 @@ RunResult DiscUpdate::Walk(const std::string& number, const std::string& root, b
     return {RunOutcome::kFilesNotWritten, {}, failure};
   }
   const RunProgress& walked = run.Progress();
-  record_[2].after = run.Discos.WholeVolume() ? run.Discos.TotalDiskSpace()
-                                               : MegabytesText(walked.bytes);
+  record_[2].after =
+      run.Discos.WholeVolume() ? run.Discos.TotalDiskSpace() : MegabytesText(walked.bytes);
   record_[3].after = std::to_string(walked.files);
   std::erase_if(record_, [](const RecordChange& change) { return change.before == change.after; });
   return {RunOutcome::kCatalogued};

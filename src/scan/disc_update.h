@@ -39,8 +39,8 @@ class DiscUpdate {
   // kCatalogued: the walk completed and can be compared. kDuplicate: the
   // drive holds another catalogued disc (detail: its title). kBusy: a live
   // run holds the disc. Other outcomes as for a new disc; nothing is changed.
-  [[nodiscard]] RunResult Walk(const std::string& number, const std::string& root,
-                               bool subfolders, const RunHooks& hooks = {});
+  [[nodiscard]] RunResult Walk(const std::string& number, const std::string& root, bool subfolders,
+                               const RunHooks& hooks = {});
   // What changed, file by file (in walk order) and in all. Throws Failure
   // naming a list that cannot be read.
   ListComparison Compare(const std::function<void(const FileChange&)>& visit);

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "store/catalogue_files.h"
-#include "store/pending_update.h"
 #include "store/index_files.h"
 #include "store/index_set.h"
+#include "store/pending_update.h"
 #include "store/search_index.h"
 #include "store/tablas.h"
 #include "util/file_change.h"

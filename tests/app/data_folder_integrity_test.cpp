@@ -340,10 +340,10 @@ TEST_F(InterruptionTest, DiscUpdate) {
     Open(data, tablas);
     ASSERT_TRUE(tablas.TablaCDRom.Locate("AUTO", "2")) << when;
     const fs::path catalogues = FoldersBelow(data).catalogos;
-    const std::string state = tablas.TablaCDRom.AsString("TOTFILES") + " " +
-                              tablas.TablaCDRom.AsString("UNIDAD") + " " +
-                              std::to_string(ReadCatalogueFile(ListFilePath(catalogues, "2")).size()) +
-                              " " + ReadBytes(TreeFilePath(catalogues, "2"));
+    const std::string state =
+        tablas.TablaCDRom.AsString("TOTFILES") + " " + tablas.TablaCDRom.AsString("UNIDAD") + " " +
+        std::to_string(ReadCatalogueFile(ListFilePath(catalogues, "2")).size()) + " " +
+        ReadBytes(TreeFilePath(catalogues, "2"));
     const bool old = tablas.TablaCDRom.AsString("NSERIECD") == "AAAA0002";
     EXPECT_EQ(state, old ? "1  1 D:\\\r\n" : "3 E 3 E:\\\r\nE:\\DOCS\\\r\n") << when;
     EXPECT_EQ(tablas.TablaCDRom.AsString("TITULOCD"), "Disco 2") << when;

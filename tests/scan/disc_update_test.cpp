@@ -91,7 +91,8 @@ class DiscUpdateTest : public ::testing::Test {
  protected:
   void SetUp() override {
     disc_ = volume_.Path() / "USB";
-    for (const char* folder : {"DOCS/VIEJO", "FOTOS", "ZIPS"}) fs::create_directories(disc_ / folder);
+    for (const char* folder : {"DOCS/VIEJO", "FOTOS", "ZIPS"})
+      fs::create_directories(disc_ / folder);
     Put("LEEME.TXT", 10);
     Put("DOCS/CARTA.DOC", 3000);
     Put("DOCS/CRECE.DOC", 1000);
@@ -175,15 +176,15 @@ TEST_F(DiscUpdateTest, AChangedTreeGivesTheFilesOfAFreshCatalogueWithTheUsersWor
   ASSERT_EQ(update.Walk("1", "E:\\", true).outcome, RunOutcome::kCatalogued);
   std::vector<std::string> seen;
   const ListComparison changes = update.Compare([&](const FileChange& change) {
-    const std::string_view line = change.kind == ChangeKind::kRemoved ? change.oldLine
-                                                                      : change.newLine;
+    const std::string_view line =
+        change.kind == ChangeKind::kRemoved ? change.oldLine : change.newLine;
     seen.push_back("+-~"[static_cast<int>(change.kind)] + std::string(Trozo(line, ';', 0)));
   });
-  EXPECT_EQ(seen, (std::vector<std::string>{
-                      "+E:\\NUEVO.TXT", "~E:\\DOCS\\CARTA.DOC", "~E:\\DOCS\\CRECE.DOC",
-                      "+E:\\DOCS\\NUEVA\\DENTRO.TXT", "-E:\\DOCS\\VIEJO\\BORRAR.BIN",
-                      "-E:\\FOTOS\\A.JPG", "-E:\\FOTOS\\B.JPG", "+E:\\IMAGENES\\A.JPG",
-                      "+E:\\IMAGENES\\B.JPG", "~E:\\ZIPS\\CAMBIA.ZIP"}));
+  EXPECT_EQ(seen, (std::vector<std::string>{"+E:\\NUEVO.TXT", "~E:\\DOCS\\CARTA.DOC",
+                                            "~E:\\DOCS\\CRECE.DOC", "+E:\\DOCS\\NUEVA\\DENTRO.TXT",
+                                            "-E:\\DOCS\\VIEJO\\BORRAR.BIN", "-E:\\FOTOS\\A.JPG",
+                                            "-E:\\FOTOS\\B.JPG", "+E:\\IMAGENES\\A.JPG",
+                                            "+E:\\IMAGENES\\B.JPG", "~E:\\ZIPS\\CAMBIA.ZIP"}));
   EXPECT_EQ(changes.added, 4u);
   EXPECT_EQ(changes.removed, 3u);
   EXPECT_EQ(changes.changed, 3u);
