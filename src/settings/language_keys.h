@@ -6,7 +6,7 @@
 
 namespace zafirel {
 
-inline constexpr std::array<std::string_view, 187> kLanguageKeys = {
+inline constexpr std::array<std::string_view, 205> kLanguageKeys = {
     "Aceptar",
     "Actualizando",
     "Ajustar",
@@ -196,6 +196,24 @@ inline constexpr std::array<std::string_view, 187> kLanguageKeys = {
     "EstadisticasExtensiones",
     "EstadisticasGraficoExtensiones",
     "EstadisticasGraficoMeses",
+    "Actualizar1",
+    "ActualizarHint",
+    "DondeEstaDisco",
+    "CambiosDisco",
+    "CambiosNuevos",
+    "CambiosQuitados",
+    "CambiosCambiados",
+    "CambiosIguales",
+    "CambiosComentarios",
+    "CambiosAplicar",
+    "CambiosNinguno",
+    "CambioNuevo",
+    "CambioQuitado",
+    "CambioCambiado",
+    "CambiosMas",
+    "DiscoActualizado",
+    "ErrorActualizarDisco",
+    "Unidad",
 };
 
 }  // namespace zafirel

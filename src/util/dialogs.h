@@ -45,6 +45,13 @@ class Dialogs {
   // chose, to OK.
   virtual bool ConfirmOkCancel(const std::string& caption, const std::string& text,
                                Default pressed) = 0;
+  // A question with a long list the user may open to read (the changes an
+  // update makes); without a way to show the list, the question alone.
+  virtual bool ConfirmWithDetails(const std::string& caption, const std::string& text,
+                                  const std::string& details, Default pressed) {
+    (void)details;
+    return ConfirmOkCancel(caption, text, pressed);
+  }
   // Shows the progress window with its label text, range 0..100 until set.
   virtual std::unique_ptr<Progress> ShowProgress(const std::string& text) = 0;
   // Lets the window system handle pending events (repaint, a Stop click).

@@ -103,6 +103,7 @@ class CatalogueTest : public QObject {
   void closingDuringARunStopsItFirst();
   void aRunThatCannotWriteItsFilesKeepsNoDisc();
   void aDiscImageIsADiscOfItsOwn();
+  void aDiscWalkedAgainShowsItsChangesFirst();
 };
 
 void CatalogueTest::closingDuringARunStopsItFirst() {
@@ -282,6 +283,62 @@ void CatalogueTest::aDiscImageIsADiscOfItsOwn() {
   const std::string letter = discs.AsString("UNIDAD");
   QCOMPARE(ReadFile(ListFilePath(w.Catalogues(), discs.AsString("AUTO"))).substr(0, 13),
            letter + ":\\LEEME.TXT;");
+}
+
+void CatalogueTest::aDiscWalkedAgainShowsItsChangesFirst() {
+  Window w;
+  w.dialogs.driveAnswer = "T:\\";
+  auto edited = w.ConfirmEditorWith("Mis documentos");
+  QTest::mouseClick(&w.Button("Catalogar"), Qt::LeftButton);
+  QVERIFY(*edited);
+  const std::string before = ReadFile(ListFilePath(w.Catalogues(), "1"));
+  WriteFile(w.volume / "NUEVO.TXT", "nuevo");
+  fs::remove(w.volume / "DOCS" / "A.BIN");
+  QAction& update = Child<QAction>(*w.window, "ActualizarCD1");
+  const auto question = [&] {
+    return w.dialogs.questions.empty() ? "" : w.dialogs.questions.back();
+  };
+
+  // Stopped during its walk, or its changes declined: the disc stays as it was.
+  bool stopped = false;
+  w.dialogs.onProcessEvents = [&] {
+    if (w.Page().Running() && !stopped) {
+      stopped = true;
+      w.Page().PararClick();
+    }
+  };
+  update.trigger();
+  QVERIFY(stopped);
+  QVERIFY(w.dialogs.questions.empty());
+  w.dialogs.onProcessEvents = nullptr;
+  w.dialogs.answers = {false};
+  update.trigger();
+  QVERIFY(question().find(w.inst.Text("Espanol.Len", "CambiosNuevos") + ": 1\n") !=
+          std::string::npos);
+  QVERIFY(question().find(w.inst.Text("Espanol.Len", "CambiosQuitados") + ": 1\n") !=
+          std::string::npos);
+  QCOMPARE(ReadFile(ListFilePath(w.Catalogues(), "1")), before);
+
+  // Agreed: the new walk is the disc's catalogue; its title stays.
+  update.trigger();
+  QVERIFY(w.dialogs.messages.empty());
+  const std::string list = ReadFile(ListFilePath(w.Catalogues(), "1"));
+  QVERIFY(list.find("T:\\NUEVO.TXT;1;") != std::string::npos);
+  QVERIFY(list.find("A.BIN") == std::string::npos);
+  dbf::Table& discs = w.Tablas().TablaCDRom;
+  QCOMPARE(discs.RecordCount(), 1u);
+  QVERIFY(discs.Locate("AUTO", "1"));
+  QCOMPARE(discs.AsString("TITULOCD"), std::string("Mis documentos"));
+  QCOMPARE(w.Pages().currentIndex(), int(TMenuPral::kCatalogos));
+  QVERIFY(w.Button("Catalogar").isEnabled());
+  QVERIFY(Child<QToolButton>(*w.window, "MArchivos").isVisible());
+
+  // Nothing changed since: said so, and nothing asked.
+  const std::size_t asked = w.dialogs.questions.size();
+  update.trigger();
+  QCOMPARE(w.dialogs.questions.size(), asked);
+  QCOMPARE(w.dialogs.messages,
+           std::vector<std::string>{w.inst.Text("Espanol.Len", "CambiosNinguno")});
 }
 
 QTEST_MAIN(CatalogueTest)

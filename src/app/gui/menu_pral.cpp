@@ -153,6 +153,7 @@ void TMenuPral::WirePages() {
     dialogs_.ProcessEvents();
   });
   connect(PCatalogos, &CatalogosPage::DiscDeleting, PArchivos, &ArchivosPage::ForgetDisc);
+  connect(PCatalogos, &CatalogosPage::UpdateRequested, this, &TMenuPral::UpdateDisc);
   connect(PCatalogos, &CatalogosPage::DiscDeleted, this, [this] {
     ApplyPageVisibility();
     PArchivos->ShowDiscAfterDeletion();
@@ -231,6 +232,13 @@ void TMenuPral::RellenaCDs(const std::string& key) { PCatalogos->RellenaCDs(key)
 
 void TMenuPral::CatalogarClick() { PCatalogar->CatalogarClick(); }
 
+void TMenuPral::UpdateDisc(const std::string& number) {
+  if (PCatalogar->Busy()) return;
+  Pagina->setCurrentIndex(kCatalogar);
+  PCatalogar->ActualizarClick(number);
+  if (Pagina->isTabVisible(kCatalogos)) Pagina->setCurrentIndex(kCatalogos);
+}
+
 void TMenuPral::BuildMenu() {
   PopUpArchivos = new QMenu(this);
   PopUpArchivos->setObjectName("PopUpArchivos");
@@ -247,6 +255,7 @@ void TMenuPral::BuildMenu() {
   Opciones1 = add("Opciones1", "Opciones");
   VerHTML1 = add("VerHTML1", "Ver HTML");
   VerCSV1 = add("VerCSV1", "Exportar CSV");
+  Actualizar1 = add("Actualizar1", "Actualizar disco...");
   Repetidos1 = add("Repetidos1", "Archivos repetidos");
   Estadisticas1 = add("Estadisticas1", "Estadísticas");
   Importar1 = add("Importar1", "Importar");
@@ -266,6 +275,7 @@ void TMenuPral::BuildMenu() {
   connect(Importar1, &QAction::triggered, this, [this] { Importar1Click(); });
   connect(VerHTML1, &QAction::triggered, this, [this] { VerHtmlClick(); });
   connect(VerCSV1, &QAction::triggered, this, [this] { VerCsvClick(); });
+  connect(Actualizar1, &QAction::triggered, this, [this] { PCatalogos->ActualizarCD1Click(); });
   connect(Repetidos1, &QAction::triggered, this, [this] { RepetidosClick(); });
   connect(Estadisticas1, &QAction::triggered, this, [this] { EstadisticasClick(); });
   connect(Salir1, &QAction::triggered, this, &QWidget::close);
@@ -431,6 +441,7 @@ void TMenuPral::ApplyPageVisibility() {
     VerHTML1->setEnabled(anyDisc);
     VerCSV1->setEnabled(anyDisc);
     Repetidos1->setEnabled(anyDisc);
+    Actualizar1->setEnabled(anyDisc);
     Estadisticas1->setEnabled(anyDisc);
   } catch (const std::exception& error) {
     // Counting failed: the files page stays hidden, the rest as it was.

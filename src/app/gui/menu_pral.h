@@ -70,6 +70,8 @@ class TMenuPral : public QWidget {
   void VerCsvClick();
   // The files held on more than one disc; a copy chosen there is shown.
   void RepetidosClick();
+  // Walks a disc again on the Catalogar page, then comes back to the list.
+  void UpdateDisc(const std::string& number);
   // The collection's totals and charts.
   void EstadisticasClick();
 
@@ -123,6 +125,7 @@ class TMenuPral : public QWidget {
   QAction* Opciones1 = nullptr;
   QAction* VerHTML1 = nullptr;
   QAction* VerCSV1 = nullptr;
+  QAction* Actualizar1 = nullptr;
   QAction* Repetidos1 = nullptr;
   QAction* Estadisticas1 = nullptr;
   QAction* Importar1 = nullptr;

@@ -110,6 +110,16 @@ bool QtDialogs::ConfirmOkCancel(const std::string& caption, const std::string& t
   return box.exec() == QMessageBox::Ok;
 }
 
+bool QtDialogs::ConfirmWithDetails(const std::string& caption, const std::string& text,
+                                   const std::string& details, Default pressed) {
+  QMessageBox box(QMessageBox::Question, Qs(caption), Qs(text),
+                  QMessageBox::Ok | QMessageBox::Cancel, parent_);
+  box.setDefaultButton(pressed == Default::kOk ? QMessageBox::Ok : QMessageBox::Cancel);
+  LabelOkCancel(language_, *box.button(QMessageBox::Ok), *box.button(QMessageBox::Cancel));
+  box.setDetailedText(Qs(details));
+  return box.exec() == QMessageBox::Ok;
+}
+
 std::unique_ptr<Progress> QtDialogs::ShowProgress(const std::string& text) {
   QString stop = QStringLiteral("&Parar");
   try {

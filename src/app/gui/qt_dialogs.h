@@ -22,6 +22,8 @@ class QtDialogs : public Dialogs {
   void PonerMensaje(const std::string& text) override;
   bool ConfirmOkCancel(const std::string& caption, const std::string& text,
                        Default pressed) override;
+  bool ConfirmWithDetails(const std::string& caption, const std::string& text,
+                          const std::string& details, Default pressed) override;
   std::unique_ptr<Progress> ShowProgress(const std::string& text) override;
   void ProcessEvents() override;
   std::filesystem::path ChooseFile(const std::string& title, const std::string& description,

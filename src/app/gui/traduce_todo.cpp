@@ -21,9 +21,11 @@ void TMenuPral::TraduceTodo(const std::string& languageFile) {
   qtTranslation_.Use(languageFile);  // Qt's own buttons and pickers follow
   MArchivos->setText(Qs(Traduce("MArchivos")));
   const std::pair<QAction*, const char*> menu[] = {
-      {Catalogar1, "Catalogar1"}, {Catalogos1, "Catalogos1"}, {Archivos1, "Archivos1"},
-      {Busqueda1, "Busqueda1"},   {Opciones1, "Opciones1"},   {VerHTML1, "VerHTML1"},
-      {VerCSV1, "VerCSV1"},       {Repetidos1, "Repetidos1"}, {Estadisticas1, "Estadisticas1"},
+      {Catalogar1, "Catalogar1"}, {Catalogos1, "Catalogos1"},
+      {Archivos1, "Archivos1"},   {Busqueda1, "Busqueda1"},
+      {Opciones1, "Opciones1"},   {VerHTML1, "VerHTML1"},
+      {VerCSV1, "VerCSV1"},       {Actualizar1, "Actualizar1"},
+      {Repetidos1, "Repetidos1"}, {Estadisticas1, "Estadisticas1"},
       {Importar1, "Importar1"},   {Salir1, "Salir1"}};
   for (const auto& [action, key] : menu) action->setText(Qs(Traduce(key)));
   PCatalogar->Retranslate();

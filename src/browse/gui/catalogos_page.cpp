@@ -92,6 +92,9 @@ CatalogosPage::CatalogosPage(const PageServices& services, QWidget* parent)
   EditarCD1->setObjectName("EditarCD1");
   BorrarCD1 = PopUpCDs->addAction(QStringLiteral("Borrar catálogo"));
   BorrarCD1->setObjectName("BorrarCD1");
+  PopUpCDs->addSeparator();
+  ActualizarCD1 = PopUpCDs->addAction(QStringLiteral("Actualizar disco..."));
+  ActualizarCD1->setObjectName("ActualizarCD1");
   // The same commands from the keyboard while the list has the focus.
   EditarCD1->setShortcut(Qt::Key_F2);
   BorrarCD1->setShortcut(QKeySequence::Delete);
@@ -136,6 +139,7 @@ void CatalogosPage::ConnectControls() {
   connect(BLimpiarFiltro, &QPushButton::clicked, this, [this] { BLimpiarFiltroClick(); });
   connect(EditarCD1, &QAction::triggered, this, [this] { EditarCD1Click(); });
   connect(BorrarCD1, &QAction::triggered, this, [this] { BorrarCD1Click(); });
+  connect(ActualizarCD1, &QAction::triggered, this, [this] { ActualizarCD1Click(); });
 }
 
 bool CatalogosPage::eventFilter(QObject* watched, QEvent* event) {
@@ -159,6 +163,8 @@ void CatalogosPage::Retranslate() {
   TotalLine();
   EditarCD1->setText(Qs(Traduce("EditarCD")));
   BorrarCD1->setText(Qs(Traduce("BorrarCD")));
+  ActualizarCD1->setText(Qs(Traduce("Actualizar1")));
+  ActualizarCD1->setStatusTip(Qs(Traduce("ActualizarHint")));
   const QString filterHint = Qs(Traduce("FiltroHint"));
   CFiltro->setStatusTip(filterHint);
   CFiltro->setToolTip(LongHint(filterHint));  // the only hint also shown as a pop-up
@@ -356,6 +362,16 @@ void CatalogosPage::EditCurrentDisc() {
   TDatosCD editor(services_, this);
   editor.exec();
   Guarded("RellenaFiltro", [&] { RellenaFiltro(); });
+}
+
+void CatalogosPage::ActualizarCD1Click() {
+  const int row = SelectedDiscRow();
+  if (row < 0) return;
+  std::string number;
+  Guarded("ActualizarCD1Click", [&] {
+    if (LocateDiscOfRow(row)) number = services_.tablas.TablaCDRom.AsString("AUTO");
+  });
+  if (!number.empty()) emit UpdateRequested(number);
 }
 
 void CatalogosPage::BorrarCD1Click() {

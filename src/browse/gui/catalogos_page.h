@@ -67,6 +67,8 @@ class CatalogosPage : public QWidget {
   void BLimpiarFiltroClick();
   void EditarCD1Click();
   void BorrarCD1Click();
+  // The selected disc, to be walked again where it is now.
+  void ActualizarCD1Click();
   // Deletes a disc with its pictures and catalogue files.
   void BorrarCatalogo(const std::string& number);
   // Opens the disc editor on the current disc and shows the list again after it.
@@ -96,6 +98,8 @@ class CatalogosPage : public QWidget {
   void DiscDeleting(const std::string& number);
   // A disc went; the first disc left, if any, is current.
   void DiscDeleted();
+  // The disc of that number is to be walked again.
+  void UpdateRequested(const std::string& number);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -116,6 +120,7 @@ class CatalogosPage : public QWidget {
   QMenu* PopUpCDs = nullptr;
   QAction* EditarCD1 = nullptr;
   QAction* BorrarCD1 = nullptr;
+  QAction* ActualizarCD1 = nullptr;
 
   PageServices services_;
   bool quietSelection_ = false;  // see QuietSelection

@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "scan/catalogue_run.h"
+#include "scan/disc_update.h"
 #include "scan/disk_info.h"
 #include "settings/ini_editor.h"
 #include "settings/language.h"
@@ -27,6 +28,7 @@
 #include "util/locale.h"
 #include "util/reported.h"
 #include "util/scope_guard.h"
+#include "util/text.h"
 
 namespace zafirel {
 namespace fs = std::filesystem;
@@ -155,15 +157,8 @@ std::string RootOfChoice(DriveMap& drives, const std::string& choice) {
 
 }  // namespace
 
-void CatalogarPage::Cataloga() {
-  if (run_) return;  // one run at a time
+std::string CatalogarPage::ChooseRoot(const std::string& title) {
   Dialogs& dialogs = services_.dialogs;
-  TTablas& tablas = services_.tablas;
-  const WorkingFolders& folders = services_.folders;
-  dialogs.ProcessEvents();
-  emit StatusText(QString(), false);
-  dialogs.ProcessEvents();
-
   // Volumes come and go: the map is read anew each time a drive is chosen.
   Guarded("DriveMap", [&] { drives_ = DriveMap::FromSystem(DriveSettings(services_.ini)); });
   std::vector<DriveChoice> choices;
@@ -176,23 +171,19 @@ void CatalogarPage::Cataloga() {
     });
     choices.push_back({drive.letter, label, Utf8ToAnsi(drive.folder.string())});
   }
-  const std::string choice = dialogs.ChooseDrive(Traduce("SeleccionaUnidad"), choices);
-  if (choice.empty()) return;
+  const std::string choice = dialogs.ChooseDrive(title, choices);
+  if (choice.empty()) return {};
   dialogs.ProcessEvents();
+  return RootOfChoice(drives_, choice);
+}
 
-  run_ = std::make_unique<CatalogueRun>(tablas, drives_, services_.locale);
-  const ScopeGuard over([this] {  // also when a failure ends the run
-    walking_ = false;
-    run_.reset();
-  });
-  CatalogueRun& r = *run_;
-  r.catalogueFolder = folders.catalogos;
-  r.tempFolder = folders.temp;
+RunHooks CatalogarPage::WalkShown(CatalogueRun& r, std::optional<WaitCursor>& wait) {
+  Dialogs& dialogs = services_.dialogs;
+  r.catalogueFolder = services_.folders.catalogos;
+  r.tempFolder = services_.folders.temp;
   r.Zips = Zips->isChecked();
   r.Archives = Comprimidos->isChecked();
-  std::optional<WaitCursor> wait;
   RunHooks hooks;
-  hooks.beforeDuplicateTest = [this] { emit AllDiscsWanted(); };
   hooks.beforeAppend = [this, &dialogs] {
     dialogs.ProcessEvents();
     walking_ = true;
@@ -225,64 +216,207 @@ void CatalogarPage::Cataloga() {
            FormatFixed(r.elapsedSeconds, 3, services_.locale) + " " + Traduce("Segundos") + "."),
         true);
   };
-  const RunResult result =
-      r.Catalogue(RootOfChoice(drives_, choice), Subdirectorios->isChecked(), hooks);
+  return hooks;
+}
+
+void CatalogarPage::Idle() {
+  walking_ = false;
+  Parar->setEnabled(false);
+  Catalogar->setEnabled(true);
+}
+
+void CatalogarPage::Cataloga() {
+  if (run_ || update_) return;  // one run at a time
+  Dialogs& dialogs = services_.dialogs;
+  TTablas& tablas = services_.tablas;
+  dialogs.ProcessEvents();
+  emit StatusText(QString(), false);
+  dialogs.ProcessEvents();
+  const std::string root = ChooseRoot(Traduce("SeleccionaUnidad"));
+  if (root.empty()) return;
+
+  run_ = std::make_unique<CatalogueRun>(tablas, drives_, services_.locale);
+  const ScopeGuard over([this] {  // also when a failure ends the run
+    walking_ = false;
+    run_.reset();
+  });
+  CatalogueRun& r = *run_;
+  std::optional<WaitCursor> wait;
+  RunHooks hooks = WalkShown(r, wait);
+  hooks.beforeDuplicateTest = [this] { emit AllDiscsWanted(); };
+  const RunResult result = r.Catalogue(root, Subdirectorios->isChecked(), hooks);
   const std::string number = r.NumeroNuevo;
   walking_ = false;
   run_.reset();
-  const bool walked =
-      result.outcome != RunOutcome::kNotARoot && result.outcome != RunOutcome::kDriveError &&
-      result.outcome != RunOutcome::kNotAnImage && result.outcome != RunOutcome::kDuplicate &&
-      result.outcome != RunOutcome::kFolderNotWritable;
-  const auto idle = [this] {
-    Parar->setEnabled(false);
-    Catalogar->setEnabled(true);
-  };
+  const bool walked = Walked(result.outcome);
   // The new disc's editor opens in the run's last state, idle after it.
-  if (walked && result.outcome != RunOutcome::kCatalogued) idle();
-  switch (result.outcome) {
-    case RunOutcome::kNotARoot:
-      dialogs.PonerMensaje(Traduce("NoDirectorio"));
-      return;
-    case RunOutcome::kDriveError:
-      dialogs.PonerMensaje(Traduce("ErrorUnidad"));
-      return;
-    case RunOutcome::kNotAnImage:
-      dialogs.PonerMensaje(Traduce("NoEsImagen") + ": " + result.detail);
-      return;
-    case RunOutcome::kDuplicate:
-      emit DuplicateFound(result.detail);
-      dialogs.PonerMensaje(Traduce("CatalogoExiste") + result.detail);
-      return;
-    case RunOutcome::kFolderNotWritable:
-      dialogs.PonerMensaje(Traduce("ErrorCarpetaCatalogos") + ": " + PathText(folders.catalogos));
-      return;
-    case RunOutcome::kBusy:
-      dialogs.PonerMensaje(Traduce("CarpetaOcupada"));
-      break;
-    case RunOutcome::kRecordNotWritten:
-      dialogs.PonerMensaje(Traduce("ErrorGrabarDisco") + ": " +
-                           FailureText(services_.leng.Translator(), result.failure));
-      break;
-    case RunOutcome::kFilesNotWritten:
-      dialogs.PonerMensaje(Traduce("ErrorCatalogoNoGrabado") + ": " +
-                           (result.failure
-                                ? FailureText(services_.leng.Translator(), result.failure)
-                                : PathText(folders.catalogos)));
-      break;
-    case RunOutcome::kStopped:
-      break;
-    case RunOutcome::kCatalogued:
-      // The files are written before the editor opens, so a disc in the
-      // table always has them.
-      Guarded("EditNewDisc", [&] {
-        if (tablas.TablaCDRom.Locate("AUTO", number)) emit EditNewDisc();
-      });
-      idle();
-      emit DiscCatalogued(number);
-      break;
+  if (walked && result.outcome != RunOutcome::kCatalogued) Idle();
+  if (result.outcome == RunOutcome::kDuplicate) emit DuplicateFound(result.detail);
+  TellOutcome(result);
+  if (!walked) return;
+  if (result.outcome == RunOutcome::kCatalogued) {
+    // The files are written before the editor opens, so a disc in the
+    // table always has them.
+    Guarded("EditNewDisc", [&] {
+      if (tablas.TablaCDRom.Locate("AUTO", number)) emit EditNewDisc();
+    });
+    Idle();
+    emit DiscCatalogued(number);
   }
   emit RunEnded(result.outcome == RunOutcome::kCatalogued ? number : std::string());
+}
+
+bool CatalogarPage::Walked(RunOutcome outcome) {
+  switch (outcome) {
+    case RunOutcome::kNotARoot:
+    case RunOutcome::kDriveError:
+    case RunOutcome::kNotAnImage:
+    case RunOutcome::kDuplicate:
+    case RunOutcome::kFolderNotWritable:
+    case RunOutcome::kNoSuchDisc:
+      return false;
+    default:
+      return true;
+  }
+}
+
+void CatalogarPage::TellOutcome(const RunResult& result) {
+  Dialogs& dialogs = services_.dialogs;
+  const std::string why = FailureText(services_.leng.Translator(), result.failure);
+  const std::string catalogues = PathText(services_.folders.catalogos);
+  switch (result.outcome) {
+    case RunOutcome::kNotARoot:
+      return dialogs.PonerMensaje(Traduce("NoDirectorio"));
+    case RunOutcome::kDriveError:
+      return dialogs.PonerMensaje(Traduce("ErrorUnidad") +
+                                  (result.detail.empty() ? "" : ": " + result.detail));
+    case RunOutcome::kNotAnImage:
+      return dialogs.PonerMensaje(Traduce("NoEsImagen") + ": " + result.detail);
+    case RunOutcome::kDuplicate:
+      return dialogs.PonerMensaje(Traduce("CatalogoExiste") + result.detail);
+    case RunOutcome::kNoSuchDisc:
+      return dialogs.PonerMensaje(Traduce("CatalogoNoEncontrado") + ": " + result.detail);
+    case RunOutcome::kFolderNotWritable:
+      return dialogs.PonerMensaje(Traduce("ErrorCarpetaCatalogos") + ": " + catalogues);
+    case RunOutcome::kBusy:
+      return dialogs.PonerMensaje(Traduce("CarpetaOcupada"));
+    case RunOutcome::kRecordNotWritten:
+      return dialogs.PonerMensaje(Traduce("ErrorGrabarDisco") + ": " + why);
+    case RunOutcome::kFilesNotWritten:
+      return dialogs.PonerMensaje(Traduce("ErrorCatalogoNoGrabado") + ": " +
+                                  (result.failure ? why : catalogues));
+    case RunOutcome::kStopped:
+    case RunOutcome::kCatalogued:
+      return;
+  }
+}
+
+void CatalogarPage::ActualizarClick(const std::string& number) {
+  (void)Reported(services_.dialogs, services_.leng.Translator(), "ErrorActualizarDisco",
+                 [&] { Actualiza(number); });
+}
+
+namespace {
+
+// A line of the changes' list: what, the path, size and date (before and now).
+std::string ChangeLine(const FileChange& change, const Translate& traduce) {
+  const auto facts = [](std::string_view line) {
+    return std::string(Trozo(line, ';', 1)) + " KB, " + std::string(Trozo(line, ';', 2));
+  };
+  switch (change.kind) {
+    case ChangeKind::kAdded:
+      return traduce("CambioNuevo") + ": " + std::string(Trozo(change.newLine, ';', 0)) + " (" +
+             facts(change.newLine) + ")";
+    case ChangeKind::kRemoved:
+      return traduce("CambioQuitado") + ": " + std::string(Trozo(change.oldLine, ';', 0)) + " (" +
+             facts(change.oldLine) + ")";
+    case ChangeKind::kChanged:
+      break;
+  }
+  return traduce("CambioCambiado") + ": " + std::string(Trozo(change.newLine, ';', 0)) + " (" +
+         facts(change.oldLine) + " \x96 " + facts(change.newLine) + ")";
+}
+
+// The record's field names as the disc editor labels them.
+const char* FieldCaption(const std::string& field) {
+  if (field == "ETIQUETA") return "Etiqueta";
+  if (field == "NSERIECD") return "NSerie";
+  if (field == "BYTESCD") return "Tama\xF1o";
+  if (field == "TOTFILES") return "NArchivos";
+  return "Unidad";
+}
+
+}  // namespace
+
+void CatalogarPage::Actualiza(const std::string& number) {
+  if (run_ || update_) return;  // one run at a time
+  std::string title;
+  Guarded("Actualiza", [&] {
+    if (services_.tablas.TablaCDRom.Locate("AUTO", number))
+      title = services_.tablas.TablaCDRom.AsString("TITULOCD");
+  });
+  emit StatusText(QString(), false);
+  const std::string root = ChooseRoot(Traduce("DondeEstaDisco") + " (" + title + ")");
+  if (root.empty()) return;
+
+  update_ = std::make_unique<DiscUpdate>(services_.tablas, drives_, services_.locale);
+  const ScopeGuard over([this] {  // also when a failure ends the update
+    Idle();
+    update_.reset();
+  });
+  std::optional<WaitCursor> wait;
+  RunHooks hooks = WalkShown(update_->run, wait);
+  const auto shown = hooks.beforeAppend;
+  hooks.beforeAppend = [&] {
+    shown();
+    hooks.discAppended(title);
+  };
+  const RunResult result = update_->Walk(number, root, Subdirectorios->isChecked(), hooks);
+  Idle();
+  TellOutcome(result);
+  if (result.outcome == RunOutcome::kCatalogued) Confirm(number);
+  if (Walked(result.outcome)) emit RunEnded(number);
+}
+
+void CatalogarPage::Confirm(const std::string& number) {
+  Dialogs& dialogs = services_.dialogs;
+  const Translate& traduce = services_.leng.Translator();
+  constexpr std::size_t kListed = 2000;  // changes listed; all are counted
+  std::string details;
+  std::size_t listed = 0;
+  const ListComparison changes = update_->Compare([&](const FileChange& change) {
+    if (listed++ < kListed) details += ChangeLine(change, traduce) + "\n";
+  });
+  if (listed > kListed)
+    details += "... " + std::to_string(listed - kListed) + " " + Traduce("CambiosMas") + "\n";
+  const std::vector<RecordChange>& fields = update_->RecordChanges();
+  if (changes.Changes() == 0 && fields.empty()) {
+    dialogs.PonerMensaje(Traduce("CambiosNinguno"));
+    return;
+  }
+  const auto count = [&](std::uint64_t n) {
+    return FormatThousands(static_cast<std::int64_t>(n), services_.locale);
+  };
+  std::string text = update_->Title() + "\n\n" + Traduce("CambiosNuevos") + ": " +
+                     count(changes.added) + "\n" + Traduce("CambiosQuitados") + ": " +
+                     count(changes.removed) + "\n" + Traduce("CambiosCambiados") + ": " +
+                     count(changes.changed) + "\n" + Traduce("CambiosIguales") + ": " +
+                     count(changes.unchanged) + "\n";
+  if (changes.commentsKept > 0)
+    text += Traduce("CambiosComentarios") + ": " + count(changes.commentsKept) + "\n";
+  for (const RecordChange& field : fields)
+    text +=
+        Traduce(FieldCaption(field.field)) + ": " + field.before + " \x96 " + field.after + "\n";
+  text += "\n" + Traduce("CambiosAplicar");
+  if (!dialogs.ConfirmWithDetails(Traduce("CambiosDisco"), text, details, Dialogs::Default::kOk))
+    return;
+  WaitCursor wait;
+  if (!update_->Apply()) {
+    dialogs.PonerMensaje(Traduce("ErrorActualizarDisco") + ": " +
+                         FailureText(traduce, update_->Failure()));
+    return;
+  }
+  emit StatusText(Qs(Traduce("DiscoActualizado") + ": " + update_->Title()), true);
 }
 
 void CatalogarPage::ShowProgress(const RunProgress& progress) {
@@ -314,6 +448,12 @@ void CatalogarPage::PararClick() {
   if (!walking_) return;
   Parar->setEnabled(false);
   emit StatusText(QString(), true);
+  if (update_) {
+    // The disc walked again stays as it was.
+    update_->run.Buscador.Abort();
+    Parar->setEnabled(true);
+    return;
+  }
   run_->Buscador.Abort();
   emit DiscardRequested(run_->NumeroNuevo);
   Parar->setEnabled(true);

@@ -6,11 +6,14 @@
 
 #include <QWidget>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "scan/catalogue_run.h"
 #include "scan/drive_map.h"
 #include "util/gui/services.h"
+#include "util/gui/wait_cursor.h"
 
 class QCheckBox;
 class QLabel;
@@ -21,8 +24,7 @@ class QPushButton;
 
 namespace zafirel {
 
-class CatalogueRun;
-struct RunProgress;
+class DiscUpdate;
 
 class CatalogarPage : public QWidget {
   Q_OBJECT
@@ -33,6 +35,10 @@ class CatalogarPage : public QWidget {
   void CatalogarClick();
   void Cataloga();
   void PararClick();
+  // Walks disc number again where the user says it is now, shows what
+  // changed and, when the user agrees, puts the walk in place of its
+  // catalogue (title, album, notes, cover and comments kept).
+  void ActualizarClick(const std::string& number);
 
   // The drive map and the "Zip" option from the settings.
   void LoadSettings();
@@ -42,6 +48,8 @@ class CatalogarPage : public QWidget {
   // drive is being checked).
   CatalogueRun* Run() { return walking_ ? run_.get() : nullptr; }
   bool Running() const { return walking_; }
+  // Whether a catalogue run or an update holds the page.
+  bool Busy() const { return run_ || update_; }
 
  signals:
   // A line for the status line; with bottomToo the bottom bar repeats it.
@@ -72,6 +80,20 @@ class CatalogarPage : public QWidget {
 
   // Shows how far the run has come.
   void ShowProgress(const RunProgress& progress);
+  // The drive the user chooses for a walk, as a root ("D:\\"); empty when
+  // cancelled.
+  std::string ChooseRoot(const std::string& title);
+  // The page's options on a run, and the hooks that show its walk.
+  RunHooks WalkShown(CatalogueRun& run, std::optional<WaitCursor>& wait);
+  // The buttons when no walk goes on.
+  void Idle();
+  // Whether a run of that outcome went as far as its walk.
+  static bool Walked(RunOutcome outcome);
+  // Tells the user why a run refused or failed (nothing when it completed).
+  void TellOutcome(const RunResult& result);
+  void Actualiza(const std::string& number);
+  // The changes of the walked update, and the update applied if agreed.
+  void Confirm(const std::string& number);
 
   QPushButton* Catalogar = nullptr;
   QPushButton* Parar = nullptr;
@@ -86,6 +108,7 @@ class CatalogarPage : public QWidget {
   PageServices services_;
   DriveMap drives_;
   std::unique_ptr<CatalogueRun> run_;
+  std::unique_ptr<DiscUpdate> update_;
   bool walking_ = false;
 };
 
