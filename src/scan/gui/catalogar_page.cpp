@@ -318,6 +318,11 @@ void CatalogarPage::ActualizarClick(const std::string& number) {
 
 namespace {
 
+// A count with its thousands grouped; none is "0".
+std::string CountText(std::uint64_t n, const Locale& locale) {
+  return n == 0 ? "0" : FormatThousands(static_cast<std::int64_t>(n), locale);
+}
+
 // A line of the changes' list: what, the path, size and date (before and now).
 std::string ChangeLine(const FileChange& change, const Translate& traduce) {
   const auto facts = [](std::string_view line) {
@@ -334,7 +339,7 @@ std::string ChangeLine(const FileChange& change, const Translate& traduce) {
       break;
   }
   return traduce("CambioCambiado") + ": " + std::string(Trozo(change.newLine, ';', 0)) + " (" +
-         facts(change.oldLine) + " \x96 " + facts(change.newLine) + ")";
+         facts(change.oldLine) + " \xBB " + facts(change.newLine) + ")";
 }
 
 // The record's field names as the disc editor labels them.
@@ -394,9 +399,7 @@ void CatalogarPage::Confirm(const std::string& number) {
     dialogs.PonerMensaje(Traduce("CambiosNinguno"));
     return;
   }
-  const auto count = [&](std::uint64_t n) {
-    return FormatThousands(static_cast<std::int64_t>(n), services_.locale);
-  };
+  const auto count = [&](std::uint64_t n) { return CountText(n, services_.locale); };
   std::string text = update_->Title() + "\n\n" + Traduce("CambiosNuevos") + ": " +
                      count(changes.added) + "\n" + Traduce("CambiosQuitados") + ": " +
                      count(changes.removed) + "\n" + Traduce("CambiosCambiados") + ": " +
@@ -406,7 +409,7 @@ void CatalogarPage::Confirm(const std::string& number) {
     text += Traduce("CambiosComentarios") + ": " + count(changes.commentsKept) + "\n";
   for (const RecordChange& field : fields)
     text +=
-        Traduce(FieldCaption(field.field)) + ": " + field.before + " \x96 " + field.after + "\n";
+        Traduce(FieldCaption(field.field)) + ": " + field.before + " \xBB " + field.after + "\n";
   text += "\n" + Traduce("CambiosAplicar");
   if (!dialogs.ConfirmWithDetails(Traduce("CambiosDisco"), text, details, Dialogs::Default::kOk))
     return;
@@ -421,9 +424,7 @@ void CatalogarPage::Confirm(const std::string& number) {
 
 void CatalogarPage::ShowProgress(const RunProgress& progress) {
   const Locale& locale = services_.locale;
-  const auto count = [&](std::uint64_t n) {
-    return FormatThousands(static_cast<std::int64_t>(n), locale);
-  };
+  const auto count = [&](std::uint64_t n) { return CountText(n, locale); };
   const double mib = static_cast<double>(progress.bytes) / (1024.0 * 1024.0);
   const std::string size = mib >= 1024 ? FormatFixed(mib / 1024, 1, locale) + " GB"
                                        : FormatFixed(mib, 1, locale) + " MB";
