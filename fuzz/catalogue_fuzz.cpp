@@ -1,7 +1,11 @@
 // Catalogue files: the input is a tree file and a file list (split at the
 // first NUL byte), built into the folder tree, every folder listed, file
 // lines looked up, the list searched with terms from its first line, and
-// every line judged by a filter holding every kind of bound.
+// every line judged by a filter holding every kind of bound, and the two
+// compared as a disc's old and new file lists.
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -11,6 +15,7 @@
 #include "search/catalogue_search.h"
 #include "search/search_filter.h"
 #include "store/line_list.h"
+#include "store/list_changes.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace zafirel;
@@ -49,5 +54,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)ParseShortDate(listText.substr(0, 32), filter.locale);
   }
   (void)ParseSize(treeText.substr(0, 24));
+
+  // Every line of either list is matched, added or removed exactly once.
+  const auto inMemory = [](std::string_view text) {
+    const int fd = memfd_create("list", MFD_CLOEXEC);
+    if (fd < 0 || write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size()))
+      __builtin_trap();
+    return fd;
+  };
+  const int oldFd = inMemory(treeText), newFd = inMemory(listText);
+  const auto lines = [](const LineList& list) {
+    std::uint64_t n = 0;
+    for (std::size_t i = 0; i < list.size(); ++i) n += !list[i].empty();
+    return n;
+  };
+  const ListComparison changes =
+      CompareFileLists("/proc/self/fd/" + std::to_string(oldFd),
+                       "/proc/self/fd/" + std::to_string(newFd), [](const FileChange& change) {
+                         if (change.oldLine.empty() && change.newLine.empty()) __builtin_trap();
+                       });
+  if (changes.added + changes.changed + changes.unchanged != lines(list) ||
+      changes.removed + changes.changed + changes.unchanged != lines(tree))
+    __builtin_trap();
+  close(oldFd);
+  close(newFd);
   return 0;
 }
