@@ -7,6 +7,7 @@
 #include "search/catalogue_search.h"
 #include "search/collection_stats.h"
 #include "search/duplicates.h"
+#include "search/html_pages.h"
 #include "search/search_filter.h"
 #include "util/codepage.h"
 #include "util/text.h"
@@ -98,8 +99,6 @@ class Output {
   std::string out_;
 };
 
-std::string Utf8Field(std::string_view line, int n) { return AnsiToUtf8(Trozo(line, ';', n)); }
-
 std::uint64_t Number(std::string_view text) {
   std::uint64_t value = 0;
   for (char c : text) {
@@ -122,27 +121,13 @@ int Search(const Options& options) {
   Output out;
   SearchEvents events;
   events.cancelled = OutputFailed;  // nobody would read the rest
-  std::unordered_map<std::string, DiscFacts> discs;
-  std::string disc;  // the number of the disc whose hits are coming
-  const RecordWriter writer(
-      records.value_or(RecordFormat::kCsv),
-      {"match", "disc", "title", "number", "album", "path", "kilobytes", "date", "description"});
-  const auto record = [&](const char* match, std::string_view line) {
-    const DiscFacts& facts = discs[disc];
-    out.Add(writer.Record({match, Number(disc), AnsiToUtf8(facts.title), AnsiToUtf8(facts.number),
-                           AnsiToUtf8(facts.album), Utf8Field(line, 0), Number(Trozo(line, ';', 1)),
-                           Utf8Field(line, 2), Utf8Field(line, 3)}));
-  };
-  if (records) {
-    discs = ReadDiscFacts(tablas);
-    out.Add(writer.Header());
-    events.titleDisc = [&](const std::string& number) {
-      disc = number;
-      record("title", {});
-    };
-    events.discHeading = [&](const std::string&, const std::string& number) { disc = number; };
-    events.hitLine = [&](std::string_view line) { record("file", line); };
-  } else {
+  try {
+    if (records) {
+      (void)SearchRecords(
+          tablas, folder.below.catalogos, Utf8ToAnsi(options.words[1]), collection->filter,
+          *records, [&](std::string_view piece) { out.Add(piece); }, events);
+      return kDone;
+    }
     events.titleHeading = [&](const std::string& heading) { out.Add(AnsiToUtf8(heading) + "\n"); };
     events.discHeading = [&](const std::string& heading, const std::string&) {
       out.Add(AnsiToUtf8(heading) + "\n");
@@ -152,12 +137,10 @@ int Search(const Options& options) {
       out.Add(AnsiToUtf8(path));
       out.Add("\n");
     };
-  }
-  try {
     const SearchOutcome outcome =
         BuscaEnArchivos(tablas, folder.below.catalogos, Utf8ToAnsi(options.words[1]),
                         "(ver catalogos)", events, collection->filter);
-    if (!records) out.Add(std::to_string(outcome.matches) + "\n");
+    out.Add(std::to_string(outcome.matches) + "\n");
   } catch (const std::exception& error) {
     out.Flush();
     return Fail(kFailed, Why(error));

@@ -202,4 +202,48 @@ void WriteDiscRecords(const fs::path& target, const fs::path& listFile, RecordFo
   if (!out.Commit()) throw notWritten(out.error());
 }
 
+SearchOutcome SearchRecords(TTablas& tablas, const fs::path& catalogueFolder, std::string_view text,
+                            const SearchFilter& filter, RecordFormat format,
+                            const std::function<void(std::string_view piece)>& out,
+                            SearchEvents events) {
+  const RecordWriter writer(format, {"match", "disc", "title", "number", "album", "path",
+                                     "kilobytes", "date", "description"});
+  out(writer.Header());
+  const std::unordered_map<std::string, DiscFacts> discs = ReadDiscFacts(tablas);
+  std::string disc;  // the number of the disc whose hits are coming
+  const auto record = [&](const char* match, std::string_view line) {
+    const auto facts = discs.find(disc);
+    const DiscFacts none;
+    const DiscFacts& of = facts == discs.end() ? none : facts->second;
+    const auto field = [&](int n) { return AnsiToUtf8(Trozo(line, ';', n)); };
+    out(writer.Record({match, DigitsOf(disc), AnsiToUtf8(of.title), AnsiToUtf8(of.number),
+                       AnsiToUtf8(of.album), field(0), DigitsOf(Trozo(line, ';', 1)), field(2),
+                       field(3)}));
+  };
+  events.titleDisc = [&](const std::string& number) {
+    disc = number;
+    record("title", {});
+  };
+  events.discHeading = [&](const std::string&, const std::string& number) { disc = number; };
+  events.hitLine = [&](std::string_view line) { record("file", line); };
+  return BuscaEnArchivos(tablas, catalogueFolder, text, "(ver catalogos)", events, filter);
+}
+
+SearchOutcome SaveSearchRecords(const fs::path& target, TTablas& tablas,
+                                const fs::path& catalogueFolder, std::string_view text,
+                                const SearchFilter& filter, RecordFormat format) {
+  StreamedFile file(target);
+  const auto notWritten = [&](int cause) {
+    return Failure("ErrorEscribirPagina", "No se puede escribir la p\xE1gina", target, cause);
+  };
+  if (!file.ok()) throw notWritten(file.error());
+  SearchEvents events;
+  events.cancelled = [&] { return !file.ok(); };  // nothing more would be kept
+  const SearchOutcome outcome = SearchRecords(
+      tablas, catalogueFolder, text, filter, format,
+      [&](std::string_view piece) { file.Append(piece); }, events);
+  if (!file.Commit()) throw notWritten(file.error());
+  return outcome;
+}
+
 }  // namespace zafirel

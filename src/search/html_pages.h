@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "search/catalogue_search.h"
+#include "search/search_filter.h"
 #include "store/line_list.h"
 #include "util/records.h"
 
@@ -64,5 +66,19 @@ std::vector<std::string> ListStoredSearches(const std::filesystem::path& searche
 // left as it was.
 void WriteDiscRecords(const std::filesystem::path& target, const std::filesystem::path& listFile,
                       RecordFormat format);
+
+// A search's hits as records (after the header): one a title hit ("title")
+// and one a file ("file"), each with its disc's number, title, user's number
+// and album, and a file's path, kilobytes, date and description. The search
+// is BuscaEnArchivos's, with the caller's cancel and progress handlers.
+SearchOutcome SearchRecords(TTablas& tablas, const std::filesystem::path& catalogueFolder,
+                            std::string_view text, const SearchFilter& filter, RecordFormat format,
+                            const std::function<void(std::string_view piece)>& out,
+                            SearchEvents events = {});
+// The same into a file put in place whole. Throws Failure (the file, the
+// system's reason) when it cannot be written; it is then left as it was.
+SearchOutcome SaveSearchRecords(const std::filesystem::path& target, TTablas& tablas,
+                                const std::filesystem::path& catalogueFolder, std::string_view text,
+                                const SearchFilter& filter, RecordFormat format);
 
 }  // namespace zafirel

@@ -6,7 +6,7 @@
 
 namespace zafirel {
 
-inline constexpr std::array<std::string_view, 205> kLanguageKeys = {
+inline constexpr std::array<std::string_view, 207> kLanguageKeys = {
     "Aceptar",
     "Actualizando",
     "Ajustar",
@@ -214,6 +214,8 @@ inline constexpr std::array<std::string_view, 205> kLanguageKeys = {
     "DiscoActualizado",
     "ErrorActualizarDisco",
     "Unidad",
+    "GrabarCsv",
+    "GrabarCsvHint",
 };
 
 }  // namespace zafirel

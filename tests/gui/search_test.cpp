@@ -324,6 +324,12 @@ void SearchTest::theFilterRowNarrowsTheHitsAndIsKeptOpen() {
   QVERIFY(row.isVisible());
   w.page->BuscaEnArchivos("o");  // DOOM.EXE alone
   QCOMPARE(w.dialogs.messages.back(), "O " + w.Said("Encontrado") + " 1 " + w.Said("Veces"));
+  // Saved for a spreadsheet: the hits of the search shown, filter and all.
+  QTest::mouseClick(&Child<QPushButton>(*w.page, "GrabarCsv"), Qt::LeftButton);
+  QCOMPARE(w.dialogs.opened.back(), w.folders.busquedas / "O.csv");
+  QCOMPARE(ReadFile(w.folders.busquedas / "O.csv"),
+           std::string("match,disc,title,number,album,path,kilobytes,date,description\r\n"
+                       "file,2,Juegos,,,E:\\DOOM.EXE,1,x,\r\n"));
   auto& smallest = Child<QLineEdit>(row, "ETamanioDesde");
   smallest.setText(QStringLiteral("diez"));
   const std::size_t said = w.dialogs.messages.size();

@@ -82,11 +82,14 @@ BusquedaPage::BusquedaPage(const PageServices& services, QWidget* parent)
   CBusquedas->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   GrabarBusca = new QPushButton(QStringLiteral("Grabar búsqueda"), this);
   GrabarBusca->setObjectName("GrabarBusca");
+  GrabarCsv = new QPushButton(QStringLiteral("Grabar CSV"), this);
+  GrabarCsv->setObjectName("GrabarCsv");
   BFiltros = new QPushButton(QStringLiteral("F&iltros"), this);
   BFiltros->setObjectName("BFiltros");
   BFiltros->setCheckable(true);
   Filtros = new SearchFilterBar(services_, this);
-  for (QPushButton* button : {BBuscar, BCancelar, GrabarBusca, BFiltros}) MakeFlat(*button);
+  for (QPushButton* button : {BBuscar, BCancelar, GrabarBusca, GrabarCsv, BFiltros})
+    MakeFlat(*button);
 
   Busca = new QTreeView(this);
   Busca->setObjectName("Busca");
@@ -105,10 +108,11 @@ BusquedaPage::BusquedaPage(const PageServices& services, QWidget* parent)
   grid->addWidget(Label3, 1, 0, Qt::AlignRight);
   grid->addWidget(CBusquedas, 1, 1);
   grid->addWidget(GrabarBusca, 1, 2);
-  grid->addWidget(Filtros, 2, 0, 1, 3);
+  grid->addWidget(GrabarCsv, 1, 3);
+  grid->addWidget(Filtros, 2, 0, 1, 4);
   grid->addWidget(Barra, 3, 0, 1, 2);
-  grid->addWidget(LEncontrados, 3, 2);
-  grid->addWidget(Busca, 4, 0, 1, 3);
+  grid->addWidget(LEncontrados, 3, 2, 1, 2);
+  grid->addWidget(Busca, 4, 0, 1, 4);
   grid->setColumnStretch(0, 1);
   grid->setRowStretch(4, 1);
   ConnectControls();
@@ -127,6 +131,7 @@ void BusquedaPage::ConnectControls() {
   }
   connect(Busca, &QAbstractItemView::clicked, this, [this] { emit ResultsClicked(); });
   connect(GrabarBusca, &QPushButton::clicked, this, [this] { GrabarBuscaClick(); });
+  connect(GrabarCsv, &QPushButton::clicked, this, [this] { GrabarCsvClick(); });
   connect(CBusquedas, &QComboBox::activated, this, [this] { CBusquedasChange(); });
   connect(BFiltros, &QPushButton::toggled, this,
           [this](bool open) { Guarded("Filtros", [&] { Filtros->SetOpen(open); }); });
@@ -140,6 +145,8 @@ void BusquedaPage::Retranslate() {
   EBusca->setStatusTip(Qs(Traduce("EBuscaHint")));
   BBuscar->setStatusTip(Qs(Traduce("BBuscarHint")));
   GrabarBusca->setStatusTip(Qs(Traduce("GrabarBuscaHint")));
+  GrabarCsv->setText(Qs(Traduce("GrabarCsv")));
+  GrabarCsv->setStatusTip(Qs(Traduce("GrabarCsvHint")));
   Busca->setStatusTip(Qs(Traduce("BuscaHint")));
   BFiltros->setText(Qs(Traduce("Filtros")));
   BFiltros->setStatusTip(Qs(Traduce("FiltrosHint")));
@@ -235,10 +242,11 @@ void BusquedaPage::BuscaEnArchivos(const std::string& text) {
     outcome.matches = matches;
     refresh(!std::exchange(hitShown, true));
   };
+  lastText_ = text;
+  lastFilter_ = std::get<SearchFilter>(filter);
   try {
-    outcome =
-        zafirel::BuscaEnArchivos(services_.tablas, services_.folders.catalogos, text,
-                                 Traduce("VerCatalogos"), events, std::get<SearchFilter>(filter));
+    outcome = zafirel::BuscaEnArchivos(services_.tablas, services_.folders.catalogos, text,
+                                       Traduce("VerCatalogos"), events, lastFilter_);
   } catch (const std::exception& error) {
     // A catalogue that cannot be read ends the scan; the finish runs all the same.
     qWarning("BuscaEnArchivos: %s", error.what());
@@ -295,6 +303,22 @@ void BusquedaPage::GrabarBuscaClick() {
                   [results](const auto& visit) { results->ForEachNode(visit); });
   GrabarBusca->setEnabled(true);
   Guarded("RellenaBusquedas", [&] { RellenaBusquedas(); });
+}
+
+void BusquedaPage::GrabarCsvClick() {
+  if (Resultados->empty() || lastText_.empty()) {
+    services_.dialogs.PonerMensaje(Traduce("HacerBusqueda"));
+    return;
+  }
+  GrabarCsv->setEnabled(false);
+  fs::path file = StoredSearchPath(services_.folders.busquedas, lastText_);
+  file.replace_extension(".csv");
+  WaitCursor wait;
+  SaveAndOpen(services_, file, [&] {
+    (void)SaveSearchRecords(file, services_.tablas, services_.folders.catalogos, lastText_,
+                            lastFilter_, RecordFormat::kCsv);
+  });
+  GrabarCsv->setEnabled(true);
 }
 
 void BusquedaPage::CBusquedasChange() {

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <string>
 
+#include "search/search_filter.h"
 #include "util/gui/services.h"
 
 class QComboBox;
@@ -34,6 +35,8 @@ class BusquedaPage : public QWidget {
   void BuscaDblClick();
   // Saves the results as a page and opens it.
   void GrabarBuscaClick();
+  // Saves the last search's hits as CSV, for a spreadsheet, and opens it.
+  void GrabarCsvClick();
   // Opens the saved page chosen in the history box.
   void CBusquedasChange();
   void RellenaBusquedas();
@@ -71,6 +74,7 @@ class BusquedaPage : public QWidget {
   QLabel* Label3 = nullptr;
   QComboBox* CBusquedas = nullptr;
   QPushButton* GrabarBusca = nullptr;
+  QPushButton* GrabarCsv = nullptr;
   QPushButton* BFiltros = nullptr;
   SearchFilterBar* Filtros = nullptr;  // opened and closed by BFiltros
   QTreeView* Busca = nullptr;
@@ -78,6 +82,9 @@ class BusquedaPage : public QWidget {
 
   PageServices services_;
   bool searching_ = false;
+  // The text and filter of the search whose results are shown.
+  std::string lastText_;
+  SearchFilter lastFilter_;
   bool closing_ = false;
 };
 

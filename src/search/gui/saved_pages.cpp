@@ -11,9 +11,14 @@ namespace zafirel {
 
 void SaveAndOpenPage(const PageServices& services, const std::filesystem::path& page,
                      std::string_view title, const ResultsWalk& walk) {
+  SaveAndOpen(services, page, [&] { GrabarLaBusqueda(page, title, walk); });
+}
+
+void SaveAndOpen(const PageServices& services, const std::filesystem::path& page,
+                 const std::function<void()>& write) {
   Dialogs& dialogs = services.dialogs;
   try {
-    GrabarLaBusqueda(page, title, walk);
+    write();
     const std::string shown = Utf8ToAnsi(page.string());
     if (dialogs.OpenDocument(page))
       dialogs.PonerMensaje(services.leng.Traduce("NombreDocumento") + " " + shown);

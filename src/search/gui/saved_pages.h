@@ -13,7 +13,11 @@
 
 namespace zafirel {
 
-// Writes the page, opens it in the desktop's viewer and says so (or why not).
+// Writes a file with write (which throws what keeps it from being
+// written), opens it in the desktop's viewer and says so (or why not).
+void SaveAndOpen(const PageServices& services, const std::filesystem::path& file,
+                 const std::function<void()>& write);
+// The same for a results tree's page.
 void SaveAndOpenPage(const PageServices& services, const std::filesystem::path& page,
                      std::string_view title, const ResultsWalk& walk);
 
