@@ -6,7 +6,7 @@
 
 namespace zafirel {
 
-inline constexpr std::array<std::string_view, 207> kLanguageKeys = {
+inline constexpr std::array<std::string_view, 209> kLanguageKeys = {
     "Aceptar",
     "Actualizando",
     "Ajustar",
@@ -216,6 +216,8 @@ inline constexpr std::array<std::string_view, 207> kLanguageKeys = {
     "Unidad",
     "GrabarCsv",
     "GrabarCsvHint",
+    "FiltroDiscos",
+    "FiltroDiscosElegidos",
 };
 
 }  // namespace zafirel

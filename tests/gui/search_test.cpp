@@ -105,6 +105,7 @@ class SearchTest : public QObject {
   void exportarCsvWritesTheMarkedDiscsFileLists();
   void aCopyChosenAmongTheDuplicatesIsShown();
   void estadisticasShowsTheTotalsAndCharts();
+  void theDiscsChosenKeepTheSearchToThem();
 };
 
 void SearchTest::enterSearchesAndGroupsHitsByDisc() {
@@ -412,6 +413,32 @@ void SearchTest::estadisticasShowsTheTotalsAndCharts() {
   QCOMPARE(extensions.item(0, 0)->text(), QString("MP3"));
   QCOMPARE(extensions.item(0, 1)->text(), QString("3"));
   QCOMPARE(Child<BarChart>(dialog, "GraficoExtensiones").Bars().size(), std::size_t(2));
+}
+
+void SearchTest::theDiscsChosenKeepTheSearchToThem() {
+  Window w;
+  QVERIFY(w.window->Tablas().TablaCDRom.Locate("AUTO", "1"));
+  w.Search().SetFilterDiscs({});
+  QPushButton& filters = Child<QPushButton>(w.Search(), "BFiltros");
+  filters.click();
+  // Juegos alone, marked in the disc selection dialog.
+  QTimer::singleShot(0, w.window.get(), [] {
+    auto* dialog = qobject_cast<TSeleccionaCDs*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    QListWidget& discs = Child<QListWidget>(*dialog, "Cds");
+    discs.item(0)->setCheckState(Qt::Checked);  // 2.Juegos, first by title
+    QTest::keyClick(&discs, Qt::Key_Escape);
+  });
+  Child<QPushButton>(w.Search(), "BDiscos").click();
+  QCOMPARE(Child<QLabel>(w.Search(), "LDiscos").text(), Qs("1 " + w.Said("FiltroDiscosElegidos")));
+  QCOMPARE(w.window->Tablas().TablaCDRom.AsString("AUTO"), std::string("1"));  // current again
+  w.Search().BuscaEnArchivos("mp3");
+  QCOMPARE(w.Results()->rowCount(), 1);
+  QVERIFY(w.Results()->index(0, 0).data().toString().startsWith("Juegos"));
+  QCOMPARE(w.window->Ini1().ReadStr("FiltrosBusqueda", "Discos", ""), std::string("2"));
+  filters.click();  // closed: every disc again
+  w.Search().BuscaEnArchivos("mp3");
+  QCOMPARE(w.Results()->rowCount(), 2);
 }
 
 #include "search_test.moc"

@@ -162,6 +162,8 @@ void TMenuPral::WirePages() {
   connect(PBusqueda, &BusquedaPage::HitChosen, this, &TMenuPral::ShowHit);
   connect(PBusqueda, &BusquedaPage::ResultsClicked, PArchivos, &ArchivosPage::ArbolClick);
   connect(PBusqueda, &BusquedaPage::SearchEnded, this, &TMenuPral::CloseIfAsked);
+  connect(PBusqueda, &BusquedaPage::DiscsWanted, this,
+          [this] { PBusqueda->SetFilterDiscs(ChooseDiscs()); });
 }
 
 void TMenuPral::WireRun() {

@@ -96,6 +96,9 @@ class TMenuPral : public QWidget {
   // Ver HTML and Exportar CSV: the discs marked in the selection dialog,
   // each written to the export folder as a page or as records.
   void ExportMarkedDiscs(std::optional<RecordFormat> records);
+  // The discs the user marks in the disc selection dialog (numbers); the
+  // disc list and the current disc as they were.
+  std::vector<std::string> ChooseDiscs();
   // Opens a data folder for use: upgrade, leftovers, indexes, unfinished runs;
   // tells the user what was mended.
   void PrepareTables(const std::filesystem::path& data, const std::filesystem::path& catalogos);

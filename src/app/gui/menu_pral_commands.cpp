@@ -159,22 +159,31 @@ void TMenuPral::RepetidosClick() {
   if (chosen) ShowHit(chosen->first, chosen->second);
 }
 
+std::vector<std::string> TMenuPral::ChooseDiscs() {
+  std::vector<std::string> marked;
+  // The list's selection must not follow the cursor while the dialog moves it.
+  const CatalogosPage::QuietSelection quiet(*PCatalogos);
+  const std::string current = tablas_.CurrentDisc("AUTO");
+  Guarded("TSeleccionaCDs", [&] {
+    TSeleccionaCDs dialog(services_, this);
+    dialog.exec();
+    marked = dialog.MarkedNumbers();
+  });
+  // The dialog's album range goes; the disc current before is again.
+  Guarded("ApplyAlbumFilter", [&] { ApplyAlbumFilter(tablas_, ""); });
+  PCatalogos->Refill();
+  Guarded("Locate", [&] {
+    if (!current.empty()) tablas_.TablaCDRom.Locate("AUTO", current);
+  });
+  Guarded("SelectCurrentDiscRow", [&] { PCatalogos->SelectCurrentDiscRow(); });
+  return marked;
+}
+
 void TMenuPral::ExportMarkedDiscs(std::optional<RecordFormat> records) {
   std::string remembered;  // the dialog walks the table
   Guarded("VerHtmlClick", [&] { remembered = tablas_.CurrentDisc("AUTO"); });
   std::vector<std::string> marked;
-  {
-    // The list's selection must not follow the cursor while the dialog moves it.
-    const CatalogosPage::QuietSelection quiet(*PCatalogos);
-    Guarded("TSeleccionaCDs", [&] {
-      TSeleccionaCDs dialog(services_, this);
-      dialog.exec();
-      marked = dialog.MarkedNumbers();
-    });
-    // The dialog's album range goes.
-    Guarded("ApplyAlbumFilter", [&] { ApplyAlbumFilter(tablas_, ""); });
-    PCatalogos->Refill();
-  }
+  marked = ChooseDiscs();
 
   // Each disc's page from its own file list; the catalogue shown stays loaded.
   std::vector<fs::path> written;

@@ -132,6 +132,7 @@ void BusquedaPage::ConnectControls() {
   connect(Busca, &QAbstractItemView::clicked, this, [this] { emit ResultsClicked(); });
   connect(GrabarBusca, &QPushButton::clicked, this, [this] { GrabarBuscaClick(); });
   connect(GrabarCsv, &QPushButton::clicked, this, [this] { GrabarCsvClick(); });
+  connect(Filtros, &SearchFilterBar::DiscsWanted, this, &BusquedaPage::DiscsWanted);
   connect(CBusquedas, &QComboBox::activated, this, [this] { CBusquedasChange(); });
   connect(BFiltros, &QPushButton::toggled, this,
           [this](bool open) { Guarded("Filtros", [&] { Filtros->SetOpen(open); }); });
@@ -303,6 +304,10 @@ void BusquedaPage::GrabarBuscaClick() {
                   [results](const auto& visit) { results->ForEachNode(visit); });
   GrabarBusca->setEnabled(true);
   Guarded("RellenaBusquedas", [&] { RellenaBusquedas(); });
+}
+
+void BusquedaPage::SetFilterDiscs(std::vector<std::string> numbers) {
+  Filtros->SetDiscs(std::move(numbers));
 }
 
 void BusquedaPage::GrabarCsvClick() {

@@ -6,6 +6,7 @@
 
 #include <QWidget>
 #include <string>
+#include <vector>
 
 #include "search/search_filter.h"
 #include "util/gui/services.h"
@@ -47,6 +48,8 @@ class BusquedaPage : public QWidget {
   void Retranslate();
 
   bool Searching() const { return searching_; }
+  // The discs searches are kept to; none: every disc.
+  void SetFilterDiscs(std::vector<std::string> numbers);
   // Ends a search under way without its closing message: the window closes.
   void StopForClosing();
 
@@ -61,6 +64,8 @@ class BusquedaPage : public QWidget {
   void TitleChosen(const std::string& title);
   // The search is over (also when it was stopped for closing).
   void SearchEnded();
+  // The filter row asks for the discs a search is kept to (SetFilterDiscs).
+  void DiscsWanted();
 
  private:
   std::string Traduce(const char* key) const;

@@ -5,13 +5,17 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
 
 #include "settings/ini_editor.h"
 #include "settings/language.h"
 #include "store/album_filter.h"
+#include "util/gui/controls.h"
 #include "util/gui/guarded.h"
 #include "util/gui/qt_text.h"
 #include "util/reported.h"
+#include "util/text.h"
 
 namespace zafirel {
 
@@ -42,8 +46,14 @@ std::optional<int> DayOf(const QDateEdit& box) {
 SearchFilterBar::SearchFilterBar(const PageServices& services, QWidget* parent)
     : QWidget(parent), services_(services) {
   setObjectName("FiltrosBusqueda");
-  auto* row = new QHBoxLayout(this);
-  row->setContentsMargins(0, 0, 0, 0);
+  // Two lines: what a file is (kind, extensions, size, date), then where it
+  // lies (album, discs).
+  auto* lines = new QVBoxLayout(this);
+  lines->setContentsMargins(0, 0, 0, 0);
+  auto* what = new QHBoxLayout;
+  auto* where = new QHBoxLayout;
+  lines->addLayout(what);
+  lines->addLayout(where);
   LTipo = new QLabel(this);
   CTipo = new QComboBox(this);
   CTipo->setObjectName("CTipo");
@@ -62,6 +72,7 @@ SearchFilterBar::SearchFilterBar(const PageServices& services, QWidget* parent)
   for (QLineEdit* size : {ETamanioDesde, ETamanioHasta}) {
     size->setPlaceholderText(QStringLiteral("10M"));
     size->setMaximumWidth(70);
+    size->setMinimumWidth(56);
   }
   LFecha = new QLabel(this);
   DFechaDesde = DateBox(this, "DFechaDesde");
@@ -69,15 +80,24 @@ SearchFilterBar::SearchFilterBar(const PageServices& services, QWidget* parent)
   LAlbum = new QLabel(this);
   CAlbum = new QComboBox(this);
   CAlbum->setObjectName("CAlbum");
+  BDiscos = new QPushButton(this);
+  BDiscos->setObjectName("BDiscos");
+  MakeFlat(*BDiscos);
+  LDiscos = new QLabel(this);
+  LDiscos->setObjectName("LDiscos");
+  connect(BDiscos, &QPushButton::clicked, this, &SearchFilterBar::DiscsWanted);
   LTipo->setBuddy(CTipo);
   LTamanio->setBuddy(ETamanioDesde);
   LFecha->setBuddy(DFechaDesde);
   LAlbum->setBuddy(CAlbum);
-  for (QWidget* w : std::initializer_list<QWidget*>{LTipo, CTipo, EExtensiones, LTamanio,
-                                                    ETamanioDesde, ETamanioHasta, LFecha,
-                                                    DFechaDesde, DFechaHasta, LAlbum, CAlbum})
-    row->addWidget(w);
-  row->addStretch(1);
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{LTipo, CTipo, EExtensiones, LTamanio, ETamanioDesde,
+                                       ETamanioHasta, LFecha, DFechaDesde, DFechaHasta})
+    what->addWidget(w);
+  what->addStretch(1);
+  for (QWidget* w : std::initializer_list<QWidget*>{LAlbum, CAlbum, BDiscos, LDiscos})
+    where->addWidget(w);
+  where->addStretch(1);
   hide();
   Retranslate();
 }
@@ -96,6 +116,8 @@ void SearchFilterBar::Retranslate() {
   if (CAlbum->count() > 0) CAlbum->setItemText(0, Qs(Traduce("FiltroTodos")));
   for (QDateEdit* date : {DFechaDesde, DFechaHasta})
     date->setSpecialValueText(Qs(Traduce("FiltroSinFecha")));
+  BDiscos->setText(Qs(Traduce("FiltroDiscos")));
+  ShowDiscs();
   EExtensiones->setStatusTip(Qs(Traduce("FiltroExtensionesHint")));
   ETamanioDesde->setStatusTip(Qs(Traduce("FiltroTamanioHint")));
   ETamanioHasta->setStatusTip(Qs(Traduce("FiltroTamanioHint")));
@@ -121,7 +143,20 @@ std::variant<SearchFilter, std::string> SearchFilterBar::Filter() const {
   filter.from = DayOf(*DFechaDesde);
   filter.to = DayOf(*DFechaHasta);
   if (CAlbum->currentIndex() > 0) filter.albums.insert(Ansi(CAlbum->currentText()));
+  filter.discs.insert(discs_.begin(), discs_.end());
   return filter;
+}
+
+void SearchFilterBar::SetDiscs(std::vector<std::string> numbers) {
+  discs_ = std::move(numbers);
+  ShowDiscs();
+  Remember();
+}
+
+void SearchFilterBar::ShowDiscs() {
+  LDiscos->setText(Qs(discs_.empty()
+                          ? Traduce("FiltroTodos")
+                          : std::to_string(discs_.size()) + " " + Traduce("FiltroDiscosElegidos")));
 }
 
 void SearchFilterBar::SetOpen(bool open) {
@@ -148,6 +183,12 @@ void SearchFilterBar::Restore() {
     const QDate date = QDate::fromString(Qs(ini.ReadStr(kSection, key, "")), Qt::ISODate);
     box->setDate(date.isValid() ? date : kNoDate);
   }
+  discs_.clear();
+  const std::string discs = ini.ReadStr(kSection, "Discos", "");
+  for (int i = 0; i < CuentaTrozos(discs, ','); ++i)
+    if (const std::string_view number = TrimBlanks(Trozo(discs, ',', i)); !number.empty())
+      discs_.emplace_back(number);
+  ShowDiscs();
   setVisible(ini.ReadStr(kSection, "Abierto", "0") == "1");
 }
 
@@ -169,6 +210,9 @@ void SearchFilterBar::Remember() const {
   write("FechaDesde", day(DFechaDesde));
   write("FechaHasta", day(DFechaHasta));
   write("Album", CAlbum->currentIndex() > 0 ? Ansi(CAlbum->currentText()) : "");
+  std::string discs;
+  for (const std::string& number : discs_) discs += (discs.empty() ? "" : ",") + number;
+  write("Discos", discs);
   ReportLostWrite(services_.dialogs, services_.leng.Translator(), "ErrorOpciones",
                   ini.ResolvedPath(), lost);
 }

@@ -1,5 +1,5 @@
 // The row of filters under the search box: a kind of file, extensions, a
-// size range, a date range and an album. Hidden until the user opens it;
+// size range, a date range, an album and a set of discs. Hidden until the user opens it;
 // what it holds, and whether it is open, are kept in the settings from one
 // start to the next.
 #pragma once
@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "search/search_filter.h"
 #include "util/gui/services.h"
@@ -15,6 +16,7 @@ class QComboBox;
 class QDateEdit;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 
 namespace zafirel {
 
@@ -33,8 +35,16 @@ class SearchFilterBar : public QWidget {
   // What the row holds goes to the settings.
   void Remember() const;
   void Retranslate();
+  // The discs a search is kept to (their numbers); none: every disc.
+  void SetDiscs(std::vector<std::string> numbers);
+
+ signals:
+  // "Discos..." was pressed: the discs are to be chosen (SetDiscs).
+  void DiscsWanted();
 
  private:
+  void ShowDiscs();
+
   std::string Traduce(const char* key) const;
 
   PageServices services_;
@@ -49,6 +59,9 @@ class SearchFilterBar : public QWidget {
   QDateEdit* DFechaHasta = nullptr;
   QLabel* LAlbum = nullptr;
   QComboBox* CAlbum = nullptr;
+  QPushButton* BDiscos = nullptr;
+  QLabel* LDiscos = nullptr;
+  std::vector<std::string> discs_;
 };
 
 }  // namespace zafirel
