@@ -430,7 +430,7 @@ void SearchTest::theDiscsChosenKeepTheSearchToThem() {
     QTest::keyClick(&discs, Qt::Key_Escape);
   });
   Child<QPushButton>(w.Search(), "BDiscos").click();
-  QCOMPARE(Child<QLabel>(w.Search(), "LDiscos").text(), Qs("1 " + w.Said("FiltroDiscosElegidos")));
+  QCOMPARE(Child<QLabel>(w.Search(), "LDiscos").text(), Qs(w.Said("FiltroDiscosElegidos") + ": 1"));
   QCOMPARE(w.window->Tablas().TablaCDRom.AsString("AUTO"), std::string("1"));  // current again
   w.Search().BuscaEnArchivos("mp3");
   QCOMPARE(w.Results()->rowCount(), 1);

@@ -154,9 +154,9 @@ void SearchFilterBar::SetDiscs(std::vector<std::string> numbers) {
 }
 
 void SearchFilterBar::ShowDiscs() {
-  LDiscos->setText(Qs(discs_.empty()
-                          ? Traduce("FiltroTodos")
-                          : std::to_string(discs_.size()) + " " + Traduce("FiltroDiscosElegidos")));
+  LDiscos->setText(
+      Qs(discs_.empty() ? Traduce("FiltroTodos")
+                        : Traduce("FiltroDiscosElegidos") + ": " + std::to_string(discs_.size())));
 }
 
 void SearchFilterBar::SetOpen(bool open) {
