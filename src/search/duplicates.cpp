@@ -36,6 +36,8 @@ namespace {
 constexpr std::size_t kPieceBytes = std::size_t{128} << 10;
 constexpr int kProbes = 3;                          // bits per key in the filter
 constexpr std::uint64_t kMaxFilterBits = 1u << 30;  // 128 MB, half for "seen", half for "twice"
+constexpr std::uint64_t kNoKey = 0;                 // no hash: every key's has its low bit set
+constexpr std::size_t kHashChunk = std::size_t{1} << 20;
 
 struct Disc {
   std::string number;  // the file's number
@@ -157,7 +159,9 @@ FileDescriptor AnonymousFile(const fs::path& folder) {
 }
 
 void PutU32(std::string& out, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) out += static_cast<char>(value >> (8 * i));
+  const char bytes[4] = {static_cast<char>(value), static_cast<char>(value >> 8),
+                         static_cast<char>(value >> 16), static_cast<char>(value >> 24)};
+  out.append(bytes, 4);
 }
 std::uint32_t GetU32(std::string_view in, std::size_t at) {
   std::uint32_t value = 0;
@@ -184,7 +188,9 @@ std::string_view GetText(std::string_view in, std::size_t at) {
 // order.
 class SpillFile {
  public:
-  explicit SpillFile(const fs::path& folder) : folder_(folder), fd_(AnonymousFile(folder)) {}
+  explicit SpillFile(const fs::path& folder) : folder_(folder), fd_(AnonymousFile(folder)) {
+    buffer_.reserve(kFlushBytes + (kFlushBytes >> 2));
+  }
   std::string& Buffer() { return buffer_; }
   void FlushIfFull() {
     if (buffer_.size() >= kFlushBytes) Flush();
@@ -195,8 +201,7 @@ class SpillFile {
       throw Failure("ErrorArchivoTemporal", "No se puede escribir un archivo temporal", folder_,
                     errno);
     written_ += buffer_.size();
-    buffer_.clear();
-    buffer_.shrink_to_fit();
+    buffer_.clear();  // its room stays for the next pieces
   }
   std::uint64_t Size() const { return written_ + buffer_.size(); }
   // size bytes from offset (fewer at the end).
@@ -273,19 +278,26 @@ class Finder {
     std::vector<SpillFile> spilled;
     {
       KeyFilter keys(bits);
-      if (!EachKey(keys,
-                   [&](std::uint64_t hash, std::string_view, std::uint32_t) { keys.Meet(hash); }))
-        return false;
-      for (std::size_t p = 0; p < parts; ++p) spilled.emplace_back(tempFolder_);
-      if (!EachKey(keys, [&](std::uint64_t hash, std::string_view line, std::uint32_t disc) {
-            if (!keys.Twice(hash)) return;
-            SpillFile& part = spilled[(hash >> 56) % parts];
-            std::string& out = part.Buffer();
-            PutU64(out, hash);
-            PutU32(out, disc);
-            PutText(out, line);
-            part.FlushIfFull();
+      // Each line's hash is kept for the second pass, which then reads only
+      // where lines end and takes apart the lines of keys met twice.
+      SpillFile hashes(tempFolder_);
+      if (!EachKey(keys, [&](std::uint64_t hash, std::string_view, std::uint32_t) {
+            if (hash != kNoKey) keys.Meet(hash);
+            PutU64(hashes.Buffer(), hash);
+            hashes.FlushIfFull();
           }))
+        return false;
+      hashes.Flush();
+      for (std::size_t p = 0; p < parts; ++p) spilled.emplace_back(tempFolder_);
+      if (!EachMarked(keys, hashes,
+                      [&](std::uint64_t hash, std::string_view line, std::uint32_t disc) {
+                        SpillFile& part = spilled[(hash >> 56) % parts];
+                        std::string& out = part.Buffer();
+                        PutU64(out, hash);
+                        PutU32(out, disc);
+                        PutText(out, line);
+                        part.FlushIfFull();
+                      }))
         return false;
     }
     std::vector<SpillFile> runs;
@@ -301,11 +313,69 @@ class Finder {
   }
 
  private:
-  // Calls visit(hash, line, disc) for each line in scope, the line cut after
-  // its date; false when cancelled. The lines go in batches whose filter
+  // Calls visit(hash, line, disc) for each line that is not empty, the
+  // line cut after its date, the hash kNoKey for a line out of scope or
+  // without a key; false when cancelled. The lines go in batches whose filter
   // blocks are fetched ahead, so the misses of the cache overlap.
   template <typename Visit>
   bool EachKey(const KeyFilter& keys, Visit visit) {
+    std::string exact;
+    return EachLine(
+        [&](std::string_view line, auto&& keep) {
+          if (options_.scope.JudgesLines() && !options_.scope.KeepsLine(line))
+            return keep(kNoKey, line);
+          const std::optional<LineKey> key = KeyOf(line);
+          if (!key) return keep(kNoKey, line);
+          ExactKey(*key, options_.match, exact);
+          const std::size_t kept =
+              static_cast<std::size_t>(key->date.data() + key->date.size() - line.data());
+          const std::uint64_t hash = XXH3_64bits(exact.data(), exact.size()) | 1;
+          keys.Prefetch(hash);
+          keep(hash, line.substr(0, kept));
+        },
+        visit);
+  }
+
+  // The second pass: visit(hash, line, disc) for each line whose key was met
+  // twice, the line cut after its date, with the hashes the first pass kept.
+  template <typename Visit>
+  bool EachMarked(const KeyFilter& keys, const SpillFile& hashes, Visit visit) {
+    std::string chunk;
+    std::size_t at = 0;
+    std::uint64_t offset = 0;
+    const auto nextHash = [&] {
+      if (at + 8 > chunk.size()) {
+        chunk = hashes.Read(offset, kHashChunk);
+        offset += chunk.size();
+        at = 0;
+        if (chunk.size() < 8) return kNoKey;  // a shorter file than the lines: nothing more
+      }
+      const std::uint64_t hash = GetU64(chunk, at);
+      at += 8;
+      return hash;
+    };
+    return EachLine(
+        [&](std::string_view line, auto&& keep) {
+          const std::uint64_t hash = nextHash();
+          if (hash == kNoKey) return;
+          keys.Prefetch(hash);
+          keep(hash, line);
+        },
+        [&](std::uint64_t hash, std::string_view line, std::uint32_t disc) {
+          if (!keys.Twice(hash)) return;
+          const std::optional<LineKey> key = KeyOf(line);
+          if (!key) return;
+          const std::size_t kept =
+              static_cast<std::size_t>(key->date.data() + key->date.size() - line.data());
+          visit(hash, line.substr(0, kept), disc);
+        });
+  }
+
+  // Reads every line that is not empty of every disc in order; take(line,
+  // keep) calls keep(hash, line) for the lines visit(hash, line, disc) is to
+  // get, which it gets a batch at a time.
+  template <typename Take, typename Visit>
+  bool EachLine(Take take, Visit visit) {
     struct Pending {
       std::uint64_t hash;
       std::string_view line;
@@ -313,34 +383,27 @@ class Finder {
     constexpr std::size_t kBatch = 32;
     Pending batch[kBatch];
     std::size_t pending = 0;
-    std::string exact;
     for (std::uint32_t d = 0; d < discs_.size(); ++d) {
       if (events_.cancelled && events_.cancelled()) return false;
       PieceReader reader(discs_[d].file, buffer_);
       std::uint64_t read = 0;
+      const auto flush = [&] {
+        for (std::size_t i = 0; i < pending; ++i) visit(batch[i].hash, batch[i].line, d);
+        pending = 0;
+      };
+      const auto keep = [&](std::uint64_t hash, std::string_view line) {
+        batch[pending++] = {hash, line};
+        if (pending == kBatch) flush();
+      };
       for (std::string_view piece = reader.Next(); !piece.empty(); piece = reader.Next()) {
         for (std::size_t at = 0; at < piece.size();) {
           const std::size_t end = LineEnd(piece, at);
           const std::string_view line = piece.substr(at, end - at);
           at = end + 1;
-          if (line.empty()) continue;
-          if (options_.scope.JudgesLines() && !options_.scope.KeepsLine(line)) continue;
-          const std::optional<LineKey> key = KeyOf(line);
-          if (!key) continue;
-          ExactKey(*key, options_.match, exact);
-          const std::size_t kept =
-              static_cast<std::size_t>(key->date.data() + key->date.size() - line.data());
-          const std::uint64_t hash = XXH3_64bits(exact.data(), exact.size());
-          keys.Prefetch(hash);
-          batch[pending++] = {hash, line.substr(0, kept)};
-          if (pending == kBatch) {
-            for (std::size_t i = 0; i < pending; ++i) visit(batch[i].hash, batch[i].line, d);
-            pending = 0;
-          }
+          if (!line.empty()) take(line, keep);
         }
         // The lines are the piece's: they go before the next piece is read.
-        for (std::size_t i = 0; i < pending; ++i) visit(batch[i].hash, batch[i].line, d);
-        pending = 0;
+        flush();
         read += piece.size();
         if (events_.progress) events_.progress(done_ + read, total_);
       }
