@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/time.h>
 
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
@@ -49,6 +51,18 @@ inline std::string ReadBytes(const std::filesystem::path& path) {
 inline void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Sets a file's modification time to noon (local time) of a day.
+inline void SetModifiedDay(const std::filesystem::path& path, int year, int month, int day) {
+  std::tm when{};
+  when.tm_year = year - 1900;
+  when.tm_mon = month - 1;
+  when.tm_mday = day;
+  when.tm_hour = 12;
+  when.tm_isdst = -1;
+  const timeval times[2] = {{std::mktime(&when), 0}, {std::mktime(&when), 0}};
+  utimes(path.c_str(), times);
 }
 
 inline void PatchBytes(const std::filesystem::path& path, std::size_t offset,

@@ -297,11 +297,23 @@ class InterruptionTest : public ::testing::Test {
   std::function<void(const fs::path& data, const std::string& when)> alsoWhole_;
 };
 
-TEST_F(InterruptionTest, CatalogueRun) {
-  const fs::path volume = template_.Path() / "volume";
+// The volume the runs of these tests walk: two files, one in a folder.
+fs::path MakeVolume(const fs::path& root) {
+  const fs::path volume = root / "volume";
   fs::create_directories(volume / "DOCS");
   WriteBytes(volume / "LEEME.TXT", "hola");
   WriteBytes(volume / "DOCS" / "CARTA.DOC", std::string(3000, 'x'));
+  return volume;
+}
+
+// A run's folders in the data folder.
+void Configure(CatalogueRun& run, const fs::path& data) {
+  run.catalogueFolder = FoldersBelow(data).catalogos;
+  run.tempFolder = data;
+}
+
+TEST_F(InterruptionTest, CatalogueRun) {
+  const fs::path volume = MakeVolume(template_.Path());
   BothWays(
       [&](const fs::path& data) {
         TTablas tablas;
@@ -309,8 +321,7 @@ TEST_F(InterruptionTest, CatalogueRun) {
         DriveMap drives;
         drives.Map('E', volume);
         CatalogueRun run(tablas, drives, Locale{});
-        run.catalogueFolder = FoldersBelow(data).catalogos;
-        run.tempFolder = data;
+        Configure(run, data);
         if (run.PrepareDrive("E:\\") != CatalogueRun::DriveCheck::kReady) return false;
         run.AppendDisc();
         run.Walk(true);
@@ -328,11 +339,8 @@ TEST_F(InterruptionTest, CatalogueRun) {
 }
 
 TEST_F(InterruptionTest, DiscUpdate) {
-  const fs::path volume = template_.Path() / "volume";
-  fs::create_directories(volume / "DOCS");
+  const fs::path volume = MakeVolume(template_.Path());
   WriteBytes(volume / "A2.TXT", "sigue");
-  WriteBytes(volume / "LEEME.TXT", "hola");
-  WriteBytes(volume / "DOCS" / "CARTA.DOC", std::string(3000, 'x'));
   committed_.erase("AAAA0002");  // disc 2 takes the folder's serial
   // Disc 2 is either as it was or wholly updated: record, list and tree.
   alsoWhole_ = [](const fs::path& data, const std::string& when) {
@@ -356,8 +364,7 @@ TEST_F(InterruptionTest, DiscUpdate) {
         DriveMap drives;
         drives.Map('E', volume);
         DiscUpdate update(tablas, drives, Locale{});
-        update.run.catalogueFolder = FoldersBelow(data).catalogos;
-        update.run.tempFolder = data;
+        Configure(update.run, data);
         if (update.Walk("2", "E:\\", true).outcome != RunOutcome::kCatalogued) return false;
         return update.Apply();
       },

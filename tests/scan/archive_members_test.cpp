@@ -144,8 +144,9 @@ TEST_P(ArchiveFormatTest, MembersComeFromTheHeadersAndStayInside) {
   EXPECT_TRUE(ListArchive({folder / "image", 4096, bytes.size()}, [&] { return ++asked > 0; }));
   EXPECT_GE(asked, 4);
   ASSERT_TRUE(members);
-  if (std::string_view(GetParam().name) != "rar")  // RAR keeps local time
+  if (std::string_view(GetParam().name) != "rar") {  // RAR keeps local time
     EXPECT_EQ(members->front().modified, 946728000);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -20,19 +20,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::ReadBytes;
+using testing::SetModifiedDay;
 using testing::WriteBytes;
-
-// Sets a file's modification time to noon of a day.
-void Touch(const fs::path& path, int year, int month, int day) {
-  std::tm when{};
-  when.tm_year = year - 1900;
-  when.tm_mon = month - 1;
-  when.tm_mday = day;
-  when.tm_hour = 12;
-  when.tm_isdst = -1;
-  const timeval times[2] = {{std::mktime(&when), 0}, {std::mktime(&when), 0}};
-  utimes(path.c_str(), times);
-}
 
 void MakeZip(const fs::path& path,
              const std::vector<std::pair<std::string, std::string>>& members) {
@@ -99,9 +88,9 @@ class CatalogueRunTest : public ::testing::Test {
     WriteBytes(disc_ / "VACIO.TXT", "");
     WriteBytes(disc_ / "DOCS" / "KILO.BIN", std::string(1024, 'k'));
     WriteBytes(disc_ / "DOCS" / "VIEJO" / "MAS.BIN", std::string(1025, 'm'));
-    Touch(disc_ / "VACIO.TXT", 2003, 12, 25);
-    Touch(disc_ / "DOCS" / "KILO.BIN", 1999, 1, 2);
-    Touch(disc_ / "DOCS" / "VIEJO" / "MAS.BIN", 2010, 7, 31);
+    SetModifiedDay(disc_ / "VACIO.TXT", 2003, 12, 25);
+    SetModifiedDay(disc_ / "DOCS" / "KILO.BIN", 1999, 1, 2);
+    SetModifiedDay(disc_ / "DOCS" / "VIEJO" / "MAS.BIN", 2010, 7, 31);
     drives_.Map('E', disc_);
   }
   // One whole run; the hook may stop it.
@@ -168,8 +157,8 @@ TEST_F(CatalogueRunTest, LineBreaksInNamesKeepOneLinePerFile) {
   WriteBytes(disc_ / "Icon\r", std::string(1024, 'i'));
   fs::create_directory(disc_ / "a\nb");
   WriteBytes(disc_ / "a\nb" / "dentro.txt", std::string(1025, 'd'));
-  Touch(disc_ / "Icon\r", 2001, 3, 4);
-  Touch(disc_ / "a\nb" / "dentro.txt", 2002, 5, 6);
+  SetModifiedDay(disc_ / "Icon\r", 2001, 3, 4);
+  SetModifiedDay(disc_ / "a\nb" / "dentro.txt", 2002, 5, 6);
   Run(true);
   EXPECT_EQ(ReadBytes(catalogues_ / "1.Ind"), "E:\\\r\nE:\\a_b\\\r\n");
   EXPECT_EQ(ReadBytes(catalogues_ / "1.Ct"),
@@ -182,7 +171,7 @@ TEST_F(CatalogueRunTest, LineBreaksInNamesKeepOneLinePerFile) {
 TEST_F(CatalogueRunTest, WithoutSubfoldersOnlyTheRootIsWalked) {
   WriteBytes(disc_ / "GRANDE.BIN", "");
   fs::resize_file(disc_ / "GRANDE.BIN", 5u << 20);  // sparse: no room taken
-  Touch(disc_ / "GRANDE.BIN", 2003, 12, 25);
+  SetModifiedDay(disc_ / "GRANDE.BIN", 2003, 12, 25);
   Run(false);
   EXPECT_EQ(ReadBytes(catalogues_ / "1.Ind"), "E:\\\r\n");
   EXPECT_EQ(ReadBytes(catalogues_ / "1.Ct"),
@@ -232,7 +221,7 @@ TEST_F(CatalogueRunTest, ArchivesGetTheirDescriptionsAndADamagedOneGoesOn) {
   WriteBytes(temp_ / "FILE_ID.DIZ", "a read-only file left from before, much longer");
   fs::permissions(temp_ / "FILE_ID.DIZ", fs::perms::owner_read);
   for (const char* f : {"A/pack.zip", "B/ROTO.ZIP", "C/NADA.ZIP", "D/otro.zip"})
-    Touch(disc_ / f, 2001, 2, 3);
+    SetModifiedDay(disc_ / f, 2001, 2, 3);
   zips_ = true;
   Run(true);
   std::string list = ReadBytes(catalogues_ / "1.Ct");
@@ -273,7 +262,7 @@ TEST_F(CatalogueRunTest, EveryKindOfEntryGivesTheSameBytesAsAlways) {
   MakeZip(disc_ / "ZIPS" / "z" / "NADA.ZIP", {{"PROGRAMA.EXE", "MZ"}});
   for (const char* f : {"\xC3\x81rbol.txt", "b;c.txt", "mal\xFF.bin", "SOLO.TXT", "GRANDE.ISO",
                         "a\nb/dentro.txt", "ZIPS/pack.zip", "ZIPS/ROTO.ZIP", "ZIPS/z/NADA.ZIP"})
-    Touch(disc_ / f, 2004, 2, 29);
+    SetModifiedDay(disc_ / f, 2004, 2, 29);
   zips_ = true;
   archives_ = true;
   Run(true);

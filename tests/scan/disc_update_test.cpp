@@ -24,6 +24,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::ReadBytes;
+using testing::SetModifiedDay;
 using testing::WriteBytes;
 
 TEST(CompareWalkOrder, FollowsTheWalk) {
@@ -45,17 +46,6 @@ TEST(CompareWalkOrder, FollowsTheWalk) {
   }
 }
 
-void Touch(const fs::path& path, int year, int month, int day) {
-  std::tm when{};
-  when.tm_year = year - 1900;
-  when.tm_mon = month - 1;
-  when.tm_mday = day;
-  when.tm_hour = 12;
-  when.tm_isdst = -1;
-  const timeval times[2] = {{std::mktime(&when), 0}, {std::mktime(&when), 0}};
-  utimes(path.c_str(), times);
-}
-
 void MakeZip(const fs::path& path, const std::string& description) {
   int error = 0;
   zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
@@ -63,7 +53,7 @@ void MakeZip(const fs::path& path, const std::string& description) {
   zip_source_t* source = zip_source_buffer(archive, description.data(), description.size(), 0);
   zip_file_add(archive, "FILE_ID.DIZ", source, ZIP_FL_ENC_RAW);
   ASSERT_EQ(zip_close(archive), 0);
-  Touch(path, 2004, 2, 29);
+  SetModifiedDay(path, 2004, 2, 29);
 }
 
 // A data folder with its tables and catalogue folder.
@@ -106,7 +96,7 @@ class DiscUpdateTest : public ::testing::Test {
 
   void Put(const std::string& name, std::size_t bytes, int day = 1) {
     WriteBytes(disc_ / name, std::string(bytes, 'x'));
-    Touch(disc_ / name, 2020, 5, day);
+    SetModifiedDay(disc_ / name, 2020, 5, day);
   }
 
   // A new disc of the drive as it is now, in data.
@@ -166,10 +156,10 @@ TEST_F(DiscUpdateTest, AChangedTreeGivesTheFilesOfAFreshCatalogueWithTheUsersWor
   Put("DOCS/NUEVA/DENTRO.TXT", 0, 2);
   fs::remove(disc_ / "DOCS" / "VIEJO" / "BORRAR.BIN");
   Put("DOCS/CRECE.DOC", 9000);
-  Touch(disc_ / "DOCS" / "CARTA.DOC", 2021, 6, 15);
+  SetModifiedDay(disc_ / "DOCS" / "CARTA.DOC", 2021, 6, 15);
   fs::rename(disc_ / "FOTOS", disc_ / "IMAGENES");
   MakeZip(disc_ / "ZIPS" / "CAMBIA.ZIP", "Cambia v2");
-  Touch(disc_ / "ZIPS" / "CAMBIA.ZIP", 2005, 3, 1);
+  SetModifiedDay(disc_ / "ZIPS" / "CAMBIA.ZIP", 2005, 3, 1);
 
   DiscUpdate update(data_.tablas, drives_, Locale{});
   Configure(update.run, data_);
