@@ -6,7 +6,7 @@
 
 namespace zafirel {
 
-inline constexpr std::array<std::string_view, 209> kLanguageKeys = {
+inline constexpr std::array<std::string_view, 230> kLanguageKeys = {
     "Aceptar",
     "Actualizando",
     "Ajustar",
@@ -218,6 +218,27 @@ inline constexpr std::array<std::string_view, 209> kLanguageKeys = {
     "GrabarCsvHint",
     "FiltroDiscos",
     "FiltroDiscosElegidos",
+    "NombrePaginas",
+    "NombreTextoBusqueda",
+    "FiltroExtensiones",
+    "FiltroTamanioDesde",
+    "FiltroTamanioHasta",
+    "FiltroFechaDesde",
+    "FiltroFechaHasta",
+    "NombreResultados",
+    "DescResultados",
+    "NombreArchivos",
+    "DescArchivos",
+    "NombreArbol",
+    "DescArbol",
+    "NombreDiscos",
+    "DescDiscos",
+    "NombreListaDiscos",
+    "NombreUnidades",
+    "NombreImagen",
+    "ElegirCarpeta",
+    "NombreGrupos",
+    "DescGrupos",
 };
 
 }  // namespace zafirel

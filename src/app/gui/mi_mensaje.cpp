@@ -1,5 +1,7 @@
 #include "app/gui/mi_mensaje.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -10,9 +12,24 @@
 
 namespace zafirel {
 
+namespace {
+
+// The program's message box is announced as an alert, as the platform's are.
+QAccessibleInterface* AlertFor(const QString& className, QObject* object) {
+  if (className == QLatin1String(TMiMensaje::staticMetaObject.className()) &&
+      object->isWidgetType())
+    return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::AlertMessage);
+  return nullptr;
+}
+
+}  // namespace
+
 TMiMensaje::TMiMensaje(const QString& text, const QString& acceptCaption, QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
   setObjectName("TMiMensaje");
+  static const bool alerts = (QAccessible::installFactory(AlertFor), true);
+  (void)alerts;
+  setAccessibleDescription(text);  // read with the alert
   // The program's name on the frame, where its own caption is empty.
   setWindowTitle(QApplication::applicationName());
   colors::ApplyWindowLook(*this);
@@ -35,6 +52,12 @@ TMiMensaje::TMiMensaje(const QString& text, const QString& acceptCaption, QWidge
   Aceptar->setAutoDefault(false);
   connect(Aceptar, &QPushButton::clicked, this, &QDialog::accept);
   Aceptar->installEventFilter(this);  // the window sees every key first
+}
+
+void TMiMensaje::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  QAccessibleEvent alert(this, QAccessible::Alert);
+  QAccessible::updateAccessibility(&alert);
 }
 
 bool TMiMensaje::HandleKey(QEvent* event) {

@@ -1,6 +1,7 @@
 // TMiMensaje: the program's one modal message box. One centred, word-wrapped
 // text and an accept button; it asks nothing. Enter (pressed) and Escape or
-// Space (released) close it as the button does; there is no close box.
+// Space (released) close it as the button does; there is no close box. A
+// screen reader meets it as an alert with its text.
 #pragma once
 
 #include <QDialog>
@@ -19,6 +20,8 @@ class TMiMensaje : public QDialog {
   bool eventFilter(QObject* watched, QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void keyReleaseEvent(QKeyEvent* event) override;
+  // Shown, it is announced to a screen reader as an alert.
+  void showEvent(QShowEvent* event) override;
 
  private:
   bool HandleKey(QEvent* event);

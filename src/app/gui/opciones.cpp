@@ -63,6 +63,8 @@ TOpciones::TOpciones(const PageServices& services, Window window, QWidget* paren
   grid->addWidget(ASLink1, 3, 0, 1, 2);
   grid->addWidget(Aceptar, 3, 2);
   grid->setColumnStretch(1, 1);
+  Label1->setBuddy(Edit1);
+  Label21->setBuddy(Modelos);
   WatchKeys(Edit1);
   WatchKeys(Modelos);
   connect(BBusca, &QToolButton::clicked, this, &TOpciones::BBuscaClick);
@@ -83,6 +85,8 @@ void TOpciones::FormCreate() {
   });
   Guarded(__func__, [&] {
     Panel11->setText(Qs(Traduce("Opciones1")));
+    setWindowTitle(Qs(Traduce("Opciones1")));
+    NameForReaders(*BBusca, Traduce("ElegirCarpeta"));
     Label1->setText(Qs(Traduce("Directorio")));
     Label21->setText(Qs(Traduce("Idioma")));
     Aceptar->setText(Qs(Traduce("Aceptar")));

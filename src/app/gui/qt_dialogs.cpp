@@ -17,6 +17,7 @@
 #include "app/gui/actualizando.h"
 #include "app/gui/mi_mensaje.h"
 #include "settings/language.h"
+#include "util/gui/controls.h"
 #include "util/gui/qt_text.h"
 
 namespace zafirel {
@@ -164,6 +165,8 @@ std::string QtDialogs::ChooseDrive(const std::string& title,
   column->addWidget(list);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &chooser);
   QPushButton* other = buttons->addButton(QStringLiteral("..."), QDialogButtonBox::ActionRole);
+  NameForReaders(*other, language_.Traduce("ElegirCarpeta"));
+  NameForReaders(*list, language_.Traduce("NombreUnidades"));
   QPushButton* image =
       buttons->addButton(Qs(language_.Traduce("ImagenDisco")), QDialogButtonBox::ActionRole);
   LabelOkCancel(language_, *buttons->button(QDialogButtonBox::Ok),

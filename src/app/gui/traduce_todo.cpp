@@ -12,6 +12,7 @@
 #include "scan/gui/catalogar_page.h"
 #include "search/gui/busqueda_page.h"
 #include "settings/language.h"
+#include "util/gui/controls.h"
 #include "util/gui/qt_text.h"
 
 namespace zafirel {
@@ -28,6 +29,7 @@ void TMenuPral::TraduceTodo(const std::string& languageFile) {
       {Repetidos1, "Repetidos1"}, {Estadisticas1, "Estadisticas1"},
       {Importar1, "Importar1"},   {Salir1, "Salir1"}};
   for (const auto& [action, key] : menu) action->setText(Qs(Traduce(key)));
+  NameForReaders(*Pagina, Traduce("NombrePaginas"));
   PCatalogar->Retranslate();
   PCatalogos->Retranslate();
   PArchivos->Retranslate();

@@ -41,6 +41,7 @@ TAdvImage::TAdvImage(QWidget* parent) : QFrame(parent), JPEGCompressionQuality(k
   pal.setColor(QPalette::Window, QToolTip::palette().color(QPalette::ToolTipBase));
   pal.setColor(QPalette::ToolTipText, QToolTip::palette().color(QPalette::ToolTipText));
   setPalette(pal);
+  ShowChange();
 }
 
 bool TAdvImage::LoadJpeg(const std::string& bytes) {
@@ -50,7 +51,7 @@ bool TAdvImage::LoadJpeg(const std::string& bytes) {
   image_ = ToQImage(*picture);
   jpeg_ = bytes;
   type_ = ImageType::Jpeg;
-  update();
+  ShowChange();
   return true;
 }
 
@@ -65,7 +66,7 @@ bool TAdvImage::LoadFromFile(const QString& path) {
   if (!image.loadFromData(data)) return false;
   image_ = image;
   type_ = data.startsWith("BM") ? ImageType::Bitmap : ImageType::Other;
-  update();
+  ShowChange();
   return true;
 }
 
@@ -73,7 +74,7 @@ void TAdvImage::Clear() {
   image_ = QImage();
   jpeg_.clear();
   type_ = ImageType::None;
-  update();
+  ShowChange();
 }
 
 bool TAdvImage::ConvertToJpeg() {
@@ -93,7 +94,7 @@ bool TAdvImage::SaveAsJpeg(const std::string& path) const {
 
 void TAdvImage::SetStretchRatio(bool on) {
   StretchRatio = on;
-  update();
+  ShowChange();
 }
 
 QRect TAdvImage::PictureRect() const {
@@ -124,6 +125,11 @@ void TAdvImage::paintEvent(QPaintEvent* event) {
     painter.drawImage(target, image_);
   else
     painter.drawImage(target.topLeft(), image_);
+}
+
+void TAdvImage::ShowChange() {
+  setAccessibleName(image_.isNull() ? EmptyLabel : PictureLabel);
+  update();
 }
 
 }  // namespace zafirel

@@ -41,6 +41,11 @@ class TAdvImage : public QFrame {
   bool CenterView = true;
   bool ShowEmptyLabel = true;
   QString EmptyLabel = QStringLiteral("Sin imagen");
+  // What a screen reader calls the view while it shows a picture (and
+  // EmptyLabel while it shows none).
+  QString PictureLabel = QStringLiteral("Imagen del disco");
+  // Repaints, and names the view for what it shows (after the labels change).
+  void ShowChange();
   int JPEGCompressionQuality;
   void SetStretchRatio(bool on);
 

@@ -22,6 +22,7 @@
 #include "util/codepage.h"
 #include "util/dialogs.h"
 #include "util/failure.h"
+#include "util/gui/controls.h"
 #include "util/gui/guarded.h"
 #include "util/gui/list_model.h"
 #include "util/gui/qt_text.h"
@@ -113,6 +114,8 @@ void ArchivosPage::Retranslate() {
   Editararchivo1->setText(Qs(Traduce("EditarArchivo")));
   Borrararchivo1->setText(Qs(Traduce("BorrarArchivo")));
   Arbol->setStatusTip(Qs(Traduce("ArbolHint")));
+  NameForReaders(*Arbol, Traduce("NombreArbol"), Traduce("DescArbol"));
+  NameForReaders(*Archivos, Traduce("NombreArchivos"), Traduce("DescArchivos"));
   Archivos->setStatusTip(Qs(Traduce("ArchivosHint")));
 }
 

@@ -68,6 +68,7 @@ CatalogosPage::CatalogosPage(const PageServices& services, QWidget* parent)
   QFont bold = Label5->font();
   bold.setBold(true);
   Label5->setFont(bold);
+  Label4->setBuddy(CFiltro);
   bar->addWidget(Label4);
   bar->addWidget(CFiltro);
   bar->addWidget(BLimpiarFiltro);
@@ -164,6 +165,7 @@ void CatalogosPage::Retranslate() {
   EditarCD1->setText(Qs(Traduce("EditarCD")));
   BorrarCD1->setText(Qs(Traduce("BorrarCD")));
   ActualizarCD1->setText(Qs(Traduce("Actualizar1")));
+  NameForReaders(*CDs, Traduce("NombreDiscos"), Traduce("DescDiscos"));
   ActualizarCD1->setStatusTip(Qs(Traduce("ActualizarHint")));
   const QString filterHint = Qs(Traduce("FiltroHint"));
   CFiltro->setStatusTip(filterHint);

@@ -191,6 +191,10 @@ void TDatosCD::BuildForm() {
   // margins take more: nothing runs past the edge.
   setFixedSize(QSize(613, 351).expandedTo(column->totalMinimumSize()));
 
+  const std::pair<QLabel*, QWidget*> captions[] = {
+      {Label1, EditTituloCD},  {Label6, wwDBComboBox2}, {Label10, EditNumeroCD},
+      {Label9, wwDBComboBox1}, {Label4, CFiltro},       {Label3, wwDBRichEdit1}};
+  for (const auto& [caption, field] : captions) caption->setBuddy(field);
   setTabOrder(EditTituloCD, wwDBComboBox2);
   setTabOrder(wwDBComboBox2, EditNumeroCD);
   setTabOrder(EditNumeroCD, wwDBComboBox1);
@@ -229,6 +233,8 @@ void TDatosCD::FormCreate() {
     BBorrar->setText(text("BorrarImagen"));
     Mi1->setText(text("Ajustar"));
     Image1->EmptyLabel = text("SinImagen");
+    Image1->PictureLabel = text("NombreImagen");
+    Image1->ShowChange();
   });
   Guarded(__func__, [&] { LoadRecord(); });
   Guarded(__func__, [&] { LoadPicture(); });

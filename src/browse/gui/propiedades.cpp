@@ -61,6 +61,7 @@ TPropiedades::TPropiedades(Language& leng, QWidget* parent)
 void TPropiedades::FormCreate() {
   Aceptar->setText(Qs(leng_.Traduce("Aceptar")));
   setWindowTitle(Qs(leng_.Traduce("Propiedades")));
+  NameForReaders(*Memo1, leng_.Traduce("Comentarios"));
 }
 
 void TPropiedades::Show(const std::string& line, const Locale& locale) {

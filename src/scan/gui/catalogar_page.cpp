@@ -94,6 +94,7 @@ CatalogarPage::CatalogarPage(const PageServices& services, QWidget* parent)
   Memo1 = new QPlainTextEdit(this);
   Memo1->setObjectName("Memo1");
   Memo1->hide();
+  Memo1->setFocusPolicy(Qt::NoFocus);
   connect(Zips, &QCheckBox::clicked, this,
           [this](bool ticked) { SaveSetting("Zip", ticked ? "S" : "N"); });
   connect(Comprimidos, &QCheckBox::clicked, this,

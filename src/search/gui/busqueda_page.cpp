@@ -142,6 +142,9 @@ void BusquedaPage::Retranslate() {
   BBuscar->setText(Qs(Traduce("Buscar")));
   BCancelar->setText(Qs(Traduce("Cancelar")));
   Label3->setText(Qs(Traduce("BusquedasAnteriores")));
+  Label3->setBuddy(CBusquedas);
+  NameForReaders(*EBusca, Traduce("NombreTextoBusqueda"));
+  NameForReaders(*Busca, Traduce("NombreResultados"), Traduce("DescResultados"));
   GrabarBusca->setText(Qs(Traduce("GrabarBusca")));
   EBusca->setStatusTip(Qs(Traduce("EBuscaHint")));
   BBuscar->setStatusTip(Qs(Traduce("BBuscarHint")));

@@ -18,6 +18,7 @@
 #include "store/catalogue_files.h"
 #include "util/dialogs.h"
 #include "util/failure.h"
+#include "util/gui/controls.h"
 #include "util/gui/qt_text.h"
 #include "util/gui/wait_cursor.h"
 #include "util/locale.h"
@@ -67,6 +68,7 @@ EstadisticasDialog::EstadisticasDialog(const PageServices& services, QWidget* pa
   auto* column = new QVBoxLayout(this);
   Hojas = new QTabWidget(this);
   Hojas->setObjectName("Hojas");
+  NameForReaders(*Hojas, Traduce("Estadisticas1"));
   column->addWidget(Hojas);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
   buttons->button(QDialogButtonBox::Close)->setText(Qs(Traduce("Cerrar")));

@@ -18,6 +18,7 @@
 #include "util/codepage.h"
 #include "util/dialogs.h"
 #include "util/failure.h"
+#include "util/gui/controls.h"
 #include "util/gui/guarded.h"
 #include "util/gui/qt_text.h"
 #include "util/gui/wait_cursor.h"
@@ -60,6 +61,7 @@ RepetidosDialog::RepetidosDialog(const PageServices& services, QWidget* parent)
                            Qs(Traduce("ColCopias")), Qs(Traduce("ColTotal"))});
   Grupos->header()->setSectionResizeMode(0, QHeaderView::Stretch);
   Grupos->setUniformRowHeights(true);
+  NameForReaders(*Grupos, Traduce("NombreGrupos"), Traduce("DescGrupos"));
   LTotal = new QLabel(this);
   LTotal->setObjectName("LTotal");
   BGrabar = new QPushButton(Qs(Traduce("GrabarHTML")), this);

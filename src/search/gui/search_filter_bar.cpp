@@ -117,6 +117,11 @@ void SearchFilterBar::Retranslate() {
   for (QDateEdit* date : {DFechaDesde, DFechaHasta})
     date->setSpecialValueText(Qs(Traduce("FiltroSinFecha")));
   BDiscos->setText(Qs(Traduce("FiltroDiscos")));
+  NameForReaders(*EExtensiones, Traduce("FiltroExtensiones"));
+  NameForReaders(*ETamanioDesde, Traduce("FiltroTamanioDesde"));
+  NameForReaders(*ETamanioHasta, Traduce("FiltroTamanioHasta"));
+  NameForReaders(*DFechaDesde, Traduce("FiltroFechaDesde"));
+  NameForReaders(*DFechaHasta, Traduce("FiltroFechaHasta"));
   ShowDiscs();
   EExtensiones->setStatusTip(Qs(Traduce("FiltroExtensionesHint")));
   ETamanioDesde->setStatusTip(Qs(Traduce("FiltroTamanioHint")));

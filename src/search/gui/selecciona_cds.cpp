@@ -62,6 +62,7 @@ TSeleccionaCDs::TSeleccionaCDs(const PageServices& services, QWidget* parent)
   grid->addWidget(Label4, 5, 1);
   grid->addWidget(Aceptar, 7, 1);
   grid->setColumnStretch(0, 1);
+  Label4->setBuddy(CFiltro);
   WatchKeys(Cds);
   WatchKeys(CFiltro);
 
@@ -80,6 +81,8 @@ void TSeleccionaCDs::FormCreate() {
     CMetodoA->setText(Qs(leng.Traduce("Todos")));
     CMetodoB->setText(Qs(leng.Traduce("Ninguno")));
     Label4->setText(Qs(leng.Traduce("FiltrarAlbum")));
+    setWindowTitle(Qs(leng.Traduce("Seleccionar")));
+    NameForReaders(*Cds, leng.Traduce("NombreListaDiscos"));
   });
   Guarded(__func__, [&] { RellenaCDs(); });
   Guarded(__func__, [&] {

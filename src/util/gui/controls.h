@@ -85,4 +85,12 @@ inline void SetChoices(QComboBox& box, const std::vector<std::string>& choices) 
   box.setCurrentIndex(box.findText(shown));
 }
 
+// What a screen reader says of a control: its name and, for a list or a
+// table, what a row holds (ANSI texts, from the language file).
+inline void NameForReaders(QWidget& control, const std::string& name,
+                           const std::string& description = {}) {
+  control.setAccessibleName(Qs(name));
+  if (!description.empty()) control.setAccessibleDescription(Qs(description));
+}
+
 }  // namespace zafirel
