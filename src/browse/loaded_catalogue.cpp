@@ -25,7 +25,7 @@ std::string CleanComment(std::string_view typed) {
   clean.reserve(typed.size());
   for (char c : typed) {
     if (c == ';' || c == '\\' || c == '\n') continue;
-    clean += c == '\r' ? ' ' : c;
+    clean += c == '\r' || c == '\t' ? ' ' : c;
   }
   return clean;
 }

@@ -28,7 +28,7 @@ struct FileRow {
 };
 
 // A comment typed by the user, made fit for one line's last field: ";" and
-// "\" removed, each CR a blank, each LF dropped.
+// "\" removed, each CR or tab a blank, each LF dropped.
 std::string CleanComment(std::string_view typed);
 
 // A name typed in place, made fit for a path field: ";" and "\" removed and

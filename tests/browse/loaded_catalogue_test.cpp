@@ -168,6 +168,7 @@ TEST_F(LoadedCatalogueTest, TwoRowsOfOneNameTakeTwoLines) {
 TEST_F(LoadedCatalogueTest, CommentsAreCleanedAndReplaceOnlyTheLastField) {
   EXPECT_EQ(CleanComment("una\r\nlinea"), "una linea");
   EXPECT_EQ(CleanComment("a;b\\c"), "abc");
+  EXPECT_EQ(CleanComment("dos\tcolumnas"), "dos columnas");  // a tab would read as a field
 
   ASSERT_TRUE(catalogue_.CargarCatalogo(Base()));
   const std::size_t zip = catalogue_.Find(1, "JUEGO.ZIP");

@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTest>
 #include <QTextEdit>
 
@@ -97,6 +98,7 @@ class AccessibilityTest : public QObject {
   Q_OBJECT
  private slots:
   void everyWindowNamesItsControls();
+  void tabLeavesTablesAndBoxesAndAFocusedRowIsSelected();
 };
 
 void AccessibilityTest::everyWindowNamesItsControls() {
@@ -131,6 +133,39 @@ void AccessibilityTest::everyWindowNamesItsControls() {
   QAccessibleInterface* alert = QAccessible::queryAccessibleInterface(&message);
   QCOMPARE(alert->role(), QAccessible::AlertMessage);
   QCOMPARE(alert->text(QAccessible::Description), QStringLiteral("Hola"));
+}
+
+void AccessibilityTest::tabLeavesTablesAndBoxesAndAFocusedRowIsSelected() {
+  Window w;
+  auto& pages = Child<QTabWidget>(*w.window, "Pagina");
+  for (const auto& [page, name] : {std::pair{int(TMenuPral::kCatalogos), "CDs"},
+                                   std::pair{int(TMenuPral::kArchivos), "Archivos"}}) {
+    pages.setCurrentIndex(page);
+    auto& table = Child<QTableView>(*w.window, name);
+    table.selectionModel()->clearSelection();
+    table.setFocus();
+    QTRY_VERIFY(table.hasFocus());
+    // The row the focus lands on is selected: F2 and Supr act on it at once.
+    QCOMPARE(table.selectionModel()->selectedRows().size(), 1);
+    QTest::keyClick(&table, Qt::Key_Tab);
+    QVERIFY2(!table.hasFocus(), name);
+  }
+
+  StandInServices s;
+  testing::CreateTables(s.inst.data);
+  testing::AddDiscRecords(s.inst.data, {{{"AUTO", "1"}, {"TITULOCD", "Rock"}}});
+  s.OpenTables();
+  QVERIFY(s.tablas.TablaCDRom.Locate("AUTO", "1"));
+  TDatosCD editor(s.services, nullptr);
+  QVERIFY(ShowActive(editor));
+  auto& notes = Child<QPlainTextEdit>(editor, "wwDBRichEdit1");
+  notes.setFocus();
+  QTest::keyClick(&notes, Qt::Key_Tab);
+  QVERIFY(!notes.hasFocus());
+  QVERIFY(notes.toPlainText().isEmpty());
+  notes.setFocus();
+  QTest::keyClick(&notes, Qt::Key_Tab, Qt::ControlModifier);  // where a tab is wanted
+  QCOMPARE(notes.toPlainText(), QStringLiteral("\t"));
 }
 
 QTEST_MAIN(AccessibilityTest)

@@ -55,6 +55,7 @@ ArchivosPage::ArchivosPage(const PageServices& services, QWidget* parent)
   Arbol->setSelectionMode(QAbstractItemView::SingleSelection);
 
   Archivos = new QTableView(split);
+  new KeyboardTable(*Archivos);
   Archivos->setObjectName("Archivos");
   Ficheros = new FileListModel(this);
   Ficheros->setObjectName("Ficheros");

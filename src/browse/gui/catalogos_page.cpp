@@ -76,6 +76,7 @@ CatalogosPage::CatalogosPage(const PageServices& services, QWidget* parent)
   column->addWidget(Panel4);
 
   CDs = new QTableView(this);
+  new KeyboardTable(*CDs);
   CDs->setObjectName("CDs");
   Discos = new DiscListModel(this);
   Discos->setObjectName("Discos");

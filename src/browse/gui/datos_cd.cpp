@@ -127,6 +127,7 @@ void TDatosCD::BuildForm() {
   DBText4 = Bold(label("DBText4", ""));
   Label3 = label("Label3", "Notas");
   wwDBRichEdit1 = new QPlainTextEdit(this);
+  new TabLeavesBox(*wwDBRichEdit1, true);
   wwDBRichEdit1->setObjectName("wwDBRichEdit1");
   wwDBRichEdit1->setFixedSize(293, 75);
   Image1 = new TAdvImage(this);

@@ -44,6 +44,7 @@ TPropiedades::TPropiedades(Language& leng, QWidget* parent)
   Label3 = new QLabel(this);
   Label3->setObjectName("Label3");
   Memo1 = new QPlainTextEdit(this);
+  new TabLeavesBox(*Memo1, false);  // a comment holds no tab
   Memo1->setObjectName("Memo1");
   Memo1->setFixedSize(209, 145);
   WatchKeys(Memo1);

@@ -98,6 +98,7 @@ bool EstadisticasDialog::Gather() {
   const Locale& locale = services_.locale;
   const auto table = [&](const char* name, const std::vector<Totals>& rows, bool discs) {
     auto* sheet = new QTableWidget(static_cast<int>(rows.size()), discs ? 4 : 3, Hojas);
+    sheet->setTabKeyNavigation(false);
     sheet->setObjectName(name);
     QStringList headers{Qs(Traduce("ColNombre"))};
     if (discs) headers << Qs(Traduce("ColDiscos"));

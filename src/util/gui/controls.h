@@ -3,8 +3,12 @@
 // filled anew.
 #pragma once
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QEvent>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QString>
@@ -92,5 +96,59 @@ inline void NameForReaders(QWidget& control, const std::string& name,
   control.setAccessibleName(Qs(name));
   if (!description.empty()) control.setAccessibleDescription(Qs(description));
 }
+
+// A list or table the keyboard leaves with Tab and Shift+Tab (the arrows
+// move inside it) and whose current row is selected as it takes the focus,
+// so the commands on the selected row (F2, Delete) act at once.
+class KeyboardTable : public QObject {
+ public:
+  explicit KeyboardTable(QAbstractItemView& view) : QObject(&view), view_(view) {
+    view.setTabKeyNavigation(false);
+    view.installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == &view_ && event->type() == QEvent::FocusIn && view_.model() != nullptr &&
+        view_.selectionModel() != nullptr && !view_.selectionModel()->hasSelection()) {
+      QModelIndex current = view_.currentIndex();
+      if (!current.isValid()) current = view_.model()->index(0, 0);
+      if (current.isValid())
+        view_.selectionModel()->setCurrentIndex(
+            current, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  QAbstractItemView& view_;
+};
+
+// A box of several lines that Tab and Shift+Tab leave, as any field; where
+// a tab may be typed (notes), Ctrl+Tab types it.
+class TabLeavesBox : public QObject {
+ public:
+  TabLeavesBox(QPlainTextEdit& box, bool ctrlTabTypes)
+      : QObject(&box), box_(box), types_(ctrlTabTypes) {
+    box.setTabChangesFocus(true);
+    box.installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (types_ && watched == &box_ && event->type() == QEvent::KeyPress) {
+      const auto* key = static_cast<QKeyEvent*>(event);
+      if (key->key() == Qt::Key_Tab && key->modifiers() == Qt::ControlModifier) {
+        box_.insertPlainText(QStringLiteral("\t"));
+        return true;
+      }
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  QPlainTextEdit& box_;
+  bool types_;
+};
 
 }  // namespace zafirel
