@@ -6,7 +6,7 @@
 
 namespace zafirel {
 
-inline constexpr std::array<std::string_view, 230> kLanguageKeys = {
+inline constexpr std::array<std::string_view, 231> kLanguageKeys = {
     "Aceptar",
     "Actualizando",
     "Ajustar",
@@ -239,6 +239,7 @@ inline constexpr std::array<std::string_view, 230> kLanguageKeys = {
     "ElegirCarpeta",
     "NombreGrupos",
     "DescGrupos",
+    "OrdenarPor",
 };
 
 }  // namespace zafirel

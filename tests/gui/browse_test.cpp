@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -302,6 +303,13 @@ void BrowseTest::theDiscListSortsByHeaderAndKeepsTheKey() {
   QCOMPARE(w.Titles(), QStringList({"atlas", "cine", "Mapas", "Zoo", "Bach"}));
   w.ClickHeader(5);
   QCOMPARE(w.Titles(), QStringList({"Zoo", "Bach", "atlas", "Mapas", "cine"}));
+  // Every order from the keyboard too: "Ordenar por" in the context menu.
+  auto& bySize = Child<QAction>(*w.page, "Ordenar1");
+  bySize.trigger();
+  QCOMPARE(w.Titles(), QStringList({"atlas", "cine", "Mapas", "Zoo", "Bach"}));
+  QCOMPARE(Child<QMenu>(*w.page, "OrdenarPor1").actions().size(), 7);
+  QCOMPARE(bySize.text(), QString::fromUtf8("Tamaño"));
+  w.ClickHeader(5);
 
   w.ClickRow("Mapas");
   QCOMPARE(w.CurrentSerial(), QString("AAAA-0001"));

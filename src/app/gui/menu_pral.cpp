@@ -154,6 +154,9 @@ void TMenuPral::WirePages() {
   });
   connect(PCatalogos, &CatalogosPage::DiscDeleting, PArchivos, &ArchivosPage::ForgetDisc);
   connect(PCatalogos, &CatalogosPage::UpdateRequested, this, &TMenuPral::UpdateDisc);
+  // The list's orders in the Principal menu as well: the list shows the one chosen.
+  PopUpArchivos->insertMenu(Actualizar1, PCatalogos->SortMenu());
+  connect(PCatalogos, &CatalogosPage::OrderChosen, this, [this] { ShowPageIfVisible(kCatalogos); });
   connect(PCatalogos, &CatalogosPage::DiscDeleted, this, [this] {
     ApplyPageVisibility();
     PArchivos->ShowDiscAfterDeletion();
@@ -444,6 +447,7 @@ void TMenuPral::ApplyPageVisibility() {
     VerCSV1->setEnabled(anyDisc);
     Repetidos1->setEnabled(anyDisc);
     Actualizar1->setEnabled(anyDisc);
+    PCatalogos->SortMenu()->menuAction()->setEnabled(anyDisc);
     Estadisticas1->setEnabled(anyDisc);
   } catch (const std::exception& error) {
     // Counting failed: the files page stays hidden, the rest as it was.

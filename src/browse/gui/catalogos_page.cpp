@@ -94,6 +94,18 @@ CatalogosPage::CatalogosPage(const PageServices& services, QWidget* parent)
   EditarCD1->setObjectName("EditarCD1");
   BorrarCD1 = PopUpCDs->addAction(QStringLiteral("Borrar catálogo"));
   BorrarCD1->setObjectName("BorrarCD1");
+  // Every order of the list, as the column headers give it with the mouse.
+  OrdenarPor1 = PopUpCDs->addMenu(QStringLiteral("Ordenar por"));
+  OrdenarPor1->setObjectName("OrdenarPor1");
+  for (int column = 0; column < static_cast<int>(kSortKeys.size()); ++column) {
+    QAction* order = OrdenarPor1->addAction(
+        Discos->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString());
+    order->setObjectName(QStringLiteral("Ordenar%1").arg(column));
+    connect(order, &QAction::triggered, this, [this, column] {
+      Guarded("CDsColumnClick", [&] { CDsColumnClick(column); });
+      emit OrderChosen();
+    });
+  }
   PopUpCDs->addSeparator();
   ActualizarCD1 = PopUpCDs->addAction(QStringLiteral("Actualizar disco..."));
   ActualizarCD1->setObjectName("ActualizarCD1");
@@ -162,6 +174,10 @@ void CatalogosPage::Retranslate() {
                                  "NArchivos", "NCD",       "Album"};
   for (int column = 0; column < 7; ++column)
     Discos->SetCaption(column, Qs(Traduce(columns[column])));
+  OrdenarPor1->setTitle(Qs(Traduce("OrdenarPor")));
+  const QList<QAction*> orders = OrdenarPor1->actions();
+  for (int column = 0; column < orders.size() && column < 7; ++column)
+    orders[column]->setText(Qs(Traduce(columns[column])));
   TotalLine();
   EditarCD1->setText(Qs(Traduce("EditarCD")));
   BorrarCD1->setText(Qs(Traduce("BorrarCD")));

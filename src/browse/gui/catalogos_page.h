@@ -85,6 +85,8 @@ class CatalogosPage : public QWidget {
   // The title of the disc under the main cursor; empty when there is none.
   std::string CurrentTitle();
   void Retranslate();
+  // The list's orders, one a column, for the Principal menu too.
+  QMenu* SortMenu() const { return OrdenarPor1; }
 
  signals:
   // A disc became current: the status line shows its title.
@@ -100,6 +102,8 @@ class CatalogosPage : public QWidget {
   void DiscDeleted();
   // The disc of that number is to be walked again.
   void UpdateRequested(const std::string& number);
+  // An order was chosen from the "Ordenar por" menu.
+  void OrderChosen();
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -121,6 +125,7 @@ class CatalogosPage : public QWidget {
   QAction* EditarCD1 = nullptr;
   QAction* BorrarCD1 = nullptr;
   QAction* ActualizarCD1 = nullptr;
+  QMenu* OrdenarPor1 = nullptr;  // the list's orders, one a column
 
   PageServices services_;
   bool quietSelection_ = false;  // see QuietSelection
