@@ -7,12 +7,15 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
 #include <QTextEdit>
+#include <QTimer>
+#include <QToolButton>
 
 #include "app/gui/menu_pral.h"
 #include "app/gui/mi_mensaje.h"
@@ -99,6 +102,7 @@ class AccessibilityTest : public QObject {
  private slots:
   void everyWindowNamesItsControls();
   void tabLeavesTablesAndBoxesAndAFocusedRowIsSelected();
+  void aDialogFromTheMenuGivesTheFocusBack();
 };
 
 void AccessibilityTest::everyWindowNamesItsControls() {
@@ -166,6 +170,31 @@ void AccessibilityTest::tabLeavesTablesAndBoxesAndAFocusedRowIsSelected() {
   notes.setFocus();
   QTest::keyClick(&notes, Qt::Key_Tab, Qt::ControlModifier);  // where a tab is wanted
   QCOMPARE(notes.toPlainText(), QStringLiteral("\t"));
+}
+
+void AccessibilityTest::aDialogFromTheMenuGivesTheFocusBack() {
+  Window w;
+  Child<QTabWidget>(*w.window, "Pagina").setCurrentIndex(TMenuPral::kCatalogos);
+  auto& discs = Child<QTableView>(*w.window, "CDs");
+  discs.setFocus();
+  QTRY_VERIFY(discs.hasFocus());
+  // Estadísticas from the Principal menu, by the keyboard (F10), then closed.
+  bool shown = false;
+  QTimer::singleShot(0, w.window.get(), [&] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    if (menu == nullptr) return;
+    QTimer::singleShot(0, w.window.get(), [&] {
+      QWidget* dialog = QApplication::activeModalWidget();
+      shown = dialog != nullptr;
+      if (dialog != nullptr) dialog->close();
+    });
+    menu->setActiveAction(&Child<QAction>(*w.window, "Estadisticas1"));
+    QTest::keyClick(menu, Qt::Key_Return);
+  });
+  QTest::keyClick(&discs, Qt::Key_F10);
+  QVERIFY(shown);
+  // The window's focus is the list's again, whenever the window is active again.
+  QVERIFY(w.window->focusWidget() == &discs);
 }
 
 QTEST_MAIN(AccessibilityTest)

@@ -154,15 +154,18 @@ void CatalogueTest::aRunThatCannotWriteItsFilesKeepsNoDisc() {
 void CatalogueTest::aCompletedRunAddsTheDiscWithItsFiles() {
   Window w;
   w.dialogs.driveAnswer = "T:\\";
-  bool walking = false;
+  bool walking = false, stopFocused = false;
   w.dialogs.onProcessEvents = [&] {
-    if (w.Page().Run() && !w.Button("Catalogar").isEnabled()) walking = true;
+    if (!w.Page().Run() || w.Button("Catalogar").isEnabled()) return;
+    walking = true;
+    stopFocused = w.Button("Parar").hasFocus();  // the one thing to do during a walk
   };
   auto edited = w.ConfirmEditorWith("Mis documentos");
   QTest::mouseClick(&w.Button("Catalogar"), Qt::LeftButton);
   QVERIFY(*edited);
   QVERIFY(w.editedInRunState);
   QVERIFY(walking);
+  QVERIFY(stopFocused);
   QCOMPARE(w.dialogs.chooserTitle, w.inst.Text("Espanol.Len", "SeleccionaUnidad"));
   QVERIFY(w.dialogs.messages.empty());
 

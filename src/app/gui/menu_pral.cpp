@@ -267,6 +267,17 @@ void TMenuPral::BuildMenu() {
   PopUpArchivos->addSeparator();
   Salir1 = add("Salir1", "Salir");
   MArchivos->setMenu(PopUpArchivos);
+  // A command of the menu that leaves the focus on the menu's button (a
+  // dialog closed) gives it back to where the user was: the list, the tree,
+  // the file.
+  connect(PopUpArchivos, &QMenu::aboutToShow, this,
+          [this] { focusBeforeMenu_ = QApplication::focusWidget(); });
+  connect(PopUpArchivos, &QMenu::triggered, this, [this] {
+    QWidget* now = QApplication::focusWidget();
+    if (focusBeforeMenu_ && focusBeforeMenu_->isVisible() && focusBeforeMenu_->isEnabled() &&
+        (now == nullptr || now == MArchivos))
+      focusBeforeMenu_->setFocus(Qt::OtherFocusReason);
+  });
 
   connect(Catalogar1, &QAction::triggered, this, [this] { ShowPageIfVisible(kCatalogar); });
   connect(Catalogos1, &QAction::triggered, this, [this] { ShowPageIfVisible(kCatalogos); });

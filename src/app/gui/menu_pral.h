@@ -6,6 +6,7 @@
 // Importar, Ver HTML). Each page owns its own controls and handlers.
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 #include <memory>
 #include <optional>
@@ -129,6 +130,7 @@ class TMenuPral : public QWidget {
   QAction* VerHTML1 = nullptr;
   QAction* VerCSV1 = nullptr;
   QAction* Actualizar1 = nullptr;
+  QPointer<QWidget> focusBeforeMenu_;  // where the focus was when the menu opened
   QAction* Repetidos1 = nullptr;
   QAction* Estadisticas1 = nullptr;
   QAction* Importar1 = nullptr;

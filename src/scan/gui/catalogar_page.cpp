@@ -190,6 +190,7 @@ RunHooks CatalogarPage::WalkShown(CatalogueRun& r, std::optional<WaitCursor>& wa
     walking_ = true;
     Catalogar->setEnabled(false);
     Parar->setEnabled(true);
+    Parar->setFocus(Qt::OtherFocusReason);  // the one thing to do during a walk
     Panel1->setEnabled(false);
     emit WalkStarting();
   };
