@@ -95,6 +95,15 @@ struct Window : OpenWindow {
   }
 };
 
+// The services of a dialog over a table of one disc.
+struct OneDisc : StandInServices {
+  OneDisc() {
+    testing::CreateTables(inst.data);
+    testing::AddDiscRecords(inst.data, {{{"AUTO", "1"}, {"TITULOCD", "Rock"}}});
+    OpenTables();
+  }
+};
+
 }  // namespace
 
 class AccessibilityTest : public QObject {
@@ -112,10 +121,7 @@ void AccessibilityTest::everyWindowNamesItsControls() {
   w.window->TraduceTodo("Ingles.Len");
   QCOMPARE(Child<QWidget>(*w.window, "CDs").accessibleName(), QStringLiteral("Catalogued discs"));
   Check("main window, English", *w.window);
-  StandInServices s;
-  testing::CreateTables(s.inst.data);
-  testing::AddDiscRecords(s.inst.data, {{{"AUTO", "1"}, {"TITULOCD", "Rock"}}});
-  s.OpenTables();
+  OneDisc s;
   QVERIFY(s.tablas.TablaCDRom.Locate("AUTO", "1"));
   TDatosCD editor(s.services, nullptr);
   Check("disc editor", editor);
@@ -155,10 +161,7 @@ void AccessibilityTest::tabLeavesTablesAndBoxesAndAFocusedRowIsSelected() {
     QVERIFY2(!table.hasFocus(), name);
   }
 
-  StandInServices s;
-  testing::CreateTables(s.inst.data);
-  testing::AddDiscRecords(s.inst.data, {{{"AUTO", "1"}, {"TITULOCD", "Rock"}}});
-  s.OpenTables();
+  OneDisc s;
   QVERIFY(s.tablas.TablaCDRom.Locate("AUTO", "1"));
   TDatosCD editor(s.services, nullptr);
   QVERIFY(ShowActive(editor));
