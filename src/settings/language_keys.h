@@ -6,7 +6,7 @@
 
 namespace zafirel {
 
-inline constexpr std::array<std::string_view, 231> kLanguageKeys = {
+inline constexpr std::array<std::string_view, 233> kLanguageKeys = {
     "Aceptar",
     "Actualizando",
     "Ajustar",
@@ -240,6 +240,8 @@ inline constexpr std::array<std::string_view, 231> kLanguageKeys = {
     "NombreGrupos",
     "DescGrupos",
     "OrdenarPor",
+    "DivisorIzquierda",
+    "DivisorDerecha",
 };
 
 }  // namespace zafirel

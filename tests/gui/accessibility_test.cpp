@@ -112,6 +112,7 @@ class AccessibilityTest : public QObject {
   void everyWindowNamesItsControls();
   void tabLeavesTablesAndBoxesAndAFocusedRowIsSelected();
   void aDialogFromTheMenuGivesTheFocusBack();
+  void theDividerMovesFromTheKeyboard();
 };
 
 void AccessibilityTest::everyWindowNamesItsControls() {
@@ -198,6 +199,20 @@ void AccessibilityTest::aDialogFromTheMenuGivesTheFocusBack() {
   QVERIFY(shown);
   // The window's focus is the list's again, whenever the window is active again.
   QVERIFY(w.window->focusWidget() == &discs);
+}
+
+void AccessibilityTest::theDividerMovesFromTheKeyboard() {
+  Window w;
+  Child<QTabWidget>(*w.window, "Pagina").setCurrentIndex(TMenuPral::kArchivos);
+  auto& files = Child<QTableView>(*w.window, "Archivos");
+  auto& folders = Child<QWidget>(*w.window, "Arbol");
+  files.setFocus();
+  QTRY_VERIFY(files.hasFocus());
+  const int before = folders.width();
+  QTest::keyClick(&files, Qt::Key_Right, Qt::ControlModifier | Qt::ShiftModifier);
+  QTRY_VERIFY(folders.width() > before);
+  QTest::keyClick(&files, Qt::Key_Left, Qt::ControlModifier | Qt::ShiftModifier);
+  QTRY_COMPARE(folders.width(), before);
 }
 
 QTEST_MAIN(AccessibilityTest)

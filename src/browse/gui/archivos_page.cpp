@@ -39,7 +39,8 @@ ArchivosPage::ArchivosPage(const PageServices& services, QWidget* parent)
   setObjectName("PArchivos");
   auto* row = new QHBoxLayout(this);
   row->setContentsMargins(0, 0, 0, 0);
-  auto* split = new QSplitter(Qt::Horizontal, this);
+  auto* split = Divisor = new QSplitter(Qt::Horizontal, this);
+  split->setObjectName("Divisor");
   row->addWidget(split);
 
   Arbol = new QTreeView(split);
@@ -85,12 +86,34 @@ ArchivosPage::ArchivosPage(const PageServices& services, QWidget* parent)
     action->setShortcutContext(Qt::WidgetShortcut);
     Archivos->addAction(action);
   }
+  // The divider between the folders and the files from the keyboard too:
+  // Ctrl+Shift+Left and Right while either side has the focus.
+  PopUpArchivo->addSeparator();
+  DivisorIzquierda1 = PopUpArchivo->addAction(QStringLiteral("Mover el divisor a la izquierda"));
+  DivisorIzquierda1->setObjectName("DivisorIzquierda1");
+  DivisorIzquierda1->setShortcut(Qt::CTRL | Qt::SHIFT | Qt::Key_Left);
+  DivisorDerecha1 = PopUpArchivo->addAction(QStringLiteral("Mover el divisor a la derecha"));
+  DivisorDerecha1->setObjectName("DivisorDerecha1");
+  DivisorDerecha1->setShortcut(Qt::CTRL | Qt::SHIFT | Qt::Key_Right);
+  for (QAction* action : {DivisorIzquierda1, DivisorDerecha1}) {
+    action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(action);
+  }
+  connect(DivisorIzquierda1, &QAction::triggered, this, [this] { MoveDivider(-kDividerStep); });
+  connect(DivisorDerecha1, &QAction::triggered, this, [this] { MoveDivider(kDividerStep); });
   connect(Archivos, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { PopUpArchivo->popup(Archivos->viewport()->mapToGlobal(at)); });
   ConnectControls();
 }
 
 std::string ArchivosPage::Traduce(const char* key) const { return services_.leng.Traduce(key); }
+
+void ArchivosPage::MoveDivider(int by) {
+  QList<int> sizes = Divisor->sizes();
+  if (sizes.size() != 2) return;
+  by = std::clamp(by, -sizes[0], sizes[1]);
+  Divisor->setSizes({sizes[0] + by, sizes[1] - by});
+}
 
 void ArchivosPage::ConnectControls() {
   connect(Arbol, &QAbstractItemView::clicked, this, [this] { ArbolClick(); });
@@ -114,6 +137,8 @@ void ArchivosPage::Retranslate() {
   Archivos->setUpdatesEnabled(true);
   Editararchivo1->setText(Qs(Traduce("EditarArchivo")));
   Borrararchivo1->setText(Qs(Traduce("BorrarArchivo")));
+  DivisorIzquierda1->setText(Qs(Traduce("DivisorIzquierda")));
+  DivisorDerecha1->setText(Qs(Traduce("DivisorDerecha")));
   Arbol->setStatusTip(Qs(Traduce("ArbolHint")));
   NameForReaders(*Arbol, Traduce("NombreArbol"), Traduce("DescArbol"));
   NameForReaders(*Archivos, Traduce("NombreArchivos"), Traduce("DescArchivos"));

@@ -14,6 +14,7 @@
 
 class QAction;
 class QMenu;
+class QSplitter;
 class QTableView;
 class QTreeView;
 
@@ -65,6 +66,8 @@ class ArchivosPage : public QWidget {
 
  private:
   std::string Traduce(const char* key) const;
+  // Moves the divider by that many pixels (to the right when positive).
+  void MoveDivider(int by);
   std::filesystem::path CurrentBase();
   int SelectedFolder() const;
   std::vector<int> SelectedFileRows() const;
@@ -78,6 +81,10 @@ class ArchivosPage : public QWidget {
   QTableView* Archivos = nullptr;
   FileListModel* Ficheros = nullptr;  // the rows Archivos shows
   QMenu* PopUpArchivo = nullptr;
+  QSplitter* Divisor = nullptr;  // between the folder tree and the file list
+  QAction* DivisorIzquierda1 = nullptr;
+  QAction* DivisorDerecha1 = nullptr;
+  static constexpr int kDividerStep = 40;  // pixels a key moves the divider
   QAction* Borrararchivo1 = nullptr;
   QAction* Editararchivo1 = nullptr;
 
