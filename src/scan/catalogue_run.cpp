@@ -300,9 +300,8 @@ bool CatalogueRun::FinishDisc() {
 }
 
 bool CatalogueRun::ClaimNumber(const std::string& number) {
-  std::uint64_t value = 0;
-  for (const char c : number) value = value * 10 + static_cast<unsigned>(c - '0');
-  if (!claim_.Claim(tablas_.Folder(), value)) return false;
+  const std::uint64_t value = DiscNumberValue(number);
+  if (value == UINT64_MAX || !claim_.Claim(tablas_.Folder(), value)) return false;
   NumeroNuevo = number;
   return true;
 }

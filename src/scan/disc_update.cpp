@@ -1,7 +1,5 @@
 #include "scan/disc_update.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 
 #include "store/catalogue_files.h"
@@ -16,11 +14,6 @@ namespace zafirel {
 namespace fs = std::filesystem;
 
 namespace {
-
-ino_t InodeOf(const fs::path& file) {
-  struct stat info {};
-  return ::stat(file.c_str(), &info) == 0 ? info.st_ino : 0;
-}
 
 [[noreturn]] void CannotWrite(const fs::path& file, int cause, const std::string& number) {
   throw zafirel::Failure("ErrorEscribirCatalogo",
@@ -126,9 +119,9 @@ bool DiscUpdate::Apply() {
       DropPendingFiles(folder, number_);
       CannotWrite(tree, cause, number_);
     }
-    PendingUpdate note{number_, {}, InodeOf(list), InodeOf(tree)};
-    for (const RecordChange& change : record_) note.fields.emplace_back(change.field, change.after);
-    if (!WritePendingUpdate(folder, note)) {
+    std::vector<std::pair<std::string, std::string>> fields;
+    for (const RecordChange& change : record_) fields.emplace_back(change.field, change.after);
+    if (!WritePendingUpdate(folder, number_, fields)) {
       const int cause = errno;
       DropPendingFiles(folder, number_);
       CannotWrite(folder, cause, number_);

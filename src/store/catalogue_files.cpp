@@ -53,6 +53,16 @@ std::string DiscNumberOfFile(std::string_view fileName) {
   return std::string(Trozo(Utf8ToAnsi(fileName), '.', 0));
 }
 
+std::uint64_t DiscNumberValue(std::string_view number) {
+  if (number.empty() || number.size() > 18) return UINT64_MAX;
+  std::uint64_t value = 0;
+  for (const char c : number) {
+    if (c < '0' || c > '9') return UINT64_MAX;
+    value = value * 10 + static_cast<unsigned>(c - '0');
+  }
+  return value;
+}
+
 std::optional<std::string> RunWorkingFileNumber(std::string_view name) {
   if (name.size() <= kRunSuffix.size() ||
       name.substr(name.size() - kRunSuffix.size()) != kRunSuffix)

@@ -4,6 +4,7 @@
 // after every line, written whole; an empty list is a 0-byte file.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -21,6 +22,10 @@ std::filesystem::path ListFilePath(const std::filesystem::path& catalogueFolder,
 // The disc a catalogue file belongs to, by the file's name (UTF-8): the name
 // up to its first ".", in ANSI.
 std::string DiscNumberOfFile(std::string_view fileName);
+
+// A disc number's value, as the runs' claims count it; UINT64_MAX for a text
+// that is no number (empty, a character other than a digit, too long).
+std::uint64_t DiscNumberValue(std::string_view number);
 
 // Written through a temporary file renamed over the target; false when the
 // file could not be written (the old one is then left as it was).

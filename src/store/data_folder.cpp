@@ -53,22 +53,13 @@ std::vector<Unfinished> FindUnfinished(TTablas& tablas) {
   return found;
 }
 
-std::uint64_t NumberOf(const std::string& text) {
-  std::uint64_t number = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return UINT64_MAX;
-    number = number * 10 + static_cast<unsigned>(c - '0');
-  }
-  return text.empty() ? UINT64_MAX : number;
-}
-
 // A record of a run that is not running any more: completed when both its
 // files are there (the run ended between writing them and counting), else
 // removed with whatever file it left.
 void MendUnfinished(TTablas& tablas, const fs::path& dataFolder, const fs::path& catalogueFolder,
                     DataFolderRepairs& repairs) {
   for (const Unfinished& disc : FindUnfinished(tablas)) {
-    const std::uint64_t number = NumberOf(disc.number);
+    const std::uint64_t number = DiscNumberValue(disc.number);
     if (number == UINT64_MAX || RunClaim::Claimed(dataFolder, number)) continue;
     dbf::Table& discs = tablas.TablaCDRom;
     if (!discs.Locate("AUTO", disc.number) || !discs.AsString("TOTFILES").empty()) continue;
@@ -184,7 +175,8 @@ DataFolderRepairs PrepareDataFolder(const fs::path& dataFolder, const fs::path& 
   // The working files of a run that ended without finishing (a crash).
   for (const std::string& name : catalogueNames)
     if (const std::optional<std::string> number = RunWorkingFileNumber(name))
-      if (!RunClaim::Claimed(dataFolder, NumberOf(*number)) && RemoveFile(catalogueFolder / name))
+      if (!RunClaim::Claimed(dataFolder, DiscNumberValue(*number)) &&
+          RemoveFile(catalogueFolder / name))
         ++repairs.tempFilesRemoved;
 
   TTablas tablas;

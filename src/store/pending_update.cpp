@@ -80,13 +80,16 @@ fs::path PendingTreeFile(const fs::path& catalogueFolder, std::string_view numbe
   return NewFile(TreeFilePath(catalogueFolder, number));
 }
 
-bool WritePendingUpdate(const fs::path& catalogueFolder, const PendingUpdate& update) {
+bool WritePendingUpdate(const fs::path& catalogueFolder, std::string_view number,
+                        const std::vector<std::pair<std::string, std::string>>& fields) {
   std::string text;
-  for (const auto& [name, value] : update.fields) text += name + "=" + value + "\r\n";
-  text += std::string(kListInode) + "=" + std::to_string(update.listInode) + "\r\n";
-  text += std::string(kTreeInode) + "=" + std::to_string(update.treeInode) + "\r\n";
+  for (const auto& [name, value] : fields) text += name + "=" + value + "\r\n";
+  text += std::string(kListInode) + "=" +
+          std::to_string(InodeOf(PendingListFile(catalogueFolder, number))) + "\r\n";
+  text += std::string(kTreeInode) + "=" +
+          std::to_string(InodeOf(PendingTreeFile(catalogueFolder, number))) + "\r\n";
   text += "*fin\r\n";
-  return WriteFileAtomically(NoteFile(catalogueFolder, update.number), text);
+  return WriteFileAtomically(NoteFile(catalogueFolder, number), text);
 }
 
 void DropPendingFiles(const fs::path& catalogueFolder, std::string_view number) {
@@ -134,10 +137,8 @@ int CompletePendingUpdates(TTablas& tablas, const fs::path& dataFolder,
                            const fs::path& catalogueFolder) {
   // A disc's number as a live run would claim it; files of other names are no one's.
   const auto liveRunHolds = [&](const std::string& number) {
-    if (number.empty() || number.size() > 18 ||
-        number.find_first_not_of("0123456789") != std::string::npos)
-      return true;
-    return RunClaim::Claimed(dataFolder, std::stoull(number));
+    const std::uint64_t value = DiscNumberValue(number);
+    return value == UINT64_MAX || RunClaim::Claimed(dataFolder, value);
   };
   int completed = 0;
   for (const std::string& name : ListFiles(catalogueFolder, "*" + std::string(kNoteExtension))) {

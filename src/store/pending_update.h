@@ -12,6 +12,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -33,10 +34,12 @@ std::filesystem::path PendingListFile(const std::filesystem::path& catalogueFold
 std::filesystem::path PendingTreeFile(const std::filesystem::path& catalogueFolder,
                                       std::string_view number);
 
-// Writes the note of the change, once both new files are in place beside the
-// old ones; false (errno set) when it could not be written.
-[[nodiscard]] bool WritePendingUpdate(const std::filesystem::path& catalogueFolder,
-                                      const PendingUpdate& update);
+// Writes the note of the change of disc number (the record's new fields,
+// and which files the new ones are), once both new files are in place beside
+// the old ones; false (errno set) when it could not be written.
+[[nodiscard]] bool WritePendingUpdate(
+    const std::filesystem::path& catalogueFolder, std::string_view number,
+    const std::vector<std::pair<std::string, std::string>>& fields);
 
 // Under the data folder's lock: carries out the noted change of disc number
 // (renames, record, search index) and removes its note. A note whose files
