@@ -26,6 +26,7 @@
 #include "store/catalogue_files.h"
 #include "store/tablas.h"
 #include "util/dialogs.h"
+#include "util/gui/letter_keys.h"
 #include "util/gui/services.h"
 #include "util/locale.h"
 
@@ -121,6 +122,7 @@ struct Installation {
   QTemporaryDir root;
   std::filesystem::path exe, data;
   Installation() {
+    zafirel::GiveLetterKeysToDialogs();  // as the program's start does
     exe = std::filesystem::path(root.path().toStdString()) / "bin";
     data = exe;
     std::filesystem::create_directories(exe);

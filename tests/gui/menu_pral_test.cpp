@@ -138,8 +138,9 @@ void MenuPralTest::languageSwitchRelabelsTheWindow() {
   QCOMPARE(Ansi(run.text()), inst.Text("Ingles.Len", "Catalogar1"));
   QCOMPARE(Ansi(stop.statusTip()), inst.Text("Ingles.Len", "PararHint"));
   OwnerDrawnTabBar& tabs = *Child<PageControl>(window, "Pagina").Tabs();
-  QCOMPARE(Ansi(Child<QAction>(window, "Salir1").text()), inst.Text("Ingles.Len", "Salir1"));
-  QCOMPARE(Ansi(tabs.CaptionOf(1)), inst.Text("Ingles.Len", "Catalogos1"));
+  QCOMPARE(Ansi(WithoutLetterKey(Child<QAction>(window, "Salir1").text())),
+           inst.Text("Ingles.Len", "Salir1"));
+  QCOMPARE(Ansi(WithoutLetterKey(tabs.CaptionOf(1))), inst.Text("Ingles.Len", "Catalogos1"));
   // The status line, the bottom bar and the disc count follow; each tab
   // fits its new caption.
   const std::string current = inst.Text("Ingles.Len", "CatalogoActual") + " Disco";
@@ -158,7 +159,7 @@ void MenuPralTest::languageSwitchRelabelsTheWindow() {
   // are found whatever their letter case in the file.
   WriteFile(inst.data / "Corto.Len", "[General]\r\ncatalogar1=Go\r\n");
   window.TraduceTodo("Corto.Len");
-  QCOMPARE(run.text(), QStringLiteral("Go"));
+  QCOMPARE(WithoutLetterKey(run.text()), QStringLiteral("Go"));
   QVERIFY(stop.text().isEmpty());
   QVERIFY(stop.statusTip().isEmpty());
 }

@@ -7,6 +7,7 @@
 #include "app/gui/qt_dialogs.h"
 #include "app/startup.h"
 #include "settings/language.h"
+#include "util/gui/letter_keys.h"
 #include "util/locale.h"
 
 int main(int argc, char** argv) {
@@ -18,6 +19,7 @@ int main(int argc, char** argv) {
   // The menu entry's name and icon, so desktops match the window to it.
   QGuiApplication::setDesktopFileName(QStringLiteral("io.github.zafirel.Zafirel"));
   QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("io.github.zafirel.Zafirel")));
+  zafirel::GiveLetterKeysToDialogs();
 
   const zafirel::ProgramLocation where = zafirel::LocateProgram(zafirel::RunningExecutableFolder());
   zafirel::Language leng(zafirel::ShippedLanguageFolder(where.executableFolder) / "Ingles.Len");

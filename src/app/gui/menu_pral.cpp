@@ -296,18 +296,14 @@ void TMenuPral::BuildMenu() {
   connect(Estadisticas1, &QAction::triggered, this, [this] { EstadisticasClick(); });
   connect(Salir1, &QAction::triggered, this, &QWidget::close);
 
-  // The keyboard reaches the menu as a desktop's menu bar is reached: F10 or
-  // Alt+P opens it, Ctrl+Q quits from anywhere. A run hides the menu and
-  // gives Alt+P back to its Stop button ("&Parar"), whose key it shares.
-  for (const QKeySequence& keys : {QKeySequence(Qt::Key_F10), QKeySequence(Qt::ALT | Qt::Key_P)}) {
-    auto* open = new QShortcut(keys, this);
-    open->setObjectName("AbrirPrincipal");
-    const auto show = [this] {
-      if (MArchivos->isVisible()) MArchivos->showMenu();
-    };
-    connect(open, &QShortcut::activated, this, show);
-    connect(open, &QShortcut::activatedAmbiguously, this, show);  // the Stop button is disabled
-  }
+  // The keyboard reaches the menu as a desktop's menu bar is reached: F10, or
+  // the button's letter key (Alt+P); Ctrl+Q quits from anywhere. A run hides
+  // the menu.
+  auto* open = new QShortcut(QKeySequence(Qt::Key_F10), this);
+  open->setObjectName("AbrirPrincipal");
+  connect(open, &QShortcut::activated, this, [this] {
+    if (MArchivos->isVisible()) MArchivos->showMenu();
+  });
   Salir1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
   Salir1->setShortcutContext(Qt::WindowShortcut);
   addAction(Salir1);

@@ -2,6 +2,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QShortcutEvent>
 
 #include "util/gui/palette.h"
 
@@ -59,6 +60,16 @@ void OwnerDrawnTabBar::focusInEvent(QFocusEvent* event) {
 void OwnerDrawnTabBar::focusOutEvent(QFocusEvent* event) {
   QTabBar::focusOutEvent(event);
   update();
+}
+
+bool OwnerDrawnTabBar::event(QEvent* event) {
+  // A hidden tab keeps its letter key in Qt: the key leads nowhere instead.
+  if (event->type() == QEvent::Shortcut) {
+    const QKeySequence keys = static_cast<QShortcutEvent*>(event)->key();
+    for (int i = 0; i < count(); ++i)
+      if (!isTabVisible(i) && QKeySequence::mnemonic(tabText(i)) == keys) return true;
+  }
+  return QTabBar::event(event);
 }
 
 void OwnerDrawnTabBar::mouseMoveEvent(QMouseEvent* event) {

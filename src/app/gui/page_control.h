@@ -23,6 +23,7 @@ class OwnerDrawnTabBar : public QTabBar {
   void leaveEvent(QEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
+  bool event(QEvent* event) override;
 
  private:
   void PaginaDrawTab(QPainter& painter, int index, bool active, const QRect& rect) const;

@@ -65,16 +65,8 @@ class QtProgress : public Progress {
   QString stopCaption_;
 };
 
-// A caption with a letter key: its own, else its first letter's.
-QString WithKey(QString caption) {
-  if (caption.contains(QLatin1Char('&'))) return caption;
-  for (qsizetype i = 0; i < caption.size(); ++i)
-    if (caption[i].isLetterOrNumber()) return caption.insert(i, QLatin1Char('&'));
-  return caption;
-}
-
-// Aceptar and Cancelar in the language, each with its letter key (Alt+A and
-// Alt+C in Spanish); the design captions where the language has none.
+// Aceptar and Cancelar in the language (their letter keys come as the box
+// shows); the design captions where the language has none.
 void LabelOkCancel(const Language& language, QAbstractButton& ok, QAbstractButton& cancel) {
   const auto text = [&](const char* key, const char* design) {
     QString caption;
@@ -82,7 +74,7 @@ void LabelOkCancel(const Language& language, QAbstractButton& ok, QAbstractButto
       caption = Qs(language.Traduce(key));
     } catch (const std::exception&) {
     }
-    return caption.isEmpty() ? QString::fromLatin1(design) : WithKey(caption);
+    return caption.isEmpty() ? QString::fromLatin1(design) : caption;
   };
   ok.setText(text("Aceptar", "&Aceptar"));
   cancel.setText(text("Cancelar", "&Cancelar"));

@@ -13,6 +13,7 @@
 #include "search/gui/busqueda_page.h"
 #include "settings/language.h"
 #include "util/gui/controls.h"
+#include "util/gui/letter_keys.h"
 #include "util/gui/qt_text.h"
 
 namespace zafirel {
@@ -36,13 +37,9 @@ void TMenuPral::TraduceTodo(const std::string& languageFile) {
   PBusqueda->Retranslate();
   static const char* const kTabKeys[] = {"Catalogar1", "Catalogos1", "Archivos1", "Busqueda1"};
   // The tabs share their captions with the menu entries and the Catalogar
-  // button, which keep the letter keys: a tab's would take Alt+C from the
-  // button, which starts the run.
-  for (int tab = 0; tab < 4; ++tab) {
-    QString caption = Qs(Traduce(kTabKeys[tab]));
-    caption.replace(QStringLiteral("&&"), QStringLiteral("\x01")).remove(QLatin1Char('&'));
-    Pagina->setTabText(tab, caption.replace(QStringLiteral("\x01"), QStringLiteral("&&")));
-  }
+  // button, which keep the keys the language gives: the tabs take free ones.
+  for (int tab = 0; tab < 4; ++tab)
+    Pagina->setTabText(tab, WithoutLetterKey(Qs(Traduce(kTabKeys[tab]))));
   // The status line and the bottom bar name the current disc in the new language.
   if (shownTitle_) {
     MostrarCatalogoActual(*shownTitle_);
@@ -50,6 +47,9 @@ void TMenuPral::TraduceTodo(const std::string& languageFile) {
     Label1->setText(Qs(Traduce("CatalogoActual")));
     Label2->setText(Qs(std::string(kVersionLine) + " - ") + Label1->text());
   }
+  // The tabs, the menu's button and each page's controls, and each menu,
+  // get letter keys of their own in the new language.
+  GiveLetterKeys(*this);
 }
 
 }  // namespace zafirel
