@@ -20,6 +20,7 @@
 #include "app/gui/menu_pral.h"
 #include "app/gui/mi_mensaje.h"
 #include "app/gui/opciones.h"
+#include "browse/gui/catalogos_page.h"
 #include "browse/gui/datos_cd.h"
 #include "browse/gui/propiedades.h"
 #include "gui/gui_support.h"
@@ -118,6 +119,8 @@ class AccessibilityTest : public QObject {
 void AccessibilityTest::everyWindowNamesItsControls() {
   Window w;
   Check("main window", *w.window);
+  // Announced as a window, not as a pane.
+  QCOMPARE(QAccessible::queryAccessibleInterface(w.window.get())->role(), QAccessible::Window);
   // Names follow the language.
   w.window->TraduceTodo("Ingles.Len");
   QCOMPARE(Child<QWidget>(*w.window, "CDs").accessibleName(), QStringLiteral("Catalogued discs"));
@@ -137,6 +140,7 @@ void AccessibilityTest::everyWindowNamesItsControls() {
   RepetidosDialog duplicates(s.services, nullptr);
   Check("duplicates", duplicates);
   EstadisticasDialog stats(s.services, nullptr);
+  QVERIFY(stats.Gather());  // its sheets and charts
   Check("statistics", stats);
   TMiMensaje message(QStringLiteral("Hola"), QStringLiteral("&Aceptar"), nullptr);
   Check("message", message);
@@ -161,6 +165,14 @@ void AccessibilityTest::tabLeavesTablesAndBoxesAndAFocusedRowIsSelected() {
     QTest::keyClick(&table, Qt::Key_Tab);
     QVERIFY2(!table.hasFocus(), name);
   }
+  // The disc list keeps the focus while it fills again (after an edit, a
+  // delete, a choice of discs): Delete then still acts on it.
+  pages.setCurrentIndex(TMenuPral::kCatalogos);
+  auto& discs = Child<QTableView>(*w.window, "CDs");
+  discs.setFocus();
+  QTRY_VERIFY(discs.hasFocus());
+  Child<CatalogosPage>(*w.window, "PCatalogos").Refill();
+  QVERIFY(discs.hasFocus());
 
   OneDisc s;
   QVERIFY(s.tablas.TablaCDRom.Locate("AUTO", "1"));

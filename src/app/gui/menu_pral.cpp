@@ -1,5 +1,6 @@
 #include "app/gui/menu_pral.h"
 
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -44,6 +45,14 @@ bool FolderExists(const fs::path& folder) {
   return !folder.empty() && fs::is_directory(folder, ec);
 }
 
+// The main window is announced as a window with its title: a plain widget
+// at the top would reach a screen reader as a nameless pane.
+QAccessibleInterface* MainWindowFor(const QString& className, QObject* object) {
+  if (className == QLatin1String(TMenuPral::staticMetaObject.className()) && object->isWidgetType())
+    return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
+  return nullptr;
+}
+
 }  // namespace
 
 TMenuPral::TMenuPral(const ProgramLocation& where, const Locale& locale, Language& leng,
@@ -55,6 +64,8 @@ TMenuPral::TMenuPral(const ProgramLocation& where, const Locale& locale, Languag
       dialogs_(dialogs),
       services_{tablas_, ini1_, leng_, dialogs_, locale_, folders_} {
   setObjectName("TMenuPral");
+  static const bool announced = (QAccessible::installFactory(MainWindowFor), true);
+  (void)announced;
   BuildFrame();
   FormCreate();
   // Said once the change that found the table changed is over.
@@ -267,17 +278,22 @@ void TMenuPral::BuildMenu() {
   PopUpArchivos->addSeparator();
   Salir1 = add("Salir1", "Salir");
   MArchivos->setMenu(PopUpArchivos);
-  // A command of the menu that leaves the focus on the menu's button (a
-  // dialog closed) gives it back to where the user was: the list, the tree,
-  // the file.
-  connect(PopUpArchivos, &QMenu::aboutToShow, this,
-          [this] { focusBeforeMenu_ = QApplication::focusWidget(); });
-  connect(PopUpArchivos, &QMenu::triggered, this, [this] {
+  // The menu gives the focus back to where the user was (the list, the
+  // tree, the file) when it closes, and again after its command's dialog:
+  // the focus would rest on the menu's button, which the keys that open the
+  // menu give it.
+  connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+    if (now != nullptr && now != MArchivos && now->window() == this) focusBeforeMenu_ = now;
+  });
+  const auto giveFocusBack = [this] {
     QWidget* now = QApplication::focusWidget();
     if (focusBeforeMenu_ && focusBeforeMenu_->isVisible() && focusBeforeMenu_->isEnabled() &&
         (now == nullptr || now == MArchivos))
       focusBeforeMenu_->setFocus(Qt::OtherFocusReason);
-  });
+  };
+  connect(PopUpArchivos, &QMenu::aboutToHide, this,
+          [this, giveFocusBack] { QTimer::singleShot(0, this, giveFocusBack); });
+  connect(PopUpArchivos, &QMenu::triggered, this, giveFocusBack);
 
   connect(Catalogar1, &QAction::triggered, this, [this] { ShowPageIfVisible(kCatalogar); });
   connect(Catalogos1, &QAction::triggered, this, [this] { ShowPageIfVisible(kCatalogos); });

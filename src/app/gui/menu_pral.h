@@ -130,7 +130,7 @@ class TMenuPral : public QWidget {
   QAction* VerHTML1 = nullptr;
   QAction* VerCSV1 = nullptr;
   QAction* Actualizar1 = nullptr;
-  QPointer<QWidget> focusBeforeMenu_;  // where the focus was when the menu opened
+  QPointer<QWidget> focusBeforeMenu_;  // the last control the user was on, the menu aside
   QAction* Repetidos1 = nullptr;
   QAction* Estadisticas1 = nullptr;
   QAction* Importar1 = nullptr;

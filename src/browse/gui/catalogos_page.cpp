@@ -209,11 +209,15 @@ std::string CatalogosPage::CurrentTitle() {
 }
 
 void CatalogosPage::RellenaCDs(const std::string& key) {
+  // Disabled while it fills, the list would hand its focus on to the next
+  // control: it takes it back after.
+  const bool focused = CDs->window()->focusWidget() == CDs;
   CDs->setEnabled(false);
   CDs->setUpdatesEnabled(false);
-  const ScopeGuard resume([this] {
+  const ScopeGuard resume([this, focused] {
     CDs->setUpdatesEnabled(true);
     CDs->setEnabled(true);
+    if (focused) CDs->setFocus(Qt::OtherFocusReason);
   });
   {
     const QuietSelection quiet(*this);  // filling the list is no choice, also when reading fails

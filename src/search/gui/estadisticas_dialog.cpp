@@ -126,11 +126,15 @@ bool EstadisticasDialog::Gather() {
   };
   Totals all = stats->all;
   all.name = Traduce("EstadisticasTotal");
-  Hojas->addTab(table("HojaTotal", {all}, true), Qs(Traduce("EstadisticasTotal")));
-  Hojas->addTab(table("HojaAlbumes", stats->albums, true), Qs(Traduce("FiltroAlbum")));
-  Hojas->addTab(table("HojaMeses", stats->months, true), Qs(Traduce("EstadisticasMeses")));
-  Hojas->addTab(table("HojaExtensiones", stats->extensions, false),
-                Qs(Traduce("EstadisticasExtensiones")));
+  // Each sheet and chart is named by its tab, as a screen reader meets it.
+  const auto add = [&](QWidget* sheet, const char* captionKey) {
+    NameForReaders(*sheet, Traduce(captionKey));
+    Hojas->addTab(sheet, Qs(Traduce(captionKey)));
+  };
+  add(table("HojaTotal", {all}, true), "EstadisticasTotal");
+  add(table("HojaAlbumes", stats->albums, true), "FiltroAlbum");
+  add(table("HojaMeses", stats->months, true), "EstadisticasMeses");
+  add(table("HojaExtensiones", stats->extensions, false), "EstadisticasExtensiones");
 
   // The charts: the extensions holding the most kilobytes, and discs per month.
   std::vector<Totals> largest = stats->extensions;
@@ -140,8 +144,16 @@ bool EstadisticasDialog::Gather() {
   std::vector<std::pair<QString, double>> bars;
   for (const Totals& t : largest)
     bars.emplace_back(t.name.empty() ? QStringLiteral("-") : Qs(t.name), t.kilobytes / 1024.0);
-  const auto scrolled = [&](BarChart* chart) {
+  // A chart reads as its bars' names and values.
+  const auto scrolled = [&](BarChart* chart, const char* captionKey) {
+    QStringList said;
+    for (const auto& [name, value] : chart->Bars())
+      said << name + QStringLiteral(": ") + QString::number(value, 'f', 1) + QLatin1Char(' ') +
+                  chart->Unit();
+    chart->setAccessibleName(Qs(Traduce(captionKey)));
+    chart->setAccessibleDescription(said.join(QStringLiteral("; ")));
     auto* area = new QScrollArea(Hojas);
+    NameForReaders(*area, Traduce(captionKey));
     area->setWidget(chart);
     area->setWidgetResizable(true);
     return area;
@@ -149,7 +161,8 @@ bool EstadisticasDialog::Gather() {
   auto* extensions = new BarChart;
   extensions->setObjectName("GraficoExtensiones");
   extensions->SetBars(std::move(bars), QStringLiteral("MB"));
-  Hojas->addTab(scrolled(extensions), Qs(Traduce("EstadisticasGraficoExtensiones")));
+  Hojas->addTab(scrolled(extensions, "EstadisticasGraficoExtensiones"),
+                Qs(Traduce("EstadisticasGraficoExtensiones")));
   bars.clear();
   for (const Totals& t : stats->months)
     bars.emplace_back(t.name.empty() ? QStringLiteral("-") : Qs(t.name),
@@ -157,7 +170,8 @@ bool EstadisticasDialog::Gather() {
   auto* months = new BarChart;
   months->setObjectName("GraficoMeses");
   months->SetBars(std::move(bars), Qs(Traduce("ColDiscos")));
-  Hojas->addTab(scrolled(months), Qs(Traduce("EstadisticasGraficoMeses")));
+  Hojas->addTab(scrolled(months, "EstadisticasGraficoMeses"),
+                Qs(Traduce("EstadisticasGraficoMeses")));
   return true;
 }
 

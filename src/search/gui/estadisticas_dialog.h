@@ -23,6 +23,7 @@ class BarChart : public QWidget {
   explicit BarChart(QWidget* parent = nullptr) : QWidget(parent) {}
   void SetBars(std::vector<std::pair<QString, double>> bars, const QString& unit);
   const std::vector<std::pair<QString, double>>& Bars() const { return bars_; }
+  const QString& Unit() const { return unit_; }
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override { return sizeHint(); }
 
