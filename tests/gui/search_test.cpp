@@ -106,6 +106,7 @@ class SearchTest : public QObject {
   void aCopyChosenAmongTheDuplicatesIsShown();
   void estadisticasShowsTheTotalsAndCharts();
   void theDiscsChosenKeepTheSearchToThem();
+  void theRememberedAlbumIsChosenOnceTheTableOpens();
 };
 
 void SearchTest::enterSearchesAndGroupsHitsByDisc() {
@@ -439,6 +440,24 @@ void SearchTest::theDiscsChosenKeepTheSearchToThem() {
   filters.click();  // closed: every disc again
   w.Search().BuscaEnArchivos("mp3");
   QCOMPARE(w.Results()->rowCount(), 2);
+}
+
+// The settings are read before the table opens: the album the filter row
+// remembers is still chosen, and still remembered, when the row opens.
+void SearchTest::theRememberedAlbumIsChosenOnceTheTableOpens() {
+  OpenWindow w;
+  SeedTwoDiscs(w.inst.data);
+  testing::AddDiscRecords(w.inst.data,
+                          {{{"AUTO", "3"}, {"TITULOCD", "Mapas"}, {"ALBUM", "VIAJES"}}});
+  WriteFile(w.inst.data / "Opcion.INI", "[FiltrosBusqueda]\r\nAlbum=VIAJES\r\n");
+  w.Open();
+  w.Show();
+  auto& page = Child<BusquedaPage>(*w.window, "PBusqueda");
+  Child<QPushButton>(page, "BFiltros").click();
+  const auto& albums = Child<QComboBox>(page, "CAlbum");
+  QCOMPARE(albums.count(), 2);  // "(todos)" and the one album
+  QCOMPARE(albums.currentText(), QStringLiteral("VIAJES"));
+  QCOMPARE(w.window->Ini1().ReadStr("FiltrosBusqueda", "Album", ""), std::string("VIAJES"));
 }
 
 #include "search_test.moc"

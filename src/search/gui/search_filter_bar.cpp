@@ -6,11 +6,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 #include "settings/ini_editor.h"
 #include "settings/language.h"
 #include "store/album_filter.h"
+#include "store/tablas.h"
 #include "util/gui/controls.h"
 #include "util/gui/guarded.h"
 #include "util/gui/qt_text.h"
@@ -80,6 +82,8 @@ SearchFilterBar::SearchFilterBar(const PageServices& services, QWidget* parent)
   LAlbum = new QLabel(this);
   CAlbum = new QComboBox(this);
   CAlbum->setObjectName("CAlbum");
+  connect(CAlbum, &QComboBox::currentIndexChanged, this,
+          [this](int index) { wantedAlbum_ = index > 0 ? CAlbum->itemText(index) : QString(); });
   BDiscos = new QPushButton(this);
   BDiscos->setObjectName("BDiscos");
   MakeFlat(*BDiscos);
@@ -169,16 +173,32 @@ void SearchFilterBar::SetOpen(bool open) {
   Remember();
 }
 
-void SearchFilterBar::Restore() {
-  TIniEditor& ini = services_.ini;
-  const QString album = Qs(ini.ReadStr(kSection, "Album", ""));
+void SearchFilterBar::showEvent(QShowEvent* event) {
+  FillAlbums();
+  QWidget::showEvent(event);
+}
+
+void SearchFilterBar::FillAlbums() {
+  const QSignalBlocker quiet(CAlbum);
   CAlbum->clear();
   CAlbum->addItem(Qs(Traduce("FiltroTodos")));
-  Guarded("ListAlbums", [&] {
-    for (const std::string& name : ListAlbums(services_.tablas))
-      if (!name.empty()) CAlbum->addItem(Qs(name));
-  });
-  CAlbum->setCurrentIndex(std::max(0, CAlbum->findText(album)));
+  if (!services_.tablas.TablaCDRom.Active()) {
+    // No table yet: the remembered album stays chosen.
+    if (!wantedAlbum_.isEmpty()) CAlbum->addItem(wantedAlbum_);
+  } else {
+    Guarded("ListAlbums", [&] {
+      for (const std::string& name : ListAlbums(services_.tablas))
+        if (!name.empty()) CAlbum->addItem(Qs(name));
+    });
+  }
+  CAlbum->setCurrentIndex(std::max(0, CAlbum->findText(wantedAlbum_)));
+}
+
+void SearchFilterBar::Restore() {
+  TIniEditor& ini = services_.ini;
+  wantedAlbum_ = Qs(ini.ReadStr(kSection, "Album", ""));
+  CAlbum->clear();
+  FillAlbums();
   CTipo->setCurrentIndex(std::max(0, CTipo->findData(Qs(ini.ReadStr(kSection, "Tipo", "")))));
   EExtensiones->setText(Qs(ini.ReadStr(kSection, "Extensiones", "")));
   ETamanioDesde->setText(Qs(ini.ReadStr(kSection, "TamanioDesde", "")));

@@ -30,7 +30,7 @@ class SearchFilterBar : public QWidget {
   std::variant<SearchFilter, std::string> Filter() const;
   // Opens or closes the row and remembers it.
   void SetOpen(bool open);
-  // The albums of the table in the album box; the settings' values.
+  // The settings' values, the album among the table's albums.
   void Restore();
   // What the row holds goes to the settings.
   void Remember() const;
@@ -42,12 +42,20 @@ class SearchFilterBar : public QWidget {
   // "Discos..." was pressed: the discs are to be chosen (SetDiscs).
   void DiscsWanted();
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   void ShowDiscs();
+  // The table's albums in the album box, the one chosen (or remembered)
+  // chosen again: the table opens after the settings are read, and discs
+  // come and go.
+  void FillAlbums();
 
   std::string Traduce(const char* key) const;
 
   PageServices services_;
+  QString wantedAlbum_;  // the album the settings name, until the box holds it
   QLabel* LTipo = nullptr;
   QComboBox* CTipo = nullptr;
   QLineEdit* EExtensiones = nullptr;
