@@ -11,4 +11,6 @@ CXX=clang++ cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebI
   -DZAFIREL_SANITIZE=ON -DZAFIREL_BENCH=OFF > /dev/null
 cmake --build "$build"
 export QT_QPA_PLATFORM=offscreen
-ctest --test-dir "$build" --output-on-failure --timeout 600 -j2
+# The screen reader walk waits on a real X server by the clock: it runs in the
+# release suite, where its pauses fit the program's speed.
+ctest --test-dir "$build" --output-on-failure --timeout 600 -j2 -E screen_reader_walk

@@ -7,8 +7,12 @@ session bus. Starts the program on a data folder of two small discs, then
 for the main window and each dialog the keyboard opens prints how many
 controls take the focus, how many have a name and how many are tied to a
 label, and any field or control a screen reader could not name. After each
-dialog closes it says where the focus went back to. Exits 1 when a control
-has no name, a window no title, or the focus did not come back.
+dialog closes it says where the focus went back to. Then it does the
+README's tasks by the keyboard (search, rename, comment, HTML and CSV,
+catalogue, update, delete, sort, language) and checks each on disk. Exits
+1 when a control has no name, a window no title, the focus did not come
+back or a task could not be done. ZAFIREL_WALK_DEBUG=1 keeps the
+program's messages and a screenshot of each failed task in /tmp.
 
 usage: screen_reader_walk.py PROGRAM ZAFIREL_CLI WORK_FOLDER
 """
@@ -229,6 +233,177 @@ def dialog_round(app, title, open_keys, close_keys=("Escape",)):
                       f"{describe(before_focus)}")
 
 
+def shot(name):
+    if os.environ.get("ZAFIREL_WALK_DEBUG"):
+        subprocess.run(["import", "-window", "root", f"/tmp/walk-{name}.png"])
+
+
+def type_text(text):
+    subprocess.run(["xdotool", "type", "--delay", "40", text], check=True)
+    pump(0.3)
+
+
+def task(name, done):
+    print(f"task: {name:46} {'done' if done else 'FAILED'}")
+    if not done:
+        shot(name.split()[0])
+        fault(f"the task \"{name}\" failed by the keyboard")
+
+
+def close_messages(app, windows_before):
+    """Answers with Enter any message left over a task."""
+    for _ in range(5):
+        if len(windows(app)) <= windows_before:
+            return
+        key("Return")
+        pump(0.5)
+
+
+def discs(cli, data):
+    listed = subprocess.run([cli, "--data", data, "list"], capture_output=True, text=True)
+    return [line.split("\t")[1] for line in listed.stdout.splitlines() if line]
+
+
+def file_list(data, number):
+    with open(os.path.join(data, "Catálogos", f"{number}.Ct"), encoding="cp1252") as f:
+        return f.read()
+
+
+def tasks(app, cli, work):
+    """The README's tasks, each by the keyboard alone, each checked on disk."""
+    data = os.path.join(work, "data")
+    top = len(windows(app))
+    # Search: type the text, Enter; Tab to the results, a hit's Enter shows its file.
+    menu_entry(app, "Búsqueda")
+    pump(0.5)
+    tab_to(app, pyatspi.ROLE_TEXT, "Texto a buscar")
+    key("ctrl+a")
+    type_text("dos")
+    key("Return")
+    pump(1)
+    close_messages(app, top)  # the count of hits is said in a message
+    found = tab_to(app, pyatspi.ROLE_TREE, "")
+    if found:
+        key("Down", "Right", "Down", "Return")
+        pump(1)
+    now = focused(app)
+    task("search, a hit's file shown", found and now is not None and
+         now.getRole() == pyatspi.ROLE_TABLE and "Archivos" in (now.name or ""))
+    # Rename in place: F2, the new name, Enter.
+    key("F2", "ctrl+a")
+    type_text("nuevo.txt")
+    key("Return")
+    pump(1)
+    task("rename a file in place (F2)", "nuevo.txt" in file_list(data, 2) or
+         "nuevo.txt" in file_list(data, 1))
+    # A comment: Enter opens the properties, the comment typed, Tab to Aceptar, Enter.
+    key("Return")
+    pump(1)
+    type_text("comentario de prueba")
+    tab_to(app, pyatspi.ROLE_PUSH_BUTTON, "Aceptar")
+    key("Return")
+    pump(1)
+    close_messages(app, top)
+    task("comment on a file", "comentario de prueba" in file_list(data, 2) or
+         "comentario de prueba" in file_list(data, 1))
+    # Ver HTML: Space marks the first disc, Aceptar (Alt+A) writes its page.
+    menu_entry(app, "HTML")
+    pump(1)
+    tab_to(app, pyatspi.ROLE_LIST, "")
+    key("space", "alt+a")
+    pump(2)
+    close_messages(app, top)
+    exported = os.path.join(data, "Exportar")
+    pages = [n for n in os.listdir(exported) if n.lower().endswith(".htm") or
+             n.lower().endswith(".html")] if os.path.isdir(exported) else []
+    task("HTML page of a disc", bool(pages))
+    # Exportar CSV the same way.
+    menu_entry(app, "CSV")
+    pump(1)
+    tab_to(app, pyatspi.ROLE_LIST, "")
+    key("space", "alt+a")
+    pump(2)
+    close_messages(app, top)
+    task("CSV of a disc", any(n.lower().endswith(".csv") for n in os.listdir(exported)))
+    # Cataloguing: the Catalogar page, its button (Alt+C), the folder chooser,
+    # a folder typed in the file dialog.
+    before = len(discs(cli, data))
+    new_disc = os.path.join(work, "disc3")
+    os.makedirs(new_disc, exist_ok=True)
+    with open(os.path.join(new_disc, "tres.txt"), "w") as f:
+        f.write("3")
+    menu_entry(app, "Catalogar")
+    pump(0.5)
+    key("alt+c")
+    pump(1)
+    if tab_to(app, pyatspi.ROLE_PUSH_BUTTON, "Elegir carpeta"):
+        key("Return")
+        pump(1.5)
+        key("ctrl+a")
+        type_text(new_disc)
+        key("Return")
+        pump(3)
+    # The new disc's data come to be checked: Aceptar (Alt+A) keeps them.
+    if len(windows(app)) > top:
+        key("alt+a")
+        pump(1)
+    close_messages(app, top)
+    task("catalogue a folder as a new disc", len(discs(cli, data)) == before + 1)
+    # Updating a disc (Musica, the last by title, walked from disc1) with a
+    # file added: the folder chosen, the walk, Aceptar (Alt+A) on the changes.
+    with open(os.path.join(work, "disc1", "nueva.txt"), "w") as f:
+        f.write("nueva")
+    menu_entry(app, "Catálogos")
+    pump(0.5)
+    tab_to(app, pyatspi.ROLE_TABLE, "")
+    key("ctrl+End")
+    menu_entry(app, "Actualizar")
+    pump(1)
+    if tab_to(app, pyatspi.ROLE_PUSH_BUTTON, "Elegir carpeta"):
+        key("Return")
+        pump(1.5)
+        key("ctrl+a")
+        type_text(os.path.join(work, "disc1"))
+        key("Return")
+        pump(3)
+        key("alt+a")
+        pump(1.5)
+    close_messages(app, top)
+    task("update a disc", "nueva.txt" in file_list(data, 1))
+    # Deleting a disc: the list, Delete, Aceptar (Alt+A) on the question,
+    # whose Enter is Cancelar.
+    before = len(discs(cli, data))
+    menu_entry(app, "Catálogos")
+    pump(0.5)
+    tab_to(app, pyatspi.ROLE_TABLE, "")
+    key("Delete")
+    pump(1)
+    key("alt+a")
+    pump(1.5)
+    close_messages(app, top)
+    task("delete a disc", len(discs(cli, data)) == before - 1)
+    # Sorting by size from the Principal menu's Ordenar por.
+    menu_entry(app, "Ordenar")  # its Enter opens the submenu
+    for _ in range(10):
+        key("Down")
+        if last_focus[0] is not None and "Tama" in (last_focus[0].name or ""):
+            break
+    key("Return")
+    pump(1)
+    with open(os.path.join(work, "bin", "Opcion.INI"), encoding="cp1252") as f:
+        settings = f.read()
+    task("sort the disc list by size", "BytesCD" in settings)
+    # The language, from Opciones: English, then the window speaks it.
+    menu_entry(app, "Opciones")
+    pump(1)
+    tab_to(app, pyatspi.ROLE_COMBO_BOX, "")
+    key("End", "alt+a")
+    pump(1.5)
+    close_messages(app, top)
+    names = [a.name for a in walk(windows(app)[0])]
+    task("switch the language to English", "Catalogued discs" in names)
+
+
 def seed(cli, work):
     """The program in a folder of its own, on a data folder of two discs."""
     program_folder = os.path.join(work, "bin")
@@ -258,15 +433,11 @@ def main():
     shutil.copy(program, exe)
     env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb",
                QT_ACCESSIBILITY="1")
-    running = subprocess.Popen([exe], env=env, stdout=subprocess.DEVNULL,
-                               stderr=None if os.environ.get("ZAFIREL_WALK_DEBUG") else subprocess.DEVNULL)
+    quiet = None if os.environ.get("ZAFIREL_WALK_DEBUG") else subprocess.DEVNULL
+    running = subprocess.Popen([exe], env=env, stdout=subprocess.DEVNULL, stderr=quiet)
     pyatspi.Registry.registerEventListener(on_focus, "object:state-changed:focused", "focus:")
     try:
         app = find_app("zafirel")
-        if os.environ.get("ZAFIREL_WALK_DEBUG"):
-            time.sleep(3)
-            for c in children(app):
-                print("app child", c.getRoleName() if c else None, c.name if c else None)
         main_window = wait_for(lambda: next(iter(windows(app)), None))
         time.sleep(1.5)
         # A first start may greet; any message box goes with Enter.
@@ -292,12 +463,11 @@ def main():
         key("Return")
         time.sleep(1)
         if tab_to(app, pyatspi.ROLE_TABLE, "Archivos"):
-            if os.environ.get("ZAFIREL_WALK_DEBUG"):
-                subprocess.run(["import", "-window", "root", "/tmp/walk-files.png"])
             key("Down")
             dialog_round(app, "file properties (Enter)", ("Return",))
         else:
             fault("Tab never reached the file list")
+        tasks(app, cli, work)
         key("ctrl+q")
         running.wait(timeout=10)
     finally:
