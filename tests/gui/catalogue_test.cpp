@@ -342,6 +342,25 @@ void CatalogueTest::aDiscWalkedAgainShowsItsChangesFirst() {
   QCOMPARE(w.dialogs.questions.size(), asked);
   QCOMPARE(w.dialogs.messages,
            std::vector<std::string>{w.inst.Text("Espanol.Len", "CambiosNinguno")});
+
+  // Walked where another catalogued disc is: refused, and the disc to update
+  // is still the current one, in the list and in the status line.
+  const fs::path other = w.inst.data.parent_path() / "otro";
+  fs::create_directories(other);
+  WriteFile(other / "B.TXT", "b");
+  w.window->Ini1().WritePath("Unidades", "U", other);
+  w.dialogs.driveAnswer = "U:\\";
+  auto second = w.ConfirmEditorWith("Otro disco");
+  w.Pages().setCurrentIndex(TMenuPral::kCatalogar);
+  QTest::mouseClick(&w.Button("Catalogar"), Qt::LeftButton);
+  QVERIFY(*second);
+  QVERIFY(discs.Locate("AUTO", "1"));
+  Child<CatalogosPage>(*w.window, "PCatalogos").SelectCurrentDiscRow();
+  w.dialogs.messages.clear();
+  update.trigger();
+  QCOMPARE(w.dialogs.messages.size(), std::size_t(1));  // the refusal
+  QCOMPARE(w.Tablas().CurrentDisc("AUTO"), std::string("1"));
+  QVERIFY(Child<QLabel>(*w.window, "Label1").text().endsWith(QStringLiteral("Mis documentos")));
 }
 
 QTEST_MAIN(CatalogueTest)

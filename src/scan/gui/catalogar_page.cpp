@@ -382,7 +382,9 @@ void CatalogarPage::Actualiza(const std::string& number) {
   Idle();
   TellOutcome(result);
   if (result.outcome == RunOutcome::kCatalogued) Confirm(number);
-  if (Walked(result.outcome)) emit RunEnded(number);
+  // Whatever the outcome, the disc to update is the current one again: a
+  // drive refused as another disc's left the table on that disc.
+  emit RunEnded(number);
 }
 
 void CatalogarPage::Confirm(const std::string& number) {
