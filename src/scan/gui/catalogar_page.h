@@ -70,7 +70,7 @@ class CatalogarPage : public QWidget {
   void DiscCatalogued(const std::string& number);
   // Stop was pressed: the new disc goes.
   void DiscardRequested(const std::string& number);
-  // The run is over; number is the new disc's, empty when none was made.
+  // The run is over; number is the disc it made or updated (empty when none).
   void RunEnded(const std::string& number);
 
  private:
