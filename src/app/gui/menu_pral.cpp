@@ -1,6 +1,5 @@
 #include "app/gui/menu_pral.h"
 
-#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -29,6 +28,7 @@
 #include "settings/language.h"
 #include "store/data_folder.h"
 #include "util/dialogs.h"
+#include "util/gui/announced_role.h"
 #include "util/gui/guarded.h"
 #include "util/gui/palette.h"
 #include "util/gui/qt_text.h"
@@ -45,14 +45,6 @@ bool FolderExists(const fs::path& folder) {
   return !folder.empty() && fs::is_directory(folder, ec);
 }
 
-// The main window is announced as a window with its title: a plain widget
-// at the top would reach a screen reader as a nameless pane.
-QAccessibleInterface* MainWindowFor(const QString& className, QObject* object) {
-  if (className == QLatin1String(TMenuPral::staticMetaObject.className()) && object->isWidgetType())
-    return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
-  return nullptr;
-}
-
 }  // namespace
 
 TMenuPral::TMenuPral(const ProgramLocation& where, const Locale& locale, Language& leng,
@@ -64,8 +56,7 @@ TMenuPral::TMenuPral(const ProgramLocation& where, const Locale& locale, Languag
       dialogs_(dialogs),
       services_{tablas_, ini1_, leng_, dialogs_, locale_, folders_} {
   setObjectName("TMenuPral");
-  static const bool announced = (QAccessible::installFactory(MainWindowFor), true);
-  (void)announced;
+  AnnounceAs(staticMetaObject, QAccessible::Window);  // a window with its title
   BuildFrame();
   FormCreate();
   // Said once the change that found the table changed is over.

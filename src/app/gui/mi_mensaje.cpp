@@ -1,34 +1,22 @@
 #include "app/gui/mi_mensaje.h"
 
 #include <QAccessible>
-#include <QAccessibleWidget>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 
+#include "util/gui/announced_role.h"
 #include "util/gui/controls.h"
 #include "util/gui/palette.h"
 
 namespace zafirel {
 
-namespace {
-
-// The program's message box is announced as an alert, as the platform's are.
-QAccessibleInterface* AlertFor(const QString& className, QObject* object) {
-  if (className == QLatin1String(TMiMensaje::staticMetaObject.className()) &&
-      object->isWidgetType())
-    return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::AlertMessage);
-  return nullptr;
-}
-
-}  // namespace
-
 TMiMensaje::TMiMensaje(const QString& text, const QString& acceptCaption, QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
   setObjectName("TMiMensaje");
-  static const bool alerts = (QAccessible::installFactory(AlertFor), true);
-  (void)alerts;
+  // Announced as an alert, as the platform's message boxes are.
+  AnnounceAs(staticMetaObject, QAccessible::AlertMessage);
   setAccessibleDescription(text);  // read with the alert
   // The program's name on the frame, where its own caption is empty.
   setWindowTitle(QApplication::applicationName());

@@ -144,25 +144,24 @@ bool EstadisticasDialog::Gather() {
   std::vector<std::pair<QString, double>> bars;
   for (const Totals& t : largest)
     bars.emplace_back(t.name.empty() ? QStringLiteral("-") : Qs(t.name), t.kilobytes / 1024.0);
-  // A chart reads as its bars' names and values.
-  const auto scrolled = [&](BarChart* chart, const char* captionKey) {
+  // A chart scrolls on its sheet, named as its tab, and reads as its bars'
+  // names and values.
+  const auto addChart = [&](BarChart* chart, const char* captionKey) {
     QStringList said;
     for (const auto& [name, value] : chart->Bars())
       said << name + QStringLiteral(": ") + QString::number(value, 'f', 1) + QLatin1Char(' ') +
                   chart->Unit();
-    chart->setAccessibleName(Qs(Traduce(captionKey)));
+    NameForReaders(*chart, Traduce(captionKey));
     chart->setAccessibleDescription(said.join(QStringLiteral("; ")));
     auto* area = new QScrollArea(Hojas);
-    NameForReaders(*area, Traduce(captionKey));
     area->setWidget(chart);
     area->setWidgetResizable(true);
-    return area;
+    add(area, captionKey);
   };
   auto* extensions = new BarChart;
   extensions->setObjectName("GraficoExtensiones");
   extensions->SetBars(std::move(bars), QStringLiteral("MB"));
-  Hojas->addTab(scrolled(extensions, "EstadisticasGraficoExtensiones"),
-                Qs(Traduce("EstadisticasGraficoExtensiones")));
+  addChart(extensions, "EstadisticasGraficoExtensiones");
   bars.clear();
   for (const Totals& t : stats->months)
     bars.emplace_back(t.name.empty() ? QStringLiteral("-") : Qs(t.name),
@@ -170,8 +169,7 @@ bool EstadisticasDialog::Gather() {
   auto* months = new BarChart;
   months->setObjectName("GraficoMeses");
   months->SetBars(std::move(bars), Qs(Traduce("ColDiscos")));
-  Hojas->addTab(scrolled(months, "EstadisticasGraficoMeses"),
-                Qs(Traduce("EstadisticasGraficoMeses")));
+  addChart(months, "EstadisticasGraficoMeses");
   return true;
 }
 

@@ -134,14 +134,17 @@ void Assign(std::vector<Keyed>& captions, QString& taken, const QString& spare =
     if (keyed[qsizetype(i)] != texts[qsizetype(i)]) captions[i].set(keyed[qsizetype(i)]);
 }
 
-void GiveWithin(QWidget& scope, QString taken) {
-  Reach reach = ReachOf(scope);
+// Gives the captions of a reach their keys, then each of its pages' theirs.
+void GiveWithin(Reach reach, QString taken) {
+  std::vector<Reach> pages;
   QString pagesOwn;
-  for (QWidget* page : reach.pages)
-    for (const Keyed& caption : ReachOf(*page).captions)
+  for (QWidget* page : reach.pages) {
+    pages.push_back(ReachOf(*page));
+    for (const Keyed& caption : pages.back().captions)
       if (const QChar key = LetterKeyOf(caption.get()); !key.isNull()) pagesOwn += key;
+  }
   Assign(reach.captions, taken, pagesOwn);
-  for (QWidget* page : reach.pages) GiveWithin(*page, taken);
+  for (Reach& page : pages) GiveWithin(std::move(page), taken);
 }
 
 }  // namespace
@@ -268,7 +271,7 @@ QString WithoutLetterKey(const QString& caption) {
 }
 
 void GiveLetterKeys(QWidget& window) {
-  GiveWithin(window, {});
+  GiveWithin(ReachOf(window), {});
   for (QMenu* menu : window.findChildren<QMenu*>()) GiveLetterKeys(*menu);
 }
 
